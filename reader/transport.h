@@ -1,0 +1,46 @@
+// The byte pipe under one reader connection. A connection owns exactly one
+// transport; the transport delivers every received byte to the connection's
+// sink, from whatever thread reads it (a worker thread for serial, D2XX and LAN
+// links; the waiting thread itself for HID, through Poll).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qlmkv {
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Called once per received byte; must be cheap and must not block.
+  virtual void OnReceiveChar(std::uint8_t byte) = 0;
+};
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+
+  // Queues or writes a whole frame. Write failures are not reported here; they
+  // show up as a reply time-out.
+  virtual void Send(const std::uint8_t* data, std::size_t size) = 0;
+
+  // Discards input that is already pending before a new request (HID reads
+  // and drops reports until none is left; queue-fed links need nothing).
+  virtual void DiscardPendingInput() {}
+
+  // Called on every waiting pass; a transport without a reader thread (HID)
+  // reads up to 100 bytes here and hands them to the sink.
+  virtual void Poll(ByteSink& /*sink*/) {}
+
+  // True when the waiting thread must keep calling Poll (no worker thread
+  // signals arrivals), so the wait may block only briefly.
+  virtual bool NeedsPolling() const { return false; }
+
+  // HID links and D2XX serial links count as USB (RdrIsUsb).
+  virtual bool IsUsb() const = 0;
+
+  // Closes the link; safe to call twice. After Close no byte reaches the sink.
+  virtual void Close() = 0;
+};
+
+}  // namespace qlmkv

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: the normal build,
+# the AddressSanitizer/UndefinedBehaviorSanitizer build, ThreadSanitizer over
+# the threaded transports, and bounded libFuzzer runs.
+# FUZZ_SECONDS (default 30) bounds each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-30}
+
+echo "== normal build and tests"
+cmake --preset default
+cmake --build --preset default -j "$jobs"
+ctest --preset default
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 ctest --preset asan
+
+echo "== ThreadSanitizer over the threaded transports"
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs" --target tsan_tests
+TSAN_OPTIONS=halt_on_error=1 ctest --preset tsan -L tsan
+
+echo "== fuzzing, ${fuzz_seconds}s per target"
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs" --target all_fuzzers
+for target in build-fuzz/bin/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus=build-fuzz/corpus/$name
+  mkdir -p "$corpus"
+  echo "-- $name"
+  "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+done
+
+echo "== all tests passed"
