@@ -1,0 +1,79 @@
+// File primitives for stores that must survive a crash mid-save and share
+// their files with other programs: an advisory whole-file lock, a bounded
+// whole-file read, and a replace-by-rename write.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace stampwise {
+
+// Who a path refers to and what it looked like: a save replaces the inode,
+// an edit changes size or times, so any difference means "changed".
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::timespec modified{};
+  std::timespec changed{};
+
+  bool operator==(const FileIdentity& other) const;
+};
+
+std::optional<FileIdentity> IdentityOfPath(const std::string& path);
+std::optional<FileIdentity> IdentityOfDescriptor(int fd);
+
+// Opens a regular file without blocking on FIFOs and devices. Returns -1 and
+// sets errno (EINVAL for a file that is not a regular one) on failure.
+int OpenRegularFile(const std::string& path, int flags);
+
+// An exclusive flock on a file, released on destruction. Everyone who saves
+// through ReplaceFileAtomically holds it, so the lock always sits on the
+// inode the path currently names.
+class FileLock {
+ public:
+  static constexpr std::chrono::milliseconds kRetryInterval{10};
+  static constexpr std::chrono::milliseconds kDefaultTimeout{2000};
+
+  // Retries every 10 ms while another descriptor holds the lock, up to
+  // timeout. Fails with an error text when the file cannot be opened (for
+  // writing when writable), is missing (unless created) or stays locked.
+  static std::optional<FileLock> Acquire(const std::string& path, bool writable, bool create,
+                                         std::chrono::milliseconds timeout, std::string* error);
+
+  FileLock(FileLock&& other) noexcept;
+  FileLock& operator=(FileLock&& other) noexcept;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+
+  int Descriptor() const { return fd_; }
+
+ private:
+  explicit FileLock(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+// Reads a whole regular file from its start; fails beyond maxBytes so that a
+// wrong file cannot eat the memory.
+constexpr std::size_t kMaxStoreFileBytes = std::size_t{64} << 20;
+bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error,
+                           std::size_t maxBytes = kMaxStoreFileBytes);
+
+// Writes content to "<path>.tmp" in the same folder, flushes it to disk,
+// renames it over path and flushes the folder: a crash leaves either the old
+// or the new file, never a mix. The caller holds the FileLock on path, which
+// also keeps two savers off the temporary file. Keeps an existing file's
+// permission bits.
+bool ReplaceFileAtomically(const std::string& path, std::string_view content, std::string* error);
+
+// "<what>: <strerror(errno)>" for error texts.
+std::string ErrnoText(std::string_view what);
+
+}  // namespace stampwise
