@@ -59,6 +59,7 @@ class CIniEx {
   bool IsDirty() const { return dirty_; }
   void MarkClean() { dirty_ = false; }
   const std::string& LastError() const { return lastError_; }
+  bool ReadFailed() const { return readFailed_; }
   const std::string& FileName() const { return fileName_; }
   const std::vector<Section>& Sections() const { return sections_; }
   void SetIgnoreCase(bool ignoreCase) { ignoreCase_ = ignoreCase; }

@@ -1,0 +1,130 @@
+// The tool's remembered working state: sections "Settings", "Protokoll",
+// "MainWnd", "Port" and "Version" of the per-user settings file, with their
+// defaults, the keys written back when missing, and the load and save sets.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/atomic_file.h"
+#include "app/ini.h"
+#include "app/params.h"
+#include "app/paths.h"
+
+namespace stampwise {
+
+namespace section {
+inline constexpr const char* kSettings = "Settings";
+inline constexpr const char* kLog = "Protokoll";
+inline constexpr const char* kMainWindow = "MainWnd";
+inline constexpr const char* kPort = "Port";
+inline constexpr const char* kVersion = "Version";
+}  // namespace section
+
+inline constexpr const char* kWriteLogFileName = "Protokoll_S.txt";
+inline constexpr const char* kReadLogFileName = "Protokoll_L.txt";
+
+// "Res", "EPC", "TID", "User", matched exactly; anything else is unknown.
+std::optional<Bank> BankFromMemoryType(std::string_view text);
+const char* MemoryTypeText(Bank bank);
+
+struct WindowRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  bool operator==(const WindowRect&) const = default;
+};
+
+// Where the main window goes at start: nothing when the saved rectangle has
+// no width (keep the default position); otherwise the saved rectangle moved,
+// not resized, into the bounding rectangle of the screens.
+std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved,
+                                           const std::vector<WindowRect>& screens);
+
+struct LogFileSettings {
+  std::string writeLogFile;  // "LogFileNameSchreiben"
+  std::string readLogFile;   // "LogFileNameLesen"
+  bool writeLogEnabled = false;
+  bool readLogEnabled = false;
+};
+
+// What the main dialog loads at creation and saves at its end.
+struct AppSettings {
+  ParameterSet params;
+  WriteOptions options;
+  int beepTimeMs = 300;     // loaded, written only by WriteTimings
+  int cycleTimeMs = 250;
+  LogFileSettings logs;     // names are loaded; saving writes only the flags
+  WindowRect window;        // saved; read at start with ReadWindowRect
+};
+
+// The load set over a store in memory: reads with the defaults and writes the
+// missing keys back into the store. logDirectory ends with "/".
+AppSettings LoadSettingsFrom(CIniEx& ini, const std::string& logDirectory);
+// The save set into a store in memory.
+void SaveSettingsTo(CIniEx& ini, const AppSettings& settings);
+
+// The settings file. Reads answer from memory and pick up changes that other
+// programs saved; each write is one locked read-modify-write of the file,
+// saved atomically before it returns, so nothing written is lost to a crash
+// or to another instance writing other keys. Not for use from two threads.
+class Settings {
+ public:
+  explicit Settings(std::string fileName = DefaultSettingsFile(),
+                    std::string logDirectory = DefaultLogDirectory());
+
+  const std::string& FileName() const { return fileName_; }
+  const std::string& LastError() const { return lastError_; }
+  void SetLockTimeout(std::chrono::milliseconds timeout) { lockTimeout_ = timeout; }
+
+  // The four store operations. Writes return false when the file could not
+  // be saved (see LastError).
+  int ReadInt(std::string_view sectionName, std::string_view key, int defaultValue);
+  std::string ReadString(std::string_view sectionName, std::string_view key,
+                         std::string_view defaultValue);
+  bool WriteInt(std::string_view sectionName, std::string_view key, int value);
+  bool WriteString(std::string_view sectionName, std::string_view key, std::string_view value);
+
+  // Load set (all of "Settings" but "Sprache", plus "Protokoll"); missing
+  // keys are written back at once.
+  AppSettings Load();
+  // Save set, incl. the log flags and the window rectangle.
+  bool Save(const AppSettings& settings);
+
+  // The write value alone, durably: called before every tag write.
+  bool StoreLastData(std::string_view value);
+
+  int ReadLanguage();                        // "Sprache", 0 German, >0 English
+  bool WriteLanguage(int language);
+  bool WriteTimings(int beepTimeMs, int cycleTimeMs);
+  int ReadBeepTime();                        // 300 when missing, written back
+  int ReadCycleTime();                       // 250 when missing, written back
+  bool WriteWriteLogFile(std::string_view path);
+  bool WriteReadLogFile(std::string_view path);
+  WindowRect ReadWindowRect();
+  bool ReadUpdateCheck();                    // "Version"/"Update", default on
+  bool WriteUpdateCheck(bool enabled);
+  int ReadPortTimeout();                     // "Port"/"Timeout", default 500 ms
+  int ReadPortBaudrate();                    // "Port"/"Baudrate", default 19200
+
+ private:
+  template <typename Change>
+  bool Update(Change&& change);
+  void Refresh();
+  // A number with the sentinel rule, written back when missing.
+  int ReadNumber(const char* sectionName, const char* key, int defaultValue);
+
+  std::string fileName_;
+  std::string logDirectory_;
+  std::unique_ptr<CIniEx> ini_;
+  std::optional<FileIdentity> seen_;  // the file state ini_ reflects
+  std::string lastError_;
+  std::chrono::milliseconds lockTimeout_ = FileLock::kDefaultTimeout;
+};
+
+}  // namespace stampwise
