@@ -1,0 +1,78 @@
+// String ids of the messages the tag writer shows, and the mapping from a
+// reader library error code to the message that explains it.
+#pragma once
+
+namespace stampwise::msg {
+
+// Reader library errors (see ErrorMessageId).
+inline constexpr int kPortOpenFailed = 180;       // "Fehler beim Port öffnen"
+inline constexpr int kTimeout = 104;
+inline constexpr int kBlockLength = 165;
+inline constexpr int kWrongDataCount = 112;
+inline constexpr int kNoSendData = 188;
+inline constexpr int kNoReaderAtPort = 129;
+inline constexpr int kReaderStatus19 = 177;       // no text of its own
+inline constexpr int kWrongDataCountSent = 115;
+inline constexpr int kNoValidTag = 230;
+inline constexpr int kCollision = 118;
+inline constexpr int kUnknownCommand = 176;
+inline constexpr int kUnknownError = 117;
+
+// Application messages.
+inline constexpr int kAboutMenu = 101;
+inline constexpr int kDriverDownloadPage = 102;
+inline constexpr int kNoVcomDriver = 114;
+inline constexpr int kInstallDriver = 116;
+inline constexpr int kNoDeviceOpen = 119;
+inline constexpr int kPowerNotSupported = 120;
+inline constexpr int kPowerNotStored = 121;
+inline constexpr int kFirmwareVersion = 139;      // "FW V%d.%02d"
+inline constexpr int kMenuGerman = 171;
+inline constexpr int kMenuEnglish = 172;
+inline constexpr int kReaderOnlyDevice = 231;
+inline constexpr int kPasswordLength = 232;
+inline constexpr int kUpdateNewVersion = 600;
+inline constexpr int kUpdateIsCurrent = 601;
+inline constexpr int kUpdateNoInternet = 602;
+inline constexpr int kUpdateNoFile = 603;
+inline constexpr int kUpdateStarting = 604;
+inline constexpr int kMenuChooseInterface = 1000;
+inline constexpr int kMenuSettings = 1001;
+inline constexpr int kMenuTransmitPower = 1002;
+inline constexpr int kNoResources = 10000;
+inline constexpr int kNoPdfViewer = 10001;
+inline constexpr int kUnknownShellError = 10002;  // "Unbekannter Fehler %d"
+inline constexpr int kIpListCaption = 10129;
+inline constexpr int kLanConfigFailed = 10130;
+inline constexpr int kNoLanDevices = 10131;
+inline constexpr int kChooseWriteLog = 32844;
+inline constexpr int kChooseReadLog = 32845;
+inline constexpr int kFileDialogOk = 32846;
+inline constexpr int kFileDialogCancel = 32847;
+
+// Value messages.
+inline constexpr int kValueWritten = 32850;       // "Wert <%s> erfolgreich geschrieben"
+inline constexpr int kNoHexInput = 32851;
+inline constexpr int kNoDecimalInput = 32852;
+inline constexpr int kByteCountTooSmall = 32853;
+inline constexpr int kDecimalOver8Bytes = 32854;
+inline constexpr int kTagNotUnique = 32856;
+inline constexpr int kNoData = 32857;
+inline constexpr int kTooMuchData = 32859;
+inline constexpr int kDataWritten = 32860;        // "<%04d> Daten erfolgreich geschrieben!"
+
+// Messages of the dialog framework's field checks.
+inline constexpr int kEnterInteger = 61712;       // "Geben Sie eine ganze Zahl ein."
+inline constexpr int kEnterIntegerBetween = 61714;  // ... "%1 und %2" ...
+inline constexpr int kEnterAtMostChars = 61716;   // ... "%1 Zeichen" ...
+inline constexpr int kEnterPositiveInteger = 61719;
+
+}  // namespace stampwise::msg
+
+namespace stampwise {
+
+// String id of the message for a reader library error code (117 for codes
+// without a message of their own).
+int ErrorMessageId(int errorCode);
+
+}  // namespace stampwise

@@ -1,0 +1,90 @@
+// The German string table. Texts are the program's own and must stay exactly
+// as they are: tests, log readers and operators' habits depend on them.
+#include <array>
+
+#include "app/strings.h"
+
+namespace stampwise {
+
+namespace {
+
+// Sorted by id. Ids without a text (177, the driver page 102) are absent and
+// load as "".
+constexpr std::array kGermanStrings{
+    StringEntry{101, "Inf&o über QL-MKV Stampwise ..."},
+    StringEntry{104, "Timeout"},
+    StringEntry{112, "Fehler: Falsche Datenanzahl"},
+    StringEntry{114, "Kein Vex USB Treiber für VCOM Gerät installiert!"},
+    StringEntry{115, "Fehler. Falsche Datenanzahl gesendet\r\n"},
+    StringEntry{116, "Treiber laden und installieren?"},
+    StringEntry{117, "Unbekannter Fehler ist aufgetreten"},
+    StringEntry{118, "Kollision Fehler"},
+    StringEntry{119, "Kein Gerät geöffnet, bitte zuerst Gerät auswählen!"},
+    StringEntry{120, "Diese Funktion kann nur bei QL-MKV39 oder MKV380 verwendet werden!"},
+    StringEntry{121, "Einstellung für Sendeleistung kann nicht im Gerät gespeichert werden!"},
+    StringEntry{129,
+                "An diesem Port ist kein Leser angeschlossen.\r\n"
+                "Bitte wählen sie eine andere Schnittstelle."},
+    StringEntry{139, "FW V%d.%02d"},
+    StringEntry{165, "Blocklänge ist nicht korrekt"},
+    StringEntry{171, "Deutsch"},
+    StringEntry{172, "Englisch"},
+    StringEntry{176, "Unbekanntes Kommando"},
+    StringEntry{180, "Fehler beim Port öffnen"},
+    StringEntry{188, "Keine Sendedaten"},
+    StringEntry{230, "Kein gültiger Transponder vorhanden!"},
+    StringEntry{231,
+                "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer "
+                "benötigt!"},
+    StringEntry{232, "Das Passwort muss 4 Byte lang sein!"},
+    StringEntry{600, "Neue Version:"},
+    StringEntry{601, " ist aktuell"},
+    StringEntry{602, "Keine Internet Verbindung: Update Prüfung nicht möglich!"},
+    StringEntry{603, "Keine Datei gefunden: Update Prüfung nicht möglich!"},
+    StringEntry{604, "Update wird gestartet, bitte warten!"},
+    StringEntry{1000, "Schnittstelle wählen"},
+    StringEntry{1001, "Einstellungen"},
+    StringEntry{1002, "Sendeleistung einstellen"},
+    StringEntry{10000, "Nicht genügend Systemresourcen vorhanden!"},
+    StringEntry{10001,
+                "Zum Anzeigen der Hilfe wird ein Programm für PDF-Dateien benötigt.\r\n"
+                "Bitte installieren Sie ein solches Programm über die Paketverwaltung "
+                "Ihres Systems\r\noder von der Internetseite seines Herstellers."},
+    StringEntry{10002, "Unbekannter Fehler %d"},
+    StringEntry{10129, "Liste aller gefundenen IP-Adressen"},
+    StringEntry{10130, "IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!"},
+    StringEntry{10131,
+                "Keine Geräte gefunden!\nBitte prüfen Sie die Firewall-Einstellungen!\n"
+                "Evtl. muss das Programm manuell in der Firewall freigegeben werden."},
+    StringEntry{32844, "Logdatei \"Schreiben\" wählen"},
+    StringEntry{32845, "Logdatei \"Lesen\" wählen"},
+    StringEntry{32846, "OK"},
+    StringEntry{32847, "Abbruch"},
+    StringEntry{32850, "Wert <%s> erfolgreich geschrieben"},
+    StringEntry{32851, "Keine Hex-Eingabe"},
+    StringEntry{32852, "Keine Dezimal-Eingabe"},
+    StringEntry{32853, "Byteanzahl ist zu klein"},
+    StringEntry{32854, "Bytanzahl größer 8 kann im Dezimal-Modus nicht bearbeitetet werden"},
+    StringEntry{32856, "Transponder nicht eindeutig im Feld! Bitte einen Transponder auflegen."},
+    StringEntry{32857, "Keine Daten vorhanden!"},
+    StringEntry{32859, "Datenfeld enthält mehr Daten als erlaubt sind."},
+    StringEntry{32860, "<%04d> Daten erfolgreich geschrieben!"},
+    StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
+    StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
+    StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},
+    StringEntry{61719, "Geben Sie eine positive ganze Zahl ein."},
+};
+
+constexpr bool IsSortedById() {
+  for (std::size_t i = 1; i < kGermanStrings.size(); ++i) {
+    if (kGermanStrings[i - 1].id >= kGermanStrings[i].id) return false;
+  }
+  return true;
+}
+static_assert(IsSortedById(), "lookup is a binary search: keep the table sorted by id");
+
+}  // namespace
+
+std::span<const StringEntry> GermanStringTable() { return kGermanStrings; }
+
+}  // namespace stampwise
