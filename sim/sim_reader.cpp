@@ -87,6 +87,11 @@ Bytes SimReader::Feed(const std::uint8_t* data, std::size_t size) {
   return std::move(reply.bytes);
 }
 
+void SimReader::ResetInput() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->assembler.Discard();
+}
+
 std::size_t SimReader::AddTag(const std::optional<Bytes>& epc) {
   std::lock_guard lock(impl_->mutex);
   return impl_->field.Add(epc);

@@ -56,6 +56,9 @@ class SimReader {
   // As Feed, but hands the delay to the caller instead of sleeping.
   TimedReply FeedTimed(const std::uint8_t* data, std::size_t size);
 
+  // Forgets a partial request, e.g. when another host connection starts talking.
+  void ResetInput();
+
   // Control of the field, the faults and the record; all thread-safe.
   std::size_t AddTag(const std::optional<Bytes>& epc = std::nullopt);
   void RemoveAllTags();

@@ -1,0 +1,92 @@
+// mkv-sim: a simulated QL-MKV reader on a pseudo-terminal and/or loopback TCP,
+// steered through a text control socket.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+
+#include "sim/sim_reader.h"
+#include "sim/sim_server.h"
+
+namespace {
+
+int ParseVariants(const std::string& text) {
+  if (text == "0") return 0;
+  if (text == "1") return 1;
+  return 2;
+}
+
+// "MS" or "MS,HOLD_MS"
+void ParseConveyor(const std::string& text, mkvsim::SimOptions& options) {
+  const std::size_t comma = text.find(',');
+  options.conveyorIntervalMs = std::stoi(text.substr(0, comma));
+  if (comma != std::string::npos) options.conveyorHoldMs = std::stoi(text.substr(comma + 1));
+  if (options.conveyorIntervalMs <= 0 || options.conveyorHoldMs < 0)
+    throw std::invalid_argument("--conveyor needs MS > 0 and HOLD_MS >= 0");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Simulated QL-MKV reader"};
+  mkvsim::SimOptions sim;
+  mkvsim::ServerOptions server;
+  std::string variant = "both";
+  int address = 1;
+  int tcpPort = -1;
+  std::string conveyor;
+  app.add_flag("--pty", server.pty, "serve on a new pseudo-terminal, printed as \"PTY <path>\"");
+  app.add_option("--link", server.linkPath, "symbolic link to the pseudo-terminal");
+  app.add_option("--tcp", tcpPort, "serve on 127.0.0.1:PORT (0: any free port, printed as \"TCP <port>\")")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--model", sim.modelCode, "version reply, e.g. 3125");
+  app.add_option("--variant", variant, "framing variants answered")->check(CLI::IsMember({"0", "1", "both"}));
+  app.add_option("--address", address, "device address")->check(CLI::Range(0, 255));
+  app.add_option("--tags", sim.initialTags, "blank tags in the field at start")->check(CLI::Range(0, 1000));
+  app.add_option("--record", sim.recordPath, "append every write that reaches a tag to FILE");
+  app.add_option("--control", server.controlPath, "Unix socket of the text control channel");
+  app.add_option("--conveyor", conveyor, "MS[,HOLD_MS]: a new tag every MS ms with an empty field");
+  app.add_flag("--quiet", server.quiet, "no traffic log on stderr");
+  CLI11_PARSE(app, argc, argv);
+
+  if (!server.pty && tcpPort < 0) {
+    std::cerr << "mkv-sim: nothing to serve, give --pty and/or --tcp PORT\n";
+    return 2;
+  }
+  sim.variants = ParseVariants(variant);
+  sim.address = static_cast<std::uint8_t>(address);
+  if (tcpPort >= 0) server.tcpPort = static_cast<std::uint16_t>(tcpPort);
+
+  // Signals arrive as readable bytes on a descriptor the event loop polls.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (stopFd < 0) {
+    std::perror("mkv-sim: signalfd");
+    return 1;
+  }
+
+  try {
+    if (!conveyor.empty()) ParseConveyor(conveyor, sim);
+    mkvsim::SimReader reader(sim);
+    mkvsim::SimServer service(reader, server);
+    if (server.pty) std::printf("PTY %s\n", service.PtyPath().c_str());
+    if (server.tcpPort) std::printf("TCP %u\n", static_cast<unsigned>(service.TcpPort()));
+    std::fflush(stdout);
+    service.Run(stopFd);
+  } catch (const std::exception& e) {
+    std::cerr << "mkv-sim: " << e.what() << '\n';
+    close(stopFd);
+    return 1;
+  }
+  close(stopFd);
+  return 0;
+}

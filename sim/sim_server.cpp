@@ -1,0 +1,185 @@
+#include "sim/sim_server.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "sim/listen_sockets.h"
+#include "sim/write_journal.h"
+
+namespace mkvsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kMaxControlLine = 4096;
+// How long a reply may wait for a host that does not read before it is dropped.
+constexpr int kSendStallMs = 200;
+
+}  // namespace
+
+SimServer::SimServer(SimReader& reader, const ServerOptions& options)
+    : reader_(reader), options_(options), control_(reader) {
+  try {
+    if (options_.pty) pty_ = std::make_unique<PtyEndpoint>(options_.linkPath);
+    if (options_.tcpPort) tcpListen_ = ListenLoopbackTcp(*options_.tcpPort);
+    if (!options_.controlPath.empty()) controlListen_ = ListenUnix(options_.controlPath);
+  } catch (...) {
+    if (tcpListen_ >= 0) ::close(tcpListen_);
+    throw;
+  }
+}
+
+SimServer::~SimServer() {
+  for (const Client& client : clients_) ::close(client.fd);
+  if (tcpListen_ >= 0) ::close(tcpListen_);
+  if (controlListen_ >= 0) {
+    ::close(controlListen_);
+    ::unlink(options_.controlPath.c_str());
+  }
+}
+
+std::uint16_t SimServer::TcpPort() const { return tcpListen_ >= 0 ? BoundPort(tcpListen_) : 0; }
+
+void SimServer::Log(const char* direction, const std::uint8_t* data, std::size_t size) const {
+  if (options_.quiet || size == 0) return;
+  std::fprintf(stderr, "%s %s\n", direction, ToHex(Bytes(data, data + size)).c_str());
+}
+
+void SimServer::Send(int fd, const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      pollfd pfd{fd, POLLOUT, 0};
+      if (::poll(&pfd, 1, kSendStallMs) > 0) continue;
+    }
+    // The host is gone or stopped reading: like a serial line, the rest is lost.
+    return;
+  }
+}
+
+void SimServer::ServeHostBytes(int fd) {
+  std::uint8_t buffer[4096];
+  const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  if (n <= 0) return;
+  Log("rx", buffer, static_cast<std::size_t>(n));
+  // Bytes from another connection than before: whatever half request is pending is not theirs.
+  if (fd != lastHostFd_) reader_.ResetInput();
+  lastHostFd_ = fd;
+  TimedReply reply = reader_.FeedTimed(buffer, static_cast<std::size_t>(n));
+  if (reply.bytes.empty()) return;
+  Log("tx", reply.bytes.data(), reply.bytes.size());
+  if (reply.delay.count() > 0)
+    outgoing_.push_back({fd, std::move(reply.bytes), Clock::now() + reply.delay});
+  else
+    Send(fd, reply.bytes);
+}
+
+bool SimServer::ServeControl(Client& client) {
+  char buffer[1024];
+  const ssize_t n = ::read(client.fd, buffer, sizeof buffer);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
+  if (n < 0) return true;
+  client.lineBuffer.append(buffer, static_cast<std::size_t>(n));
+  std::size_t end;
+  while ((end = client.lineBuffer.find('\n')) != std::string::npos) {
+    std::string line = client.lineBuffer.substr(0, end);
+    client.lineBuffer.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string answer = control_.Handle(line) + "\n";
+    Send(client.fd, Bytes(answer.begin(), answer.end()));
+  }
+  return client.lineBuffer.size() <= kMaxControlLine;
+}
+
+void SimServer::CloseClient(std::size_t index) {
+  const int fd = clients_[index].fd;
+  outgoing_.erase(std::remove_if(outgoing_.begin(), outgoing_.end(), [fd](const Outgoing& o) { return o.fd == fd; }),
+                  outgoing_.end());
+  if (lastHostFd_ == fd) lastHostFd_ = -1;
+  ::close(fd);
+  clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void SimServer::SendDue() {
+  const Clock::time_point now = Clock::now();
+  std::vector<Outgoing> due;
+  for (auto it = outgoing_.begin(); it != outgoing_.end();) {
+    if (it->due <= now) {
+      due.push_back(std::move(*it));
+      it = outgoing_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const Outgoing& o : due) Send(o.fd, o.bytes);
+}
+
+int SimServer::PollTimeoutMs() const {
+  if (outgoing_.empty()) return -1;
+  Clock::time_point first = outgoing_.front().due;
+  for (const Outgoing& o : outgoing_) first = std::min(first, o.due);
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now()).count();
+  return wait < 0 ? 0 : static_cast<int>(wait);
+}
+
+void SimServer::Run(int stopFd) {
+  while (!control_.QuitRequested()) {
+    std::vector<pollfd> fds;
+    fds.push_back({stopFd, POLLIN, 0});
+    const int masterFd = pty_ ? pty_->MasterFd() : -1;
+    fds.push_back({masterFd, POLLIN, 0});
+    fds.push_back({tcpListen_, POLLIN, 0});
+    fds.push_back({controlListen_, POLLIN, 0});
+    constexpr std::size_t kFirstClient = 4;
+    for (const Client& client : clients_) fds.push_back({client.fd, POLLIN, 0});
+
+    if (::poll(fds.data(), fds.size(), PollTimeoutMs()) < 0) {
+      if (errno == EINTR) continue;
+      std::perror("mkv-sim: poll");
+      return;
+    }
+    if (fds[0].revents != 0) return;
+    SendDue();
+    if (fds[1].revents & POLLIN) ServeHostBytes(masterFd);
+    if (fds[2].revents & POLLIN) {
+      const int fd = AcceptClient(tcpListen_);
+      if (fd >= 0) clients_.push_back({fd, Kind::kHost, {}});
+    }
+    if (fds[3].revents & POLLIN) {
+      const int fd = AcceptClient(controlListen_);
+      if (fd >= 0) clients_.push_back({fd, Kind::kControl, {}});
+    }
+    // Walk backwards so closing a client does not shift the ones still to visit.
+    for (std::size_t i = fds.size(); i-- > kFirstClient;) {
+      const short events = fds[i].revents;
+      if (events == 0) continue;
+      const std::size_t index = i - kFirstClient;
+      Client& client = clients_[index];
+      bool alive = true;
+      if (client.kind == Kind::kControl) {
+        alive = ServeControl(client);
+      } else if (events & POLLIN) {
+        char probe;
+        // A readable socket with nothing in it has been closed by the host.
+        alive = ::recv(client.fd, &probe, 1, MSG_PEEK) > 0;
+        if (alive) ServeHostBytes(client.fd);
+      } else {
+        alive = false;
+      }
+      if (!alive) CloseClient(index);
+    }
+  }
+}
+
+}  // namespace mkvsim
