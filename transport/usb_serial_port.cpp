@@ -1,0 +1,304 @@
+#include "transport/usb_serial_port.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <future>
+#include <system_error>
+
+#include "transport/diagnostics.h"
+#include "transport/port_name.h"
+
+namespace qlmkv {
+namespace {
+
+constexpr int kPollPeriodMs = 1;
+constexpr std::size_t kReadChunk = 256;
+
+void Signal(int eventFd) {
+  if (eventFd < 0) return;
+  const std::uint64_t one = 1;
+  ssize_t ignored = ::write(eventFd, &one, sizeof one);
+  (void)ignored;
+}
+
+void Reset(int eventFd) {
+  std::uint64_t value = 0;
+  ssize_t ignored = ::read(eventFd, &value, sizeof value);
+  (void)ignored;
+}
+
+}  // namespace
+
+CUSBSerialPort::~CUSBSerialPort() { ClosePort(); }
+
+bool CUSBSerialPort::InitPort(SerialPortListener* listener, const std::string& portName, std::uint32_t baudRate,
+                              char parity, std::uint32_t dataBits, std::uint32_t stopBits, int handshake,
+                              std::uint32_t eventMask, std::uint32_t writeBufferSize) {
+  // A port object may be opened again: retire the old worker and line first.
+  ClosePort();
+
+  portName_ = portName;
+  const ResolvedPortName resolved = ResolvePortName(portName);
+  d2xxMode_ = resolved.d2xx;
+  portNumber_ = resolved.portNumber;
+
+  shutdownFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  writeRequestFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (shutdownFd_ < 0 || writeRequestFd_ < 0) {
+    Warn("CreateEvent()", {errno, std::system_category().message(errno), false});
+    ClosePort();
+    return false;
+  }
+  listener_ = listener;
+  {
+    std::lock_guard lock(writeMutex_);
+    writeBuffer_.clear();
+    writeBuffer_.reserve(writeBufferSize);
+    writeCapacity_ = writeBufferSize;
+  }
+  eventMask_ = eventMask;
+
+  std::unique_lock config(configMutex_);
+  LineError error;
+  line_ = d2xxMode_ ? OpenD2xxLine(ftd2xx_, resolved.target, error) : OpenTerminalLine(resolved.target, error);
+  if (!line_) {
+    config.unlock();
+    Warn("CreateFile()", error);
+    ClosePort();
+    return false;
+  }
+  lineOpen_ = true;
+
+  const LineConfig settings{static_cast<int>(baudRate), parity, static_cast<int>(dataBits),
+                            static_cast<int>(stopBits), handshake};
+  const std::string failedStep = line_->Configure(settings, eventMask);
+  if (!failedStep.empty()) Warn(failedStep.c_str(), line_->LastError());
+  line_->Purge();
+  config.unlock();
+
+  std::uint32_t bits = 0;
+  if (line_->ModemStatus(bits)) {
+    rlsd_ = bits & modem::kRlsdOn;
+    dsr_ = bits & modem::kDsrOn;
+    cts_ = bits & modem::kCtsOn;
+    ring_ = bits & modem::kRingOn;
+    if (listener_ != nullptr) {
+      if (rlsd_) listener_->OnRlsdChange(true);
+      if (dsr_) listener_->OnDsrChange(true);
+      if (cts_) listener_->OnCtsChange(true);
+      if (ring_) listener_->OnRingChange(true);
+    }
+  }
+  return true;
+}
+
+bool CUSBSerialPort::StartMonitoring() {
+  if (worker_.joinable() || !lineOpen_) return false;
+  std::promise<void> started;
+  std::future<void> running = started.get_future();
+  try {
+    // The promise lives in the thread, so set_value never touches a dead object.
+    worker_ = std::thread([this, started = std::move(started)]() mutable {
+      threadAlive_ = true;
+      started.set_value();
+      WorkerMain();
+    });
+  } catch (const std::system_error& error) {
+    Warn("CreateThread()", {error.code().value(), error.what(), false});
+    return false;
+  }
+  running.wait();
+  return true;
+}
+
+void CUSBSerialPort::WriteToPort(const std::uint8_t* data, int length) {
+  if (data == nullptr) return;
+  const std::size_t size =
+      length == -1 ? std::strlen(reinterpret_cast<const char*>(data)) : static_cast<std::size_t>(length < 0 ? 0 : length);
+  {
+    std::lock_guard lock(writeMutex_);
+    if (writeBuffer_.size() + size <= writeCapacity_) writeBuffer_.insert(writeBuffer_.end(), data, data + size);
+  }
+  Signal(writeRequestFd_);
+}
+
+std::size_t CUSBSerialPort::PendingBytes() const {
+  std::lock_guard lock(writeMutex_);
+  return writeBuffer_.size();
+}
+
+void CUSBSerialPort::ClosePort() {
+  StopWorker();
+  CloseEvents();
+  if (line_) {
+    if (lineOpen_ && !line_->Close()) Warn("CloseHandle()", line_->LastError());
+    line_.reset();
+    lineOpen_ = false;
+  }
+  std::lock_guard lock(writeMutex_);
+  writeBuffer_ = {};
+  writeCapacity_ = 0;
+}
+
+void CUSBSerialPort::StopWorker() {
+  if (!worker_.joinable()) return;
+  Signal(shutdownFd_);
+  worker_.join();
+  threadAlive_ = false;
+}
+
+void CUSBSerialPort::CloseEvents() {
+  for (int* fd : {&writeRequestFd_, &shutdownFd_}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
+}
+
+void CUSBSerialPort::WorkerMain() {
+  if (!line_->SetEventMask(eventMask_)) Warn("SetCommMask()", line_->LastError());
+  while (lineOpen_) {
+    // Received bytes wake the wait at once; the time-out paces the status
+    // poll (modem lines, line errors, and everything on a D2XX line).
+    pollfd fds[3] = {{shutdownFd_, POLLIN, 0}, {writeRequestFd_, POLLIN, 0}, {line_->WaitFd(), POLLIN, 0}};
+    const int ready = poll(fds, 3, kPollPeriodMs);
+    if (ready < 0) continue;  // interrupted: wait again
+    if (fds[0].revents & POLLIN) break;
+    if ((fds[1].revents & POLLIN) && !WriteStep()) {
+      LoseLine();
+      break;
+    }
+    const short lineEvents = fds[2].revents;
+    if (ready == 0 || lineEvents != 0) {
+      // A hung-up line (unplugged device, closed pseudo-terminal master)
+      // keeps reporting POLLHUP: it is a lost line, not more data.
+      const bool hungUp = (lineEvents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+      if (!PollLine() || hungUp) {
+        LoseLine();
+        break;
+      }
+    }
+  }
+  threadAlive_ = false;
+}
+
+bool CUSBSerialPort::PollLine() {
+  LineStatus status;
+  if (!line_->ReadStatus(status)) return false;
+  if (status.outQueue == 0) {
+    if (listener_ != nullptr) listener_->OnTxEmpty();
+    (void)line_->SetEventMask(eventMask_ & ~comm_event::kTxEmpty);
+  }
+  std::uint32_t errors = status.errors;
+  if (errors & line_error::kBreak) {
+    if (listener_ != nullptr) listener_->OnBreak();
+    errors &= ~line_error::kFrame;
+  }
+  if ((errors & line_error::kReported) != 0 && listener_ != nullptr) listener_->OnLineError(errors);
+
+  std::uint32_t bits = 0;
+  if (!line_->ModemStatus(bits)) return false;
+  RaiseModemChanges(bits);
+  return status.inQueue == 0 || ReceiveBytes(status.inQueue);
+}
+
+void CUSBSerialPort::RaiseModemChanges(std::uint32_t bits) {
+  struct ModemLine {
+    std::uint32_t mask;
+    bool& state;
+    void (SerialPortListener::*hook)(bool);
+  };
+  const ModemLine lines[] = {{modem::kCtsOn, cts_, &SerialPortListener::OnCtsChange},
+                             {modem::kDsrOn, dsr_, &SerialPortListener::OnDsrChange},
+                             {modem::kRlsdOn, rlsd_, &SerialPortListener::OnRlsdChange},
+                             {modem::kRingOn, ring_, &SerialPortListener::OnRingChange}};
+  for (const ModemLine& line : lines) {
+    const bool on = (bits & line.mask) != 0;
+    if (on == line.state) continue;
+    line.state = on;
+    if (listener_ != nullptr) (listener_->*line.hook)(on);
+  }
+}
+
+bool CUSBSerialPort::ReceiveBytes(std::uint32_t count) {
+  std::uint8_t chunk[kReadChunk];
+  while (count > 0) {
+    const long got = line_->Read(chunk, count < kReadChunk ? count : kReadChunk);
+    if (got < 0) {
+      const LineError error = line_->LastError();
+      if (error.code == 0) return true;
+      Warn("ReadFile()", error);
+      if (error.deviceLost) return false;
+      if (listener_ != nullptr) listener_->OnLineError(0);
+      return true;
+    }
+    if (got == 0) return true;
+    for (long i = 0; i < got; ++i) {
+      if (listener_ != nullptr) listener_->OnReceiveChar(chunk[i]);
+    }
+    count -= static_cast<std::uint32_t>(got);
+  }
+  return true;
+}
+
+bool CUSBSerialPort::WriteStep() {
+  Reset(writeRequestFd_);
+  std::vector<std::uint8_t> block;
+  {
+    std::lock_guard lock(writeMutex_);
+    block = writeBuffer_;
+  }
+  if (block.empty()) {
+    if (listener_ != nullptr) listener_->OnTxEmpty();
+    return true;
+  }
+  // The block stays counted as pending while it is written (no lock held, so
+  // WriteToPort never waits for the line); only what went out is removed.
+  std::size_t written = 0;
+  const bool ok = line_->Write(block.data(), block.size(), written, shutdownFd_);
+  {
+    std::lock_guard lock(writeMutex_);
+    writeBuffer_.erase(writeBuffer_.begin(), writeBuffer_.begin() + static_cast<std::ptrdiff_t>(written));
+  }
+  if (!ok) {
+    const LineError error = line_->LastError();
+    Warn("WriteFile()", error);
+    return !error.deviceLost;
+  }
+  if (written == block.size()) {
+    (void)line_->SetEventMask(eventMask_);
+    if (listener_ != nullptr) listener_->OnBytesWritten(static_cast<std::uint32_t>(written));
+  }
+  return true;
+}
+
+void CUSBSerialPort::LoseLine() {
+  if (listener_ != nullptr) listener_->OnLineError(line_error::kPortLost);
+  (void)line_->Close();
+  lineOpen_ = false;
+}
+
+void CUSBSerialPort::Warn(const char* operation, const LineError& error) const {
+  diag::Warning(operation, error.text, portName_);
+}
+
+std::vector<std::string> CUSBSerialPort::EnumFtdiDevices() {
+  std::vector<std::string> serials;
+  CFTD2xxPort library;
+  d2xx::Word32 count = 0;
+  if (library.FT_CreateDeviceInfoList(&count) != d2xx::kOk || count == 0) return serials;
+  std::vector<d2xx::DeviceListInfoNode> nodes(count);
+  if (library.FT_GetDeviceInfoList(nodes.data(), &count) != d2xx::kOk) return serials;
+  if (count > nodes.size()) count = static_cast<d2xx::Word32>(nodes.size());
+  for (d2xx::Word32 i = 0; i < count; ++i) {
+    const d2xx::DeviceListInfoNode& node = nodes[i];
+    const std::string serial(node.serialNumber, strnlen(node.serialNumber, sizeof node.serialNumber));
+    if (node.handle == nullptr && !serial.empty()) serials.push_back(serial);
+  }
+  return serials;
+}
+
+}  // namespace qlmkv

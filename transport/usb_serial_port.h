@@ -1,0 +1,89 @@
+// CUSBSerialPort: the byte pipe to a reader on a serial line. The port name
+// chooses the line: a device path or "COMn" opens a terminal device, any other
+// name a D2XX device by serial number. A worker thread owns the open line: it
+// waits for received bytes, write requests and shutdown, polls the line's
+// status every millisecond of idleness and reports to the listener.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "transport/ftd2xx_port.h"
+#include "transport/serial_line.h"
+#include "transport/serial_listener.h"
+
+namespace qlmkv {
+
+class CUSBSerialPort {
+ public:
+  CUSBSerialPort() = default;
+  ~CUSBSerialPort();
+  CUSBSerialPort(const CUSBSerialPort&) = delete;
+  CUSBSerialPort& operator=(const CUSBSerialPort&) = delete;
+
+  // Opens and configures the line; `listener` may be null (no events). True
+  // when the line was opened, even if a later configuration step failed (the
+  // line is then purged and left as the driver had it).
+  bool InitPort(SerialPortListener* listener, const std::string& portName, std::uint32_t baudRate, char parity,
+                std::uint32_t dataBits, std::uint32_t stopBits, int handshake, std::uint32_t eventMask,
+                std::uint32_t writeBufferSize);
+
+  // Starts the worker thread and returns once it runs. False when a worker
+  // thread already exists or the port is not open.
+  bool StartMonitoring();
+
+  // Queues bytes for the worker thread; length -1 means zero-terminated text.
+  // Bytes that do not fit into the write buffer are dropped.
+  void WriteToPort(const std::uint8_t* data, int length);
+
+  // Stops the worker thread and releases the line. Safe on a closed port.
+  void ClosePort();
+
+  bool IsOpen() const { return lineOpen_.load(); }
+  bool IsMonitoring() const { return threadAlive_.load(); }
+  bool IsD2xxMode() const { return d2xxMode_; }
+  int PortNumber() const { return portNumber_; }
+  std::size_t PendingBytes() const;
+
+  // Serial numbers of the attached D2XX devices that are not open.
+  static std::vector<std::string> EnumFtdiDevices();
+
+ private:
+  void WorkerMain();
+  bool PollLine();  // false: the line is gone
+  bool ReceiveBytes(std::uint32_t count);
+  bool WriteStep();
+  void RaiseModemChanges(std::uint32_t bits);
+  void LoseLine();
+  void StopWorker();
+  void CloseEvents();
+  void Warn(const char* operation, const LineError& error) const;
+
+  SerialPortListener* listener_ = nullptr;
+  CFTD2xxPort ftd2xx_;  // before line_: a D2XX line calls through it until closed
+  std::unique_ptr<SerialLine> line_;
+  std::atomic<bool> lineOpen_{false};
+  std::atomic<bool> threadAlive_{false};
+  std::thread worker_;
+  int shutdownFd_ = -1;
+  int writeRequestFd_ = -1;
+  std::uint32_t eventMask_ = 0;
+  bool d2xxMode_ = false;
+  int portNumber_ = 0;
+  std::string portName_;
+  bool cts_ = false, dsr_ = false, rlsd_ = false, ring_ = false;
+
+  mutable std::mutex writeMutex_;  // guards writeBuffer_ and writeCapacity_
+  std::vector<std::uint8_t> writeBuffer_;  // the pending bytes
+  std::size_t writeCapacity_ = 0;
+
+  std::mutex configMutex_;  // held while the line is opened and configured
+};
+
+}  // namespace qlmkv
