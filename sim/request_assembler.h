@@ -1,7 +1,7 @@
 // Cuts request frames of either framing variant out of the byte stream from
 // the host. A frame that starts with 0x02 is tried as variant 0 first; bytes
-// that cannot start a valid frame are dropped one at a time so the stream
-// resynchronises after noise.
+// that cannot start a valid frame are dropped so the stream resynchronises
+// after noise.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +22,10 @@ struct Request {
 
 class RequestAssembler {
  public:
+  // `ownAddress`: a partial frame for this address is waited for; any other
+  // partial frame gives way to a complete, valid frame found after it.
+  explicit RequestAssembler(std::uint8_t ownAddress) : ownAddress_(ownAddress) {}
+
   void Append(const std::uint8_t* data, std::size_t size);
   // The next complete, checksum-correct request, or nothing while more bytes are needed.
   std::optional<Request> Next();
@@ -30,9 +34,12 @@ class RequestAssembler {
   bool Pending() const { return !buffer_.empty(); }
 
  private:
-  // The frame length of `variant` at the buffer's start: 0 = incomplete, SIZE_MAX = not valid.
-  std::size_t FrameAt(int variant) const;
+  // The frame length of `variant` at `offset`: 0 = incomplete, SIZE_MAX = not valid.
+  std::size_t FrameAt(int variant, std::size_t offset) const;
+  bool ValidFrameAt(std::size_t offset) const;
+  Request Take(int variant, std::size_t length);
 
+  std::uint8_t ownAddress_;
   Bytes buffer_;
 };
 

@@ -22,7 +22,7 @@ constexpr std::chrono::milliseconds kAbandonAfter{250};
 
 struct SimReader::Impl {
   explicit Impl(const SimOptions& opts)
-      : options(opts), commands(opts.modelCode, field, faults, journal) {
+      : options(opts), commands(opts.modelCode, field, faults, journal), assembler(opts.address) {
     if (!options.clock) options.clock = [] { return SimClock::now(); };
     if (!options.recordPath.empty() && !journal.OpenFile(options.recordPath))
       throw std::runtime_error("cannot open record file " + options.recordPath + ": " + std::strerror(errno));
