@@ -1,0 +1,100 @@
+#include "sim/sim_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "reader/frame.h"
+
+namespace mkvsim {
+namespace {
+
+namespace frame = qlmkv::frame;
+using ::testing::MatchesRegex;
+
+// A host's end of the simulated serial line.
+class RawTerminal {
+ public:
+  explicit RawTerminal(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    termios tio{};
+    if (fd_ >= 0 && ::tcgetattr(fd_, &tio) == 0) {
+      ::cfmakeraw(&tio);
+      ::tcsetattr(fd_, TCSANOW, &tio);
+    }
+  }
+  ~RawTerminal() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Open() const { return fd_ >= 0; }
+
+  // Sends a request and collects one complete reply (or what came before the deadline).
+  frame::Bytes Transceive(int variant, std::uint8_t command, const frame::Bytes& payload) {
+    const frame::Bytes request = frame::Build(variant, 1, command, payload);
+    if (::write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size())) return {};
+    frame::Bytes reply;
+    while (reply.empty() || frame::CompleteLength(variant, reply.data(), reply.size()) == 0) {
+      pollfd pfd{fd_, POLLIN, 0};
+      if (::poll(&pfd, 1, 5000) <= 0) break;
+      std::uint8_t chunk[256];
+      const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      reply.insert(reply.end(), chunk, chunk + n);
+    }
+    return reply;
+  }
+
+ private:
+  int fd_;
+};
+
+TEST(SimProcess, ServesThePtyAndTheControlChannel) {
+  SimProcess sim({"--quiet", "--tags", "0"});
+  ASSERT_FALSE(sim.PtyPath().empty());
+  EXPECT_EQ(sim.Command("add"), "OK 0");
+  EXPECT_THAT(sim.Command("list"), MatchesRegex("OK 1 0:1:[0-9A-F]{24}"));
+
+  frame::Bytes data;
+  {
+    RawTerminal line(sim.PtyPath());
+    ASSERT_TRUE(line.Open());
+    ASSERT_EQ(frame::ValidateReply(0, line.Transceive(0, 0xF0, {}), data), 0);
+    EXPECT_EQ(std::string(data.begin(), data.end()), "3125");
+    ASSERT_EQ(frame::ValidateReply(1, line.Transceive(1, 0xC0, {1}), data), 0);
+    ASSERT_EQ(data.size(), 15u);
+    ASSERT_EQ(frame::ValidateReply(1, line.Transceive(1, 0xC2, frame::Bytes(data.begin() + 3, data.end())), data), 0);
+    ASSERT_EQ(frame::ValidateReply(1, line.Transceive(1, 0xC4, {3, 0, 0, 0, 0x12, 0x34}), data), 0);
+  }
+  EXPECT_EQ(sim.Command("written"), "OK 1");
+
+  // A host that closes the line and opens it again is still served.
+  RawTerminal again(sim.PtyPath());
+  ASSERT_TRUE(again.Open());
+  EXPECT_EQ(frame::ValidateReply(0, again.Transceive(0, 0xF0, {}), data), 0);
+
+  EXPECT_EQ(sim.Command("quit"), "OK bye");
+  const int status = sim.Stop();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(SimProcess, EndsCleanlyOnSigtermAndServesTcp) {
+  SimProcess sim({"--quiet", "--tcp", "0", "--model", "3223"});
+  EXPECT_NE(sim.TcpPort(), 0);
+  EXPECT_EQ(sim.Command("power"), "OK 270");
+  const int status = sim.Stop();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(SimProcess, ReportsAProgramThatDoesNotComeUp) {
+  EXPECT_THROW(SimProcess({"--record", "/nonexistent-dir/record.txt"}), std::runtime_error);
+  EXPECT_THROW(SimProcess({}, "/nonexistent/mkv-sim"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace mkvsim
