@@ -1,0 +1,106 @@
+#include "app/record.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/app/temp_folder.h"
+
+namespace stampwise {
+namespace {
+
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::WriteFile;
+
+bool SameRecord(const DataRecord& a, const DataRecord& b) {
+  const auto& p = a.params;
+  const auto& q = b.params;
+  return p.format == q.format && p.lengthBytes == q.lengthBytes && p.startWord == q.startWord &&
+         p.bank == q.bank && p.msbFirst == q.msbFirst && p.autoIncrementDec == q.autoIncrementDec &&
+         p.autoIncrementHex == q.autoIncrementHex && p.leadingZeros == q.leadingZeros &&
+         p.additionalText == q.additionalText && p.value == q.value &&
+         a.options.epcLengthFix == b.options.epcLengthFix &&
+         a.options.setPassword == b.options.setPassword &&
+         a.options.activatePassword == b.options.activatePassword &&
+         a.options.accessPassword == b.options.accessPassword;
+}
+
+DataRecord Record(DataFormat format, Bank bank, int start, int length, bool flags, std::string value) {
+  DataRecord record;
+  record.params = {format, length, start, bank, flags, flags, !flags, flags, !flags, std::move(value)};
+  record.options = {flags, !flags, flags, flags ? "AABBCCDD" : ""};
+  return record;
+}
+
+TEST(DataRecordFile, SavingAndLoadingRestoresEverything) {
+  const DataRecord records[] = {
+      Record(DataFormat::HexBinary, Bank::User, 0, 4, true, "00000001"),
+      Record(DataFormat::DecimalAscii, Bank::Epc, 2, 12, false, "000123"),
+      Record(DataFormat::DataAscii, Bank::Reserved, 0, 8, true, "Lot 7; box=3"),
+      Record(DataFormat::DataBinary, Bank::Tid, 63, 64, false, ""),
+  };
+  TempFolder folder;
+  std::string path = folder.File("job.MKVDat");
+  for (const auto& record : records) {
+    ASSERT_TRUE(SaveRecord(path, record));
+    DataRecord loaded;
+    ASSERT_TRUE(LoadRecord(path, &loaded));
+    EXPECT_TRUE(SameRecord(loaded, record)) << record.params.value;
+  }
+}
+
+TEST(DataRecordFile, KeysAreWrittenInTheirOrder) {
+  TempFolder folder;
+  std::string path = folder.File("job.MKVDat");
+  ASSERT_TRUE(SaveRecord(path, Record(DataFormat::HexAscii, Bank::Epc, 2, 6, true, "1F")));
+  EXPECT_EQ(ReadFile(path),
+            "[Settings]\r\nLastData=1F\r\nAutoIncrement=1\r\nAutoIncHex=0\r\nAutoNull=1\r\n"
+            "PrefixZulassen=0\r\nDatenformat=1\r\nMSBFirst=1\r\nStartblock=2\r\nByteanzahl=6\r\n"
+            "MemoryType=EPC\r\nEPCLenKorrigieren=1\r\nPasswortSetzen=0\r\nPasswortAktivieren=1\r\n"
+            "AccessPasswort=AABBCCDD\r\n");
+}
+
+TEST(DataRecordFile, LoadingDefaults) {
+  struct Case {
+    const char* name;
+    std::string text;
+    DataRecord expected;
+  };
+  DataRecord empty = Record(DataFormat::HexBinary, Bank::User, 0, 4, false, "");
+  empty.params.autoIncrementHex = false;
+  empty.params.leadingZeros = false;
+  empty.params.additionalText = false;
+  empty.options = {false, false, false, ""};
+  DataRecord reserved = empty;
+  reserved.params.bank = Bank::Reserved;
+  DataRecord someValue = empty;
+  someValue.params.value = "77";
+  const Case cases[] = {
+      {"empty file", "", empty},
+      {"other section only", "[Other]\r\nLastData=5\r\n", empty},
+      {"Res. with the dot", "[Settings]\r\nMemoryType=Res.\r\n", empty},
+      {"Res", "[settings]\r\nmemorytype=Res\r\n", reserved},
+      {"junk numbers", "[Settings]\r\nByteanzahl=many\r\nDatenformat=42\r\nMSBFirst=x\r\nLastData=77\r\n",
+       someValue},
+      {"binary junk", std::string("\0\xff[Settings\n\x01=\x02", 14), empty},
+  };
+  for (const auto& test : cases) {
+    TempFolder folder;
+    std::string path = folder.File("in.MKVDat");
+    WriteFile(path, test.text);
+    DataRecord loaded = Record(DataFormat::DataAscii, Bank::Tid, 9, 9, true, "stale");
+    ASSERT_TRUE(LoadRecord(path, &loaded)) << test.name;
+    EXPECT_TRUE(SameRecord(loaded, test.expected)) << test.name;
+  }
+}
+
+TEST(DataRecordFile, LoadingAMissingFileFailsAndCreatesNothing) {
+  TempFolder folder;
+  DataRecord record;
+  std::string error;
+  EXPECT_FALSE(LoadRecord(folder.File("none.MKVDat"), &record, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(std::filesystem::exists(folder.File("none.MKVDat")));
+}
+
+}  // namespace
+}  // namespace stampwise
