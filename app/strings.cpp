@@ -129,7 +129,8 @@ std::string_view FormatArg::Text() const {
 std::string FormatText(std::string_view pattern, std::initializer_list<FormatArg> args) {
   std::string out;
   auto next = args.begin();
-  const FormatArg none{0};
+  // A missing argument reads as "" for %s and as 0 for the numbers.
+  const FormatArg none{std::string_view()};
   auto take = [&]() -> const FormatArg& { return next != args.end() ? *next++ : none; };
 
   std::size_t pos = 0;
