@@ -42,6 +42,7 @@ speed_t SpeedFor(int baud) {
 // when one of them has no meaning.
 bool SetCharacterFormat(const LineConfig& config, termios& tio) {
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+  tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
   switch (std::toupper(static_cast<unsigned char>(config.parity))) {
     case 'N': break;
     case 'E': tio.c_cflag |= PARENB; break;
@@ -186,6 +187,7 @@ class TerminalLine final : public SerialLine {
 
   bool Close() override {
     if (fd_ < 0) return true;
+    (void)ioctl(fd_, TIOCNXCL);
     const int result = ::close(fd_);
     fd_ = -1;
     if (result != 0) Remember(errno);

@@ -246,29 +246,27 @@ bool CUSBSerialPort::ReceiveBytes(std::uint32_t count) {
 
 bool CUSBSerialPort::WriteStep() {
   Reset(writeRequestFd_);
-  std::vector<std::uint8_t> block;
-  {
-    std::lock_guard lock(writeMutex_);
-    block = writeBuffer_;
-  }
-  if (block.empty()) {
+  // The lock is held across the write, so a WriteToPort meanwhile waits and
+  // then finds the buffer empty instead of dropping bytes. A stalled line
+  // cannot hold it forever: shutdown cancels the wait for room.
+  std::unique_lock lock(writeMutex_);
+  if (writeBuffer_.empty()) {
+    lock.unlock();
     if (listener_ != nullptr) listener_->OnTxEmpty();
     return true;
   }
-  // The block stays counted as pending while it is written (no lock held, so
-  // WriteToPort never waits for the line); only what went out is removed.
   std::size_t written = 0;
-  const bool ok = line_->Write(block.data(), block.size(), written, shutdownFd_);
-  {
-    std::lock_guard lock(writeMutex_);
-    writeBuffer_.erase(writeBuffer_.begin(), writeBuffer_.begin() + static_cast<std::ptrdiff_t>(written));
-  }
+  const bool ok = line_->Write(writeBuffer_.data(), writeBuffer_.size(), written, shutdownFd_);
+  const bool complete = written == writeBuffer_.size();
+  // Only what went out leaves the buffer, so nothing is sent twice.
+  writeBuffer_.erase(writeBuffer_.begin(), writeBuffer_.begin() + static_cast<std::ptrdiff_t>(written));
+  lock.unlock();
   if (!ok) {
     const LineError error = line_->LastError();
     Warn("WriteFile()", error);
     return !error.deviceLost;
   }
-  if (written == block.size()) {
+  if (complete) {
     (void)line_->SetEventMask(eventMask_);
     if (listener_ != nullptr) listener_->OnBytesWritten(static_cast<std::uint32_t>(written));
   }

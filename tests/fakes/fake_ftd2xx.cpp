@@ -8,6 +8,7 @@
 // Test controls (not part of the real library):
 //   QlmkvFakeFtdiUnplug(serial)   the device vanishes; its open handle fails
 //   QlmkvFakeFtdiBaudRate(serial) baud rate of the last applied settings
+//   QlmkvFakeFtdiReset()          forget the devices (re-read from the environment)
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -237,4 +238,10 @@ FAKE_EXPORT long QlmkvFakeFtdiBaudRate(const char* serial) {
     if (device.serial == serial) return static_cast<long>(device.dcb.baudRate);
   }
   return -1;
+}
+
+FAKE_EXPORT void QlmkvFakeFtdiReset() {
+  std::lock_guard lock(gMutex);
+  gConfig.clear();
+  gDevices.clear();
 }

@@ -1,0 +1,228 @@
+// CUSBSerialPort on real pseudo-terminals: the test plays the reader on the
+// master side.
+#include <termios.h>
+
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/transport/transport_test_util.h"
+#include "transport/transports.h"
+#include "transport/usb_serial_port.h"
+
+namespace qlmkv {
+namespace {
+
+using test::Bytes;
+using test::Pattern;
+using test::PseudoTerminal;
+using test::RecordingListener;
+
+constexpr std::uint32_t kMask = comm_event::kRxChar | comm_event::kCts;
+
+bool Open(CUSBSerialPort& port, RecordingListener& listener, const std::string& name, std::uint32_t baud = 19200,
+          char parity = 'N', std::uint32_t stopBits = 1, int handshake = 0) {
+  return port.InitPort(&listener, name, baud, parity, 8, stopBits, handshake, kMask, 512);
+}
+
+// Waits (bounded) until the worker reports the line closed.
+bool WaitUntilClosed(const CUSBSerialPort& port) {
+  const auto deadline = std::chrono::steady_clock::now() + test::kPatience;
+  while (port.IsOpen() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return !port.IsOpen();
+}
+
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(pty_.ok()); }
+  PseudoTerminal pty_;
+  RecordingListener listener_;
+  CUSBSerialPort port_;
+};
+
+TEST_F(SerialPortTest, OpensByPathWithOrWithoutDescriptionAndCarriesBytesBothWays) {
+  const std::string names[] = {pty_.slavePath(), pty_.slavePath() + " [Vex Virtual COM]",
+                               "\\\\.\\" + pty_.slavePath()};
+  std::uint8_t round = 0;
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    RecordingListener listener;
+    CUSBSerialPort port;
+    ASSERT_TRUE(Open(port, listener, name));
+    EXPECT_FALSE(port.IsD2xxMode());
+    ASSERT_TRUE(port.StartMonitoring());
+
+    const Bytes toPort = {0x02, 0x01, 0xF0, round};
+    pty_.Write(toPort);
+    EXPECT_EQ(listener.WaitForBytes(toPort.size()), toPort);
+
+    const Bytes fromPort = {0xAA, round, 0x55};
+    port.WriteToPort(fromPort.data(), static_cast<int>(fromPort.size()));
+    EXPECT_EQ(pty_.Read(fromPort.size()), fromPort);
+    port.ClosePort();
+    ++round;
+  }
+}
+
+TEST_F(SerialPortTest, DeliversManyBytesInOrder) {
+  ASSERT_TRUE(Open(port_, listener_, pty_.slavePath()));
+  ASSERT_TRUE(port_.StartMonitoring());
+  const Bytes sent = Pattern(3000);
+  for (std::size_t offset = 0; offset < sent.size(); offset += 300)
+    pty_.Write(Bytes(sent.begin() + static_cast<long>(offset), sent.begin() + static_cast<long>(offset + 300)));
+  EXPECT_EQ(listener_.WaitForBytes(sent.size()), sent);
+}
+
+TEST_F(SerialPortTest, WriteBufferHoldsAtMostItsCapacityUntilWritten) {
+  ASSERT_TRUE(Open(port_, listener_, pty_.slavePath()));
+  // No worker yet, so nothing drains the buffer.
+  const Bytes block = Pattern(512);
+  port_.WriteToPort(block.data(), 500);
+  port_.WriteToPort(block.data() + 500, 12);
+  EXPECT_EQ(port_.PendingBytes(), 512u);
+  const std::uint8_t extra = 0xEE;
+  port_.WriteToPort(&extra, 1);
+  EXPECT_EQ(port_.PendingBytes(), 512u);
+
+  ASSERT_TRUE(port_.StartMonitoring());
+  EXPECT_EQ(pty_.Read(512), block);
+  // The dropped byte never follows, and the emptied buffer takes bytes again.
+  port_.WriteToPort(reinterpret_cast<const std::uint8_t*>("ok"), -1);
+  EXPECT_EQ(pty_.Read(2), (Bytes{'o', 'k'}));
+}
+
+struct LineCase {
+  std::uint32_t baud;
+  char parity;
+  std::uint32_t stopBits;
+  int handshake;
+  speed_t speed;
+  tcflag_t cflagSet;
+  tcflag_t cflagClear;
+  tcflag_t iflagSet;
+  tcflag_t iflagClear;
+};
+
+TEST_F(SerialPortTest, AppliesLineSettings) {
+  // The pseudo-terminal driver keeps 8 bits without parity whatever it is
+  // told, so parity shows through input checking (INPCK) and PARODD.
+  const LineCase cases[] = {
+      {19200, 'N', 1, 0, B19200, CS8, PARODD | CSTOPB | CRTSCTS, 0, IXON | IXOFF | INPCK},
+      {9600, 'E', 1, 0, B9600, CS8, PARODD | CSTOPB, INPCK, 0},
+      {115200, 'O', 1, 1, B115200, CS8 | PARODD | CRTSCTS, CSTOPB, INPCK, IXON | IXOFF},
+      {57600, 'N', 2, 2, B57600, CS8 | CSTOPB, PARODD | CRTSCTS, IXON | IXOFF, INPCK},
+      {38400, 'N', 1, 3, B38400, CS8, PARODD | CRTSCTS, 0, IXON | IXOFF},
+      {4800, 'o', 1, 7, B4800, CS8 | PARODD, CRTSCTS, INPCK, IXON | IXOFF},
+  };
+  for (const LineCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.baud << ' ' << c.parity << ' ' << c.stopBits << " hs" << c.handshake);
+    CUSBSerialPort port;
+    ASSERT_TRUE(Open(port, listener_, pty_.slavePath(), c.baud, c.parity, c.stopBits, c.handshake));
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pty_.master(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), c.speed);
+    EXPECT_EQ(tio.c_cflag & (c.cflagSet | CSIZE), c.cflagSet | CS8);
+    EXPECT_EQ(tio.c_cflag & c.cflagClear, 0u);
+    EXPECT_EQ(tio.c_iflag & c.iflagSet, c.iflagSet);
+    EXPECT_EQ(tio.c_iflag & c.iflagClear, 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);  // raw
+    if (c.handshake == 2) {
+      EXPECT_EQ(tio.c_cc[VSTART], 0x11);
+      EXPECT_EQ(tio.c_cc[VSTOP], 0x13);
+    }
+  }
+}
+
+TEST_F(SerialPortTest, RejectedSettingsLeaveThePortOpenAndPurged) {
+  for (const auto& [baud, parity] : {std::pair<std::uint32_t, char>{12345, 'N'}, {19200, 'X'}}) {
+    SCOPED_TRACE(baud);
+    // Bytes the line received before the open must be gone after it. A second
+    // descriptor on the line shows when they have arrived.
+    const int observer = ::open(pty_.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(observer, 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(observer, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(observer, TCSANOW, &raw), 0);
+    pty_.Write({'s', 't', 'a', 'l', 'e'});
+    pollfd fd{observer, POLLIN, 0};
+    ASSERT_EQ(poll(&fd, 1, 10000), 1);
+
+    RecordingListener listener;
+    CUSBSerialPort port;
+    ASSERT_TRUE(Open(port, listener, pty_.slavePath(), baud, parity));
+    ::close(observer);
+    EXPECT_TRUE(port.IsOpen());
+    ASSERT_TRUE(port.StartMonitoring());
+    pty_.Write({'n', 'e', 'w'});
+    EXPECT_EQ(listener.WaitForBytes(3), (Bytes{'n', 'e', 'w'}));
+  }
+}
+
+TEST_F(SerialPortTest, HangUpOfTheOtherSideIsALostLine) {
+  ASSERT_TRUE(Open(port_, listener_, pty_.slavePath()));
+  ASSERT_TRUE(port_.StartMonitoring());
+  pty_.CloseMaster();
+  const auto errors = listener_.WaitForLineError();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], line_error::kPortLost);
+  EXPECT_TRUE(WaitUntilClosed(port_));
+  // Later writes are taken but go nowhere; closing still completes, twice.
+  port_.WriteToPort(reinterpret_cast<const std::uint8_t*>("x"), -1);
+  port_.ClosePort();
+  port_.ClosePort();
+  EXPECT_FALSE(port_.IsMonitoring());
+}
+
+TEST_F(SerialPortTest, StartMonitoringTwiceAndCloseTwice) {
+  ASSERT_TRUE(Open(port_, listener_, pty_.slavePath()));
+  EXPECT_TRUE(port_.StartMonitoring());
+  EXPECT_TRUE(port_.IsMonitoring());
+  EXPECT_FALSE(port_.StartMonitoring());
+  port_.ClosePort();
+  EXPECT_FALSE(port_.IsOpen());
+  EXPECT_FALSE(port_.IsMonitoring());
+  port_.ClosePort();
+  EXPECT_FALSE(port_.StartMonitoring());
+}
+
+TEST_F(SerialPortTest, PortObjectCanBeOpenedAgain) {
+  ASSERT_TRUE(Open(port_, listener_, pty_.slavePath()));
+  ASSERT_TRUE(port_.StartMonitoring());
+  ASSERT_TRUE(Open(port_, listener_, pty_.slavePath()));  // retires the old worker and line
+  EXPECT_FALSE(port_.IsMonitoring());
+  ASSERT_TRUE(port_.StartMonitoring());
+  pty_.Write({1, 2, 3});
+  EXPECT_EQ(listener_.WaitForBytes(3), (Bytes{1, 2, 3}));
+}
+
+TEST(SerialPortOpenTest, MissingOrUnusableDevicesDoNotOpen) {
+  for (const std::string name : {"/dev/qlmkv-no-such-tty", "/dev/null", "COM999999999999"}) {
+    SCOPED_TRACE(name);
+    CUSBSerialPort port;
+    EXPECT_FALSE(port.InitPort(nullptr, name, 19200, 'N', 8, 1, 0, kMask, 512));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.StartMonitoring());
+  }
+}
+
+TEST(SerialTransportTest, SendsFramesAndDeliversRepliesToTheSink) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  RecordingListener sink;
+  auto transport = OpenSerialTransport(pty.slavePath(), LineSettings{}, sink);
+  ASSERT_NE(transport, nullptr);
+  EXPECT_FALSE(transport->IsUsb());
+  const Bytes request = {0x02, 0x01, 0xF0, 0x00, 0xF1};
+  transport->Send(request.data(), request.size());
+  EXPECT_EQ(pty.Read(request.size()), request);
+  pty.Write({0x02, 0x01, 0x00});
+  EXPECT_EQ(sink.WaitForBytes(3), (Bytes{0x02, 0x01, 0x00}));
+  transport->Close();
+  transport->Close();
+}
+
+}  // namespace
+}  // namespace qlmkv
