@@ -1,0 +1,150 @@
+// The data functions of the C interface: the copy rule, inventory truncation,
+// unknown handles and last-error persistence.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "reader/rdr.h"
+#include "tests/reader/sdk_fixture.h"
+
+namespace qlmkv::test {
+namespace {
+
+class SdkData : public SdkTest {
+ protected:
+  // A reader whose replies the test sets per command.
+  void OpenReader() {
+    serialReader = std::make_shared<ScriptedReader>(ReaderOfVariant(0, [this](const Request& r) {
+      const auto it = replies.find(r.command);
+      return it == replies.end() ? std::nullopt : std::optional<Reply>(it->second);
+    }));
+    handle = RdrOpen("COM1", 9600, 0, 30);
+    ASSERT_EQ(handle, 1);
+  }
+  std::map<std::uint8_t, Reply> replies{{0xF0, Reply{0, {'3', '1', '2', '5'}}}};
+  int handle = -1;
+};
+
+Bytes Sequence(std::size_t n) {
+  Bytes bytes(n);
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+  return bytes;
+}
+
+TEST_F(SdkData, CopyRuleAndInventoryTruncation) {
+  replies[0xC0] = Reply{0, Sequence(40)};
+  replies[0xC3] = Reply{0, Sequence(6)};
+  replies[0x09] = Reply{0, Sequence(3)};
+  replies[0xF0] = Reply{0, Sequence(4)};
+  OpenReader();
+  unsigned char buffer[64];
+
+  struct Case {
+    const char* name;
+    std::function<int()> call;
+    int expectedResult;
+    int expectedError;
+  };
+  const Case cases[] = {
+      {"version fits", [&] { return RdrGetVersion(handle, buffer, 4, nullptr, 0); }, 4, 0},
+      {"version too long", [&] { return RdrGetVersion(handle, buffer, 3, nullptr, 0); }, -1, RDR_ERR_CAPACITY},
+      {"inventory whole", [&] { return RdrInventory(handle, 1, buffer, 64); }, 40, 0},
+      {"inventory exact", [&] { return RdrInventory(handle, 1, buffer, 40); }, 40, 0},
+      {"inventory truncated to 16s", [&] { return RdrInventory(handle, 1, buffer, 20); }, 16, 0},
+      {"inventory below 16", [&] { return RdrInventory(handle, 1, buffer, 15); }, 0, 0},
+      {"read fits", [&] { return RdrReadData(handle, 1, 2, buffer, 6); }, 6, 0},
+      {"read longer than count", [&] { return RdrReadData(handle, 1, 2, buffer, 5); }, -1, RDR_ERR_CAPACITY},
+      {"command fits", [&] { return RdrCommand(handle, 0x09, nullptr, 0, buffer, 3); }, 3, 0},
+      {"command too long", [&] { return RdrCommand(handle, 0x09, nullptr, 0, buffer, 2); }, -1, RDR_ERR_CAPACITY},
+      {"command negative capacity", [&] { return RdrCommand(handle, 0x09, nullptr, 0, buffer, -1); }, -1,
+       RDR_ERR_CAPACITY},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RdrCommand(handle, 0xF0, nullptr, 0, buffer, 64);  // a success does not clear the last error...
+    std::memset(buffer, 0xEE, sizeof buffer);
+    const int before = RdrGetLastError(handle);
+    EXPECT_EQ(c.call(), c.expectedResult);
+    EXPECT_EQ(RdrGetLastError(handle), c.expectedError != 0 ? c.expectedError : before);
+    if (c.expectedResult > 0) {
+      EXPECT_EQ(buffer[c.expectedResult - 1], c.expectedResult - 1);
+    }
+    if (c.expectedResult >= 0) {
+      EXPECT_EQ(buffer[c.expectedResult], 0xEE);  // ...and nothing past the count
+    }
+  }
+}
+
+TEST_F(SdkData, ModelNameOnlyWhenItFits) {
+  OpenReader();
+  unsigned char data[4];
+  struct Case {
+    int capacity;
+    std::string expected;
+  };
+  for (const Case& c : {Case{9, "QL-MKV39"}, Case{8, "unset"}, Case{0, "unset"}}) {
+    char name[16] = "unset";
+    EXPECT_EQ(RdrGetVersion(handle, data, 4, name, c.capacity), 4);
+    EXPECT_EQ(std::string(name), c.expected);
+  }
+}
+
+TEST_F(SdkData, ReplyValuesAndPayloadsThroughTheInterface) {
+  replies[0x07] = Reply{0, {0x0E, 0x01}};
+  replies[0xC3] = Reply{0, {}};
+  replies[0xC4] = Reply{};
+  OpenReader();
+  int power = 0;
+  EXPECT_EQ(RdrGetTxPower(handle, &power), 0);
+  EXPECT_EQ(power, 270);
+  unsigned char buffer[4] = {0xEE};
+  EXPECT_EQ(RdrReadData(handle, 3, 0, buffer, 4), 0);
+  EXPECT_EQ(buffer[0], 0xEE);
+  EXPECT_EQ(RdrWriteData(handle, 3, 4, nullptr, 3), 0);  // no data: zeros are written
+  const auto sent = DecodeRequest(0, serialReader->Requests().back());
+  ASSERT_TRUE(sent.has_value());
+  EXPECT_EQ(sent->payload, (Bytes{0x03, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(RdrSetNoWindowLock(handle, 1), 1);
+}
+
+TEST_F(SdkData, LastErrorOutlivesLaterSuccess) {
+  OpenReader();
+  replies.erase(0xF4);  // the reader stays silent on mode selection
+  EXPECT_EQ(RdrSetMode(handle, 1), -1);
+  EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_TIMEOUT);
+  unsigned char data[4];
+  EXPECT_EQ(RdrGetVersion(handle, data, 4, nullptr, 0), 4);
+  EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_TIMEOUT);
+  EXPECT_EQ(RdrSetMode(handle, 4), -1);
+  EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_MODE);
+}
+
+TEST_F(SdkData, UnknownHandlesFailEveryFunction) {
+  unsigned char buffer[8] = {};
+  int power = 0;
+  const unsigned char password[4] = {};
+  for (const int h : {0, -1, -11, 2, 10001, 20001}) {
+    SCOPED_TRACE(h);
+    EXPECT_EQ(RdrGetLastError(h), RDR_ERR_NOT_OPEN);
+    EXPECT_EQ(RdrClose(h), -1);
+    EXPECT_EQ(RdrSetNoWindowLock(h, 1), -1);
+    EXPECT_EQ(RdrIsUsb(h), -1);
+    EXPECT_EQ(RdrGetVersion(h, buffer, 8, nullptr, 0), -1);
+    EXPECT_EQ(RdrSetMode(h, 0), -1);
+    EXPECT_EQ(RdrInventory(h, 1, buffer, 8), -1);
+    EXPECT_EQ(RdrSelectTag(h, buffer, 2), -1);
+    EXPECT_EQ(RdrReadData(h, 1, 0, buffer, 2), -1);
+    EXPECT_EQ(RdrWriteData(h, 1, 0, buffer, 2), -1);
+    EXPECT_EQ(RdrWriteDataPw(h, 1, 0, password, buffer, 2), -1);
+    EXPECT_EQ(RdrLock(h, 1, 2, password), -1);
+    EXPECT_EQ(RdrGetTxPower(h, &power), -1);
+    EXPECT_EQ(RdrSetTxPower(h, 200, 1), -1);
+    EXPECT_EQ(RdrSwitchUsbMode(h, 1), -1);
+    EXPECT_EQ(RdrCommand(h, 0x09, nullptr, 0, buffer, 8), -1);
+    EXPECT_EQ(RdrLanConfigRead(h, 0, buffer, 8), -1);
+    EXPECT_EQ(RdrLanConfigClose(h, 0), -1);
+  }
+}
+
+}  // namespace
+}  // namespace qlmkv::test
