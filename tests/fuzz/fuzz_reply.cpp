@@ -1,0 +1,69 @@
+// Arbitrary bytes as a reader's reply: the wait, the validation and the pure
+// frame functions must end in a result code without reading past a buffer.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "reader/frame.h"
+#include "reader/qlmkv_port.h"
+#include "reader/rdr.h"
+
+namespace {
+
+using qlmkv::Bytes;
+
+// Hands the reply over as soon as the request is sent, on the sending thread.
+class ImmediateReplyLink final : public qlmkv::Transport {
+ public:
+  ImmediateReplyLink(const std::uint8_t* data, std::size_t size, qlmkv::ByteSink& sink)
+      : data_(data), size_(size), sink_(sink) {}
+  void Send(const std::uint8_t*, std::size_t) override {
+    for (std::size_t i = 0; i < size_; ++i) sink_.OnReceiveChar(data_[i]);
+  }
+  bool IsUsb() const override { return false; }
+  void Close() override {}
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  qlmkv::ByteSink& sink_;
+};
+
+bool KnownFailure(int error) {
+  // Checksum, time-out, or a reader status byte (any non-zero value).
+  return error != 0;
+}
+
+void ExchangeWithReply(int variant, const std::uint8_t* data, std::size_t size) {
+  qlmkv::CQL_MKV_Port port(1, 5);
+  port.SetVariant(variant);
+  port.AttachTransport(std::make_unique<ImmediateReplyLink>(data, size, port));
+  Bytes out;
+  const bool ok = port.Transceive(0xF0, {}, out);
+  if (!ok && !KnownFailure(port.LastError())) std::abort();
+  if (ok && out.size() > size) std::abort();
+}
+
+void PureFunctions(int variant, const std::uint8_t* data, std::size_t size) {
+  const std::size_t complete = qlmkv::frame::CompleteLength(variant, data, size);
+  if (complete > size) std::abort();
+  const Bytes reply(data, data + size);
+  Bytes out;
+  const int error = qlmkv::frame::ValidateReply(variant, reply, out);
+  if (error == 0 && out.size() + qlmkv::frame::HeaderSize(variant) > size) std::abort();
+  if (complete > 0) {
+    const Bytes frameOnly(data, data + complete);
+    qlmkv::frame::ValidateReply(variant, frameOnly, out);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  for (const int variant : {0, 1}) {
+    PureFunctions(variant, data, size);
+    ExchangeWithReply(variant, data, size);
+  }
+  return 0;
+}
