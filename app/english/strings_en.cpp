@@ -1,0 +1,84 @@
+// The English resource library: English texts for the string ids of the
+// program. Loaded at run time when the language setting asks for English;
+// an id without an English text falls back to German.
+#include <algorithm>
+#include <array>
+
+namespace {
+
+struct Entry {
+  int id;
+  const char* text;
+};
+
+// Sorted by id.
+constexpr std::array kEnglishStrings{
+    Entry{101, "&About QL-MKV Stampwise ..."},
+    Entry{104, "Timeout"},
+    Entry{112, "Error: wrong data count"},
+    Entry{114, "No Vex USB driver installed for the VCOM device!"},
+    Entry{115, "Error. Wrong data count sent\r\n"},
+    Entry{116, "Download and install the driver?"},
+    Entry{117, "An unknown error occurred"},
+    Entry{118, "Collision error"},
+    Entry{119, "No device open, please choose a device first!"},
+    Entry{120, "This function is only available with QL-MKV39 or MKV380!"},
+    Entry{121, "The transmit power setting cannot be stored in the device!"},
+    Entry{129, "No reader is connected to this port.\r\nPlease choose another interface."},
+    Entry{139, "FW V%d.%02d"},
+    Entry{165, "Block length is not correct"},
+    Entry{171, "German"},
+    Entry{172, "English"},
+    Entry{176, "Unknown command"},
+    Entry{180, "Error opening the port"},
+    Entry{188, "No data to send"},
+    Entry{230, "No valid transponder present!"},
+    Entry{231, "The chosen device is a reader only! A programmer is needed here!"},
+    Entry{232, "The password must be 4 bytes long!"},
+    Entry{600, "New version:"},
+    Entry{601, " is up to date"},
+    Entry{602, "No internet connection: update check not possible!"},
+    Entry{603, "No file found: update check not possible!"},
+    Entry{604, "Starting the update, please wait!"},
+    Entry{1000, "Choose interface"},
+    Entry{1001, "Settings"},
+    Entry{1002, "Set transmit power"},
+    Entry{10000, "Not enough system resources available!"},
+    Entry{10001,
+          "A program for PDF files is needed to show the help.\r\n"
+          "Please install one through your system's package manager\r\n"
+          "or from its maker's web site."},
+    Entry{10002, "Unknown error %d"},
+    Entry{10129, "List of all IP addresses found"},
+    Entry{10130, "IP address, subnet mask or gateway could not be set!"},
+    Entry{10131,
+          "No devices found!\nPlease check the firewall settings!\n"
+          "The program may have to be allowed through the firewall manually."},
+    Entry{32844, "Choose the \"write\" log file"},
+    Entry{32845, "Choose the \"read\" log file"},
+    Entry{32846, "OK"},
+    Entry{32847, "Cancel"},
+    Entry{32850, "Value <%s> written successfully"},
+    Entry{32851, "Not a hexadecimal input"},
+    Entry{32852, "Not a decimal input"},
+    Entry{32853, "Byte count is too small"},
+    Entry{32854, "A byte count above 8 cannot be handled in decimal mode"},
+    Entry{32856, "Transponder not unique in the field! Please place one transponder."},
+    Entry{32857, "No data present!"},
+    Entry{32859, "The data field holds more data than allowed."},
+    Entry{32860, "<%04d> Data written successfully!"},
+    Entry{32870, "Log line could not be written: %s"},
+    Entry{32871, "The next value cannot be stored, tag not written: %s"},
+    Entry{61712, "Enter an integer."},
+    Entry{61714, "Enter an integer between %1 and %2."},
+    Entry{61716, "Enter no more than %1 characters."},
+    Entry{61719, "Enter a positive integer."},
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const char* StampwiseString(int id) {
+  const auto it = std::lower_bound(kEnglishStrings.begin(), kEnglishStrings.end(), id,
+                                   [](const Entry& e, int value) { return e.id < value; });
+  return it != kEnglishStrings.end() && it->id == id ? it->text : nullptr;
+}

@@ -1,0 +1,33 @@
+// What the write and read cycles need from a front end (the main window or
+// the command line tool): a place for status lines and for the values they
+// change, and a periodic timer.
+#pragma once
+
+#include <string>
+
+namespace stampwise {
+
+class FrontEnd {
+ public:
+  virtual ~FrontEnd() = default;
+  virtual void AppendStatus(const std::string& line) = 0;
+  // The write value changed (zero stripping, upper-casing, increment).
+  virtual void ShowWriteValue(const std::string& /*value*/) {}
+  // The read field's text changed ("" clears it).
+  virtual void ShowReadText(const std::string& /*text*/) {}
+  virtual void ShowProgrammedCount(int /*count*/) {}
+  virtual void FocusPasswordField() {}
+  virtual void SetWaitCursor(bool /*on*/) {}
+};
+
+// A periodic timer that calls back on the front end's own thread (a window
+// timer in the GUI, a plain loop in the command line tool).
+class CycleTimer {
+ public:
+  virtual ~CycleTimer() = default;
+  virtual void Start(int periodMs) = 0;
+  virtual void Stop() = 0;
+  virtual bool IsRunning() const = 0;
+};
+
+}  // namespace stampwise

@@ -1,0 +1,18 @@
+// The user interface language: German from the program itself, English from
+// the resource library next to the program when the setting asks for it.
+#pragma once
+
+#include <string>
+
+namespace stampwise {
+
+inline constexpr const char* kEnglishLibraryName = "QL_MKV_StampwiseEng.so";
+
+// Applies the "Sprache" setting: above 0 loads the English library (a library
+// that cannot be loaded leaves the language as it was), 0 or less goes back to
+// German. Returns true when English is active afterwards.
+bool ApplyLanguage(int language, const std::string& libraryFolder);
+
+bool EnglishActive();
+
+}  // namespace stampwise

@@ -1,0 +1,85 @@
+#include "app/reader_link.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/messages.h"
+#include "app/strings.h"
+#include "reader/rdr.h"
+
+#ifndef STAMPWISE_PRODUCT_VERSION
+#define STAMPWISE_PRODUCT_VERSION "1.00"
+#endif
+
+namespace stampwise {
+
+BaudCode SplitBaudCode(int code) {
+  BaudCode result;
+  result.lineFormat = code % 100;
+  result.baudRate = code - result.lineFormat;
+  if (result.lineFormat > 3 || result.lineFormat < 0) result.lineFormat = 0;
+  return result;
+}
+
+int JoinBaudCode(int baudRate, int lineFormat) { return baudRate + lineFormat; }
+
+int FirmwareRevision(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower >= 'a' && lower <= 'z') return 10 + (lower - 'a');
+  return 0;
+}
+
+std::string ProductVersion() {
+  const std::string version = STAMPWISE_PRODUCT_VERSION;
+  if (version.empty() || version.size() >= 20) return "1.xx";
+  return version;
+}
+
+ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeoutMs) {
+  ReaderIdentity id;
+  const BaudCode baud = SplitBaudCode(baudCode);
+  const int handle = RdrOpen(connection.c_str(), baud.baudRate, baud.lineFormat, timeoutMs);
+  if (handle <= 0) {
+    id.messageId = ErrorMessageId(RdrGetLastError(handle));
+    return id;
+  }
+  unsigned char version[4] = {};
+  char model[32] = {};
+  if (RdrGetVersion(handle, version, sizeof version, model, sizeof model) < 0) {
+    RdrClose(handle);
+    id.messageId = msg::kNoReaderAtPort;
+    return id;
+  }
+  const std::string codeText(reinterpret_cast<const char*>(version), 3);
+  const int deviceCode = static_cast<int>(std::strtol(codeText.c_str(), nullptr, 16));
+  if ((deviceCode & 0xF) <= 1) {
+    RdrClose(handle);
+    id.messageId = msg::kReaderOnlyDevice;
+    return id;
+  }
+  RdrSetMode(handle, 0);
+  id.handle = handle;
+  id.modelName = model;
+  id.firmwareText = FormatString(msg::kFirmwareVersion, {1, FirmwareRevision(static_cast<char>(version[3]))});
+  id.txPowerAdjustable = deviceCode == 0x312 || deviceCode == 0x322;
+  unsigned char text[256] = {};
+  const int n = RdrCommand(handle, 0x09, nullptr, 0, text, sizeof text);
+  if (n >= 1) {
+    const std::string deviceText(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n < 99 ? n : 99));
+    id.firmwareText += "[" + deviceText.substr(0, deviceText.find('\0')) + "]";
+  }
+  id.usb = RdrIsUsb(handle) == 1;
+  id.titleSuffix = " <" + id.modelName + " " + (id.usb ? "USB:" : "") + connection + " " + id.firmwareText + ">";
+  return id;
+}
+
+std::string WindowTitle(const std::string& templateTitle, const std::string& productVersion,
+                        const ReaderIdentity* identity) {
+  const std::string base = templateTitle + " V" + productVersion;
+  if (identity == nullptr || identity->handle <= 0) return base + " <>";
+  return base + identity->titleSuffix;
+}
+
+}  // namespace stampwise

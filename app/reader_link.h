@@ -1,0 +1,42 @@
+// Opening and identifying the reader for the tag writer: the connection string,
+// the baud code split, the identification and the window title parts.
+#pragma once
+
+#include <string>
+
+namespace stampwise {
+
+// A baud code is the baud rate plus a line-format digit 0..3 in its last two
+// decimal digits (a remainder above 3 counts as 0).
+struct BaudCode {
+  int baudRate = 19200;
+  int lineFormat = 0;
+};
+BaudCode SplitBaudCode(int code);
+int JoinBaudCode(int baudRate, int lineFormat);
+
+// "FW V1.%02d" from the firmware character: '0'-'9' -> 0-9, letters -> 10-35.
+int FirmwareRevision(char c);
+
+struct ReaderIdentity {
+  int handle = 0;                 // > 0 when open; 0 after a failure
+  int messageId = 0;              // message box to show when opening failed
+  std::string modelName;          // "QL-MKV39"
+  std::string firmwareText;       // "FW V1.05[device text]"
+  bool txPowerAdjustable = false;
+  bool usb = false;
+  std::string titleSuffix;        // " <QL-MKV39 /dev/pts/3 FW V1.05>"
+};
+
+// Opens `connection` with the baud code and time-out, identifies the device,
+// refuses reader-only devices and sets mode 0.
+ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeoutMs);
+
+// " V<version> <>" and the full title for an identity.
+std::string WindowTitle(const std::string& templateTitle, const std::string& productVersion,
+                        const ReaderIdentity* identity);
+
+// The product version compiled into the program ("1.xx" when missing or too long).
+std::string ProductVersion();
+
+}  // namespace stampwise
