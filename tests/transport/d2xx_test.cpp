@@ -176,34 +176,5 @@ TEST(D2xxSettingsTest, HandshakeModesSetTheControlBlock) {
   }
 }
 
-TEST(D2xxSettingsTest, LineDefinitionFillsOrRejects) {
-  struct Case {
-    LineConfig config;
-    bool ok;
-    std::uint8_t parity, byteSize, stopBits;
-  };
-  using namespace d2xx::dcb;
-  const Case cases[] = {
-      {{19200, 'N', 8, 1, 0}, true, kNoParity, 8, kOneStopBit},
-      {{9600, 'e', 7, 2, 0}, true, kEvenParity, 7, kTwoStopBits},
-      {{9600, 'O', 8, 1, 0}, true, kOddParity, 8, kOneStopBit},
-      {{9600, 'X', 8, 1, 0}, false, 0, 0, 0},
-      {{9600, 'N', 9, 1, 0}, false, 0, 0, 0},
-      {{9600, 'N', 8, 3, 0}, false, 0, 0, 0},
-      {{0, 'N', 8, 1, 0}, false, 0, 0, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.config.baudRate << c.config.parity << c.config.dataBits << c.config.stopBits);
-    d2xx::Dcb dcb{};
-    ASSERT_EQ(BuildDcb(c.config, dcb), c.ok);
-    if (!c.ok) continue;
-    EXPECT_EQ(dcb.baudRate, static_cast<d2xx::Word32>(c.config.baudRate));
-    EXPECT_EQ(dcb.parity, c.parity);
-    EXPECT_EQ(dcb.byteSize, c.byteSize);
-    EXPECT_EQ(dcb.stopBits, c.stopBits);
-    EXPECT_EQ(dcb.dcbLength, sizeof(d2xx::Dcb));
-  }
-}
-
 }  // namespace
 }  // namespace qlmkv

@@ -112,25 +112,6 @@ TEST(PortListTest, ProbesDevicesWhenTheyCannotBeEnumerated) {
   EXPECT_EQ(GetComPortList(SysfsDeviceSource(tree.sys(), tree.dev())), expected);
 }
 
-TEST(PortListTest, SortsByBaseNameThenNumber) {
-  struct Case {
-    std::vector<std::string> input;
-    std::vector<std::string> sorted;
-  };
-  const Case cases[] = {
-      {{"/dev/ttyS10", "/dev/ttyS9"}, {"/dev/ttyS9", "/dev/ttyS10"}},
-      {{"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyACM5 [Vex Virtual COM]"},
-       {"/dev/ttyACM5 [Vex Virtual COM]", "/dev/ttyS0", "/dev/ttyUSB0"}},
-      {{"/dev/ttyS2 [b]", "/dev/ttyS2 [a]"}, {"/dev/ttyS2 [b]", "/dev/ttyS2 [a]"}},  // stable
-      {{"/dev/ttyS100", "/dev/ttyS20", "/dev/ttyS3"}, {"/dev/ttyS3", "/dev/ttyS20", "/dev/ttyS100"}},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> entries = c.input;
-    SortPortList(entries);
-    EXPECT_EQ(entries, c.sorted);
-  }
-}
-
 struct DriverCase {
   const char* what;
   std::vector<UsbDevice> devices;
