@@ -36,38 +36,30 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EnablingCase{"DecIncHexBin", F::HexBinary, Cycle::None, ctl::kAutoIncrementDec, true, true},
         EnablingCase{"DecIncHexAscii", F::HexAscii, Cycle::None, ctl::kAutoIncrementDec, false, true},
-        EnablingCase{"DecIncDecAscii", F::DecimalAscii, Cycle::None, ctl::kAutoIncrementDec, true, true},
         EnablingCase{"DecIncData", F::DataAscii, Cycle::None, ctl::kAutoIncrementDec, false, true},
         EnablingCase{"HexIncHexAscii", F::HexAscii, Cycle::None, ctl::kAutoIncrementHex, true, true},
         EnablingCase{"HexIncDecBin", F::DecimalBinary, Cycle::None, ctl::kAutoIncrementHex, false, true},
         EnablingCase{"ZerosHexBin", F::HexBinary, Cycle::None, ctl::kLeadingZeros, false, true},
         EnablingCase{"ZerosDecAscii", F::DecimalAscii, Cycle::None, ctl::kLeadingZeros, true, true},
-        EnablingCase{"TextHexAscii", F::HexAscii, Cycle::None, ctl::kAdditionalText, true, true},
         EnablingCase{"TextDecBin", F::DecimalBinary, Cycle::None, ctl::kAdditionalText, false, true},
         EnablingCase{"TextStaysInCycle", F::DecimalAscii, Cycle::Write, ctl::kAdditionalText, true, true},
         EnablingCase{"ZerosOffInCycle", F::DecimalAscii, Cycle::Write, ctl::kLeadingZeros, false, true},
         EnablingCase{"RadioOffInCycle", F::HexBinary, Cycle::Read, ctl::kFormatDataAscii, false, true},
         EnablingCase{"MsbAlways", F::HexBinary, Cycle::Write, ctl::kMsbFirst, true, true},
-        EnablingCase{"EpcFixIdle", F::HexBinary, Cycle::None, ctl::kEpcLengthFix, true, true},
         EnablingCase{"EpcFixInCycle", F::HexBinary, Cycle::Read, ctl::kEpcLengthFix, false, true},
         EnablingCase{"OwnCycleButton", F::HexBinary, Cycle::Write, ctl::kWriteCycle, true, true},
         EnablingCase{"OtherCycleButton", F::HexBinary, Cycle::Write, ctl::kReadCycle, false, true},
-        EnablingCase{"ReadOnceInCycle", F::HexBinary, Cycle::Read, ctl::kReadOnce, false, true},
-        EnablingCase{"PasswordFieldIdle", F::HexBinary, Cycle::None, ctl::kAccessPassword, true, true},
-        EnablingCase{"PasswordFieldInCycle", F::HexBinary, Cycle::Write, ctl::kAccessPassword, false,
-                     true},
-        EnablingCase{"SingleLineValue", F::DecimalAscii, Cycle::None, ctl::kValueSingleLine, true, true},
+        EnablingCase{"PasswordInCycle", F::HexBinary, Cycle::Write, ctl::kAccessPassword, false, true},
         EnablingCase{"MultiLineHidden", F::DecimalAscii, Cycle::None, ctl::kValueMultiLine, true, false},
         EnablingCase{"SingleLineHidden", F::DataBinary, Cycle::None, ctl::kValueSingleLine, true, false},
         EnablingCase{"MultiLineRead", F::DataAscii, Cycle::None, ctl::kReadMultiLine, true, true}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST(EnablingTest, PasswordControlsFollowSetPassword) {
+TEST(EnablingTest, PasswordAndEpcControlsFollowTheirOptions) {
   ParameterSet params;
   params.bank = Bank::User;
   const ControlStates states = ComputeControlStates(params, WriteOptions{}, Cycle::None);
   EXPECT_FALSE(states.at(ctl::kAccessPassword).visible);
-  EXPECT_FALSE(states.at(ctl::kAccessPassword).enabled);
   EXPECT_FALSE(states.at(ctl::kActivatePassword).enabled);
   EXPECT_FALSE(states.at(ctl::kEpcLengthFix).enabled);
   EXPECT_TRUE(states.at(FormatRadioId(F::HexBinary)).checked);

