@@ -90,7 +90,7 @@ void CIniEx::SetLastError(const std::string& text) { lastError_ = text.substr(0,
 
 bool CIniEx::Open(const std::string& fileName, bool writable, bool create, bool ignoreCase,
                   bool backupOnSave) {
-  if (!fileName_.empty()) Save(false);
+  if (saveOnClose_) Save(false);
   Discard();
   ignoreCase_ = ignoreCase;
   backupOnSave_ = backupOnSave;

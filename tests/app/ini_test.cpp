@@ -52,14 +52,6 @@ TEST(IniLookup, FindsValuesByTheFileRules) {
   }
 }
 
-TEST(IniLookup, CaseMattersWhenNotIgnored) {
-  CIniEx ini;
-  ini.SetIgnoreCase(false);
-  ini.LoadFromText("[settings]\nk=1\n");
-  EXPECT_EQ(ini.GetString("Settings", "k", "none"), "none");
-  EXPECT_EQ(ini.GetString("settings", "k", "none"), "1");
-}
-
 TEST(IniLookup, IntegersFallBackOnAnythingThatIsNoNumber) {
   const std::pair<const char*, int> cases[] = {
       {"42", 42},  {" 7", 7},     {"+3", 3},       {"-5", -5},         {"12abc", 12},
@@ -164,12 +156,6 @@ TEST_F(IniFile, OpenCreatesAMissingFileAndSavesWithCrLf) {
     profile.WriteString("Settings", "LastData", "0815");
   }
   EXPECT_EQ(ReadFile(path_), "[Settings]\r\nLastData=0815\r\n");
-}
-
-TEST_F(IniFile, OpenWithoutCreateFailsOnAMissingFile) {
-  CIniEx ini;
-  EXPECT_FALSE(ini.Open(path_, false, false, true, false));
-  EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
 TEST_F(IniFile, ACleanStoreDoesNotRewriteTheFile) {
