@@ -68,7 +68,8 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
   const int n = RdrCommand(handle, 0x09, nullptr, 0, text, sizeof text);
   if (n >= 1) {
     const std::string deviceText(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n < 99 ? n : 99));
-    id.firmwareText += "[" + deviceText.substr(0, deviceText.find('\0')) + "]";
+    id.deviceText = deviceText.substr(0, deviceText.find('\0'));
+    id.firmwareText += "[" + id.deviceText + "]";
   }
   id.usb = RdrIsUsb(handle) == 1;
   id.titleSuffix = " <" + id.modelName + " " + (id.usb ? "USB:" : "") + connection + " " + id.firmwareText + ">";

@@ -23,6 +23,7 @@ struct ReaderIdentity {
   int messageId = 0;              // message box to show when opening failed
   std::string modelName;          // "QL-MKV39"
   std::string firmwareText;       // "FW V1.05[device text]"
+  std::string deviceText;         // the device's own text, when it has one
   bool txPowerAdjustable = false;
   bool usb = false;
   std::string titleSuffix;        // " <QL-MKV39 /dev/pts/3 FW V1.05>"

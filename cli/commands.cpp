@@ -1,0 +1,276 @@
+#include "cli/commands.h"
+
+#include <chrono>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "app/beeper.h"
+#include "app/messages.h"
+#include "app/port_settings.h"
+#include "app/reader_link.h"
+#include "app/record.h"
+#include "app/strings.h"
+#include "app/tag_writer.h"
+#include "app/values_validation.h"
+#include "cli/loop_timer.h"
+#include "reader/rdr.h"
+
+namespace stampwise::cli {
+namespace {
+
+std::vector<std::string> UnpackList(const std::vector<char>& buffer, int used) {
+  std::vector<std::string> names;
+  std::size_t at = 0;
+  while (at < static_cast<std::size_t>(used) && buffer[at] != '\0') {
+    names.emplace_back(&buffer[at]);
+    at += names.back().size() + 1;
+  }
+  return names;
+}
+
+// Closes the reader on every way out of a command.
+class OpenReader {
+ public:
+  explicit OpenReader(int handle) : handle_(handle) {}
+  ~OpenReader() {
+    if (handle_ > 0) RdrClose(handle_);
+  }
+  OpenReader(const OpenReader&) = delete;
+  OpenReader& operator=(const OpenReader&) = delete;
+  int Handle() const { return handle_; }
+
+ private:
+  int handle_;
+};
+
+// A log file chosen on the command line is stored at once, as the window's
+// file chooser does.
+void StoreChosenLogFiles(Settings& settings, const JobOptions& job, const AppSettings& app) {
+  auto isFile = [](const std::optional<std::string>& v) { return v && *v != "on" && *v != "off"; };
+  if (isFile(job.writeLog)) settings.WriteWriteLogFile(app.logs.writeLogFile);
+  if (isFile(job.readLog)) settings.WriteReadLogFile(app.logs.readLogFile);
+}
+
+// Stores the parameter set at the end of a job, keeping the window's place.
+void StoreParameterSet(Settings& settings, AppSettings app) {
+  app.window = settings.ReadWindowRect();
+  settings.Save(app);
+}
+
+struct Job {
+  AppSettings app;
+  bool keepLast = false;
+};
+
+// Loads the stored job, applies the options and validates it as the window
+// does before a command; prints the reason and returns nothing on failure.
+std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool forReading) {
+  Job job{context.Store().Load(), false};
+  if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
+    context.Out().Error(*error);
+    return std::nullopt;
+  }
+  const ControlTexts texts{std::to_string(job.app.params.startWord), std::to_string(job.app.params.lengthBytes),
+                           job.app.params.value, job.app.options.accessPassword};
+  const ValidationResult checked = ValidateControls(texts, job.app.params, forReading);
+  if (!checked.ok) {
+    context.Out().Error(checked.error.text);
+    if (!forReading) context.Out().AppendStatus(TagWriter::kUpdateDataFailed);
+    return std::nullopt;
+  }
+  job.app.params = checked.params;
+  job.app.options.accessPassword = checked.accessPassword;
+  StoreChosenLogFiles(context.Store(), options, job.app);
+  return job;
+}
+
+std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
+  if (!options.maxTimeS) return std::chrono::steady_clock::time_point::max();
+  return std::chrono::steady_clock::now() +
+         std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*options.maxTimeS));
+}
+
+}  // namespace
+
+Context::Context(const GlobalOptions& options, Settings& settings, Output& output)
+    : settings_(settings), output_(output) {
+  if (options.port) {
+    connection_ = *options.port;
+  } else {
+    const PortSettings port = LoadPortSettings(settings_);
+    connection_ = ConnectString(port.name, port.address);
+  }
+  baudCode_ = options.baudCode ? *options.baudCode : settings_.ReadPortBaudrate();
+  timeoutMs_ = options.timeoutMs ? *options.timeoutMs : settings_.ReadPortTimeout();
+}
+
+int Context::OpenReader(ReaderIdentity* identity) {
+  *identity = stampwise::OpenReader(connection_, baudCode_, timeoutMs_);
+  if (identity->handle <= 0) output_.Error(LoadString(identity->messageId));
+  return identity->handle;
+}
+
+int ListPorts(Context& context) {
+  std::vector<char> buffer(64 * 1024);
+  const int capacity = static_cast<int>(buffer.size());
+  for (const std::string& name : UnpackList(buffer, RdrListSerialPorts(buffer.data(), capacity))) {
+    context.Out().Print(name, {{"type", "port"}, {"kind", "serial"}, {"name", ToUtf8(name)}});
+  }
+  for (const std::string& name : UnpackList(buffer, RdrListUsbDevices(buffer.data(), capacity))) {
+    const std::string entry = "USB: " + name;
+    context.Out().Print(entry, {{"type", "port"}, {"kind", "usb"}, {"name", ToUtf8(entry)}});
+  }
+  return kSuccess;
+}
+
+int ShowInfo(Context& context) {
+  ReaderIdentity id;
+  OpenReader reader(context.OpenReader(&id));
+  if (reader.Handle() <= 0) return kNoReader;
+  const std::string link = (id.usb ? "USB:" : "") + context.Connection();
+  if (context.Out().Json()) {
+    context.Out().Print("", {{"type", "info"},
+                             {"model", ToUtf8(id.modelName)},
+                             {"firmware", ToUtf8(id.firmwareText)},
+                             {"link", ToUtf8(link)},
+                             {"deviceText", ToUtf8(id.deviceText)},
+                             {"txPowerAdjustable", id.txPowerAdjustable}});
+  } else {
+    context.Out().Print("model: " + id.modelName, {});
+    context.Out().Print("firmware: " + id.firmwareText, {});
+    context.Out().Print("link: " + link, {});
+    context.Out().Print("device text: " + id.deviceText, {});
+  }
+  return kSuccess;
+}
+
+int Write(Context& context, const JobOptions& options) {
+  std::optional<Job> job = PrepareJob(context, options, false);
+  if (!job) return kBadArguments;
+  ReaderIdentity id;
+  OpenReader reader(context.OpenReader(&id));
+  if (reader.Handle() <= 0) {
+    StoreParameterSet(context.Store(), job->app);
+    return kNoReader;
+  }
+  LoopTimer writeTimer;
+  LoopTimer readTimer;
+  Beeper beeper;
+  TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), &beeper);
+  writer.SetHandle(reader.Handle());
+  writer.Params() = job->app.params;
+  writer.Options() = job->app.options;
+  writer.Logs() = job->app.logs;
+  writer.BeepTimeMs() = job->app.beepTimeMs;
+  writer.CycleTimeMs() = options.periodMs.value_or(job->app.cycleTimeMs);
+
+  int status = kSuccess;
+  if (!options.cycle) {
+    status = writer.WriteOnce() ? kSuccess : kTagFailed;
+  } else {
+    writer.StartWriteCycle();
+    RunLoop(
+        writeTimer, [&] { writer.WriteTick(); },
+        [&] { return !options.count || writer.ProgrammedCount() < *options.count; }, Deadline(options));
+    writer.StopWriteCycle();
+    if (options.count && writer.ProgrammedCount() < *options.count) status = kTagFailed;
+  }
+  job->app.params = writer.Params();
+  StoreParameterSet(context.Store(), job->app);
+  return status;
+}
+
+int Read(Context& context, const JobOptions& options) {
+  std::optional<Job> job = PrepareJob(context, options, true);
+  if (!job) return kBadArguments;
+  ReaderIdentity id;
+  OpenReader reader(context.OpenReader(&id));
+  if (reader.Handle() <= 0) {
+    StoreParameterSet(context.Store(), job->app);
+    return kNoReader;
+  }
+  LoopTimer writeTimer;
+  LoopTimer readTimer;
+  TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), nullptr);
+  writer.SetHandle(reader.Handle());
+  writer.Params() = job->app.params;
+  writer.Options() = job->app.options;
+  writer.Logs() = job->app.logs;
+  writer.KeepLastValue() = job->keepLast;
+  writer.CycleTimeMs() = options.periodMs.value_or(job->app.cycleTimeMs);
+
+  int status = kSuccess;
+  if (!options.cycle) {
+    status = writer.ReadOnce() ? kSuccess : kTagFailed;
+  } else {
+    writer.StartReadCycle();
+    RunLoop(
+        readTimer, [&] { writer.ReadTick(); },
+        [&] { return !options.count || writer.ReadCount() < *options.count; }, Deadline(options));
+    writer.StopReadCycle();
+    if (options.count && writer.ReadCount() < *options.count) status = kTagFailed;
+  }
+  StoreParameterSet(context.Store(), job->app);
+  return status;
+}
+
+int Power(Context& context, std::optional<int> setDbm) {
+  constexpr int kMinDbm = 13;
+  constexpr int kMaxDbm = 27;
+  if (setDbm && (*setDbm < kMinDbm || *setDbm > kMaxDbm)) {
+    context.Out().Error(RangeError(0, kMinDbm, kMaxDbm).text);
+    return kBadArguments;
+  }
+  ReaderIdentity id;
+  OpenReader reader(context.OpenReader(&id));
+  if (reader.Handle() <= 0) return kNoReader;
+  if (!id.txPowerAdjustable) {
+    context.Out().Error(LoadString(msg::kPowerNotSupported));
+    return kTagFailed;
+  }
+  if (setDbm) {
+    const int value = (*setDbm - kMinDbm) * 10 + 130;
+    if (RdrSetTxPower(reader.Handle(), value, 1) < 0) {
+      context.Out().Error(LoadString(msg::kPowerNotStored));
+      return kTagFailed;
+    }
+    context.Out().Print(std::to_string(*setDbm) + " dBm", {{"type", "power"}, {"dbm", *setDbm}, {"set", true}});
+    return kSuccess;
+  }
+  int power = 0;
+  if (RdrGetTxPower(reader.Handle(), &power) < 0) {
+    context.Out().Error(LoadString(ErrorMessageId(RdrGetLastError(reader.Handle()))));
+    return kTagFailed;
+  }
+  const int dbm = power / 10;  // the dialog's list index + 13: whole dBm, rounded down
+  context.Out().Print(std::to_string(dbm) + " dBm",
+                      {{"type", "power"}, {"dbm", dbm}, {"tenths", power}, {"set", false}});
+  return kSuccess;
+}
+
+int RecordLoad(Context& context, const std::string& file) {
+  DataRecord record;
+  std::string error;
+  if (!LoadRecord(file, &record, &error)) {
+    context.Out().Error(file + ": " + error);
+    return kBadArguments;
+  }
+  AppSettings app = context.Store().Load();
+  app.params = record.params;
+  app.options = record.options;
+  StoreParameterSet(context.Store(), app);
+  return kSuccess;
+}
+
+int RecordSave(Context& context, const std::string& file) {
+  const AppSettings app = context.Store().Load();
+  std::string error;
+  if (!SaveRecord(file, DataRecord{app.params, app.options}, &error)) {
+    context.Out().Error(file + ": " + error);
+    return kBadArguments;
+  }
+  return kSuccess;
+}
+
+}  // namespace stampwise::cli

@@ -1,0 +1,55 @@
+// The commands of stampwise-cli. Each returns the tool's exit status.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/reader_link.h"
+#include "app/settings.h"
+#include "cli/cli_output.h"
+#include "cli/job_options.h"
+
+namespace stampwise::cli {
+
+enum ExitStatus { kSuccess = 0, kTagFailed = 1, kBadArguments = 2, kNoReader = 3 };
+
+struct GlobalOptions {
+  std::optional<std::string> port;
+  std::optional<int> baudCode;
+  std::optional<int> timeoutMs;
+  std::optional<std::string> settingsFile;
+  std::optional<std::string> language;  // de|en
+  bool json = false;
+};
+
+// What every command works with: the settings store, the output and the
+// link parameters after the stored defaults were applied.
+class Context {
+ public:
+  Context(const GlobalOptions& options, Settings& settings, Output& output);
+
+  Settings& Store() { return settings_; }
+  Output& Out() { return output_; }
+  const std::string& Connection() const { return connection_; }
+
+  // Opens and identifies the reader; prints the reason and returns 0 when
+  // that fails.
+  int OpenReader(ReaderIdentity* identity);
+
+ private:
+  Settings& settings_;
+  Output& output_;
+  std::string connection_;
+  int baudCode_;
+  int timeoutMs_;
+};
+
+int ListPorts(Context& context);
+int ShowInfo(Context& context);
+int Write(Context& context, const JobOptions& job);
+int Read(Context& context, const JobOptions& job);
+int Power(Context& context, std::optional<int> setDbm);
+int RecordLoad(Context& context, const std::string& file);
+int RecordSave(Context& context, const std::string& file);
+
+}  // namespace stampwise::cli

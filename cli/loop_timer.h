@@ -1,0 +1,33 @@
+// The cycle timer of the command line tool: a plain loop on the main thread
+// that sleeps until the next tick, and wakes early for Ctrl-C or SIGTERM.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "app/front_end.h"
+
+namespace stampwise::cli {
+
+class LoopTimer : public CycleTimer {
+ public:
+  void Start(int periodMs) override;
+  void Stop() override { running_ = false; }
+  bool IsRunning() const override { return running_; }
+  int PeriodMs() const { return periodMs_; }
+
+ private:
+  bool running_ = false;
+  int periodMs_ = 250;
+};
+
+// Blocks SIGINT and SIGTERM so they can be awaited instead of killing the
+// tool in the middle of an exchange; call once before any thread starts.
+void BlockStopSignals();
+
+// Runs `tick` every period while `timer` runs and `keepGoing` says so. Returns
+// false when a stop signal arrived.
+bool RunLoop(LoopTimer& timer, const std::function<void()>& tick, const std::function<bool()>& keepGoing,
+             std::chrono::steady_clock::time_point deadline);
+
+}  // namespace stampwise::cli

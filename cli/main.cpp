@@ -1,0 +1,112 @@
+// stampwise-cli: the tag writer on the command line. It shares the settings
+// store with the desktop program, so both continue the same numbering.
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "app/language.h"
+#include "app/paths.h"
+#include "app/settings.h"
+#include "cli/commands.h"
+#include "cli/loop_timer.h"
+
+namespace {
+
+using namespace stampwise;
+using namespace stampwise::cli;
+
+void AddJobOptions(CLI::App& command, JobOptions& job) {
+  command.add_option("--bank", job.bank, "memory bank")->check(CLI::IsMember({"res", "epc", "tid", "user"}));
+  command.add_option("--start", job.startWord, "start word");
+  command.add_option("--length", job.lengthBytes, "length in bytes");
+  command.add_option("--format", job.format, "data format")
+      ->check(CLI::IsMember({"hex-bin", "hex-ascii", "dec-bin", "dec-ascii", "data-bin", "data-ascii"}));
+  auto* msb = command.add_flag("--msb", job.msb, "most significant byte first");
+  auto* lsb = command.add_flag("--lsb", job.lsb, "least significant byte first");
+  msb->excludes(lsb);
+  command.add_option("--value", job.value, "write value");
+  command.add_option("--inc", job.increment, "auto increment")->check(CLI::IsMember({"dec", "hex", "off"}));
+  command.add_option("--leading-zeros", job.leadingZeros, "keep leading zeros")->check(CLI::IsMember({"on", "off"}));
+  command.add_option("--extra-text", job.extraText, "allow text around the number")
+      ->check(CLI::IsMember({"on", "off"}));
+  command.add_option("--epc-length-fix", job.epcLengthFix, "correct the EPC length word")
+      ->check(CLI::IsMember({"on", "off"}));
+  auto* password = command.add_option("--password", job.password, "set this access password (hex)");
+  auto* noPassword = command.add_flag("--no-password", job.noPassword, "set no access password");
+  password->excludes(noPassword);
+  command.add_option("--lock", job.lock, "lock with the access password")->check(CLI::IsMember({"on", "off"}));
+  command.add_option("--write-log", job.writeLog, "write log: FILE, on or off");
+  command.add_option("--read-log", job.readLog, "read log: FILE, on or off");
+  command.add_option("--keep-last", job.keepLast, "keep the last read value")->check(CLI::IsMember({"on", "off"}));
+  auto* cycle = command.add_flag("--cycle", job.cycle, "run cyclically");
+  command.add_option("--count", job.count, "stop after N tags")->needs(cycle)->check(CLI::PositiveNumber);
+  command.add_option("--period", job.periodMs, "cycle period in ms")->needs(cycle)->check(CLI::PositiveNumber);
+  command.add_option("--max-time", job.maxTimeS, "stop after S seconds")->needs(cycle)->check(CLI::PositiveNumber);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Stop signals are awaited by the cycle loop; block them before any thread exists.
+  BlockStopSignals();
+
+  CLI::App app{"QL-MKV Stampwise: serial programming of UHF RFID tags", "stampwise-cli"};
+  app.require_subcommand(1);
+  GlobalOptions global;
+  app.add_option("--port", global.port, "connection string");
+  app.add_option("--baud", global.baudCode, "baud code: rate plus line-format digit");
+  app.add_option("--timeout", global.timeoutMs, "reply time-out in ms")->check(CLI::NonNegativeNumber);
+  app.add_option("--settings", global.settingsFile, "settings file to use");
+  app.add_option("--lang", global.language, "message language")->check(CLI::IsMember({"de", "en"}));
+  app.add_flag("--json", global.json, "one JSON object per line");
+
+  auto* ports = app.add_subcommand("ports", "serial ports and USB readers");
+  auto* info = app.add_subcommand("info", "model, firmware, link and device text of the reader");
+  JobOptions writeJob;
+  auto* write = app.add_subcommand("write", "program tags");
+  AddJobOptions(*write, writeJob);
+  JobOptions readJob;
+  auto* read = app.add_subcommand("read", "read tags");
+  AddJobOptions(*read, readJob);
+  std::optional<int> powerDbm;
+  auto* power = app.add_subcommand("power", "show or set the transmit power");
+  power->add_option("--set", powerDbm, "transmit power in dBm, 13..27");
+  auto* record = app.add_subcommand("record", "data record files");
+  record->require_subcommand(1);
+  std::string loadFile;
+  std::string saveFile;
+  auto* recordLoad = record->add_subcommand("load", "load a data record into the stored parameter set");
+  recordLoad->add_option("FILE", loadFile)->required();
+  auto* recordSave = record->add_subcommand("save", "save the stored parameter set as a data record");
+  recordSave->add_option("FILE", saveFile)->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kBadArguments;
+  }
+
+  try {
+    Settings settings(global.settingsFile ? *global.settingsFile : DefaultSettingsFile());
+    const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
+    ApplyLanguage(language, ProgramDirectory());
+    Output output(global.json);
+    Context context(global, settings, output);
+
+    if (*ports) return ListPorts(context);
+    if (*info) return ShowInfo(context);
+    if (*write) return Write(context, writeJob);
+    if (*read) return Read(context, readJob);
+    if (*power) return Power(context, powerDbm);
+    if (*recordLoad) return RecordLoad(context, loadFile);
+    if (*recordSave) return RecordSave(context, saveFile);
+  } catch (const std::exception& e) {
+    std::cerr << "stampwise-cli: " << e.what() << '\n';
+    return kBadArguments;
+  }
+  return kBadArguments;
+}
