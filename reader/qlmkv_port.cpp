@@ -183,11 +183,14 @@ void CQL_MKV_Port::ClearReceived() {
   rxBuffer_.clear();
 }
 
-void CQL_MKV_Port::OnReceiveChar(std::uint8_t byte) {
+void CQL_MKV_Port::OnReceiveChar(std::uint8_t byte) { OnReceiveBytes(&byte, 1); }
+
+void CQL_MKV_Port::OnReceiveBytes(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
   {
     std::lock_guard lock(rxMutex_);
-    rxBuffer_.push_back(byte);
-    ++arrivals_;
+    rxBuffer_.insert(rxBuffer_.end(), data, data + size);
+    arrivals_ += size;
   }
   rxSignal_.notify_all();
   const DispatchHooks hooks = CurrentDispatchHooks();

@@ -67,6 +67,7 @@ class CQL_MKV_Port final : public ByteSink {
   void ClearReceived();
 
   void OnReceiveChar(std::uint8_t byte) override;
+  void OnReceiveBytes(const std::uint8_t* data, std::size_t size) override;
 
  private:
   enum class Step { kDone, kProgress, kWaiting };

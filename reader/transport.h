@@ -14,6 +14,11 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // Called once per received byte; must be cheap and must not block.
   virtual void OnReceiveChar(std::uint8_t byte) = 0;
+  // Several bytes read at once; a sink may take them in one go, so a waiting
+  // reader wakes once per read instead of once per byte.
+  virtual void OnReceiveBytes(const std::uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) OnReceiveChar(data[i]);
+  }
 };
 
 class Transport {

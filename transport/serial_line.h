@@ -56,6 +56,9 @@ class SerialLine {
   // Descriptor that becomes readable when bytes arrive, or -1 (then the port
   // polls every millisecond).
   virtual int WaitFd() const = 0;
+  // False when the line has neither modem lines nor error counters (a
+  // pseudo-terminal): then there is nothing to poll between arrivals.
+  virtual bool HasLineStatus() const { return true; }
   virtual bool Close() = 0;
   virtual LineError LastError() const = 0;
 };

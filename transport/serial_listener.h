@@ -39,6 +39,10 @@ class SerialPortListener {
  public:
   virtual ~SerialPortListener() = default;
   virtual void OnReceiveChar(std::uint8_t /*byte*/) {}
+  // The bytes of one read, in order; by default one OnReceiveChar each.
+  virtual void OnReceiveBytes(const std::uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) OnReceiveChar(data[i]);
+  }
   virtual void OnCtsChange(bool /*on*/) {}
   virtual void OnBreak() {}
   virtual void OnLineError(std::uint32_t /*errors*/) {}

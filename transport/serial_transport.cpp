@@ -36,6 +36,7 @@ class SerialTransport final : public Transport, private SerialPortListener {
 
  private:
   void OnReceiveChar(std::uint8_t byte) override { sink_.OnReceiveChar(byte); }
+  void OnReceiveBytes(const std::uint8_t* data, std::size_t size) override { sink_.OnReceiveBytes(data, size); }
 
   ByteSink& sink_;
   CUSBSerialPort port_;

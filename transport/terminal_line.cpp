@@ -184,6 +184,7 @@ class TerminalLine final : public SerialLine {
   }
 
   int WaitFd() const override { return fd_; }
+  bool HasLineStatus() const override { return hasModemLines_ || hasCounters_; }
 
   bool Close() override {
     if (fd_ < 0) return true;

@@ -164,7 +164,10 @@ void CUSBSerialPort::WorkerMain() {
     // Received bytes wake the wait at once; the time-out paces the status
     // poll (modem lines, line errors, and everything on a D2XX line).
     pollfd fds[3] = {{shutdownFd_, POLLIN, 0}, {writeRequestFd_, POLLIN, 0}, {line_->WaitFd(), POLLIN, 0}};
-    const int ready = poll(fds, 3, kPollPeriodMs);
+    // A line without status to watch sleeps until something happens, so an
+    // idle pseudo-terminal costs no processor time.
+    const bool pollStatus = line_->WaitFd() < 0 || line_->HasLineStatus();
+    const int ready = poll(fds, 3, pollStatus ? kPollPeriodMs : -1);
     if (ready < 0) continue;  // interrupted: wait again
     if (fds[0].revents & POLLIN) break;
     if ((fds[1].revents & POLLIN) && !WriteStep()) {
@@ -236,9 +239,7 @@ bool CUSBSerialPort::ReceiveBytes(std::uint32_t count) {
       return true;
     }
     if (got == 0) return true;
-    for (long i = 0; i < got; ++i) {
-      if (listener_ != nullptr) listener_->OnReceiveChar(chunk[i]);
-    }
+    if (listener_ != nullptr) listener_->OnReceiveBytes(chunk, static_cast<std::size_t>(got));
     count -= static_cast<std::uint32_t>(got);
   }
   return true;
