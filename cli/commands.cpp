@@ -85,6 +85,16 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
   return job;
 }
 
+void Configure(TagWriter& writer, int handle, const Job& job, const JobOptions& options) {
+  writer.SetHandle(handle);
+  writer.Params() = job.app.params;
+  writer.Options() = job.app.options;
+  writer.Logs() = job.app.logs;
+  writer.BeepTimeMs() = job.app.beepTimeMs;
+  writer.KeepLastValue() = job.keepLast;
+  writer.CycleTimeMs() = options.periodMs.value_or(job.app.cycleTimeMs);
+}
+
 std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
   if (!options.maxTimeS) return std::chrono::steady_clock::time_point::max();
   return std::chrono::steady_clock::now() +
@@ -158,12 +168,7 @@ int Write(Context& context, const JobOptions& options) {
   LoopTimer readTimer;
   Beeper beeper;
   TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), &beeper);
-  writer.SetHandle(reader.Handle());
-  writer.Params() = job->app.params;
-  writer.Options() = job->app.options;
-  writer.Logs() = job->app.logs;
-  writer.BeepTimeMs() = job->app.beepTimeMs;
-  writer.CycleTimeMs() = options.periodMs.value_or(job->app.cycleTimeMs);
+  Configure(writer, reader.Handle(), *job, options);
 
   int status = kSuccess;
   if (!options.cycle) {
@@ -193,12 +198,7 @@ int Read(Context& context, const JobOptions& options) {
   LoopTimer writeTimer;
   LoopTimer readTimer;
   TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), nullptr);
-  writer.SetHandle(reader.Handle());
-  writer.Params() = job->app.params;
-  writer.Options() = job->app.options;
-  writer.Logs() = job->app.logs;
-  writer.KeepLastValue() = job->keepLast;
-  writer.CycleTimeMs() = options.periodMs.value_or(job->app.cycleTimeMs);
+  Configure(writer, reader.Handle(), *job, options);
 
   int status = kSuccess;
   if (!options.cycle) {
