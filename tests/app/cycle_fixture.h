@@ -1,0 +1,170 @@
+// The write and read cycles against a running mkv-sim: the real SDK on the
+// simulator's pseudo-terminal, a front end that records what it is shown,
+// timers the test ticks by hand and a clock the test moves.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/front_end.h"
+#include "app/reader_link.h"
+#include "app/settings.h"
+#include "app/tag_writer.h"
+#include "reader/rdr.h"
+#include "sim/sim_process.h"
+#include "tests/app/temp_folder.h"
+
+namespace stampwise::testing {
+
+class RecordingFrontEnd : public FrontEnd {
+ public:
+  void AppendStatus(const std::string& line) override { statusLines.push_back(line); }
+  void ShowWriteValue(const std::string& value) override { writeValue = value; }
+  void ShowReadText(const std::string& text) override {
+    readField = text;
+    readTexts.push_back(text);
+  }
+  void ShowProgrammedCount(int count) override { programmedCount = count; }
+  void FocusPasswordField() override { ++passwordFocused; }
+
+  int CountStatus(const std::string& line) const {
+    int n = 0;
+    for (const std::string& s : statusLines) n += s == line ? 1 : 0;
+    return n;
+  }
+
+  std::vector<std::string> statusLines;
+  std::vector<std::string> readTexts;
+  std::string writeValue;
+  std::string readField = "<untouched>";
+  int programmedCount = -1;
+  int passwordFocused = 0;
+};
+
+// Ticked by the test: Start/Stop only track the state.
+class ManualTimer : public CycleTimer {
+ public:
+  void Start(int /*periodMs*/) override { running_ = true; }
+  void Stop() override { running_ = false; }
+  bool IsRunning() const override { return running_; }
+
+ private:
+  bool running_ = false;
+};
+
+// One line of the simulator's write record.
+struct RecordedWrite {
+  unsigned tagId = 0;
+  int bank = 0;
+  int word = 0;
+  std::string data;  // upper-case hex
+  bool operator==(const RecordedWrite&) const = default;
+};
+
+inline std::vector<RecordedWrite> ReadRecord(const std::string& path) {
+  std::vector<RecordedWrite> writes;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    RecordedWrite w;
+    char data[512] = {};
+    if (std::sscanf(line.c_str(), "tag=%u bank=%d word=%d data=%511s", &w.tagId, &w.bank, &w.word, data) == 4) {
+      w.data = data;
+      writes.push_back(w);
+    }
+  }
+  return writes;
+}
+
+inline std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0xF];
+  }
+  return text;
+}
+
+class CycleTest : public ::testing::Test {
+ protected:
+  using Clock = std::chrono::steady_clock;
+
+  // Starts mkv-sim with `simArgs` (plus a write record) and opens it through the SDK.
+  void StartReader(std::vector<std::string> simArgs = {"--tags", "1"}) {
+    simArgs.insert(simArgs.end(), {"--quiet", "--record", RecordFile()});
+    sim_ = std::make_unique<mkvsim::SimProcess>(simArgs);
+    const ReaderIdentity id = OpenReader(sim_->PtyPath(), 19200, 1000);
+    ASSERT_GT(id.handle, 0) << "message " << id.messageId;
+    handle_ = id.handle;
+    settings_ = std::make_unique<Settings>(folder_.File("settings.ini"), folder_.Path() + "/");
+    writer_ = std::make_unique<TagWriter>(frontEnd_, writeTimer_, readTimer_, settings_.get(), nullptr,
+                                          [this] { return now_; });
+    writer_->SetHandle(handle_);
+    writer_->Logs().writeLogFile = folder_.File("write.txt");
+    writer_->Logs().readLogFile = folder_.File("read.txt");
+  }
+
+  void TearDown() override {
+    writer_.reset();
+    if (handle_ > 0) RdrClose(handle_);
+    if (sim_) sim_->Stop();
+  }
+
+  std::string RecordFile() const { return folder_.File("record.txt"); }
+  std::vector<RecordedWrite> Writes() const { return ReadRecord(RecordFile()); }
+  // The data of the writes to `bank`, in order.
+  std::vector<std::string> DataWritten(int bank) const {
+    std::vector<std::string> data;
+    for (const RecordedWrite& w : Writes())
+      if (w.bank == bank) data.push_back(w.data);
+    return data;
+  }
+
+  std::string Control(const std::string& command) { return sim_->Command(command); }
+  // The EPC of the only tag in the field, as hex.
+  std::string OnlyTagEpc() {
+    const std::string list = Control("list");
+    const std::size_t second = list.find(':', list.find(':') + 1);
+    std::string epc = list.substr(second + 1);
+    if (!epc.empty() && epc.back() == '*') epc.pop_back();
+    return epc;
+  }
+
+  std::string StoredLastData() {
+    Settings fresh(folder_.File("settings.ini"), folder_.Path() + "/");
+    return fresh.ReadString(section::kSettings, "LastData", "<missing>");
+  }
+
+  // A User-bank job of four bytes in hex with hex increment.
+  void UserHexJob(const std::string& value = "00000001") {
+    ParameterSet& p = writer_->Params();
+    p.bank = Bank::User;
+    p.startWord = 0;
+    p.lengthBytes = 4;
+    p.format = DataFormat::HexBinary;
+    p.autoIncrementDec = false;
+    p.autoIncrementHex = true;
+    p.value = value;
+  }
+
+  void Advance(std::chrono::milliseconds by) { now_ += by; }
+
+  TempFolder folder_;
+  RecordingFrontEnd frontEnd_;
+  ManualTimer writeTimer_;
+  ManualTimer readTimer_;
+  Clock::time_point now_ = Clock::now();
+  std::unique_ptr<mkvsim::SimProcess> sim_;
+  int handle_ = 0;
+  std::unique_ptr<Settings> settings_;
+  std::unique_ptr<TagWriter> writer_;
+};
+
+}  // namespace stampwise::testing

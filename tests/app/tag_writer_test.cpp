@@ -1,0 +1,450 @@
+// The write cycle through the real SDK against mkv-sim.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "app/atomic_file.h"
+#include "app/messages.h"
+#include "app/strings.h"
+#include "tests/app/cycle_fixture.h"
+
+namespace stampwise::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+using std::chrono::milliseconds;
+
+std::string Written(const std::string& value) { return FormatString(msg::kValueWritten, {value}); }
+
+// Puts the only tag in the field under selection, as the writer's inventory step does.
+std::vector<std::uint8_t> SelectOnlyTag(int handle) {
+  unsigned char reply[100] = {};
+  const int n = RdrInventory(handle, 1, reply, sizeof reply);
+  if (n < 3 || reply[0] != 1) return {};
+  std::vector<std::uint8_t> epc(reply + 3, reply + n);
+  if (RdrSelectTag(handle, epc.data(), static_cast<int>(epc.size())) < 0) return {};
+  return epc;
+}
+
+// ---------------------------------------------------------------------------
+// Which tags a cycle writes: the same tag once, a returning tag again only
+// after it was gone for more than a second; one-shot never skips.
+
+struct ForgetCase {
+  const char* name;
+  bool oneShot;
+  int awayMs;  // < 0: the tag never leaves
+  std::vector<std::string> expected;
+};
+
+class ForgetRuleTest : public CycleTest, public ::testing::WithParamInterface<ForgetCase> {};
+
+TEST_P(ForgetRuleTest, WritesEachTagAsOftenAsTheRulesSay) {
+  const ForgetCase& c = GetParam();
+  StartReader();
+  UserHexJob();
+  if (c.oneShot) {
+    EXPECT_TRUE(writer_->WriteOnce());
+    EXPECT_TRUE(writer_->WriteOnce());
+  } else {
+    ASSERT_TRUE(writer_->StartWriteCycle());
+    writer_->WriteTick();
+    writer_->WriteTick();
+    if (c.awayMs >= 0) {
+      const std::string epc = OnlyTagEpc();
+      ASSERT_EQ(Control("remove all"), "OK");
+      Advance(milliseconds(c.awayMs));
+      writer_->WriteTick();  // the field is empty
+      ASSERT_EQ(Control("add " + epc), "OK 0");
+      writer_->WriteTick();
+      writer_->WriteTick();
+    }
+    writer_->StopWriteCycle();
+  }
+  EXPECT_THAT(DataWritten(3), ElementsAreArray(c.expected));
+  EXPECT_EQ(writer_->ProgrammedCount(), static_cast<int>(c.expected.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cycles, ForgetRuleTest,
+    ::testing::Values(ForgetCase{"TagResting", false, -1, {"00000001"}},
+                      ForgetCase{"BackAfter1500ms", false, 1500, {"00000001", "00000002"}},
+                      ForgetCase{"BackAfter500ms", false, 500, {"00000001"}},
+                      ForgetCase{"BackAfterExactly1000ms", false, 1000, {"00000001"}},
+                      ForgetCase{"OneShotTwice", true, -1, {"00000001", "00000002"}}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// ---------------------------------------------------------------------------
+// Two tags in the field: "not unique", once per run of the same error in a
+// cycle, whether the reader counts two tags or reports a collision.
+
+class TwoTagsTest : public CycleTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TwoTagsTest, ShowsNotUniqueOncePerRunOfErrors) {
+  StartReader({"--tags", "2"});
+  if (GetParam()) { ASSERT_THAT(Control("fault collide on"), ::testing::StartsWith("OK")); }
+  UserHexJob();
+  const std::string notUnique = LoadString(msg::kTagNotUnique);
+
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  for (int i = 0; i < 3; ++i) writer_->WriteTick();
+  EXPECT_EQ(frontEnd_.CountStatus(notUnique), 1);
+  EXPECT_THAT(Writes(), IsEmpty());
+
+  ASSERT_EQ(Control("remove 1"), "OK");
+  writer_->WriteTick();  // a success in between
+  EXPECT_EQ(frontEnd_.CountStatus(Written("00000001")), 1);
+  ASSERT_THAT(Control("add"), ::testing::StartsWith("OK"));
+  writer_->WriteTick();
+  writer_->WriteTick();
+  EXPECT_EQ(frontEnd_.CountStatus(notUnique), 2);
+  writer_->StopWriteCycle();
+
+  // Outside a cycle every attempt shows its message.
+  EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_EQ(frontEnd_.CountStatus(notUnique), 4);
+  EXPECT_EQ(DataWritten(3).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cycles, TwoTagsTest, ::testing::Values(false, true),
+                         [](const auto& testCase) { return testCase.param ? "CollisionStatus" : "TwoTagsCounted"; });
+
+// ---------------------------------------------------------------------------
+// EPC length correction: the protocol-control word goes out with the EPC, its
+// length bits set to the new length and its low bits kept.
+
+struct EpcFixCase {
+  const char* name;
+  std::vector<std::uint8_t> pcBefore;  // empty: a blank tag (30 00)
+  int lengthBytes;
+  std::string expectedPrefix;
+};
+
+class EpcLengthFixTest : public CycleTest, public ::testing::WithParamInterface<EpcFixCase> {};
+
+TEST_P(EpcLengthFixTest, WritesThePcWordInFrontOfTheEpc) {
+  const EpcFixCase& c = GetParam();
+  StartReader();
+  if (!c.pcBefore.empty()) {
+    ASSERT_FALSE(SelectOnlyTag(handle_).empty());
+    ASSERT_EQ(RdrWriteData(handle_, 1, 1, c.pcBefore.data(), 2), 0);
+  }
+  const std::string value = std::string("A1B2C3D4E5F60718293A4B5C").substr(0, static_cast<std::size_t>(c.lengthBytes) * 2);
+  ParameterSet& p = writer_->Params();
+  p = ParameterSet{};
+  p.bank = Bank::Epc;
+  p.startWord = 2;
+  p.lengthBytes = c.lengthBytes;
+  p.autoIncrementDec = false;
+  p.value = value;
+  writer_->Options().epcLengthFix = true;
+
+  ASSERT_TRUE(writer_->WriteOnce()) << ::testing::PrintToString(frontEnd_.statusLines);
+  const std::vector<RecordedWrite> writes = Writes();
+  ASSERT_FALSE(writes.empty());
+  EXPECT_EQ(writes.back().bank, 1);
+  EXPECT_EQ(writes.back().word, 1);
+  EXPECT_EQ(writes.back().data, c.expectedPrefix + value);
+  // The inventory after the write found the tag by its new EPC.
+  EXPECT_EQ(Hex(writer_->Memory().lastTag), value);
+  EXPECT_EQ(OnlyTagEpc(), value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cycles, EpcLengthFixTest,
+                         ::testing::Values(EpcFixCase{"BlankTag12Bytes", {}, 12, "3000"},
+                                           EpcFixCase{"Pc3400Keeps3LowBits", {0x34, 0x00}, 12, "3400"},
+                                           EpcFixCase{"Pc3405KeepsSecondByte", {0x34, 0x05}, 12, "3405"},
+                                           EpcFixCase{"ShrinkTo8Bytes", {}, 8, "2000"},
+                                           EpcFixCase{"Pc3400ShrinkTo8Bytes", {0x34, 0x00}, 8, "2400"}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// ---------------------------------------------------------------------------
+// Access password.
+
+class PasswordLengthTest : public CycleTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PasswordLengthTest, APasswordOfOtherThanFourBytesWritesNothing) {
+  StartReader();
+  UserHexJob();
+  writer_->Options().setPassword = true;
+  writer_->Options().accessPassword = GetParam();
+  EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_THAT(frontEnd_.statusLines, ElementsAre(LoadString(msg::kPasswordLength)));
+  EXPECT_EQ(frontEnd_.passwordFocused, 1);
+  EXPECT_THAT(Writes(), IsEmpty());
+  EXPECT_EQ(writer_->Params().value, "00000001");
+  EXPECT_EQ(StoredLastData(), "<missing>");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cycles, PasswordLengthTest, ::testing::Values("3C5A9E", "3C5A9E71AA", "", "Error"));
+
+TEST_F(CycleTest, TheDefaultPasswordGoesToReservedWord2BeforeTheData) {
+  StartReader();
+  UserHexJob();
+  ASSERT_EQ(writer_->Options().accessPassword, "3C5A9E71");
+  writer_->Options().setPassword = true;
+  ASSERT_TRUE(writer_->WriteOnce());
+  const std::vector<RecordedWrite> writes = Writes();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0], (RecordedWrite{writes[0].tagId, 0, 2, "3C5A9E71"}));
+  EXPECT_EQ(writes[1], (RecordedWrite{writes[0].tagId, 3, 0, "00000001"}));
+}
+
+// Each bank locks its own area; the test looks at which areas refuse access
+// without the password afterwards (TID cannot be written at all, so its lock
+// shows only as no other area being closed).
+struct LockCase {
+  const char* name;
+  Bank bank;
+  int startWord;
+  int lockedArea;  // 3: none of the observable areas
+  bool writeSucceeds;
+};
+
+class LockAreaTest : public CycleTest, public ::testing::WithParamInterface<LockCase> {
+ protected:
+  bool AreaClosed(int area) {
+    unsigned char buffer[16] = {};
+    switch (area) {
+      case 0: return RdrReadData(handle_, 0, 0, buffer, 4) < 0;
+      case 1: return RdrReadData(handle_, 0, 2, buffer, 4) < 0;
+      case 2:
+        if (RdrReadData(handle_, 1, 2, buffer, 12) != 12) return true;
+        return RdrWriteData(handle_, 1, 2, buffer, 12) < 0;
+      case 4:
+        if (RdrReadData(handle_, 3, 0, buffer, 4) != 4) return true;
+        return RdrWriteData(handle_, 3, 0, buffer, 4) < 0;
+      default: return false;
+    }
+  }
+};
+
+TEST_P(LockAreaTest, LocksTheAreaOfTheBank) {
+  const LockCase& c = GetParam();
+  StartReader();
+  ParameterSet& p = writer_->Params();
+  p = ParameterSet{};
+  p.bank = c.bank;
+  p.startWord = c.startWord;
+  p.lengthBytes = c.bank == Bank::Epc ? 12 : 4;
+  p.autoIncrementDec = false;
+  p.value = c.bank == Bank::Epc ? "3000112233445566778899AA" : "3C5A9E71";
+  writer_->Options().setPassword = true;
+  writer_->Options().activatePassword = true;
+  EXPECT_EQ(writer_->WriteOnce(), c.writeSucceeds);
+  for (int area : {0, 1, 2, 4}) EXPECT_EQ(AreaClosed(area), area == c.lockedArea) << "area " << area;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cycles, LockAreaTest,
+                         ::testing::Values(LockCase{"KillPassword", Bank::Reserved, 0, 0, true},
+                                           LockCase{"AccessPassword", Bank::Reserved, 2, 1, true},
+                                           LockCase{"Epc", Bank::Epc, 2, 2, true},
+                                           LockCase{"Tid", Bank::Tid, 0, 3, false},
+                                           LockCase{"User", Bank::User, 0, 4, true}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// ---------------------------------------------------------------------------
+// The stored "LastData" runs ahead of the tags: after a success it holds the
+// value that follows, after a failure the value that is still to be written.
+
+struct OutcomeCase {
+  const char* name;
+  const char* fault;  // control command before the write, or ""
+  Bank bank;
+  int startWord;
+  DataFormat format;
+  bool decimalIncrement;
+  const char* value;
+  bool succeeds;
+  const char* nextValue;  // the write value afterwards, also the stored one
+};
+
+class WriteOutcomeTest : public CycleTest, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(WriteOutcomeTest, StoredValueFollowsTheOutcome) {
+  const OutcomeCase& c = GetParam();
+  StartReader();
+  UserHexJob(c.value);
+  ParameterSet& p = writer_->Params();
+  p.bank = c.bank;
+  p.startWord = c.startWord;
+  p.format = c.format;
+  p.autoIncrementDec = c.decimalIncrement;
+  p.autoIncrementHex = !c.decimalIncrement;
+  if (*c.fault != '\0') { ASSERT_THAT(Control(c.fault), ::testing::StartsWith("OK")); }
+
+  EXPECT_EQ(writer_->WriteOnce(), c.succeeds) << ::testing::PrintToString(frontEnd_.statusLines);
+  EXPECT_EQ(writer_->Params().value, c.nextValue);
+  EXPECT_EQ(StoredLastData(), c.nextValue);
+  EXPECT_EQ(writer_->ProgrammedCount(), c.succeeds ? 1 : 0);
+  if (!c.succeeds) { EXPECT_EQ(frontEnd_.statusLines.size(), 1u); }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cycles, WriteOutcomeTest,
+    ::testing::Values(
+        OutcomeCase{"Plain", "", Bank::User, 0, DataFormat::HexBinary, false, "00000001", true, "00000002"},
+        OutcomeCase{"LowerCaseHex", "", Bank::User, 0, DataFormat::HexBinary, false, "00ab00ff", true, "00AB0100"},
+        OutcomeCase{"DecimalZerosStripped", "", Bank::User, 0, DataFormat::DecimalBinary, true, "000123", true, "124"},
+        OutcomeCase{"LostAckReadBackMatches", "fault lostack 1", Bank::User, 0, DataFormat::HexBinary, false,
+                    "00000001", true, "00000002"},
+        OutcomeCase{"OutOfRange", "", Bank::User, 31, DataFormat::HexBinary, false, "00000001", false, "00000001"},
+        OutcomeCase{"ReadOnlyBank", "", Bank::Tid, 0, DataFormat::HexBinary, false, "00000001", false, "00000001"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(CycleTest, LastDataIsTheNextValueAfterEveryTagOfACycle) {
+  StartReader({"--tags", "0", "--conveyor", "1,0"});
+  UserHexJob("000000FE");
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  for (int tick = 0; tick < 200 && writer_->ProgrammedCount() < 4; ++tick) {
+    const int before = writer_->ProgrammedCount();
+    writer_->WriteTick();
+    if (writer_->ProgrammedCount() != before) { EXPECT_EQ(StoredLastData(), writer_->Params().value); }
+  }
+  writer_->StopWriteCycle();
+  EXPECT_THAT(DataWritten(3), ElementsAre("000000FE", "000000FF", "00000100", "00000101"));
+  EXPECT_EQ(StoredLastData(), "00000102");
+}
+
+// A write value that cannot be stored ahead of the write is not written.
+TEST_F(CycleTest, NoWriteWhenTheNextValueCannotBeStored) {
+  StartReader();
+  UserHexJob();
+  settings_->SetLockTimeout(milliseconds(30));
+  std::string error;
+  {
+    auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
+    ASSERT_TRUE(held) << error;
+    EXPECT_FALSE(writer_->WriteOnce());
+  }
+  EXPECT_THAT(Writes(), IsEmpty());
+  EXPECT_EQ(Control("written"), "OK 0");
+  ASSERT_EQ(frontEnd_.statusLines.size(), 1u);
+  EXPECT_THAT(frontEnd_.statusLines[0], ::testing::StartsWith(FormatString(msg::kSettingsStoreFailed, {""})));
+  EXPECT_EQ(writer_->Params().value, "00000001");
+
+  // Once the store can be written again, the same value goes out.
+  EXPECT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000001"));
+}
+
+// ---------------------------------------------------------------------------
+// The inventory after an EPC write fails (the tag left the field at once):
+// the value is used up all the same, and the tag is known by its new EPC.
+
+TEST_F(CycleTest, EpcWriteWithoutAnswerAfterwardsStillUsesTheValue) {
+  StartReader({"--tags", "1", "--conveyor", "600000,0"});
+  ParameterSet& p = writer_->Params();
+  p = ParameterSet{};
+  p.bank = Bank::Epc;
+  p.startWord = 2;
+  p.lengthBytes = 12;
+  p.autoIncrementDec = false;
+  p.autoIncrementHex = true;
+  p.value = "E20000000000000000000001";
+  writer_->Logs().writeLogEnabled = true;
+
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  writer_->WriteTick();
+  EXPECT_EQ(Control("list"), "OK 0");  // the conveyor took it away
+  EXPECT_EQ(writer_->ProgrammedCount(), 1);
+  EXPECT_EQ(writer_->Params().value, "E20000000000000000000002");
+  EXPECT_EQ(frontEnd_.CountStatus(Written("E20000000000000000000001")), 1);
+  EXPECT_EQ(Hex(writer_->Memory().lastTag), "E20000000000000000000001");
+  EXPECT_THAT(ReadFile(folder_.File("write.txt")), ::testing::HasSubstr("E20000000000000000000001"));
+
+  // The same tag seen again is not written a second time; a new one gets the next value.
+  ASSERT_EQ(Control("add E20000000000000000000001"), "OK 0");
+  writer_->WriteTick();
+  EXPECT_EQ(DataWritten(1).size(), 1u);
+  ASSERT_EQ(Control("remove all"), "OK");
+  ASSERT_THAT(Control("add"), ::testing::StartsWith("OK"));
+  writer_->WriteTick();
+  EXPECT_THAT(DataWritten(1), ElementsAre("E20000000000000000000001", "E20000000000000000000002"));
+  writer_->StopWriteCycle();
+}
+
+// ---------------------------------------------------------------------------
+// Log lines.
+
+struct LogCase {
+  const char* name;
+  DataFormat format;
+  int lengthBytes;
+  const char* value;
+  const char* formatName;
+  const char* logged;        // first line
+  const char* loggedAgain;   // second line: binary formats were upper-cased after the first
+};
+
+class WriteLogTest : public CycleTest, public ::testing::WithParamInterface<LogCase> {};
+
+TEST_P(WriteLogTest, LinesHaveTheLayoutOfTheLog) {
+  const LogCase& c = GetParam();
+  StartReader();
+  ParameterSet& p = writer_->Params();
+  p = ParameterSet{};
+  p.bank = Bank::User;
+  p.startWord = 1;
+  p.format = c.format;
+  p.lengthBytes = c.lengthBytes;
+  p.autoIncrementDec = false;
+  p.autoIncrementHex = false;
+  p.value = c.value;
+  writer_->Logs().writeLogEnabled = true;
+  ASSERT_TRUE(writer_->WriteOnce());
+  ASSERT_TRUE(writer_->WriteOnce());
+
+  const std::string stamp = "[0-3][0-9]\\.[01][0-9]\\.20[0-9]{2} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]";
+  const std::string fields = "\t" + std::string(c.formatName) + "\t   1\t" +
+                             (c.lengthBytes < 10 ? "   " : "  ") + std::to_string(c.lengthBytes) + "\t";
+  const std::regex layout("     1\t" + stamp + fields + c.logged + "\r\r\n" + "     2\t" + stamp + fields +
+                          c.loggedAgain + "\r\r\n");
+  const std::string log = ReadFile(folder_.File("write.txt"));
+  EXPECT_TRUE(std::regex_match(log, layout)) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cycles, WriteLogTest,
+    ::testing::Values(LogCase{"HexBinaryBeforeUpperCasing", DataFormat::HexBinary, 2, "1a2b", "HEX BIN", "1a2b", "1A2B"},
+                      LogCase{"HexAscii", DataFormat::HexAscii, 4, "12AB", "HEX ASCII", "12AB", "12AB"},
+                      LogCase{"DecimalBinaryZerosStripped", DataFormat::DecimalBinary, 4, "000123", "DEZ ASCII", "123", "123"},
+                      LogCase{"DecimalAscii", DataFormat::DecimalAscii, 3, "123", "DEZ ASCII", "123", "123"},
+                      LogCase{"DataBinary", DataFormat::DataBinary, 3, "01 02 03", "DATEN BIN", "01 02 03", "01 02 03"},
+                      LogCase{"DataAscii", DataFormat::DataAscii, 10, "Charge 7/A", "DATEN ASCII", "Charge 7/A", "Charge 7/A"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(CycleTest, DataFormatsCountTheirWritesInTheMessage) {
+  StartReader();
+  ParameterSet& p = writer_->Params();
+  p = ParameterSet{};
+  p.format = DataFormat::DataAscii;
+  p.lengthBytes = 4;
+  p.autoIncrementDec = false;
+  p.value = "abcd";
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  writer_->WriteTick();
+  writer_->StopWriteCycle();
+  ASSERT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(frontEnd_.statusLines, ElementsAre(FormatString(msg::kDataWritten, {1}), FormatString(msg::kDataWritten, {1})));
+}
+
+// A log line that cannot be written is reported; the write still counts.
+TEST_F(CycleTest, AnUnwritableLogLineIsReported) {
+  StartReader();
+  UserHexJob();
+  writer_->Logs().writeLogEnabled = true;
+  writer_->Logs().writeLogFile = folder_.Path();  // a folder, not a file
+  EXPECT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(frontEnd_.statusLines, ElementsAre(FormatString(msg::kLogWriteFailed, {folder_.Path()}),
+                                                 Written("00000001")));
+  EXPECT_EQ(writer_->ProgrammedCount(), 1);
+  EXPECT_EQ(writer_->Params().value, "00000002");
+}
+
+}  // namespace
+}  // namespace stampwise::testing
