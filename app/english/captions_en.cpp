@@ -1,0 +1,78 @@
+// English captions of the dialogs and controls, looked up by their German
+// caption (UTF-8). The program shows the German caption when this library is
+// not loaded or has no entry for it.
+#include <cstring>
+
+namespace {
+
+struct Caption {
+  const char* german;
+  const char* english;
+};
+
+constexpr Caption kCaptions[] = {
+    // Main window
+    {"Parameter", "Parameters"},
+    {"Typ:", "Type:"},
+    {"Startwort:", "Start word:"},
+    {"Länge in Bytes:", "Length in bytes:"},
+    {"EPC Länge korrigieren", "Correct EPC length"},
+    {"Datenformat", "Data format"},
+    {"Hexadezimalzahl binär", "Hexadecimal binary"},
+    {"Hexadezimalzahl ASCII", "Hexadecimal ASCII"},
+    {"Dezimalzahl binär", "Decimal binary"},
+    {"Dezimalzahl ASCII", "Decimal ASCII"},
+    {"Daten binär", "Data binary"},
+    {"Daten ASCII", "Data ASCII"},
+    {"höchstwertiges Byte an erster Stelle", "Most significant byte first"},
+    {"Lesen", "Read"},
+    {"Zyklisch ", "Cyclic "},
+    {"Zyklisch", "Cyclic"},
+    {"Einmalig", "Once"},
+    {"letzten Wert beibehalten", "Keep last value"},
+    {"Schreiben", "Write"},
+    {"Auto increment (Dez)", "Auto increment (Dec)"},
+    {"Führende Nullen", "Leading zeros"},
+    {"Zusatztext zulassen", "Allow additional text"},
+    {"Access Passwort setzen", "Set access password"},
+    {"Access Passwort aktivieren", "Activate access password"},
+    {"Logdateien", "Log files"},
+    {"Schreiben protokollieren", "Log writes"},
+    {"Lesen protokollieren", "Log reads"},
+    {"Anzahl programmiert:", "Tags programmed:"},
+    {"Datensatz lesen", "Load data record"},
+    {"Datensatz schreiben", "Save data record"},
+    {"Schliessen", "Close"},
+    {"Info über QL-MKV Stampwise", "About QL-MKV Stampwise"},
+    // Settings
+    {"Einstellungen", "Settings"},
+    {"Tondauer", "Beep time"},
+    {"( 0ms = Ton aus)", "( 0ms = no beep)"},
+    {"Zykluszeit", "Cycle time"},
+    {"Abbrechen", "Cancel"},
+    // Transmit power
+    {"Sendeleistung einstellen", "Set transmit power"},
+    {"Sendeleistung: ", "Transmit power: "},
+    // Interface
+    {"Schnittstelle", "Interface"},
+    {"Schnittstelle auswählen", "Choose interface"},
+    {"Ethernet aktivieren", "Enable Ethernet"},
+    {"Baudrate", "Baud rate"},
+    {"Parität", "Parity"},
+    {"keine", "none"},
+    {"gerade", "even"},
+    {"ungerade", "odd"},
+    {"Stopbits:", "Stop bits:"},
+    {"Geräteadresse [dez.]", "Device address [dec.]"},
+    {"Die IP-Suche ist noch nicht verfügbar.", "The IP search is not available yet."},
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const char* StampwiseCaption(const char* german) {
+  if (german == nullptr) return nullptr;
+  for (const Caption& caption : kCaptions) {
+    if (std::strcmp(caption.german, german) == 0) return caption.english;
+  }
+  return nullptr;
+}
