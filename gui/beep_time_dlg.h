@@ -1,0 +1,38 @@
+// "Einstellungen": the duration of the success beep and the cycle time of
+// the read and write cycles, stored in the settings on OK.
+#pragma once
+
+#include <QDialog>
+
+#include "app/settings.h"
+#include "gui/message_boxes.h"
+
+class QLineEdit;
+
+namespace stampwise::gui {
+
+class CBeepTimeDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMinBeepMs = 0;
+  static constexpr int kMaxBeepMs = 1000;
+  static constexpr int kMinCycleMs = 100;
+  static constexpr int kMaxCycleMs = 10000;
+
+  CBeepTimeDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent = nullptr);
+
+  // OK: checks both fields (range messages), stores them and closes; an
+  // invalid field keeps the dialog open with the focus on it.
+  void accept() override;
+
+ private:
+  bool TakeField(QLineEdit* field, int id, int low, int high, int* value);
+
+  Settings& settings_;
+  MessageBoxes& boxes_;
+  QLineEdit* beepTime_ = nullptr;   // 1002
+  QLineEdit* cycleTime_ = nullptr;  // 1003
+};
+
+}  // namespace stampwise::gui

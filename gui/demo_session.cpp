@@ -1,0 +1,45 @@
+#include "gui/demo_session.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "app/paths.h"
+#include "app/settings.h"
+#include "sim/sim_process.h"
+
+namespace stampwise::gui {
+namespace {
+// A new tag every 800 ms once the field is empty, carried off 400 ms after its write.
+const char* const kConveyor = "800,400";
+}
+
+DemoSession::DemoSession() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "stampwise-demo-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a folder for the demo");
+  folder_ = pattern;
+  try {
+    sim_ = std::make_unique<mkvsim::SimProcess>(std::vector<std::string>{"--conveyor", kConveyor, "--quiet"},
+                                                ProgramDirectory() + "mkv-sim");
+  } catch (...) {
+    std::filesystem::remove_all(folder_);
+    throw;
+  }
+  settingsFile_ = folder_ + "/QL-MKV Stampwise.ini";
+  Settings settings(settingsFile_, folder_ + "/");
+  settings.WriteString(section::kPort, "Name", sim_->PtyPath());
+  settings.WriteInt(section::kPort, "Timeout", 500);
+  settings.WriteString(section::kLog, "LogFileNameSchreiben", folder_ + "/Protokoll_S.txt");
+  settings.WriteString(section::kLog, "LogFileNameLesen", folder_ + "/Protokoll_L.txt");
+}
+
+DemoSession::~DemoSession() {
+  sim_.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+const std::string& DemoSession::PtyPath() const { return sim_->PtyPath(); }
+
+}  // namespace stampwise::gui

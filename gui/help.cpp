@@ -1,0 +1,24 @@
+#include "gui/help.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QUrl>
+
+#include "app/messages.h"
+#include "app/paths.h"
+#include "gui/texts.h"
+
+namespace stampwise::gui {
+
+void OpenHelp(MessageBoxes& boxes, QWidget* parent) {
+  const QDir folder(FromUtf8(ProgramDirectory()));
+  const QStringList manuals = folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+  if (manuals.isEmpty()) return;  // no manual: no reaction
+  // xdg-open reports only success or failure; a failure mostly means that no
+  // viewer is associated with PDF files.
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder.filePath(manuals.first())))) {
+    boxes.Warning(parent, TableText(msg::kNoPdfViewer));
+  }
+}
+
+}  // namespace stampwise::gui

@@ -1,0 +1,381 @@
+#include "gui/port_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QUrl>
+
+#include "app/messages.h"
+#include "app/port_settings.h"
+#include "app/strings.h"
+#include "gui/port_rules.h"
+#include "gui/texts.h"
+#include "reader/rdr.h"
+
+namespace stampwise::gui {
+namespace {
+
+using namespace portdlg;
+
+constexpr int kListCapacity = 255;
+constexpr int kDriverPageWaitMs = 2000;
+constexpr int kModeSwitchWaitMs = 1000;
+constexpr int kModeSwitchBaud = 19200;
+constexpr int kModeSwitchTimeoutMs = 100;
+constexpr int kToHidMode = 1;
+constexpr int kToVirtualCom = 2;
+
+// Device-change passes never nest, whichever dialog runs them.
+bool gRefreshPassRunning = false;
+
+template <typename Widget>
+Widget* Named(Widget* widget, int id) {
+  widget->setObjectName(QStringLiteral("id%1").arg(id));
+  return widget;
+}
+
+class WaitCursor {
+ public:
+  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+bool VirtualComDriverInstalled() { return IsVirtualComDriverInstalled() == 1; }
+
+}  // namespace
+
+CPortDlg::CPortDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent)
+    : QDialog(parent), settings_(settings), boxes_(boxes) {
+  setObjectName(QStringLiteral("CPortDlg"));
+  setWindowTitle(Caption("Schnittstelle"));
+  CheckStoredChoice();
+  BuildControls();
+  OpenDialog();
+  refreshTimer_.setObjectName(QStringLiteral("refreshTimer1000"));
+  connect(&refreshTimer_, &QTimer::timeout, this, &CPortDlg::OnRefreshTick);
+  connect(&deviceWatch_, &DeviceWatch::DeviceChange, this, &CPortDlg::OnDeviceChange);
+}
+
+// Construction: the five settings, and a stored USB or LAN choice checked
+// against what is attached now.
+void CPortDlg::CheckStoredChoice() {
+  const PortSettings port = LoadPortSettings(settings_);
+  portName_ = port.name;
+  baudCode_ = port.baudCode;
+  timeoutMs_ = port.timeoutMs;
+  ethernet_ = port.ethernet;
+  address_ = port.address;
+  std::string checked = portName_;
+  if (StartsWith(portName_, kUsbPrefix)) {
+    RefreshUsb();
+    checked = CheckedUsbName(portName_, usbDevices_);
+  } else if (StartsWith(portName_, kLanPrefix) && ethernet_) {
+    if (RdrPing(portName_.substr(kLanPrefix.size()).c_str()) == 0) {
+      RefreshLan();
+      checked = CheckedLanName(portName_, lanReaders_);
+    }
+  }
+  if (checked != portName_) {
+    portName_ = checked;
+    settings_.WriteString(section::kPort, "Name", portName_);
+  }
+}
+
+void CPortDlg::BuildControls() {
+  list_ = Named(new QListWidget, 1012);
+  ethernetBox_ = Named(new QCheckBox(Caption("Ethernet aktivieren")), 1250);
+  ipSearch_ = Named(new QPushButton(Caption("IP ?")), 1256);
+  hidMode_ = Named(new QPushButton(Caption("HID Mode")), 1035);
+  virtualCom_ = Named(new QPushButton(Caption("Virtual Com")), 1036);
+  for (QPushButton* button : {ipSearch_, hidMode_, virtualCom_}) button->setAutoDefault(false);
+  hidMode_->setCheckable(true);
+  virtualCom_->setCheckable(true);
+
+  baudRate_ = Named(new QComboBox, 1011);
+  for (int rate : kBaudRates) baudRate_->addItem(QString::number(rate));
+  parity_ = Named(new QComboBox, 1013);
+  parity_->addItems({Caption("keine"), Caption("gerade"), Caption("ungerade")});
+  stopBits_ = Named(new QComboBox, 1014);
+  stopBits_->addItems({QStringLiteral("1"), QStringLiteral("2")});
+  const auto digitsOnly = QRegularExpression(QStringLiteral("[0-9]*"));
+  timeout_ = Named(new QLineEdit(QString::number(timeoutMs_)), 1002);
+  timeout_->setValidator(new QRegularExpressionValidator(digitsOnly, timeout_));
+  addressEdit_ = Named(new QLineEdit(QString::number(address_)), 1003);
+  addressEdit_->setValidator(new QRegularExpressionValidator(digitsOnly, addressEdit_));
+  ethernetBox_->setChecked(ethernet_);
+
+  auto* ok = Named(new QPushButton(Caption("OK")), 1);
+  ok->setDefault(true);
+  auto* cancel = Named(new QPushButton(Caption("Abbrechen")), 2);
+  cancel->setAutoDefault(false);
+
+  auto* choiceGroup = new QGroupBox(Caption("Schnittstelle auswählen"));
+  choiceGroup->setObjectName(QStringLiteral("groupChooseInterface"));
+  auto* choice = new QGridLayout(choiceGroup);
+  choice->addWidget(list_, 0, 0, 1, 4);
+  choice->addWidget(ethernetBox_, 1, 0);
+  choice->addWidget(ipSearch_, 1, 1);
+  choice->addWidget(hidMode_, 1, 2);
+  choice->addWidget(virtualCom_, 1, 3);
+
+  auto* line = new QFormLayout;
+  line->addRow(Caption("Baudrate"), baudRate_);
+  line->addRow(Caption("Parität"), parity_);
+  line->addRow(Caption("Stopbits:"), stopBits_);
+  line->addRow(Caption("Timeout in [ms]"), timeout_);
+  line->addRow(Caption("Geräteadresse [dez.]"), addressEdit_);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(choiceGroup, 1);
+  layout->addLayout(line);
+  layout->addLayout(buttons);
+
+  connect(list_, &QListWidget::currentRowChanged, this, &CPortDlg::OnSelectionChanged);
+  connect(ethernetBox_, &QCheckBox::clicked, this, &CPortDlg::OnEthernetClicked);
+  connect(ipSearch_, &QPushButton::clicked, this, &CPortDlg::OnIpSearch);
+  connect(hidMode_, &QPushButton::clicked, this, &CPortDlg::OnHidMode);
+  connect(virtualCom_, &QPushButton::clicked, this, &CPortDlg::OnVirtualCom);
+  connect(ok, &QPushButton::clicked, this, &CPortDlg::accept);
+  connect(cancel, &QPushButton::clicked, this, &CPortDlg::reject);
+}
+
+void CPortDlg::OpenDialog() {
+  const LineControls lineControls = LineControlsForCode(baudCode_);
+  baudRate_->setCurrentIndex(lineControls.baudIndex);
+  parity_->setCurrentIndex(lineControls.parityIndex);
+  stopBits_->setCurrentIndex(lineControls.stopBitsIndex);
+
+  if (!ethernet_) {
+    lanReaders_.clear();
+  } else if (lanReaders_.empty()) {
+    RefreshLan();
+  }
+  if (usbDevices_.empty()) RefreshUsb();
+  if (serialPorts_.empty()) RefreshSerial();
+  FillList();
+  if (FindEntry(entries_, portName_) < 0) portName_.clear();
+  SelectPortName();
+  EnableLineControls(portName_);
+  SetModeButtons(portName_);
+  ipSearch_->setVisible(ethernet_);
+  PostConfigChanged();
+}
+
+// ---- lists -----------------------------------------------------------------
+
+bool CPortDlg::RefreshSerial() {
+  char buffer[kListCapacity] = {};
+  return MergeList(serialPorts_, UnpackNameList(buffer, RdrListSerialPorts(buffer, kListCapacity)));
+}
+
+bool CPortDlg::RefreshUsb() {
+  char buffer[kListCapacity] = {};
+  return MergeList(usbDevices_, UnpackNameList(buffer, RdrListUsbDevices(buffer, kListCapacity)));
+}
+
+// A LAN search broadcasts: only ever called while Ethernet is enabled.
+bool CPortDlg::RefreshLan() {
+  if (!ethernet_) return false;
+  char buffer[kListCapacity] = {};
+  return MergeList(lanReaders_, UnpackNameList(buffer, RdrListLanReaders(buffer, kListCapacity, 1)));
+}
+
+void CPortDlg::FillList() {
+  entries_ = DeviceEntries(serialPorts_, usbDevices_, lanReaders_);
+  const QSignalBlocker block(list_);
+  list_->clear();
+  for (const std::string& entry : entries_) list_->addItem(FromUtf8(entry));
+}
+
+void CPortDlg::SelectPortName() {
+  const int row = portName_.empty() ? -1 : FindEntry(entries_, portName_);
+  if (row >= 0) list_->setCurrentRow(row);
+}
+
+std::string CPortDlg::SelectedEntry() const {
+  const int row = list_->currentRow();
+  return row >= 0 && row < static_cast<int>(entries_.size()) ? entries_[static_cast<std::size_t>(row)] : std::string();
+}
+
+void CPortDlg::RefreshPass() {
+  bool changed = false;
+  if (ethernet_) {
+    changed = RefreshLan();
+  } else if (!lanReaders_.empty()) {
+    lanReaders_.clear();
+    changed = true;
+  }
+  changed = RefreshUsb() || changed;
+  changed = RefreshSerial() || changed;
+  if (changed) FillList();
+  SelectPortName();
+}
+
+// ---- device changes ----------------------------------------------------------
+
+void CPortDlg::PostConfigChanged() {
+  QMetaObject::invokeMethod(this, [this] { OnDeviceChange(kConfigChanged); }, Qt::QueuedConnection);
+}
+
+void CPortDlg::OnDeviceChange(int eventCode) {
+  if (gRefreshPassRunning) return;
+  gRefreshPassRunning = true;
+  const bool arrival = eventCode == DeviceWatch::kDeviceArrival || eventCode == DeviceWatch::kDeviceNodesChanged;
+  if (arrival) {
+    refreshTimer_.start(kRefreshPeriodMs);
+    refreshTicks_ = 0;
+  }
+  if (arrival || eventCode == kConfigChanged) RefreshPass();
+  if (DriverPrompt(RdrCheckDrivers())) RefreshPass();
+  gRefreshPassRunning = false;
+  SetModeButtons(portName_);
+}
+
+void CPortDlg::OnRefreshTick() {
+  if (refreshTicks_++ > kRefreshTicks - 2) refreshTimer_.stop();
+  PostConfigChanged();
+}
+
+bool CPortDlg::DriverPrompt(int missingMask) {
+  if (missingMask == 0) return false;
+  if (boxes_.Question(this, FromUtf8(DriverPromptText(missingMask)))) {
+    const QString page = TableText(msg::kDriverDownloadPage);
+    if (!page.isEmpty()) QDesktopServices::openUrl(QUrl(page));
+    WaitMs(kDriverPageWaitMs);
+  }
+  return true;
+}
+
+void CPortDlg::WaitMs(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// ---- controls ------------------------------------------------------------------
+
+void CPortDlg::SetModeButtons(const std::string& name) {
+  const UsbMode mode = ModeOf(name, VirtualComDriverInstalled());
+  hidMode_->setEnabled(mode != UsbMode::None);
+  virtualCom_->setEnabled(mode != UsbMode::None);
+  hidMode_->setChecked(mode == UsbMode::Hid);
+  virtualCom_->setChecked(mode == UsbMode::VirtualCom);
+}
+
+void CPortDlg::EnableLineControls(const std::string& name) {
+  const bool serial = UsesLineControls(name);
+  for (QComboBox* box : {baudRate_, parity_, stopBits_}) box->setEnabled(serial);
+}
+
+void CPortDlg::OnSelectionChanged() {
+  const std::string selected = SelectedEntry();
+  if (list_->currentRow() < 0) {
+    SetModeButtons({});
+    return;
+  }
+  EnableLineControls(selected);
+  SetModeButtons(selected);
+}
+
+void CPortDlg::OnEthernetClicked() {
+  ethernet_ = ethernetBox_->isChecked();
+  PostConfigChanged();
+  ipSearch_->setVisible(ethernet_);
+}
+
+void CPortDlg::OnIpSearch() {
+  if (!ethernet_) return;
+  boxes_.Information(this, Caption("Die IP-Suche ist noch nicht verfügbar."));
+}
+
+// "HID Mode": a virtual-COM reader is told to come back as an HID reader.
+void CPortDlg::OnHidMode() {
+  if (list_->currentRow() >= 0) {
+    const WaitCursor waitCursor;
+    portName_ = SelectedEntry();
+    if (ModeOf(portName_, VirtualComDriverInstalled()) == UsbMode::VirtualCom) {
+      const int handle = RdrOpen(portName_.c_str(), kModeSwitchBaud, 0, kModeSwitchTimeoutMs);
+      if (handle >= 1) {
+        RdrSwitchUsbMode(handle, kToHidMode);
+        RdrClose(handle);
+        portName_.clear();
+        WaitMs(kModeSwitchWaitMs);
+      }
+    }
+  }
+  SetModeButtons(portName_);
+}
+
+// "Virtual Com": an HID reader is told to come back as a virtual-COM reader.
+void CPortDlg::OnVirtualCom() {
+  if (list_->currentRow() >= 0) {
+    const WaitCursor waitCursor;
+    portName_ = SelectedEntry();
+    if (ModeOf(portName_, VirtualComDriverInstalled()) == UsbMode::Hid) {
+      if (VirtualComDriverInstalled()) {
+        const std::string device = portName_.substr(kUsbPrefix.size());
+        const int handle = RdrOpen(device.c_str(), kModeSwitchBaud, 0, kModeSwitchTimeoutMs);
+        if (handle >= 1) {
+          RdrSwitchUsbMode(handle, kToVirtualCom);
+          RdrClose(handle);
+          portName_.clear();
+          WaitMs(kModeSwitchWaitMs);
+        }
+      } else {
+        DriverPrompt(2);
+      }
+    }
+  }
+  SetModeButtons(portName_);
+}
+
+void CPortDlg::accept() {
+  const FieldValue timeout = CheckTimeout(ToUtf8(timeout_->text()));
+  if (!timeout.value) {
+    boxes_.Warning(this, FromUtf8(timeout.message));
+    timeout_->setFocus();
+    return;
+  }
+  const FieldValue address = CheckAddress(ToUtf8(addressEdit_->text()));
+  if (!address.value) {
+    boxes_.Warning(this, FromUtf8(address.message));
+    addressEdit_->setFocus();
+    return;
+  }
+  timeoutMs_ = *timeout.value;
+  address_ = *address.value;
+  ethernet_ = ethernetBox_->isChecked();
+  if (list_->currentRow() >= 0) {
+    portName_ = SelectedEntry();
+    settings_.WriteString(section::kPort, "Name", portName_);
+  }
+  const LineControls lineControls{baudRate_->currentIndex(), parity_->currentIndex(), stopBits_->currentIndex()};
+  if (const std::optional<int> code = CodeForLineControls(lineControls)) {
+    baudCode_ = *code;
+    settings_.WriteInt(section::kPort, "Baudrate", baudCode_);
+  }
+  settings_.WriteInt(section::kPort, "Timeout", timeoutMs_);
+  settings_.WriteInt(section::kPort, "Adresse", address_);
+  settings_.WriteInt(section::kPort, "EthernetAktiv", ethernet_ ? 1 : 0);
+  QDialog::accept();
+}
+
+std::string CPortDlg::GetConnectString() const { return ConnectString(portName_, address_); }
+
+}  // namespace stampwise::gui

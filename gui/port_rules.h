@@ -1,0 +1,80 @@
+// The rules of the interface dialog that need no widget: the device list
+// entries and their merge on refresh, the baud code and the line controls,
+// the field ranges, the mode buttons and the driver prompt text.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stampwise::portdlg {
+
+inline constexpr std::string_view kUsbPrefix = "USB: ";
+inline constexpr std::string_view kLanPrefix = "LAN: ";
+
+// Entries of the "Baudrate" list, in order.
+inline constexpr std::array<int, 7> kBaudRates = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+// Names of a packed list (zero-terminated names, ended by an empty one) as the
+// library's list functions fill it; `used` is their result.
+std::vector<std::string> UnpackNameList(const char* buffer, int used);
+
+// Brings `stored` up to the fresh names: equal leading entries stay, the first
+// difference and everything behind it are replaced. True when it changed.
+bool MergeList(std::vector<std::string>& stored, const std::vector<std::string>& fresh);
+
+// The device list: serial ports (a leading "\\.\" dropped), then "USB: "
+// devices, then "LAN: " readers.
+std::vector<std::string> DeviceEntries(const std::vector<std::string>& serial, const std::vector<std::string>& usb,
+                                       const std::vector<std::string>& lan);
+
+// Index of the first entry that begins with `name`, ignoring case; -1 if none.
+int FindEntry(const std::vector<std::string>& entries, std::string_view name);
+
+bool StartsWith(std::string_view text, std::string_view prefix);
+// Baud rate, parity and stop bits apply only to serial names.
+bool UsesLineControls(std::string_view name);
+
+// The line controls for a baud code: list indexes, -1 for no baud selection.
+struct LineControls {
+  int baudIndex = -1;
+  int parityIndex = 0;    // "keine", "gerade", "ungerade"
+  int stopBitsIndex = 0;  // "1", "2"
+  bool operator==(const LineControls&) const = default;
+};
+LineControls LineControlsForCode(int baudCode);
+// The baud code for the controls; nothing without a baud selection. Two stop
+// bits count only with parity "keine".
+std::optional<int> CodeForLineControls(const LineControls& controls);
+
+// A checked field: the value, or the framework's message for it.
+struct FieldValue {
+  std::optional<int> value;
+  std::string message;
+};
+inline constexpr int kMinTimeoutMs = 10;
+inline constexpr int kMaxTimeoutMs = 300000;
+inline constexpr int kMinAddress = 1;
+inline constexpr int kMaxAddress = 255;
+FieldValue CheckTimeout(std::string_view text);
+FieldValue CheckAddress(std::string_view text);
+
+// What the mode buttons show for a name.
+enum class UsbMode { None, Hid, VirtualCom };
+UsbMode ModeOf(std::string_view name, bool virtualComDriverInstalled);
+
+// The driver prompt for a bit mask of RdrCheckDrivers (empty for 0).
+std::string DriverPromptText(int missingMask);
+
+// The entry text handed back by the IP search, cut after its first "]".
+std::string IpSearchEntry(const std::string& text);
+
+// Construction's check of a stored "USB: " name against the attached devices:
+// the name itself, "USB: " + the first device, or "" when there is none.
+std::string CheckedUsbName(const std::string& name, const std::vector<std::string>& usbDevices);
+// The same for a "LAN: " name against the LAN reader list.
+std::string CheckedLanName(const std::string& name, const std::vector<std::string>& lanReaders);
+
+}  // namespace stampwise::portdlg

@@ -1,0 +1,39 @@
+#include "gui/stampwise_app.h"
+
+#include <QApplication>
+#include <memory>
+
+#include "app/language.h"
+#include "app/paths.h"
+#include "app/settings.h"
+
+namespace stampwise::gui {
+
+CStampwiseApp::CStampwiseApp(MessageBoxes& boxes)
+    : boxes_(boxes), runWindow_([](CStampwiseDlg& window) { return window.exec(); }) {}
+
+void CStampwiseApp::Run() {
+  int result = CStampwiseDlg::kLanguageRestart;
+  for (;;) {
+    if (result == CStampwiseDlg::kLanguageRestart) {
+      Settings settings;
+      // A library that cannot be loaded leaves the language as it was.
+      ApplyLanguage(settings.ReadLanguage(), ProgramDirectory());
+      result = CStampwiseDlg::kRestart;
+    }
+    if (result != CStampwiseDlg::kRestart) break;
+    {
+      // The window reads every setting when it is made and saves them when it
+      // goes, so a restart keeps the operator's state.
+      Settings settings;
+      CStampwiseDlg window(settings, boxes_);
+      window.Start();
+      result = runWindow_(window);
+    }
+    // Let what the old window left behind go before the next one comes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+  }
+}
+
+}  // namespace stampwise::gui

@@ -1,0 +1,539 @@
+#include "gui/stampwise_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "app/enabling.h"
+#include "app/formats.h"
+#include "app/messages.h"
+#include "app/port_settings.h"
+#include "app/record.h"
+#include "app/values.h"
+#include "app/values_validation.h"
+#include "gui/beep_time_dlg.h"
+#include "gui/help.h"
+#include "gui/port_dlg.h"
+#include "gui/texts.h"
+#include "gui/tx_power_dlg.h"
+#include "reader/rdr.h"
+
+namespace stampwise::gui {
+namespace {
+
+const char* const kTemplateTitle = "QL-MKV Stampwise";
+
+QString FileFilter(const char* description, const char* pattern) {
+  return QStringLiteral("%1 (%2);;All Files (*)").arg(QLatin1String(description), QLatin1String(pattern));
+}
+
+}  // namespace
+
+CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent)
+    : QDialog(parent),
+      settings_(settings),
+      boxes_(boxes),
+      runDialog_([](QDialog& dialog) { return dialog.exec(); }),
+      writer_(*this, writeTimer_, readTimer_, &settings_, &beeper_),
+      templateTitle_(QString::fromLatin1(kTemplateTitle)) {
+  setObjectName(QStringLiteral("CStampwiseDlg"));
+  setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  setSizeGripEnabled(true);
+  setWindowTitle(templateTitle_);
+  BuildControls();
+
+  loaded_ = settings_.Load();
+  writer_.Params() = loaded_.params;
+  writer_.Options() = loaded_.options;
+  writer_.Logs() = loaded_.logs;
+  writer_.BeepTimeMs() = loaded_.beepTimeMs;
+  writer_.CycleTimeMs() = loaded_.cycleTimeMs;
+  writer_.KeepLastValue() = false;
+  writeLogPath_->setText(FromUtf8(loaded_.logs.writeLogFile));
+  readLogPath_->setText(FromUtf8(loaded_.logs.readLogFile));
+  writeLogOn_->setChecked(loaded_.logs.writeLogEnabled);
+  readLogOn_->setChecked(loaded_.logs.readLogEnabled);
+  WriteControls();
+  ConnectControls();
+}
+
+CStampwiseDlg::~CStampwiseDlg() { Finish(); }
+
+void CStampwiseDlg::Exclusive(const std::function<void()>& command) {
+  if (inExchange_) return;
+  inExchange_ = true;
+  command();
+  inExchange_ = false;
+}
+
+void CStampwiseDlg::ConnectControls() {
+  for (int index = 0; index <= 5; ++index) {
+    connect(formatRadios_[index], &QRadioButton::clicked, this,
+            [this, index] { OnFormatRadio(static_cast<DataFormat>(index)); });
+  }
+  connect(msbFirst_, &QCheckBox::clicked, this, &CStampwiseDlg::OnMsbToggled);
+  connect(lengthBytes_, &QLineEdit::editingFinished, this, &CStampwiseDlg::OnLengthEdited);
+  connect(bank_, &QComboBox::activated, this, &CStampwiseDlg::OnBankChanged);
+  connect(autoIncDec_, &QCheckBox::clicked, this, [this] { OnIncrementClicked(autoIncDec_, autoIncHex_); });
+  connect(autoIncHex_, &QCheckBox::clicked, this, [this] { OnIncrementClicked(autoIncHex_, autoIncDec_); });
+  connect(leadingZeros_, &QCheckBox::clicked, this, &CStampwiseDlg::OnLeadingZerosOrText);
+  connect(additionalText_, &QCheckBox::clicked, this, &CStampwiseDlg::OnLeadingZerosOrText);
+  connect(setPassword_, &QCheckBox::clicked, this, &CStampwiseDlg::OnSetPasswordClicked);
+  connect(writeOnce_, &QPushButton::clicked, this, &CStampwiseDlg::OnWriteOnce);
+  connect(writeCycle_, &QPushButton::clicked, this, &CStampwiseDlg::OnWriteCycle);
+  connect(readOnce_, &QPushButton::clicked, this, &CStampwiseDlg::OnReadOnce);
+  connect(readCycle_, &QPushButton::clicked, this, &CStampwiseDlg::OnReadCycle);
+  connect(takeOver_, &QPushButton::clicked, this, &CStampwiseDlg::OnTakeOver);
+  connect(chooseWriteLog_, &QPushButton::clicked, this, [this] { OnChooseLog(true); });
+  connect(chooseReadLog_, &QPushButton::clicked, this, [this] { OnChooseLog(false); });
+  connect(loadRecord_, &QPushButton::clicked, this, &CStampwiseDlg::OnLoadRecord);
+  connect(saveRecord_, &QPushButton::clicked, this, &CStampwiseDlg::OnSaveRecord);
+  connect(resetStatus_, &QPushButton::clicked, this, &CStampwiseDlg::OnResetStatus);
+  connect(close_, &QPushButton::clicked, this, &CStampwiseDlg::reject);
+  // The log boxes and "letzten Wert beibehalten" are looked at per line, also during cycles.
+  connect(writeLogOn_, &QCheckBox::toggled, this, [this](bool on) { writer_.Logs().writeLogEnabled = on; });
+  connect(readLogOn_, &QCheckBox::toggled, this, [this](bool on) { writer_.Logs().readLogEnabled = on; });
+  connect(keepLastValue_, &QCheckBox::toggled, this, [this](bool on) { writer_.KeepLastValue() = on; });
+  connect(&writeTimer_.Timer(), &QTimer::timeout, this, [this] { Exclusive([this] { writer_.WriteTick(); }); });
+  connect(&readTimer_.Timer(), &QTimer::timeout, this, [this] { Exclusive([this] { writer_.ReadTick(); }); });
+}
+
+void CStampwiseDlg::Start() {
+  adjustSize();
+  setMinimumSize(size());
+  OpenStoredConnection();
+  SwitchFormatTo(writer_.Params().format, writer_.Params().msbFirst);
+
+  std::vector<WindowRect> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect g = screen->geometry();
+    screens.push_back({g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+  }
+  if (const auto placed = PlaceSavedWindow(settings_.ReadWindowRect(), screens)) {
+    const QSize wanted(placed->right - placed->left, placed->bottom - placed->top);
+    setGeometry(QRect(QPoint(placed->left, placed->top), wanted.expandedTo(minimumSize())));
+  }
+}
+
+// ---- connection ------------------------------------------------------------
+
+bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, int timeoutMs) {
+  txPowerAdjustable_ = false;
+  const std::string version = ProductVersion();
+  setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, nullptr)));
+  const ReaderIdentity identity = OpenReader(connection, baudCode, timeoutMs);
+  writer_.SetHandle(identity.handle);
+  if (identity.handle <= 0) {
+    boxes_.Warning(this, TableText(identity.messageId));
+    return false;
+  }
+  txPowerAdjustable_ = identity.txPowerAdjustable;
+  setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, &identity)));
+  return true;
+}
+
+void CStampwiseDlg::OpenStoredConnection() {
+  const PortSettings port = LoadPortSettings(settings_);
+  std::string connection = ConnectString(port.name, port.address);
+  while (!OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) {
+    if (!RunPortDialog(&connection)) break;
+  }
+}
+
+bool CStampwiseDlg::RunPortDialog(std::string* connection) {
+  CPortDlg dialog(settings_, boxes_, this);
+  if (runDialog_(dialog) != QDialog::Accepted) return false;
+  *connection = dialog.GetConnectString();
+  return true;
+}
+
+void CStampwiseDlg::ChooseInterface() {
+  CloseConnection();
+  std::string connection;
+  while (RunPortDialog(&connection)) {
+    if (OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) break;
+  }
+}
+
+void CStampwiseDlg::CloseConnection() {
+  const int handle = writer_.Handle();
+  if (handle > 0 && RdrClose(handle) < 0) boxes_.Warning(this, TableText(ErrorMessageId(RdrGetLastError(handle))));
+  writer_.SetHandle(0);
+}
+
+// ---- controls and parameter set -------------------------------------------
+
+QWidget* CStampwiseDlg::ControlById(int id) const { return findChild<QWidget*>(QStringLiteral("id%1").arg(id)); }
+
+QString CStampwiseDlg::WriteFieldText() {
+  return UsesMultiLineField(writer_.Params().format) ? valueMulti_->toPlainText() : valueSingle_->text();
+}
+
+// The widgets' state without validation. Format and byte order are those the
+// value is currently expressed in (a format switch changes them).
+ParameterSet CStampwiseDlg::ParamsFromControls() {
+  ParameterSet params = writer_.Params();
+  if (bank_->currentIndex() >= 0) params.bank = static_cast<Bank>(bank_->currentIndex());
+  params.startWord = ParseIntegerField(ToUtf8(startWord_->text())).value_or(params.startWord);
+  params.lengthBytes = ParseIntegerField(ToUtf8(lengthBytes_->text())).value_or(params.lengthBytes);
+  params.autoIncrementDec = autoIncDec_->isChecked();
+  params.autoIncrementHex = autoIncHex_->isChecked();
+  params.leadingZeros = leadingZeros_->isChecked();
+  params.additionalText = additionalText_->isChecked();
+  params.value = ToValue(WriteFieldText());
+  return params;
+}
+
+WriteOptions CStampwiseDlg::OptionsFromControls() const {
+  WriteOptions options;
+  options.epcLengthFix = epcLengthFix_->isChecked();
+  options.setPassword = setPassword_->isChecked();
+  options.activatePassword = activatePassword_->isChecked();
+  options.accessPassword = ToValue(password_->text());
+  return options;
+}
+
+bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
+  const ParameterSet params = ParamsFromControls();
+  WriteOptions options = OptionsFromControls();
+  const ControlTexts texts{ToUtf8(startWord_->text()), ToUtf8(lengthBytes_->text()), ToValue(WriteFieldText()),
+                           options.accessPassword};
+  const ValidationResult checked = ValidateControls(texts, params, skipValueCheck);
+  if (!checked.ok) {
+    if (showErrors) {
+      boxes_.Warning(this, FromUtf8(checked.error.text));
+      if (QWidget* field = ControlById(checked.error.controlId)) field->setFocus();
+    }
+    return false;
+  }
+  options.accessPassword = checked.accessPassword;
+  writer_.Params() = checked.params;
+  writer_.Options() = options;
+  return true;
+}
+
+void CStampwiseDlg::WriteControls() {
+  const ParameterSet& params = writer_.Params();
+  const WriteOptions& options = writer_.Options();
+  bank_->setCurrentIndex(static_cast<int>(params.bank));
+  startWord_->setText(QString::number(params.startWord));
+  lengthBytes_->setText(QString::number(params.lengthBytes));
+  for (int index = 0; index <= 5; ++index) formatRadios_[index]->setChecked(index == DataFormatIndex(params.format));
+  msbFirst_->setChecked(params.msbFirst);
+  autoIncDec_->setChecked(params.autoIncrementDec);
+  autoIncHex_->setChecked(params.autoIncrementHex);
+  leadingZeros_->setChecked(params.leadingZeros);
+  additionalText_->setChecked(params.additionalText);
+  epcLengthFix_->setChecked(options.epcLengthFix);
+  setPassword_->setChecked(options.setPassword);
+  activatePassword_->setChecked(options.activatePassword);
+  password_->setText(FromValue(options.accessPassword));
+  ShowWriteValue(params.value);
+}
+
+void CStampwiseDlg::ApplyControlStates() {
+  const ParameterSet params = ApplyFormatRules(ParamsFromControls());
+  const ControlStates states = ComputeControlStates(params, OptionsFromControls(), writer_.RunningCycle());
+  for (const auto& [id, state] : states) {
+    QWidget* control = ControlById(id);
+    if (control == nullptr) continue;
+    control->setEnabled(state.enabled);
+    control->setVisible(state.visible);
+    auto* button = qobject_cast<QAbstractButton*>(control);
+    if (button != nullptr && button->isCheckable()) button->setChecked(state.checked);
+  }
+  // The format rules may have cleared flags; the parameter set follows the boxes.
+  writer_.Params().autoIncrementDec = params.autoIncrementDec;
+  writer_.Params().autoIncrementHex = params.autoIncrementHex;
+  writer_.Params().leadingZeros = params.leadingZeros;
+  writer_.Params().additionalText = params.additionalText;
+}
+
+void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
+  const ParameterSet current = ParamsFromControls();
+  const FormatSwitchResult switched = SwitchFormat(current, current.value, format, msbFirst);
+  for (const StatusMessage& message : switched.messages) writer_.Reporter().ShowMessage(message.id, message.text);
+  writer_.Params() = switched.params;
+  if (switched.valueReexpressed) {
+    readSingle_->clear();
+    readMulti_->clear();
+  }
+  ShowWriteValue(switched.params.value);
+  valueSingle_->setMaxLength(switched.textLimit > 0 ? switched.textLimit : 32767);
+  ApplyControlStates();
+}
+
+// ---- handlers ----------------------------------------------------------------
+
+void CStampwiseDlg::OnFormatRadio(DataFormat format) { SwitchFormatTo(format, writer_.Params().msbFirst); }
+
+void CStampwiseDlg::OnMsbToggled() { SwitchFormatTo(writer_.Params().format, msbFirst_->isChecked()); }
+
+void CStampwiseDlg::OnLengthEdited() { SwitchFormatTo(writer_.Params().format, writer_.Params().msbFirst); }
+
+void CStampwiseDlg::OnBankChanged() {
+  ReadControls(false);
+  ApplyControlStates();
+}
+
+void CStampwiseDlg::OnIncrementClicked(QCheckBox* clicked, QCheckBox* other) {
+  const bool nowChecked = clicked->isChecked();
+  if (!ReadControls(false)) return;
+  if (nowChecked) other->setChecked(false);
+  writer_.Params().autoIncrementDec = autoIncDec_->isChecked();
+  writer_.Params().autoIncrementHex = autoIncHex_->isChecked();
+  WriteControls();
+  ApplyControlStates();
+}
+
+void CStampwiseDlg::OnLeadingZerosOrText() {
+  if (!ReadControls(false)) return;
+  writer_.Params().value = NormaliseLeadingZeros(writer_.Params());
+  ShowWriteValue(writer_.Params().value);
+  ApplyControlStates();
+}
+
+void CStampwiseDlg::OnSetPasswordClicked() {
+  ReadControls(false);
+  ApplyControlStates();
+}
+
+void CStampwiseDlg::OnWriteOnce() {
+  Exclusive([this] {
+    if (!ReadControls(false)) {
+      AppendStatus(TagWriter::kUpdateDataFailed);
+      return;
+    }
+    if (writer_.WriteOnce()) WriteControls();
+  });
+}
+
+void CStampwiseDlg::OnWriteCycle() {
+  if (writer_.RunningCycle() == Cycle::Write) {
+    writer_.StopWriteCycle();
+  } else if (!ReadControls(false)) {
+    writeCycle_->setChecked(false);
+    return;
+  } else {
+    writer_.StartWriteCycle();
+  }
+  ApplyControlStates();
+}
+
+void CStampwiseDlg::OnReadOnce() {
+  Exclusive([this] {
+    if (ReadControls(true)) writer_.ReadOnce();
+  });
+}
+
+void CStampwiseDlg::OnReadCycle() {
+  if (writer_.RunningCycle() == Cycle::Read) {
+    writer_.StopReadCycle();
+  } else if (!ReadControls(true)) {
+    readCycle_->setChecked(false);
+    return;
+  } else {
+    writer_.StartReadCycle();
+  }
+  ApplyControlStates();
+}
+
+void CStampwiseDlg::OnTakeOver() {
+  valueSingle_->setText(readSingle_->text());
+  valueMulti_->setPlainText(readMulti_->toPlainText());
+}
+
+void CStampwiseDlg::OnChooseLog(bool writeLog) {
+  std::string& current = writeLog ? writer_.Logs().writeLogFile : writer_.Logs().readLogFile;
+  QFileDialog dialog(this, TableText(writeLog ? msg::kChooseWriteLog : msg::kChooseReadLog));
+  dialog.setObjectName(QStringLiteral("chooseLogFile"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter(FileFilter("Log Files", "*.txt"));
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.setLabelText(QFileDialog::Accept, TableText(msg::kFileDialogOk));
+  dialog.setLabelText(QFileDialog::Reject, TableText(msg::kFileDialogCancel));
+  dialog.selectFile(FromUtf8(current));
+  if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  current = ToUtf8(dialog.selectedFiles().first());
+  if (writeLog) {
+    settings_.WriteWriteLogFile(current);
+    writeLogPath_->setText(FromUtf8(current));
+  } else {
+    settings_.WriteReadLogFile(current);
+    readLogPath_->setText(FromUtf8(current));
+  }
+}
+
+void CStampwiseDlg::OnLoadRecord() {
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("loadRecord"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(FileFilter("Data Files", "*.MKVDat"));
+  dialog.setDefaultSuffix(QString::fromLatin1(kRecordExtension));
+  if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  DataRecord record;
+  std::string error;
+  if (!LoadRecord(ToUtf8(dialog.selectedFiles().first()), &record, &error)) {
+    boxes_.Warning(this, FromUtf8(error));
+    return;
+  }
+  writer_.Params() = record.params;
+  writer_.Options() = record.options;
+  WriteControls();
+  SwitchFormatTo(record.params.format, record.params.msbFirst);
+}
+
+void CStampwiseDlg::OnSaveRecord() {
+  if (!ReadControls(false)) return;
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("saveRecord"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter(FileFilter("Data Files", "*.MKVDat"));
+  dialog.setDefaultSuffix(QString::fromLatin1(kRecordExtension));
+  if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  std::string error;
+  if (!SaveRecord(ToUtf8(dialog.selectedFiles().first()), {writer_.Params(), writer_.Options()}, &error)) {
+    boxes_.Warning(this, FromUtf8(error));
+  }
+}
+
+void CStampwiseDlg::OnResetStatus() {
+  statusLog_.Clear();
+  status_->clear();
+}
+
+void CStampwiseDlg::OnOk() {
+  if (ReadControls(false)) done(kRestart);
+}
+
+void CStampwiseDlg::reject() { done(kClose); }
+
+void CStampwiseDlg::accept() { OnOk(); }
+
+void CStampwiseDlg::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: OnOk(); return;
+    case Qt::Key_Escape: reject(); return;
+    case Qt::Key_F1: OpenHelp(boxes_, this); return;
+    default: QDialog::keyPressEvent(event);
+  }
+}
+
+// ---- window menu -----------------------------------------------------------
+
+void CStampwiseDlg::SysCommand(int command) {
+  switch (command & 0xFFF0) {
+    case kCmdAbout: RunAboutBox(); break;
+    case kCmdGerman:
+      settings_.WriteLanguage(0);
+      done(kLanguageRestart);
+      break;
+    case kCmdEnglish:
+      settings_.WriteLanguage(1);
+      done(kLanguageRestart);
+      break;
+    case kCmdChooseInterface: ChooseInterface(); break;
+    case kCmdSettings: RunSettingsDialog(); break;
+    case kCmdTransmitPower: RunTransmitPowerDialog(); break;
+    default: break;
+  }
+}
+
+void CStampwiseDlg::RunSettingsDialog() {
+  CBeepTimeDlg dialog(settings_, boxes_, this);
+  runDialog_(dialog);
+  // A running cycle keeps its period until it is restarted.
+  writer_.BeepTimeMs() = settings_.ReadBeepTime();
+  writer_.CycleTimeMs() = settings_.ReadCycleTime();
+}
+
+void CStampwiseDlg::RunTransmitPowerDialog() {
+  if (Handle() <= 0) {
+    boxes_.Warning(this, TableText(msg::kNoDeviceOpen));
+  } else if (txPowerAdjustable_) {
+    CTXPowerDlg dialog(Handle(), boxes_, this);
+    runDialog_(dialog);
+  } else {
+    boxes_.Warning(this, TableText(msg::kPowerNotSupported));
+  }
+}
+
+void CStampwiseDlg::RunAboutBox() {
+  // The about box proper comes with the update check; until then a plain one.
+  boxes_.About(this, Caption("Info über QL-MKV Stampwise"),
+               QStringLiteral("QL-MKV Stampwise V%1").arg(FromUtf8(ProductVersion())));
+}
+
+// ---- FrontEnd ----------------------------------------------------------------
+
+void CStampwiseDlg::AppendStatus(const std::string& line) {
+  if (statusLog_.Append(line)) status_->clear();
+  status_->moveCursor(QTextCursor::End);
+  status_->insertPlainText(StatusText(line) + QLatin1Char('\n'));
+  status_->moveCursor(QTextCursor::End);
+  status_->ensureCursorVisible();
+}
+
+void CStampwiseDlg::ShowWriteValue(const std::string& value) {
+  if (UsesMultiLineField(writer_.Params().format)) {
+    valueMulti_->setPlainText(FromValue(value));
+  } else {
+    valueSingle_->setText(FromValue(value));
+  }
+}
+
+void CStampwiseDlg::ShowReadText(const std::string& text) {
+  if (UsesMultiLineField(writer_.Params().format)) {
+    readMulti_->setPlainText(FromValue(text));
+  } else {
+    readSingle_->setText(FromValue(text));
+  }
+}
+
+void CStampwiseDlg::ShowProgrammedCount(int count) { programmed_->setText(QString::number(count)); }
+
+void CStampwiseDlg::FocusPasswordField() { password_->setFocus(); }
+
+void CStampwiseDlg::SetWaitCursor(bool on) {
+  if (on) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    ++waitCursorDepth_;
+  } else if (waitCursorDepth_ > 0) {
+    QGuiApplication::restoreOverrideCursor();
+    --waitCursorDepth_;
+  }
+}
+
+// ---- end ---------------------------------------------------------------------
+
+void CStampwiseDlg::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  writer_.StopWriteCycle();
+  writer_.StopReadCycle();
+  ReadControls(true, false);
+  AppSettings state = loaded_;
+  state.params = writer_.Params();
+  state.options = writer_.Options();
+  state.logs.writeLogEnabled = writeLogOn_->isChecked();
+  state.logs.readLogEnabled = readLogOn_->isChecked();
+  state.beepTimeMs = writer_.BeepTimeMs();
+  state.cycleTimeMs = writer_.CycleTimeMs();
+  const QRect g = geometry();
+  state.window = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+  settings_.Save(state);
+  CloseConnection();
+}
+
+}  // namespace stampwise::gui

@@ -1,0 +1,192 @@
+// The main window: the parameter set, the read and write groups, the log file
+// choices, the status log and the counter. It owns the reader connection while
+// it runs and ends with close, restart or language restart. All tag logic
+// lives in TagWriter; this class reads its controls into the parameter set,
+// calls TagWriter and shows what it reports.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <string>
+
+#include "app/beeper.h"
+#include "app/front_end.h"
+#include "app/reader_link.h"
+#include "app/settings.h"
+#include "app/status_log.h"
+#include "app/tag_writer.h"
+#include "gui/message_boxes.h"
+#include "gui/qt_cycle_timer.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace stampwise::gui {
+
+class CStampwiseDlg : public QDialog, private FrontEnd {
+  Q_OBJECT
+
+ public:
+  // Values the dialog ends with.
+  enum EndValue { kRestart = 1, kClose = 2, kLanguageRestart = 10 };
+
+  // Command values of the window menu (the system menu of the original).
+  enum Command {
+    kCmdAbout = 16,
+    kCmdGerman = 2736,
+    kCmdEnglish = 2752,
+    kCmdChooseInterface = 16000,
+    kCmdSettings = 16016,
+    kCmdTransmitPower = 16032,
+  };
+
+  // Runs a sub-dialog modally and returns its result; tests replace it.
+  using DialogRunner = std::function<int(QDialog&)>;
+
+  CStampwiseDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent = nullptr);
+  ~CStampwiseDlg() override;
+
+  void SetDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
+
+  // Loads nothing more, opens the stored connection (asking for another
+  // interface while that fails), applies the format rules and restores the
+  // window rectangle. Called before the dialog is shown.
+  void Start();
+
+  // A command of the window menu, by its value (low four bits ignored).
+  void SysCommand(int command);
+
+  int Handle() const { return writer_.Handle(); }
+  TagWriter& Writer() { return writer_; }
+  const StatusLog& Log() const { return statusLog_; }
+  QMenu* SystemMenu() const { return systemMenu_; }
+
+  // Dialog end: Escape, the close box and "Schliessen" close; Enter restarts.
+  void reject() override;
+  void accept() override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  // FrontEnd
+  void AppendStatus(const std::string& line) override;
+  void ShowWriteValue(const std::string& value) override;
+  void ShowReadText(const std::string& text) override;
+  void ShowProgrammedCount(int count) override;
+  void FocusPasswordField() override;
+  void SetWaitCursor(bool on) override;
+
+  // Layout (stampwise_dlg_layout.cpp).
+  void BuildControls();
+  void BuildSystemMenu();
+  void ConnectControls();
+
+  // Connection.
+  bool OpenConnection(const std::string& connection, int baudCode, int timeoutMs);
+  void OpenStoredConnection();
+  void ChooseInterface();
+  bool RunPortDialog(std::string* connection);
+  void CloseConnection();
+
+  // Controls and parameter set.
+  ParameterSet ParamsFromControls();
+  WriteOptions OptionsFromControls() const;
+  bool ReadControls(bool skipValueCheck, bool showErrors = true);
+  void WriteControls();
+  void ApplyControlStates();
+  void SwitchFormatTo(DataFormat format, bool msbFirst);
+  QString WriteFieldText();
+  QWidget* ControlById(int id) const;
+
+  // Handlers.
+  void OnFormatRadio(DataFormat format);
+  void OnMsbToggled();
+  void OnLengthEdited();
+  void OnBankChanged();
+  void OnIncrementClicked(QCheckBox* clicked, QCheckBox* other);
+  void OnLeadingZerosOrText();
+  void OnSetPasswordClicked();
+  void OnWriteOnce();
+  void OnWriteCycle();
+  void OnReadOnce();
+  void OnReadCycle();
+  void OnTakeOver();
+  void OnChooseLog(bool writeLog);
+  void OnLoadRecord();
+  void OnSaveRecord();
+  void OnResetStatus();
+  void OnOk();
+  void RunSettingsDialog();
+  void RunTransmitPowerDialog();
+  void RunAboutBox();
+  void Finish();
+  // Runs one exchange command unless one is already running: a click handled
+  // while a reply is awaited must not start a second exchange.
+  void Exclusive(const std::function<void()>& command);
+
+  Settings& settings_;
+  MessageBoxes& boxes_;
+  DialogRunner runDialog_;
+  QtCycleTimer writeTimer_;
+  QtCycleTimer readTimer_;
+  Beeper beeper_;
+  TagWriter writer_;
+  StatusLog statusLog_;
+  bool txPowerAdjustable_ = false;
+  bool finished_ = false;
+  int waitCursorDepth_ = 0;
+  bool inExchange_ = false;
+  QString templateTitle_;
+  AppSettings loaded_;
+
+  // Controls, named "id<number>".
+  QMenu* systemMenu_ = nullptr;
+  QComboBox* bank_ = nullptr;             // 1027
+  QLineEdit* startWord_ = nullptr;        // 1000
+  QLineEdit* lengthBytes_ = nullptr;      // 1001
+  QCheckBox* epcLengthFix_ = nullptr;     // 1030
+  QRadioButton* formatRadios_[6] = {};    // 1004, 1002, 1005, 1003, 1018, 1013
+  QCheckBox* msbFirst_ = nullptr;         // 1028
+  QGroupBox* readGroup_ = nullptr;        // 1024
+  QPushButton* readCycle_ = nullptr;      // 1010
+  QPushButton* readOnce_ = nullptr;       // 1016
+  QCheckBox* keepLastValue_ = nullptr;    // 1159
+  QLineEdit* readSingle_ = nullptr;       // 1012
+  QPlainTextEdit* readMulti_ = nullptr;   // 1022
+  QPushButton* takeOver_ = nullptr;       // 1021
+  QGroupBox* writeGroup_ = nullptr;       // 1025
+  QPushButton* writeCycle_ = nullptr;     // 1008
+  QPushButton* writeOnce_ = nullptr;      // 1014
+  QCheckBox* autoIncDec_ = nullptr;       // 1009
+  QCheckBox* autoIncHex_ = nullptr;       // 1029
+  QCheckBox* leadingZeros_ = nullptr;     // 1011
+  QCheckBox* additionalText_ = nullptr;   // 1026
+  QCheckBox* setPassword_ = nullptr;      // 1031
+  QLineEdit* password_ = nullptr;         // 1015
+  QCheckBox* activatePassword_ = nullptr; // 1032
+  QLineEdit* valueSingle_ = nullptr;      // 1006
+  QPlainTextEdit* valueMulti_ = nullptr;  // 1023
+  QCheckBox* writeLogOn_ = nullptr;       // 1151
+  QLabel* writeLogPath_ = nullptr;        // 1149
+  QPushButton* chooseWriteLog_ = nullptr; // 1147
+  QCheckBox* readLogOn_ = nullptr;        // 1153
+  QLabel* readLogPath_ = nullptr;         // 1150
+  QPushButton* chooseReadLog_ = nullptr;  // 1148
+  QPlainTextEdit* status_ = nullptr;      // 1007
+  QLabel* programmed_ = nullptr;          // 1033
+  QPushButton* resetStatus_ = nullptr;    // 1017
+  QPushButton* loadRecord_ = nullptr;     // 1019
+  QPushButton* saveRecord_ = nullptr;     // 1020
+  QPushButton* close_ = nullptr;          // 2
+};
+
+}  // namespace stampwise::gui

@@ -1,0 +1,230 @@
+// The controls of the main window, laid out after the 320 x 340 dialog-unit
+// template: parameter and format groups on top, the read and write groups
+// side by side, the log files, the status log, the counter and the buttons.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/enabling.h"
+#include "app/formats.h"
+#include "app/messages.h"
+#include "gui/stampwise_dlg.h"
+#include "gui/texts.h"
+
+namespace stampwise::gui {
+namespace {
+
+template <typename Widget>
+Widget* Named(Widget* widget, int id) {
+  widget->setObjectName(QStringLiteral("id%1").arg(id));
+  return widget;
+}
+
+QPushButton* Button(const char* caption, int id) {
+  auto* button = Named(new QPushButton(Caption(caption)), id);
+  button->setAutoDefault(false);  // Enter belongs to the dialog (restart)
+  return button;
+}
+
+QPushButton* PushLikeCheckBox(const char* caption, int id) {
+  QPushButton* button = Button(caption, id);
+  button->setCheckable(true);
+  return button;
+}
+
+QCheckBox* Check(const char* caption, int id) { return Named(new QCheckBox(Caption(caption)), id); }
+
+QGroupBox* Group(const char* caption, const char* name) {
+  auto* group = new QGroupBox(Caption(caption));
+  group->setObjectName(QString::fromLatin1(name));
+  return group;
+}
+
+QPlainTextEdit* MultiLine(int id, bool readOnly) {
+  auto* edit = Named(new QPlainTextEdit, id);
+  edit->setReadOnly(readOnly);
+  edit->setTabChangesFocus(true);
+  edit->setFixedHeight(edit->fontMetrics().lineSpacing() * 4 + 10);
+  edit->hide();
+  return edit;
+}
+
+}  // namespace
+
+void CStampwiseDlg::BuildControls() {
+  // Parameter
+  bank_ = Named(new QComboBox, ctl::kBank);
+  bank_->addItems({QStringLiteral("Res."), QStringLiteral("EPC"), QStringLiteral("TID"), QStringLiteral("User")});
+  startWord_ = Named(new QLineEdit, ctl::kStartWord);
+  lengthBytes_ = Named(new QLineEdit, ctl::kLengthBytes);
+  epcLengthFix_ = Check("EPC Länge korrigieren", ctl::kEpcLengthFix);
+  auto* parameterGroup = Group("Parameter", "groupParameter");
+  auto* parameterForm = new QFormLayout(parameterGroup);
+  parameterForm->addRow(Caption("Typ:"), bank_);
+  parameterForm->addRow(Caption("Startwort:"), startWord_);
+  parameterForm->addRow(Caption("Länge in Bytes:"), lengthBytes_);
+  parameterForm->addRow(epcLengthFix_);
+
+  // Datenformat: the radios in format order 0..5.
+  auto* formatGroup = Group("Datenformat", "groupDataFormat");
+  auto* formatGrid = new QGridLayout(formatGroup);
+  for (int index = 0; index <= 5; ++index) {
+    const auto format = static_cast<DataFormat>(index);
+    const std::string caption(FormatCaption(format));
+    formatRadios_[index] = Named(new QRadioButton(Caption(caption.c_str())), FormatRadioId(format));
+    formatGrid->addWidget(formatRadios_[index], index / 2, index % 2);
+  }
+  msbFirst_ = Check("höchstwertiges Byte an erster Stelle", ctl::kMsbFirst);
+  formatGrid->addWidget(msbFirst_, 3, 0, 1, 2);
+
+  auto* topRow = new QHBoxLayout;
+  topRow->addWidget(parameterGroup, 2);
+  topRow->addWidget(formatGroup, 3);
+
+  // Lesen
+  readGroup_ = Named(new QGroupBox(Caption("Lesen")), 1024);
+  readCycle_ = PushLikeCheckBox("Zyklisch ", ctl::kReadCycle);
+  readOnce_ = Button("Einmalig", ctl::kReadOnce);
+  keepLastValue_ = Check("letzten Wert beibehalten", 1159);
+  readSingle_ = Named(new QLineEdit, ctl::kReadSingleLine);
+  readSingle_->setReadOnly(true);
+  readMulti_ = MultiLine(ctl::kReadMultiLine, true);
+  auto* readLayout = new QVBoxLayout(readGroup_);
+  auto* readButtons = new QHBoxLayout;
+  readButtons->addWidget(readCycle_);
+  readButtons->addWidget(readOnce_);
+  readLayout->addLayout(readButtons);
+  readLayout->addWidget(keepLastValue_);
+  readLayout->addStretch(1);
+  readLayout->addWidget(readSingle_);
+  readLayout->addWidget(readMulti_);
+
+  takeOver_ = Button(">>", ctl::kTakeOver);
+  takeOver_->setFixedWidth(takeOver_->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 24);
+
+  // Schreiben
+  writeGroup_ = Named(new QGroupBox(Caption("Schreiben")), 1025);
+  writeCycle_ = PushLikeCheckBox("Zyklisch", ctl::kWriteCycle);
+  writeOnce_ = Button("Einmalig", ctl::kWriteOnce);
+  autoIncDec_ = Check("Auto increment (Dez)", ctl::kAutoIncrementDec);
+  autoIncHex_ = Check("Auto increment (Hex)", ctl::kAutoIncrementHex);
+  leadingZeros_ = Check("Führende Nullen", ctl::kLeadingZeros);
+  additionalText_ = Check("Zusatztext zulassen", ctl::kAdditionalText);
+  setPassword_ = Check("Access Passwort setzen", ctl::kSetPassword);
+  password_ = Named(new QLineEdit, ctl::kAccessPassword);
+  password_->setMaxLength(8);
+  password_->setMaximumWidth(password_->fontMetrics().horizontalAdvance(QStringLiteral("DDDDDDDDDD")) + 12);
+  activatePassword_ = Check("Access Passwort aktivieren", ctl::kActivatePassword);
+  valueSingle_ = Named(new QLineEdit, ctl::kValueSingleLine);
+  valueMulti_ = MultiLine(ctl::kValueMultiLine, false);
+  auto* writeLayout = new QGridLayout(writeGroup_);
+  writeLayout->addWidget(writeCycle_, 0, 0);
+  writeLayout->addWidget(writeOnce_, 0, 1);
+  writeLayout->addWidget(autoIncDec_, 1, 0);
+  writeLayout->addWidget(autoIncHex_, 1, 1);
+  writeLayout->addWidget(leadingZeros_, 2, 0);
+  writeLayout->addWidget(additionalText_, 2, 1);
+  writeLayout->addWidget(setPassword_, 3, 0);
+  writeLayout->addWidget(password_, 3, 1);
+  writeLayout->addWidget(activatePassword_, 4, 0, 1, 2);
+  writeLayout->addWidget(valueSingle_, 5, 0, 1, 2);
+  writeLayout->addWidget(valueMulti_, 6, 0, 1, 2);
+
+  auto* middleRow = new QHBoxLayout;
+  middleRow->addWidget(readGroup_, 1);
+  middleRow->addWidget(takeOver_, 0, Qt::AlignVCenter);
+  middleRow->addWidget(writeGroup_, 1);
+
+  // Logdateien
+  auto* logGroup = Group("Logdateien", "groupLogFiles");
+  writeLogOn_ = Check("Schreiben protokollieren", 1151);
+  writeLogPath_ = Named(new QLabel, 1149);
+  chooseWriteLog_ = Button("...", 1147);
+  readLogOn_ = Check("Lesen protokollieren", 1153);
+  readLogPath_ = Named(new QLabel, 1150);
+  chooseReadLog_ = Button("...", 1148);
+  for (QLabel* path : {writeLogPath_, readLogPath_}) {
+    path->setFrameShape(QFrame::StyledPanel);
+    path->setMinimumWidth(120);
+    path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
+  for (QPushButton* choose : {chooseWriteLog_, chooseReadLog_}) choose->setFixedWidth(32);
+  auto* logGrid = new QGridLayout(logGroup);
+  logGrid->addWidget(writeLogOn_, 0, 0);
+  logGrid->addWidget(writeLogPath_, 0, 1);
+  logGrid->addWidget(chooseWriteLog_, 0, 2);
+  logGrid->addWidget(readLogOn_, 1, 0);
+  logGrid->addWidget(readLogPath_, 1, 1);
+  logGrid->addWidget(chooseReadLog_, 1, 2);
+  logGrid->setColumnStretch(1, 1);
+
+  // Status log, counter and buttons.
+  status_ = Named(new QPlainTextEdit, 1007);
+  status_->setReadOnly(true);
+  status_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  status_->setMinimumHeight(status_->fontMetrics().lineSpacing() * 5);
+  programmed_ = Named(new QLabel(QStringLiteral("0")), 1033);
+  resetStatus_ = Button("Reset Status", 1017);
+  loadRecord_ = Button("Datensatz lesen", 1019);
+  saveRecord_ = Button("Datensatz schreiben", 1020);
+  close_ = Button("Schliessen", 2);
+
+  auto* counterRow = new QHBoxLayout;
+  counterRow->addWidget(new QLabel(Caption("Anzahl programmiert:")));
+  counterRow->addWidget(programmed_);
+  counterRow->addStretch(1);
+  counterRow->addWidget(resetStatus_);
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->addWidget(loadRecord_);
+  buttonRow->addWidget(saveRecord_);
+  buttonRow->addStretch(1);
+  buttonRow->addWidget(close_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(topRow);
+  layout->addLayout(middleRow);
+  layout->addWidget(logGroup);
+  layout->addWidget(new QLabel(Caption("Status")));
+  layout->addWidget(status_, 1);
+  layout->addLayout(counterRow);
+  layout->addLayout(buttonRow);
+  BuildSystemMenu();
+  layout->setMenuBar(systemMenu_->parentWidget());
+}
+
+void CStampwiseDlg::BuildSystemMenu() {
+  auto* bar = new QMenuBar(this);
+  bar->setObjectName(QStringLiteral("menuBar"));
+  systemMenu_ = bar->addMenu(QStringLiteral("&Stampwise"));
+  systemMenu_->setObjectName(QStringLiteral("systemMenu"));
+  const QString about = TableText(msg::kAboutMenu);
+  if (about.isEmpty()) return;
+  auto add = [this](const QString& text, int command) {
+    QAction* action = systemMenu_->addAction(text);
+    action->setData(command);
+    connect(action, &QAction::triggered, this, [this, command] { SysCommand(command); });
+  };
+  const int language = settings_.ReadLanguage();
+  systemMenu_->addSeparator();
+  add(TableText(msg::kMenuChooseInterface), kCmdChooseInterface);
+  add(TableText(msg::kMenuTransmitPower), kCmdTransmitPower);
+  add(TableText(msg::kMenuSettings), kCmdSettings);
+  systemMenu_->addSeparator();
+  if (language != 0) add(TableText(msg::kMenuGerman), kCmdGerman);
+  if (language != 1) add(TableText(msg::kMenuEnglish), kCmdEnglish);
+  systemMenu_->addSeparator();
+  add(about, kCmdAbout);
+}
+
+}  // namespace stampwise::gui

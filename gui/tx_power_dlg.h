@@ -1,0 +1,36 @@
+// "Sendeleistung einstellen": reads and sets the reader's RF transmit power
+// (13..27 dBm, tenths of a dBm on the wire) for one open connection.
+#pragma once
+
+#include <QDialog>
+
+#include "gui/message_boxes.h"
+
+class QComboBox;
+
+namespace stampwise::gui {
+
+// List index 0..14 <-> power in tenths of a dBm (13.0 .. 27.0 dBm).
+inline int PowerIndexFromValue(int tenthsDbm) { return tenthsDbm / 10 - 13; }
+inline int PowerValueFromIndex(int index) { return index * 10 + 130; }
+
+class CTXPowerDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kEntries = 15;
+
+  CTXPowerDlg(int handle, MessageBoxes& boxes, QWidget* parent = nullptr);
+
+  // "Lesen": selects the reader's power; a failure leaves the list as it is.
+  void ReadPower();
+  // "Schreiben": stores the selected power in the reader (message 121 on failure).
+  void WritePower();
+
+ private:
+  int handle_;
+  MessageBoxes& boxes_;
+  QComboBox* power_ = nullptr;  // 1034
+};
+
+}  // namespace stampwise::gui
