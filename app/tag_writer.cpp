@@ -149,11 +149,17 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   const Bytes epcBefore = memory_.currentTag;
   if (!WriteTagData(data, bank, start)) return false;
 
-  if (params_.bank == Bank::Epc && !inventory_.Run(handle_, false)) {
-    // The data is on the tag: its value is used up even though the tag did not
+  if (params_.bank == Bank::Epc) {
+    // The data is on the tag: its value is used up even when the tag does not
     // answer the check. Remember it by the EPC it now carries, so the cycle
-    // neither writes it again nor hands this value to the next tag.
-    memory_.currentTag = PredictEpcAfterWrite(epcBefore, start, data).value_or(Bytes{});
+    // neither writes it again nor hands this value to the next tag. A tag
+    // that answers with another EPC is not the one written (it came in after
+    // it) and must stay unknown, or the cycle would never write it.
+    const std::optional<Bytes> predicted = PredictEpcAfterWrite(epcBefore, start, data);
+    const bool answered = inventory_.Run(handle_, false);
+    if (!answered || (predicted && memory_.currentTag != *predicted)) {
+      memory_.currentTag = predicted.value_or(Bytes{});
+    }
   }
   memory_.lastTag = memory_.currentTag;
 
