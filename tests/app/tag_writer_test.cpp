@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 
 #include "app/atomic_file.h"
 #include "app/messages.h"
@@ -366,6 +367,32 @@ TEST_F(CycleTest, EpcWriteWithoutAnswerAfterwardsStillUsesTheValue) {
   writer_->WriteTick();
   EXPECT_THAT(DataWritten(1), ElementsAre("E20000000000000000000001", "E20000000000000000000002"));
   writer_->StopWriteCycle();
+}
+
+// On a belt that brings the next tag at once, the inventory after an EPC
+// write may already find the next tag. That tag is not the one written: it
+// must be written in the next tick, not taken for the tag just programmed.
+TEST_F(CycleTest, EpcCycleOnAFastBeltWritesEveryTag) {
+  StartReader({"--tags", "0", "--conveyor", "1,0"});
+  // Replies held back longer than the belt takes to bring the next tag.
+  ASSERT_THAT(Control("fault delay 3"), ::testing::StartsWith("OK"));
+  ParameterSet& p = writer_->Params();
+  p = ParameterSet{};
+  p.bank = Bank::Epc;
+  p.startWord = 2;
+  p.lengthBytes = 12;
+  p.autoIncrementDec = false;
+  p.autoIncrementHex = true;
+  p.value = "E20000000000000000000001";
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  for (int tick = 0; tick < 300 && writer_->ProgrammedCount() < 5; ++tick) writer_->WriteTick();
+  writer_->StopWriteCycle();
+  EXPECT_EQ(writer_->ProgrammedCount(), 5) << ::testing::PrintToString(frontEnd_.statusLines);
+  const std::vector<std::string> data = DataWritten(1);
+  EXPECT_EQ(std::set<std::string>(data.begin(), data.end()).size(), data.size());
+  std::set<unsigned> tags;
+  for (const RecordedWrite& w : Writes()) tags.insert(w.tagId);
+  EXPECT_EQ(tags.size(), data.size());
 }
 
 // ---------------------------------------------------------------------------
