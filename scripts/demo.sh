@@ -18,30 +18,52 @@ fi
 
 work=$(mktemp -d)
 sim_pid=""
+stop_sim() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+  fi
+}
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  stop_sim
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A conveyor puts a blank tag into the field every 300 ms and takes it away
-# 200 ms after it was written.
-"$bin/mkv-sim" --pty --conveyor 300,200 --record "$work/written.txt" >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 50); do
-  grep -q '^PTY ' "$work/sim.out" 2>/dev/null && break
-  sleep 0.1
-done
-pty=$(awk '/^PTY /{print $2; exit}' "$work/sim.out")
-[ -n "$pty" ] || { echo "mkv-sim did not start" >&2; exit 1; }
+# Starts mkv-sim on a pseudo-terminal with the given options; sets $pty.
+start_sim() {
+  "$bin/mkv-sim" --pty --quiet "$@" >"$work/sim.out" &
+  sim_pid=$!
+  pty=""
+  for _ in $(seq 50); do
+    pty=$(awk '/^PTY /{print $2; exit}' "$work/sim.out" 2>/dev/null)
+    [ -n "$pty" ] && return 0
+    sleep 0.1
+  done
+  echo "mkv-sim did not start" >&2
+  exit 1
+}
 
-cli=("$bin/stampwise-cli" --settings "$work/settings.ini" --port "$pty")
-echo "== simulated reader on $pty"
-"${cli[@]}" info
+cli() { "$bin/stampwise-cli" --settings "$work/settings.ini" --port "$pty" "$@"; }
+
+echo "== one tag resting on a simulated reader"
+start_sim --tags 1
+echo "reader on $pty"
+cli info
+cli write --bank user --start 0 --length 4 --format hex-bin --value 0000CAFE --inc off
+echo -n "read back: "
+cli read
+stop_sim
+
 echo
-echo "== cyclic write of 20 tags"
-"${cli[@]}" write --bank user --start 0 --length 8 --format dec-ascii --value 1000 --inc dec \
+echo "== cyclic write of 20 tags on a simulated conveyor"
+# A blank tag enters the field every 300 ms and leaves 200 ms after it was written.
+start_sim --conveyor 300,200 --record "$work/written.txt"
+cli write --bank user --start 0 --length 8 --format dec-ascii --value 1000 --inc dec \
   --write-log "$work/Protokoll_S.txt" --cycle --count 20 --period 100
+stop_sim
+
 echo
 echo "== write log"
 tr -d '\r' <"$work/Protokoll_S.txt"
