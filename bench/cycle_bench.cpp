@@ -1,0 +1,187 @@
+// Time per tag that a cyclic write spends outside the reader exchanges:
+// conversion, the write log (already 10^5 lines long), the settings store
+// with its flush to disk before every write, and the status output.
+//
+// The TagWriter runs against mkv-sim on a belt that brings a new tag at once.
+// The SDK's exchange functions are wrapped here (forwarding to the library)
+// so that the time inside them can be taken off each tick.
+//
+//   cycle_bench [TAGS] [WORK_FOLDER]    defaults: 1000, the current folder
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/front_end.h"
+#include "app/log.h"
+#include "app/reader_link.h"
+#include "app/settings.h"
+#include "app/status_log.h"
+#include "app/tag_writer.h"
+#include "reader/rdr.h"
+#include "sim/sim_process.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+Clock::duration exchangeTime{};
+
+// Times one call of the library function `name`.
+template <typename Function, typename... Args>
+int Timed(const char* name, Args... args) {
+  static auto* real = reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+  if (real == nullptr) {
+    std::fprintf(stderr, "cycle_bench: %s not found in the SDK\n", name);
+    std::exit(2);
+  }
+  const auto start = Clock::now();
+  const int result = real(args...);
+  exchangeTime += Clock::now() - start;
+  return result;
+}
+
+}  // namespace
+
+// The exchanges a write attempt makes, timed and handed on to the SDK.
+extern "C" {
+int RdrInventory(int handle, int param, unsigned char* buffer, int capacity) {
+  return Timed<decltype(RdrInventory)>("RdrInventory", handle, param, buffer, capacity);
+}
+int RdrSelectTag(int handle, const unsigned char* epc, int epcLength) {
+  return Timed<decltype(RdrSelectTag)>("RdrSelectTag", handle, epc, epcLength);
+}
+int RdrReadData(int handle, int bank, int startAddress, unsigned char* buffer, int count) {
+  return Timed<decltype(RdrReadData)>("RdrReadData", handle, bank, startAddress, buffer, count);
+}
+int RdrWriteData(int handle, int bank, int startAddress, const unsigned char* data, int length) {
+  return Timed<decltype(RdrWriteData)>("RdrWriteData", handle, bank, startAddress, data, length);
+}
+int RdrWriteDataPw(int handle, int bank, int startAddress, const unsigned char* password, const unsigned char* data,
+                   int length) {
+  return Timed<decltype(RdrWriteDataPw)>("RdrWriteDataPw", handle, bank, startAddress, password, data, length);
+}
+int RdrLock(int handle, int area, int action, const unsigned char* password) {
+  return Timed<decltype(RdrLock)>("RdrLock", handle, area, action, password);
+}
+}
+
+namespace {
+
+// The status log of the window, as the front end would keep it.
+class StatusFrontEnd : public stampwise::FrontEnd {
+ public:
+  void AppendStatus(const std::string& line) override { log_.Append(line); }
+
+ private:
+  stampwise::StatusLog log_;
+};
+
+class TickedTimer : public stampwise::CycleTimer {
+ public:
+  void Start(int) override { running_ = true; }
+  void Stop() override { running_ = false; }
+  bool IsRunning() const override { return running_; }
+
+ private:
+  bool running_ = false;
+};
+
+void FillLog(const std::string& path, int lines) {
+  std::ofstream out(path, std::ios::binary);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  for (int i = 1; i <= lines; ++i) {
+    char value[16];
+    std::snprintf(value, sizeof value, "%08X", i);
+    out << stampwise::FormatLogLine(i, local, stampwise::DataFormat::HexBinary, 0, 4, value);
+  }
+}
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Percentile(std::vector<double> values, double p) {
+  std::sort(values.begin(), values.end());
+  const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
+  return values[at];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int tags = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const std::string base = argc > 2 ? argv[2] : ".";
+  std::string pattern = base + "/cycle_bench-XXXXXX";
+  if (tags <= 0 || ::mkdtemp(pattern.data()) == nullptr) {
+    std::fprintf(stderr, "usage: cycle_bench [TAGS] [WORK_FOLDER]\n");
+    return 2;
+  }
+  const std::string folder = pattern;
+  int status = 0;
+  {
+    mkvsim::SimProcess sim({"--quiet", "--tags", "0", "--conveyor", "1,0"});
+    const stampwise::ReaderIdentity id = stampwise::OpenReader(sim.PtyPath(), 19200, 1000);
+    if (id.handle <= 0) {
+      std::fprintf(stderr, "cycle_bench: cannot open mkv-sim\n");
+      std::filesystem::remove_all(folder);
+      return 1;
+    }
+    const std::string writeLog = folder + "/Protokoll_S.txt";
+    FillLog(writeLog, 100000);
+
+    stampwise::Settings settings(folder + "/settings.ini", folder + "/");
+    StatusFrontEnd frontEnd;
+    TickedTimer writeTimer;
+    TickedTimer readTimer;
+    stampwise::TagWriter writer(frontEnd, writeTimer, readTimer, &settings, nullptr);
+    writer.SetHandle(id.handle);
+    stampwise::ParameterSet& params = writer.Params();
+    params.bank = stampwise::Bank::User;
+    params.format = stampwise::DataFormat::HexBinary;
+    params.lengthBytes = 4;
+    params.autoIncrementDec = false;
+    params.autoIncrementHex = true;
+    params.value = "00000001";
+    writer.Logs().writeLogFile = writeLog;
+    writer.Logs().writeLogEnabled = true;
+
+    std::vector<double> outside;
+    std::vector<double> inside;
+    writer.StartWriteCycle();
+    for (long tick = 0; writer.ProgrammedCount() < tags && tick < 100L * tags; ++tick) {
+      const int before = writer.ProgrammedCount();
+      exchangeTime = {};
+      const auto start = Clock::now();
+      writer.WriteTick();
+      const auto total = Clock::now() - start;
+      if (writer.ProgrammedCount() == before) continue;  // the belt was between tags
+      outside.push_back(Ms(total - exchangeTime));
+      inside.push_back(Ms(exchangeTime));
+    }
+    writer.StopWriteCycle();
+    RdrClose(id.handle);
+
+    if (outside.size() < static_cast<std::size_t>(tags)) {
+      std::fprintf(stderr, "cycle_bench: only %zu of %d tags written\n", outside.size(), tags);
+      status = 1;
+    } else {
+      const double median = Percentile(outside, 0.5);
+      std::printf("tags written:                     %zu\n", outside.size());
+      std::printf("outside exchanges, median:        %.3f ms\n", median);
+      std::printf("outside exchanges, 90th pct:      %.3f ms\n", Percentile(outside, 0.9));
+      std::printf("outside exchanges, max:           %.3f ms\n", Percentile(outside, 1.0));
+      std::printf("inside exchanges, median:         %.3f ms\n", Percentile(inside, 0.5));
+      std::printf("target: median under 5 ms:        %s\n", median < 5.0 ? "met" : "MISSED");
+      status = median < 5.0 ? 0 : 1;
+    }
+  }
+  std::filesystem::remove_all(folder);
+  return status;
+}
