@@ -1,0 +1,280 @@
+// The main window driven against mkv-sim on a pseudo-terminal.
+#include <time.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "app/language.h"
+#include "app/strings.h"
+#include "gui/beep_time_dlg.h"
+#include "gui/stampwise_app.h"
+#include "gui/stampwise_dlg.h"
+#include "gui/tx_power_dlg.h"
+#include "reader/rdr.h"
+#include "sim/sim_process.h"
+#include "tests/gui/gui_test_support.h"
+
+namespace stampwise::gui::testing {
+namespace {
+
+constexpr int kSimWaitMs = 30000;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  // A window on the given simulator (none: a port that does not exist); every
+  // sub-dialog is recorded and cancelled unless the test answers it.
+  std::unique_ptr<CStampwiseDlg> OpenWindow(const std::vector<std::string>& simArgs, bool withSim = true) {
+    if (withSim) {
+      std::vector<std::string> args = simArgs;
+      args.push_back("--quiet");
+      sim_ = std::make_unique<mkvsim::SimProcess>(args);
+      settings_.SetPort(sim_->PtyPath());
+    } else {
+      settings_.SetPort("/dev/stampwise-no-such-port");
+    }
+    store_ = std::make_unique<Settings>();
+    auto window = std::make_unique<CStampwiseDlg>(*store_, boxes_);
+    window->SetDialogRunner([this](QDialog& dialog) {
+      dialogsRun_.push_back(dialog.objectName().toStdString());
+      return answer_ ? answer_(dialog) : int(QDialog::Rejected);
+    });
+    window->Start();
+    window->show();
+    return window;
+  }
+
+  static void Click(const CStampwiseDlg& window, int id) {
+    QAbstractButton* button = Control<QAbstractButton>(window, id);
+    ASSERT_NE(button, nullptr) << id;
+    ASSERT_TRUE(button->isEnabled()) << id;
+    button->click();
+  }
+  static QString Text(const CStampwiseDlg& window, int id) {
+    if (auto* edit = Control<QLineEdit>(window, id)) return edit->text();
+    if (auto* label = Control<QLabel>(window, id)) return label->text();
+    if (auto* multi = Control<QPlainTextEdit>(window, id)) return multi->toPlainText();
+    return {};
+  }
+  static void SetText(const CStampwiseDlg& window, int id, const QString& text) {
+    QLineEdit* edit = Control<QLineEdit>(window, id);
+    edit->setText(text);
+    emit edit->editingFinished();
+  }
+
+  PrivateSettings settings_;
+  RecordingBoxes boxes_;
+  std::unique_ptr<mkvsim::SimProcess> sim_;
+  std::unique_ptr<Settings> store_;
+  std::vector<std::string> dialogsRun_;
+  std::function<int(QDialog&)> answer_;
+};
+
+TEST_F(MainWindowTest, FailedOpeningsShowTheirMessageThenTheInterfaceDialog) {
+  struct Case {
+    bool withSim;
+    std::vector<std::string> simArgs;
+    int messageId;
+  };
+  const Case cases[] = {
+      {false, {}, 180},                 // stored interface does not exist
+      {true, {"--model", "3115"}, 231},  // a reader without write function
+  };
+  for (const Case& c : cases) {
+    boxes_.shown.clear();
+    dialogsRun_.clear();
+    auto window = OpenWindow(c.simArgs, c.withSim);
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text, LoadString(c.messageId));
+    EXPECT_EQ(dialogsRun_, std::vector<std::string>{"CPortDlg"});  // Cancel: no more tries
+    EXPECT_TRUE(window->windowTitle().endsWith(" <>")) << window->windowTitle().toStdString();
+    EXPECT_EQ(window->Handle(), 0);
+    // Without a connection the transmit power cannot be set.
+    window->SysCommand(CStampwiseDlg::kCmdTransmitPower);
+    EXPECT_EQ(boxes_.shown.back().text, LoadString(119));
+  }
+}
+
+TEST_F(MainWindowTest, WriteOnceThenACycleOfTagsWithCounterAndEnabling) {
+  auto window = OpenWindow({"--conveyor", "300,100"});
+  ASSERT_GT(window->Handle(), 0);
+  EXPECT_TRUE(window->windowTitle().contains(QString::fromStdString(sim_->PtyPath())));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sim_->Command("list").rfind("OK 1", 0) == 0; }, kSimWaitMs));
+
+  SetText(*window, 1006, "00000041");
+  Click(*window, 1014);
+  EXPECT_EQ(Text(*window, 1033), "1");
+  EXPECT_TRUE(Text(*window, 1007).contains("Wert <00000041> erfolgreich geschrieben"));
+  EXPECT_EQ(Text(*window, 1006), "00000042");  // hex increment
+
+  Click(*window, 1008);
+  EXPECT_EQ(Text(*window, 1033), "0");
+  // During the cycle: only the running cycle's own box of the cycle controls.
+  const std::pair<int, bool> during[] = {{1008, true},  {1010, false}, {1014, false}, {1016, false}, {1021, false},
+                                         {1000, false}, {1001, false}, {1004, false}, {1027, true},  {1028, true},
+                                         {1151, true},  {2, true}};
+  for (auto [id, enabled] : during) EXPECT_EQ(Control(*window, id)->isEnabled(), enabled) << id;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Text(*window, 1033).toInt() >= 3; }, kSimWaitMs));
+  Click(*window, 1008);
+  EXPECT_FALSE(Control<QPushButton>(*window, 1008)->isChecked());
+  const std::pair<int, bool> after[] = {{1008, true}, {1010, true}, {1014, true}, {1016, true},
+                                        {1029, true}, {1011, false}, {1030, false}, {1015, false}};
+  for (auto [id, enabled] : after) EXPECT_EQ(Control(*window, id)->isEnabled(), enabled) << id;
+  const int programmed = Text(*window, 1033).toInt();
+  EXPECT_EQ(sim_->Command("written"), "OK " + std::to_string(programmed + 1));
+}
+
+TEST_F(MainWindowTest, ReadOnceTakeOverAndFormatSwitching) {
+  auto window = OpenWindow({"--tags", "1"});
+  ASSERT_GT(window->Handle(), 0);
+  SetText(*window, 1006, "1234");
+  Click(*window, 1014);
+  Click(*window, 1016);
+  EXPECT_EQ(Text(*window, 1012), "00001234");
+  Click(*window, 1021);
+  EXPECT_EQ(Text(*window, 1006), "00001234");
+
+  // 4142 with length 2 re-expressed as ASCII; the read fields are cleared.
+  SetText(*window, 1001, "2");
+  SetText(*window, 1006, "4142");
+  Click(*window, 1002);
+  EXPECT_EQ(Text(*window, 1006), "AB");
+  EXPECT_EQ(Text(*window, 1012), "");
+  // The data formats use the multi-line fields.
+  Click(*window, 1018);
+  EXPECT_TRUE(Control(*window, 1006)->isHidden());
+  EXPECT_FALSE(Control(*window, 1023)->isHidden());
+  EXPECT_FALSE(Control(*window, 1022)->isHidden());
+  EXPECT_EQ(Text(*window, 1023), "42 41");  // the data format shows the most significant byte last
+  EXPECT_FALSE(Control(*window, 1009)->isEnabled());
+  Click(*window, 1004);
+  EXPECT_FALSE(Control(*window, 1006)->isHidden());
+  EXPECT_EQ(Text(*window, 1006), "4142");
+}
+
+TEST_F(MainWindowTest, StatusLogIsEmptiedPastAThousandLines) {
+  auto window = OpenWindow({}, false);
+  // Every write without a reader adds one status line.
+  // (The text of n lines with their line ends counts n + 1 lines, as in an edit.)
+  for (int i = 0; i < 1000; ++i) Click(*window, 1014);
+  EXPECT_EQ(window->Log().LineCount(), 1001);
+  EXPECT_EQ(Control<QPlainTextEdit>(*window, 1007)->blockCount(), 1001);
+  Click(*window, 1014);
+  EXPECT_EQ(window->Log().LineCount(), 2);
+  EXPECT_EQ(Control<QPlainTextEdit>(*window, 1007)->blockCount(), 2);
+  Click(*window, 1017);
+  EXPECT_EQ(Text(*window, 1007), "");
+}
+
+TEST_F(MainWindowTest, TransmitPowerIsShownInDbmAndStored) {
+  auto window = OpenWindow({});
+  ASSERT_GT(window->Handle(), 0);
+  ASSERT_EQ(RdrSetTxPower(window->Handle(), 205, 1), 0);
+  QString shown;
+  answer_ = [&](QDialog& dialog) {
+    auto* power = dialog.findChild<QComboBox*>("id1034");
+    shown = power->currentText();
+    power->setCurrentIndex(power->count() - 1);
+    QTest::mouseClick(dialog.findChild<QPushButton*>("id1014"), Qt::LeftButton);
+    return int(QDialog::Accepted);
+  };
+  window->SysCommand(CStampwiseDlg::kCmdTransmitPower);
+  EXPECT_EQ(dialogsRun_, std::vector<std::string>{"CTXPowerDlg"});
+  EXPECT_EQ(shown, "20");
+  EXPECT_EQ(sim_->Command("power"), "OK 270");
+  EXPECT_TRUE(boxes_.shown.empty());
+}
+
+TEST_F(MainWindowTest, SettingsDialogChecksRanges) {
+  struct Case {
+    const char* beep;
+    const char* cycle;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"0", "250", true}, {"1001", "250", false}, {"150", "99", false}, {"150", "100", true}, {"x", "100", false}};
+  for (const Case& c : cases) {
+    Settings store;
+    CBeepTimeDlg dialog(store, boxes_);
+    boxes_.shown.clear();
+    dialog.findChild<QLineEdit*>("id1002")->setText(c.beep);
+    dialog.findChild<QLineEdit*>("id1003")->setText(c.cycle);
+    dialog.accept();
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted) << c.beep << " " << c.cycle;
+    EXPECT_EQ(boxes_.shown.size(), c.accepted ? 0u : 1u);
+    if (c.accepted) {
+      EXPECT_EQ(store.ReadBeepTime(), std::stoi(c.beep));
+      EXPECT_EQ(store.ReadCycleTime(), std::stoi(c.cycle));
+    }
+  }
+  EXPECT_EQ(boxes_.shown.back().text, LoadString(61712));
+}
+
+// The start-up loop: Enter restarts with the same state, the language items
+// restart in the other language.
+TEST_F(MainWindowTest, RestartsKeepTheStateAndSwitchTheLanguage) {
+  sim_ = std::make_unique<mkvsim::SimProcess>(std::vector<std::string>{"--quiet"});
+  settings_.SetPort(sim_->PtyPath());
+  std::vector<std::string> closeCaptions;
+  std::vector<int> languageItems;
+  int run = 0;
+  CStampwiseApp app(boxes_);
+  app.SetWindowRunner([&](CStampwiseDlg& window) {
+    window.show();
+    closeCaptions.push_back(Control<QPushButton>(window, 2)->text().toStdString());
+    EXPECT_GT(window.Handle(), 0);
+    switch (run++) {
+      case 0:
+        SetText(window, 1000, "5");
+        QTest::keyClick(Control(window, 1000), Qt::Key_Return);
+        break;
+      case 1:
+        EXPECT_EQ(Text(window, 1000), "5");
+        window.SysCommand(CStampwiseDlg::kCmdEnglish);
+        break;
+      case 2:
+        for (QAction* action : window.SystemMenu()->actions()) {
+          if (!action->isSeparator()) languageItems.push_back(action->data().toInt());
+        }
+        window.SysCommand(CStampwiseDlg::kCmdGerman);
+        break;
+      default: window.reject();
+    }
+    return window.result();
+  });
+  app.Run();
+  ApplyLanguage(0, "");
+  EXPECT_EQ(closeCaptions, (std::vector<std::string>{"Schliessen", "Schliessen", "Close", "Schliessen"}));
+  EXPECT_EQ(languageItems, (std::vector<int>{16000, 16032, 16016, 2736, 16}));
+}
+
+// No busy loop: a cycle against a reader that never answers waits, it does not spin.
+TEST_F(MainWindowTest, CycleAgainstASilentReaderStaysWellUnderOneCore) {
+  auto window = OpenWindow({"--tags", "1"});
+  ASSERT_GT(window->Handle(), 0);
+  ASSERT_EQ(sim_->Command("fault drop").rfind("OK", 0), 0u);
+  Click(*window, 1008);
+  auto now = [](clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+  };
+  const double cpuStart = now(CLOCK_PROCESS_CPUTIME_ID);
+  const double wallStart = now(CLOCK_MONOTONIC);
+  QTest::qWait(3000);
+  const double cpu = now(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
+  const double wall = now(CLOCK_MONOTONIC) - wallStart;
+  Click(*window, 1008);
+  EXPECT_LT(cpu, 0.5 * wall) << "cpu " << cpu << " s in " << wall << " s";
+  EXPECT_TRUE(Text(*window, 1007).contains(QString::fromStdString(LoadString(104))));
+}
+
+}  // namespace
+}  // namespace stampwise::gui::testing

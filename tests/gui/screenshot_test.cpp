@@ -1,0 +1,47 @@
+// Pictures of the main window after five tags of the demo and of the
+// interface dialog, for a look at the layout. Runs only when a folder for the
+// pictures is given (the xvfb-run test sets it).
+#include <stdlib.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "gui/demo_session.h"
+#include "gui/port_dlg.h"
+#include "gui/stampwise_dlg.h"
+#include "tests/gui/gui_test_support.h"
+
+namespace stampwise::gui::testing {
+namespace {
+
+TEST(Screenshot, MainWindowAfterFiveDemoTagsAndInterfaceDialog) {
+  const char* folder = getenv("STAMPWISE_SCREENSHOT_DIR");
+  if (folder == nullptr) GTEST_SKIP() << "STAMPWISE_SCREENSHOT_DIR not set";
+  DemoSession demo;
+  setenv(kSettingsFileVariable, demo.SettingsFile().c_str(), 1);
+  RecordingBoxes boxes;
+  {
+    Settings settings;
+    CStampwiseDlg window(settings, boxes);
+    window.Start();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(Control<QPushButton>(window, 1008), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Control<QLabel>(window, 1033)->text().toInt() >= 5; }, 30000));
+    QTest::mouseClick(Control<QPushButton>(window, 1008), Qt::LeftButton);
+    QTest::qWait(200);
+    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/stampwise-main.png"));
+
+    CPortDlg ports(settings, boxes, &window);
+    ports.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ports));
+    QTest::qWait(200);
+    EXPECT_TRUE(ports.grab().save(QString::fromLocal8Bit(folder) + "/stampwise-interface.png"));
+  }
+  unsetenv(kSettingsFileVariable);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+}  // namespace
+}  // namespace stampwise::gui::testing
