@@ -248,6 +248,7 @@ void CPortDlg::OnDeviceChange(int eventCode) {
 }
 
 void CPortDlg::OnRefreshTick() {
+  // The count before this tick above 15: this was the 17th tick, the last.
   if (refreshTicks_++ > kRefreshTicks - 2) refreshTimer_.stop();
   PostConfigChanged();
 }
