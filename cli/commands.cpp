@@ -155,8 +155,12 @@ int ShowInfo(Context& context) {
   return kSuccess;
 }
 
-int Write(Context& context, const JobOptions& options) {
-  std::optional<Job> job = PrepareJob(context, options, false);
+namespace {
+
+// A write or read job, once or as a cycle; both share everything but the
+// tag writer's calls.
+int RunJob(Context& context, const JobOptions& options, bool reading) {
+  std::optional<Job> job = PrepareJob(context, options, reading);
   if (!job) return kBadArguments;
   ReaderIdentity id;
   OpenReader reader(context.OpenReader(&id));
@@ -167,53 +171,43 @@ int Write(Context& context, const JobOptions& options) {
   LoopTimer writeTimer;
   LoopTimer readTimer;
   Beeper beeper;
-  TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), &beeper);
+  TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), reading ? nullptr : &beeper);
   Configure(writer, reader.Handle(), *job, options);
 
   int status = kSuccess;
   if (!options.cycle) {
-    status = writer.WriteOnce() ? kSuccess : kTagFailed;
+    status = (reading ? writer.ReadOnce() : writer.WriteOnce()) ? kSuccess : kTagFailed;
   } else {
-    writer.StartWriteCycle();
+    auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
+    if (reading) {
+      writer.StartReadCycle();
+    } else {
+      writer.StartWriteCycle();
+    }
     RunLoop(
-        writeTimer, [&] { writer.WriteTick(); },
-        [&] { return !options.count || writer.ProgrammedCount() < *options.count; }, Deadline(options));
+        reading ? readTimer : writeTimer,
+        [&] {
+          if (reading) {
+            writer.ReadTick();
+          } else {
+            writer.WriteTick();
+          }
+        },
+        [&] { return !options.count || done() < *options.count; }, Deadline(options));
+    writer.StopReadCycle();
     writer.StopWriteCycle();
-    if (options.count && writer.ProgrammedCount() < *options.count) status = kTagFailed;
+    if (options.count && done() < *options.count) status = kTagFailed;
   }
   job->app.params = writer.Params();
   StoreParameterSet(context.Store(), job->app);
   return status;
 }
 
-int Read(Context& context, const JobOptions& options) {
-  std::optional<Job> job = PrepareJob(context, options, true);
-  if (!job) return kBadArguments;
-  ReaderIdentity id;
-  OpenReader reader(context.OpenReader(&id));
-  if (reader.Handle() <= 0) {
-    StoreParameterSet(context.Store(), job->app);
-    return kNoReader;
-  }
-  LoopTimer writeTimer;
-  LoopTimer readTimer;
-  TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), nullptr);
-  Configure(writer, reader.Handle(), *job, options);
+}  // namespace
 
-  int status = kSuccess;
-  if (!options.cycle) {
-    status = writer.ReadOnce() ? kSuccess : kTagFailed;
-  } else {
-    writer.StartReadCycle();
-    RunLoop(
-        readTimer, [&] { writer.ReadTick(); },
-        [&] { return !options.count || writer.ReadCount() < *options.count; }, Deadline(options));
-    writer.StopReadCycle();
-    if (options.count && writer.ReadCount() < *options.count) status = kTagFailed;
-  }
-  StoreParameterSet(context.Store(), job->app);
-  return status;
-}
+int Write(Context& context, const JobOptions& options) { return RunJob(context, options, false); }
+
+int Read(Context& context, const JobOptions& options) { return RunJob(context, options, true); }
 
 int Power(Context& context, std::optional<int> setDbm) {
   constexpr int kMinDbm = 13;
