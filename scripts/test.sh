@@ -19,7 +19,7 @@ ctest --preset default
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 ctest --preset asan
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" ctest --preset asan
 
 echo "== ThreadSanitizer over the threaded transports"
 cmake --preset tsan

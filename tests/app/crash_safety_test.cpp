@@ -1,4 +1,5 @@
 // A saver killed at any moment must leave the old or the new file, whole.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,13 +31,28 @@ std::pair<int, int> KillWhileSaving(const std::string& path, const std::function
   std::mt19937 random(20240305);
   std::pair<int, int> seen{0, 0};
   for (int round = 0; round < kKills; ++round) {
+    int started[2];
+    if (::pipe(started) != 0) {
+      ADD_FAILURE() << "pipe";
+      break;
+    }
     pid_t child = ::fork();
     if (child == 0) {
-      for (int i = 0;; ++i) save(i);
+      ::close(started[0]);
+      // Tell the parent once the first save is through, so that the kill
+      // falls into the saves that follow, however slow this build runs.
+      save(0);
+      const char ready = 1;
+      (void)!::write(started[1], &ready, 1);
+      for (int i = 1;; ++i) save(i);
     }
+    ::close(started[1]);
     EXPECT_GT(child, 0);
     if (child <= 0) break;
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
+    pollfd wait{started[0], POLLIN, 0};
+    ::poll(&wait, 1, 10000);
+    ::close(started[0]);
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
