@@ -2,7 +2,11 @@
 
 #include <utility>
 
+#include "reader/command_codes.h"
+
 namespace mkvsim {
+
+namespace command = qlmkv::command;
 
 namespace {
 
@@ -33,24 +37,24 @@ Response CommandSet::Execute(const Request& request) {
   const Bytes& payload = request.payload;
   switch (request.command) {
     case command::kVersion: return {status::kOk, Bytes(modelCode_.begin(), modelCode_.end())};
-    case command::kMode:
+    case command::kSetMode:
       if (payload.empty() || (payload[0] & 0x7F) > 3) return {status::kBadLength, {}};
       mode_ = payload[0];
       return {};
     case command::kInventory: return Inventory();
-    case command::kSelect: return Select(payload);
+    case command::kSelectTag: return Select(payload);
     case command::kRead: return Read(payload);
     case command::kWrite: return Write(payload, false);
-    case command::kWritePassword: return Write(payload, true);
+    case command::kWritePw: return Write(payload, true);
     case command::kLock: return Lock(payload);
-    case command::kGetPower:
+    case command::kGetTxPower:
       return {status::kOk, {static_cast<std::uint8_t>(txPower_ & 0xFF), static_cast<std::uint8_t>(txPower_ >> 8)}};
-    case command::kSetPower:
+    case command::kSetTxPower:
       if (payload.size() < 2) return {status::kBadLength, {}};
       txPower_ = payload[0] | payload[1] << 8;
       return {};
     case command::kDeviceText: return {status::kOk, Bytes(std::begin(kDeviceText), std::end(kDeviceText) - 1)};
-    case command::kUsbMode:
+    case command::kSwitchUsbMode:
       if (payload.size() != 1 || (payload[0] != 1 && payload[0] != 2)) return {status::kBadLength, {}};
       return {};
     default: return {status::kUnknownCommand, {}};

@@ -23,21 +23,6 @@ constexpr std::uint8_t kCollision = 23;      // more than one tag in the field
 constexpr std::uint8_t kUnknownCommand = 24;
 }  // namespace status
 
-namespace command {
-constexpr std::uint8_t kVersion = 0xF0;
-constexpr std::uint8_t kMode = 0xF4;
-constexpr std::uint8_t kInventory = 0xC0;
-constexpr std::uint8_t kSelect = 0xC2;
-constexpr std::uint8_t kRead = 0xC3;
-constexpr std::uint8_t kWrite = 0xC4;
-constexpr std::uint8_t kWritePassword = 0xC5;
-constexpr std::uint8_t kLock = 0xC6;
-constexpr std::uint8_t kGetPower = 0x07;
-constexpr std::uint8_t kSetPower = 0x08;
-constexpr std::uint8_t kDeviceText = 0x09;
-constexpr std::uint8_t kUsbMode = 0xFF;
-}  // namespace command
-
 struct Response {
   std::uint8_t status = status::kOk;
   Bytes data;

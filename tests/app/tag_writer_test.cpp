@@ -333,20 +333,25 @@ TEST_F(CycleTest, NoWriteWhenTheNextValueCannotBeStored) {
   EXPECT_THAT(DataWritten(3), ElementsAre("00000001"));
 }
 
-// ---------------------------------------------------------------------------
-// The inventory after an EPC write fails (the tag left the field at once):
-// the value is used up all the same, and the tag is known by its new EPC.
-
-TEST_F(CycleTest, EpcWriteWithoutAnswerAfterwardsStillUsesTheValue) {
-  StartReader({"--tags", "1", "--conveyor", "600000,0"});
-  ParameterSet& p = writer_->Params();
-  p = ParameterSet{};
+// A 12-byte EPC written from word 2, counting in hexadecimal.
+ParameterSet EpcJob() {
+  ParameterSet p;
   p.bank = Bank::Epc;
   p.startWord = 2;
   p.lengthBytes = 12;
   p.autoIncrementDec = false;
   p.autoIncrementHex = true;
   p.value = "E20000000000000000000001";
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// The inventory after an EPC write fails (the tag left the field at once):
+// the value is used up all the same, and the tag is known by its new EPC.
+
+TEST_F(CycleTest, EpcWriteWithoutAnswerAfterwardsStillUsesTheValue) {
+  StartReader({"--tags", "1", "--conveyor", "600000,0"});
+  writer_->Params() = EpcJob();
   writer_->Logs().writeLogEnabled = true;
 
   ASSERT_TRUE(writer_->StartWriteCycle());
@@ -376,14 +381,7 @@ TEST_F(CycleTest, EpcCycleOnAFastBeltWritesEveryTag) {
   StartReader({"--tags", "0", "--conveyor", "1,0"});
   // Replies held back longer than the belt takes to bring the next tag.
   ASSERT_THAT(Control("fault delay 3"), ::testing::StartsWith("OK"));
-  ParameterSet& p = writer_->Params();
-  p = ParameterSet{};
-  p.bank = Bank::Epc;
-  p.startWord = 2;
-  p.lengthBytes = 12;
-  p.autoIncrementDec = false;
-  p.autoIncrementHex = true;
-  p.value = "E20000000000000000000001";
+  writer_->Params() = EpcJob();
   ASSERT_TRUE(writer_->StartWriteCycle());
   for (int tick = 0; tick < 300 && writer_->ProgrammedCount() < 5; ++tick) writer_->WriteTick();
   writer_->StopWriteCycle();
