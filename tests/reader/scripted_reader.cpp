@@ -61,8 +61,10 @@ void ScriptedTransport::Run() {
     }
     for (const Delivery& piece : reader_->Respond(request)) {
       if (!Pause(piece.delay)) return;
+      // A piece arrives as one read, as from a real link: a frame with a
+      // trailing byte must never be seen complete without that byte.
       do {
-        for (const std::uint8_t byte : piece.bytes) sink_.OnReceiveChar(byte);
+        sink_.OnReceiveBytes(piece.bytes.data(), piece.bytes.size());
       } while (piece.endless && Pause(1ms));
       if (piece.endless) return;
     }
