@@ -12,16 +12,17 @@ namespace {
 
 char DigitChar(unsigned value) { return "0123456789ABCDEF"[value & 0x0F]; }
 
-// Adds one at the rightmost digit and carries left. Characters that are no
-// hex digit (free text inside the number) are kept and passed over. Returns
+// Adds one at the rightmost digit and carries left. A character that is no
+// hex digit (free text inside the number) has the value 255: a carry that
+// reaches it turns it into "0" and goes on; otherwise it is kept. Returns
 // false when there is no digit at all.
 bool AddOneDigitwise(std::string& number, unsigned base, long long maxDigits) {
   bool carry = true;
-  bool anyDigit = false;
+  const bool anyDigit = std::any_of(number.begin(), number.end(), IsHexDigit);
+  if (!anyDigit) return false;
   for (std::size_t i = number.size(); i-- > 0;) {
     const unsigned value = NibbleValue(number[i]);
-    if (value == kNotANibble) continue;
-    anyDigit = true;
+    if (value == kNotANibble && !carry) continue;
     if (!carry) {
       number[i] = DigitChar(value);  // rebuilt in upper case
       continue;
@@ -33,7 +34,6 @@ bool AddOneDigitwise(std::string& number, unsigned base, long long maxDigits) {
       carry = false;
     }
   }
-  if (!anyDigit) return false;
   // Carry out of the leftmost digit: grow while there is room, else wrap
   // (all digits are zero by now).
   if (carry && static_cast<long long>(number.size()) < maxDigits) number.insert(0, 1, '1');

@@ -15,6 +15,12 @@ namespace {
 
 StatusMessage Message(int id) { return {id, LoadString(id)}; }
 
+// The value holds more characters than the format writes: refused, never cut.
+StatusMessage TooLongMessage(std::size_t maxChars) {
+  return {msg::kEnterAtMostChars,
+          FillPlaceholders(LoadString(msg::kEnterAtMostChars), {std::to_string(maxChars)})};
+}
+
 StatusMessage LengthRangeMessage() {
   return {msg::kEnterIntegerBetween,
           FillPlaceholders(LoadString(msg::kEnterIntegerBetween),
@@ -76,8 +82,9 @@ bool DecimalBinaryBytes(std::string_view text, std::size_t length, bool msbFirst
   return true;
 }
 
-// Format 4: pairs of characters, blanks skipped after each pair.
-Bytes DataBinaryBytes(std::string_view text, std::size_t length, bool msbFirst) {
+// Format 4: pairs of characters, blanks skipped after each pair. `leftOver`
+// (when given) tells whether characters remained after the L bytes.
+Bytes DataBinaryBytes(std::string_view text, std::size_t length, bool msbFirst, bool* leftOver = nullptr) {
   Bytes bytes;
   std::size_t pos = 0;
   while (pos < text.size() && bytes.size() < length) {
@@ -87,6 +94,7 @@ Bytes DataBinaryBytes(std::string_view text, std::size_t length, bool msbFirst) 
     pos += 2;
     while (pos < text.size() && text[pos] == ' ') ++pos;
   }
+  if (leftOver != nullptr) *leftOver = pos < text.size();
   bytes.resize(length, 0);
   ReverseIf(msbFirst, bytes);
   return bytes;
@@ -113,6 +121,9 @@ std::string CharactersUpToZero(const Bytes& bytes, std::size_t length) {
 Bytes BytesForSwitch(std::string_view text, const ParameterSet& old,
                      std::vector<StatusMessage>& messages) {
   if (old.format == DataFormat::HexBinary) {
+    // Re-expressing takes the characters the format writes; a longer text is
+    // cut here, as the operator sees the new value at once.
+    if (IsUsableLength(old.lengthBytes)) text = text.substr(0, 2 * static_cast<std::size_t>(old.lengthBytes));
     BytesResult converted = TextToBytes(text, old);
     if (!converted.ok) messages.push_back(converted.message);
     return converted.bytes;
@@ -141,8 +152,12 @@ BytesResult TextToBytes(std::string_view text, const ParameterSet& params) {
   }
   if (!IsUsableLength(params.lengthBytes)) return Failure(LengthRangeMessage());
   const auto length = static_cast<std::size_t>(params.lengthBytes);
+  // A text longer than the format writes would reach the tag cut: refused.
   switch (params.format) {
-    case DataFormat::HexBinary: return Success(HexBinaryBytes(text, length, params.msbFirst));
+    case DataFormat::HexBinary: {
+      if (text.size() > 2 * length) return Failure(TooLongMessage(2 * length));
+      return Success(HexBinaryBytes(text, length, params.msbFirst));
+    }
     case DataFormat::DecimalBinary: {
       Bytes bytes;
       if (!DecimalBinaryBytes(text, length, params.msbFirst, bytes)) {
@@ -150,10 +165,16 @@ BytesResult TextToBytes(std::string_view text, const ParameterSet& params) {
       }
       return Success(std::move(bytes));
     }
-    case DataFormat::DataBinary: return Success(DataBinaryBytes(text, length, params.msbFirst));
+    case DataFormat::DataBinary: {
+      bool leftOver = false;
+      Bytes bytes = DataBinaryBytes(text, length, params.msbFirst, &leftOver);
+      if (leftOver) return Failure(Message(msg::kTooMuchData));
+      return Success(std::move(bytes));
+    }
     case DataFormat::HexAscii:
     case DataFormat::DecimalAscii:
     case DataFormat::DataAscii:
+      if (text.size() > length) return Failure(TooLongMessage(length));
       return Success(AsciiBytes(text, length, params.leadingZeros, params.msbFirst));
   }
   return Failure(Message(msg::kNoData));
@@ -250,9 +271,11 @@ std::string NormaliseLeadingZeros(const ParameterSet& params) {
   }
   if (!IsUsableLength(params.lengthBytes)) return params.value;
   const auto length = static_cast<std::size_t>(params.lengthBytes);
-  std::string text = params.value.substr(0, length);
+  // A value longer than the length is never cut: it stays whole, so that the
+  // write refuses it instead of programming part of it.
+  std::string text = params.value;
   if (!params.leadingZeros) return StripLeadingZeros(text);
-  text.insert(0, length - text.size(), '0');
+  if (text.size() < length) text.insert(0, length - text.size(), '0');
   return text;
 }
 

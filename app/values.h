@@ -39,8 +39,10 @@ struct TextResult {
 };
 
 // Text to bytes for writing. Fails on an empty text (32857), a decimal binary
-// length above 8 (32854), a decimal number that does not fit (32853), and a
-// length outside 1..1023 (the framework's range message 61714).
+// length above 8 (32854), a decimal number that does not fit (32853), a
+// length outside 1..1023 (the framework's range message 61714), and a text
+// with more characters than the format writes (61716; 32859 for "Daten
+// binär"): what reaches the tag is the whole value or nothing.
 BytesResult TextToBytes(std::string_view text, const ParameterSet& params);
 
 // Bytes (as read from a tag) to text in the format of `params`.
@@ -67,8 +69,9 @@ FormatSwitchResult SwitchFormat(const ParameterSet& current, std::string_view fi
 ParameterSet ApplyFormatRules(ParameterSet params);
 
 // After "Führende Nullen" or "Zusatztext zulassen" was toggled: in formats 1
-// and 3 the value is cut to the length and then padded with or stripped of
-// leading zeros. Other formats, or an unusable length, keep the value.
+// and 3 the value is padded with or stripped of leading zeros. A value longer
+// than the length is not cut (the write refuses it). Other formats, or an
+// unusable length, keep the value.
 std::string NormaliseLeadingZeros(const ParameterSet& params);
 
 // Removes every leading "0"; an empty result becomes "0".

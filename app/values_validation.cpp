@@ -40,11 +40,17 @@ std::optional<ValidationError> CheckValue(std::string_view value, const Paramete
       }
       break;
     case DataFormat::DecimalBinary:
-    case DataFormat::DecimalAscii:
-      if (params.format == DataFormat::DecimalAscii && params.additionalText) break;
       if (tooLong(kDecimalTextLimit)) return TooLongError(controlId, kDecimalTextLimit);
       if (!allOf(IsDecimalDigit)) return MessageError(msg::kNoDecimalInput, controlId);
       break;
+    case DataFormat::DecimalAscii: {
+      // One character is one byte here: a text longer than the length would
+      // be written cut, free text or not.
+      const long long limit = params.additionalText ? length : std::min<long long>(kDecimalTextLimit, length);
+      if (tooLong(limit)) return TooLongError(controlId, limit);
+      if (!params.additionalText && !allOf(IsDecimalDigit)) return MessageError(msg::kNoDecimalInput, controlId);
+      break;
+    }
     case DataFormat::DataBinary: {
       if (tooLong(3 * length)) return TooLongError(controlId, 3 * length);
       if (!allOf([](char c) { return c == ' ' || IsHexDigit(c); })) {

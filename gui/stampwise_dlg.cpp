@@ -142,7 +142,8 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
 }
 
 void CStampwiseDlg::OpenStoredConnection() {
-  const PortSettings port = LoadPortSettings(settings_);
+  // The dialog's check of a stored USB or LAN choice runs at start-up too.
+  const PortSettings port = LoadCheckedPortSettings(settings_);
   std::string connection = ConnectString(port.name, port.address);
   while (!OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) {
     if (!RunPortDialog(&connection)) break;
@@ -268,7 +269,8 @@ void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
     readMulti_->clear();
   }
   ShowWriteValue(switched.params.value);
-  valueSingle_->setMaxLength(switched.textLimit > 0 ? switched.textLimit : 32767);
+  valueSingle_->SetTypingLimit(switched.textLimit);
+  valueMulti_->SetTypingLimit(switched.textLimit);
   ApplyControlStates();
 }
 
@@ -348,7 +350,7 @@ void CStampwiseDlg::OnReadCycle() {
 }
 
 void CStampwiseDlg::OnTakeOver() {
-  valueSingle_->setText(readSingle_->text());
+  valueSingle_->ShowWholeText(readSingle_->text());
   valueMulti_->setPlainText(readMulti_->toPlainText());
 }
 
@@ -489,7 +491,7 @@ void CStampwiseDlg::ShowWriteValue(const std::string& value) {
   if (UsesMultiLineField(writer_.Params().format)) {
     valueMulti_->setPlainText(FromValue(value));
   } else {
-    valueSingle_->setText(FromValue(value));
+    valueSingle_->ShowWholeText(FromValue(value));
   }
 }
 

@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "app/status_log.h"
 #include "app/tag_writer.h"
+#include "gui/limited_fields.h"
 #include "gui/message_boxes.h"
 #include "gui/qt_cycle_timer.h"
 
@@ -173,8 +174,8 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QCheckBox* setPassword_ = nullptr;      // 1031
   QLineEdit* password_ = nullptr;         // 1015
   QCheckBox* activatePassword_ = nullptr; // 1032
-  QLineEdit* valueSingle_ = nullptr;      // 1006
-  QPlainTextEdit* valueMulti_ = nullptr;  // 1023
+  LimitedLineEdit* valueSingle_ = nullptr;      // 1006
+  LimitedPlainTextEdit* valueMulti_ = nullptr;  // 1023
   QCheckBox* writeLogOn_ = nullptr;       // 1151
   QLabel* writeLogPath_ = nullptr;        // 1149
   QPushButton* chooseWriteLog_ = nullptr; // 1147

@@ -51,14 +51,15 @@ QGroupBox* Group(const char* caption, const char* name) {
   return group;
 }
 
-QPlainTextEdit* MultiLine(int id, bool readOnly) {
-  auto* edit = Named(new QPlainTextEdit, id);
+QPlainTextEdit* ShapeMultiLine(QPlainTextEdit* edit, bool readOnly) {
   edit->setReadOnly(readOnly);
   edit->setTabChangesFocus(true);
   edit->setFixedHeight(edit->fontMetrics().lineSpacing() * 4 + 10);
   edit->hide();
   return edit;
 }
+
+QPlainTextEdit* MultiLine(int id, bool readOnly) { return ShapeMultiLine(Named(new QPlainTextEdit, id), readOnly); }
 
 }  // namespace
 
@@ -126,8 +127,9 @@ void CStampwiseDlg::BuildControls() {
   password_->setMaxLength(8);
   password_->setMaximumWidth(password_->fontMetrics().horizontalAdvance(QStringLiteral("DDDDDDDDDD")) + 12);
   activatePassword_ = Check("Access Passwort aktivieren", ctl::kActivatePassword);
-  valueSingle_ = Named(new QLineEdit, ctl::kValueSingleLine);
-  valueMulti_ = MultiLine(ctl::kValueMultiLine, false);
+  valueSingle_ = Named(new LimitedLineEdit, ctl::kValueSingleLine);
+  valueMulti_ = Named(new LimitedPlainTextEdit, ctl::kValueMultiLine);
+  ShapeMultiLine(valueMulti_, false);
   auto* writeLayout = new QGridLayout(writeGroup_);
   writeLayout->addWidget(writeCycle_, 0, 0);
   writeLayout->addWidget(writeOnce_, 0, 1);

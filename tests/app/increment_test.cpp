@@ -43,7 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
         IncrementCase{"DecimalOverLetter", F::HexBinary, 2, false, false, false, "0A9", "100"},
         IncrementCase{"EmptyUnchanged", F::HexBinary, 2, true, false, false, "", ""},
         IncrementCase{"AsciiPrefix", F::HexAscii, 7, true, false, true, "SN-0A9F", "SN-0AA0"},
-        IncrementCase{"AsciiSeparatorKept", F::HexAscii, 6, true, false, true, "1F-FF", "20-00"},
+        // Free text inside the number has the value 255: a carry turns it into 0.
+        IncrementCase{"AsciiInnerTextCarries", F::HexAscii, 6, true, false, true, "1F-FF", "20000"},
+        IncrementCase{"AsciiInnerTextUntouched", F::HexAscii, 6, true, false, true, "1F-FE", "1F-FF"},
         IncrementCase{"AsciiNoDigitsUnchanged", F::HexAscii, 6, true, false, true, "XYZ", "XYZ"},
         // One character per byte in format 1: no room for a new digit, so wrap.
         IncrementCase{"AsciiWrapsAtLength", F::HexAscii, 4, true, false, false, "FFFF", "0000"},

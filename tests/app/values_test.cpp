@@ -53,11 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"HexBinLsb", F::HexBinary, 4, false, "1234", {0x34, 0x12, 0, 0}, "00001234"},
         LayoutCase{"HexBinShort", F::HexBinary, 4, true, "1F", {0, 0, 0, 0x1F}, "0000001F"},
         LayoutCase{"HexBinLowerCase", F::HexBinary, 2, true, "abcd", {0xAB, 0xCD}, "ABCD"},
-        LayoutCase{"HexBinTooLongCut", F::HexBinary, 2, true, "123456", {0x12, 0x34}, "1234"},
         LayoutCase{"HexAsciiMsb", F::HexAscii, 4, true, "1234", {0x31, 0x32, 0x33, 0x34}, nullptr},
         LayoutCase{"HexAsciiLsb", F::HexAscii, 4, false, "1234", {0x34, 0x33, 0x32, 0x31}, nullptr},
         LayoutCase{"HexAsciiFillLsb", F::HexAscii, 4, false, "ABC", {0, 0x43, 0x42, 0x41}, nullptr},
-        LayoutCase{"DecAsciiCut", F::DecimalAscii, 2, true, "123", {0x31, 0x32}, "12"},
         LayoutCase{"DataAsciiMsb", F::DataAscii, 3, true, "ab", {0x61, 0x62, 0}, nullptr},
         LayoutCase{"DataAsciiLsb", F::DataAscii, 3, false, "ab", {0, 0x62, 0x61}, nullptr},
         LayoutCase{"DecBinMsb", F::DecimalBinary, 4, true, "1234", {0, 0, 0x04, 0xD2}, nullptr},
@@ -71,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"DataBinBlanks", F::DataBinary, 3, false, "01   0203", {1, 2, 3}, "01 02 03"},
         LayoutCase{"DataBinLeadingBlank", F::DataBinary, 2, false, " 1", {0xF1, 0}, "F1 00"},
         LayoutCase{"DataBinOddTail", F::DataBinary, 2, false, "12 3", {0x12, 0xFF}, "12 FF"},
-        LayoutCase{"DataBinStopsAtLength", F::DataBinary, 1, false, "AA BB", {0xAA}, "AA"}),
+        LayoutCase{"DataBinTrailingBlanks", F::DataBinary, 1, false, "AA  ", {0xAA}, "AA"}),
     CaseName);
 
 struct FailureCase {
@@ -103,6 +101,12 @@ INSTANTIATE_TEST_SUITE_P(
                     msg::kByteCountTooSmall},
         FailureCase{"Beyond64Bits", F::DecimalBinary, 8, "99999999999999999999", msg::kByteCountTooSmall},
         FailureCase{"ZeroLength", F::HexAscii, 0, "1", msg::kEnterIntegerBetween},
+        // More characters than the format writes: refused, never written cut.
+        FailureCase{"HexBinTooLong", F::HexBinary, 2, "123456", msg::kEnterAtMostChars},
+        FailureCase{"HexAsciiTooLong", F::HexAscii, 2, "ABC", msg::kEnterAtMostChars},
+        FailureCase{"DecAsciiTooLong", F::DecimalAscii, 2, "123", msg::kEnterAtMostChars},
+        FailureCase{"DataAsciiTooLong", F::DataAscii, 3, "abcd", msg::kEnterAtMostChars},
+        FailureCase{"DataBinBeyondLength", F::DataBinary, 1, "AA BB", msg::kTooMuchData},
         FailureCase{"HugeLength", F::DecimalAscii, 2000000000, "1", msg::kEnterIntegerBetween}),
     CaseName);
 
@@ -224,7 +228,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NormaliseCase{"Strip", F::DecimalAscii, 6, false, "000100", "100"},
                       NormaliseCase{"StripAllZeros", F::DecimalAscii, 6, false, "000", "0"},
                       NormaliseCase{"PadHex", F::HexAscii, 4, true, "1F", "001F"},
-                      NormaliseCase{"CutThenStrip", F::DecimalAscii, 3, false, "00123", "1"},
+                      // An over-long value is never cut; the write refuses it.
+                      NormaliseCase{"OverLongStripsOnly", F::DecimalAscii, 3, false, "00123", "123"},
+                      NormaliseCase{"OverLongNotCut", F::HexAscii, 2, true, "ABC", "ABC"},
                       NormaliseCase{"OtherFormat", F::HexBinary, 2, false, "0001", "0001"},
                       NormaliseCase{"BadLength", F::DecimalAscii, 0, true, "12", "12"}),
     CaseName);

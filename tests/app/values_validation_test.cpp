@@ -55,7 +55,12 @@ INSTANTIATE_TEST_SUITE_P(
         ValidationCase{"HexAsciiFreeText", F::HexAscii, true, "0", "4", "SN-1", 0, 0},
         ValidationCase{"DecBinNotDecimal", F::DecimalBinary, false, "0", "4", "12A", msg::kNoDecimalInput, kValue},
         ValidationCase{"DecAsciiNotDecimal", F::DecimalAscii, false, "0", "4", "-1", msg::kNoDecimalInput, kValue},
-        ValidationCase{"DecAsciiFreeText", F::DecimalAscii, true, "0", "4", "Nr. 123456789012345678901", 0, 0},
+        ValidationCase{"DecAsciiFreeText", F::DecimalAscii, true, "0", "25", "Nr. 123456789012345678901", 0, 0},
+        // One character is one byte: what does not fit would be written cut.
+        ValidationCase{"DecAsciiFreeTextTooLong", F::DecimalAscii, true, "0", "4", "Nr. 1", msg::kEnterAtMostChars,
+                       kValue},
+        ValidationCase{"DecAsciiDigitsTooLong", F::DecimalAscii, false, "0", "4", "12345", msg::kEnterAtMostChars,
+                       kValue},
         ValidationCase{"DataBinNotHex", F::DataBinary, false, "0", "2", "01\r\n02", msg::kNoHexInput, kMulti},
         ValidationCase{"DataBinTooMuchData", F::DataBinary, false, "0", "2", "010203", msg::kTooMuchData, kMulti},
         ValidationCase{"DataBinOddCountFits", F::DataBinary, false, "0", "2", "01020", 0, 0},
