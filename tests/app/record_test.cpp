@@ -68,14 +68,18 @@ TEST(DataRecordFile, LoadingDefaults) {
   reserved.params.bank = Bank::Reserved;
   DataRecord someValue = empty;
   someValue.params.value = "77";
+  // A number that is not one reads as its leading digits (none: 0), so the
+  // checks report it instead of a default slipping in.
+  someValue.params.lengthBytes = 0;
+  DataRecord leadingDigits = empty;
+  leadingDigits.params.lengthBytes = 12;
+  leadingDigits.params.startWord = -3;
   const Case cases[] = {
-      {"empty file", "", empty},
-      {"other section only", "[Other]\r\nLastData=5\r\n", empty},
       {"Res. with the dot", "[Settings]\r\nMemoryType=Res.\r\n", empty},
       {"Res", "[settings]\r\nmemorytype=Res\r\n", reserved},
       {"junk numbers", "[Settings]\r\nByteanzahl=many\r\nDatenformat=42\r\nMSBFirst=x\r\nLastData=77\r\n",
        someValue},
-      {"binary junk", std::string("\0\xff[Settings\n\x01=\x02", 14), empty},
+      {"leading digits", "[Settings]\r\nByteanzahl=12 bytes\r\nStartblock=-3x\r\nLastData=\r\n", leadingDigits},
   };
   for (const auto& test : cases) {
     TempFolder folder;
@@ -84,6 +88,28 @@ TEST(DataRecordFile, LoadingDefaults) {
     DataRecord loaded = Record(DataFormat::DataAscii, Bank::Tid, 9, 9, true, "stale");
     ASSERT_TRUE(LoadRecord(path, &loaded)) << test.name;
     EXPECT_EQ(Image(loaded), Image(test.expected)) << test.name;
+  }
+}
+
+TEST(DataRecordFile, AFileThatIsNoRecordIsRefusedAndChangesNothing) {
+  const std::string texts[] = {
+      "",
+      "[Other]\r\nLastData=5\r\n",
+      "[Settings]\r\nSprache=1\r\n",
+      std::string("\0\xff[Settings\n\x01=\x02", 14),
+      std::string("\x7f" "ELF\x02\x01\x01\0\0\0LastData=1\n", 20),
+  };
+  for (const std::string& text : texts) {
+    TempFolder folder;
+    const std::string path = folder.File("in.MKVDat");
+    WriteFile(path, text);
+    const DataRecord before = Record(DataFormat::DataAscii, Bank::Tid, 9, 9, true, "SN000123");
+    DataRecord loaded = before;
+    std::string error;
+    EXPECT_FALSE(LoadRecord(path, &loaded, &error)) << text;
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_EQ(Image(loaded), Image(before));
+    EXPECT_EQ(ReadFile(path), text);
   }
 }
 
