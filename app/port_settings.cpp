@@ -1,6 +1,59 @@
 #include "app/port_settings.h"
 
+#include <algorithm>
+#include <string_view>
+
+#include "app/reader_link.h"
+#include "reader/rdr.h"
+
 namespace stampwise {
+
+namespace {
+
+constexpr std::string_view kUsbPrefix = "USB: ";
+constexpr std::string_view kLanPrefix = "LAN: ";
+constexpr int kListCapacity = 255;
+
+std::string CheckedName(const std::string& name, std::string_view prefix, const std::vector<std::string>& devices) {
+  if (devices.empty()) return {};
+  const std::string device = name.substr(prefix.size());
+  if (std::find(devices.begin(), devices.end(), device) != devices.end()) return name;
+  return std::string(prefix) + devices.front();
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+std::string CheckedUsbName(const std::string& name, const std::vector<std::string>& usbDevices) {
+  return CheckedName(name, kUsbPrefix, usbDevices);
+}
+
+std::string CheckedLanName(const std::string& name, const std::vector<std::string>& lanReaders) {
+  return CheckedName(name, kLanPrefix, lanReaders);
+}
+
+PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attached) {
+  PortSettings port = LoadPortSettings(settings);
+  AttachedDevices found;
+  char buffer[kListCapacity] = {};
+  std::string checked = port.name;
+  if (StartsWith(port.name, kUsbPrefix)) {
+    found.usb = UnpackNameList(buffer, RdrListUsbDevices(buffer, kListCapacity));
+    checked = CheckedUsbName(port.name, found.usb);
+  } else if (StartsWith(port.name, kLanPrefix) && port.ethernet) {
+    if (RdrPing(port.name.substr(kLanPrefix.size()).c_str()) == 0) {
+      found.lan = UnpackNameList(buffer, RdrListLanReaders(buffer, kListCapacity, 1));
+      checked = CheckedLanName(port.name, found.lan);
+    }
+  }
+  if (checked != port.name) {
+    port.name = checked;
+    settings.WriteString(section::kPort, "Name", port.name);
+  }
+  if (attached != nullptr) *attached = std::move(found);
+  return port;
+}
 
 PortSettings LoadPortSettings(Settings& settings) {
   PortSettings port;

@@ -3,10 +3,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 
 namespace stampwise {
+
+// Range of the reply time-out ("Timeout").
+inline constexpr int kMinTimeoutMs = 10;
+inline constexpr int kMaxTimeoutMs = 300000;
 
 struct PortSettings {
   std::string name = "COM1";  // "Name": the list entry as shown ("USB: ...", "LAN: ..." or a serial port)
@@ -20,6 +25,24 @@ struct PortSettings {
 // replaced by "COM1" and written back.
 PortSettings LoadPortSettings(Settings& settings);
 bool SavePortSettings(Settings& settings, const PortSettings& port);
+
+// A stored "USB: " or "LAN: " choice checked against a list of what is
+// attached: kept when listed (exact, case-sensitive), else the first entry of
+// the list with the prefix; "" when the list is empty.
+std::string CheckedUsbName(const std::string& name, const std::vector<std::string>& usbDevices);
+std::string CheckedLanName(const std::string& name, const std::vector<std::string>& lanReaders);
+
+// What the check of the stored choice asked the library for.
+struct AttachedDevices {
+  std::vector<std::string> usb;  // listed when the choice was a USB reader
+  std::vector<std::string> lan;  // listed when a LAN choice did not answer a ping
+};
+
+// LoadPortSettings, then the stored USB or LAN choice checked against what is
+// attached now (a LAN choice only while Ethernet is enabled: a LAN search
+// broadcasts); a changed name is written back. So a swapped USB reader is
+// opened directly, at start-up as in the interface dialog.
+PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attached = nullptr);
 
 // The entry without its "USB: " or "LAN: " prefix, then ":" and the address.
 std::string ConnectString(const std::string& name, int address);

@@ -7,12 +7,26 @@
 #include "app/messages.h"
 #include "app/strings.h"
 #include "reader/rdr.h"
+#include <cstring>
 
 #ifndef STAMPWISE_PRODUCT_VERSION
 #define STAMPWISE_PRODUCT_VERSION "1.00"
 #endif
 
 namespace stampwise {
+
+std::vector<std::string> UnpackNameList(const char* buffer, int used) {
+  std::vector<std::string> names;
+  std::size_t at = 0;
+  const std::size_t end = used > 0 ? static_cast<std::size_t>(used) : 0;
+  while (at < end && buffer[at] != '\0') {
+    const std::size_t length = strnlen(buffer + at, end - at);
+    names.emplace_back(buffer + at, length);
+    at += length + 1;
+  }
+  return names;
+}
+
 
 BaudCode SplitBaudCode(int code) {
   BaudCode result;

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace stampwise {
+
+// The names of a packed name list (zero-terminated names, ended by an empty
+// one) within the `used` bytes that the library filled.
+std::vector<std::string> UnpackNameList(const char* buffer, int used);
 
 // A baud code is the baud rate plus a line-format digit 0..3 in its last two
 // decimal digits (a remainder above 3 counts as 0).

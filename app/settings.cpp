@@ -29,6 +29,14 @@ class SectionReader {
     return Sentinel(key, kFlagSentinel, defaultValue ? 1 : 0) != 0;
   }
   int Number(const char* key, int defaultValue) { return Sentinel(key, kNumberSentinel, defaultValue); }
+  // A number that must lie within limits: one outside them is brought to the
+  // nearest limit and written back.
+  int NumberIn(const char* key, int defaultValue, int low, int high) {
+    const int value = Number(key, defaultValue);
+    const int bounded = std::clamp(value, low, high);
+    if (bounded != value) ini_.WriteInt(name_, key, bounded);
+    return bounded;
+  }
   // Keys that are not written back until the save set stores them.
   bool PlainFlag(const char* key) { return ini_.GetInt(name_, key, 0) != 0; }
   // A missing or empty text gives the default, which is written back.
@@ -105,7 +113,7 @@ AppSettings LoadSettingsFrom(CIniEx& ini, const std::string& logDirectory) {
   AppSettings loaded;
   SectionReader settings(ini, section::kSettings);
   loaded.beepTimeMs = settings.Number("BeepTime", 300);
-  loaded.cycleTimeMs = settings.Number("ZyklusZeit", 250);
+  loaded.cycleTimeMs = settings.NumberIn("ZyklusZeit", 250, kMinCycleTimeMs, kMaxCycleTimeMs);
   loaded.params.value = settings.Text("LastData", "0");
   loaded.params.autoIncrementDec = settings.Flag("AutoIncrement", true);
   loaded.params.autoIncrementHex = settings.Flag("AutoIncHex", true);
@@ -274,9 +282,9 @@ bool Settings::WriteTimings(int beepTimeMs, int cycleTimeMs) {
   });
 }
 
-int Settings::ReadNumber(const char* sectionName, const char* key, int defaultValue) {
+int Settings::ReadNumber(const char* sectionName, const char* key, int defaultValue, int low, int high) {
   int value = defaultValue;
-  auto read = [&](CIniEx& ini) { value = SectionReader(ini, sectionName).Number(key, defaultValue); };
+  auto read = [&](CIniEx& ini) { value = SectionReader(ini, sectionName).NumberIn(key, defaultValue, low, high); };
   if (!Update(read)) {
     // The file cannot be written back: answer from what can be read.
     Refresh();
@@ -289,7 +297,9 @@ int Settings::ReadNumber(const char* sectionName, const char* key, int defaultVa
 
 int Settings::ReadBeepTime() { return ReadNumber(section::kSettings, "BeepTime", 300); }
 
-int Settings::ReadCycleTime() { return ReadNumber(section::kSettings, "ZyklusZeit", 250); }
+int Settings::ReadCycleTime() {
+  return ReadNumber(section::kSettings, "ZyklusZeit", 250, kMinCycleTimeMs, kMaxCycleTimeMs);
+}
 
 bool Settings::WriteWriteLogFile(std::string_view path) {
   return WriteString(section::kLog, "LogFileNameSchreiben", path);

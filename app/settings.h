@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,11 @@ inline constexpr const char* kMainWindow = "MainWnd";
 inline constexpr const char* kPort = "Port";
 inline constexpr const char* kVersion = "Version";
 }  // namespace section
+
+// Range of the cycle period ("ZyklusZeit"): a stored value outside it is
+// brought into it when loaded (0 would fire on every pass of the event loop).
+inline constexpr int kMinCycleTimeMs = 100;
+inline constexpr int kMaxCycleTimeMs = 10000;
 
 inline constexpr const char* kWriteLogFileName = "Protokoll_S.txt";
 inline constexpr const char* kReadLogFileName = "Protokoll_L.txt";
@@ -117,7 +123,8 @@ class Settings {
   bool Update(Change&& change);
   void Refresh();
   // A number with the sentinel rule, written back when missing.
-  int ReadNumber(const char* sectionName, const char* key, int defaultValue);
+  int ReadNumber(const char* sectionName, const char* key, int defaultValue,
+                 int low = std::numeric_limits<int>::min(), int high = std::numeric_limits<int>::max());
 
   std::string fileName_;
   std::string logDirectory_;

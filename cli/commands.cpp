@@ -19,16 +19,6 @@
 namespace stampwise::cli {
 namespace {
 
-std::vector<std::string> UnpackList(const std::vector<char>& buffer, int used) {
-  std::vector<std::string> names;
-  std::size_t at = 0;
-  while (at < static_cast<std::size_t>(used) && buffer[at] != '\0') {
-    names.emplace_back(&buffer[at]);
-    at += names.back().size() + 1;
-  }
-  return names;
-}
-
 // Closes the reader on every way out of a command.
 class OpenReader {
  public:
@@ -65,18 +55,34 @@ struct Job {
 
 // Loads the stored job, applies the options and validates it as the window
 // does before a command; prints the reason and returns nothing on failure.
+// The checks the window runs on its fields before a command.
+ValidationResult ValidateStoredJob(const AppSettings& app, bool forReading) {
+  const ControlTexts texts{std::to_string(app.params.startWord), std::to_string(app.params.lengthBytes),
+                           app.params.value, app.options.accessPassword};
+  return ValidateControls(texts, app.params, forReading);
+}
+
+// A password that is set must give 4 bytes: the window finds that out at the
+// tag, the command line before anything is stored or sent.
+bool PasswordUsable(const WriteOptions& options) {
+  unsigned char bytes[20] = {};
+  return !options.setPassword || RdrHexToBytes(options.accessPassword.c_str(), bytes, sizeof bytes) == 4;
+}
+
 std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool forReading) {
   Job job{context.Store().Load(), false};
   if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
     context.Out().Error(*error);
     return std::nullopt;
   }
-  const ControlTexts texts{std::to_string(job.app.params.startWord), std::to_string(job.app.params.lengthBytes),
-                           job.app.params.value, job.app.options.accessPassword};
-  const ValidationResult checked = ValidateControls(texts, job.app.params, forReading);
+  const ValidationResult checked = ValidateStoredJob(job.app, forReading);
   if (!checked.ok) {
     context.Out().Error(checked.error.text);
     if (!forReading) context.Out().AppendStatus(TagWriter::kUpdateDataFailed);
+    return std::nullopt;
+  }
+  if (!forReading && !PasswordUsable(job.app.options)) {
+    context.Out().Error(LoadString(msg::kPasswordLength));
     return std::nullopt;
   }
   job.app.params = checked.params;
@@ -108,7 +114,7 @@ Context::Context(const GlobalOptions& options, Settings& settings, Output& outpu
   if (options.port) {
     connection_ = *options.port;
   } else {
-    const PortSettings port = LoadPortSettings(settings_);
+    const PortSettings port = LoadCheckedPortSettings(settings_);
     connection_ = ConnectString(port.name, port.address);
   }
   baudCode_ = options.baudCode ? *options.baudCode : settings_.ReadPortBaudrate();
@@ -124,10 +130,10 @@ int Context::OpenReader(ReaderIdentity* identity) {
 int ListPorts(Context& context) {
   std::vector<char> buffer(64 * 1024);
   const int capacity = static_cast<int>(buffer.size());
-  for (const std::string& name : UnpackList(buffer, RdrListSerialPorts(buffer.data(), capacity))) {
+  for (const std::string& name : UnpackNameList(buffer.data(), RdrListSerialPorts(buffer.data(), capacity))) {
     context.Out().Print(name, {{"type", "port"}, {"kind", "serial"}, {"name", ToUtf8(name)}});
   }
-  for (const std::string& name : UnpackList(buffer, RdrListUsbDevices(buffer.data(), capacity))) {
+  for (const std::string& name : UnpackNameList(buffer.data(), RdrListUsbDevices(buffer.data(), capacity))) {
     const std::string entry = "USB: " + name;
     context.Out().Print(entry, {{"type", "port"}, {"kind", "usb"}, {"name", ToUtf8(entry)}});
   }
@@ -251,7 +257,9 @@ int RecordLoad(Context& context, const std::string& file) {
     return kBadArguments;
   }
   AppSettings app = context.Store().Load();
-  app.params = record.params;
+  // As the window loads a record: the format rules clear what the format
+  // does not allow; the value itself is taken as it stands.
+  app.params = ApplyFormatRules(record.params);
   app.options = record.options;
   StoreParameterSet(context.Store(), app);
   return kSuccess;
@@ -259,6 +267,11 @@ int RecordLoad(Context& context, const std::string& file) {
 
 int RecordSave(Context& context, const std::string& file) {
   const AppSettings app = context.Store().Load();
+  // A record is only written from a parameter set that passes the checks.
+  if (const ValidationResult checked = ValidateStoredJob(app, false); !checked.ok) {
+    context.Out().Error(checked.error.text);
+    return kBadArguments;
+  }
   std::string error;
   if (!SaveRecord(file, DataRecord{app.params, app.options}, &error)) {
     context.Out().Error(file + ": " + error);

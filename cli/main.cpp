@@ -2,11 +2,14 @@
 // store with the desktop program, so both continue the same numbering.
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 
 #include "app/language.h"
 #include "app/paths.h"
+#include "app/port_settings.h"
 #include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/loop_timer.h"
@@ -15,6 +18,37 @@ namespace {
 
 using namespace stampwise;
 using namespace stampwise::cli;
+
+// A whole number within limits, told in the numbers the operator types:
+// "--timeout: 10..300000, got 0".
+CLI::Validator WholeNumberIn(long long low, long long high) {
+  const std::string range = std::to_string(low) + ".." + std::to_string(high);
+  return CLI::Validator(
+      [low, high, range](std::string& text) -> std::string {
+        long long value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error != std::errc() || stop != end || value < low || value > high) {
+          return range + ", got \"" + text + "\"";
+        }
+        return {};
+      },
+      range);
+}
+
+CLI::Validator PositiveSeconds() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error != std::errc() || stop != end || !(value > 0) || value > 1e9) {
+          return "a number of seconds above 0, got \"" + text + "\"";
+        }
+        return {};
+      },
+      "SECONDS");
+}
 
 void AddJobOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--bank", job.bank, "memory bank")->check(CLI::IsMember({"res", "epc", "tid", "user"}));
@@ -40,9 +74,13 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--read-log", job.readLog, "read log: FILE, on or off");
   command.add_option("--keep-last", job.keepLast, "keep the last read value")->check(CLI::IsMember({"on", "off"}));
   auto* cycle = command.add_flag("--cycle", job.cycle, "run cyclically");
-  command.add_option("--count", job.count, "stop after N tags")->needs(cycle)->check(CLI::PositiveNumber);
-  command.add_option("--period", job.periodMs, "cycle period in ms")->needs(cycle)->check(CLI::PositiveNumber);
-  command.add_option("--max-time", job.maxTimeS, "stop after S seconds")->needs(cycle)->check(CLI::PositiveNumber);
+  command.add_option("--count", job.count, "stop after N tags")
+      ->needs(cycle)
+      ->check(WholeNumberIn(1, std::numeric_limits<int>::max()));
+  command.add_option("--period", job.periodMs, "cycle period in ms")
+      ->needs(cycle)
+      ->check(WholeNumberIn(1, kMaxCycleTimeMs));
+  command.add_option("--max-time", job.maxTimeS, "stop after S seconds")->needs(cycle)->check(PositiveSeconds());
 }
 
 }  // namespace
@@ -56,7 +94,8 @@ int main(int argc, char** argv) {
   GlobalOptions global;
   app.add_option("--port", global.port, "connection string");
   app.add_option("--baud", global.baudCode, "baud code: rate plus line-format digit");
-  app.add_option("--timeout", global.timeoutMs, "reply time-out in ms")->check(CLI::NonNegativeNumber);
+  app.add_option("--timeout", global.timeoutMs, "reply time-out in ms")
+      ->check(WholeNumberIn(kMinTimeoutMs, kMaxTimeoutMs));
   app.add_option("--settings", global.settingsFile, "settings file to use");
   app.add_option("--lang", global.language, "message language")->check(CLI::IsMember({"de", "en"}));
   app.add_flag("--json", global.json, "one JSON object per line");

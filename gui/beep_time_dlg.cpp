@@ -62,7 +62,7 @@ void CBeepTimeDlg::accept() {
   int beepMs = 0;
   int cycleMs = 0;
   if (!TakeField(beepTime_, 1002, kMinBeepMs, kMaxBeepMs, &beepMs)) return;
-  if (!TakeField(cycleTime_, 1003, kMinCycleMs, kMaxCycleMs, &cycleMs)) return;
+  if (!TakeField(cycleTime_, 1003, kMinCycleTimeMs, kMaxCycleTimeMs, &cycleMs)) return;
   settings_.WriteTimings(beepMs, cycleMs);
   QDialog::accept();
 }

@@ -17,8 +17,6 @@ class CBeepTimeDlg : public QDialog {
  public:
   static constexpr int kMinBeepMs = 0;
   static constexpr int kMaxBeepMs = 1000;
-  static constexpr int kMinCycleMs = 100;
-  static constexpr int kMaxCycleMs = 10000;
 
   CBeepTimeDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent = nullptr);
 

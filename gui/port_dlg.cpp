@@ -71,26 +71,15 @@ CPortDlg::CPortDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent)
 // Construction: the five settings, and a stored USB or LAN choice checked
 // against what is attached now.
 void CPortDlg::CheckStoredChoice() {
-  const PortSettings port = LoadPortSettings(settings_);
+  AttachedDevices attached;
+  const PortSettings port = LoadCheckedPortSettings(settings_, &attached);
   portName_ = port.name;
   baudCode_ = port.baudCode;
   timeoutMs_ = port.timeoutMs;
   ethernet_ = port.ethernet;
   address_ = port.address;
-  std::string checked = portName_;
-  if (StartsWith(portName_, kUsbPrefix)) {
-    RefreshUsb();
-    checked = CheckedUsbName(portName_, usbDevices_);
-  } else if (StartsWith(portName_, kLanPrefix) && ethernet_) {
-    if (RdrPing(portName_.substr(kLanPrefix.size()).c_str()) == 0) {
-      RefreshLan();
-      checked = CheckedLanName(portName_, lanReaders_);
-    }
-  }
-  if (checked != portName_) {
-    portName_ = checked;
-    settings_.WriteString(section::kPort, "Name", portName_);
-  }
+  MergeList(usbDevices_, attached.usb);
+  MergeList(lanReaders_, attached.lan);
 }
 
 void CPortDlg::BuildControls() {
@@ -146,7 +135,7 @@ void CPortDlg::BuildControls() {
   layout->addLayout(line);
   layout->addLayout(buttons);
 
-  connect(list_, &QListWidget::currentRowChanged, this, &CPortDlg::OnSelectionChanged);
+  connect(list_, &QListWidget::itemSelectionChanged, this, &CPortDlg::OnSelectionChanged);
   connect(ethernetBox_, &QCheckBox::clicked, this, &CPortDlg::OnEthernetClicked);
   connect(ipSearch_, &QPushButton::clicked, this, &CPortDlg::OnIpSearch);
   connect(hidMode_, &QPushButton::clicked, this, &CPortDlg::OnHidMode);
@@ -169,7 +158,8 @@ void CPortDlg::OpenDialog() {
   if (usbDevices_.empty()) RefreshUsb();
   if (serialPorts_.empty()) RefreshSerial();
   FillList();
-  if (FindEntry(entries_, portName_) < 0) portName_.clear();
+  // A stored name missing from the list (a pseudo-terminal, a socat link)
+  // stays the choice: emptying it would leave nothing to open.
   SelectPortName();
   EnableLineControls(portName_);
   SetModeButtons(portName_);
@@ -208,8 +198,15 @@ void CPortDlg::SelectPortName() {
   if (row >= 0) list_->setCurrentRow(row);
 }
 
+// The row the operator (or the dialog, for the stored name) selected. The
+// list's current row is not a choice: Qt sets it when the list gets the focus.
+int CPortDlg::SelectedRow() const {
+  const QList<QListWidgetItem*> selected = list_->selectedItems();
+  return selected.isEmpty() ? -1 : list_->row(selected.first());
+}
+
 std::string CPortDlg::SelectedEntry() const {
-  const int row = list_->currentRow();
+  const int row = SelectedRow();
   return row >= 0 && row < static_cast<int>(entries_.size()) ? entries_[static_cast<std::size_t>(row)] : std::string();
 }
 
@@ -286,7 +283,7 @@ void CPortDlg::EnableLineControls(const std::string& name) {
 
 void CPortDlg::OnSelectionChanged() {
   const std::string selected = SelectedEntry();
-  if (list_->currentRow() < 0) {
+  if (SelectedRow() < 0) {
     SetModeButtons({});
     return;
   }
@@ -307,7 +304,7 @@ void CPortDlg::OnIpSearch() {
 
 // "HID Mode": a virtual-COM reader is told to come back as an HID reader.
 void CPortDlg::OnHidMode() {
-  if (list_->currentRow() >= 0) {
+  if (SelectedRow() >= 0) {
     const WaitCursor waitCursor;
     portName_ = SelectedEntry();
     if (ModeOf(portName_, VirtualComDriverInstalled()) == UsbMode::VirtualCom) {
@@ -325,7 +322,7 @@ void CPortDlg::OnHidMode() {
 
 // "Virtual Com": an HID reader is told to come back as a virtual-COM reader.
 void CPortDlg::OnVirtualCom() {
-  if (list_->currentRow() >= 0) {
+  if (SelectedRow() >= 0) {
     const WaitCursor waitCursor;
     portName_ = SelectedEntry();
     if (ModeOf(portName_, VirtualComDriverInstalled()) == UsbMode::Hid) {
@@ -362,7 +359,7 @@ void CPortDlg::accept() {
   timeoutMs_ = *timeout.value;
   address_ = *address.value;
   ethernet_ = ethernetBox_->isChecked();
-  if (list_->currentRow() >= 0) {
+  if (SelectedRow() >= 0) {
     portName_ = SelectedEntry();
     settings_.WriteString(section::kPort, "Name", portName_);
   }

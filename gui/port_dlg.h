@@ -60,6 +60,7 @@ class CPortDlg : public QDialog {
   void EnableLineControls(const std::string& name);
   void PostConfigChanged();
   void WaitMs(int ms);
+  int SelectedRow() const;
   std::string SelectedEntry() const;
 
   void OnSelectionChanged();

@@ -20,26 +20,8 @@ bool Contains(std::string_view text, std::string_view part, std::size_t from) {
 // Serial names count as "COM" names: "COMn" or a device path.
 bool IsSerialName(std::string_view name) { return StartsWith(name, "COM") || StartsWith(name, "/dev/"); }
 
-std::string CheckedName(const std::string& name, std::string_view prefix, const std::vector<std::string>& devices) {
-  if (devices.empty()) return {};
-  const std::string device = name.substr(prefix.size());
-  if (std::find(devices.begin(), devices.end(), device) != devices.end()) return name;
-  return std::string(prefix) + devices.front();
-}
 
 }  // namespace
-
-std::vector<std::string> UnpackNameList(const char* buffer, int used) {
-  std::vector<std::string> names;
-  std::size_t at = 0;
-  const std::size_t end = used > 0 ? static_cast<std::size_t>(used) : 0;
-  while (at < end && buffer[at] != '\0') {
-    const std::size_t length = strnlen(buffer + at, end - at);
-    names.emplace_back(buffer + at, length);
-    at += length + 1;
-  }
-  return names;
-}
 
 bool MergeList(std::vector<std::string>& stored, const std::vector<std::string>& fresh) {
   std::size_t same = 0;
@@ -140,14 +122,6 @@ std::string DriverPromptText(int missingMask) {
 std::string IpSearchEntry(const std::string& text) {
   const std::size_t bracket = text.find(']', 1);
   return bracket == std::string::npos ? text : text.substr(0, bracket + 1);
-}
-
-std::string CheckedUsbName(const std::string& name, const std::vector<std::string>& usbDevices) {
-  return CheckedName(name, kUsbPrefix, usbDevices);
-}
-
-std::string CheckedLanName(const std::string& name, const std::vector<std::string>& lanReaders) {
-  return CheckedName(name, kLanPrefix, lanReaders);
 }
 
 }  // namespace stampwise::portdlg

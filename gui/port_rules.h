@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/port_settings.h"
+#include "app/reader_link.h"
+
 namespace stampwise::portdlg {
 
 inline constexpr std::string_view kUsbPrefix = "USB: ";
@@ -19,7 +22,7 @@ inline constexpr std::array<int, 7> kBaudRates = {2400, 4800, 9600, 19200, 38400
 
 // Names of a packed list (zero-terminated names, ended by an empty one) as the
 // library's list functions fill it; `used` is their result.
-std::vector<std::string> UnpackNameList(const char* buffer, int used);
+using stampwise::UnpackNameList;
 
 // Brings `stored` up to the fresh names: equal leading entries stay, the first
 // difference and everything behind it are replaced. True when it changed.
@@ -54,8 +57,6 @@ struct FieldValue {
   std::optional<int> value;
   std::string message;
 };
-inline constexpr int kMinTimeoutMs = 10;
-inline constexpr int kMaxTimeoutMs = 300000;
 inline constexpr int kMinAddress = 1;
 inline constexpr int kMaxAddress = 255;
 FieldValue CheckTimeout(std::string_view text);
@@ -73,8 +74,8 @@ std::string IpSearchEntry(const std::string& text);
 
 // Construction's check of a stored "USB: " name against the attached devices:
 // the name itself, "USB: " + the first device, or "" when there is none.
-std::string CheckedUsbName(const std::string& name, const std::vector<std::string>& usbDevices);
+using stampwise::CheckedUsbName;
 // The same for a "LAN: " name against the LAN reader list.
-std::string CheckedLanName(const std::string& name, const std::vector<std::string>& lanReaders);
+using stampwise::CheckedLanName;
 
 }  // namespace stampwise::portdlg
