@@ -35,6 +35,32 @@ class SettingsFile : public ::testing::Test {
   std::string logs_ = "/var/log/stampwise/";
 };
 
+// 0 would fire the cycle timer on every pass of the event loop, a negative
+// period would stop "Zyklisch" without a word: a stored period outside
+// 100..10000 ms is brought into range and written back, by both readers.
+TEST_F(SettingsFile, CyclePeriodIsBroughtIntoRangeAndWrittenBack) {
+  const std::pair<const char*, int> cases[] = {
+      {"0", 100}, {"-5", 100}, {"99", 100}, {"100", 100}, {"2500", 2500}, {"10000", 10000}, {"99999", 10000}};
+  const std::string file = folder_.File("cycle.ini");
+  auto KeyIn = [](const std::string& path, const char* key) {
+    CIniEx ini;
+    ini.LoadFromText(ReadFile(path));
+    return ini.GetString("Settings", key, "<missing>");
+  };
+  for (const auto& [stored, expected] : cases) {
+    WriteFile(file, std::string("[Settings]\r\nZyklusZeit=") + stored + "\r\n");
+    {
+      Settings settings(file, logs_);
+      EXPECT_EQ(settings.Load().cycleTimeMs, expected) << stored;
+    }
+    EXPECT_EQ(KeyIn(file, "ZyklusZeit"), std::to_string(expected)) << stored;
+    WriteFile(file, std::string("[Settings]\r\nZyklusZeit=") + stored + "\r\n");
+    Settings settings(file, logs_);
+    EXPECT_EQ(settings.ReadCycleTime(), expected) << stored;
+    EXPECT_EQ(KeyIn(file, "ZyklusZeit"), std::to_string(expected)) << stored;
+  }
+}
+
 TEST_F(SettingsFile, FirstStartWritesBackTheKeysThatAreMarkedSo) {
   Settings settings(path_, logs_);
   AppSettings loaded = settings.Load();

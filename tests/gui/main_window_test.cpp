@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include "app/language.h"
 #include "app/strings.h"
 #include "gui/beep_time_dlg.h"
+#include "gui/port_dlg.h"
 #include "gui/stampwise_app.h"
 #include "gui/stampwise_dlg.h"
 #include "gui/tx_power_dlg.h"
@@ -274,6 +276,69 @@ TEST_F(MainWindowTest, CycleAgainstASilentReaderStaysWellUnderOneCore) {
   Click(*window, 1008);
   EXPECT_LT(cpu, 0.5 * wall) << "cpu " << cpu << " s in " << wall << " s";
   EXPECT_TRUE(Text(*window, 1007).contains(QString::fromStdString(LoadString(104))));
+}
+
+
+// A value longer than the field's limit (a stored value, a loaded record, a
+// length made smaller) stays whole and is refused when written; typing still
+// stops at the limit.
+TEST_F(MainWindowTest, AnOverLongValueIsNeverCutAndIsRefusedWhenWritten) {
+  {
+    Settings store;
+    store.WriteInt(section::kSettings, "Datenformat", 1);
+    store.WriteInt(section::kSettings, "Byteanzahl", 8);
+    store.WriteInt(section::kSettings, "PrefixZulassen", 1);
+    store.WriteString(section::kSettings, "LastData", "SN000123");
+  }
+  auto window = OpenWindow({"--tags", "1"});
+  ASSERT_GT(window->Handle(), 0);
+  EXPECT_EQ(Text(*window, 1006), "SN000123");
+  SetText(*window, 1001, "4");
+  EXPECT_EQ(Text(*window, 1006), "SN000123");
+  boxes_.shown.clear();
+  Click(*window, 1014);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Geben Sie höchstens 4 Zeichen ein.");
+  EXPECT_EQ(sim_->Command("written"), "OK 0");
+  // Typing cannot grow it; deleting shrinks it down to the limit.
+  auto* field = Control<QLineEdit>(*window, 1006);
+  field->setFocus();
+  field->end(false);
+  QTest::keyClicks(field, "9");
+  EXPECT_EQ(field->text(), "SN000123");
+  field->clear();
+  QTest::keyClicks(field, "123456");
+  EXPECT_EQ(field->text(), "1234");
+
+  // The multi-line field of the data formats behaves the same.
+  SetText(*window, 1001, "8");
+  Click(*window, 1013);
+  auto* multi = Control<QPlainTextEdit>(*window, 1023);
+  multi->setPlainText("Lot 0042");
+  SetText(*window, 1001, "4");
+  EXPECT_EQ(multi->toPlainText(), "Lot 0042");
+  multi->clear();
+  multi->setFocus();
+  QTest::keyClicks(multi, "abcdef");
+  EXPECT_EQ(multi->toPlainText(), "abcd");
+  window.reset();
+  EXPECT_EQ(Settings().ReadString(section::kSettings, "LastData", ""), "abcd");
+}
+
+// The interface dialog keeps a working link: a stored name it cannot list
+// stays the choice, and the list's current row (set by Qt when the list gets
+// the focus) is no selection.
+TEST_F(MainWindowTest, InterfaceDialogKeepsAStoredNameItCannotList) {
+  settings_.SetPort("/dev/stampwise-socat-link");
+  Settings store;
+  CPortDlg dialog(store, boxes_);
+  EXPECT_EQ(dialog.GetConnectString(), "/dev/stampwise-socat-link:1");
+  auto* list = dialog.findChild<QListWidget*>(QStringLiteral("id1012"));
+  ASSERT_NE(list, nullptr);
+  if (list->count() > 0) list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+  dialog.accept();
+  EXPECT_EQ(Settings().ReadString(section::kPort, "Name", ""), "/dev/stampwise-socat-link");
+  EXPECT_EQ(dialog.GetConnectString(), "/dev/stampwise-socat-link:1");
 }
 
 }  // namespace

@@ -1,0 +1,63 @@
+// The stored reader link checked at start-up: a swapped USB reader is opened
+// directly, a serial name is taken as it stands.
+#include "app/port_settings.h"
+
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include "app/reader_link.h"
+#include "reader/rdr.h"
+#include "tests/app/temp_folder.h"
+
+namespace stampwise {
+namespace {
+
+using testing::TempFolder;
+
+class StoredPortChoice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("QLMKV_FTD2XX_LIBRARY", FAKE_FTD2XX_PATH, 1);
+    setenv("QLMKV_FAKE_FTDI", "17050002:free", 1);
+  }
+  void TearDown() override {
+    unsetenv("QLMKV_FAKE_FTDI");
+    unsetenv("QLMKV_FTD2XX_LIBRARY");
+  }
+  std::string StoredName() { return settings_.ReadString(section::kPort, "Name", "<missing>"); }
+
+  TempFolder folder_;
+  Settings settings_{folder_.File("settings.ini"), folder_.Path() + "/"};
+};
+
+TEST_F(StoredPortChoice, ASwappedUsbReaderIsTakenAndOpened) {
+  settings_.WriteString(section::kPort, "Name", "USB: 17050001");
+  AttachedDevices attached;
+  const PortSettings port = LoadCheckedPortSettings(settings_, &attached);
+  EXPECT_EQ(port.name, "USB: 17050002");
+  EXPECT_EQ(StoredName(), "USB: 17050002");
+  EXPECT_EQ(attached.usb, std::vector<std::string>{"17050002"});
+  const ReaderIdentity reader = OpenReader(ConnectString(port.name, port.address), 19200, 500);
+  EXPECT_GT(reader.handle, 0);
+  if (reader.handle > 0) RdrClose(reader.handle);
+}
+
+TEST_F(StoredPortChoice, NamesThatAreNotCheckedStayAsStored) {
+  const char* names[] = {"/dev/pts/77", "COM3", "LAN: 10.0.0.5"};  // Ethernet off: no search, no ping
+  for (const char* name : names) {
+    settings_.WriteString(section::kPort, "Name", name);
+    EXPECT_EQ(LoadCheckedPortSettings(settings_).name, name);
+    EXPECT_EQ(StoredName(), name);
+  }
+}
+
+TEST_F(StoredPortChoice, AUsbChoiceWithNoReaderAttachedIsEmptied) {
+  setenv("QLMKV_FAKE_FTDI", "", 1);
+  settings_.WriteString(section::kPort, "Name", "USB: 17050001");
+  EXPECT_EQ(LoadCheckedPortSettings(settings_).name, "");
+  EXPECT_EQ(StoredName(), "");
+}
+
+}  // namespace
+}  // namespace stampwise
