@@ -62,7 +62,7 @@ inline constexpr int kTooMuchData = 32859;
 inline constexpr int kDataWritten = 32860;        // "<%04d> Daten erfolgreich geschrieben!"
 inline constexpr int kLogWriteFailed = 32870;     // a log line could not be written ("%s": file)
 inline constexpr int kSettingsStoreFailed = 32871;  // the next write value could not be stored
-inline constexpr int kNotADataRecord = 32880;     // a file without the keys of a data record ("%s": file)
+inline constexpr int kNotADataRecord = 32880;     // a file without the keys of a data record
 
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;       // "Geben Sie eine ganze Zahl ein."

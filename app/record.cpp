@@ -38,8 +38,6 @@ bool LooksLikeRecord(const CIniEx& ini) {
                      [&](const char* key) { return ini.HasKey(kSection, key); });
 }
 
-std::string NotARecordText(const std::string& path) { return FormatString(msg::kNotADataRecord, {path}); }
-
 }  // namespace
 
 DataRecord RecordFrom(const CIniEx& ini) {
@@ -93,7 +91,7 @@ bool LoadRecord(const std::string& path, DataRecord* record, std::string* error)
     return false;
   }
   if (!LooksLikeRecord(store)) {
-    if (error) *error = NotARecordText(path);
+    if (error) *error = LoadString(msg::kNotADataRecord);
     return false;
   }
   *record = RecordFrom(store);

@@ -69,7 +69,7 @@ constexpr std::array kEnglishStrings{
     Entry{32860, "<%04d> Data written successfully!"},
     Entry{32870, "Log line could not be written: %s"},
     Entry{32871, "The next value cannot be stored, tag not written: %s"},
-    Entry{32880, "The file is not a data record, nothing was loaded: %s"},
+    Entry{32880, "The file is not a data record, nothing was loaded."},
     Entry{61712, "Enter an integer."},
     Entry{61714, "Enter an integer between %1 and %2."},
     Entry{61716, "Enter no more than %1 characters."},

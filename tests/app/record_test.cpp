@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/messages.h"
+#include "app/strings.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {
@@ -107,7 +109,7 @@ TEST(DataRecordFile, AFileThatIsNoRecordIsRefusedAndChangesNothing) {
     DataRecord loaded = before;
     std::string error;
     EXPECT_FALSE(LoadRecord(path, &loaded, &error)) << text;
-    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_EQ(error, LoadString(msg::kNotADataRecord));
     EXPECT_EQ(Image(loaded), Image(before));
     EXPECT_EQ(ReadFile(path), text);
   }
