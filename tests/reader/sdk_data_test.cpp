@@ -75,6 +75,68 @@ TEST_F(SdkData, CopyRuleAndInventoryTruncation) {
   }
 }
 
+// Missing buffers, negative sizes and lengths the frame cannot carry are
+// refused before a byte is copied or sent: the large lengths come with a
+// small buffer, so reading them would run past it.
+TEST_F(SdkData, BadArgumentsAreRefusedBeforeAnythingIsSent) {
+  replies[0xC0] = Reply{0, Sequence(32)};
+  OpenReader();
+  unsigned char small[64] = {};
+  char name[32];
+  const unsigned char password[4] = {};
+  constexpr int kHuge = 0x7FFFFFFF;
+  struct Case {
+    const char* name;
+    std::function<int()> call;
+  };
+  const Case cases[] = {
+      {"version without data buffer", [&] { return RdrGetVersion(handle, nullptr, 64, nullptr, 32); }},
+      {"version without name buffer", [&] { return RdrGetVersion(handle, small, 64, nullptr, 32); }},
+      {"version negative capacity", [&] { return RdrGetVersion(handle, small, -1, name, 32); }},
+      {"version negative name capacity", [&] { return RdrGetVersion(handle, small, 64, name, -3); }},
+      {"inventory without buffer", [&] { return RdrInventory(handle, 0, nullptr, 100); }},
+      {"inventory negative capacity", [&] { return RdrInventory(handle, 0, small, -5); }},
+      {"select huge", [&] { return RdrSelectTag(handle, small, kHuge); }},
+      {"select 256", [&] { return RdrSelectTag(handle, small, 256); }},
+      {"select without EPC", [&] { return RdrSelectTag(handle, nullptr, 12); }},
+      {"select negative", [&] { return RdrSelectTag(handle, small, -1); }},
+      {"read without buffer", [&] { return RdrReadData(handle, 1, 0, nullptr, 8); }},
+      {"read negative", [&] { return RdrReadData(handle, 1, 0, small, -8); }},
+      {"write huge", [&] { return RdrWriteData(handle, 3, 0, small, kHuge); }},
+      {"write one past the frame", [&] { return RdrWriteData(handle, 3, 0, small, 252); }},
+      {"write zeros huge", [&] { return RdrWriteData(handle, 3, 0, nullptr, kHuge); }},
+      {"write negative", [&] { return RdrWriteData(handle, 3, 0, small, -2); }},
+      {"write with password huge", [&] { return RdrWriteDataPw(handle, 3, 0, password, small, kHuge); }},
+      {"write with password one past", [&] { return RdrWriteDataPw(handle, 3, 0, password, small, 248); }},
+      {"command huge payload", [&] { return RdrCommand(handle, 0x09, small, kHuge, small, 64); }},
+      {"command 256 payload", [&] { return RdrCommand(handle, 0x09, small, 256, small, 64); }},
+      {"command without payload", [&] { return RdrCommand(handle, 0x09, nullptr, 3, small, 64); }},
+      {"command negative payload", [&] { return RdrCommand(handle, 0x09, small, -1, small, 64); }},
+      {"command without buffer", [&] { return RdrCommand(handle, 0x09, nullptr, 0, nullptr, 64); }},
+  };
+  const std::size_t sentBefore = serialReader->Requests().size();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RdrGetVersion(handle, small, 64, nullptr, 0);  // last error back to 4 ...
+    RdrSetMode(handle, 1);
+    ASSERT_EQ(RdrGetLastError(handle), RDR_ERR_TIMEOUT);
+    const std::size_t sent = serialReader->Requests().size();
+    EXPECT_EQ(c.call(), -1);
+    EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_CAPACITY);  // ... so 5 is this call's
+    EXPECT_EQ(serialReader->Requests().size(), sent);
+  }
+  EXPECT_GT(serialReader->Requests().size(), sentBefore);
+  // The limits themselves still go out.
+  replies[0xC4] = Reply{};
+  replies[0xC5] = Reply{};
+  replies[0xC2] = Reply{};
+  unsigned char full[256] = {};
+  EXPECT_EQ(RdrWriteData(handle, 3, 0, full, 251), 0);
+  EXPECT_EQ(RdrWriteDataPw(handle, 3, 0, password, full, 247), 0);
+  EXPECT_EQ(RdrSelectTag(handle, full, 255), 0);
+  EXPECT_EQ(RdrSelectTag(handle, nullptr, 0), 0);
+}
+
 TEST_F(SdkData, ModelNameOnlyWhenItFits) {
   OpenReader();
   unsigned char data[4];
