@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
+#include <climits>
 #include <cerrno>
 #include <system_error>
 
@@ -18,6 +20,15 @@ namespace qlmkv {
 namespace {
 
 bool IsLossErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+
+// Time left until `deadline` for poll(): -1 for no deadline, 0 once it passed.
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+  if (deadline == std::chrono::steady_clock::time_point::max()) return -1;
+  const auto left = deadline - std::chrono::steady_clock::now();
+  if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
 
 speed_t SpeedFor(int baud) {
   struct Pair {
@@ -164,7 +175,8 @@ class TerminalLine final : public SerialLine {
     }
   }
 
-  bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int cancelFd) override {
+  bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int cancelFd,
+             std::chrono::steady_clock::time_point deadline) override {
     written = 0;
     while (written < size) {
       const ssize_t n = ::write(fd_, data + written, size - written);
@@ -174,9 +186,12 @@ class TerminalLine final : public SerialLine {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Remember(errno), false;
-      // The line is full (flow control or a slow device): wait for room.
+      // The line is full (flow control or a slow device): wait for room,
+      // but not past the deadline.
+      const int waitMs = MillisecondsUntil(deadline);
+      if (waitMs == 0) return true;
       pollfd fds[2] = {{fd_, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0 && errno != EINTR) return Remember(errno), false;
+      if (poll(fds, 2, waitMs) < 0 && errno != EINTR) return Remember(errno), false;
       if (fds[1].revents & POLLIN) return true;
       if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return Remember(EIO), false;
     }

@@ -18,7 +18,7 @@ class ImmediateReplyLink final : public qlmkv::Transport {
  public:
   ImmediateReplyLink(const std::uint8_t* data, std::size_t size, qlmkv::ByteSink& sink)
       : data_(data), size_(size), sink_(sink) {}
-  void Send(const std::uint8_t*, std::size_t) override {
+  void Send(const std::uint8_t*, std::size_t, std::chrono::milliseconds) override {
     for (std::size_t i = 0; i < size_; ++i) sink_.OnReceiveChar(data_[i]);
   }
   bool IsUsb() const override { return false; }

@@ -101,6 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"WrongChecksum", 0, {{Corrupted(kVersion0)}}, 1000, 10, {}},
         ExchangeCase{"WrongCrc", 1, {{Corrupted(kVersion1)}}, 1000, 10, {}},
         ExchangeCase{"TrailingByteFailsChecksum", 0, {{Concat({kVersion0, {0x55}})}}, 1000, 10, {}},
+        ExchangeCase{"TrailingZeroFailsVariant0", 0, {{Concat({kVersion0, {0x00}})}}, 1000, 10, {}},
+        ExchangeCase{"TrailingPairFailsVariant0", 0, {{Concat({kVersion0, {0x42, 0x42}})}}, 1000, 10, {}},
+        ExchangeCase{"TrailingZerosFailVariant1", 1, {{Concat({kVersion1, {0x00, 0x00}})}}, 1000, 10, {}},
         ExchangeCase{"NoAnswer", 0, {}, 30, 4, {}},
         ExchangeCase{"TooShortForPhase1", 1, {{Bytes{0x01, 0x00, 0x00}}}, 30, 4, {}},
         ExchangeCase{"EndlessStrays", 0, {{Bytes{0x55, 0x66}, 0ms, true}}, 30, 4, {}},
@@ -279,7 +282,7 @@ TEST_F(WaitHooks, WindowLockIsReleasedOnEveryPath) {
 class PolledTransport final : public Transport {
  public:
   explicit PolledTransport(Bytes reply) : reply_(std::move(reply)) {}
-  void Send(const std::uint8_t*, std::size_t) override { sent_ = true; }
+  void Send(const std::uint8_t*, std::size_t, std::chrono::milliseconds) override { sent_ = true; }
   void Poll(ByteSink& sink) override {
     ++polls_;
     // The reply shows up only after a few polls, a byte at a time.

@@ -2,11 +2,16 @@
 // master side.
 #include <termios.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
+#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "reader/qlmkv_port.h"
+#include "reader/rdr.h"
 #include "tests/transport/transport_test_util.h"
 #include "transport/transports.h"
 #include "transport/usb_serial_port.h"
@@ -216,12 +221,107 @@ TEST(SerialTransportTest, SendsFramesAndDeliversRepliesToTheSink) {
   ASSERT_NE(transport, nullptr);
   EXPECT_FALSE(transport->IsUsb());
   const Bytes request = {0x02, 0x01, 0xF0, 0x00, 0xF1};
-  transport->Send(request.data(), request.size());
+  transport->Send(request.data(), request.size(), std::chrono::milliseconds(1000));
   EXPECT_EQ(pty.Read(request.size()), request);
   pty.Write({0x02, 0x01, 0x00});
   EXPECT_EQ(sink.WaitForBytes(3), (Bytes{0x02, 0x01, 0x00}));
   transport->Close();
   transport->Close();
+}
+
+// A reader connection over a real serial transport on the pseudo-terminal.
+struct PtyConnection {
+  explicit PtyConnection(const std::string& path, int timeoutMs) : port(1, timeoutMs) {
+    port.AttachTransport(OpenSerialTransport(path, LineSettings{}, port));
+  }
+  CQL_MKV_Port port;
+};
+
+// Fills the line's output until it takes no more: nobody reads the master.
+void FillOutput(const std::string& slavePath) {
+  const int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const Bytes chunk(4096, 0x55);
+  while (::write(fd, chunk.data(), chunk.size()) > 0) {
+  }
+  ::close(fd);
+}
+
+void Drain(const PseudoTerminal& pty) {
+  std::uint8_t buffer[4096];
+  pollfd fd{pty.master(), POLLIN, 0};
+  while (poll(&fd, 1, 10) > 0 && ::read(pty.master(), buffer, sizeof buffer) > 0) {
+  }
+}
+
+// A line that takes no output must not hold up the caller: each exchange ends
+// with a time-out of its own, the next one included.
+TEST(SerialTransportTest, StalledLineEndsEveryExchangeWithATimeOut) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  PtyConnection connection(pty.slavePath(), 50);
+  FillOutput(pty.slavePath());
+  auto exchanges = std::async(std::launch::async, [&] {
+    int timeouts = 0;
+    for (int i = 0; i < 3; ++i) {
+      Bytes data;
+      if (!connection.port.Transceive(0xF0, {}, data) && connection.port.LastError() == RDR_ERR_TIMEOUT) ++timeouts;
+    }
+    return timeouts;
+  });
+  const bool ended = exchanges.wait_for(test::kPatience) == std::future_status::ready;
+  EXPECT_TRUE(ended) << "an exchange waits for the stalled line";
+  if (!ended) Drain(pty);  // frees the caller so the test can end
+  EXPECT_EQ(exchanges.get(), 3);
+  connection.port.CloseTransport();
+}
+
+// Closing from another thread ends a waiting exchange at once, not after its
+// (here very long) time-out; also while its frame is stuck on a full line.
+TEST(SerialTransportTest, CloseEndsAWaitingExchange) {
+  for (const bool stalled : {false, true}) {
+    SCOPED_TRACE(stalled ? "stalled line" : "silent reader");
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    PtyConnection connection(pty.slavePath(), 600000);
+    if (stalled) FillOutput(pty.slavePath());
+    auto exchange = std::async(std::launch::async, [&] {
+      Bytes data;
+      return connection.port.Transceive(0xF0, {}, data);
+    });
+    if (!stalled) pty.Read(5);  // the request is out: the exchange waits for the reply
+    connection.port.CloseTransport();
+    const bool ended = exchange.wait_for(test::kPatience) == std::future_status::ready;
+    EXPECT_TRUE(ended);
+    if (!ended) Drain(pty);
+    EXPECT_FALSE(exchange.get());
+  }
+}
+
+// Close races an exchange at every point of it: before the send, during it,
+// in the wait. Run under ThreadSanitizer and the leak checker as well.
+TEST(SerialTransportTest, CloseDuringExchangeRaces) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> delayUs(0, 300);
+  for (int round = 0; round < 1000; ++round) {
+    auto connection = std::make_unique<PtyConnection>(pty.slavePath(), 600000);
+    std::atomic<bool> go{false};
+    std::thread exchange([&] {
+      while (!go.load()) {
+      }
+      Bytes data;
+      EXPECT_FALSE(connection->port.Transceive(0xF0, {}, data));
+    });
+    const auto delay = std::chrono::microseconds(delayUs(random));
+    go = true;
+    std::this_thread::sleep_for(delay);
+    connection->port.CloseTransport();
+    exchange.join();
+    connection.reset();
+    if (round % 50 == 0) Drain(pty);
+  }
 }
 
 }  // namespace
