@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "transport/custom_baud.h"
 #include "transport/serial_line.h"
 #include "transport/serial_listener.h"
 
@@ -102,22 +103,39 @@ class TerminalLine final : public SerialLine {
     // Time-outs and the event mask have no separate step here: reads never
     // wait (VMIN = VTIME = 0, non-blocking descriptor) and poll() replaces
     // the event mask.
+    // Raw mode and the character format go in first, whatever becomes of
+    // the rate: a line left canonical with echo on would send every reply
+    // straight back to the reader.
     termios tio{};
     if (tcgetattr(fd_, &tio) != 0) return Fail("GetCommState()");
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (!SetCharacterFormat(config, tio)) return Fail("BuildCommDCB()", EINVAL);
+    const bool formatOk = SetCharacterFormat(config, tio);
+    if (!formatOk) {
+      tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) | CS8;
+      tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+    }
     SetHandshake(config.handshake, tio);
     const speed_t speed = SpeedFor(config.baudRate);
-    if (speed == B0) return Fail("SetCommState()", EINVAL);
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
+    if (speed != B0) {
+      // A custom input rate left by an earlier open would stay in force:
+      // with no input rate of its own the input follows the output.
+      tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
+      cfsetispeed(&tio, speed);
+      cfsetospeed(&tio, speed);
+    }
     if (tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail("SetCommState()");
     // DTR and RTS on; a pseudo-terminal has neither.
     int lines = TIOCM_DTR | TIOCM_RTS;
     (void)ioctl(fd_, TIOCMBIS, &lines);
+    if (!formatOk) return Fail("BuildCommDCB()", EINVAL);
+    // Any other rate the driver accepts goes through the custom-speed interface.
+    if (speed == B0) {
+      const int err = SetCustomBaudRate(fd_, config.baudRate);
+      if (err != 0) return Fail("SetCommState()", err);
+    }
     return {};
   }
 

@@ -13,6 +13,7 @@
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
 #include "tests/transport/transport_test_util.h"
+#include "transport/custom_baud.h"
 #include "transport/transports.h"
 #include "transport/usb_serial_port.h"
 
@@ -137,6 +138,50 @@ TEST_F(SerialPortTest, AppliesLineSettings) {
       EXPECT_EQ(tio.c_cc[VSTART], 0x11);
       EXPECT_EQ(tio.c_cc[VSTOP], 0x13);
     }
+  }
+}
+
+// Rates outside the fixed table go through the custom-speed interface; the
+// line is raw whatever the rate, also when the driver refuses it (rate 0).
+TEST_F(SerialPortTest, AnyRateIsSetAndTheLineIsRawWhateverTheRate) {
+  struct RateCase {
+    std::uint32_t baud;
+    char parity;
+    bool rateTaken;
+  };
+  const RateCase cases[] = {{14400, 'N', true},  {28800, 'E', true},  {56000, 'N', true}, {128000, 'O', true},
+                            {256000, 'N', true}, {12345, 'N', true},  {19200, 'N', true}, {0, 'N', false},
+                            {31250, 'X', false}};
+  for (const RateCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.baud << ' ' << c.parity);
+    // Start from a canonical line with echo, as a fresh terminal is.
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(pty_.master(), &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO;
+    cfsetospeed(&cooked, B9600);
+    cfsetispeed(&cooked, B9600);
+    ASSERT_EQ(tcsetattr(pty_.master(), TCSANOW, &cooked), 0);
+
+    RecordingListener listener;
+    CUSBSerialPort port;
+    ASSERT_TRUE(Open(port, listener, pty_.slavePath(), c.baud, c.parity));
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pty_.master(), &tio), 0);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    unsigned in = 0, out = 0;
+    ASSERT_TRUE(ReadBaudRates(pty_.master(), in, out));
+    if (c.rateTaken) {
+      EXPECT_EQ(out, c.baud);
+      EXPECT_EQ(in, c.baud);
+    } else {
+      EXPECT_EQ(out, 9600u);
+    }
+    // Bytes pass through unchanged (no line editing, no echo to the reader).
+    ASSERT_TRUE(port.StartMonitoring());
+    pty_.Write({'a', 0x7F, '\r', 0x03});
+    EXPECT_EQ(listener.WaitForBytes(4), (Bytes{'a', 0x7F, '\r', 0x03}));
   }
 }
 
