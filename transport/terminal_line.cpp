@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -221,6 +222,8 @@ class TerminalLine final : public SerialLine {
 
   bool Close() override {
     if (fd_ < 0) return true;
+    // Clears an exclusive flag an earlier client may have left behind; the
+    // advisory lock goes with the descriptor.
     (void)ioctl(fd_, TIOCNXCL);
     const int result = ::close(fd_);
     fd_ = -1;
@@ -268,9 +271,16 @@ std::unique_ptr<SerialLine> OpenTerminalLine(const std::string& path, LineError&
     error = {reason, std::system_category().message(reason), false};
     return nullptr;
   }
-  // No sharing: a second open of the same line fails, as another program's
-  // open of it does. Not every driver supports it; the line works regardless.
-  (void)ioctl(fd, TIOCEXCL);
+  // No sharing: a line another program (or another port) holds is refused.
+  // An advisory lock, as serial tools take it, dies with its process; the
+  // kernel's exclusive flag would outlive a killed client and lock out every
+  // later open but root's.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int reason = errno == EWOULDBLOCK ? EBUSY : errno;
+    ::close(fd);
+    error = {reason, std::system_category().message(reason), false};
+    return nullptr;
+  }
   return std::make_unique<TerminalLine>(fd);
 }
 

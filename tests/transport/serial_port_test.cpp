@@ -1,5 +1,8 @@
 // CUSBSerialPort on real pseudo-terminals: the test plays the reader on the
 // master side.
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <atomic>
@@ -256,6 +259,50 @@ TEST(SerialPortOpenTest, MissingOrUnusableDevicesDoNotOpen) {
     EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(port.StartMonitoring());
   }
+}
+
+// A line is held while its holder lives, and free again once it is killed:
+// no exclusive flag stays behind on the line.
+TEST(SerialPortOpenTest, LineHeldByALiveProgramIsRefusedAndFreedWhenItDies) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    CUSBSerialPort port;
+    const char ok = port.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512) ? 'y' : 'n';
+    if (::write(ready[1], &ok, 1) != 1) _exit(1);
+    for (;;) pause();
+  }
+  ::close(ready[1]);
+  char opened = 0;
+  ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+  ::close(ready[0]);
+  EXPECT_EQ(opened, 'y');
+
+  CUSBSerialPort second;
+  EXPECT_FALSE(second.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));  // held: refused
+
+  ASSERT_EQ(kill(holder, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+
+  const int probe = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(probe, 0);
+  int exclusive = -1;
+  ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0) << "the killed holder left the line exclusive";
+  ::close(probe);
+
+  CUSBSerialPort third;
+  EXPECT_TRUE(third.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));
+  // The same process holds it now: another port of it is refused too.
+  CUSBSerialPort fourth;
+  EXPECT_FALSE(fourth.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));
+  third.ClosePort();
+  EXPECT_TRUE(fourth.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));
 }
 
 TEST(SerialTransportTest, SendsFramesAndDeliversRepliesToTheSink) {
