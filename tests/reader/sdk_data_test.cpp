@@ -2,7 +2,9 @@
 // unknown handles and last-error persistence.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 
 #include "reader/rdr.h"
 #include "tests/reader/sdk_fixture.h"
@@ -135,6 +137,29 @@ TEST_F(SdkData, BadArgumentsAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(RdrWriteDataPw(handle, 3, 0, password, full, 247), 0);
   EXPECT_EQ(RdrSelectTag(handle, full, 255), 0);
   EXPECT_EQ(RdrSelectTag(handle, nullptr, 0), 0);
+}
+
+// RdrClose from another thread ends an exchange that waits for a silent
+// reader at once, not after its time-out of ten minutes.
+TEST_F(SdkData, CloseFromAnotherThreadEndsAWaitingExchange) {
+  serialReader = std::make_shared<ScriptedReader>(ReaderOfVariant(0, [](const Request& r) -> std::optional<Reply> {
+    if (r.command == 0xF0) return Reply{0, {'3', '1', '2', '5'}};
+    return std::nullopt;
+  }));
+  handle = RdrOpen("COM1", 9600, 0, 600000);
+  ASSERT_EQ(handle, 1);
+  auto exchange = std::async(std::launch::async, [this] {
+    unsigned char buffer[8];
+    return RdrCommand(handle, 0x55, nullptr, 0, buffer, 8);
+  });
+  // The exchange waits once its request has reached the reader.
+  while (serialReader->Requests().size() < 2 &&
+         exchange.wait_for(std::chrono::milliseconds(1)) == std::future_status::timeout) {
+  }
+  EXPECT_EQ(RdrClose(handle), 0);
+  ASSERT_EQ(exchange.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(exchange.get(), -1);
+  EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_NOT_OPEN);
 }
 
 TEST_F(SdkData, ModelNameOnlyWhenItFits) {
