@@ -125,11 +125,12 @@ bool CQL_MKV_Port::WaitForReply() {
   if (!headerSeen) return true;
 
   if (variant == 0) {
-    // Stray bytes before the start byte are dropped one per pass.
+    // Stray bytes before the start byte are dropped, all that have arrived
+    // in one pass (one at a time would cost a copy of the buffer per byte).
     const bool startFound = RunPhase([](Bytes& rx) {
       if (rx.empty()) return Step::kWaiting;
       if (rx.front() == frame::kStartByte) return Step::kDone;
-      rx.erase(rx.begin());
+      rx.erase(rx.begin(), std::find(rx.begin(), rx.end(), frame::kStartByte));
       return Step::kProgress;
     });
     if (!startFound) return true;
