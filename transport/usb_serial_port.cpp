@@ -266,14 +266,11 @@ bool CUSBSerialPort::WriteStep() {
     }
     wroteAny = true;
     // The lock is not held across the write: a stalled line must not hold up
-    // a caller that queues the next frame. Past its deadline a block is
-    // dropped, so the caller's exchange ends as a time-out instead.
+    // a caller that queues the next frame. What the line does not take by the
+    // block's deadline is dropped, so the caller's exchange ends as a time-out
+    // instead (a line with room takes the block at once, deadline or not).
     std::size_t written = 0;
-    bool ok = true;
-    const auto now = std::chrono::steady_clock::now();
-    if (block->deadline > now) {
-      ok = line_->Write(block->bytes.data(), block->bytes.size(), written, shutdownFd_, block->deadline);
-    }
+    const bool ok = line_->Write(block->bytes.data(), block->bytes.size(), written, shutdownFd_, block->deadline);
     const bool complete = written == block->bytes.size();
     const bool expired = !complete && std::chrono::steady_clock::now() >= block->deadline;
     {

@@ -315,6 +315,9 @@ TEST(SerialTransportTest, SendsFramesAndDeliversRepliesToTheSink) {
   const Bytes request = {0x02, 0x01, 0xF0, 0x00, 0xF1};
   transport->Send(request.data(), request.size(), std::chrono::milliseconds(1000));
   EXPECT_EQ(pty.Read(request.size()), request);
+  // A line with room takes a frame whatever its time-out, even none at all.
+  transport->Send(request.data(), request.size(), std::chrono::milliseconds(0));
+  EXPECT_EQ(pty.Read(request.size()), request);
   pty.Write({0x02, 0x01, 0x00});
   EXPECT_EQ(sink.WaitForBytes(3), (Bytes{0x02, 0x01, 0x00}));
   transport->Close();
