@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
+
+#include "transport/port_name.h"
 
 namespace qlmkv {
 
@@ -26,7 +29,7 @@ int DecimalPrefix(const std::string& text) {
 
 }  // namespace
 
-bool IsComName(const std::string& connection) {
+bool KeepsCallerBaudRate(const std::string& connection) {
   if (connection.rfind("/dev/", 0) == 0) return true;
   if (connection.size() < 3) return false;
   return std::toupper(static_cast<unsigned char>(connection[0])) == 'C' &&
@@ -35,7 +38,7 @@ bool IsComName(const std::string& connection) {
 }
 
 int EffectiveBaudRate(const std::string& connection, int baudRate) {
-  return IsComName(connection) ? baudRate : kNonComBaudRate;
+  return KeepsCallerBaudRate(connection) ? baudRate : kNonComBaudRate;
 }
 
 ConnectionTarget ParseConnectionString(const std::string& connection) {
@@ -58,7 +61,11 @@ LinkKind ClassifyPort(const std::string& port) {
   return LinkKind::kSerial;
 }
 
-std::string SerialPortName(const std::string& port) { return port.substr(0, port.find(' ')); }
+std::string SerialPortName(const std::string& port) {
+  if (OpensTerminalDevice(port)) return port.substr(0, port.find(' '));
+  constexpr std::string_view kDevicePrefix = "\\\\.\\";
+  return port.rfind(kDevicePrefix, 0) == 0 ? port.substr(kDevicePrefix.size()) : port;
+}
 
 LineSettings LineSettingsFor(int baudRate, int lineFormat) {
   LineSettings settings;

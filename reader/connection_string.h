@@ -15,9 +15,9 @@ struct ConnectionTarget {
   int deviceAddress = 1;
 };
 
-// "COMn" in any case, or a device path under "/dev/": the names that keep
-// the caller's baud rate (D2XX serial numbers, HID and LAN get 19200).
-bool IsComName(const std::string& connection);
+// "COM" in any case at the start, or a device path under "/dev/": the names
+// that keep the caller's baud rate (D2XX serial numbers, HID and LAN get 19200).
+bool KeepsCallerBaudRate(const std::string& connection);
 int EffectiveBaudRate(const std::string& connection, int baudRate);
 
 // Splits off ":<decimal address>" when at least one character follows the
@@ -28,8 +28,9 @@ ConnectionTarget ParseConnectionString(const std::string& connection);
 // at the start; HID when it contains "HID"; serial otherwise.
 LinkKind ClassifyPort(const std::string& port);
 
-// The serial port name to open: everything after the first blank (a
-// bracketed description from the port list) is dropped.
+// The serial port name to open. A serial device name loses everything after
+// its first blank (a bracketed description from the port list); a D2XX serial
+// number may hold blanks and is kept whole, less a leading "\\.\".
 std::string SerialPortName(const std::string& port);
 
 // Line settings of the line-format code: 0 N/1 stop, 1 E, 2 O, 3 N/2 stops,

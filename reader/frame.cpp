@@ -96,14 +96,16 @@ bool ChecksumOk(int variant, const std::uint8_t* frame, std::size_t size) {
 int ValidateReply(int variant, const Bytes& reply, Bytes& data) {
   data.clear();
   if (reply.empty()) return 12;
-  if (reply.size() < HeaderSize(variant) + ChecksumSize(variant)) return 10;
+  // Only a reply that is exactly one frame counts: bytes after it could keep
+  // the checksum right (a trailing 00 in variant 0, 00 00 in variant 1) and
+  // would then pass for data.
+  if (CompleteLength(variant, reply.data(), reply.size()) != reply.size()) return 10;
   if (!ChecksumOk(variant, reply.data(), reply.size())) return 10;
   const std::uint8_t status = reply[StatusOffset(variant)];
   if (status != 0) return status;
   std::size_t trailer = ChecksumSize(variant);
   if (reply[LengthOffset(variant)] == kBlockListLength) ++trailer;
   const std::size_t begin = HeaderSize(variant);
-  if (reply.size() < begin + trailer) return 0;
   data.assign(reply.begin() + static_cast<std::ptrdiff_t>(begin),
               reply.end() - static_cast<std::ptrdiff_t>(trailer));
   return 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lan/lan.h"
+#include "reader/wait_clock.h"
 #include "transport/transports.h"
 
 namespace qlmkv {
@@ -23,6 +24,8 @@ struct Links {
   std::function<std::vector<std::string>()> listFtdiDevices;
   std::function<std::vector<std::string>()> listHidDevices;
   std::function<std::vector<std::string>(int, bool)> listLanReaders;
+  // Paces the reply waits of the connections opened; null: the steady clock.
+  WaitClock* waitClock = nullptr;
 };
 
 // The real transports and LAN functions.

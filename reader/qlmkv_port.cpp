@@ -25,21 +25,38 @@ int CeilMilliseconds(Clock::duration d) {
 
 }  // namespace
 
-CQL_MKV_Port::CQL_MKV_Port(int deviceAddress, int timeoutMs)
-    : deviceAddress_(deviceAddress), timeoutMs_(timeoutMs) {}
+CQL_MKV_Port::CQL_MKV_Port(int deviceAddress, int timeoutMs, WaitClock& clock)
+    : deviceAddress_(deviceAddress), timeoutMs_(timeoutMs), clock_(clock) {}
 
 CQL_MKV_Port::~CQL_MKV_Port() { CloseTransport(); }
 
 void CQL_MKV_Port::AttachTransport(std::unique_ptr<Transport> transport) {
+  std::lock_guard use(transportMutex_);
   transport_ = std::move(transport);
-  transportClosed_.store(transport_ == nullptr);
+  transportClosed_ = transport_ == nullptr;
 }
 
 void CQL_MKV_Port::CloseTransport() {
-  if (transport_ != nullptr && !transportClosed_.exchange(true)) transport_->Close();
+  // A waiting exchange learns of the close first and leaves its wait...
+  {
+    std::lock_guard lock(rxMutex_);
+    closing_ = true;
+  }
+  rxSignal_.notify_all();
+  const DispatchHooks hooks = CurrentDispatchHooks();
+  if (hooks.wake != nullptr) hooks.wake(hooks.context);
+  // ...and a send or poll under way finishes before the link goes.
+  std::lock_guard use(transportMutex_);
+  if (transport_ != nullptr && !transportClosed_) {
+    transportClosed_ = true;
+    transport_->Close();
+  }
 }
 
-bool CQL_MKV_Port::IsUsb() const { return transport_ != nullptr && transport_->IsUsb(); }
+bool CQL_MKV_Port::IsUsb() const {
+  std::lock_guard use(transportMutex_);
+  return transport_ != nullptr && transport_->IsUsb();
+}
 
 bool CQL_MKV_Port::Transceive(std::uint8_t command, const Bytes& payload, Bytes& data) {
   sendBuffer_.clear();
@@ -71,9 +88,12 @@ bool CQL_MKV_Port::SendCommand() {
     return false;
   }
   ClearReceived();
-  if (transport_ != nullptr && !transportClosed_.load()) {
-    transport_->DiscardPendingInput();
-    transport_->Send(sendBuffer_.data(), sendBuffer_.size());
+  {
+    std::lock_guard use(transportMutex_);
+    if (transport_ != nullptr && !transportClosed_) {
+      transport_->DiscardPendingInput();
+      transport_->Send(sendBuffer_.data(), sendBuffer_.size(), std::chrono::milliseconds(timeoutMs_));
+    }
   }
   sendBuffer_.clear();
   if (WaitForReply()) {
@@ -105,11 +125,12 @@ bool CQL_MKV_Port::WaitForReply() {
   if (!headerSeen) return true;
 
   if (variant == 0) {
-    // Stray bytes before the start byte are dropped one per pass.
+    // Stray bytes before the start byte are dropped, all that have arrived
+    // in one pass (one at a time would cost a copy of the buffer per byte).
     const bool startFound = RunPhase([](Bytes& rx) {
       if (rx.empty()) return Step::kWaiting;
       if (rx.front() == frame::kStartByte) return Step::kDone;
-      rx.erase(rx.begin());
+      rx.erase(rx.begin(), std::find(rx.begin(), rx.end(), frame::kStartByte));
       return Step::kProgress;
     });
     if (!startFound) return true;
@@ -124,17 +145,18 @@ bool CQL_MKV_Port::WaitForReply() {
 
 template <typename StepFn>
 bool CQL_MKV_Port::RunPhase(StepFn step) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  const auto deadline = clock_.Now() + std::chrono::milliseconds(timeoutMs_);
   for (;;) {
     Step result;
     std::uint64_t seen;
     {
       std::lock_guard lock(rxMutex_);
+      if (closing_) return false;
       result = step(rxBuffer_);
       seen = arrivals_;
     }
     if (result == Step::kDone) return true;
-    if (Clock::now() > deadline) return false;
+    if (clock_.Now() > deadline) return false;
     Pass(result == Step::kWaiting, seen, deadline);
   }
 }
@@ -142,24 +164,31 @@ bool CQL_MKV_Port::RunPhase(StepFn step) {
 // One waiting pass: let the front end handle its events (or block until a
 // byte arrives), then poll a transport that has no reader thread.
 void CQL_MKV_Port::Pass(bool mayBlock, std::uint64_t seenArrivals, Clock::time_point deadline) {
-  const bool polling = transport_ != nullptr && !transportClosed_.load() && transport_->NeedsPolling();
+  bool polling;
+  {
+    std::lock_guard use(transportMutex_);
+    polling = transport_ != nullptr && !transportClosed_ && transport_->NeedsPolling();
+  }
   auto until = deadline;
-  if (polling) until = std::min(until, Clock::now() + kPollingSlice);
-  if (!mayBlock) until = Clock::now();
+  if (polling) until = std::min(until, clock_.Now() + kPollingSlice);
+  if (!mayBlock) until = clock_.Now();
 
   const DispatchHooks hooks = CurrentDispatchHooks();
   if (hooks.dispatch != nullptr) {
     bool news;
     {
       std::lock_guard lock(rxMutex_);
-      news = arrivals_ != seenArrivals;
+      news = arrivals_ != seenArrivals || closing_;
     }
-    hooks.dispatch(hooks.context, news ? 0 : CeilMilliseconds(until - Clock::now()));
+    hooks.dispatch(hooks.context, news ? 0 : CeilMilliseconds(until - clock_.Now()));
   } else if (mayBlock) {
     std::unique_lock lock(rxMutex_);
-    rxSignal_.wait_until(lock, until, [&] { return arrivals_ != seenArrivals; });
+    clock_.WaitUntil(lock, rxSignal_, until, [&] { return arrivals_ != seenArrivals || closing_; });
   }
-  if (polling) transport_->Poll(*this);
+  if (polling) {
+    std::lock_guard use(transportMutex_);
+    if (!transportClosed_) transport_->Poll(*this);
+  }
 }
 
 std::size_t CQL_MKV_Port::ReceivedCount() const {

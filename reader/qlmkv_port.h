@@ -14,6 +14,7 @@
 
 #include "reader/frame.h"
 #include "reader/transport.h"
+#include "reader/wait_clock.h"
 
 namespace qlmkv {
 
@@ -21,7 +22,8 @@ using frame::Bytes;
 
 class CQL_MKV_Port final : public ByteSink {
  public:
-  CQL_MKV_Port(int deviceAddress, int timeoutMs);
+  // `clock` paces the reply wait; it must outlive the connection.
+  CQL_MKV_Port(int deviceAddress, int timeoutMs, WaitClock& clock = SteadyWaitClock());
   // Closes the transport first, so that no worker thread still delivers bytes
   // into a connection that is being taken apart.
   ~CQL_MKV_Port() override;
@@ -29,6 +31,8 @@ class CQL_MKV_Port final : public ByteSink {
   CQL_MKV_Port& operator=(const CQL_MKV_Port&) = delete;
 
   void AttachTransport(std::unique_ptr<Transport> transport);
+  // Safe while another thread is in an exchange: that exchange ends at once
+  // (last error 4), and the transport is not used again.
   void CloseTransport();
   bool IsUsb() const;
 
@@ -57,7 +61,7 @@ class CQL_MKV_Port final : public ByteSink {
   // error 12, 10 or the reader's status.
   bool ReceiveReply(Bytes& out);
   // Waits in three phases, each with its own full time-out. Returns true when
-  // the wait timed out.
+  // the wait timed out or the connection was closed meanwhile.
   bool WaitForReply();
 
   // Receive buffer access, each under the receive lock.
@@ -78,6 +82,7 @@ class CQL_MKV_Port final : public ByteSink {
 
   const int deviceAddress_;
   const int timeoutMs_;
+  WaitClock& clock_;
   std::atomic<int> variant_{0};
   std::atomic<int> lastError_{0};
   std::atomic<bool> noWindowLock_{false};
@@ -88,11 +93,14 @@ class CQL_MKV_Port final : public ByteSink {
   std::condition_variable rxSignal_;
   Bytes rxBuffer_;
   std::uint64_t arrivals_ = 0;  // counts received bytes so a wait sees news
+  bool closing_ = false;        // CloseTransport has begun: waits end
 
-  // Closed by CloseTransport but destroyed only with the connection, so a
-  // thread still inside an exchange never touches a freed transport.
+  // Every use of the transport and its closing hold transportMutex_, so no
+  // thread sends between another's close and the "closed?" test. Destroyed
+  // only with the connection, so a late exchange never meets a freed one.
+  mutable std::mutex transportMutex_;
   std::unique_ptr<Transport> transport_;
-  std::atomic<bool> transportClosed_{false};
+  bool transportClosed_ = false;
 };
 
 }  // namespace qlmkv

@@ -2,6 +2,7 @@
 // and a catch-all at the boundary, so that no exception leaves the library.
 #include "reader/rdr.h"
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -19,6 +20,11 @@ namespace {
 constexpr int kLibraryVersion = 119;
 constexpr int kLanCollectMs = 500;
 constexpr int kInventoryChunk = 16;
+
+// Payload room of one frame after the fixed fields of each command.
+constexpr int kMaxPayload = static_cast<int>(frame::kMaxPayload);
+constexpr int kWriteHeader = 4;         // bank, three address bytes
+constexpr int kWritePwHeader = 4 + 4;   // ... and the access password
 
 template <typename Fn>
 int Guarded(Fn fn) {
@@ -49,6 +55,22 @@ int CopyOut(CQL_MKV_Port& port, const Bytes& data, unsigned char* buffer, int ca
   }
   if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
   return static_cast<int>(data.size());
+}
+
+// A caller's buffer is usable when it is there for every byte claimed. Checked
+// before anything is copied or sent; a bad one sets last error 5.
+bool BufferOk(CQL_MKV_Port& port, const void* buffer, int size, int limit = INT_MAX) {
+  if (size < 0 || size > limit || (buffer == nullptr && size > 0)) {
+    port.SetLastError(RDR_ERR_CAPACITY);
+    return false;
+  }
+  return true;
+}
+
+// A length without a buffer (the zero bytes of a write) only needs the range.
+bool LengthOk(CQL_MKV_Port& port, int length, int limit) {
+  static const unsigned char kAny = 0;
+  return BufferOk(port, &kAny, length, limit);
 }
 
 Bytes BytesOf(const unsigned char* data, int length) {
@@ -103,6 +125,7 @@ int RdrIsUsb(int handle) {
 
 int RdrGetVersion(int handle, unsigned char* data, int capacity, char* modelName, int modelCapacity) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
+    if (!BufferOk(port, data, capacity) || !BufferOk(port, modelName, modelCapacity)) return -1;
     Bytes version;
     if (!ReaderCommands(port).GetVersion(version)) return -1;
     const int copied = CopyOut(port, version, data, capacity);
@@ -121,10 +144,11 @@ int RdrSetMode(int handle, int mode) {
 
 int RdrInventory(int handle, int param, unsigned char* buffer, int capacity) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
+    if (!BufferOk(port, buffer, capacity)) return -1;
     Bytes data;
     if (!ReaderCommands(port).Inventory(static_cast<std::uint8_t>(param & 0xFF), data)) return -1;
     // Too long for the buffer: whole 16-byte pieces are handed over, no error.
-    const std::size_t room = capacity > 0 ? static_cast<std::size_t>(capacity) : 0;
+    const auto room = static_cast<std::size_t>(capacity);
     if (data.size() > room) data.resize(room - room % kInventoryChunk);
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     return static_cast<int>(data.size());
@@ -133,12 +157,14 @@ int RdrInventory(int handle, int param, unsigned char* buffer, int capacity) {
 
 int RdrSelectTag(int handle, const unsigned char* epc, int epcLength) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
+    if (!BufferOk(port, epc, epcLength, kMaxPayload)) return -1;
     return ZeroOrMinusOne(ReaderCommands(port).SelectTag(BytesOf(epc, epcLength)));
   });
 }
 
 int RdrReadData(int handle, int bank, int startAddress, unsigned char* buffer, int count) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
+    if (!BufferOk(port, buffer, count)) return -1;
     Bytes data;
     if (!ReaderCommands(port).ReadData(bank, startAddress, count, data)) return -1;
     return CopyOut(port, data, buffer, count);
@@ -148,7 +174,8 @@ int RdrReadData(int handle, int bank, int startAddress, unsigned char* buffer, i
 int RdrWriteData(int handle, int bank, int startAddress, const unsigned char* data, int length) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
     // Without data, `length` zero bytes are written.
-    const Bytes bytes = data != nullptr ? BytesOf(data, length) : Bytes(length > 0 ? length : 0, 0);
+    if (!LengthOk(port, length, kMaxPayload - kWriteHeader)) return -1;
+    const Bytes bytes = data != nullptr ? BytesOf(data, length) : Bytes(static_cast<std::size_t>(length), 0);
     return ZeroOrMinusOne(ReaderCommands(port).WriteData(bank, startAddress, bytes));
   });
 }
@@ -156,7 +183,8 @@ int RdrWriteData(int handle, int bank, int startAddress, const unsigned char* da
 int RdrWriteDataPw(int handle, int bank, int startAddress, const unsigned char* password, const unsigned char* data,
                    int length) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
-    const Bytes bytes = data != nullptr ? BytesOf(data, length) : Bytes(length > 0 ? length : 0, 0);
+    if (!LengthOk(port, length, kMaxPayload - kWritePwHeader)) return -1;
+    const Bytes bytes = data != nullptr ? BytesOf(data, length) : Bytes(static_cast<std::size_t>(length), 0);
     return ZeroOrMinusOne(ReaderCommands(port).WriteDataPw(bank, startAddress, PasswordOf(password), bytes));
   });
 }
@@ -192,6 +220,7 @@ int RdrSwitchUsbMode(int handle, int mode) {
 int RdrCommand(int handle, int command, const unsigned char* payload, int payloadLength, unsigned char* buffer,
                int capacity) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
+    if (!BufferOk(port, payload, payloadLength, kMaxPayload) || !BufferOk(port, buffer, capacity)) return -1;
     Bytes data;
     if (!ReaderCommands(port).Command(static_cast<std::uint8_t>(command & 0xFF), BytesOf(payload, payloadLength),
                                       data)) {
@@ -248,7 +277,8 @@ int RdrLanConfigRead(int handle, int record, unsigned char* buffer, int capacity
   return Guarded([&] {
     const std::shared_ptr<LanConfigLink> link = App().FindConfigLink(handle);
     std::vector<std::uint8_t> data;
-    if (link == nullptr || !link->ReadRecord(record, data)) return -1;
+    if (link == nullptr || capacity < 0 || (buffer == nullptr && capacity > 0)) return -1;
+    if (!link->ReadRecord(record, data)) return -1;
     if (capacity < 0 || data.size() > static_cast<std::size_t>(capacity)) return -1;
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     return static_cast<int>(data.size());
@@ -270,7 +300,7 @@ int RdrGetLibraryVersion(void) { return kLibraryVersion; }
 
 int RdrHexToBytes(const char* text, unsigned char* buffer, int maxCount) {
   return Guarded([&] {
-    if (text == nullptr || buffer == nullptr) return 0;
+    if (text == nullptr || buffer == nullptr || maxCount <= 0) return 0;
     const std::vector<std::uint8_t> bytes = HexToBytes(text, maxCount);
     if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
     return static_cast<int>(bytes.size());

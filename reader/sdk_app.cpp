@@ -53,10 +53,11 @@ int CQL_MKV_SDKApp::OpenAttempt(const ConnectionTarget& target, int baudRate, in
   std::lock_guard openLock(openLock_);
   if (timeoutMs < 0) return RDR_OPEN_BAD_TIMEOUT;
 
+  const Links links = CurrentLinks();
   Connection connection;
   connection.kind = ClassifyPort(target.port);
-  connection.port = std::make_shared<CQL_MKV_Port>(target.deviceAddress, timeoutMs);
-  const Links links = CurrentLinks();
+  connection.port = std::make_shared<CQL_MKV_Port>(target.deviceAddress, timeoutMs,
+                                                   links.waitClock != nullptr ? *links.waitClock : SteadyWaitClock());
   std::unique_ptr<Transport> transport;
   switch (connection.kind) {
     case LinkKind::kLan: transport = links.openLan(target.port, *connection.port); break;

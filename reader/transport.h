@@ -4,6 +4,7 @@
 // links; the waiting thread itself for HID, through Poll).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,9 +26,10 @@ class Transport {
  public:
   virtual ~Transport() = default;
 
-  // Queues or writes a whole frame. Write failures are not reported here; they
-  // show up as a reply time-out.
-  virtual void Send(const std::uint8_t* data, std::size_t size) = 0;
+  // Queues or writes a whole frame without waiting for the line. A frame that
+  // cannot go out within `timeout` is dropped. Write failures are not reported
+  // here; they show up as a reply time-out.
+  virtual void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) = 0;
 
   // Discards input that is already pending before a new request (HID reads
   // and drops reports until none is left; queue-fed links need nothing).
@@ -45,6 +47,7 @@ class Transport {
   virtual bool IsUsb() const = 0;
 
   // Closes the link; safe to call twice. After Close no byte reaches the sink.
+  // The connection never calls another operation during or after Close.
   virtual void Close() = 0;
 };
 

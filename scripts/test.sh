@@ -34,8 +34,17 @@ for target in build-fuzz/bin/fuzz_*; do
   name=$(basename "$target")
   corpus=build-fuzz/corpus/$name
   mkdir -p "$corpus"
+  # Seeds kept in the tree are read, never written: new finds go to $corpus.
+  seeds=()
+  [ -d "tests/fuzz/corpus/$name" ] && seeds=("tests/fuzz/corpus/$name")
   echo "-- $name"
-  "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+  log=build-fuzz/$name.log
+  status=0
+  "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
+  grep -E '^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)' "$log" || true
+  # A finding ends the fuzzer with a non-zero status and its report.
+  if [ "$status" -ne 0 ]; then tail -n 40 "$log"; exit "$status"; fi
 done
 
 echo "== all tests passed"

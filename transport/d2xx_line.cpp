@@ -3,7 +3,9 @@
 // millisecond.
 #include "transport/d2xx_line.h"
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 
 #include "transport/ftd2xx_port.h"
 
@@ -70,8 +72,12 @@ class D2xxLine final : public SerialLine {
     return static_cast<long>(read);
   }
 
-  // The library's write blocks until done; it cannot be cancelled.
-  bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int /*cancelFd*/) override {
+  // The library's write blocks until done or until the write time-out, which
+  // is set from the deadline; it cannot be cancelled otherwise.
+  bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int /*cancelFd*/,
+             std::chrono::steady_clock::time_point deadline) override {
+    written = 0;
+    if (!SetWriteTimeout(deadline)) return false;
     d2xx::Word32 count = 0;
     const bool ok = library_.FT_W32_WriteFile(handle_, data, static_cast<d2xx::Word32>(size), &count, nullptr);
     written = count;
@@ -80,6 +86,20 @@ class D2xxLine final : public SerialLine {
   }
 
   int WaitFd() const override { return -1; }
+
+  // Write time-out of the line: the time left until `deadline` (0: none).
+  bool SetWriteTimeout(std::chrono::steady_clock::time_point deadline) {
+    d2xx::Word32 ms = 0;
+    if (deadline != std::chrono::steady_clock::time_point::max()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      ms = left.count() < 1 ? 1 : static_cast<d2xx::Word32>(std::min<long long>(left.count(), 0x7FFFFFFF));
+    }
+    if (ms == writeTimeoutMs_) return true;
+    d2xx::CommTimeouts timeouts{kReadReturnsAtOnce, 0, 0, 0, ms};
+    if (!library_.FT_W32_SetCommTimeouts(handle_, &timeouts)) return Remember(), false;
+    writeTimeoutMs_ = ms;
+    return true;
+  }
 
   bool Close() override {
     if (handle_ == nullptr) return true;
@@ -105,6 +125,7 @@ class D2xxLine final : public SerialLine {
   CFTD2xxPort& library_;
   d2xx::Handle handle_;
   LineError lastError_;
+  d2xx::Word32 writeTimeoutMs_ = 0;  // as last applied; Configure sets none
 };
 
 }  // namespace

@@ -18,7 +18,7 @@ struct ResolvedPortName {
 // whose port number is what the first three characters read as.
 ResolvedPortName ResolvePortName(const std::string& name);
 
-// True for the names that open a serial device (not D2XX).
-inline bool IsComName(const std::string& name) { return !ResolvePortName(name).d2xx; }
+// True for the names that open a terminal device; false for D2XX serial numbers.
+inline bool OpensTerminalDevice(const std::string& name) { return !ResolvePortName(name).d2xx; }
 
 }  // namespace qlmkv

@@ -2,6 +2,7 @@
 // the same whether the line is a terminal device or a D2XX device.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -51,8 +52,10 @@ class SerialLine {
   // Reads what is waiting, up to `size` bytes, without waiting; -1 on failure.
   virtual long Read(std::uint8_t* buffer, std::size_t size) = 0;
   // Writes the block, waiting while the line is full; gives up early (true,
-  // with the count so far) when `cancelFd` becomes readable.
-  virtual bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int cancelFd) = 0;
+  // with the count so far) when `cancelFd` becomes readable or `deadline` has
+  // passed.
+  virtual bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int cancelFd,
+                     std::chrono::steady_clock::time_point deadline) = 0;
   // Descriptor that becomes readable when bytes arrive, or -1 (then the port
   // polls every millisecond).
   virtual int WaitFd() const = 0;

@@ -26,10 +26,10 @@ class SerialTransport final : public Transport, private SerialPortListener {
     return true;
   }
 
-  void Send(const std::uint8_t* data, std::size_t size) override {
+  void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override {
     // Larger than any write buffer: it would be dropped anyway.
     if (size > static_cast<std::size_t>(INT_MAX)) return;
-    port_.WriteToPort(data, static_cast<int>(size));
+    port_.WriteToPort(data, static_cast<int>(size), timeout);
   }
   bool IsUsb() const override { return port_.IsD2xxMode(); }
   void Close() override { port_.ClosePort(); }

@@ -3,14 +3,18 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
+#include <climits>
 #include <cerrno>
 #include <system_error>
 
+#include "transport/custom_baud.h"
 #include "transport/serial_line.h"
 #include "transport/serial_listener.h"
 
@@ -18,6 +22,15 @@ namespace qlmkv {
 namespace {
 
 bool IsLossErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+
+// Time left until `deadline` for poll(): -1 for no deadline, 0 once it passed.
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+  if (deadline == std::chrono::steady_clock::time_point::max()) return -1;
+  const auto left = deadline - std::chrono::steady_clock::now();
+  if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
 
 speed_t SpeedFor(int baud) {
   struct Pair {
@@ -91,22 +104,39 @@ class TerminalLine final : public SerialLine {
     // Time-outs and the event mask have no separate step here: reads never
     // wait (VMIN = VTIME = 0, non-blocking descriptor) and poll() replaces
     // the event mask.
+    // Raw mode and the character format go in first, whatever becomes of
+    // the rate: a line left canonical with echo on would send every reply
+    // straight back to the reader.
     termios tio{};
     if (tcgetattr(fd_, &tio) != 0) return Fail("GetCommState()");
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (!SetCharacterFormat(config, tio)) return Fail("BuildCommDCB()", EINVAL);
+    const bool formatOk = SetCharacterFormat(config, tio);
+    if (!formatOk) {
+      tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) | CS8;
+      tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+    }
     SetHandshake(config.handshake, tio);
     const speed_t speed = SpeedFor(config.baudRate);
-    if (speed == B0) return Fail("SetCommState()", EINVAL);
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
+    if (speed != B0) {
+      // A custom input rate left by an earlier open would stay in force:
+      // with no input rate of its own the input follows the output.
+      tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
+      cfsetispeed(&tio, speed);
+      cfsetospeed(&tio, speed);
+    }
     if (tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail("SetCommState()");
     // DTR and RTS on; a pseudo-terminal has neither.
     int lines = TIOCM_DTR | TIOCM_RTS;
     (void)ioctl(fd_, TIOCMBIS, &lines);
+    if (!formatOk) return Fail("BuildCommDCB()", EINVAL);
+    // Any other rate the driver accepts goes through the custom-speed interface.
+    if (speed == B0) {
+      const int err = SetCustomBaudRate(fd_, config.baudRate);
+      if (err != 0) return Fail("SetCommState()", err);
+    }
     return {};
   }
 
@@ -164,7 +194,8 @@ class TerminalLine final : public SerialLine {
     }
   }
 
-  bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int cancelFd) override {
+  bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int cancelFd,
+             std::chrono::steady_clock::time_point deadline) override {
     written = 0;
     while (written < size) {
       const ssize_t n = ::write(fd_, data + written, size - written);
@@ -174,9 +205,12 @@ class TerminalLine final : public SerialLine {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Remember(errno), false;
-      // The line is full (flow control or a slow device): wait for room.
+      // The line is full (flow control or a slow device): wait for room,
+      // but not past the deadline.
+      const int waitMs = MillisecondsUntil(deadline);
+      if (waitMs == 0) return true;
       pollfd fds[2] = {{fd_, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0 && errno != EINTR) return Remember(errno), false;
+      if (poll(fds, 2, waitMs) < 0 && errno != EINTR) return Remember(errno), false;
       if (fds[1].revents & POLLIN) return true;
       if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return Remember(EIO), false;
     }
@@ -188,6 +222,8 @@ class TerminalLine final : public SerialLine {
 
   bool Close() override {
     if (fd_ < 0) return true;
+    // Clears an exclusive flag an earlier client may have left behind; the
+    // advisory lock goes with the descriptor.
     (void)ioctl(fd_, TIOCNXCL);
     const int result = ::close(fd_);
     fd_ = -1;
@@ -235,9 +271,16 @@ std::unique_ptr<SerialLine> OpenTerminalLine(const std::string& path, LineError&
     error = {reason, std::system_category().message(reason), false};
     return nullptr;
   }
-  // No sharing: a second open of the same line fails, as another program's
-  // open of it does. Not every driver supports it; the line works regardless.
-  (void)ioctl(fd, TIOCEXCL);
+  // No sharing: a line another program (or another port) holds is refused.
+  // An advisory lock, as serial tools take it, dies with its process; the
+  // kernel's exclusive flag would outlive a killed client and lock out every
+  // later open but root's.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int reason = errno == EWOULDBLOCK ? EBUSY : errno;
+    ::close(fd);
+    error = {reason, std::system_category().message(reason), false};
+    return nullptr;
+  }
   return std::make_unique<TerminalLine>(fd);
 }
 

@@ -33,7 +33,15 @@ void Reset(int eventFd) {
 
 }  // namespace
 
-CUSBSerialPort::~CUSBSerialPort() { ClosePort(); }
+CUSBSerialPort::CUSBSerialPort()
+    : shutdownFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), writeRequestFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+CUSBSerialPort::~CUSBSerialPort() {
+  ClosePort();
+  for (const int fd : {writeRequestFd_, shutdownFd_}) {
+    if (fd >= 0) ::close(fd);
+  }
+}
 
 bool CUSBSerialPort::InitPort(SerialPortListener* listener, const std::string& portName, std::uint32_t baudRate,
                               char parity, std::uint32_t dataBits, std::uint32_t stopBits, int handshake,
@@ -46,18 +54,18 @@ bool CUSBSerialPort::InitPort(SerialPortListener* listener, const std::string& p
   d2xxMode_ = resolved.d2xx;
   portNumber_ = resolved.portNumber;
 
-  shutdownFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  writeRequestFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (shutdownFd_ < 0 || writeRequestFd_ < 0) {
-    Warn("CreateEvent()", {errno, std::system_category().message(errno), false});
-    ClosePort();
+    Warn("CreateEvent()", {EMFILE, std::system_category().message(EMFILE), false});
     return false;
   }
+  // Both events start unsignalled at every open.
+  Reset(shutdownFd_);
+  Reset(writeRequestFd_);
   listener_ = listener;
   {
     std::lock_guard lock(writeMutex_);
-    writeBuffer_.clear();
-    writeBuffer_.reserve(writeBufferSize);
+    writeQueue_.clear();
+    pendingBytes_ = 0;
     writeCapacity_ = writeBufferSize;
   }
   eventMask_ = eventMask;
@@ -115,32 +123,39 @@ bool CUSBSerialPort::StartMonitoring() {
   return true;
 }
 
-void CUSBSerialPort::WriteToPort(const std::uint8_t* data, int length) {
+void CUSBSerialPort::WriteToPort(const std::uint8_t* data, int length, std::chrono::milliseconds timeout) {
   if (data == nullptr) return;
   const std::size_t size =
       length == -1 ? std::strlen(reinterpret_cast<const char*>(data)) : static_cast<std::size_t>(length < 0 ? 0 : length);
+  const auto now = std::chrono::steady_clock::now();
+  const auto deadline = timeout == kNoTimeLimit || timeout > std::chrono::hours(24 * 365)
+                            ? std::chrono::steady_clock::time_point::max()
+                            : now + (timeout.count() < 0 ? std::chrono::milliseconds(0) : timeout);
   {
     std::lock_guard lock(writeMutex_);
-    if (writeBuffer_.size() + size <= writeCapacity_) writeBuffer_.insert(writeBuffer_.end(), data, data + size);
+    if (size > 0 && pendingBytes_ + size <= writeCapacity_) {
+      writeQueue_.push_back({std::vector<std::uint8_t>(data, data + size), deadline});
+      pendingBytes_ += size;
+    }
   }
   Signal(writeRequestFd_);
 }
 
 std::size_t CUSBSerialPort::PendingBytes() const {
   std::lock_guard lock(writeMutex_);
-  return writeBuffer_.size();
+  return pendingBytes_;
 }
 
 void CUSBSerialPort::ClosePort() {
   StopWorker();
-  CloseEvents();
   if (line_) {
     if (lineOpen_ && !line_->Close()) Warn("CloseHandle()", line_->LastError());
     line_.reset();
     lineOpen_ = false;
   }
   std::lock_guard lock(writeMutex_);
-  writeBuffer_ = {};
+  writeQueue_.clear();
+  pendingBytes_ = 0;
   writeCapacity_ = 0;
 }
 
@@ -149,13 +164,6 @@ void CUSBSerialPort::StopWorker() {
   Signal(shutdownFd_);
   worker_.join();
   threadAlive_ = false;
-}
-
-void CUSBSerialPort::CloseEvents() {
-  for (int* fd : {&writeRequestFd_, &shutdownFd_}) {
-    if (*fd >= 0) ::close(*fd);
-    *fd = -1;
-  }
 }
 
 void CUSBSerialPort::WorkerMain() {
@@ -247,29 +255,54 @@ bool CUSBSerialPort::ReceiveBytes(std::uint32_t count) {
 
 bool CUSBSerialPort::WriteStep() {
   Reset(writeRequestFd_);
-  // The lock is held across the write, so a WriteToPort meanwhile waits and
-  // then finds the buffer empty instead of dropping bytes. A stalled line
-  // cannot hold it forever: shutdown cancels the wait for room.
-  std::unique_lock lock(writeMutex_);
-  if (writeBuffer_.empty()) {
-    lock.unlock();
+  bool wroteAny = false;
+  std::size_t writtenTotal = 0;
+  for (;;) {
+    QueuedBlock* block = nullptr;
+    {
+      std::lock_guard lock(writeMutex_);
+      if (writeQueue_.empty()) break;
+      block = &writeQueue_.front();
+    }
+    wroteAny = true;
+    // The lock is not held across the write: a stalled line must not hold up
+    // a caller that queues the next frame. What the line does not take by the
+    // block's deadline is dropped, so the caller's exchange ends as a time-out
+    // instead (a line with room takes the block at once, deadline or not).
+    std::size_t written = 0;
+    const bool ok = line_->Write(block->bytes.data(), block->bytes.size(), written, shutdownFd_, block->deadline);
+    const bool complete = written == block->bytes.size();
+    const bool expired = !complete && std::chrono::steady_clock::now() >= block->deadline;
+    {
+      std::lock_guard lock(writeMutex_);
+      if (complete || expired) {
+        pendingBytes_ -= block->bytes.size();
+        writeQueue_.pop_front();
+      } else {
+        // Only what went out leaves the queue, so nothing is sent twice.
+        block->bytes.erase(block->bytes.begin(), block->bytes.begin() + static_cast<std::ptrdiff_t>(written));
+        pendingBytes_ -= written;
+      }
+    }
+    writtenTotal += written;
+    if (!ok) {
+      const LineError error = line_->LastError();
+      Warn("WriteFile()", error);
+      return !error.deviceLost;
+    }
+    if (expired) {
+      Warn("WriteFile()", {ETIMEDOUT, "the line took no output within the time-out", false});
+      continue;
+    }
+    if (!complete) return true;  // shutdown: the worker leaves its loop next
+  }
+  if (!wroteAny) {
     if (listener_ != nullptr) listener_->OnTxEmpty();
     return true;
   }
-  std::size_t written = 0;
-  const bool ok = line_->Write(writeBuffer_.data(), writeBuffer_.size(), written, shutdownFd_);
-  const bool complete = written == writeBuffer_.size();
-  // Only what went out leaves the buffer, so nothing is sent twice.
-  writeBuffer_.erase(writeBuffer_.begin(), writeBuffer_.begin() + static_cast<std::ptrdiff_t>(written));
-  lock.unlock();
-  if (!ok) {
-    const LineError error = line_->LastError();
-    Warn("WriteFile()", error);
-    return !error.deviceLost;
-  }
-  if (complete) {
+  if (writtenTotal > 0) {
     (void)line_->SetEventMask(eventMask_);
-    if (listener_ != nullptr) listener_->OnBytesWritten(static_cast<std::uint32_t>(written));
+    if (listener_ != nullptr) listener_->OnBytesWritten(static_cast<std::uint32_t>(writtenTotal));
   }
   return true;
 }

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <deque>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,7 +24,7 @@ namespace qlmkv {
 
 class CUSBSerialPort {
  public:
-  CUSBSerialPort() = default;
+  CUSBSerialPort();
   ~CUSBSerialPort();
   CUSBSerialPort(const CUSBSerialPort&) = delete;
   CUSBSerialPort& operator=(const CUSBSerialPort&) = delete;
@@ -39,8 +41,11 @@ class CUSBSerialPort {
   bool StartMonitoring();
 
   // Queues bytes for the worker thread; length -1 means zero-terminated text.
-  // Bytes that do not fit into the write buffer are dropped.
-  void WriteToPort(const std::uint8_t* data, int length);
+  // Bytes that do not fit into the write buffer are dropped, and so is what
+  // of them has not gone out within `timeout`. Never waits for the line, and
+  // may be called while another thread closes the port.
+  static constexpr std::chrono::milliseconds kNoTimeLimit = std::chrono::milliseconds::max();
+  void WriteToPort(const std::uint8_t* data, int length, std::chrono::milliseconds timeout = kNoTimeLimit);
 
   // Stops the worker thread and releases the line. Safe on a closed port.
   void ClosePort();
@@ -62,7 +67,6 @@ class CUSBSerialPort {
   void RaiseModemChanges(std::uint32_t bits);
   void LoseLine();
   void StopWorker();
-  void CloseEvents();
   void Warn(const char* operation, const LineError& error) const;
 
   SerialPortListener* listener_ = nullptr;
@@ -71,16 +75,27 @@ class CUSBSerialPort {
   std::atomic<bool> lineOpen_{false};
   std::atomic<bool> threadAlive_{false};
   std::thread worker_;
-  int shutdownFd_ = -1;
-  int writeRequestFd_ = -1;
+  // Made once and closed only by the destructor: a writer on another thread
+  // may signal them at any time, even while the port closes.
+  const int shutdownFd_;
+  const int writeRequestFd_;
   std::uint32_t eventMask_ = 0;
   bool d2xxMode_ = false;
   int portNumber_ = 0;
   std::string portName_;
   bool cts_ = false, dsr_ = false, rlsd_ = false, ring_ = false;
 
-  mutable std::mutex writeMutex_;  // guards writeBuffer_ and writeCapacity_
-  std::vector<std::uint8_t> writeBuffer_;  // the pending bytes
+  // One block per WriteToPort call, with the time by which it must be out.
+  struct QueuedBlock {
+    std::vector<std::uint8_t> bytes;
+    std::chrono::steady_clock::time_point deadline;
+  };
+  // Guards the queue, the count and the capacity; never held across a write
+  // (only the worker takes blocks off the front, so the front block stays put
+  // while it is written).
+  mutable std::mutex writeMutex_;
+  std::deque<QueuedBlock> writeQueue_;
+  std::size_t pendingBytes_ = 0;
   std::size_t writeCapacity_ = 0;
 
   std::mutex configMutex_;  // held while the line is opened and configured

@@ -1,5 +1,6 @@
 // Arbitrary bytes as a reader's reply: the wait, the validation and the pure
 // frame functions must end in a result code without reading past a buffer.
+// The wait runs on a virtual clock, so a time-out costs no real time.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "reader/frame.h"
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
+#include "tests/reader/virtual_clock.h"
 
 namespace {
 
@@ -18,8 +20,8 @@ class ImmediateReplyLink final : public qlmkv::Transport {
  public:
   ImmediateReplyLink(const std::uint8_t* data, std::size_t size, qlmkv::ByteSink& sink)
       : data_(data), size_(size), sink_(sink) {}
-  void Send(const std::uint8_t*, std::size_t) override {
-    for (std::size_t i = 0; i < size_; ++i) sink_.OnReceiveChar(data_[i]);
+  void Send(const std::uint8_t*, std::size_t, std::chrono::milliseconds) override {
+    sink_.OnReceiveBytes(data_, size_);
   }
   bool IsUsb() const override { return false; }
   void Close() override {}
@@ -36,13 +38,19 @@ bool KnownFailure(int error) {
 }
 
 void ExchangeWithReply(int variant, const std::uint8_t* data, std::size_t size) {
-  qlmkv::CQL_MKV_Port port(1, 5);
+  qlmkv::test::VirtualWaitClock clock;
+  qlmkv::CQL_MKV_Port port(1, 500, clock);
   port.SetVariant(variant);
   port.AttachTransport(std::make_unique<ImmediateReplyLink>(data, size, port));
   Bytes out;
   const bool ok = port.Transceive(0xF0, {}, out);
   if (!ok && !KnownFailure(port.LastError())) std::abort();
   if (ok && out.size() > size) std::abort();
+  // A reply is taken only when it is exactly one frame (in variant 0 after
+  // the bytes before the start byte were dropped).
+  std::size_t start = 0;
+  while (variant == 0 && start < size && data[start] != qlmkv::frame::kStartByte) ++start;
+  if (ok && qlmkv::frame::CompleteLength(variant, data + start, size - start) != size - start) std::abort();
 }
 
 void PureFunctions(int variant, const std::uint8_t* data, std::size_t size) {

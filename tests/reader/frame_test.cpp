@@ -40,6 +40,11 @@ TEST(Frame, CompleteLengthOfPlainAndBlockListReplies) {
   }
 }
 
+Bytes Plus(Bytes frame, const Bytes& tail) {
+  frame.insert(frame.end(), tail.begin(), tail.end());
+  return frame;
+}
+
 TEST(Frame, ValidateReplyUnpacksDataOrReportsTheError) {
   const Bytes ok0 = frame::Build(0, 1, 0x00, Bytes{'3', '1', '2', '5'});
   const Bytes ok1 = frame::Build(1, 1, 0x00, Bytes{'3', '1', '2', '5'});
@@ -65,6 +70,12 @@ TEST(Frame, ValidateReplyUnpacksDataOrReportsTheError) {
       {1, corrupt, 10, {}},
       {0, {}, 12, {}},
       {1, {0x01}, 10, {}},
+      // Trailing bytes that leave the checksum right are still not one frame.
+      {0, Plus(ok0, {0x00}), 10, {}},
+      {0, Plus(ok0, {0x37, 0x37}), 10, {}},
+      {1, Plus(ok1, {0x00, 0x00}), 10, {}},
+      {1, Plus(blocks, {0x00, 0x00}), 10, {}},
+      {0, Plus(status21, {0x00}), 10, {}},
   };
   for (const Case& c : cases) {
     Bytes data{0x55};

@@ -10,6 +10,7 @@
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
 #include "tests/reader/scripted_reader.h"
+#include "tests/reader/virtual_clock.h"
 
 namespace qlmkv::test {
 namespace {
@@ -101,6 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"WrongChecksum", 0, {{Corrupted(kVersion0)}}, 1000, 10, {}},
         ExchangeCase{"WrongCrc", 1, {{Corrupted(kVersion1)}}, 1000, 10, {}},
         ExchangeCase{"TrailingByteFailsChecksum", 0, {{Concat({kVersion0, {0x55}})}}, 1000, 10, {}},
+        ExchangeCase{"TrailingZeroFailsVariant0", 0, {{Concat({kVersion0, {0x00}})}}, 1000, 10, {}},
+        ExchangeCase{"TrailingPairFailsVariant0", 0, {{Concat({kVersion0, {0x42, 0x42}})}}, 1000, 10, {}},
+        ExchangeCase{"TrailingZerosFailVariant1", 1, {{Concat({kVersion1, {0x00, 0x00}})}}, 1000, 10, {}},
         ExchangeCase{"NoAnswer", 0, {}, 30, 4, {}},
         ExchangeCase{"TooShortForPhase1", 1, {{Bytes{0x01, 0x00, 0x00}}}, 30, 4, {}},
         ExchangeCase{"EndlessStrays", 0, {{Bytes{0x55, 0x66}, 0ms, true}}, 30, 4, {}},
@@ -279,7 +283,7 @@ TEST_F(WaitHooks, WindowLockIsReleasedOnEveryPath) {
 class PolledTransport final : public Transport {
  public:
   explicit PolledTransport(Bytes reply) : reply_(std::move(reply)) {}
-  void Send(const std::uint8_t*, std::size_t) override { sent_ = true; }
+  void Send(const std::uint8_t*, std::size_t, std::chrono::milliseconds) override { sent_ = true; }
   void Poll(ByteSink& sink) override {
     ++polls_;
     // The reply shows up only after a few polls, a byte at a time.
@@ -308,6 +312,52 @@ TEST(PolledLink, ReplyIsCollectedByPolling) {
     EXPECT_EQ(data, kVersionData);
     EXPECT_TRUE(port.IsUsb());
     RdrSetDispatchHooks(nullptr, nullptr, nullptr);
+  }
+}
+
+// Hands its reply over within the send, on the sending thread.
+class ImmediateLink final : public Transport {
+ public:
+  ImmediateLink(Bytes reply, ByteSink& sink) : reply_(std::move(reply)), sink_(sink) {}
+  void Send(const std::uint8_t*, std::size_t, std::chrono::milliseconds) override {
+    if (!reply_.empty()) sink_.OnReceiveBytes(reply_.data(), reply_.size());
+  }
+  bool IsUsb() const override { return false; }
+  void Close() override {}
+
+ private:
+  Bytes reply_;
+  ByteSink& sink_;
+};
+
+// The wait takes its time from the connection's clock: on a virtual one a
+// time-out passes at once, phase by phase, with the same results.
+TEST(ExchangeClock, TimeOutsRunOnTheConnectionsClock) {
+  struct Case {
+    const char* name;
+    int variant;
+    Bytes reply;
+    int expectedError;
+    int phasesTimedOut;  // 0: no time-out
+  };
+  const Case cases[] = {
+      {"silent", 0, {}, RDR_ERR_TIMEOUT, 1},
+      {"strays only", 0, {0x55, 0x66, 0x77, 0x88, 0x99}, RDR_ERR_TIMEOUT, 1},
+      {"header without the rest", 1, Slice(kVersion1, 0, 5), RDR_ERR_TIMEOUT, 1},
+      {"whole reply", 0, kVersion0, 0, 0},
+      {"trailing zero", 0, Concat({kVersion0, {0x00}}), RDR_ERR_CHECKSUM, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VirtualWaitClock clock;
+    CQL_MKV_Port port(1, 500, clock);
+    port.SetVariant(c.variant);
+    port.AttachTransport(std::make_unique<ImmediateLink>(c.reply, port));
+    Bytes data;
+    EXPECT_EQ(port.Transceive(0xF0, {}, data), c.expectedError == 0);
+    EXPECT_EQ(port.LastError(), c.expectedError);
+    EXPECT_GE(clock.Elapsed(), std::chrono::milliseconds(500) * c.phasesTimedOut);
+    EXPECT_LT(clock.Elapsed(), std::chrono::milliseconds(500) * (c.phasesTimedOut + 1));
   }
 }
 

@@ -25,7 +25,7 @@ ScriptedTransport::ScriptedTransport(std::shared_ptr<ScriptedReader> reader, Byt
 
 ScriptedTransport::~ScriptedTransport() { Close(); }
 
-void ScriptedTransport::Send(const std::uint8_t* data, std::size_t size) {
+void ScriptedTransport::Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds /*timeout*/) {
   {
     std::lock_guard lock(mutex_);
     if (stopping_) return;

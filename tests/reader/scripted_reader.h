@@ -50,7 +50,7 @@ class ScriptedTransport final : public Transport {
  public:
   ScriptedTransport(std::shared_ptr<ScriptedReader> reader, ByteSink& sink);
   ~ScriptedTransport() override;
-  void Send(const std::uint8_t* data, std::size_t size) override;
+  void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override;
   bool IsUsb() const override { return reader_->usb(); }
   void Close() override;
 

@@ -2,7 +2,12 @@
 // unknown handles and last-error persistence.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <random>
+#include <thread>
 
 #include "reader/rdr.h"
 #include "tests/reader/sdk_fixture.h"
@@ -72,6 +77,118 @@ TEST_F(SdkData, CopyRuleAndInventoryTruncation) {
     if (c.expectedResult >= 0) {
       EXPECT_EQ(buffer[c.expectedResult], 0xEE);  // ...and nothing past the count
     }
+  }
+}
+
+// Missing buffers, negative sizes and lengths the frame cannot carry are
+// refused before a byte is copied or sent: the large lengths come with a
+// small buffer, so reading them would run past it.
+TEST_F(SdkData, BadArgumentsAreRefusedBeforeAnythingIsSent) {
+  replies[0xC0] = Reply{0, Sequence(32)};
+  OpenReader();
+  unsigned char small[64] = {};
+  char name[32];
+  const unsigned char password[4] = {};
+  constexpr int kHuge = 0x7FFFFFFF;
+  struct Case {
+    const char* name;
+    std::function<int()> call;
+  };
+  const Case cases[] = {
+      {"version without data buffer", [&] { return RdrGetVersion(handle, nullptr, 64, nullptr, 32); }},
+      {"version without name buffer", [&] { return RdrGetVersion(handle, small, 64, nullptr, 32); }},
+      {"version negative capacity", [&] { return RdrGetVersion(handle, small, -1, name, 32); }},
+      {"version negative name capacity", [&] { return RdrGetVersion(handle, small, 64, name, -3); }},
+      {"inventory without buffer", [&] { return RdrInventory(handle, 0, nullptr, 100); }},
+      {"inventory negative capacity", [&] { return RdrInventory(handle, 0, small, -5); }},
+      {"select huge", [&] { return RdrSelectTag(handle, small, kHuge); }},
+      {"select 256", [&] { return RdrSelectTag(handle, small, 256); }},
+      {"select without EPC", [&] { return RdrSelectTag(handle, nullptr, 12); }},
+      {"select negative", [&] { return RdrSelectTag(handle, small, -1); }},
+      {"read without buffer", [&] { return RdrReadData(handle, 1, 0, nullptr, 8); }},
+      {"read negative", [&] { return RdrReadData(handle, 1, 0, small, -8); }},
+      {"write huge", [&] { return RdrWriteData(handle, 3, 0, small, kHuge); }},
+      {"write one past the frame", [&] { return RdrWriteData(handle, 3, 0, small, 252); }},
+      {"write zeros huge", [&] { return RdrWriteData(handle, 3, 0, nullptr, kHuge); }},
+      {"write negative", [&] { return RdrWriteData(handle, 3, 0, small, -2); }},
+      {"write with password huge", [&] { return RdrWriteDataPw(handle, 3, 0, password, small, kHuge); }},
+      {"write with password one past", [&] { return RdrWriteDataPw(handle, 3, 0, password, small, 248); }},
+      {"command huge payload", [&] { return RdrCommand(handle, 0x09, small, kHuge, small, 64); }},
+      {"command 256 payload", [&] { return RdrCommand(handle, 0x09, small, 256, small, 64); }},
+      {"command without payload", [&] { return RdrCommand(handle, 0x09, nullptr, 3, small, 64); }},
+      {"command negative payload", [&] { return RdrCommand(handle, 0x09, small, -1, small, 64); }},
+      {"command without buffer", [&] { return RdrCommand(handle, 0x09, nullptr, 0, nullptr, 64); }},
+  };
+  const std::size_t sentBefore = serialReader->Requests().size();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RdrGetVersion(handle, small, 64, nullptr, 0);  // last error back to 4 ...
+    RdrSetMode(handle, 1);
+    ASSERT_EQ(RdrGetLastError(handle), RDR_ERR_TIMEOUT);
+    const std::size_t sent = serialReader->Requests().size();
+    EXPECT_EQ(c.call(), -1);
+    EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_CAPACITY);  // ... so 5 is this call's
+    EXPECT_EQ(serialReader->Requests().size(), sent);
+  }
+  EXPECT_GT(serialReader->Requests().size(), sentBefore);
+  // The limits themselves still go out.
+  replies[0xC4] = Reply{};
+  replies[0xC5] = Reply{};
+  replies[0xC2] = Reply{};
+  unsigned char full[256] = {};
+  EXPECT_EQ(RdrWriteData(handle, 3, 0, full, 251), 0);
+  EXPECT_EQ(RdrWriteDataPw(handle, 3, 0, password, full, 247), 0);
+  EXPECT_EQ(RdrSelectTag(handle, full, 255), 0);
+  EXPECT_EQ(RdrSelectTag(handle, nullptr, 0), 0);
+}
+
+// RdrClose from another thread ends an exchange that waits for a silent
+// reader at once, not after its time-out of ten minutes.
+TEST_F(SdkData, CloseFromAnotherThreadEndsAWaitingExchange) {
+  serialReader = std::make_shared<ScriptedReader>(ReaderOfVariant(0, [](const Request& r) -> std::optional<Reply> {
+    if (r.command == 0xF0) return Reply{0, {'3', '1', '2', '5'}};
+    return std::nullopt;
+  }));
+  handle = RdrOpen("COM1", 9600, 0, 600000);
+  ASSERT_EQ(handle, 1);
+  auto exchange = std::async(std::launch::async, [this] {
+    unsigned char buffer[8];
+    return RdrCommand(handle, 0x55, nullptr, 0, buffer, 8);
+  });
+  // The exchange waits once its request has reached the reader.
+  while (serialReader->Requests().size() < 2 &&
+         exchange.wait_for(std::chrono::milliseconds(1)) == std::future_status::timeout) {
+  }
+  EXPECT_EQ(RdrClose(handle), 0);
+  ASSERT_EQ(exchange.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(exchange.get(), -1);
+  EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_NOT_OPEN);
+}
+
+// RdrClose races RdrCommand at every point of the exchange: the call ends
+// with -1 or a result, never with a crash, a hang or (under the sanitizers)
+// a data race or a leak.
+TEST_F(SdkData, CloseRacesAnExchange) {
+  serialReader = std::make_shared<ScriptedReader>(ReaderOfVariant(0, [](const Request& r) -> std::optional<Reply> {
+    if (r.command == 0xF0) return Reply{0, {'3', '1', '2', '5'}};
+    return std::nullopt;
+  }));
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> delayUs(0, 200);
+  for (int round = 0; round < 1000; ++round) {
+    const int h = RdrOpen("COM1", 9600, 0, 600000);
+    ASSERT_EQ(h, 1);
+    std::atomic<bool> go{false};
+    std::thread exchange([&] {
+      while (!go.load()) {
+      }
+      unsigned char buffer[8];
+      EXPECT_EQ(RdrCommand(h, 0x55, nullptr, 0, buffer, 8), -1);
+    });
+    go = true;
+    std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
+    EXPECT_EQ(RdrClose(h), 0);
+    exchange.join();
   }
 }
 

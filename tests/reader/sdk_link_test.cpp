@@ -56,6 +56,22 @@ TEST_F(SdkOverPty, IdentifiesTheReaderAndWritesAndReadsATag) {
   EXPECT_EQ(std::vector<unsigned char>(back, back + 4), std::vector<unsigned char>(data, data + 4));
 }
 
+// Rates outside the terminal speed table: the line is raw all the same, so
+// the reader's reply is read, not echoed back to it.
+TEST_F(SdkOverPty, ReaderIsFoundAtRatesOutsideTheSpeedTable) {
+  sim_ = std::make_unique<mkvsim::SimProcess>(std::vector<std::string>{});
+  for (const int baud : {14400, 28800, 56000, 128000, 256000, 12345}) {
+    SCOPED_TRACE(baud);
+    const int handle = RdrOpen(sim_->PtyPath().c_str(), baud, 0, 300);
+    EXPECT_GT(handle, 0);
+    unsigned char version[8] = {};
+    EXPECT_EQ(RdrGetVersion(handle, version, sizeof version, nullptr, 0), 4);
+    if (handle > 0) {
+      EXPECT_EQ(RdrClose(handle), 0);
+    }
+  }
+}
+
 TEST_F(SdkOverPty, FramingVariantOneIsDetected) {
   Open({"--variant", "1"});
   unsigned char version[8] = {};

@@ -22,7 +22,7 @@ TEST(ConnectionString, ComNamesKeepTheirBaudRate) {
                         {"/dev/ttyUSB0", true},  {"/dev/ttyACM0 [x]", true}, {"/DEV/ttyS0", false},
                         {"dev/ttyS0", false},    {"FT12AB", false},     {"0012 HID", false},  {"10.0.0.1", false}};
   for (const Case& c : cases) {
-    EXPECT_EQ(IsComName(c.text), c.com) << c.text;
+    EXPECT_EQ(KeepsCallerBaudRate(c.text), c.com) << c.text;
     EXPECT_EQ(EffectiveBaudRate(c.text, 115200), c.com ? 115200 : 19200) << c.text;
   }
 }
@@ -54,6 +54,10 @@ TEST(ConnectionString, LinkKind) {
   for (const Case& c : cases) EXPECT_EQ(ClassifyPort(c.port), c.kind) << c.port;
   EXPECT_EQ(SerialPortName("/dev/ttyUSB1 [ZR-4 Reader]"), "/dev/ttyUSB1");
   EXPECT_EQ(SerialPortName("COM2"), "COM2");
+  EXPECT_EQ(SerialPortName("\\\\.\\COM3 [Vex Virtual COM]"), "\\\\.\\COM3");
+  // D2XX serial numbers may hold blanks: the whole name is the serial number.
+  EXPECT_EQ(SerialPortName("FT AB 12"), "FT AB 12");
+  EXPECT_EQ(SerialPortName("\\\\.\\1705 A B"), "1705 A B");
 }
 
 TEST(HexText, BytesFromText) {

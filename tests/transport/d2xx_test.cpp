@@ -89,7 +89,7 @@ TEST_F(D2xxTest, OpensBySerialNumberAndExchangesAFrame) {
   EXPECT_EQ(EnumFtdiDevices(), (std::vector<std::string>{"A9"}));
 
   const Bytes request = frame::Build(0, 1, 0xF0, nullptr, 0);
-  transport->Send(request.data(), request.size());
+  transport->Send(request.data(), request.size(), std::chrono::milliseconds(1000));
   Bytes data;
   ASSERT_EQ(frame::ValidateReply(0, AwaitReply(sink), data), 0);
   EXPECT_EQ(std::string(data.begin(), data.end()), "3125");

@@ -30,6 +30,9 @@ TEST(PortNameTest, ChoosesTheLineByName) {
       {"\\\\.\\FT5ABC", true, "FT5ABC", 0},
       {"9A1", true, "9A1", 9},
       {"", true, "", 0},
+      // A D2XX serial number is the whole name, blanks included.
+      {"FT AB 12", true, "FT AB 12", 0},
+      {"\\\\.\\170 5 X", true, "170 5 X", 170},
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -37,7 +40,7 @@ TEST(PortNameTest, ChoosesTheLineByName) {
     EXPECT_EQ(resolved.d2xx, c.d2xx);
     EXPECT_EQ(resolved.target, c.target);
     EXPECT_EQ(resolved.portNumber, c.portNumber);
-    EXPECT_EQ(IsComName(c.name), !c.d2xx);
+    EXPECT_EQ(OpensTerminalDevice(c.name), !c.d2xx);
   }
 }
 

@@ -1,13 +1,22 @@
 // CUSBSerialPort on real pseudo-terminals: the test plays the reader on the
 // master side.
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
+#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "reader/qlmkv_port.h"
+#include "reader/rdr.h"
 #include "tests/transport/transport_test_util.h"
+#include "transport/custom_baud.h"
 #include "transport/transports.h"
 #include "transport/usb_serial_port.h"
 
@@ -135,6 +144,50 @@ TEST_F(SerialPortTest, AppliesLineSettings) {
   }
 }
 
+// Rates outside the fixed table go through the custom-speed interface; the
+// line is raw whatever the rate, also when the driver refuses it (rate 0).
+TEST_F(SerialPortTest, AnyRateIsSetAndTheLineIsRawWhateverTheRate) {
+  struct RateCase {
+    std::uint32_t baud;
+    char parity;
+    bool rateTaken;
+  };
+  const RateCase cases[] = {{14400, 'N', true},  {28800, 'E', true},  {56000, 'N', true}, {128000, 'O', true},
+                            {256000, 'N', true}, {12345, 'N', true},  {19200, 'N', true}, {0, 'N', false},
+                            {31250, 'X', false}};
+  for (const RateCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.baud << ' ' << c.parity);
+    // Start from a canonical line with echo, as a fresh terminal is.
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(pty_.master(), &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO;
+    cfsetospeed(&cooked, B9600);
+    cfsetispeed(&cooked, B9600);
+    ASSERT_EQ(tcsetattr(pty_.master(), TCSANOW, &cooked), 0);
+
+    RecordingListener listener;
+    CUSBSerialPort port;
+    ASSERT_TRUE(Open(port, listener, pty_.slavePath(), c.baud, c.parity));
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pty_.master(), &tio), 0);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    unsigned in = 0, out = 0;
+    ASSERT_TRUE(ReadBaudRates(pty_.master(), in, out));
+    if (c.rateTaken) {
+      EXPECT_EQ(out, c.baud);
+      EXPECT_EQ(in, c.baud);
+    } else {
+      EXPECT_EQ(out, 9600u);
+    }
+    // Bytes pass through unchanged (no line editing, no echo to the reader).
+    ASSERT_TRUE(port.StartMonitoring());
+    pty_.Write({'a', 0x7F, '\r', 0x03});
+    EXPECT_EQ(listener.WaitForBytes(4), (Bytes{'a', 0x7F, '\r', 0x03}));
+  }
+}
+
 TEST_F(SerialPortTest, RejectedSettingsLeaveThePortOpenAndPurged) {
   for (const auto& [baud, parity] : {std::pair<std::uint32_t, char>{12345, 'N'}, {19200, 'X'}}) {
     SCOPED_TRACE(baud);
@@ -208,6 +261,50 @@ TEST(SerialPortOpenTest, MissingOrUnusableDevicesDoNotOpen) {
   }
 }
 
+// A line is held while its holder lives, and free again once it is killed:
+// no exclusive flag stays behind on the line.
+TEST(SerialPortOpenTest, LineHeldByALiveProgramIsRefusedAndFreedWhenItDies) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    CUSBSerialPort port;
+    const char ok = port.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512) ? 'y' : 'n';
+    if (::write(ready[1], &ok, 1) != 1) _exit(1);
+    for (;;) pause();
+  }
+  ::close(ready[1]);
+  char opened = 0;
+  ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+  ::close(ready[0]);
+  EXPECT_EQ(opened, 'y');
+
+  CUSBSerialPort second;
+  EXPECT_FALSE(second.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));  // held: refused
+
+  ASSERT_EQ(kill(holder, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+
+  const int probe = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(probe, 0);
+  int exclusive = -1;
+  ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0) << "the killed holder left the line exclusive";
+  ::close(probe);
+
+  CUSBSerialPort third;
+  EXPECT_TRUE(third.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));
+  // The same process holds it now: another port of it is refused too.
+  CUSBSerialPort fourth;
+  EXPECT_FALSE(fourth.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));
+  third.ClosePort();
+  EXPECT_TRUE(fourth.InitPort(nullptr, pty.slavePath(), 19200, 'N', 8, 1, 0, kMask, 512));
+}
+
 TEST(SerialTransportTest, SendsFramesAndDeliversRepliesToTheSink) {
   PseudoTerminal pty;
   ASSERT_TRUE(pty.ok());
@@ -216,12 +313,110 @@ TEST(SerialTransportTest, SendsFramesAndDeliversRepliesToTheSink) {
   ASSERT_NE(transport, nullptr);
   EXPECT_FALSE(transport->IsUsb());
   const Bytes request = {0x02, 0x01, 0xF0, 0x00, 0xF1};
-  transport->Send(request.data(), request.size());
+  transport->Send(request.data(), request.size(), std::chrono::milliseconds(1000));
+  EXPECT_EQ(pty.Read(request.size()), request);
+  // A line with room takes a frame whatever its time-out, even none at all.
+  transport->Send(request.data(), request.size(), std::chrono::milliseconds(0));
   EXPECT_EQ(pty.Read(request.size()), request);
   pty.Write({0x02, 0x01, 0x00});
   EXPECT_EQ(sink.WaitForBytes(3), (Bytes{0x02, 0x01, 0x00}));
   transport->Close();
   transport->Close();
+}
+
+// A reader connection over a real serial transport on the pseudo-terminal.
+struct PtyConnection {
+  explicit PtyConnection(const std::string& path, int timeoutMs) : port(1, timeoutMs) {
+    port.AttachTransport(OpenSerialTransport(path, LineSettings{}, port));
+  }
+  CQL_MKV_Port port;
+};
+
+// Fills the line's output until it takes no more: nobody reads the master.
+void FillOutput(const std::string& slavePath) {
+  const int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const Bytes chunk(4096, 0x55);
+  while (::write(fd, chunk.data(), chunk.size()) > 0) {
+  }
+  ::close(fd);
+}
+
+void Drain(const PseudoTerminal& pty) {
+  std::uint8_t buffer[4096];
+  pollfd fd{pty.master(), POLLIN, 0};
+  while (poll(&fd, 1, 10) > 0 && ::read(pty.master(), buffer, sizeof buffer) > 0) {
+  }
+}
+
+// A line that takes no output must not hold up the caller: each exchange ends
+// with a time-out of its own, the next one included.
+TEST(SerialTransportTest, StalledLineEndsEveryExchangeWithATimeOut) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  PtyConnection connection(pty.slavePath(), 50);
+  FillOutput(pty.slavePath());
+  auto exchanges = std::async(std::launch::async, [&] {
+    int timeouts = 0;
+    for (int i = 0; i < 3; ++i) {
+      Bytes data;
+      if (!connection.port.Transceive(0xF0, {}, data) && connection.port.LastError() == RDR_ERR_TIMEOUT) ++timeouts;
+    }
+    return timeouts;
+  });
+  const bool ended = exchanges.wait_for(test::kPatience) == std::future_status::ready;
+  EXPECT_TRUE(ended) << "an exchange waits for the stalled line";
+  if (!ended) Drain(pty);  // frees the caller so the test can end
+  EXPECT_EQ(exchanges.get(), 3);
+  connection.port.CloseTransport();
+}
+
+// Closing from another thread ends a waiting exchange at once, not after its
+// (here very long) time-out; also while its frame is stuck on a full line.
+TEST(SerialTransportTest, CloseEndsAWaitingExchange) {
+  for (const bool stalled : {false, true}) {
+    SCOPED_TRACE(stalled ? "stalled line" : "silent reader");
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    PtyConnection connection(pty.slavePath(), 600000);
+    if (stalled) FillOutput(pty.slavePath());
+    auto exchange = std::async(std::launch::async, [&] {
+      Bytes data;
+      return connection.port.Transceive(0xF0, {}, data);
+    });
+    if (!stalled) pty.Read(5);  // the request is out: the exchange waits for the reply
+    connection.port.CloseTransport();
+    const bool ended = exchange.wait_for(test::kPatience) == std::future_status::ready;
+    EXPECT_TRUE(ended);
+    if (!ended) Drain(pty);
+    EXPECT_FALSE(exchange.get());
+  }
+}
+
+// Close races an exchange at every point of it: before the send, during it,
+// in the wait. Run under ThreadSanitizer and the leak checker as well.
+TEST(SerialTransportTest, CloseDuringExchangeRaces) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> delayUs(0, 300);
+  for (int round = 0; round < 1000; ++round) {
+    auto connection = std::make_unique<PtyConnection>(pty.slavePath(), 600000);
+    std::atomic<bool> go{false};
+    std::thread exchange([&] {
+      while (!go.load()) {
+      }
+      Bytes data;
+      EXPECT_FALSE(connection->port.Transceive(0xF0, {}, data));
+    });
+    const auto delay = std::chrono::microseconds(delayUs(random));
+    go = true;
+    std::this_thread::sleep_for(delay);
+    connection->port.CloseTransport();
+    exchange.join();
+    connection.reset();
+    if (round % 50 == 0) Drain(pty);
+  }
 }
 
 }  // namespace
