@@ -32,6 +32,7 @@ class RecordingFrontEnd : public FrontEnd {
   }
   void ShowProgrammedCount(int count) override { programmedCount = count; }
   void FocusPasswordField() override { ++passwordFocused; }
+  void WriteCycleStopped() override { ++cycleStopped; }
 
   int CountStatus(const std::string& line) const {
     int n = 0;
@@ -45,6 +46,7 @@ class RecordingFrontEnd : public FrontEnd {
   std::string readField = "<untouched>";
   int programmedCount = -1;
   int passwordFocused = 0;
+  int cycleStopped = 0;
 };
 
 // Ticked by the test: Start/Stop only track the state.
