@@ -397,7 +397,7 @@ TEST(SimReader, WriteFaultsHitTheWriteOnly) {
   // A refused write does not reach the tag.
   reader.ChangeFaults([](FaultPlan& f) { f.SetRefuse(24, 1); });
   EXPECT_EQ(Exchange(reader, 0, 0xC4, MemoryPayload(3, 0, {0x33, 0x44})), 24);
-  EXPECT_EQ(reader.WrittenCount(), 2u);
+  EXPECT_EQ(reader.WrittenCount(), 3u);
   ASSERT_EQ(Exchange(reader, 0, 0xC3, MemoryPayload(3, 0, {2}), data), 0);
   EXPECT_THAT(data, ElementsAre(0x11, 0x22));
 
