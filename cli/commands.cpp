@@ -174,29 +174,49 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), reading ? nullptr : &beeper);
   Configure(writer, reader.Handle(), *job, options);
 
-  int status = kSuccess;
-  if (!options.cycle) {
-    status = (reading ? writer.ReadOnce() : writer.WriteOnce()) ? kSuccess : kTagFailed;
-  } else {
-    auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
-    if (reading) {
-      writer.StartReadCycle();
-    } else {
-      writer.StartWriteCycle();
-    }
-    RunLoop(
-        reading ? readTimer : writeTimer,
-        [&] {
-          if (reading) {
-            writer.ReadTick();
-          } else {
-            writer.WriteTick();
-          }
-        },
-        [&] { return !options.count || done() < *options.count; }, Deadline(options));
+  // After a time-out: is the reader still there at all? A lost link ends
+  // the job instead of waiting for ever on a device that is gone.
+  bool linkLost = false;
+  auto checkLink = [&] {
+    if (RdrGetLastError(reader.Handle()) != RDR_ERR_TIMEOUT || !ReaderLinkLost(context.Connection())) return;
+    linkLost = true;
     writer.StopReadCycle();
     writer.StopWriteCycle();
-    if (options.count && done() < *options.count) status = kTagFailed;
+  };
+
+  int status = kSuccess;
+  if (!options.cycle) {
+    if (!(reading ? writer.ReadOnce() : writer.WriteOnce())) {
+      status = kTagFailed;
+      checkLink();
+    }
+  } else {
+    auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
+    const bool started = reading ? writer.StartReadCycle() : writer.StartWriteCycle();
+    if (started) {
+      RunLoop(
+          reading ? readTimer : writeTimer,
+          [&] {
+            const int before = done();
+            if (reading) {
+              writer.ReadTick();
+            } else {
+              writer.WriteTick();
+            }
+            if (done() == before) checkLink();
+          },
+          [&] { return !options.count || done() < *options.count; }, Deadline(options));
+    }
+    writer.StopReadCycle();
+    writer.StopWriteCycle();
+    if (!started || (options.count && done() < *options.count)) status = kTagFailed;
+  }
+  // The counter ran out or the next value could not be stored: the job did
+  // not do what was asked, whatever the count says.
+  if (writer.HaltReason() != TagWriter::Halt::kNone) status = kTagFailed;
+  if (linkLost) {
+    context.Out().Error(FormatString(msg::kLinkLost, {context.Connection()}));
+    status = kNoReader;
   }
   job->app.params = writer.Params();
   StoreParameterSet(context.Store(), job->app);
