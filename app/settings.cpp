@@ -197,18 +197,20 @@ bool Settings::Update(Change&& change) {
 
   auto lock = FileLock::Acquire(fileName_, true, true, lockTimeout_, &lastError_);
   if (!lock) return false;
-  // Another program may have saved since we last looked: start from its file.
+  // Another program may have saved since we last looked: start from its
+  // file, always. Its identity is no proof of "unchanged": a file system
+  // reuses a freed inode, and two saves within one clock tick of the same
+  // size look alike, which would let a stale "LastData" hand out a value
+  // twice.
   auto held = IdentityOfDescriptor(lock->Descriptor());
-  if (!held || held != seen_) {
-    std::string content;
-    if (!ReadAllFromDescriptor(lock->Descriptor(), &content, &lastError_)) {
-      seen_.reset();
-      return false;  // never overwrite what we could not read
-    }
-    ini_ = std::make_unique<CIniEx>();
-    ini_->LoadFromText(content);
-    seen_ = held;
+  std::string content;
+  if (!ReadAllFromDescriptor(lock->Descriptor(), &content, &lastError_)) {
+    seen_.reset();
+    return false;  // never overwrite what we could not read
   }
+  ini_ = std::make_unique<CIniEx>();
+  ini_->LoadFromText(content);
+  seen_ = held;
   change(*ini_);
   if (!ini_->IsDirty()) return true;
   if (!ReplaceFileAtomically(fileName_, ini_->ToText(), &lastError_)) {

@@ -527,7 +527,10 @@ TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
   ASSERT_TRUE(writer_->StartWriteCycle());
   ASSERT_TRUE(other.StartWriteCycle());
   for (int tick = 0; tick < 400 && writer_->ProgrammedCount() + other.ProgrammedCount() < 20; ++tick) {
+    // The other station runs twice as fast, so each sees several values
+    // taken by the other between two of its own.
     writer_->WriteTick();
+    other.WriteTick();
     other.WriteTick();
   }
   writer_->StopWriteCycle();
