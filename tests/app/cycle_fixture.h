@@ -25,7 +25,10 @@ namespace stampwise::testing {
 class RecordingFrontEnd : public FrontEnd {
  public:
   void AppendStatus(const std::string& line) override { statusLines.push_back(line); }
-  void ShowWriteValue(const std::string& value) override { writeValue = value; }
+  void ShowWriteValue(const std::string& value) override {
+    writeValue = value;
+    writeValues.push_back(value);
+  }
   void ShowReadText(const std::string& text) override {
     readField = text;
     readTexts.push_back(text);
@@ -43,6 +46,7 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<std::string> statusLines;
   std::vector<std::string> readTexts;
   std::string writeValue;
+  std::vector<std::string> writeValues;
   std::string readField = "<untouched>";
   int programmedCount = -1;
   int passwordFocused = 0;

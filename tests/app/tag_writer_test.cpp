@@ -550,6 +550,21 @@ TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
   EXPECT_EQ(otherFront.writeValue, other.Params().value);
 }
 
+// A value another program moved on wins over the one in the window, and the
+// window shows it before the tag is written.
+TEST_F(CycleTest, AValueMovedOnByAnotherProgramWins) {
+  StartReader();
+  UserHexJob("00000001");
+  settings_->Load();
+  Settings other(folder_.File("settings.ini"), folder_.Path() + "/");
+  ASSERT_TRUE(other.StoreLastData("00000010"));
+  EXPECT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000010"));
+  EXPECT_EQ(frontEnd_.CountStatus(Written("00000010")), 1);
+  EXPECT_THAT(frontEnd_.writeValues, ElementsAre("00000010", "00000011"));
+  EXPECT_EQ(StoredLastData(), "00000011");
+}
+
 // A value stored by another program that does not fit the job is refused
 // without writing; the operator's next value then goes out.
 TEST_F(CycleTest, AStoredValueThatDoesNotFitIsRefused) {
