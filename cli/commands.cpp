@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/beeper.h"
+#include "app/increment.h"
 #include "app/messages.h"
 #include "app/port_settings.h"
 #include "app/reader_link.h"
@@ -69,6 +70,12 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
   Job job{context.Store().Load(), false};
   if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
     context.Out().Error(*error);
+    return std::nullopt;
+  }
+  // A counter that ran out stays stopped until a new start value is given;
+  // say so rather than that the value is too long.
+  if (!forReading && CounterExhausted(job.app.params)) {
+    context.Out().Error(FormatString(msg::kCounterExhausted, {job.app.params.lengthBytes}));
     return std::nullopt;
   }
   const ControlTexts texts{std::to_string(job.app.params.startWord), std::to_string(job.app.params.lengthBytes),

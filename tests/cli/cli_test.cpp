@@ -261,6 +261,27 @@ TEST_F(CliTest, ALostReaderEndsTheCycleWithStatus3) {
   EXPECT_THAT(cli.Err(), ::testing::HasSubstr(FormatString(msg::kLinkLost, {port})));
 }
 
+// The counter's last value is written, then the cycle stops with a message;
+// a later run writes nothing until a new start value is given.
+TEST_F(CliTest, ACounterAtItsEndStopsTheCycle) {
+  StartSim({"--tags", "0", "--conveyor", "5,0"});
+  const std::string exhausted = FormatString(msg::kCounterExhausted, {4});
+  const RunResult run = Cli(UserHexJob({"--cycle", "--period", "5", "--max-time", "60", "--count", "5"}, "FFFFFFFE"));
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr(exhausted));
+  std::vector<std::string> written;
+  for (const auto& [tag, data] : UserWritesByTag()) written.insert(written.end(), data.begin(), data.end());
+  EXPECT_THAT(written, ElementsAre("FFFFFFFE", "FFFFFFFF"));
+  EXPECT_EQ(Stored("LastData"), "100000000");
+
+  const RunResult again = Cli(UserHexJob({"--cycle", "--period", "5", "--max-time", "5"}, ""));
+  EXPECT_NE(again.exitCode, 0);
+  EXPECT_THAT(again.out + again.err, HasSubstr(exhausted));
+  EXPECT_EQ(UserWritesByTag().size(), 2u);
+  const RunResult fresh = Cli(UserHexJob({}, "00000001"));
+  EXPECT_EQ(fresh.exitCode, 0) << fresh.out << fresh.err;
+}
+
 // A next value that cannot be stored ends the cycle after the first failure,
 // with status 1, and nothing reaches a tag.
 TEST_F(CliTest, ACycleThatCannotStoreTheNextValueEnds) {
