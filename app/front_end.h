@@ -18,6 +18,8 @@ class FrontEnd {
   virtual void ShowProgrammedCount(int /*count*/) {}
   virtual void FocusPasswordField() {}
   virtual void SetWaitCursor(bool /*on*/) {}
+  // The write cycle stopped by itself (see TagWriter::HaltReason).
+  virtual void WriteCycleStopped() {}
 };
 
 // A periodic timer that calls back on the front end's own thread (a window

@@ -16,7 +16,7 @@ char DigitChar(unsigned value) { return "0123456789ABCDEF"[value & 0x0F]; }
 // hex digit (free text inside the number) has the value 255: a carry that
 // reaches it turns it into "0" and goes on; otherwise it is kept. Returns
 // false when there is no digit at all.
-bool AddOneDigitwise(std::string& number, unsigned base, long long maxDigits) {
+bool AddOneDigitwise(std::string& number, unsigned base) {
   bool carry = true;
   const bool anyDigit = std::any_of(number.begin(), number.end(), IsHexDigit);
   if (!anyDigit) return false;
@@ -34,9 +34,10 @@ bool AddOneDigitwise(std::string& number, unsigned base, long long maxDigits) {
       carry = false;
     }
   }
-  // Carry out of the leftmost digit: grow while there is room, else wrap
-  // (all digits are zero by now).
-  if (carry && static_cast<long long>(number.size()) < maxDigits) number.insert(0, 1, '1');
+  // Carry out of the leftmost digit: a new leading 1. Where there is no room
+  // for it the counter has run out; the value stays one past the range
+  // instead of wrapping to a number that was written before.
+  if (carry) number.insert(0, 1, '1');
   return true;
 }
 
@@ -57,14 +58,7 @@ std::string PadNumber(const SplitValue& split, std::string number, std::size_t l
 
 std::string IncrementHex(const ParameterSet& params, SplitValue split) {
   const unsigned base = params.autoIncrementHex ? 16 : 10;
-  const long long length = params.lengthBytes;
-  // Format 0 holds 2 digits per byte; format 1 one character per byte,
-  // shared with the free text around the number.
-  const long long maxDigits =
-      params.format == DataFormat::HexBinary
-          ? 2 * length
-          : length - static_cast<long long>(split.prefix.size() + split.suffix.size());
-  if (!AddOneDigitwise(split.number, base, maxDigits)) return params.value;
+  if (!AddOneDigitwise(split.number, base)) return params.value;
   return split.prefix + split.number + split.suffix;
 }
 
@@ -75,16 +69,14 @@ std::string IncrementDecimal(const ParameterSet& params, const SplitValue& split
   }
   const auto length = static_cast<std::size_t>(params.lengthBytes);
   if (params.leadingZeros) number = PadNumber(split, number, length);
-  std::string next = split.prefix + number + split.suffix;
-  // Only the leftmost L characters are written: a value that outgrows them
-  // would repeat a number already written. Wrap to zero instead, as the hex
-  // formats do, when the zero fits.
-  if (params.value.size() <= length && next.size() > length) {
-    std::string zero = params.leadingZeros ? PadNumber(split, "0", length) : "0";
-    std::string wrapped = split.prefix + zero + split.suffix;
-    if (wrapped.size() <= length) next = std::move(wrapped);
-  }
-  return next;
+  return split.prefix + number + split.suffix;
+}
+
+// "1" followed by zeros only: what a counter becomes when it carries out of
+// its last digit.
+bool IsOnePastAllDigits(std::string_view number) {
+  return number.size() >= 2 && number.front() == '1' &&
+         number.find_first_not_of('0', 1) == std::string_view::npos;
 }
 
 }  // namespace
@@ -98,6 +90,22 @@ SplitValue SplitForIncrement(const ParameterSet& params) {
   if (first == text.end()) return {"", "", text};
   const auto last = std::find_if(text.rbegin(), text.rend(), isDigit).base();
   return {std::string(text.begin(), first), std::string(first, last), std::string(last, text.end())};
+}
+
+bool CounterExhausted(const ParameterSet& params) {
+  if (!params.autoIncrementDec && !params.autoIncrementHex) return false;
+  if (IsDataFormat(params.format) || !IsUsableLength(params.lengthBytes)) return false;
+  const auto length = static_cast<std::size_t>(params.lengthBytes);
+  if (params.format == DataFormat::DecimalBinary) {
+    // L bytes hold 0 .. 2^(8L) - 1; the signed 64-bit count ends at 2^63 - 1.
+    const ParsedDecimal parsed = ParseDecimalPrefix(params.value);
+    if (parsed.overflow) return params.value == "9223372036854775808";
+    return length < 8 && parsed.value == (1LL << (8 * length));
+  }
+  const SplitValue split = SplitForIncrement(params);
+  if (!IsOnePastAllDigits(split.number)) return false;
+  if (params.format == DataFormat::HexBinary) return split.number.size() == 2 * length + 1;
+  return params.value.size() == length + 1;
 }
 
 std::string IncrementValue(const ParameterSet& params) {

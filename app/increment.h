@@ -22,11 +22,17 @@ SplitValue SplitForIncrement(const ParameterSet& params);
 
 // The next write value. The caller runs it only when an auto increment box is
 // checked. Hex formats count digit-wise (base 16 with "Auto increment (Hex)",
-// else base 10) and wrap or grow by a leading 1; decimal formats add one to
-// the 64-bit number; data formats stay unchanged. A value without a number to
-// count stays unchanged in the hex formats. A value never grows past what its
-// format can write, so a cycle never writes the same number twice by cutting
-// it short.
+// else base 10) and grow by a leading 1; decimal formats add one to the
+// 64-bit number; data formats stay unchanged. A value without a number to
+// count stays unchanged in the hex formats. Nothing wraps: after the last
+// value that fits, the result is one past the range (see CounterExhausted),
+// so a serial number is never handed out twice.
 std::string IncrementValue(const ParameterSet& params);
+
+// True when an auto increment is on and the value is the one that follows
+// the last value the length can hold ("100000000" in 8 characters, 2^(8L) in
+// format 2): the counter has run out and nothing may be written until the
+// operator sets a new start value.
+bool CounterExhausted(const ParameterSet& params);
 
 }  // namespace stampwise

@@ -13,6 +13,7 @@ void InventoryStep::Forget() {
   if (memory_.lastSeen && clock_() - *memory_.lastSeen > kForgetAfter) {
     memory_.lastTag.clear();
     memory_.lastSeen.reset();
+    memory_.adoptNextTag = false;
   }
 }
 
@@ -52,6 +53,10 @@ bool InventoryStep::Run(int handle, bool cyclic) {
   }
   memory_.currentTag.assign(reply + (length > 3 ? 3 : length), reply + length);
   memory_.lastSeen = clock_();
+  if (memory_.adoptNextTag) {
+    memory_.adoptNextTag = false;
+    memory_.lastTag = memory_.currentTag;
+  }
   if (memory_.currentTag == memory_.lastTag) {
     if (cyclic) {
       memory_.sameTagStillPresent = true;

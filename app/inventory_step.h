@@ -20,6 +20,10 @@ struct TagMemory {
   std::vector<std::uint8_t> lastTag;     // EPC last written or read; empty = none
   std::optional<std::chrono::steady_clock::time_point> lastSeen;
   bool sameTagStillPresent = false;
+  // A tag was just written with an EPC nobody can predict and did not answer
+  // afterwards: the next single tag seen (before the forget rule strikes) is
+  // taken to be that tag, so it is not written again while it stays.
+  bool adoptNextTag = false;
 };
 
 class InventoryStep {

@@ -66,6 +66,19 @@ std::optional<LogFile::Count> LogFile::CountLines(int fd) {
   return count;
 }
 
+// A line is in the file whole or not at all: after a short write (a full
+// disk) the piece that went in is cut off again, or the next line would be
+// glued to it and its number counted twice. Only when nobody appended after
+// the piece; their line must not be cut.
+void LogFile::CutPartialLine(int fd, std::size_t written) {
+  if (written == 0) return;
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  const auto now = IdentityOfDescriptor(fd);
+  if (end < static_cast<off_t>(written) || !now || now->size != end) return;
+  while (::ftruncate(fd, end - static_cast<off_t>(written)) != 0 && errno == EINTR) {
+  }
+}
+
 bool LogFile::Append(DataFormat format, int startWord, int lengthBytes, std::string_view value,
                      std::chrono::system_clock::time_point when) {
   std::time_t seconds = std::chrono::system_clock::to_time_t(when);
@@ -94,6 +107,7 @@ bool LogFile::Append(DataFormat format, int startWord, int lengthBytes, std::str
     if (written <= 0) break;
     rest.remove_prefix(static_cast<std::size_t>(written));
   }
+  if (!rest.empty()) CutPartialLine(fd, line.size() - rest.size());
   auto after = IdentityOfDescriptor(fd);
   ::close(fd);
   // Keep the count only when the file grew by exactly our line; anything else

@@ -45,6 +45,7 @@ class LogFile {
     bool openLastLine = false;  // the file ends inside a line (no LF)
   };
   static std::optional<Count> CountLines(int fd);
+  static void CutPartialLine(int fd, std::size_t written);
 
   std::string fileName_;
   std::optional<Count> count_;

@@ -62,7 +62,10 @@ inline constexpr int kTooMuchData = 32859;
 inline constexpr int kDataWritten = 32860;        // "<%04d> Daten erfolgreich geschrieben!"
 inline constexpr int kLogWriteFailed = 32870;     // a log line could not be written ("%s": file)
 inline constexpr int kSettingsStoreFailed = 32871;  // the next write value could not be stored
-inline constexpr int kNotADataRecord = 32880;     // a file without the keys of a data record
+inline constexpr int kCounterExhausted = 32880;   // the increment ran out of digits ("%d": bytes)
+inline constexpr int kOutcomeUnknown = 32881;     // a write may have reached the tag ("%s": error, "%s": value)
+inline constexpr int kLinkLost = 32882;           // the reader's link is gone ("%s": connection)
+inline constexpr int kNotADataRecord = 32890;     // a file without the keys of a data record
 
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;       // "Geben Sie eine ganze Zahl ein."

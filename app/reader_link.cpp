@@ -1,6 +1,9 @@
 #include "app/reader_link.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -88,6 +91,30 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
   id.usb = RdrIsUsb(handle) == 1;
   id.titleSuffix = " <" + id.modelName + " " + (id.usb ? "USB:" : "") + connection + " " + id.firmwareText + ">";
   return id;
+}
+
+std::string DeviceFileOfConnection(const std::string& connection) {
+  std::string port = connection;
+  const std::size_t colon = port.find(':');
+  if (colon != std::string::npos && colon + 1 < port.size()) port.resize(colon);
+  port = port.substr(0, port.find(' '));
+  if (port.rfind("/dev/", 0) == 0) return port;
+  if (port.size() > 3 && (port[0] == 'C' || port[0] == 'c') && (port[1] == 'O' || port[1] == 'o') &&
+      (port[2] == 'M' || port[2] == 'm')) {
+    char* end = nullptr;
+    const long number = std::strtol(port.c_str() + 3, &end, 10);
+    if (end != nullptr && *end == '\0' && number >= 1 && number <= 256) {
+      return "/dev/ttyS" + std::to_string(number - 1);
+    }
+  }
+  return {};
+}
+
+bool ReaderLinkLost(const std::string& connection) {
+  const std::string file = DeviceFileOfConnection(connection);
+  if (file.empty()) return false;
+  struct stat info {};
+  return ::stat(file.c_str(), &info) != 0 && (errno == ENOENT || errno == ENODEV || errno == ENXIO);
 }
 
 std::string WindowTitle(const std::string& templateTitle, const std::string& productVersion,

@@ -38,6 +38,16 @@ struct ReaderIdentity {
 // refuses reader-only devices and sets mode 0.
 ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeoutMs);
 
+// The device file behind a serial connection string ("/dev/ttyACM0 [..]:2"
+// gives "/dev/ttyACM0", "COM3" gives "/dev/ttyS2"); empty for links that
+// have none (LAN, HID, D2XX serial numbers).
+std::string DeviceFileOfConnection(const std::string& connection);
+
+// True when the link of `connection` is certainly gone: its device file has
+// disappeared (an unplugged USB reader, a closed pseudo-terminal). A link
+// without a device file is never reported lost here.
+bool ReaderLinkLost(const std::string& connection);
+
 // " V<version> <>" and the full title for an identity.
 std::string WindowTitle(const std::string& templateTitle, const std::string& productVersion,
                         const ReaderIdentity* identity);

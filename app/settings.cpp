@@ -205,18 +205,20 @@ bool Settings::Update(Change&& change) {
 
   auto lock = FileLock::Acquire(fileName_, true, true, lockTimeout_, &lastError_);
   if (!lock) return false;
-  // Another program may have saved since we last looked: start from its file.
+  // Another program may have saved since we last looked: start from its
+  // file, always. Its identity is no proof of "unchanged": a file system
+  // reuses a freed inode, and two saves within one clock tick of the same
+  // size look alike, which would let a stale "LastData" hand out a value
+  // twice.
   auto held = IdentityOfDescriptor(lock->Descriptor());
-  if (!held || held != seen_) {
-    std::string content;
-    if (!ReadAllFromDescriptor(lock->Descriptor(), &content, &lastError_)) {
-      seen_.reset();
-      return false;  // never overwrite what we could not read
-    }
-    ini_ = std::make_unique<CIniEx>();
-    ini_->LoadFromText(content);
-    seen_ = held;
+  std::string content;
+  if (!ReadAllFromDescriptor(lock->Descriptor(), &content, &lastError_)) {
+    seen_.reset();
+    return false;  // never overwrite what we could not read
   }
+  ini_ = std::make_unique<CIniEx>();
+  ini_->LoadFromText(content);
+  seen_ = held;
   change(*ini_);
   if (!ini_->IsDirty()) return true;
   if (!ReplaceFileAtomically(fileName_, ini_->ToText(), &lastError_)) {
@@ -258,15 +260,72 @@ AppSettings Settings::Load() {
     copy.LoadFromText(ini_->ToText());
     loaded = LoadSettingsFrom(copy, logDirectory_);
   }
+  lastDataSeen_ = loaded.params.value;
   return loaded;
 }
 
+bool Settings::ForeignLastData(const CIniEx& ini, std::string* stored) const {
+  *stored = ini.GetString(section::kSettings, "LastData", "");
+  return lastDataSeen_ && !stored->empty() && *stored != *lastDataSeen_;
+}
+
 bool Settings::Save(const AppSettings& settings) {
-  return Update([&](CIniEx& ini) { SaveSettingsTo(ini, settings); });
+  std::string kept;
+  const bool saved = Update([&](CIniEx& ini) {
+    // A value another program moved on is newer than ours: writing ours back
+    // would hand its values out a second time.
+    std::string stored;
+    if (ForeignLastData(ini, &stored)) {
+      AppSettings copy = settings;
+      copy.params.value = stored;
+      SaveSettingsTo(ini, copy);
+      kept = stored;
+    } else {
+      SaveSettingsTo(ini, settings);
+      kept = settings.params.value;
+    }
+  });
+  if (saved) lastDataSeen_ = kept;
+  return saved;
 }
 
 bool Settings::StoreLastData(std::string_view value) {
-  return WriteString(section::kSettings, "LastData", value);
+  const bool saved = WriteString(section::kSettings, "LastData", value);
+  if (saved) lastDataSeen_ = std::string(value);
+  return saved;
+}
+
+Settings::Take Settings::TakeLastData(
+    std::string& value, const std::function<std::optional<std::string>(const std::string&)>& next) {
+  bool refused = false;
+  std::string after;
+  const bool saved = Update([&](CIniEx& ini) {
+    std::string stored;
+    if (ForeignLastData(ini, &stored)) value = stored;
+    const std::optional<std::string> following = next(value);
+    if (!following) {
+      refused = true;
+      return;
+    }
+    after = *following;
+    ini.WriteString(section::kSettings, "LastData", after);
+  });
+  if (!saved) return Take::kStoreFailed;
+  // A refused stored value has been seen all the same: the operator's next
+  // value then wins over it.
+  lastDataSeen_ = refused ? value : after;
+  return refused ? Take::kRefused : Take::kTaken;
+}
+
+bool Settings::PutBackLastData(std::string_view value, std::string_view next) {
+  bool putBack = false;
+  const bool saved = Update([&](CIniEx& ini) {
+    if (ini.GetString(section::kSettings, "LastData", "") != next) return;
+    ini.WriteString(section::kSettings, "LastData", value);
+    putBack = true;
+  });
+  if (saved && putBack) lastDataSeen_ = std::string(value);
+  return saved && putBack;
 }
 
 int Settings::ReadLanguage() { return ReadInt(section::kSettings, "Sprache", 0); }

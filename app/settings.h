@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -102,8 +103,23 @@ class Settings {
   // Save set, incl. the log flags and the window rectangle.
   bool Save(const AppSettings& settings);
 
-  // The write value alone, durably: called before every tag write.
+  // The write value alone, durably.
   bool StoreLastData(std::string_view value);
+
+  // Hands out the value for the next tag, under the store's exclusive lock,
+  // so that two programs on one settings file never write the same value:
+  // the stored "LastData" wins over `value` when another program changed it
+  // since this store last read or wrote it (`value` then becomes the stored
+  // one). `next` checks the value and gives the one after it, or nothing to
+  // refuse it; the one after it is saved durably before the lock is
+  // released. Only then may the tag be written.
+  enum class Take { kTaken, kRefused, kStoreFailed };
+  Take TakeLastData(std::string& value,
+                    const std::function<std::optional<std::string>(const std::string&)>& next);
+  // Gives a taken value back after a write that certainly did not reach the
+  // tag: only when the store still holds `next`, the value stored for it
+  // (another program may have taken that one already).
+  bool PutBackLastData(std::string_view value, std::string_view next);
 
   int ReadLanguage();                        // "Sprache", 0 German, >0 English
   bool WriteLanguage(int language);
@@ -122,6 +138,8 @@ class Settings {
   template <typename Change>
   bool Update(Change&& change);
   void Refresh();
+  // True when the stored "LastData" (in *stored) was changed by another program.
+  bool ForeignLastData(const CIniEx& ini, std::string* stored) const;
   // A number with the sentinel rule, written back when missing.
   int ReadNumber(const char* sectionName, const char* key, int defaultValue,
                  int low = std::numeric_limits<int>::min(), int high = std::numeric_limits<int>::max());
@@ -130,6 +148,9 @@ class Settings {
   std::string logDirectory_;
   std::unique_ptr<CIniEx> ini_;
   std::optional<FileIdentity> seen_;  // the file state ini_ reflects
+  // "LastData" as this store last loaded, saved or handed it out; a stored
+  // value that differs was written by another program.
+  std::optional<std::string> lastDataSeen_;
   std::string lastError_;
   std::chrono::milliseconds lockTimeout_ = FileLock::kDefaultTimeout;
 };

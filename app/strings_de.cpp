@@ -71,7 +71,14 @@ constexpr std::array kGermanStrings{
     StringEntry{32860, "<%04d> Daten erfolgreich geschrieben!"},
     StringEntry{32870, "Protokollzeile konnte nicht geschrieben werden: %s"},
     StringEntry{32871, "Folgewert kann nicht gespeichert werden, Tag nicht beschrieben: %s"},
-    StringEntry{32880, "Die Datei ist kein Datensatz, nichts wurde geladen."},
+    StringEntry{32880,
+                "Zählbereich erschöpft: kein weiterer Wert passt in %d Bytes. Es wird nichts geschrieben, "
+                "bis ein neuer Startwert eingegeben ist."},
+    StringEntry{32881,
+                "Ergebnis unbekannt (%s): der Wert <%s> kann den Tag erreicht haben, er gilt als verbraucht "
+                "und wird nicht erneut vergeben."},
+    StringEntry{32882, "Verbindung zum Leser verloren: %s"},
+    StringEntry{32890, "Die Datei ist kein Datensatz, nichts wurde geladen."},
     StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
     StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
     StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},

@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/strings.h"
 #include "app/values.h"
+#include "app/values_validation.h"
 #include "reader/rdr.h"
 
 namespace stampwise {
@@ -66,20 +67,44 @@ bool TagWriter::ShowLibraryError() {
   return false;
 }
 
-// The write value as it will stand after a successful write of the current one:
+namespace {
+
+// The write value as it will stand after a successful write of `params`:
 // zero stripping of the decimal binary format, upper-casing of the binary
 // formats, then the increment.
-std::string TagWriter::ValueAfterSuccess() const {
-  ParameterSet next = params_;
+std::string ValueAfterSuccess(ParameterSet next) {
   if (next.format == DataFormat::DecimalBinary) next.value = StripLeadingZeros(next.value);
   if (IsBinaryFormat(next.format)) next.value = UpperCase(next.value);
   if (next.autoIncrementDec || next.autoIncrementHex) next.value = IncrementValue(next);
   return next.value;
 }
 
-void TagWriter::StoreWriteValue(const std::string& value) {
-  if (settings_ != nullptr) settings_->StoreLastData(value);
+// Status 6 (wrong data count) and 24 (unknown command): the reader refused
+// the command, so it never reached the tag.
+constexpr int kReaderBadLength = 6;
+
+// True when a failed data write certainly left the tag as it was: the frame
+// was refused before it went out, or the reader refused the command. Every
+// other failure (time-out, a cut or unreadable reply, status 21 without a
+// matching read-back, any other status) may have come after the tag took
+// the data. A link that cannot send shows as a time-out too, and is counted
+// with those.
+bool WriteCertainlyMissedTag(int error) {
+  switch (error) {
+    case RDR_ERR_NOT_OPEN:
+    case RDR_ERR_CAPACITY:
+    case RDR_ERR_NOTHING_TO_SEND:
+    case RDR_ERR_MODE:
+    case RDR_ERR_ADDRESS:
+    case kReaderBadLength:
+    case RDR_ERR_UNKNOWN_COMMAND:
+      return true;
+    default:
+      return false;
+  }
 }
+
+}  // namespace
 
 void TagWriter::AppendLogLine(LogFile& log, bool enabled, const std::string& value) {
   if (!enabled) return;
@@ -92,47 +117,156 @@ void TagWriter::AppendLogLine(LogFile& log, bool enabled, const std::string& val
   }
 }
 
-// Writes the data, through the access password when one is set. Before the
-// data goes out, the value that follows it is stored, so that a crash or a
-// power loss after this point never hands the same value to a second tag.
-bool TagWriter::WriteTagData(const Bytes& data, int bank, int start) {
+bool TagWriter::StopWith(Halt reason) {
+  halt_ = reason;
+  if (writeTimer_.IsRunning()) {
+    StopCycle(writeTimer_);
+    frontEnd_.WriteCycleStopped();
+  }
+  return false;
+}
+
+void TagWriter::ShowExhausted() {
+  reporter_.ShowMessage(msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {params_.lengthBytes}));
+}
+
+// Checks the write value, converts it and, when it counts, takes it under the
+// settings store's lock and stores the value after it before anything goes
+// to the tag: a crash, a power loss or a second program on the same store
+// after this point never hands this value to another tag.
+TagWriter::Claim TagWriter::ClaimValue() {
+  Claim claim;
+  std::optional<StatusMessage> refusal;
+  bool exhausted = false;
+  auto check = [&](const std::string& value) -> std::optional<std::string> {
+    ParameterSet candidate = params_;
+    candidate.value = value;
+    if (CounterExhausted(candidate)) {
+      exhausted = true;
+      return std::nullopt;
+    }
+    // A value from the store may come from another program's job: it must
+    // pass the same checks as one typed into the field.
+    const ControlTexts texts{std::to_string(candidate.startWord), std::to_string(candidate.lengthBytes), value, ""};
+    const ValidationResult valid = ValidateControls(texts, candidate, false);
+    if (!valid.ok) {
+      refusal = StatusMessage{valid.error.messageId, valid.error.text};
+      return std::nullopt;
+    }
+    BytesResult converted = TextToBytes(value, candidate);
+    if (!converted.ok) {
+      refusal = converted.message;
+      return std::nullopt;
+    }
+    claim.bytes = std::move(converted.bytes);
+    return ValueAfterSuccess(candidate);
+  };
+
   const bool increments = params_.autoIncrementDec || params_.autoIncrementHex;
-  unsigned char password[20] = {};
-  if (options_.setPassword) {
-    if (RdrHexToBytes(options_.accessPassword.c_str(), password, sizeof password) != 4) {
-      reporter_.ShowId(msg::kPasswordLength);
-      frontEnd_.FocusPasswordField();
-      return false;
+  std::optional<std::string> next;
+  if (increments && settings_ != nullptr) {
+    std::string value = params_.value;
+    const Settings::Take taken = settings_->TakeLastData(value, [&](const std::string& v) {
+      next = check(v);
+      return next;
+    });
+    if (value != params_.value) {
+      // Another program moved the numbering on: continue from there.
+      params_.value = value;
+      frontEnd_.ShowWriteValue(value);
     }
-    if (RdrWriteData(handle_, 0, 2, password, 4) < 0) return ShowLibraryError();
-    if (options_.activatePassword &&
-        RdrLock(handle_, LockArea(params_.bank, params_.startWord), 2, password) < 0) {
-      return ShowLibraryError();
+    if (taken == Settings::Take::kStoreFailed) {
+      reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {settings_->LastError()}));
+      StopWith(Halt::kStoreFailed);
+      return claim;
     }
+    claim.stored = taken == Settings::Take::kTaken;
+  } else {
+    next = check(params_.value);
   }
-  if (increments && settings_ != nullptr && !settings_->StoreLastData(ValueAfterSuccess())) {
-    reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {settings_->LastError()}));
-    return false;
+  if (exhausted) {
+    ShowExhausted();
+    StopWith(Halt::kCounterExhausted);
+    return claim;
   }
+  if (!next) {
+    if (refusal) reporter_.ShowMessage(refusal->id, refusal->text);
+    return claim;
+  }
+  claim.next = *next;
+  claim.ok = true;
+  return claim;
+}
+
+// The value was not used after all (nothing reached the tag): it goes back
+// to the store unless another program has taken the one after it meanwhile.
+void TagWriter::GiveBack(const Claim& claim) {
+  if (claim.stored) settings_->PutBackLastData(params_.value, claim.next);
+}
+
+// A write whose data may have reached the tag: its value is used up. Nothing
+// counts it as a success, but the value moves on and the tag is taken as
+// handled, so neither this value nor this tag is written again.
+void TagWriter::UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error) {
+  reporter_.ShowText(
+      FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), params_.value}));
+  if (params_.bank == Bank::Epc) {
+    const std::optional<Bytes> predicted = PredictEpcAfterWrite(epcBefore, start, data);
+    if (predicted) {
+      memory_.lastTag = *predicted;
+    } else {
+      memory_.lastTag.clear();
+      memory_.adoptNextTag = true;
+    }
+  } else {
+    memory_.lastTag = memory_.currentTag;
+  }
+  params_.value = claim.next;
+  frontEnd_.ShowWriteValue(params_.value);
+}
+
+// Writes the data, through the access password when one is set (`password`
+// holds its 4 bytes then).
+bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim& claim,
+                             const unsigned char* password) {
+  if (options_.setPassword &&
+      (RdrWriteData(handle_, 0, 2, password, 4) < 0 ||
+       (options_.activatePassword &&
+        RdrLock(handle_, LockArea(params_.bank, params_.startWord), 2, password) < 0))) {
+    // The data frame has not gone out: the value is still unused.
+    GiveBack(claim);
+    return ShowLibraryError();
+  }
+  const Bytes epcBefore = memory_.currentTag;
   const int length = static_cast<int>(data.size());
   const int result = options_.setPassword ? RdrWriteDataPw(handle_, bank, start, password, data.data(), length)
                                           : RdrWriteData(handle_, bank, start, data.data(), length);
-  if (result < 0) {
-    if (increments) StoreWriteValue(params_.value);
+  if (result >= 0) return true;
+  const int error = RdrGetLastError(handle_);
+  if (WriteCertainlyMissedTag(error)) {
+    GiveBack(claim);
     return ShowLibraryError();
   }
-  return true;
+  UseUp(claim, epcBefore, start, data, error);
+  return false;
 }
 
 bool TagWriter::WriteAttempt(bool cyclic) {
+  if (CounterExhausted(params_)) {
+    ShowExhausted();
+    return StopWith(Halt::kCounterExhausted);
+  }
   if (!inventory_.Run(handle_, cyclic)) return false;
-  const BytesResult converted = TextToBytes(params_.value, params_);
-  if (!converted.ok) {
-    reporter_.ShowMessage(converted.message.id, converted.message.text);
+  unsigned char password[20] = {};
+  if (options_.setPassword && RdrHexToBytes(options_.accessPassword.c_str(), password, sizeof password) != 4) {
+    reporter_.ShowId(msg::kPasswordLength);
+    frontEnd_.FocusPasswordField();
     return false;
   }
+  const Claim claim = ClaimValue();
+  if (!claim.ok) return false;
   WaitCursor waitCursor(frontEnd_);
-  Bytes data = converted.bytes;
+  Bytes data = claim.bytes;
   const int bank = static_cast<int>(params_.bank);
   int start = params_.startWord;
   if (params_.bank == Bank::Epc && options_.epcLengthFix && start == 2) {
@@ -147,7 +281,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     start = 1;
   }
   const Bytes epcBefore = memory_.currentTag;
-  if (!WriteTagData(data, bank, start)) return false;
+  if (!WriteTagData(data, bank, start, claim, password)) return false;
 
   if (params_.bank == Bank::Epc) {
     // The data is on the tag: its value is used up even when the tag does not
@@ -159,6 +293,8 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     const bool answered = inventory_.Run(handle_, false);
     if (!answered || (predicted && memory_.currentTag != *predicted)) {
       memory_.currentTag = predicted.value_or(Bytes{});
+      // A new EPC nobody can know: the next single tag seen is this one.
+      if (!answered && !predicted) memory_.adoptNextTag = true;
     }
   }
   memory_.lastTag = memory_.currentTag;
@@ -177,13 +313,14 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   }
   frontEnd_.ShowProgrammedCount(++programmedCount_);
   reporter_.ResetRepeat();
-  if (params_.autoIncrementDec || params_.autoIncrementHex) params_.value = IncrementValue(params_);
+  params_.value = claim.next;
   frontEnd_.ShowWriteValue(params_.value);
   return true;
 }
 
 bool TagWriter::WriteOnce() {
   dataWriteCounter_ = 1;
+  halt_ = Halt::kNone;
   return WriteAttempt(false);
 }
 
@@ -202,6 +339,12 @@ void TagWriter::StopCycle(CycleTimer& timer) {
 
 bool TagWriter::StartWriteCycle() {
   if (RunningCycle() != Cycle::None) return false;
+  halt_ = Halt::kNone;
+  if (CounterExhausted(params_)) {
+    ShowExhausted();
+    halt_ = Halt::kCounterExhausted;
+    return false;
+  }
   dataWriteCounter_ = 1;
   programmedCount_ = 0;
   frontEnd_.ShowProgrammedCount(0);

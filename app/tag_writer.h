@@ -57,6 +57,12 @@ class TagWriter {
   bool ReadAttempt(bool cyclic);
   const std::string& LastReadText() const { return lastReadText_; }
 
+  // Why the write side stopped by itself: the counter ran out, or the next
+  // value could not be stored. A cycle ends at once in both cases; the reason
+  // stays until the next write command.
+  enum class Halt { kNone, kCounterExhausted, kStoreFailed };
+  Halt HaltReason() const { return halt_; }
+
   Cycle RunningCycle() const;
   int ProgrammedCount() const { return programmedCount_; }
   int ReadCount() const { return readCount_; }
@@ -64,10 +70,21 @@ class TagWriter {
   StatusReporter& Reporter() { return reporter_; }
 
  private:
-  bool WriteTagData(const Bytes& data, int bank, int start);
+  // The value for this tag and its bytes, with the value after it stored
+  // ahead when the value counts.
+  struct Claim {
+    bool ok = false;
+    Bytes bytes;
+    std::string next;      // the write value after a success
+    bool stored = false;   // `next` is in the settings store
+  };
+  Claim ClaimValue();
+  bool WriteTagData(const Bytes& data, int bank, int start, const Claim& claim, const unsigned char* password);
+  void GiveBack(const Claim& claim);
+  void UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error);
   bool ShowLibraryError();
-  std::string ValueAfterSuccess() const;
-  void StoreWriteValue(const std::string& value);
+  bool StopWith(Halt reason);
+  void ShowExhausted();
   void AppendLogLine(LogFile& log, bool enabled, const std::string& value);
   void StartCycle(CycleTimer& timer);
   void StopCycle(CycleTimer& timer);
@@ -91,6 +108,7 @@ class TagWriter {
   int cycleTimeMs_ = 250;
   bool keepLastValue_ = false;
 
+  Halt halt_ = Halt::kNone;
   bool inWriteTick_ = false;
   bool inReadTick_ = false;
   int dataWriteCounter_ = 1;

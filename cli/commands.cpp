@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/beeper.h"
+#include "app/increment.h"
 #include "app/messages.h"
 #include "app/port_settings.h"
 #include "app/reader_link.h"
@@ -73,6 +74,12 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
   Job job{context.Store().Load(), false};
   if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
     context.Out().Error(*error);
+    return std::nullopt;
+  }
+  // A counter that ran out stays stopped until a new start value is given;
+  // say so rather than that the value is too long.
+  if (!forReading && CounterExhausted(job.app.params)) {
+    context.Out().Error(FormatString(msg::kCounterExhausted, {job.app.params.lengthBytes}));
     return std::nullopt;
   }
   const ValidationResult checked = ValidateStoredJob(job.app, forReading);
@@ -180,29 +187,49 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), reading ? nullptr : &beeper);
   Configure(writer, reader.Handle(), *job, options);
 
-  int status = kSuccess;
-  if (!options.cycle) {
-    status = (reading ? writer.ReadOnce() : writer.WriteOnce()) ? kSuccess : kTagFailed;
-  } else {
-    auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
-    if (reading) {
-      writer.StartReadCycle();
-    } else {
-      writer.StartWriteCycle();
-    }
-    RunLoop(
-        reading ? readTimer : writeTimer,
-        [&] {
-          if (reading) {
-            writer.ReadTick();
-          } else {
-            writer.WriteTick();
-          }
-        },
-        [&] { return !options.count || done() < *options.count; }, Deadline(options));
+  // After a time-out: is the reader still there at all? A lost link ends
+  // the job instead of waiting for ever on a device that is gone.
+  bool linkLost = false;
+  auto checkLink = [&] {
+    if (RdrGetLastError(reader.Handle()) != RDR_ERR_TIMEOUT || !ReaderLinkLost(context.Connection())) return;
+    linkLost = true;
     writer.StopReadCycle();
     writer.StopWriteCycle();
-    if (options.count && done() < *options.count) status = kTagFailed;
+  };
+
+  int status = kSuccess;
+  if (!options.cycle) {
+    if (!(reading ? writer.ReadOnce() : writer.WriteOnce())) {
+      status = kTagFailed;
+      checkLink();
+    }
+  } else {
+    auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
+    const bool started = reading ? writer.StartReadCycle() : writer.StartWriteCycle();
+    if (started) {
+      RunLoop(
+          reading ? readTimer : writeTimer,
+          [&] {
+            const int before = done();
+            if (reading) {
+              writer.ReadTick();
+            } else {
+              writer.WriteTick();
+            }
+            if (done() == before) checkLink();
+          },
+          [&] { return !options.count || done() < *options.count; }, Deadline(options));
+    }
+    writer.StopReadCycle();
+    writer.StopWriteCycle();
+    if (!started || (options.count && done() < *options.count)) status = kTagFailed;
+  }
+  // The counter ran out or the next value could not be stored: the job did
+  // not do what was asked, whatever the count says.
+  if (writer.HaltReason() != TagWriter::Halt::kNone) status = kTagFailed;
+  if (linkLost) {
+    context.Out().Error(FormatString(msg::kLinkLost, {context.Connection()}));
+    status = kNoReader;
   }
   job->app.params = writer.Params();
   StoreParameterSet(context.Store(), job->app);

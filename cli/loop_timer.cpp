@@ -13,6 +13,9 @@ sigset_t StopSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  // A closed terminal or ssh session: stop as for SIGTERM, after the tag in
+  // hand and its log line, instead of dying between the two.
+  sigaddset(&set, SIGHUP);
   return set;
 }
 
@@ -40,6 +43,9 @@ void LoopTimer::Start(int periodMs) {
 void BlockStopSignals() {
   const sigset_t set = StopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // Output to a pipe whose reader went away (a closed session's "| tee")
+  // must not kill the tool in the middle of a tag either.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 bool RunLoop(LoopTimer& timer, const std::function<void()>& tick, const std::function<bool()>& keepGoing,

@@ -1,5 +1,6 @@
 // The cycle timer of the command line tool: a plain loop on the main thread
-// that sleeps until the next tick, and wakes early for Ctrl-C or SIGTERM.
+// that sleeps until the next tick, and wakes early for Ctrl-C, SIGTERM or
+// SIGHUP.
 #pragma once
 
 #include <chrono>
@@ -21,8 +22,9 @@ class LoopTimer : public CycleTimer {
   int periodMs_ = 250;
 };
 
-// Blocks SIGINT and SIGTERM so they can be awaited instead of killing the
-// tool in the middle of an exchange; call once before any thread starts.
+// Blocks SIGINT, SIGTERM and SIGHUP so they can be awaited instead of
+// killing the tool in the middle of an exchange, and ignores SIGPIPE; call
+// once before any thread starts.
 void BlockStopSignals();
 
 // Runs `tick` every period while `timer` runs and `keepGoing` says so. Returns

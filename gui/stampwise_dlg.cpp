@@ -325,8 +325,8 @@ void CStampwiseDlg::OnWriteCycle() {
   } else if (!ReadControls(false)) {
     writeCycle_->setChecked(false);
     return;
-  } else {
-    writer_.StartWriteCycle();
+  } else if (!writer_.StartWriteCycle()) {
+    writeCycle_->setChecked(false);
   }
   ApplyControlStates();
 }
@@ -506,6 +506,11 @@ void CStampwiseDlg::ShowReadText(const std::string& text) {
 void CStampwiseDlg::ShowProgrammedCount(int count) { programmed_->setText(QString::number(count)); }
 
 void CStampwiseDlg::FocusPasswordField() { password_->setFocus(); }
+
+void CStampwiseDlg::WriteCycleStopped() {
+  writeCycle_->setChecked(false);
+  ApplyControlStates();
+}
 
 void CStampwiseDlg::SetWaitCursor(bool on) {
   if (on) {

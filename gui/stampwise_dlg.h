@@ -85,6 +85,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void ShowProgrammedCount(int count) override;
   void FocusPasswordField() override;
   void SetWaitCursor(bool on) override;
+  void WriteCycleStopped() override;
 
   // Layout (stampwise_dlg_layout.cpp).
   void BuildControls();

@@ -62,6 +62,10 @@ Response CommandSet::Execute(const Request& request) {
 }
 
 Response CommandSet::Inventory() {
+  if (hideNextInventory_) {
+    hideNextInventory_ = false;
+    return {status::kOk, {0, 0, 0}};
+  }
   const std::size_t count = field_.Count();
   if (count > 1 && faults_.Collision()) return {status::kCollision, {}};
   Response response;
@@ -110,6 +114,7 @@ Response CommandSet::Write(const Bytes& payload, bool withPassword) {
   SimTag* tag = Target(failure);
   if (tag == nullptr) return {failure, {}};
   if (withPassword && !tag->PasswordMatches(payload.data() + kMemoryHeader)) return {status::kAccessDenied, {}};
+  if (const int refusal = faults_.TakeRefusal(); refusal != 0) return {static_cast<std::uint8_t>(refusal), {}};
 
   WriteEntry entry{tag->Id(), payload[0], StartWord(payload),
                    Bytes(payload.begin() + static_cast<std::ptrdiff_t>(dataAt), payload.end())};
@@ -117,6 +122,7 @@ Response CommandSet::Write(const Bytes& payload, bool withPassword) {
   if (result != AccessResult::kOk) return {StatusFor(result), {}};
   recordOk_ = journal_.Add(entry);
   if (onWrite_) onWrite_(entry.tagId);
+  if (faults_.TakeUnseen()) hideNextInventory_ = true;
   // The tag took the data, but the reader may still report that it did not.
   if (faults_.TakeLostAck()) return {status::kNoTag, {}};
   return {};

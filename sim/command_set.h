@@ -60,6 +60,7 @@ class CommandSet {
   int txPower_ = 270;  // tenths of a dBm
   int mode_ = 0;
   bool recordOk_ = true;
+  bool hideNextInventory_ = false;  // an "unseen" fault after the last write
 };
 
 }  // namespace mkvsim

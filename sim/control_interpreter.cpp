@@ -99,6 +99,30 @@ std::string ControlInterpreter::Fault(const std::string& kind, const std::string
     const std::optional<Bytes> bytes = ParseHex(argument);
     if (!bytes) return "ERR usage: fault stray HEX";
     reader_.ChangeFaults([&](FaultPlan& f) { f.SetStray(*bytes); });
+  } else if (kind == "skip") {
+    const std::optional<int> count = ParseCount(argument);
+    if (!count) return "ERR usage: fault skip N";
+    reader_.ChangeFaults([&](FaultPlan& f) { f.SetSkip(*count); });
+  } else if (kind == "late" || kind == "refuse") {
+    // A value, then an optional count (until cleared without one).
+    std::istringstream words(argument);
+    std::string valueText;
+    std::string countText;
+    std::string extra;
+    words >> valueText >> countText >> extra;
+    const std::optional<int> value = ParseCount(valueText);
+    std::optional<int> count = FaultPlan::kUntilCleared;
+    if (!countText.empty()) count = ParseCount(countText);
+    const bool late = kind == "late";
+    if (!value || !count || !extra.empty() || (!late && (*value == 0 || *value > 255)))
+      return late ? "ERR usage: fault late MS [N]" : "ERR usage: fault refuse STATUS [N]";
+    reader_.ChangeFaults([&](FaultPlan& f) {
+      if (late) {
+        f.SetLate(*value, *count);
+      } else {
+        f.SetRefuse(*value, *count);
+      }
+    });
   } else if (kind == "collide") {
     if (argument != "on" && argument != "off" && !argument.empty()) return "ERR usage: fault collide [on|off]";
     reader_.ChangeFaults([&](FaultPlan& f) { f.SetCollision(argument != "off"); });
@@ -112,6 +136,7 @@ std::string ControlInterpreter::Fault(const std::string& kind, const std::string
     if (kind == "truncate") setter = &FaultPlan::SetTruncate;
     if (kind == "drop") setter = &FaultPlan::SetDrop;
     if (kind == "lostack") setter = &FaultPlan::SetLostAck;
+    if (kind == "unseen") setter = &FaultPlan::SetUnseen;
     if (setter == nullptr) return "ERR unknown fault " + kind;
     reader_.ChangeFaults([&](FaultPlan& f) { (f.*setter)(*count); });
   }

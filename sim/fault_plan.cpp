@@ -9,7 +9,14 @@ bool FaultPlan::Take(int& counter) {
 }
 
 Bytes FaultPlan::Apply(Bytes reply) {
+  lateThisReply_ = 0;
+  if (skip_ > 0) {
+    --skip_;
+    reply.insert(reply.begin(), stray_.begin(), stray_.end());
+    return reply;
+  }
   // Every counted fault is consumed by this reply, even when an earlier one already spoilt it.
+  if (Take(late_)) lateThisReply_ = lateMs_;
   const bool drop = Take(drop_);
   const bool truncate = Take(truncate_);
   const bool badChecksum = Take(badChecksum_);
@@ -35,6 +42,15 @@ std::string FaultPlan::Describe() const {
   add("drop", drop_);
   add("lostack", lostAck_);
   add("collide", collision_ ? -1 : 0);
+  add("skip", skip_);
+  auto addWithValue = [&text](const std::string& name, int value, int count) {
+    if (count == 0) return;
+    if (!text.empty()) text += ' ';
+    text += name + '=' + std::to_string(value) + '/' + (count < 0 ? std::string("on") : std::to_string(count));
+  };
+  addWithValue("late", lateMs_, late_);
+  addWithValue("refuse", refuseStatus_, refuse_);
+  add("unseen", unseen_);
   return text.empty() ? "none" : text;
 }
 

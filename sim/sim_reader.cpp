@@ -1,5 +1,6 @@
 #include "sim/sim_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -57,7 +58,7 @@ struct SimReader::Impl {
       const Bytes frame = qlmkv::frame::Build(request->variant, options.address, response.status, response.data);
       const Bytes sent = faults.Apply(frame);
       reply.bytes.insert(reply.bytes.end(), sent.begin(), sent.end());
-      reply.delay = std::chrono::milliseconds(faults.DelayMs());
+      reply.delay = std::max(reply.delay, std::chrono::milliseconds(faults.ReplyDelayMs()));
     }
     return reply;
   }

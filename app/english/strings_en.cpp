@@ -69,7 +69,14 @@ constexpr std::array kEnglishStrings{
     Entry{32860, "<%04d> Data written successfully!"},
     Entry{32870, "Log line could not be written: %s"},
     Entry{32871, "The next value cannot be stored, tag not written: %s"},
-    Entry{32880, "The file is not a data record, nothing was loaded."},
+    Entry{32880,
+          "Counter range used up: no further value fits into %d bytes. Nothing is written until a new start "
+          "value is entered."},
+    Entry{32881,
+          "Outcome unknown (%s): the value <%s> may have reached the tag; it counts as used and is not issued "
+          "again."},
+    Entry{32882, "Connection to the reader lost: %s"},
+    Entry{32890, "The file is not a data record, nothing was loaded."},
     Entry{61712, "Enter an integer."},
     Entry{61714, "Enter an integer between %1 and %2."},
     Entry{61716, "Enter no more than %1 characters."},

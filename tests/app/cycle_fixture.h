@@ -25,13 +25,17 @@ namespace stampwise::testing {
 class RecordingFrontEnd : public FrontEnd {
  public:
   void AppendStatus(const std::string& line) override { statusLines.push_back(line); }
-  void ShowWriteValue(const std::string& value) override { writeValue = value; }
+  void ShowWriteValue(const std::string& value) override {
+    writeValue = value;
+    writeValues.push_back(value);
+  }
   void ShowReadText(const std::string& text) override {
     readField = text;
     readTexts.push_back(text);
   }
   void ShowProgrammedCount(int count) override { programmedCount = count; }
   void FocusPasswordField() override { ++passwordFocused; }
+  void WriteCycleStopped() override { ++cycleStopped; }
 
   int CountStatus(const std::string& line) const {
     int n = 0;
@@ -42,9 +46,11 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<std::string> statusLines;
   std::vector<std::string> readTexts;
   std::string writeValue;
+  std::vector<std::string> writeValues;
   std::string readField = "<untouched>";
   int programmedCount = -1;
   int passwordFocused = 0;
+  int cycleStopped = 0;
 };
 
 // Ticked by the test: Start/Stop only track the state.

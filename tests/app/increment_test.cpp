@@ -35,9 +35,9 @@ INSTANTIATE_TEST_SUITE_P(
     AllFormats, IncrementTest,
     ::testing::Values(
         IncrementCase{"Hex00FF", F::HexBinary, 2, true, false, false, "00FF", "0100"},
-        IncrementCase{"HexWrapFFFF", F::HexBinary, 2, true, false, false, "FFFF", "0000"},
+        IncrementCase{"HexPastFFFF", F::HexBinary, 2, true, false, false, "FFFF", "10000"},
         IncrementCase{"HexGrowFFF", F::HexBinary, 2, true, false, false, "FFF", "1000"},
-        IncrementCase{"HexWrapOneByte", F::HexBinary, 1, true, false, false, "FF", "00"},
+        IncrementCase{"HexPastOneByte", F::HexBinary, 1, true, false, false, "FF", "100"},
         IncrementCase{"HexLowerCaseRebuilt", F::HexBinary, 2, true, false, false, "ab0f", "AB10"},
         IncrementCase{"DecimalOnHex", F::HexBinary, 2, false, false, false, "0009", "0010"},
         IncrementCase{"DecimalOverLetter", F::HexBinary, 2, false, false, false, "0A9", "100"},
@@ -47,8 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
         IncrementCase{"AsciiInnerTextCarries", F::HexAscii, 6, true, false, true, "1F-FF", "20000"},
         IncrementCase{"AsciiInnerTextUntouched", F::HexAscii, 6, true, false, true, "1F-FE", "1F-FF"},
         IncrementCase{"AsciiNoDigitsUnchanged", F::HexAscii, 6, true, false, true, "XYZ", "XYZ"},
-        // One character per byte in format 1: no room for a new digit, so wrap.
-        IncrementCase{"AsciiWrapsAtLength", F::HexAscii, 4, true, false, false, "FFFF", "0000"},
+        // One character per byte in format 1: no room for a new digit, so the
+        // counter runs out instead of wrapping to a value written before.
+        IncrementCase{"AsciiPastLength", F::HexAscii, 4, true, false, false, "FFFF", "10000"},
         IncrementCase{"AsciiGrowsWithinLength", F::HexAscii, 4, true, false, false, "FFF", "1000"},
         IncrementCase{"DecBin", F::DecimalBinary, 2, false, false, false, "0099", "100"},
         IncrementCase{"DecBinBeyond64Bits", F::DecimalBinary, 8, false, false, false,
@@ -57,11 +58,76 @@ INSTANTIATE_TEST_SUITE_P(
         IncrementCase{"DecAsciiTextZeros", F::DecimalAscii, 9, false, true, true, "ABC0099XY", "ABC0100XY"},
         IncrementCase{"DecAsciiNoDigits", F::DecimalAscii, 4, false, false, true, "ABC", "1ABC"},
         IncrementCase{"DecAsciiHexFlag", F::DecimalAscii, 4, true, false, false, "19", "20"},
-        // The next number would be cut to its leftmost L characters on the tag.
-        IncrementCase{"DecAsciiWrapsAtLength", F::DecimalAscii, 3, false, false, false, "999", "0"},
-        IncrementCase{"DecAsciiZerosWrap", F::DecimalAscii, 3, false, true, false, "999", "000"},
+        // No wrap to 0 when the digits run out: one past the range.
+        IncrementCase{"DecAsciiPastLength", F::DecimalAscii, 3, false, false, false, "999", "1000"},
+        IncrementCase{"DecAsciiZerosPastLength", F::DecimalAscii, 3, false, true, false, "999", "1000"},
         IncrementCase{"DataUnchanged", F::DataBinary, 2, true, false, false, "01 FF", "01 FF"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// The value after the last one that fits is recognised as a used-up counter;
+// the last fitting value itself and values that merely look alike are not.
+struct ExhaustedCase {
+  const char* name;
+  DataFormat format;
+  int length;
+  bool hex, additionalText;
+  const char* value;
+  bool exhausted;
+};
+
+class CounterExhaustedTest : public ::testing::TestWithParam<ExhaustedCase> {};
+
+TEST_P(CounterExhaustedTest, KnowsTheEndOfTheRange) {
+  const ExhaustedCase& c = GetParam();
+  ParameterSet params;
+  params.format = c.format;
+  params.lengthBytes = c.length;
+  params.autoIncrementHex = c.hex;
+  params.autoIncrementDec = !c.hex;
+  params.additionalText = c.additionalText;
+  params.value = c.value;
+  EXPECT_EQ(CounterExhausted(params), c.exhausted);
+  if (c.exhausted) {
+    // What the increment gives after the last value that fits.
+    params.autoIncrementDec = params.autoIncrementHex = false;
+    EXPECT_FALSE(CounterExhausted(params)) << "no increment, no counter";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllFormats, CounterExhaustedTest,
+    ::testing::Values(ExhaustedCase{"HexLastFits", F::HexBinary, 4, true, false, "FFFFFFFF", false},
+                      ExhaustedCase{"HexOnePast", F::HexBinary, 4, true, false, "100000000", true},
+                      ExhaustedCase{"HexShortNumber", F::HexBinary, 4, true, false, "10000000", false},
+                      ExhaustedCase{"HexAsciiOnePast", F::HexAscii, 4, true, false, "10000", true},
+                      ExhaustedCase{"HexAsciiWithText", F::HexAscii, 7, true, true, "SN-10000", true},
+                      ExhaustedCase{"HexAsciiOtherText", F::HexAscii, 7, true, true, "SN-10001", false},
+                      ExhaustedCase{"DecAsciiLastFits", F::DecimalAscii, 8, false, false, "99999999", false},
+                      ExhaustedCase{"DecAsciiOnePast", F::DecimalAscii, 8, false, false, "100000000", true},
+                      ExhaustedCase{"DecBinLastFits", F::DecimalBinary, 2, false, false, "65535", false},
+                      ExhaustedCase{"DecBinOnePast", F::DecimalBinary, 2, false, false, "65536", true},
+                      ExhaustedCase{"DecBinPast64Bits", F::DecimalBinary, 8, false, false, "9223372036854775808", true},
+                      ExhaustedCase{"DataNeverCounts", F::DataAscii, 2, true, false, "100", false}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// Counting on from the last value that fits gives an exhausted counter, in
+// every format that counts.
+TEST(IncrementTest, TheStepPastTheLastValueIsExhausted) {
+  struct Last { DataFormat format; int length; bool hex; const char* value; };
+  for (const Last& last : {Last{F::HexBinary, 4, true, "FFFFFFFF"}, Last{F::HexBinary, 2, false, "9999"},
+                           Last{F::HexAscii, 3, true, "FFF"}, Last{F::DecimalAscii, 8, false, "99999999"},
+                           Last{F::DecimalBinary, 1, false, "255"}}) {
+    ParameterSet params;
+    params.format = last.format;
+    params.lengthBytes = last.length;
+    params.autoIncrementHex = last.hex;
+    params.autoIncrementDec = !last.hex;
+    params.value = last.value;
+    ASSERT_FALSE(CounterExhausted(params)) << last.value;
+    params.value = IncrementValue(params);
+    EXPECT_TRUE(CounterExhausted(params)) << last.value << " -> " << params.value;
+  }
+}
 
 TEST(IncrementTest, HugeValueGrowsByAtMostOneCharacter) {
   ParameterSet params;

@@ -1,5 +1,10 @@
 #include "app/log.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -141,6 +146,35 @@ TEST(LogFileFailure, NeverTruncates) {
   LogFile log(path);
   log.Append(DataFormat::HexBinary, 0, 4, "1");
   EXPECT_EQ(ReadFile(path).rfind("kept\r\n     2\t", 0), 0u);
+}
+
+// A full disk takes part of a line: the piece is cut off again, so the file
+// holds whole lines only and the next line gets the next number. The disk is
+// "full" through a file size limit, in a child so the limit stays there.
+TEST(LogFileFailure, AShortWriteLeavesNoPieceOfALine) {
+  TempFolder folder;
+  const std::string path = folder.File("log.txt");
+  LogFile log(path);
+  ASSERT_TRUE(log.Append(DataFormat::HexBinary, 0, 4, "1"));
+  const std::string before = ReadFile(path);
+  for (std::size_t room : {std::size_t{0}, std::size_t{7}, before.size() - 1}) {
+    SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlim_t limit = static_cast<rlim_t>(before.size() + room);
+      rlimit small{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &small);
+      _exit(log.Append(DataFormat::HexBinary, 0, 4, "2") ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the append did not report its failure";
+    EXPECT_EQ(ReadFile(path), before);
+  }
+  ASSERT_TRUE(log.Append(DataFormat::HexBinary, 0, 4, "3"));
+  EXPECT_EQ(NumbersInFile(path), (std::vector<int>{1, 2}));
 }
 
 }  // namespace

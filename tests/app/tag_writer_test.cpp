@@ -249,53 +249,133 @@ INSTANTIATE_TEST_SUITE_P(Cycles, LockAreaTest,
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // ---------------------------------------------------------------------------
-// The stored "LastData" runs ahead of the tags: after a success it holds the
-// value that follows, after a failure the value that is still to be written.
+// The stored "LastData" runs ahead of the tags. After a success it holds the
+// value that follows. After a failure that certainly left the tag untouched
+// (the frame never went out, the reader refused the command) the value is
+// given back; after any other failure of the data write the data may be on
+// the tag: the value is used up, the outcome is reported as unknown, and
+// nothing counts it as a success.
+
+enum class Outcome { kWritten, kGivenBack, kUsedUp };
 
 struct OutcomeCase {
   const char* name;
-  const char* fault;  // control command before the write, or ""
+  std::vector<std::string> simArgs;  // empty: one tag that stays
+  std::vector<std::string> faults;   // control commands before the write
   Bank bank;
   int startWord;
+  int lengthBytes;
   DataFormat format;
   bool decimalIncrement;
   const char* value;
-  bool succeeds;
+  Outcome outcome;
   const char* nextValue;  // the write value afterwards, also the stored one
+  int error;              // the library's error of a failed write (for its message)
 };
 
 class WriteOutcomeTest : public CycleTest, public ::testing::WithParamInterface<OutcomeCase> {};
 
 TEST_P(WriteOutcomeTest, StoredValueFollowsTheOutcome) {
   const OutcomeCase& c = GetParam();
-  StartReader();
+  if (c.simArgs.empty()) {
+    StartReader();
+  } else {
+    StartReader(c.simArgs);
+  }
   UserHexJob(c.value);
   ParameterSet& p = writer_->Params();
   p.bank = c.bank;
   p.startWord = c.startWord;
+  p.lengthBytes = c.lengthBytes;
   p.format = c.format;
   p.autoIncrementDec = c.decimalIncrement;
   p.autoIncrementHex = !c.decimalIncrement;
-  if (*c.fault != '\0') { ASSERT_THAT(Control(c.fault), ::testing::StartsWith("OK")); }
+  writer_->Logs().writeLogEnabled = true;
+  for (const std::string& fault : c.faults) { ASSERT_THAT(Control(fault), ::testing::StartsWith("OK")); }
 
-  EXPECT_EQ(writer_->WriteOnce(), c.succeeds) << ::testing::PrintToString(frontEnd_.statusLines);
+  EXPECT_EQ(writer_->WriteOnce(), c.outcome == Outcome::kWritten) << ::testing::PrintToString(frontEnd_.statusLines);
   EXPECT_EQ(writer_->Params().value, c.nextValue);
+  EXPECT_EQ(frontEnd_.writeValue, c.outcome == Outcome::kGivenBack ? "" : c.nextValue);
   EXPECT_EQ(StoredLastData(), c.nextValue);
-  EXPECT_EQ(writer_->ProgrammedCount(), c.succeeds ? 1 : 0);
-  if (!c.succeeds) { EXPECT_EQ(frontEnd_.statusLines.size(), 1u); }
+  EXPECT_EQ(writer_->ProgrammedCount(), c.outcome == Outcome::kWritten ? 1 : 0);
+  EXPECT_EQ(ReadFile(folder_.File("write.txt")).empty(), c.outcome != Outcome::kWritten);
+  const std::string errorText = LoadString(ErrorMessageId(c.error));
+  switch (c.outcome) {
+    case Outcome::kWritten: EXPECT_EQ(frontEnd_.statusLines.size(), 1u); break;
+    case Outcome::kGivenBack: EXPECT_THAT(frontEnd_.statusLines, ElementsAre(errorText)); break;
+    case Outcome::kUsedUp:
+      EXPECT_THAT(frontEnd_.statusLines, ElementsAre(FormatString(msg::kOutcomeUnknown, {errorText, c.value})));
+      break;
+  }
 }
+
+std::vector<std::string> AtTheWrite(const std::string& fault) { return {"fault skip 2", fault}; }
+// A tag that leaves as soon as it has been written.
+const std::vector<std::string> kLeavesAtOnce{"--tags", "1", "--conveyor", "600000,0"};
 
 INSTANTIATE_TEST_SUITE_P(
     Cycles, WriteOutcomeTest,
     ::testing::Values(
-        OutcomeCase{"Plain", "", Bank::User, 0, DataFormat::HexBinary, false, "00000001", true, "00000002"},
-        OutcomeCase{"LowerCaseHex", "", Bank::User, 0, DataFormat::HexBinary, false, "00ab00ff", true, "00AB0100"},
-        OutcomeCase{"DecimalZerosStripped", "", Bank::User, 0, DataFormat::DecimalBinary, true, "000123", true, "124"},
-        OutcomeCase{"LostAckReadBackMatches", "fault lostack 1", Bank::User, 0, DataFormat::HexBinary, false,
-                    "00000001", true, "00000002"},
-        OutcomeCase{"OutOfRange", "", Bank::User, 31, DataFormat::HexBinary, false, "00000001", false, "00000001"},
-        OutcomeCase{"ReadOnlyBank", "", Bank::Tid, 0, DataFormat::HexBinary, false, "00000001", false, "00000001"}),
+        OutcomeCase{"Plain", {}, {}, Bank::User, 0, 4, DataFormat::HexBinary, false, "00000001", Outcome::kWritten,
+                    "00000002", 0},
+        OutcomeCase{"LowerCaseHex", {}, {}, Bank::User, 0, 4, DataFormat::HexBinary, false, "00ab00ff",
+                    Outcome::kWritten, "00AB0100", 0},
+        OutcomeCase{"DecimalZerosStripped", {}, {}, Bank::User, 0, 4, DataFormat::DecimalBinary, true, "000123",
+                    Outcome::kWritten, "124", 0},
+        OutcomeCase{"LostAckReadBackMatches", {}, {"fault lostack 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
+                    false, "00000001", Outcome::kWritten, "00000002", 0},
+        // Certainly not on the tag.
+        OutcomeCase{"ReaderRefusesCommand", {}, {"fault refuse 24 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
+                    false, "00000001", Outcome::kGivenBack, "00000001", 24},
+        OutcomeCase{"ReaderRefusesDataCount", {}, {"fault refuse 6 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
+                    false, "00000001", Outcome::kGivenBack, "00000001", 6},
+        OutcomeCase{"FrameTooLongToSend", {}, {}, Bank::User, 0, 300, DataFormat::HexBinary, false, "1",
+                    Outcome::kGivenBack, "1", 5},
+        // May be on the tag.
+        OutcomeCase{"LostAckTagGone", kLeavesAtOnce, {"fault lostack 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
+                    false, "00000001", Outcome::kUsedUp, "00000002", 21},
+        OutcomeCase{"NoReply", {}, AtTheWrite("fault drop 1"), Bank::User, 0, 4, DataFormat::HexBinary, false,
+                    "00000001", Outcome::kUsedUp, "00000002", 4},
+        OutcomeCase{"CutReply", {}, AtTheWrite("fault truncate 1"), Bank::User, 0, 4, DataFormat::HexBinary, false,
+                    "00000001", Outcome::kUsedUp, "00000002", 4},
+        OutcomeCase{"LateReply", {}, AtTheWrite("fault late 1500 1"), Bank::User, 0, 4, DataFormat::HexBinary,
+                    false, "00000001", Outcome::kUsedUp, "00000002", 4},
+        OutcomeCase{"UnreadableReply", {}, AtTheWrite("fault badcrc 1"), Bank::User, 0, 4, DataFormat::HexBinary,
+                    false, "00000001", Outcome::kUsedUp, "00000002", 10},
+        OutcomeCase{"OutOfRange", {}, {}, Bank::User, 31, 4, DataFormat::HexBinary, false, "00000001",
+                    Outcome::kUsedUp, "00000002", 21},
+        OutcomeCase{"ReadOnlyBank", {}, {}, Bank::Tid, 0, 4, DataFormat::HexBinary, false, "00000001",
+                    Outcome::kUsedUp, "00000002", 22}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// A used-up value is never written to the next tag: with every write's
+// acknowledgement lost on a belt whose tags leave at once, each tag gets a
+// value of its own.
+TEST_F(CycleTest, LostAcknowledgementsNeverRepeatAValue) {
+  StartReader({"--tags", "0", "--conveyor", "1,0"});
+  ASSERT_THAT(Control("fault lostack"), ::testing::StartsWith("OK"));
+  UserHexJob("00000001");
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  for (int tick = 0; tick < 400 && Writes().size() < 10; ++tick) writer_->WriteTick();
+  writer_->StopWriteCycle();
+  const std::vector<std::string> data = DataWritten(3);
+  ASSERT_GE(data.size(), 10u);
+  EXPECT_EQ(std::set<std::string>(data.begin(), data.end()).size(), data.size());
+  EXPECT_EQ(writer_->ProgrammedCount(), 0);
+}
+
+// The password and the lock go before the data: when they fail, the data
+// frame never went out and the value is given back.
+TEST_F(CycleTest, AFailedPasswordWriteGivesTheValueBack) {
+  StartReader();
+  UserHexJob();
+  writer_->Options().setPassword = true;
+  ASSERT_THAT(Control("fault refuse 24 1"), ::testing::StartsWith("OK"));
+  EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_THAT(DataWritten(3), IsEmpty());
+  EXPECT_EQ(writer_->Params().value, "00000001");
+  EXPECT_EQ(StoredLastData(), "00000001");
+}
 
 TEST_F(CycleTest, LastDataIsTheNextValueAfterEveryTagOfACycle) {
   StartReader({"--tags", "0", "--conveyor", "1,0"});
@@ -331,6 +411,174 @@ TEST_F(CycleTest, NoWriteWhenTheNextValueCannotBeStored) {
   // Once the store can be written again, the same value goes out.
   EXPECT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(DataWritten(3), ElementsAre("00000001"));
+}
+
+// The next value is stored before anything reaches the tag: not even the
+// access password goes out when it cannot be stored.
+TEST_F(CycleTest, NoPasswordWriteWhenTheNextValueCannotBeStored) {
+  StartReader();
+  UserHexJob();
+  writer_->Options().setPassword = true;
+  writer_->Options().activatePassword = true;
+  settings_->SetLockTimeout(milliseconds(30));
+  std::string error;
+  auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
+  ASSERT_TRUE(held) << error;
+  EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_THAT(Writes(), IsEmpty());
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
+}
+
+// A cycle whose next value cannot be stored ends at once instead of failing
+// on every tick.
+TEST_F(CycleTest, ACycleEndsWhenTheNextValueCannotBeStored) {
+  StartReader();
+  UserHexJob();
+  settings_->SetLockTimeout(milliseconds(30));
+  std::string error;
+  auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
+  ASSERT_TRUE(held) << error;
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  writer_->WriteTick();
+  EXPECT_EQ(writer_->RunningCycle(), Cycle::None);
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
+  EXPECT_EQ(frontEnd_.cycleStopped, 1);
+  EXPECT_THAT(Writes(), IsEmpty());
+}
+
+// ---------------------------------------------------------------------------
+// The end of the counter: the last value that fits is written, then the
+// cycle stops and nothing more is written until a new start value is set.
+
+struct ExhaustionCase {
+  const char* name;
+  DataFormat format;
+  int lengthBytes;
+  bool hex;
+  const char* value;
+  std::vector<std::string> written;  // as the simulator records the data
+  const char* after;                 // the value left in the field and the store
+};
+
+class CounterEndTest : public CycleTest, public ::testing::WithParamInterface<ExhaustionCase> {};
+
+TEST_P(CounterEndTest, StopsAfterTheLastValueThatFits) {
+  const ExhaustionCase& c = GetParam();
+  StartReader({"--tags", "0", "--conveyor", "1,0"});
+  UserHexJob(c.value);
+  ParameterSet& p = writer_->Params();
+  p.format = c.format;
+  p.lengthBytes = c.lengthBytes;
+  p.autoIncrementHex = c.hex;
+  p.autoIncrementDec = !c.hex;
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  for (int tick = 0; tick < 300 && writer_->RunningCycle() == Cycle::Write; ++tick) writer_->WriteTick();
+  EXPECT_EQ(writer_->RunningCycle(), Cycle::None);
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kCounterExhausted);
+  EXPECT_EQ(frontEnd_.cycleStopped, 1);
+  EXPECT_EQ(DataWritten(3), c.written);
+  EXPECT_EQ(writer_->Params().value, c.after);
+  EXPECT_EQ(StoredLastData(), c.after);
+  EXPECT_EQ(frontEnd_.CountStatus(FormatString(msg::kCounterExhausted, {c.lengthBytes})), 1);
+
+  // Neither a new cycle nor a single write goes out until a new start value.
+  EXPECT_FALSE(writer_->StartWriteCycle());
+  EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_EQ(DataWritten(3), c.written);
+  writer_->Params().value = "1";
+  bool written = false;  // the belt brings the next tag within a few exchanges
+  for (int attempt = 0; attempt < 100 && !written; ++attempt) written = writer_->WriteOnce();
+  EXPECT_TRUE(written) << ::testing::PrintToString(frontEnd_.statusLines);
+  EXPECT_EQ(DataWritten(3).size(), c.written.size() + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cycles, CounterEndTest,
+    ::testing::Values(ExhaustionCase{"HexBinary", DataFormat::HexBinary, 4, true, "FFFFFFFE",
+                                     {"FFFFFFFE", "FFFFFFFF"}, "100000000"},
+                      ExhaustionCase{"DecimalAscii", DataFormat::DecimalAscii, 8, false, "99999998",
+                                     {"3939393939393938", "3939393939393939"}, "100000000"},
+                      ExhaustionCase{"HexAscii", DataFormat::HexAscii, 2, true, "FE", {"4645", "4646"}, "100"},
+                      ExhaustionCase{"DecimalBinary", DataFormat::DecimalBinary, 1, false, "254", {"FE", "FF"},
+                                     "256"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// ---------------------------------------------------------------------------
+// Two programs on one settings file share one number range: each value is
+// taken under the store's lock, and a value the other program moved on wins
+// over the one in memory. The window shows the value actually used.
+
+TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
+  StartReader({"--tags", "0", "--conveyor", "1,0"});
+  UserHexJob("00000001");
+  mkvsim::SimProcess otherSim({"--tags", "0", "--conveyor", "1,0", "--quiet", "--record", folder_.File("other.txt")});
+  const ReaderIdentity otherReader = OpenReader(otherSim.PtyPath(), 19200, 1000);
+  ASSERT_GT(otherReader.handle, 0);
+  Settings otherSettings(folder_.File("settings.ini"), folder_.Path() + "/");
+  otherSettings.Load();
+  RecordingFrontEnd otherFront;
+  ManualTimer otherWriteTimer;
+  ManualTimer otherReadTimer;
+  TagWriter other(otherFront, otherWriteTimer, otherReadTimer, &otherSettings, nullptr);
+  other.SetHandle(otherReader.handle);
+  other.Params() = writer_->Params();
+  other.Params().value = "00000001";  // both windows show the same start value
+
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  ASSERT_TRUE(other.StartWriteCycle());
+  for (int tick = 0; tick < 400 && writer_->ProgrammedCount() + other.ProgrammedCount() < 20; ++tick) {
+    // The other station runs twice as fast, so each sees several values
+    // taken by the other between two of its own.
+    writer_->WriteTick();
+    other.WriteTick();
+    other.WriteTick();
+  }
+  writer_->StopWriteCycle();
+  other.StopWriteCycle();
+  RdrClose(otherReader.handle);
+  otherSim.Stop();
+
+  std::vector<std::string> all = DataWritten(3);
+  for (const RecordedWrite& w : ReadRecord(folder_.File("other.txt"))) all.push_back(w.data);
+  ASSERT_GE(all.size(), 20u);
+  EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size()) << ::testing::PrintToString(all);
+  EXPECT_GT(other.ProgrammedCount(), 0);
+  EXPECT_GT(writer_->ProgrammedCount(), 0);
+  // What each window shows is the value it will write next, the stored one.
+  const std::string stored = StoredLastData();
+  EXPECT_TRUE(writer_->Params().value == stored || other.Params().value == stored);
+  EXPECT_EQ(otherFront.writeValue, other.Params().value);
+}
+
+// A value another program moved on wins over the one in the window, and the
+// window shows it before the tag is written.
+TEST_F(CycleTest, AValueMovedOnByAnotherProgramWins) {
+  StartReader();
+  UserHexJob("00000001");
+  settings_->Load();
+  Settings other(folder_.File("settings.ini"), folder_.Path() + "/");
+  ASSERT_TRUE(other.StoreLastData("00000010"));
+  EXPECT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000010"));
+  EXPECT_EQ(frontEnd_.CountStatus(Written("00000010")), 1);
+  EXPECT_THAT(frontEnd_.writeValues, ElementsAre("00000010", "00000011"));
+  EXPECT_EQ(StoredLastData(), "00000011");
+}
+
+// A value stored by another program that does not fit the job is refused
+// without writing; the operator's next value then goes out.
+TEST_F(CycleTest, AStoredValueThatDoesNotFitIsRefused) {
+  StartReader();
+  UserHexJob("00000001");
+  settings_->Load();
+  Settings other(folder_.File("settings.ini"), folder_.Path() + "/");
+  ASSERT_TRUE(other.StoreLastData("XYZ"));
+  EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_THAT(Writes(), IsEmpty());
+  EXPECT_EQ(frontEnd_.writeValue, "XYZ");
+  writer_->Params().value = "00000005";
+  EXPECT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000005"));
 }
 
 // A 12-byte EPC written from word 2, counting in hexadecimal.
@@ -391,6 +639,31 @@ TEST_F(CycleTest, EpcCycleOnAFastBeltWritesEveryTag) {
   std::set<unsigned> tags;
   for (const RecordedWrite& w : Writes()) tags.insert(w.tagId);
   EXPECT_EQ(tags.size(), data.size());
+}
+
+// An EPC write whose new EPC nobody can predict (the protocol-control word
+// grows the EPC past what was written) and that the inventory afterwards
+// misses: the tag resting in the field is the one just written and is not
+// written again.
+TEST_F(CycleTest, AnUnpredictableEpcTagIsNotWrittenTwice) {
+  StartReader({"--tags", "0"});
+  ASSERT_EQ(Control("add 11223344"), "OK 0");
+  ASSERT_THAT(Control("fault unseen 1"), ::testing::StartsWith("OK"));
+  ParameterSet& p = writer_->Params();
+  p = ParameterSet{};
+  p.bank = Bank::Epc;
+  p.startWord = 1;
+  p.lengthBytes = 2;
+  p.autoIncrementDec = false;
+  p.autoIncrementHex = true;
+  p.value = "3000";  // six words of EPC where the tag had two
+  ASSERT_TRUE(writer_->StartWriteCycle());
+  for (int tick = 0; tick < 5; ++tick) {
+    writer_->WriteTick();
+    Advance(milliseconds(250));
+  }
+  writer_->StopWriteCycle();
+  EXPECT_THAT(DataWritten(1), ElementsAre("3000"));
 }
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+
+#include "app/messages.h"
+#include "app/strings.h"
 #include "tests/cli/cli_fixture.h"
 
 namespace stampwise::testing {
@@ -237,8 +241,61 @@ TEST_P(CliStopSignalTest, StoresTheParameterSetAndExits) {
   EXPECT_EQ(Stored("Byteanzahl"), "4");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, CliStopSignalTest, ::testing::Values(SIGTERM, SIGINT),
-                         [](const auto& testCase) { return testCase.param == SIGTERM ? "Sigterm" : "Sigint"; });
+// SIGHUP: a closed terminal or ssh session.
+INSTANTIATE_TEST_SUITE_P(Cli, CliStopSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& testCase) {
+                           return testCase.param == SIGTERM ? "Sigterm" : testCase.param == SIGINT ? "Sigint" : "Sighup";
+                         });
+
+// A reader that goes away during a cycle (unplugged, its simulator gone)
+// ends the cycle with a message and status 3 instead of a wait for ever.
+TEST_F(CliTest, ALostReaderEndsTheCycleWithStatus3) {
+  StartSim({"--tags", "0", "--conveyor", "5,10"});
+  ChildProcess cli(CommandLine(UserHexJob({"--cycle", "--period", "5", "--max-time", "60"})));
+  ASSERT_TRUE(cli.Pump(60000, "Wert <00000002>")) << cli.Out() << cli.Err();
+  const std::string port = sim_->PtyPath();
+  sim_->Stop();
+  const int status = cli.Wait(90000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 3) << cli.Out() << cli.Err();
+  EXPECT_THAT(cli.Err(), ::testing::HasSubstr(FormatString(msg::kLinkLost, {port})));
+}
+
+// The counter's last value is written, then the cycle stops with a message;
+// a later run writes nothing until a new start value is given.
+TEST_F(CliTest, ACounterAtItsEndStopsTheCycle) {
+  StartSim({"--tags", "0", "--conveyor", "5,0"});
+  const std::string exhausted = FormatString(msg::kCounterExhausted, {4});
+  const RunResult run = Cli(UserHexJob({"--cycle", "--period", "5", "--max-time", "60", "--count", "5"}, "FFFFFFFE"));
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr(exhausted));
+  std::vector<std::string> written;
+  for (const auto& [tag, data] : UserWritesByTag()) written.insert(written.end(), data.begin(), data.end());
+  EXPECT_THAT(written, ElementsAre("FFFFFFFE", "FFFFFFFF"));
+  EXPECT_EQ(Stored("LastData"), "100000000");
+
+  const RunResult again = Cli(UserHexJob({"--cycle", "--period", "5", "--max-time", "5"}, ""));
+  EXPECT_NE(again.exitCode, 0);
+  EXPECT_THAT(again.out + again.err, HasSubstr(exhausted));
+  EXPECT_EQ(UserWritesByTag().size(), 2u);
+  const RunResult fresh = Cli(UserHexJob({}, "00000001"));
+  EXPECT_EQ(fresh.exitCode, 0) << fresh.out << fresh.err;
+}
+
+// A next value that cannot be stored ends the cycle after the first failure,
+// with status 1, and nothing reaches a tag.
+TEST_F(CliTest, ACycleThatCannotStoreTheNextValueEnds) {
+  StartSim({"--tags", "1"});
+  // The store's temporary file cannot be made, so no save can go through.
+  std::filesystem::create_directory(SettingsFile() + ".tmp");
+  const RunResult result = Cli(UserHexJob({"--cycle", "--period", "5", "--max-time", "30"}));
+  EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+  const std::string failure = FormatString(msg::kSettingsStoreFailed, {""});
+  int failures = 0;
+  for (const std::string& line : Lines(result.out)) failures += line.rfind(failure, 0) == 0 ? 1 : 0;
+  EXPECT_EQ(failures, 1) << result.out;
+  EXPECT_THAT(UserWritesByTag(), ::testing::IsEmpty());
+}
 
 TEST_F(CliTest, CycleEndsAfterItsMaximumTime) {
   StartSim({"--tags", "0"});

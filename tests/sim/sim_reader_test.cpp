@@ -370,6 +370,46 @@ TEST(SimReader, LostAckStillWritesAndRecords) {
   ::unlink(path);
 }
 
+// Faults aimed past the replies before a write, and faults of the write itself.
+TEST(SimReader, WriteFaultsHitTheWriteOnly) {
+  SimReader reader(SimOptions{});
+  ASSERT_FALSE(SelectOnlyTag(reader, 0).empty());
+  // Skip the inventory and the select, then drop: the write's reply is gone,
+  // the write itself happened.
+  reader.ChangeFaults([](FaultPlan& f) {
+    f.SetSkip(2);
+    f.SetDrop(1);
+  });
+  EXPECT_EQ(Exchange(reader, 0, 0xC0, {1}), 0);
+  EXPECT_EQ(Exchange(reader, 0, 0xC2, reader.Tags().front().epc), 0);
+  const Bytes write = frame::Build(0, 1, 0xC4, MemoryPayload(3, 0, {0x11, 0x22}));
+  EXPECT_TRUE(reader.Feed(write.data(), write.size()).empty());
+  EXPECT_EQ(reader.WrittenCount(), 1u);
+
+  // A late reply keeps its contents and says how long to hold it.
+  reader.ChangeFaults([](FaultPlan& f) { f.SetLate(700, 1); });
+  const TimedReply late = reader.FeedTimed(write.data(), write.size());
+  EXPECT_EQ(late.delay, std::chrono::milliseconds(700));
+  Bytes data;
+  EXPECT_EQ(frame::ValidateReply(0, late.bytes, data), 0);
+  EXPECT_EQ(reader.FeedTimed(write.data(), write.size()).delay, std::chrono::milliseconds(0));
+
+  // A refused write does not reach the tag.
+  reader.ChangeFaults([](FaultPlan& f) { f.SetRefuse(24, 1); });
+  EXPECT_EQ(Exchange(reader, 0, 0xC4, MemoryPayload(3, 0, {0x33, 0x44})), 24);
+  EXPECT_EQ(reader.WrittenCount(), 3u);
+  ASSERT_EQ(Exchange(reader, 0, 0xC3, MemoryPayload(3, 0, {2}), data), 0);
+  EXPECT_THAT(data, ElementsAre(0x11, 0x22));
+
+  // The inventory right after an "unseen" write finds nothing, the next one the tag.
+  reader.ChangeFaults([](FaultPlan& f) { f.SetUnseen(1); });
+  EXPECT_EQ(Exchange(reader, 0, 0xC4, MemoryPayload(3, 0, {0x55, 0x66})), 0);
+  ASSERT_EQ(Exchange(reader, 0, 0xC0, {1}, data), 0);
+  EXPECT_EQ(data.at(0), 0);
+  ASSERT_EQ(Exchange(reader, 0, 0xC0, {1}, data), 0);
+  EXPECT_EQ(data.at(0), 1);
+}
+
 TEST(SimReader, UnwritableRecordFileIsRefused) {
   SimOptions options;
   options.recordPath = "/nonexistent-dir/record.txt";
