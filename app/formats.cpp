@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "common/ascii.h"
+
 namespace stampwise {
 
 namespace {
@@ -76,10 +78,8 @@ std::optional<DataFormat> DataFormatFromIndex(int index) {
 }
 
 unsigned NibbleValue(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-  return kNotANibble;
+  const int value = ascii::HexDigitValue(c);
+  return value < 0 ? kNotANibble : static_cast<unsigned>(value);
 }
 
 }  // namespace stampwise

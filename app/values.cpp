@@ -13,7 +13,7 @@ namespace stampwise {
 
 namespace {
 
-StatusMessage Message(int id) { return {id, LoadString(id)}; }
+StatusMessage MessageOf(int id) { return {id, LoadString(id)}; }
 
 // The value holds more characters than the format writes: refused, never cut.
 StatusMessage TooLongMessage(std::size_t maxChars) {
@@ -146,9 +146,9 @@ Bytes BytesForSwitch(std::string_view text, const ParameterSet& old,
 }  // namespace
 
 BytesResult TextToBytes(std::string_view text, const ParameterSet& params) {
-  if (text.empty()) return Failure(Message(msg::kNoData));
+  if (text.empty()) return Failure(MessageOf(msg::kNoData));
   if (params.format == DataFormat::DecimalBinary && params.lengthBytes > kMaxDecimalBinaryBytes) {
-    return Failure(Message(msg::kDecimalOver8Bytes));
+    return Failure(MessageOf(msg::kDecimalOver8Bytes));
   }
   if (!IsUsableLength(params.lengthBytes)) return Failure(LengthRangeMessage());
   const auto length = static_cast<std::size_t>(params.lengthBytes);
@@ -161,14 +161,14 @@ BytesResult TextToBytes(std::string_view text, const ParameterSet& params) {
     case DataFormat::DecimalBinary: {
       Bytes bytes;
       if (!DecimalBinaryBytes(text, length, params.msbFirst, bytes)) {
-        return Failure(Message(msg::kByteCountTooSmall));
+        return Failure(MessageOf(msg::kByteCountTooSmall));
       }
       return Success(std::move(bytes));
     }
     case DataFormat::DataBinary: {
       bool leftOver = false;
       Bytes bytes = DataBinaryBytes(text, length, params.msbFirst, &leftOver);
-      if (leftOver) return Failure(Message(msg::kTooMuchData));
+      if (leftOver) return Failure(MessageOf(msg::kTooMuchData));
       return Success(std::move(bytes));
     }
     case DataFormat::HexAscii:
@@ -177,12 +177,12 @@ BytesResult TextToBytes(std::string_view text, const ParameterSet& params) {
       if (text.size() > length) return Failure(TooLongMessage(length));
       return Success(AsciiBytes(text, length, params.leadingZeros, params.msbFirst));
   }
-  return Failure(Message(msg::kNoData));
+  return Failure(MessageOf(msg::kNoData));
 }
 
 TextResult BytesToText(std::span<const std::uint8_t> input, const ParameterSet& params) {
   if (params.format == DataFormat::DecimalBinary && params.lengthBytes > kMaxDecimalBinaryBytes) {
-    return {"", true, Message(msg::kDecimalOver8Bytes)};
+    return {"", true, MessageOf(msg::kDecimalOver8Bytes)};
   }
   if (!IsUsableLength(params.lengthBytes)) return {"", true, LengthRangeMessage()};
   const auto length = static_cast<std::size_t>(params.lengthBytes);

@@ -14,17 +14,14 @@
 #include <vector>
 
 #include "app/params.h"
+#include "app/result.h"
 
 namespace stampwise {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A status message raised by a conversion: its string id and its text (filled
-// in where the text has place holders).
-struct StatusMessage {
-  int id = 0;
-  std::string text;
-};
+// A status message raised by a conversion.
+using StatusMessage = Message;
 
 struct BytesResult {
   bool ok = false;

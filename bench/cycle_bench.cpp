@@ -28,6 +28,7 @@
 #include "app/tag_writer.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
+#include "tests/app/temp_folder.h"
 
 namespace {
 
@@ -119,19 +120,18 @@ double Percentile(std::vector<double> values, double p) {
 int main(int argc, char** argv) {
   const int tags = argc > 1 ? std::atoi(argv[1]) : 1000;
   const std::string base = argc > 2 ? argv[2] : ".";
-  std::string pattern = base + "/cycle_bench-XXXXXX";
-  if (tags <= 0 || ::mkdtemp(pattern.data()) == nullptr) {
+  const stampwise::testing::TempFolder work("cycle_bench", base);
+  if (tags <= 0 || work.Path().empty()) {
     std::fprintf(stderr, "usage: cycle_bench [TAGS] [WORK_FOLDER]\n");
     return 2;
   }
-  const std::string folder = pattern;
+  const std::string& folder = work.Path();
   int status = 0;
   {
     mkvsim::SimProcess sim({"--quiet", "--tags", "0", "--conveyor", "1,0"});
     const stampwise::ReaderIdentity id = stampwise::OpenReader(sim.PtyPath(), 19200, 1000);
     if (id.handle <= 0) {
       std::fprintf(stderr, "cycle_bench: cannot open mkv-sim\n");
-      std::filesystem::remove_all(folder);
       return 1;
     }
     const std::string writeLog = folder + "/Protokoll_S.txt";
@@ -183,6 +183,5 @@ int main(int argc, char** argv) {
       status = median < 1.0 ? 0 : 1;
     }
   }
-  std::filesystem::remove_all(folder);
   return status;
 }

@@ -12,25 +12,18 @@
 #include <benchmark/benchmark.h>
 
 #include "app/log.h"
+#include "tests/app/temp_folder.h"
 
 namespace {
 
 class LogFolder {
  public:
-  LogFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "stampwise-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~LogFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
 
   // A log of the given number of lines, written once per size.
   std::string LogWithLines(long lines) {
     auto& path = logs_[lines];
     if (!path.empty()) return path;
-    path = path_ + "/Protokoll_S_" + std::to_string(lines) + ".txt";
+    path = folder_.File("Protokoll_S_" + std::to_string(lines) + ".txt");
     std::ofstream out(path, std::ios::binary);
     for (long line = 1; line <= lines; ++line) {
       char text[96];
@@ -42,7 +35,7 @@ class LogFolder {
   }
 
  private:
-  std::string path_;
+  stampwise::testing::TempFolder folder_{"stampwise-bench"};
   std::map<long, std::string> logs_;
 };
 

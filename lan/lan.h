@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/transport.h"
+#include "link/link.h"
 
 namespace qlmkv {
 

@@ -1,7 +1,7 @@
 #include "reader/commands.h"
 
-#include <cctype>
 
+#include "common/ascii.h"
 #include "reader/rdr.h"
 
 namespace qlmkv {
@@ -19,13 +19,6 @@ constexpr Model kModels[] = {
     {0x311, "QL-MK39"}, {0x312, "QL-MKV39"}, {0x313, "QL-MKV39 Plus"},
     {0x321, "MK380"},   {0x322, "MKV380"},   {0x323, "MKV380 Plus"},
 };
-
-int HexDigit(std::uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void AppendStartAddress(Bytes& payload, int startAddress) {
   payload.push_back(static_cast<std::uint8_t>(startAddress & 0xFF));
@@ -45,7 +38,7 @@ std::string ModelNameFromVersion(const Bytes& versionData) {
   if (versionData.size() < 3) return "---";
   int code = 0;
   for (std::size_t i = 0; i < 3; ++i) {
-    const int digit = HexDigit(versionData[i]);
+    const int digit = ascii::HexDigitValue(static_cast<char>(versionData[i]));
     if (digit < 0) return "";
     code = code * 16 + digit;
   }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "reader/command_codes.h"
+#include "protocol/command_codes.h"
 #include "reader/qlmkv_port.h"
 
 namespace qlmkv {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "transport/port_name.h"
 
 namespace qlmkv {
@@ -31,10 +32,7 @@ int DecimalPrefix(const std::string& text) {
 
 bool KeepsCallerBaudRate(const std::string& connection) {
   if (connection.rfind("/dev/", 0) == 0) return true;
-  if (connection.size() < 3) return false;
-  return std::toupper(static_cast<unsigned char>(connection[0])) == 'C' &&
-         std::toupper(static_cast<unsigned char>(connection[1])) == 'O' &&
-         std::toupper(static_cast<unsigned char>(connection[2])) == 'M';
+  return ascii::StartsWithNoCase(connection, "COM");
 }
 
 int EffectiveBaudRate(const std::string& connection, int baudRate) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "transport/transports.h"
+#include "link/link.h"
 
 namespace qlmkv {
 

@@ -1,17 +1,16 @@
 #include "reader/hex_text.h"
 
+#include <algorithm>
 #include <cctype>
+
+#include "common/ascii.h"
 
 namespace qlmkv {
 
 namespace {
 
-int CharValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return 0;
-}
+// Invalid characters count as 0.
+int CharValue(char c) { return std::max(ascii::HexDigitValue(c), 0); }
 
 std::uint8_t Convert(const std::string& chars) {
   if (chars.size() == 2) return static_cast<std::uint8_t>(CharValue(chars[0]) * 16 + CharValue(chars[1]));

@@ -12,8 +12,8 @@
 #include <memory>
 #include <mutex>
 
-#include "reader/frame.h"
-#include "reader/transport.h"
+#include "protocol/frame.h"
+#include "link/link.h"
 #include "reader/wait_clock.h"
 
 namespace qlmkv {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "reader/command_codes.h"
+#include "protocol/command_codes.h"
 
 namespace mkvsim {
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <sstream>
 
+#include "common/ascii.h"
 #include "sim/fault_plan.h"
 #include "sim/write_journal.h"
 
@@ -19,12 +20,6 @@ std::optional<int> ParseCount(const std::string& text) {
   return value;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -35,8 +30,8 @@ std::optional<Bytes> ParseHex(const std::string& text) {
   if (digits.size() % 2 != 0) return std::nullopt;
   Bytes bytes;
   for (std::size_t i = 0; i < digits.size(); i += 2) {
-    const int high = HexDigit(digits[i]);
-    const int low = HexDigit(digits[i + 1]);
+    const int high = ascii::HexDigitValue(digits[i]);
+    const int low = ascii::HexDigitValue(digits[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
   }

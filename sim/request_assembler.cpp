@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 
 namespace mkvsim {
 

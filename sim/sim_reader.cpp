@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "sim/command_set.h"
 #include "sim/conveyor.h"
 #include "sim/fault_plan.h"

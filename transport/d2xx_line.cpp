@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "transport/ftd2xx_port.h"
+#include "common/ascii.h"
 
 namespace qlmkv {
 
@@ -31,7 +32,7 @@ class D2xxLine final : public SerialLine {
   D2xxLine(CFTD2xxPort& library, d2xx::Handle handle) : library_(library), handle_(handle) {}
   ~D2xxLine() override { Close(); }
 
-  std::string Configure(const LineConfig& config, std::uint32_t eventMask) override {
+  std::string Configure(const LineSettings& config, std::uint32_t eventMask) override {
     d2xx::CommTimeouts timeouts{kReadReturnsAtOnce, 0, 0, 0, 0};
     if (!library_.FT_W32_SetCommTimeouts(handle_, &timeouts)) return Fail("SetCommTimeouts()");
     if (!library_.FT_W32_SetCommMask(handle_, eventMask)) return Fail("SetCommMask()");
@@ -130,9 +131,9 @@ class D2xxLine final : public SerialLine {
 
 }  // namespace
 
-bool BuildDcb(const LineConfig& config, d2xx::Dcb& dcb) {
+bool BuildDcb(const LineSettings& config, d2xx::Dcb& dcb) {
   std::uint8_t parity = kNoParity;
-  switch (std::toupper(static_cast<unsigned char>(config.parity))) {
+  switch (ascii::ToUpper(config.parity)) {
     case 'N': parity = kNoParity; break;
     case 'E': parity = kEvenParity; break;
     case 'O': parity = kOddParity; break;

@@ -9,7 +9,7 @@ namespace qlmkv {
 
 // Fills baud rate, parity, data bits and stop bits, as the system's parser of
 // "baud=%d parity=%c data=%d stop=%d" does. False when one has no meaning.
-bool BuildDcb(const LineConfig& config, d2xx::Dcb& dcb);
+bool BuildDcb(const LineSettings& config, d2xx::Dcb& dcb);
 
 // The fixed flags and the handshake mode's DTR/RTS control, flow flags and
 // XON/XOFF characters.

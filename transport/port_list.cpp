@@ -11,6 +11,8 @@
 #include <system_error>
 #include <tuple>
 
+#include "common/ascii.h"
+
 namespace qlmkv {
 namespace fs = std::filesystem;
 
@@ -43,13 +45,6 @@ std::string DeviceName(const fs::path& uevent) {
     if (line.rfind("DEVNAME=", 0) == 0) return line.substr(8);
   }
   return {};
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
 }
 
 bool Exists(const fs::path& path) {
@@ -155,7 +150,7 @@ std::vector<UsbDevice> SysfsDeviceSource::ListUsbDevices() const {
 
 std::string PortListEntry(const TtyPort& port) {
   if (!port.onUsb) return port.devicePath;
-  if (StartsWithNoCase(port.productText, "Vex") || StartsWithNoCase(port.productText, "ZR-4"))
+  if (ascii::StartsWithNoCase(port.productText, "Vex") || ascii::StartsWithNoCase(port.productText, "ZR-4"))
     return port.devicePath + " [" + port.productText + "]";
   if (port.vendor == kVirtualComVendor && port.product == kVirtualComProduct)
     return port.devicePath + " [Vex Virtual COM]";

@@ -4,20 +4,13 @@
 #include <charconv>
 #include <string_view>
 
+#include "common/ascii.h"
+
 namespace qlmkv {
 namespace {
 
 constexpr std::string_view kWin32DevicePrefix = "\\\\.\\";
 constexpr std::string_view kDevPrefix = "/dev/";
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  }
-  return true;
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -50,7 +43,7 @@ ResolvedPortName ResolvePortName(const std::string& name) {
     return result;
   }
 
-  if (StartsWithNoCase(rest, "com") && rest.size() > 3 && rest[3] >= '1' && rest[3] <= '9') {
+  if (ascii::StartsWithNoCase(rest, "com") && rest.size() > 3 && rest[3] >= '1' && rest[3] <= '9') {
     std::string_view digits = rest.substr(3);
     std::size_t count = 0;
     while (count < digits.size() && IsDigit(digits[count])) ++count;

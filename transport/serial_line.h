@@ -8,19 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "link/link.h"
+
 namespace qlmkv {
 
 class CFTD2xxPort;
-
-// Line settings of one open. Parity: 'N', 'E', 'O', 'M' or 'S' (any case).
-struct LineConfig {
-  int baudRate = 19200;
-  char parity = 'N';
-  int dataBits = 8;
-  int stopBits = 1;
-  // 0 none, 1 hardware (RTS/CTS), 2 XON/XOFF, 3 RTS only; other values: none.
-  int handshake = 0;
-};
 
 // Error flags and queue counts, as read and cleared by one status query.
 struct LineStatus {
@@ -44,7 +36,7 @@ class SerialLine {
   // settings, stopping at the first step that fails. Returns that step's
   // label ("SetCommTimeouts()", "SetCommMask()", "GetCommState()",
   // "BuildCommDCB()", "SetCommState()"), or an empty string.
-  virtual std::string Configure(const LineConfig& config, std::uint32_t eventMask) = 0;
+  virtual std::string Configure(const LineSettings& config, std::uint32_t eventMask) = 0;
   virtual void Purge() = 0;
   virtual bool SetEventMask(std::uint32_t mask) = 0;
   virtual bool ReadStatus(LineStatus& status) = 0;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "link/link.h"
+
 namespace qlmkv {
 
 // Line-error flags passed to OnLineError, in COM-style values.
@@ -35,14 +37,12 @@ constexpr std::uint32_t kTxEmpty = 0x0004;
 constexpr std::uint32_t kCts = 0x0008;
 }  // namespace comm_event
 
-class SerialPortListener {
+// Received bytes are the byte sink's events (the bytes of one read go to
+// OnReceiveBytes in one call); a listener that does not want them leaves
+// OnReceiveChar as it is.
+class SerialPortListener : public ByteSink {
  public:
-  virtual ~SerialPortListener() = default;
-  virtual void OnReceiveChar(std::uint8_t /*byte*/) {}
-  // The bytes of one read, in order; by default one OnReceiveChar each.
-  virtual void OnReceiveBytes(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) OnReceiveChar(data[i]);
-  }
+  void OnReceiveChar(std::uint8_t /*byte*/) override {}
   virtual void OnCtsChange(bool /*on*/) {}
   virtual void OnBreak() {}
   virtual void OnLineError(std::uint32_t /*errors*/) {}

@@ -1,5 +1,5 @@
 // The serial-side transports of a reader connection: a CUSBSerialPort whose
-// received bytes go to the connection's sink.
+// received bytes go to the connection's sink; its other events are not used.
 #include <climits>
 
 #include "transport/port_list.h"

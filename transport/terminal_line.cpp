@@ -8,13 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cerrno>
 #include <system_error>
 
 #include "transport/custom_baud.h"
+#include "common/ascii.h"
 #include "transport/serial_line.h"
 #include "transport/serial_listener.h"
 
@@ -53,10 +53,10 @@ speed_t SpeedFor(int baud) {
 
 // Character format from the parity letter, data bits and stop bits; false
 // when one of them has no meaning.
-bool SetCharacterFormat(const LineConfig& config, termios& tio) {
+bool SetCharacterFormat(const LineSettings& config, termios& tio) {
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
   tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
-  switch (std::toupper(static_cast<unsigned char>(config.parity))) {
+  switch (ascii::ToUpper(config.parity)) {
     case 'N': break;
     case 'E': tio.c_cflag |= PARENB; break;
     case 'O': tio.c_cflag |= PARENB | PARODD; break;
@@ -100,7 +100,7 @@ class TerminalLine final : public SerialLine {
   explicit TerminalLine(int fd) : fd_(fd) { ReadCounters(counters_); }
   ~TerminalLine() override { Close(); }
 
-  std::string Configure(const LineConfig& config, std::uint32_t /*eventMask*/) override {
+  std::string Configure(const LineSettings& config, std::uint32_t /*eventMask*/) override {
     // Time-outs and the event mask have no separate step here: reads never
     // wait (VMIN = VTIME = 0, non-blocking descriptor) and poll() replaces
     // the event mask.

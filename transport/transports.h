@@ -6,19 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "reader/transport.h"
+#include "link/link.h"
 
 namespace qlmkv {
-
-// Line settings of one serial open. Parity is 'N', 'E' or 'O'.
-struct LineSettings {
-  int baudRate = 19200;
-  char parity = 'N';
-  int dataBits = 8;
-  int stopBits = 1;
-  int handshake = 0;
-  std::size_t writeBufferSize = 512;
-};
 
 // Opens a serial link: a device path, a "COMn" name, or else a D2XX device by
 // serial number (see the port-name rules of the serial port). Starts its worker

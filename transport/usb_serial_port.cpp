@@ -81,8 +81,8 @@ bool CUSBSerialPort::InitPort(SerialPortListener* listener, const std::string& p
   }
   lineOpen_ = true;
 
-  const LineConfig settings{static_cast<int>(baudRate), parity, static_cast<int>(dataBits),
-                            static_cast<int>(stopBits), handshake};
+  const LineSettings settings{static_cast<int>(baudRate), parity, static_cast<int>(dataBits),
+                              static_cast<int>(stopBits), handshake, writeBufferSize};
   const std::string failedStep = line_->Configure(settings, eventMask);
   if (!failedStep.empty()) Warn(failedStep.c_str(), line_->LastError());
   line_->Purge();

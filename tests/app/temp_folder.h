@@ -1,4 +1,5 @@
-// A fresh folder per test, removed with everything in it afterwards.
+// A fresh folder per test or benchmark run, removed with everything in it
+// afterwards. The one temporary-folder helper of tests/ and bench/.
 #pragma once
 
 #include <stdlib.h>
@@ -13,8 +14,10 @@ namespace stampwise::testing {
 
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "stampwise-XXXXXX").string();
+  // "<base>/<prefix>-XXXXXX"; Path() is empty when it could not be made.
+  explicit TempFolder(const std::string& prefix = "stampwise",
+                      const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    std::string pattern = (base / (prefix + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TempFolder() {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
 #include "tests/reader/virtual_clock.h"

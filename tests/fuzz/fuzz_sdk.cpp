@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "reader/connection_string.h"
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "reader/links.h"
 #include "reader/rdr.h"
 #include "reader/sdk_app.h"

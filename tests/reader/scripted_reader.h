@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "reader/frame.h"
-#include "reader/transport.h"
+#include "protocol/frame.h"
+#include "link/link.h"
 
 namespace qlmkv::test {
 

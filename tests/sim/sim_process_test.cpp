@@ -9,7 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 
 namespace mkvsim {
 namespace {

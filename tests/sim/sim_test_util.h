@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "sim/sim_reader.h"
 
 namespace mkvsim::test {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "reader/frame.h"
+#include "protocol/frame.h"
 #include "tests/transport/transport_test_util.h"
 #include "transport/d2xx_line.h"
 #include "transport/ftd2xx_port.h"

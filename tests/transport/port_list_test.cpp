@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/temp_folder.h"
 #include "transport/port_list.h"
 #include "transport/transports.h"
 
@@ -21,18 +22,12 @@ namespace fs = std::filesystem;
 class FakeSysfs {
  public:
   FakeSysfs() {
-    std::string pattern = (fs::temp_directory_path() / "qlmkv-sysfs-XXXXXX").string();
-    root_ = mkdtemp(pattern.data());
     fs::create_directories(sys() / "devices");
     fs::create_directories(dev());
   }
-  ~FakeSysfs() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
 
-  fs::path sys() const { return root_ / "sys"; }
-  fs::path dev() const { return root_ / "dev"; }
+  fs::path sys() const { return root() / "sys"; }
+  fs::path dev() const { return root() / "dev"; }
 
   // A USB device "usb1/<name>" with one interface; returns the interface folder.
   fs::path AddUsbDevice(const std::string& name, const std::string& vendor, const std::string& product,
@@ -75,7 +70,9 @@ class FakeSysfs {
   static void Write(const fs::path& file, const std::string& text) { std::ofstream(file) << text; }
 
  private:
-  fs::path root_;
+  fs::path root() const { return root_.Path(); }
+
+  stampwise::testing::TempFolder root_{"qlmkv-sysfs"};
 };
 
 TEST(PortListTest, ListsSerialDevicesSortedWithReaderDescriptions) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/transport.h"
+#include "link/link.h"
 #include "transport/serial_listener.h"
 
 namespace qlmkv::test {
@@ -72,7 +72,7 @@ class PseudoTerminal {
 };
 
 // Records received bytes and line errors; waits block on a condition variable.
-class RecordingListener : public SerialPortListener, public ByteSink {
+class RecordingListener : public SerialPortListener {
  public:
   void OnReceiveChar(std::uint8_t byte) override {
     std::lock_guard lock(mutex_);

@@ -1,7 +1,11 @@
-// The byte pipe under one reader connection. A connection owns exactly one
+// The link contract: the byte pipe under one reader connection, which every
+// link (serial, D2XX, HID, LAN) implements. A connection owns exactly one
 // transport; the transport delivers every received byte to the connection's
 // sink, from whatever thread reads it (a worker thread for serial, D2XX and LAN
-// links; the waiting thread itself for HID, through Poll).
+// links; the waiting thread itself for HID, through Poll). Framing, waits and
+// errors stay in the reader core: a transport only moves bytes.
+//
+// The lowest layer of the SDK: this header includes only the standard library.
 #pragma once
 
 #include <chrono>
@@ -10,6 +14,20 @@
 
 namespace qlmkv {
 
+// Line settings of one serial open (terminal device or D2XX). Parity: 'N',
+// 'E', 'O', 'M' or 'S' (any case).
+struct LineSettings {
+  int baudRate = 19200;
+  char parity = 'N';
+  int dataBits = 8;
+  int stopBits = 1;
+  // 0 none, 1 hardware (RTS/CTS), 2 XON/XOFF, 3 RTS only; other values: none.
+  int handshake = 0;
+  // Bytes the port queues for sending; what does not fit is dropped.
+  std::size_t writeBufferSize = 512;
+};
+
+// Where a link puts what it receives.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;

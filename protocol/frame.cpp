@@ -1,4 +1,4 @@
-#include "reader/frame.h"
+#include "protocol/frame.h"
 
 namespace qlmkv::frame {
 
