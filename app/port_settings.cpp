@@ -46,7 +46,7 @@ PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attach
   }
   if (checked != port.name) {
     port.name = checked;
-    settings.WriteString(keys::kPortName.section, keys::kPortName.name, port.name);
+    settings.WriteString(keys::kPortName, port.name);
   }
   if (attached != nullptr) *attached = std::move(found);
   return port;
@@ -55,10 +55,10 @@ PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attach
 PortSettings LoadPortSettings(Settings& settings) {
   using namespace keys;
   PortSettings port;
-  port.name = settings.ReadString(kPortName.section, kPortName.name, "");
+  port.name = settings.ReadString(kPortName.section, kPortName.name, "");  // an empty one counts as missing
   if (port.name.empty()) {
     port.name = kPortName.text;
-    settings.WriteString(kPortName.section, kPortName.name, port.name);
+    settings.WriteString(kPortName, port.name);
   }
   port.baudCode = settings.ReadInt(kPortBaudrate);
   port.timeoutMs = settings.ReadInt(kPortDialogTimeout);
@@ -70,11 +70,11 @@ PortSettings LoadPortSettings(Settings& settings) {
 bool SavePortSettings(Settings& settings, const PortChoice& choice) {
   using namespace keys;
   return settings.WriteBatch([&](CIniEx& ini) {
-    if (choice.name) ini.WriteString(kPortName.section, kPortName.name, *choice.name);
-    if (choice.baudCode) ini.WriteInt(kPortBaudrate.section, kPortBaudrate.name, *choice.baudCode);
-    ini.WriteInt(kPortDialogTimeout.section, kPortDialogTimeout.name, choice.timeoutMs);
-    ini.WriteInt(kPortAddress.section, kPortAddress.name, choice.address);
-    ini.WriteInt(kPortEthernet.section, kPortEthernet.name, choice.ethernet ? 1 : 0);
+    if (choice.name) WriteKey(ini, kPortName, *choice.name);
+    if (choice.baudCode) WriteKey(ini, kPortBaudrate, *choice.baudCode);
+    WriteKey(ini, kPortDialogTimeout, choice.timeoutMs);
+    WriteKey(ini, kPortAddress, choice.address);
+    WriteKey(ini, kPortEthernet, choice.ethernet ? 1 : 0);
   });
 }
 

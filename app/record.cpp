@@ -20,7 +20,7 @@ using namespace record_keys;
 // "Byteanzahl=abc" reads as 0 and the checks report it, instead of the
 // default slipping in unnoticed.
 int RecordInt(const CIniEx& ini, const SettingKey& key) {
-  const std::string text = ini.GetString(key.section, key.name, "");
+  const std::string text = StoredText(ini, key);
   if (text.empty()) return key.number;
   const long long value = ParseDecimalPrefix(text).value;
   return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
@@ -56,8 +56,7 @@ DataRecord RecordFrom(const CIniEx& ini) {
   params.msbFirst = flag(kMsbFirst);
   params.startWord = RecordInt(ini, kStartblock);
   params.lengthBytes = RecordInt(ini, kByteanzahl);
-  params.bank = BankFromMemoryType(ini.GetString(kMemoryType.section, kMemoryType.name, ""))
-                    .value_or(*BankFromMemoryType(kMemoryType.text));
+  params.bank = BankFromMemoryType(StoredText(ini, kMemoryType)).value_or(*BankFromMemoryType(kMemoryType.text));
   options.epcLengthFix = flag(kEpcLenKorrigieren);
   options.setPassword = flag(kPasswortSetzen);
   options.activatePassword = flag(kPasswortAktivieren);

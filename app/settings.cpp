@@ -32,7 +32,7 @@ class KeyReader {
     const int sentinel = key.type == KeyType::kFlag ? kFlagSentinel : kNumberSentinel;
     const int value = ini_.GetInt(key.section, key.name, sentinel);
     if (value != sentinel) return value;
-    ini_.WriteInt(key.section, key.name, key.number);
+    WriteKey(ini_, key, key.number);
     return key.number;
   }
   // A number that must lie within limits: one outside them is brought to the
@@ -40,17 +40,17 @@ class KeyReader {
   int NumberIn(const SettingKey& key, int low, int high) {
     const int value = Number(key);
     const int bounded = std::clamp(value, low, high);
-    if (bounded != value) ini_.WriteInt(key.section, key.name, bounded);
+    if (bounded != value) WriteKey(ini_, key, bounded);
     return bounded;
   }
   // A missing or empty text gives the default (the entry's, unless the
   // caller knows better), written back when the table says so.
   std::string Text(const SettingKey& key) { return Text(key, key.text); }
   std::string Text(const SettingKey& key, const std::string& defaultValue) {
-    std::string value = ini_.GetString(key.section, key.name, "");
+    std::string value = StoredText(ini_, key);
     if (value.empty()) {
       value = defaultValue;
-      if (key.writtenBack) ini_.WriteString(key.section, key.name, value);
+      if (key.writtenBack) WriteKey(ini_, key, value);
     }
     return value;
   }
@@ -129,7 +129,7 @@ AppSettings LoadSettingsFrom(CIniEx& ini, const std::string& logDirectory) {
   loaded.params.format = static_cast<DataFormat>(format);
   loaded.params.msbFirst = read.Flag(kMsbFirst);
 
-  auto bank = BankFromMemoryType(ini.GetString(kMemoryType.section, kMemoryType.name, ""));
+  auto bank = BankFromMemoryType(StoredText(ini, kMemoryType));
   if (!bank) {
     bank = BankFromMemoryType(kMemoryType.text);
     WriteKey(ini, kMemoryType, kMemoryType.text);
@@ -265,7 +265,7 @@ AppSettings Settings::Load() {
 }
 
 bool Settings::ForeignLastData(const CIniEx& ini, std::string* stored) const {
-  *stored = ini.GetString(keys::kLastData.section, keys::kLastData.name, "");
+  *stored = StoredText(ini, keys::kLastData);
   return lastDataSeen_ && !stored->empty() && *stored != *lastDataSeen_;
 }
 
@@ -290,7 +290,7 @@ bool Settings::Save(const AppSettings& settings) {
 }
 
 bool Settings::StoreLastData(std::string_view value) {
-  const bool saved = WriteString(keys::kLastData.section, keys::kLastData.name, value);
+  const bool saved = WriteString(keys::kLastData, value);
   if (saved) lastDataSeen_ = std::string(value);
   return saved;
 }
@@ -320,7 +320,7 @@ Settings::Take Settings::TakeLastData(
 bool Settings::PutBackLastData(std::string_view value, std::string_view next) {
   bool putBack = false;
   const bool saved = Update([&](CIniEx& ini) {
-    if (ini.GetString(keys::kLastData.section, keys::kLastData.name, "") != next) return;
+    if (StoredText(ini, keys::kLastData) != next) return;
     WriteKey(ini, keys::kLastData, value);
     putBack = true;
   });
@@ -333,7 +333,7 @@ bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return U
 int Settings::ReadLanguage() { return ReadInt(keys::kLanguage); }
 
 bool Settings::WriteLanguage(int language) {
-  return WriteInt(keys::kLanguage.section, keys::kLanguage.name, language);
+  return WriteInt(keys::kLanguage, language);
 }
 
 bool Settings::WriteTimings(int beepTimeMs, int cycleTimeMs) {
@@ -361,11 +361,11 @@ int Settings::ReadBeepTime() { return ReadNumber(keys::kBeepTime); }
 int Settings::ReadCycleTime() { return ReadNumber(keys::kCycleTime, kMinCycleTimeMs, kMaxCycleTimeMs); }
 
 bool Settings::WriteWriteLogFile(std::string_view path) {
-  return WriteString(keys::kWriteLogFile.section, keys::kWriteLogFile.name, path);
+  return WriteString(keys::kWriteLogFile, path);
 }
 
 bool Settings::WriteReadLogFile(std::string_view path) {
-  return WriteString(keys::kReadLogFile.section, keys::kReadLogFile.name, path);
+  return WriteString(keys::kReadLogFile, path);
 }
 
 WindowRect Settings::ReadWindowRect() {
@@ -376,7 +376,7 @@ WindowRect Settings::ReadWindowRect() {
 bool Settings::ReadUpdateCheck() { return ReadInt(keys::kUpdateCheck) != 0; }
 
 bool Settings::WriteUpdateCheck(bool enabled) {
-  return WriteInt(keys::kUpdateCheck.section, keys::kUpdateCheck.name, enabled ? 1 : 0);
+  return WriteInt(keys::kUpdateCheck, enabled ? 1 : 0);
 }
 
 int Settings::ReadPortTimeout() { return ReadInt(keys::kPortTimeout); }

@@ -89,6 +89,8 @@ class Settings {
   // The same by the key table: reads with the entry's default, never written back.
   int ReadInt(const SettingKey& key) { return ReadInt(key.section, key.name, key.number); }
   std::string ReadString(const SettingKey& key) { return ReadString(key.section, key.name, key.text); }
+  bool WriteInt(const SettingKey& key, int value) { return WriteInt(key.section, key.name, value); }
+  bool WriteString(const SettingKey& key, std::string_view value) { return WriteString(key.section, key.name, value); }
 
   // Several writes in one locked read-modify-write of the file, saved once.
   bool WriteBatch(const std::function<void(CIniEx&)>& change);

@@ -4,6 +4,7 @@
 // the data record files) each has an entry of its own.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "app/ini.h"
@@ -29,6 +30,10 @@ struct SettingKey {
   bool writtenBack = false;       // a missing key is written back when loaded
 };
 
+// What the store holds for a key as it stands: "" when missing.
+inline std::string StoredText(const CIniEx& ini, const SettingKey& key) {
+  return ini.GetString(key.section, key.name, "");
+}
 inline void WriteKey(CIniEx& ini, const SettingKey& key, int value) { ini.WriteInt(key.section, key.name, value); }
 inline void WriteKey(CIniEx& ini, const SettingKey& key, std::string_view value) {
   ini.WriteString(key.section, key.name, value);

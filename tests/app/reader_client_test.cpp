@@ -12,6 +12,14 @@
 namespace stampwise {
 namespace {
 
+TEST(ReaderClient, PackedListsUnpackWithinTheirLength) {
+  const char buffer[] = "/dev/ttyS0\0/dev/ttyUSB0\0\0garbage";
+  EXPECT_EQ(UnpackNameList(buffer, 26), (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0"}));
+  EXPECT_TRUE(UnpackNameList(buffer, -1).empty());
+  // A list cut short keeps its last name inside the given length.
+  EXPECT_EQ(UnpackNameList(buffer, 5), (std::vector<std::string>{"/dev/"}));
+}
+
 TEST(ReaderClient, ClosesItsConnectionWhenItGoesAway) {
   mkvsim::SimProcess sim({"--quiet", "--tags", "0"});
   int firstHandle = 0;
