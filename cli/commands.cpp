@@ -1,7 +1,6 @@
 #include "cli/commands.h"
 
 #include <chrono>
-#include <cstring>
 #include <limits>
 #include <vector>
 
