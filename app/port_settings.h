@@ -15,9 +15,9 @@ inline constexpr int kMinTimeoutMs = 10;
 inline constexpr int kMaxTimeoutMs = 300000;
 
 struct PortSettings {
-  std::string name = keys::kPortName.text;           // the list entry as shown ("USB: ...", "LAN: ..." or a serial port)
+  std::string name = keys::kPortName.text;  // the list entry as shown ("USB: ...", "LAN: ..." or a serial port)
   int baudCode = keys::kPortBaudrate.number;
-  int timeoutMs = keys::kPortDialogTimeout.number;   // the main window reads keys::kPortTimeout
+  int timeoutMs = keys::kPortDialogTimeout.number;  // the main window reads keys::kPortTimeout
   bool ethernet = keys::kPortEthernet.number != 0;
   int address = keys::kPortAddress.number;
 };

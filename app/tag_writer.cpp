@@ -258,7 +258,8 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   }
   if (!inventory_.Run(handle_, cyclic)) return false;
   unsigned char password[20] = {};
-  if (config_.options.setPassword && RdrHexToBytes(config_.options.accessPassword.c_str(), password, sizeof password) != 4) {
+  const WriteOptions& options = config_.options;
+  if (options.setPassword && RdrHexToBytes(options.accessPassword.c_str(), password, sizeof password) != 4) {
     reporter_.ShowId(msg::kPasswordLength);
     frontEnd_.FocusPasswordField();
     return false;

@@ -103,7 +103,8 @@ void CStampwiseDlg::ConnectControls() {
           [this](bool on) { Reconfigure([on](WriterConfig& config) { config.keepLastValue = on; }); });
   for (const Cycle cycle : {Cycle::Write, Cycle::Read}) {
     QtCycleTimer& timer = cycle == Cycle::Write ? writeTimer_ : readTimer_;
-    connect(&timer.Timer(), &QTimer::timeout, this, [this, cycle] { Exclusive([this, cycle] { writer_.Tick(cycle); }); });
+    connect(&timer.Timer(), &QTimer::timeout, this,
+            [this, cycle] { Exclusive([this, cycle] { writer_.Tick(cycle); }); });
   }
 }
 
@@ -413,7 +414,8 @@ void CStampwiseDlg::OnSaveRecord() {
   dialog.setDefaultSuffix(QString::fromLatin1(kRecordExtension));
   if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   std::string error;
-  if (!SaveRecord(ToUtf8(dialog.selectedFiles().first()), {writer_.Config().params, writer_.Config().options}, &error)) {
+  const DataRecord record{writer_.Config().params, writer_.Config().options};
+  if (!SaveRecord(ToUtf8(dialog.selectedFiles().first()), record, &error)) {
     boxes_.Warning(this, FromUtf8(error));
   }
 }
