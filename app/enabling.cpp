@@ -4,21 +4,23 @@
 
 namespace stampwise {
 
-int FormatRadioId(DataFormat format) {
+ControlId FormatRadioId(DataFormat format) {
   switch (format) {
-    case DataFormat::HexBinary: return ctl::kFormatHexBinary;
-    case DataFormat::HexAscii: return ctl::kFormatHexAscii;
-    case DataFormat::DecimalBinary: return ctl::kFormatDecimalBinary;
-    case DataFormat::DecimalAscii: return ctl::kFormatDecimalAscii;
-    case DataFormat::DataBinary: return ctl::kFormatDataBinary;
-    case DataFormat::DataAscii: return ctl::kFormatDataAscii;
+    case DataFormat::HexBinary: return ControlId::kFormatHexBinary;
+    case DataFormat::HexAscii: return ControlId::kFormatHexAscii;
+    case DataFormat::DecimalBinary: return ControlId::kFormatDecimalBinary;
+    case DataFormat::DecimalAscii: return ControlId::kFormatDecimalAscii;
+    case DataFormat::DataBinary: return ControlId::kFormatDataBinary;
+    case DataFormat::DataAscii: return ControlId::kFormatDataAscii;
   }
-  return ctl::kFormatHexBinary;
+  return ControlId::kFormatHexBinary;
 }
 
-int ValueFieldId(DataFormat format) {
-  return UsesMultiLineField(format) ? ctl::kValueMultiLine : ctl::kValueSingleLine;
+ControlId ValueField(DataFormat format) {
+  return UsesMultiLineField(format) ? ControlId::kValueMultiLine : ControlId::kValueSingleLine;
 }
+
+int ValueFieldId(DataFormat format) { return ControlNumber(ValueField(format)); }
 
 ControlStates ComputeControlStates(const ParameterSet& params, const WriteOptions& options,
                                    Cycle cycle) {
@@ -31,36 +33,36 @@ ControlStates ComputeControlStates(const ParameterSet& params, const WriteOption
     const auto radioFormat = static_cast<DataFormat>(index);
     states[FormatRadioId(radioFormat)] = {idle, true, radioFormat == format};
   }
-  states[ctl::kMsbFirst] = {true, true, params.msbFirst};
-  states[ctl::kBank] = {true, true, false};
-  states[ctl::kStartWord] = {idle, true, false};
-  states[ctl::kLengthBytes] = {idle, true, false};
-  states[ctl::kEpcLengthFix] = {idle && params.bank == Bank::Epc, true, options.epcLengthFix};
+  states[ControlId::kMsbFirst] = {true, true, params.msbFirst};
+  states[ControlId::kBank] = {true, true, false};
+  states[ControlId::kStartWord] = {idle, true, false};
+  states[ControlId::kLengthBytes] = {idle, true, false};
+  states[ControlId::kEpcLengthFix] = {idle && params.bank == Bank::Epc, true, options.epcLengthFix};
 
   const bool decimalIncrementAllowed = format == DataFormat::HexBinary || IsDecimalFormat(format);
   const bool hexIncrementAllowed = IsHexFormat(format);
   const bool textOptionsAllowed =
       format == DataFormat::HexAscii || format == DataFormat::DecimalAscii;
-  states[ctl::kAutoIncrementDec] = {idle && decimalIncrementAllowed, true, params.autoIncrementDec};
-  states[ctl::kAutoIncrementHex] = {idle && hexIncrementAllowed, true, params.autoIncrementHex};
-  states[ctl::kLeadingZeros] = {idle && textOptionsAllowed, true, params.leadingZeros};
+  states[ControlId::kAutoIncrementDec] = {idle && decimalIncrementAllowed, true, params.autoIncrementDec};
+  states[ControlId::kAutoIncrementHex] = {idle && hexIncrementAllowed, true, params.autoIncrementHex};
+  states[ControlId::kLeadingZeros] = {idle && textOptionsAllowed, true, params.leadingZeros};
   // Free text may be switched during a cycle: it only affects the increment.
-  states[ctl::kAdditionalText] = {textOptionsAllowed, true, params.additionalText};
+  states[ControlId::kAdditionalText] = {textOptionsAllowed, true, params.additionalText};
 
-  states[ctl::kSetPassword] = {idle, true, options.setPassword};
-  states[ctl::kAccessPassword] = {idle && options.setPassword, options.setPassword, false};
-  states[ctl::kActivatePassword] = {idle && options.setPassword, true, options.activatePassword};
+  states[ControlId::kSetPassword] = {idle, true, options.setPassword};
+  states[ControlId::kAccessPassword] = {idle && options.setPassword, options.setPassword, false};
+  states[ControlId::kActivatePassword] = {idle && options.setPassword, true, options.activatePassword};
 
-  states[ctl::kValueSingleLine] = {true, !multiLine, false};
-  states[ctl::kValueMultiLine] = {true, multiLine, false};
-  states[ctl::kReadSingleLine] = {true, !multiLine, false};
-  states[ctl::kReadMultiLine] = {true, multiLine, false};
+  states[ControlId::kValueSingleLine] = {true, !multiLine, false};
+  states[ControlId::kValueMultiLine] = {true, multiLine, false};
+  states[ControlId::kReadSingleLine] = {true, !multiLine, false};
+  states[ControlId::kReadMultiLine] = {true, multiLine, false};
 
-  states[ctl::kTakeOver] = {idle, true, false};
-  states[ctl::kWriteOnce] = {idle, true, false};
-  states[ctl::kReadOnce] = {idle, true, false};
-  states[ctl::kWriteCycle] = {cycle != Cycle::Read, true, cycle == Cycle::Write};
-  states[ctl::kReadCycle] = {cycle != Cycle::Write, true, cycle == Cycle::Read};
+  states[ControlId::kTakeOver] = {idle, true, false};
+  states[ControlId::kWriteOnce] = {idle, true, false};
+  states[ControlId::kReadOnce] = {idle, true, false};
+  states[ControlId::kWriteCycle] = {cycle != Cycle::Read, true, cycle == Cycle::Write};
+  states[ControlId::kReadCycle] = {cycle != Cycle::Write, true, cycle == Cycle::Read};
   return states;
 }
 

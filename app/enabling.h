@@ -8,39 +8,53 @@
 
 namespace stampwise {
 
-// Control ids of the main window (the GUI names its widgets "id<number>").
+// The main window's controls that the enabling rules decide on. The value is
+// the control's number (the GUI names its widgets "id<number>").
+enum class ControlId : int {
+  kStartWord = 1000,
+  kLengthBytes = 1001,
+  kFormatHexBinary = 1004,
+  kFormatHexAscii = 1002,
+  kFormatDecimalBinary = 1005,
+  kFormatDecimalAscii = 1003,
+  kFormatDataBinary = 1018,
+  kFormatDataAscii = 1013,
+  kValueSingleLine = 1006,
+  kValueMultiLine = 1023,
+  kWriteCycle = 1008,
+  kAutoIncrementDec = 1009,
+  kReadCycle = 1010,
+  kLeadingZeros = 1011,
+  kReadSingleLine = 1012,
+  kWriteOnce = 1014,
+  kAccessPassword = 1015,
+  kReadOnce = 1016,
+  kTakeOver = 1021,
+  kReadMultiLine = 1022,
+  kAdditionalText = 1026,
+  kBank = 1027,
+  kMsbFirst = 1028,
+  kAutoIncrementHex = 1029,
+  kEpcLengthFix = 1030,
+  kSetPassword = 1031,
+  kActivatePassword = 1032,
+};
+
+constexpr int ControlNumber(ControlId id) { return static_cast<int>(id); }
+
+// Control numbers for what carries them as plain numbers (the field a
+// validation error puts the focus on).
 namespace ctl {
-inline constexpr int kStartWord = 1000;
-inline constexpr int kLengthBytes = 1001;
-inline constexpr int kFormatHexBinary = 1004;
-inline constexpr int kFormatHexAscii = 1002;
-inline constexpr int kFormatDecimalBinary = 1005;
-inline constexpr int kFormatDecimalAscii = 1003;
-inline constexpr int kFormatDataBinary = 1018;
-inline constexpr int kFormatDataAscii = 1013;
-inline constexpr int kValueSingleLine = 1006;
-inline constexpr int kValueMultiLine = 1023;
-inline constexpr int kWriteCycle = 1008;
-inline constexpr int kAutoIncrementDec = 1009;
-inline constexpr int kReadCycle = 1010;
-inline constexpr int kLeadingZeros = 1011;
-inline constexpr int kReadSingleLine = 1012;
-inline constexpr int kWriteOnce = 1014;
-inline constexpr int kAccessPassword = 1015;
-inline constexpr int kReadOnce = 1016;
-inline constexpr int kTakeOver = 1021;
-inline constexpr int kReadMultiLine = 1022;
-inline constexpr int kAdditionalText = 1026;
-inline constexpr int kBank = 1027;
-inline constexpr int kMsbFirst = 1028;
-inline constexpr int kAutoIncrementHex = 1029;
-inline constexpr int kEpcLengthFix = 1030;
-inline constexpr int kSetPassword = 1031;
-inline constexpr int kActivatePassword = 1032;
+inline constexpr int kStartWord = ControlNumber(ControlId::kStartWord);
+inline constexpr int kLengthBytes = ControlNumber(ControlId::kLengthBytes);
+inline constexpr int kValueSingleLine = ControlNumber(ControlId::kValueSingleLine);
+inline constexpr int kValueMultiLine = ControlNumber(ControlId::kValueMultiLine);
+inline constexpr int kAccessPassword = ControlNumber(ControlId::kAccessPassword);
 }  // namespace ctl
 
 // The radio button of a format, and the write field it uses.
-int FormatRadioId(DataFormat format);
+ControlId FormatRadioId(DataFormat format);
+ControlId ValueField(DataFormat format);
 int ValueFieldId(DataFormat format);
 
 enum class Cycle { None, Write, Read };
@@ -51,8 +65,8 @@ struct ControlState {
   bool checked = false;  // meaningful for check boxes and radio buttons only
 };
 
-// Keyed by control id; controls not listed stay enabled and visible.
-using ControlStates = std::map<int, ControlState>;
+// Keyed by control; controls not listed stay enabled and visible.
+using ControlStates = std::map<ControlId, ControlState>;
 
 // The states for `params` (after ApplyFormatRules) and `options`. While a
 // cycle runs the controls that must not change are disabled, except the

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "app/reader_link.h"
-#include "reader/rdr.h"
+#include "app/reader_client.h"
 
 namespace stampwise {
 
@@ -12,7 +11,6 @@ namespace {
 
 constexpr std::string_view kUsbPrefix = "USB: ";
 constexpr std::string_view kLanPrefix = "LAN: ";
-constexpr int kListCapacity = 255;
 
 std::string CheckedName(const std::string& name, std::string_view prefix, const std::vector<std::string>& devices) {
   if (devices.empty()) return {};
@@ -36,45 +34,48 @@ std::string CheckedLanName(const std::string& name, const std::vector<std::strin
 PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attached) {
   PortSettings port = LoadPortSettings(settings);
   AttachedDevices found;
-  char buffer[kListCapacity] = {};
   std::string checked = port.name;
   if (StartsWith(port.name, kUsbPrefix)) {
-    found.usb = UnpackNameList(buffer, RdrListUsbDevices(buffer, kListCapacity));
+    found.usb = ReaderClient::UsbDevices();
     checked = CheckedUsbName(port.name, found.usb);
   } else if (StartsWith(port.name, kLanPrefix) && port.ethernet) {
-    if (RdrPing(port.name.substr(kLanPrefix.size()).c_str()) == 0) {
-      found.lan = UnpackNameList(buffer, RdrListLanReaders(buffer, kListCapacity, 1));
+    if (ReaderClient::Ping(port.name.substr(kLanPrefix.size()))) {
+      found.lan = ReaderClient::LanReaders();
       checked = CheckedLanName(port.name, found.lan);
     }
   }
   if (checked != port.name) {
     port.name = checked;
-    settings.WriteString(section::kPort, "Name", port.name);
+    settings.WriteString(keys::kPortName, port.name);
   }
   if (attached != nullptr) *attached = std::move(found);
   return port;
 }
 
 PortSettings LoadPortSettings(Settings& settings) {
+  using namespace keys;
   PortSettings port;
-  port.name = settings.ReadString(section::kPort, "Name", "");
+  port.name = settings.ReadString(kPortName.section, kPortName.name, "");  // an empty one counts as missing
   if (port.name.empty()) {
-    port.name = "COM1";
-    settings.WriteString(section::kPort, "Name", port.name);
+    port.name = kPortName.text;
+    settings.WriteString(kPortName, port.name);
   }
-  port.baudCode = settings.ReadInt(section::kPort, "Baudrate", 19200);
-  port.timeoutMs = settings.ReadInt(section::kPort, "Timeout", 1000);
-  port.ethernet = settings.ReadInt(section::kPort, "EthernetAktiv", 0) == 1;
-  port.address = settings.ReadInt(section::kPort, "Adresse", 1);
+  port.baudCode = settings.ReadInt(kPortBaudrate);
+  port.timeoutMs = settings.ReadInt(kPortDialogTimeout);
+  port.ethernet = settings.ReadInt(kPortEthernet) == 1;
+  port.address = settings.ReadInt(kPortAddress);
   return port;
 }
 
-bool SavePortSettings(Settings& settings, const PortSettings& port) {
-  return settings.WriteString(section::kPort, "Name", port.name) &&
-         settings.WriteInt(section::kPort, "Baudrate", port.baudCode) &&
-         settings.WriteInt(section::kPort, "Timeout", port.timeoutMs) &&
-         settings.WriteInt(section::kPort, "EthernetAktiv", port.ethernet ? 1 : 0) &&
-         settings.WriteInt(section::kPort, "Adresse", port.address);
+bool SavePortSettings(Settings& settings, const PortChoice& choice) {
+  using namespace keys;
+  return settings.WriteBatch([&](CIniEx& ini) {
+    if (choice.name) WriteKey(ini, kPortName, *choice.name);
+    if (choice.baudCode) WriteKey(ini, kPortBaudrate, *choice.baudCode);
+    WriteKey(ini, kPortDialogTimeout, choice.timeoutMs);
+    WriteKey(ini, kPortAddress, choice.address);
+    WriteKey(ini, kPortEthernet, choice.ethernet ? 1 : 0);
+  });
 }
 
 std::string ConnectString(const std::string& name, int address) {

@@ -2,6 +2,7 @@
 // string that the interface dialog derives from it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,27 @@ inline constexpr int kMinTimeoutMs = 10;
 inline constexpr int kMaxTimeoutMs = 300000;
 
 struct PortSettings {
-  std::string name = "COM1";  // "Name": the list entry as shown ("USB: ...", "LAN: ..." or a serial port)
-  int baudCode = 19200;       // "Baudrate"
-  int timeoutMs = 1000;       // "Timeout" (the dialog's default; the main window reads 500)
-  bool ethernet = false;      // "EthernetAktiv"
-  int address = 1;            // "Adresse"
+  std::string name = keys::kPortName.text;  // the list entry as shown ("USB: ...", "LAN: ..." or a serial port)
+  int baudCode = keys::kPortBaudrate.number;
+  int timeoutMs = keys::kPortDialogTimeout.number;  // the main window reads keys::kPortTimeout
+  bool ethernet = keys::kPortEthernet.number != 0;
+  int address = keys::kPortAddress.number;
 };
 
 // Reads the section with the interface dialog's defaults; an empty name is
 // replaced by "COM1" and written back.
 PortSettings LoadPortSettings(Settings& settings);
-bool SavePortSettings(Settings& settings, const PortSettings& port);
+
+// What the interface dialog's OK stores, in one save: the name and the baud
+// code only when the dialog has one (a selected entry, a listed rate).
+struct PortChoice {
+  std::optional<std::string> name;
+  std::optional<int> baudCode;
+  int timeoutMs = keys::kPortDialogTimeout.number;
+  bool ethernet = false;
+  int address = keys::kPortAddress.number;
+};
+bool SavePortSettings(Settings& settings, const PortChoice& choice);
 
 // A stored "USB: " or "LAN: " choice checked against a list of what is
 // attached: kept when listed (exact, case-sensitive), else the first entry of

@@ -1,5 +1,6 @@
 // Opening and identifying the reader for the tag writer: the connection string,
-// the baud code split, the identification and the window title parts.
+// the baud code split, the identification and the window title parts. Front
+// ends open readers through ReaderClient (reader_client.h), which uses these.
 #pragma once
 
 #include <string>

@@ -1,8 +1,8 @@
 #include "app/record.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
+#include <iterator>
 
 #include "app/messages.h"
 #include "app/settings.h"
@@ -13,20 +13,15 @@ namespace stampwise {
 
 namespace {
 
-constexpr const char* kSection = "Settings";
-
-constexpr std::array<const char*, 14> kRecordKeys{
-    "LastData",  "AutoIncrement", "AutoIncHex", "AutoNull",          "PrefixZulassen",
-    "Datenformat", "MSBFirst",    "Startblock", "Byteanzahl",        "MemoryType",
-    "EPCLenKorrigieren", "PasswortSetzen", "PasswortAktivieren", "AccessPasswort"};
+using namespace record_keys;
 
 // A number of a record as the file store reads it: missing or empty gives the
 // default, anything else its leading decimal digits (none: 0). So a damaged
 // "Byteanzahl=abc" reads as 0 and the checks report it, instead of the
 // default slipping in unnoticed.
-int RecordInt(const CIniEx& ini, const char* key, int defaultValue) {
-  const std::string text = ini.GetString(kSection, key, "");
-  if (text.empty()) return defaultValue;
+int RecordInt(const CIniEx& ini, const SettingKey& key) {
+  const std::string text = StoredText(ini, key);
+  if (text.empty()) return key.number;
   const long long value = ParseDecimalPrefix(text).value;
   return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
@@ -34,9 +29,14 @@ int RecordInt(const CIniEx& ini, const char* key, int defaultValue) {
 // A data record has its keys in section "Settings"; anything else (another
 // INI file, random bytes) would load as an empty job.
 bool LooksLikeRecord(const CIniEx& ini) {
-  return std::any_of(kRecordKeys.begin(), kRecordKeys.end(),
-                     [&](const char* key) { return ini.HasKey(kSection, key); });
+  return std::any_of(std::begin(kAll), std::end(kAll),
+                     [&](const SettingKey& key) { return ini.HasKey(key.section, key.name); });
 }
+
+std::string RecordText(const CIniEx& ini, const SettingKey& key) {
+  return ini.GetString(key.section, key.name, key.text);
+}
+
 
 }  // namespace
 
@@ -44,43 +44,44 @@ DataRecord RecordFrom(const CIniEx& ini) {
   DataRecord record;
   ParameterSet& params = record.params;
   WriteOptions& options = record.options;
-  auto flag = [&](const char* key) { return RecordInt(ini, key, 0) != 0; };
+  auto flag = [&](const SettingKey& key) { return RecordInt(ini, key) != 0; };
 
-  params.value = ini.GetString(kSection, "LastData", "");
-  params.autoIncrementDec = flag("AutoIncrement");
-  params.autoIncrementHex = flag("AutoIncHex");
-  params.leadingZeros = flag("AutoNull");
-  params.additionalText = flag("PrefixZulassen");
-  int format = RecordInt(ini, "Datenformat", 0);
+  params.value = RecordText(ini, kLastData);
+  params.autoIncrementDec = flag(kAutoIncrement);
+  params.autoIncrementHex = flag(kAutoIncHex);
+  params.leadingZeros = flag(kAutoNull);
+  params.additionalText = flag(kPrefixZulassen);
+  int format = RecordInt(ini, kDatenformat);
   params.format = format >= 0 && format <= 5 ? static_cast<DataFormat>(format) : DataFormat::HexBinary;
-  params.msbFirst = flag("MSBFirst");
-  params.startWord = RecordInt(ini, "Startblock", 0);
-  params.lengthBytes = RecordInt(ini, "Byteanzahl", 4);
-  params.bank = BankFromMemoryType(ini.GetString(kSection, "MemoryType", "")).value_or(Bank::User);
-  options.epcLengthFix = flag("EPCLenKorrigieren");
-  options.setPassword = flag("PasswortSetzen");
-  options.activatePassword = flag("PasswortAktivieren");
-  options.accessPassword = ini.GetString(kSection, "AccessPasswort", "");
+  params.msbFirst = flag(kMsbFirst);
+  params.startWord = RecordInt(ini, kStartblock);
+  params.lengthBytes = RecordInt(ini, kByteanzahl);
+  params.bank = BankFromMemoryType(StoredText(ini, kMemoryType)).value_or(*BankFromMemoryType(kMemoryType.text));
+  options.epcLengthFix = flag(kEpcLenKorrigieren);
+  options.setPassword = flag(kPasswortSetzen);
+  options.activatePassword = flag(kPasswortAktivieren);
+  options.accessPassword = RecordText(ini, kAccessPasswort);
   return record;
 }
 
 void RecordTo(CIniEx& ini, const DataRecord& record) {
   const ParameterSet& params = record.params;
   const WriteOptions& options = record.options;
-  ini.WriteString(kSection, "LastData", params.value);
-  ini.WriteInt(kSection, "AutoIncrement", params.autoIncrementDec ? 1 : 0);
-  ini.WriteInt(kSection, "AutoIncHex", params.autoIncrementHex ? 1 : 0);
-  ini.WriteInt(kSection, "AutoNull", params.leadingZeros ? 1 : 0);
-  ini.WriteInt(kSection, "PrefixZulassen", params.additionalText ? 1 : 0);
-  ini.WriteInt(kSection, "Datenformat", static_cast<int>(params.format));
-  ini.WriteInt(kSection, "MSBFirst", params.msbFirst ? 1 : 0);
-  ini.WriteInt(kSection, "Startblock", params.startWord);
-  ini.WriteInt(kSection, "Byteanzahl", params.lengthBytes);
-  ini.WriteString(kSection, "MemoryType", MemoryTypeText(params.bank));
-  ini.WriteInt(kSection, "EPCLenKorrigieren", options.epcLengthFix ? 1 : 0);
-  ini.WriteInt(kSection, "PasswortSetzen", options.setPassword ? 1 : 0);
-  ini.WriteInt(kSection, "PasswortAktivieren", options.activatePassword ? 1 : 0);
-  ini.WriteString(kSection, "AccessPasswort", options.accessPassword);
+  // In the order of kAll.
+  WriteKey(ini, kLastData, params.value);
+  WriteKey(ini, kAutoIncrement, params.autoIncrementDec ? 1 : 0);
+  WriteKey(ini, kAutoIncHex, params.autoIncrementHex ? 1 : 0);
+  WriteKey(ini, kAutoNull, params.leadingZeros ? 1 : 0);
+  WriteKey(ini, kPrefixZulassen, params.additionalText ? 1 : 0);
+  WriteKey(ini, kDatenformat, static_cast<int>(params.format));
+  WriteKey(ini, kMsbFirst, params.msbFirst ? 1 : 0);
+  WriteKey(ini, kStartblock, params.startWord);
+  WriteKey(ini, kByteanzahl, params.lengthBytes);
+  WriteKey(ini, kMemoryType, MemoryTypeText(params.bank));
+  WriteKey(ini, kEpcLenKorrigieren, options.epcLengthFix ? 1 : 0);
+  WriteKey(ini, kPasswortSetzen, options.setPassword ? 1 : 0);
+  WriteKey(ini, kPasswortAktivieren, options.activatePassword ? 1 : 0);
+  WriteKey(ini, kAccessPasswort, options.accessPassword);
 }
 
 bool LoadRecord(const std::string& path, DataRecord* record, std::string* error) {

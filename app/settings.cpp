@@ -17,49 +17,49 @@ namespace {
 constexpr int kFlagSentinel = 255;
 constexpr int kNumberSentinel = -1;
 constexpr std::array<const char*, 4> kMemoryTypes{"Res", "EPC", "TID", "User"};
-constexpr const char* kDefaultPassword = "3C5A9E71";
 
-// Reads of one section that apply the sentinel rule: a missing (or
-// unreadable) key gives the real default, written back when asked.
-class SectionReader {
+// Reads by the key table. A key written back when missing is read with a
+// sentinel (255 for flags, -1 for numbers), so that a missing or unreadable
+// key gives the real default and is written back; any other key is read
+// with its default and only appears when the save set stores it.
+class KeyReader {
  public:
-  SectionReader(CIniEx& ini, const char* name) : ini_(ini), name_(name) {}
+  explicit KeyReader(CIniEx& ini) : ini_(ini) {}
 
-  bool Flag(const char* key, bool defaultValue) {
-    return Sentinel(key, kFlagSentinel, defaultValue ? 1 : 0) != 0;
+  bool Flag(const SettingKey& key) { return Number(key) != 0; }
+  int Number(const SettingKey& key) {
+    if (!key.writtenBack) return ini_.GetInt(key.section, key.name, key.number);
+    const int sentinel = key.type == KeyType::kFlag ? kFlagSentinel : kNumberSentinel;
+    const int value = ini_.GetInt(key.section, key.name, sentinel);
+    if (value != sentinel) return value;
+    WriteKey(ini_, key, key.number);
+    return key.number;
   }
-  int Number(const char* key, int defaultValue) { return Sentinel(key, kNumberSentinel, defaultValue); }
   // A number that must lie within limits: one outside them is brought to the
   // nearest limit and written back.
-  int NumberIn(const char* key, int defaultValue, int low, int high) {
-    const int value = Number(key, defaultValue);
+  int NumberIn(const SettingKey& key, int low, int high) {
+    const int value = Number(key);
     const int bounded = std::clamp(value, low, high);
-    if (bounded != value) ini_.WriteInt(name_, key, bounded);
+    if (bounded != value) WriteKey(ini_, key, bounded);
     return bounded;
   }
-  // Keys that are not written back until the save set stores them.
-  bool PlainFlag(const char* key) { return ini_.GetInt(name_, key, 0) != 0; }
-  // A missing or empty text gives the default, which is written back.
-  std::string Text(const char* key, const std::string& defaultValue) {
-    std::string value = ini_.GetString(name_, key, "");
+  // A missing or empty text gives the default (the entry's, unless the
+  // caller knows better), written back when the table says so.
+  std::string Text(const SettingKey& key) { return Text(key, key.text); }
+  std::string Text(const SettingKey& key, const std::string& defaultValue) {
+    std::string value = StoredText(ini_, key);
     if (value.empty()) {
       value = defaultValue;
-      ini_.WriteString(name_, key, value);
+      if (key.writtenBack) WriteKey(ini_, key, value);
     }
     return value;
   }
 
  private:
-  int Sentinel(const char* key, int sentinel, int defaultValue) {
-    int value = ini_.GetInt(name_, key, sentinel);
-    if (value != sentinel) return value;
-    ini_.WriteInt(name_, key, defaultValue);
-    return defaultValue;
-  }
-
   CIniEx& ini_;
-  const char* name_;
 };
+
+void WriteFlag(CIniEx& ini, const SettingKey& key, bool on) { WriteKey(ini, key, on ? 1 : 0); }
 
 int Saturate(std::int64_t value) {
   return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
@@ -110,71 +110,71 @@ std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved,
 }
 
 AppSettings LoadSettingsFrom(CIniEx& ini, const std::string& logDirectory) {
+  using namespace keys;
   AppSettings loaded;
-  SectionReader settings(ini, section::kSettings);
-  loaded.beepTimeMs = settings.Number("BeepTime", 300);
-  loaded.cycleTimeMs = settings.NumberIn("ZyklusZeit", 250, kMinCycleTimeMs, kMaxCycleTimeMs);
-  loaded.params.value = settings.Text("LastData", "0");
-  loaded.params.autoIncrementDec = settings.Flag("AutoIncrement", true);
-  loaded.params.autoIncrementHex = settings.Flag("AutoIncHex", true);
-  loaded.params.leadingZeros = settings.Flag("AutoNull", false);
-  loaded.params.additionalText = settings.Flag("PrefixZulassen", false);
-  int format = settings.Number("Datenformat", 0);
+  KeyReader read(ini);
+  loaded.beepTimeMs = read.Number(kBeepTime);
+  loaded.cycleTimeMs = read.NumberIn(kCycleTime, kMinCycleTimeMs, kMaxCycleTimeMs);
+  loaded.params.value = read.Text(kLastData);
+  loaded.params.autoIncrementDec = read.Flag(kAutoIncrement);
+  loaded.params.autoIncrementHex = read.Flag(kAutoIncHex);
+  loaded.params.leadingZeros = read.Flag(kAutoNull);
+  loaded.params.additionalText = read.Flag(kPrefixZulassen);
+  int format = read.Number(kDatenformat);
   if (format < 0 || format > 5) {
     // A format the tool does not know would index past its tables.
-    format = 0;
-    ini.WriteInt(section::kSettings, "Datenformat", format);
+    format = kDatenformat.number;
+    WriteKey(ini, kDatenformat, format);
   }
   loaded.params.format = static_cast<DataFormat>(format);
-  loaded.params.msbFirst = settings.Flag("MSBFirst", true);
+  loaded.params.msbFirst = read.Flag(kMsbFirst);
 
-  auto bank = BankFromMemoryType(ini.GetString(section::kSettings, "MemoryType", ""));
+  auto bank = BankFromMemoryType(StoredText(ini, kMemoryType));
   if (!bank) {
-    bank = Bank::User;
-    ini.WriteString(section::kSettings, "MemoryType", MemoryTypeText(Bank::User));
+    bank = BankFromMemoryType(kMemoryType.text);
+    WriteKey(ini, kMemoryType, kMemoryType.text);
   }
   loaded.params.bank = *bank;
 
-  loaded.options.epcLengthFix = settings.PlainFlag("EPCLenKorrigieren");
-  loaded.params.startWord = settings.Number("Startblock", 0);
-  loaded.params.lengthBytes = settings.Number("Byteanzahl", 4);
-  loaded.options.setPassword = settings.Flag("PasswortSetzen", false);
-  loaded.options.activatePassword = settings.Flag("PasswortAktivieren", false);
-  loaded.options.accessPassword = settings.Text("AccessPasswort", kDefaultPassword);
+  loaded.options.epcLengthFix = read.Flag(kEpcLenKorrigieren);
+  loaded.params.startWord = read.Number(kStartblock);
+  loaded.params.lengthBytes = read.Number(kByteanzahl);
+  loaded.options.setPassword = read.Flag(kPasswortSetzen);
+  loaded.options.activatePassword = read.Flag(kPasswortAktivieren);
+  loaded.options.accessPassword = read.Text(kAccessPasswort);
 
-  SectionReader log(ini, section::kLog);
-  loaded.logs.writeLogFile = log.Text("LogFileNameSchreiben", logDirectory + kWriteLogFileName);
-  loaded.logs.readLogFile = log.Text("LogFileNameLesen", logDirectory + kReadLogFileName);
-  loaded.logs.writeLogEnabled = log.PlainFlag("LogFileEnableSchreiben");
-  loaded.logs.readLogEnabled = log.PlainFlag("LogFileEnableLesen");
+  loaded.logs.writeLogFile = read.Text(kWriteLogFile, logDirectory + kWriteLogFile.text);
+  loaded.logs.readLogFile = read.Text(kReadLogFile, logDirectory + kReadLogFile.text);
+  loaded.logs.writeLogEnabled = read.Flag(kWriteLogEnabled);
+  loaded.logs.readLogEnabled = read.Flag(kReadLogEnabled);
   return loaded;
 }
 
 void SaveSettingsTo(CIniEx& ini, const AppSettings& settings) {
+  using namespace keys;
   const ParameterSet& params = settings.params;
   const WriteOptions& options = settings.options;
-  const char* name = section::kSettings;
-  ini.WriteInt(name, "ZyklusZeit", settings.cycleTimeMs);
-  ini.WriteString(name, "LastData", params.value);
-  ini.WriteInt(name, "AutoIncrement", params.autoIncrementDec ? 1 : 0);
-  ini.WriteInt(name, "AutoIncHex", params.autoIncrementHex ? 1 : 0);
-  ini.WriteInt(name, "AutoNull", params.leadingZeros ? 1 : 0);
-  ini.WriteInt(name, "PrefixZulassen", params.additionalText ? 1 : 0);
-  ini.WriteInt(name, "Byteanzahl", params.lengthBytes);
-  ini.WriteInt(name, "Startblock", params.startWord);
-  ini.WriteString(name, "MemoryType", MemoryTypeText(params.bank));
-  ini.WriteInt(name, "EPCLenKorrigieren", options.epcLengthFix ? 1 : 0);
-  ini.WriteInt(name, "Datenformat", static_cast<int>(params.format));
-  ini.WriteInt(name, "MSBFirst", params.msbFirst ? 1 : 0);
-  ini.WriteInt(name, "PasswortSetzen", options.setPassword ? 1 : 0);
-  ini.WriteInt(name, "PasswortAktivieren", options.activatePassword ? 1 : 0);
-  ini.WriteString(name, "AccessPasswort", options.accessPassword);
-  ini.WriteInt(section::kLog, "LogFileEnableSchreiben", settings.logs.writeLogEnabled ? 1 : 0);
-  ini.WriteInt(section::kLog, "LogFileEnableLesen", settings.logs.readLogEnabled ? 1 : 0);
-  ini.WriteInt(section::kMainWindow, "left", settings.window.left);
-  ini.WriteInt(section::kMainWindow, "top", settings.window.top);
-  ini.WriteInt(section::kMainWindow, "right", settings.window.right);
-  ini.WriteInt(section::kMainWindow, "bottom", settings.window.bottom);
+  WriteKey(ini, kCycleTime, settings.cycleTimeMs);
+  WriteKey(ini, kLastData, params.value);
+  WriteFlag(ini, kAutoIncrement, params.autoIncrementDec);
+  WriteFlag(ini, kAutoIncHex, params.autoIncrementHex);
+  WriteFlag(ini, kAutoNull, params.leadingZeros);
+  WriteFlag(ini, kPrefixZulassen, params.additionalText);
+  WriteKey(ini, kByteanzahl, params.lengthBytes);
+  WriteKey(ini, kStartblock, params.startWord);
+  WriteKey(ini, kMemoryType, MemoryTypeText(params.bank));
+  WriteFlag(ini, kEpcLenKorrigieren, options.epcLengthFix);
+  WriteKey(ini, kDatenformat, static_cast<int>(params.format));
+  WriteFlag(ini, kMsbFirst, params.msbFirst);
+  WriteFlag(ini, kPasswortSetzen, options.setPassword);
+  WriteFlag(ini, kPasswortAktivieren, options.activatePassword);
+  WriteKey(ini, kAccessPasswort, options.accessPassword);
+  WriteFlag(ini, kWriteLogEnabled, settings.logs.writeLogEnabled);
+  WriteFlag(ini, kReadLogEnabled, settings.logs.readLogEnabled);
+  WriteKey(ini, kWindowLeft, settings.window.left);
+  WriteKey(ini, kWindowTop, settings.window.top);
+  WriteKey(ini, kWindowRight, settings.window.right);
+  WriteKey(ini, kWindowBottom, settings.window.bottom);
 }
 
 Settings::Settings(std::string fileName, std::string logDirectory)
@@ -265,7 +265,7 @@ AppSettings Settings::Load() {
 }
 
 bool Settings::ForeignLastData(const CIniEx& ini, std::string* stored) const {
-  *stored = ini.GetString(section::kSettings, "LastData", "");
+  *stored = StoredText(ini, keys::kLastData);
   return lastDataSeen_ && !stored->empty() && *stored != *lastDataSeen_;
 }
 
@@ -290,7 +290,7 @@ bool Settings::Save(const AppSettings& settings) {
 }
 
 bool Settings::StoreLastData(std::string_view value) {
-  const bool saved = WriteString(section::kSettings, "LastData", value);
+  const bool saved = WriteString(keys::kLastData, value);
   if (saved) lastDataSeen_ = std::string(value);
   return saved;
 }
@@ -308,7 +308,7 @@ Settings::Take Settings::TakeLastData(
       return;
     }
     after = *following;
-    ini.WriteString(section::kSettings, "LastData", after);
+    WriteKey(ini, keys::kLastData, after);
   });
   if (!saved) return Take::kStoreFailed;
   // A refused stored value has been seen all the same: the operator's next
@@ -320,30 +320,32 @@ Settings::Take Settings::TakeLastData(
 bool Settings::PutBackLastData(std::string_view value, std::string_view next) {
   bool putBack = false;
   const bool saved = Update([&](CIniEx& ini) {
-    if (ini.GetString(section::kSettings, "LastData", "") != next) return;
-    ini.WriteString(section::kSettings, "LastData", value);
+    if (StoredText(ini, keys::kLastData) != next) return;
+    WriteKey(ini, keys::kLastData, value);
     putBack = true;
   });
   if (saved && putBack) lastDataSeen_ = std::string(value);
   return saved && putBack;
 }
 
-int Settings::ReadLanguage() { return ReadInt(section::kSettings, "Sprache", 0); }
+bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return Update(change); }
+
+int Settings::ReadLanguage() { return ReadInt(keys::kLanguage); }
 
 bool Settings::WriteLanguage(int language) {
-  return WriteInt(section::kSettings, "Sprache", language);
+  return WriteInt(keys::kLanguage, language);
 }
 
 bool Settings::WriteTimings(int beepTimeMs, int cycleTimeMs) {
   return Update([&](CIniEx& ini) {
-    ini.WriteInt(section::kSettings, "BeepTime", beepTimeMs);
-    ini.WriteInt(section::kSettings, "ZyklusZeit", cycleTimeMs);
+    WriteKey(ini, keys::kBeepTime, beepTimeMs);
+    WriteKey(ini, keys::kCycleTime, cycleTimeMs);
   });
 }
 
-int Settings::ReadNumber(const char* sectionName, const char* key, int defaultValue, int low, int high) {
-  int value = defaultValue;
-  auto read = [&](CIniEx& ini) { value = SectionReader(ini, sectionName).NumberIn(key, defaultValue, low, high); };
+int Settings::ReadNumber(const SettingKey& key, int low, int high) {
+  int value = key.number;
+  auto read = [&](CIniEx& ini) { value = KeyReader(ini).NumberIn(key, low, high); };
   if (!Update(read)) {
     // The file cannot be written back: answer from what can be read.
     Refresh();
@@ -354,36 +356,31 @@ int Settings::ReadNumber(const char* sectionName, const char* key, int defaultVa
   return value;
 }
 
-int Settings::ReadBeepTime() { return ReadNumber(section::kSettings, "BeepTime", 300); }
+int Settings::ReadBeepTime() { return ReadNumber(keys::kBeepTime); }
 
-int Settings::ReadCycleTime() {
-  return ReadNumber(section::kSettings, "ZyklusZeit", 250, kMinCycleTimeMs, kMaxCycleTimeMs);
-}
+int Settings::ReadCycleTime() { return ReadNumber(keys::kCycleTime, kMinCycleTimeMs, kMaxCycleTimeMs); }
 
 bool Settings::WriteWriteLogFile(std::string_view path) {
-  return WriteString(section::kLog, "LogFileNameSchreiben", path);
+  return WriteString(keys::kWriteLogFile, path);
 }
 
 bool Settings::WriteReadLogFile(std::string_view path) {
-  return WriteString(section::kLog, "LogFileNameLesen", path);
+  return WriteString(keys::kReadLogFile, path);
 }
 
 WindowRect Settings::ReadWindowRect() {
-  Refresh();
-  return WindowRect{ini_->GetInt(section::kMainWindow, "left", 0),
-                    ini_->GetInt(section::kMainWindow, "top", 0),
-                    ini_->GetInt(section::kMainWindow, "right", 0),
-                    ini_->GetInt(section::kMainWindow, "bottom", 0)};
+  return WindowRect{ReadInt(keys::kWindowLeft), ReadInt(keys::kWindowTop), ReadInt(keys::kWindowRight),
+                    ReadInt(keys::kWindowBottom)};
 }
 
-bool Settings::ReadUpdateCheck() { return ReadInt(section::kVersion, "Update", 1) != 0; }
+bool Settings::ReadUpdateCheck() { return ReadInt(keys::kUpdateCheck) != 0; }
 
 bool Settings::WriteUpdateCheck(bool enabled) {
-  return WriteInt(section::kVersion, "Update", enabled ? 1 : 0);
+  return WriteInt(keys::kUpdateCheck, enabled ? 1 : 0);
 }
 
-int Settings::ReadPortTimeout() { return ReadInt(section::kPort, "Timeout", 500); }
+int Settings::ReadPortTimeout() { return ReadInt(keys::kPortTimeout); }
 
-int Settings::ReadPortBaudrate() { return ReadInt(section::kPort, "Baudrate", 19200); }
+int Settings::ReadPortBaudrate() { return ReadInt(keys::kPortBaudrate); }
 
 }  // namespace stampwise

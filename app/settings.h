@@ -1,6 +1,6 @@
 // The tool's remembered working state: sections "Settings", "Protokoll",
-// "MainWnd", "Port" and "Version" of the per-user settings file, with their
-// defaults, the keys written back when missing, and the load and save sets.
+// "MainWnd", "Port" and "Version" of the per-user settings file, read and
+// written by the key table (settings_keys.h), and the load and save sets.
 #pragma once
 
 #include <chrono>
@@ -16,24 +16,14 @@
 #include "app/ini.h"
 #include "app/params.h"
 #include "app/paths.h"
+#include "app/settings_keys.h"
 
 namespace stampwise {
-
-namespace section {
-inline constexpr const char* kSettings = "Settings";
-inline constexpr const char* kLog = "Protokoll";
-inline constexpr const char* kMainWindow = "MainWnd";
-inline constexpr const char* kPort = "Port";
-inline constexpr const char* kVersion = "Version";
-}  // namespace section
 
 // Range of the cycle period ("ZyklusZeit"): a stored value outside it is
 // brought into it when loaded (0 would fire on every pass of the event loop).
 inline constexpr int kMinCycleTimeMs = 100;
 inline constexpr int kMaxCycleTimeMs = 10000;
-
-inline constexpr const char* kWriteLogFileName = "Protokoll_S.txt";
-inline constexpr const char* kReadLogFileName = "Protokoll_L.txt";
 
 // "Res", "EPC", "TID", "User", matched exactly; anything else is unknown.
 std::optional<Bank> BankFromMemoryType(std::string_view text);
@@ -96,6 +86,14 @@ class Settings {
                          std::string_view defaultValue);
   bool WriteInt(std::string_view sectionName, std::string_view key, int value);
   bool WriteString(std::string_view sectionName, std::string_view key, std::string_view value);
+  // The same by the key table: reads with the entry's default, never written back.
+  int ReadInt(const SettingKey& key) { return ReadInt(key.section, key.name, key.number); }
+  std::string ReadString(const SettingKey& key) { return ReadString(key.section, key.name, key.text); }
+  bool WriteInt(const SettingKey& key, int value) { return WriteInt(key.section, key.name, value); }
+  bool WriteString(const SettingKey& key, std::string_view value) { return WriteString(key.section, key.name, value); }
+
+  // Several writes in one locked read-modify-write of the file, saved once.
+  bool WriteBatch(const std::function<void(CIniEx&)>& change);
 
   // Load set (all of "Settings" but "Sprache", plus "Protokoll"); missing
   // keys are written back at once.
@@ -141,8 +139,8 @@ class Settings {
   // True when the stored "LastData" (in *stored) was changed by another program.
   bool ForeignLastData(const CIniEx& ini, std::string* stored) const;
   // A number with the sentinel rule, written back when missing.
-  int ReadNumber(const char* sectionName, const char* key, int defaultValue,
-                 int low = std::numeric_limits<int>::min(), int high = std::numeric_limits<int>::max());
+  int ReadNumber(const SettingKey& key, int low = std::numeric_limits<int>::min(),
+                 int high = std::numeric_limits<int>::max());
 
   std::string fileName_;
   std::string logDirectory_;

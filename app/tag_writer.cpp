@@ -108,11 +108,11 @@ bool WriteCertainlyMissedTag(int error) {
 
 void TagWriter::AppendLogLine(LogFile& log, bool enabled, const std::string& value) {
   if (!enabled) return;
-  const std::string& name = &log == &writeLog_ ? logs_.writeLogFile : logs_.readLogFile;
+  const std::string& name = &log == &writeLog_ ? config_.logs.writeLogFile : config_.logs.readLogFile;
   if (log.FileName() != name) log.SetFileName(name);
   // A line that cannot be written is not dropped without a word: the operator
   // must know that the log of this run has a gap.
-  if (!log.Append(params_.format, params_.startWord, params_.lengthBytes, value)) {
+  if (!log.Append(config_.params.format, config_.params.startWord, config_.params.lengthBytes, value)) {
     reporter_.ShowText(FormatString(msg::kLogWriteFailed, {name}));
   }
 }
@@ -120,14 +120,14 @@ void TagWriter::AppendLogLine(LogFile& log, bool enabled, const std::string& val
 bool TagWriter::StopWith(Halt reason) {
   halt_ = reason;
   if (writeTimer_.IsRunning()) {
-    StopCycle(writeTimer_);
+    StopTimer(writeTimer_);
     frontEnd_.WriteCycleStopped();
   }
   return false;
 }
 
 void TagWriter::ShowExhausted() {
-  reporter_.ShowMessage(msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {params_.lengthBytes}));
+  reporter_.ShowMessage(msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {config_.params.lengthBytes}));
 }
 
 // Checks the write value, converts it and, when it counts, takes it under the
@@ -139,7 +139,7 @@ TagWriter::Claim TagWriter::ClaimValue() {
   std::optional<StatusMessage> refusal;
   bool exhausted = false;
   auto check = [&](const std::string& value) -> std::optional<std::string> {
-    ParameterSet candidate = params_;
+    ParameterSet candidate = config_.params;
     candidate.value = value;
     if (CounterExhausted(candidate)) {
       exhausted = true;
@@ -162,17 +162,17 @@ TagWriter::Claim TagWriter::ClaimValue() {
     return ValueAfterSuccess(candidate);
   };
 
-  const bool increments = params_.autoIncrementDec || params_.autoIncrementHex;
+  const bool increments = config_.params.autoIncrementDec || config_.params.autoIncrementHex;
   std::optional<std::string> next;
   if (increments && settings_ != nullptr) {
-    std::string value = params_.value;
+    std::string value = config_.params.value;
     const Settings::Take taken = settings_->TakeLastData(value, [&](const std::string& v) {
       next = check(v);
       return next;
     });
-    if (value != params_.value) {
+    if (value != config_.params.value) {
       // Another program moved the numbering on: continue from there.
-      params_.value = value;
+      config_.params.value = value;
       frontEnd_.ShowWriteValue(value);
     }
     if (taken == Settings::Take::kStoreFailed) {
@@ -182,7 +182,7 @@ TagWriter::Claim TagWriter::ClaimValue() {
     }
     claim.stored = taken == Settings::Take::kTaken;
   } else {
-    next = check(params_.value);
+    next = check(config_.params.value);
   }
   if (exhausted) {
     ShowExhausted();
@@ -201,7 +201,7 @@ TagWriter::Claim TagWriter::ClaimValue() {
 // The value was not used after all (nothing reached the tag): it goes back
 // to the store unless another program has taken the one after it meanwhile.
 void TagWriter::GiveBack(const Claim& claim) {
-  if (claim.stored) settings_->PutBackLastData(params_.value, claim.next);
+  if (claim.stored) settings_->PutBackLastData(config_.params.value, claim.next);
 }
 
 // A write whose data may have reached the tag: its value is used up. Nothing
@@ -209,8 +209,8 @@ void TagWriter::GiveBack(const Claim& claim) {
 // handled, so neither this value nor this tag is written again.
 void TagWriter::UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error) {
   reporter_.ShowText(
-      FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), params_.value}));
-  if (params_.bank == Bank::Epc) {
+      FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), config_.params.value}));
+  if (config_.params.bank == Bank::Epc) {
     const std::optional<Bytes> predicted = PredictEpcAfterWrite(epcBefore, start, data);
     if (predicted) {
       memory_.lastTag = *predicted;
@@ -221,25 +221,25 @@ void TagWriter::UseUp(const Claim& claim, const Bytes& epcBefore, int start, con
   } else {
     memory_.lastTag = memory_.currentTag;
   }
-  params_.value = claim.next;
-  frontEnd_.ShowWriteValue(params_.value);
+  config_.params.value = claim.next;
+  frontEnd_.ShowWriteValue(config_.params.value);
 }
 
 // Writes the data, through the access password when one is set (`password`
 // holds its 4 bytes then).
 bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim& claim,
                              const unsigned char* password) {
-  if (options_.setPassword &&
+  if (config_.options.setPassword &&
       (RdrWriteData(handle_, 0, 2, password, 4) < 0 ||
-       (options_.activatePassword &&
-        RdrLock(handle_, LockArea(params_.bank, params_.startWord), 2, password) < 0))) {
+       (config_.options.activatePassword &&
+        RdrLock(handle_, LockArea(config_.params.bank, config_.params.startWord), 2, password) < 0))) {
     // The data frame has not gone out: the value is still unused.
     GiveBack(claim);
     return ShowLibraryError();
   }
   const Bytes epcBefore = memory_.currentTag;
   const int length = static_cast<int>(data.size());
-  const int result = options_.setPassword ? RdrWriteDataPw(handle_, bank, start, password, data.data(), length)
+  const int result = config_.options.setPassword ? RdrWriteDataPw(handle_, bank, start, password, data.data(), length)
                                           : RdrWriteData(handle_, bank, start, data.data(), length);
   if (result >= 0) return true;
   const int error = RdrGetLastError(handle_);
@@ -252,13 +252,14 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim
 }
 
 bool TagWriter::WriteAttempt(bool cyclic) {
-  if (CounterExhausted(params_)) {
+  if (CounterExhausted(config_.params)) {
     ShowExhausted();
     return StopWith(Halt::kCounterExhausted);
   }
   if (!inventory_.Run(handle_, cyclic)) return false;
   unsigned char password[20] = {};
-  if (options_.setPassword && RdrHexToBytes(options_.accessPassword.c_str(), password, sizeof password) != 4) {
+  const WriteOptions& options = config_.options;
+  if (options.setPassword && RdrHexToBytes(options.accessPassword.c_str(), password, sizeof password) != 4) {
     reporter_.ShowId(msg::kPasswordLength);
     frontEnd_.FocusPasswordField();
     return false;
@@ -267,11 +268,11 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   if (!claim.ok) return false;
   WaitCursor waitCursor(frontEnd_);
   Bytes data = claim.bytes;
-  const int bank = static_cast<int>(params_.bank);
-  int start = params_.startWord;
-  if (params_.bank == Bank::Epc && options_.epcLengthFix && start == 2) {
+  const int bank = static_cast<int>(config_.params.bank);
+  int start = config_.params.startWord;
+  if (config_.params.bank == Bank::Epc && config_.options.epcLengthFix && start == 2) {
     // Write the protocol-control word with the EPC, its length bits set to the new length.
-    const auto lengthBits = static_cast<std::uint8_t>((params_.lengthBytes / 2) * 8);
+    const auto lengthBits = static_cast<std::uint8_t>((config_.params.lengthBytes / 2) * 8);
     unsigned char pc[2] = {};
     Bytes prefix = {lengthBits, 0};
     if (RdrReadData(handle_, 1, 1, pc, 2) == 2) {
@@ -283,7 +284,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   const Bytes epcBefore = memory_.currentTag;
   if (!WriteTagData(data, bank, start, claim, password)) return false;
 
-  if (params_.bank == Bank::Epc) {
+  if (config_.params.bank == Bank::Epc) {
     // The data is on the tag: its value is used up even when the tag does not
     // answer the check. Remember it by the EPC it now carries, so the cycle
     // neither writes it again nor hands this value to the next tag. A tag
@@ -299,22 +300,22 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   }
   memory_.lastTag = memory_.currentTag;
 
-  if (params_.format == DataFormat::DecimalBinary) {
-    params_.value = StripLeadingZeros(params_.value);
-    frontEnd_.ShowWriteValue(params_.value);
+  if (config_.params.format == DataFormat::DecimalBinary) {
+    config_.params.value = StripLeadingZeros(config_.params.value);
+    frontEnd_.ShowWriteValue(config_.params.value);
   }
-  AppendLogLine(writeLog_, logs_.writeLogEnabled, params_.value);
-  if (beeper_ != nullptr) beeper_->Beep(beepTimeMs_);
-  if (IsBinaryFormat(params_.format)) params_.value = UpperCase(params_.value);
-  if (IsDataFormat(params_.format)) {
+  AppendLogLine(writeLog_, config_.logs.writeLogEnabled, config_.params.value);
+  if (beeper_ != nullptr) beeper_->Beep(config_.beepTimeMs);
+  if (IsBinaryFormat(config_.params.format)) config_.params.value = UpperCase(config_.params.value);
+  if (IsDataFormat(config_.params.format)) {
     reporter_.ShowText(FormatString(msg::kDataWritten, {dataWriteCounter_++}));
   } else {
-    reporter_.ShowText(FormatString(msg::kValueWritten, {params_.value}));
+    reporter_.ShowText(FormatString(msg::kValueWritten, {config_.params.value}));
   }
   frontEnd_.ShowProgrammedCount(++programmedCount_);
   reporter_.ResetRepeat();
-  params_.value = claim.next;
-  frontEnd_.ShowWriteValue(params_.value);
+  config_.params.value = claim.next;
+  frontEnd_.ShowWriteValue(config_.params.value);
   return true;
 }
 
@@ -324,91 +325,82 @@ bool TagWriter::WriteOnce() {
   return WriteAttempt(false);
 }
 
-void TagWriter::StartCycle(CycleTimer& timer) {
-  RdrSetNoWindowLock(handle_, 1);
-  memory_.lastTag.clear();
-  reporter_.ResetRepeat();
-  timer.Start(cycleTimeMs_);
-}
+CycleTimer& TagWriter::TimerOf(Cycle cycle) { return cycle == Cycle::Read ? readTimer_ : writeTimer_; }
 
-void TagWriter::StopCycle(CycleTimer& timer) {
+void TagWriter::StopTimer(CycleTimer& timer) {
   if (!timer.IsRunning()) return;
   timer.Stop();
   RdrSetNoWindowLock(handle_, 0);
 }
 
-bool TagWriter::StartWriteCycle() {
-  if (RunningCycle() != Cycle::None) return false;
-  halt_ = Halt::kNone;
-  if (CounterExhausted(params_)) {
-    ShowExhausted();
-    halt_ = Halt::kCounterExhausted;
-    return false;
+bool TagWriter::StartCycle(Cycle cycle) {
+  if (cycle == Cycle::None || RunningCycle() != Cycle::None) return false;
+  if (cycle == Cycle::Write) {
+    halt_ = Halt::kNone;
+    if (CounterExhausted(config_.params)) {
+      ShowExhausted();
+      halt_ = Halt::kCounterExhausted;
+      return false;
+    }
+    dataWriteCounter_ = 1;
+    programmedCount_ = 0;
+    frontEnd_.ShowProgrammedCount(0);
+  } else {
+    lastReadText_.clear();
+    readCount_ = 0;
   }
-  dataWriteCounter_ = 1;
-  programmedCount_ = 0;
-  frontEnd_.ShowProgrammedCount(0);
-  StartCycle(writeTimer_);
+  RdrSetNoWindowLock(handle_, 1);
+  memory_.lastTag.clear();
+  reporter_.ResetRepeat();
+  TimerOf(cycle).Start(config_.cycleTimeMs);
   return true;
 }
 
-void TagWriter::StopWriteCycle() { StopCycle(writeTimer_); }
+void TagWriter::StopCycle() {
+  StopTimer(writeTimer_);
+  StopTimer(readTimer_);
+}
 
-void TagWriter::WriteTick() {
-  if (inWriteTick_) return;
-  inWriteTick_ = true;
+void TagWriter::Tick(Cycle cycle) {
+  if (cycle == Cycle::None || inTick_) return;
+  inTick_ = true;
   reporter_.SetInTick(true);
-  WriteAttempt(true);
+  if (cycle == Cycle::Write) {
+    WriteAttempt(true);
+  } else {
+    ReadAttempt(true);
+  }
   reporter_.SetInTick(false);
-  inWriteTick_ = false;
+  inTick_ = false;
 }
 
 bool TagWriter::ReadAttempt(bool cyclic) {
   if (inventory_.Run(handle_, cyclic)) {
-    Bytes buffer(static_cast<std::size_t>(std::max(params_.lengthBytes, 0)), 0);
-    if (RdrReadData(handle_, static_cast<int>(params_.bank), params_.startWord, buffer.data(),
+    Bytes buffer(static_cast<std::size_t>(std::max(config_.params.lengthBytes, 0)), 0);
+    if (RdrReadData(handle_, static_cast<int>(config_.params.bank), config_.params.startWord, buffer.data(),
                     static_cast<int>(buffer.size())) < 0) {
       ShowLibraryError();
-      if (!keepLastValue_) frontEnd_.ShowReadText("");
+      if (!config_.keepLastValue) frontEnd_.ShowReadText("");
       return false;
     }
-    const TextResult rendered = BytesToText(buffer, params_);
+    const TextResult rendered = BytesToText(buffer, config_.params);
     if (rendered.hasMessage) reporter_.ShowMessage(rendered.message.id, rendered.message.text);
     lastReadText_ = rendered.text;
     frontEnd_.ShowReadText(lastReadText_);
     memory_.lastTag = memory_.currentTag;
     reporter_.ResetRepeat();
     ++readCount_;
-    AppendLogLine(readLog_, logs_.readLogEnabled, lastReadText_);
+    AppendLogLine(readLog_, config_.logs.readLogEnabled, lastReadText_);
     return true;
   }
   if (memory_.sameTagStillPresent) {
     frontEnd_.ShowReadText(lastReadText_);
     return true;
   }
-  if (!cyclic || !keepLastValue_) frontEnd_.ShowReadText("");
+  if (!cyclic || !config_.keepLastValue) frontEnd_.ShowReadText("");
   return false;
 }
 
 bool TagWriter::ReadOnce() { return ReadAttempt(false); }
-
-bool TagWriter::StartReadCycle() {
-  if (RunningCycle() != Cycle::None) return false;
-  lastReadText_.clear();
-  readCount_ = 0;
-  StartCycle(readTimer_);
-  return true;
-}
-
-void TagWriter::StopReadCycle() { StopCycle(readTimer_); }
-
-void TagWriter::ReadTick() {
-  if (inReadTick_) return;
-  inReadTick_ = true;
-  reporter_.SetInTick(true);
-  ReadAttempt(true);
-  reporter_.SetInTick(false);
-  inReadTick_ = false;
-}
 
 }  // namespace stampwise

@@ -19,6 +19,17 @@
 
 namespace stampwise {
 
+// A job as the front end sets it up: read from the controls (validated)
+// before each command, from the options on the command line.
+struct WriterConfig {
+  ParameterSet params;
+  WriteOptions options;
+  LogFileSettings logs;
+  int beepTimeMs = 300;
+  int cycleTimeMs = 250;  // taken when a cycle starts
+  bool keepLastValue = false;
+};
+
 class TagWriter {
  public:
   // Status line of a write command whose controls did not validate.
@@ -33,29 +44,20 @@ class TagWriter {
   void SetHandle(int handle) { handle_ = handle; }
   int Handle() const { return handle_; }
 
-  // The working state, read from the controls by the front end before each
-  // command and shown back after it.
-  ParameterSet& Params() { return params_; }
-  WriteOptions& Options() { return options_; }
-  LogFileSettings& Logs() { return logs_; }
-  int& BeepTimeMs() { return beepTimeMs_; }
-  int& CycleTimeMs() { return cycleTimeMs_; }
-  bool& KeepLastValue() { return keepLastValue_; }
+  // The job. The write value moves on as tags are written: the snapshot
+  // always has the value for the next tag, for the front end to show back.
+  void Configure(const WriterConfig& config) { config_ = config; }
+  const WriterConfig& Config() const { return config_; }
 
-  // Write side.
   bool WriteOnce();
-  bool StartWriteCycle();
-  void StopWriteCycle();
-  void WriteTick();
-  bool WriteAttempt(bool cyclic);
-
-  // Read side.
   bool ReadOnce();
-  bool StartReadCycle();
-  void StopReadCycle();
-  void ReadTick();
-  bool ReadAttempt(bool cyclic);
   const std::string& LastReadText() const { return lastReadText_; }
+
+  // One cycle at a time: a start while one runs is refused. A tick is one
+  // period of the cycle's timer; a tick that comes while one runs is dropped.
+  bool StartCycle(Cycle cycle);
+  void StopCycle();
+  void Tick(Cycle cycle);
 
   // Why the write side stopped by itself: the counter ran out, or the next
   // value could not be stored. A cycle ends at once in both cases; the reason
@@ -82,12 +84,14 @@ class TagWriter {
   bool WriteTagData(const Bytes& data, int bank, int start, const Claim& claim, const unsigned char* password);
   void GiveBack(const Claim& claim);
   void UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error);
+  bool WriteAttempt(bool cyclic);
+  bool ReadAttempt(bool cyclic);
   bool ShowLibraryError();
   bool StopWith(Halt reason);
   void ShowExhausted();
   void AppendLogLine(LogFile& log, bool enabled, const std::string& value);
-  void StartCycle(CycleTimer& timer);
-  void StopCycle(CycleTimer& timer);
+  CycleTimer& TimerOf(Cycle cycle);
+  void StopTimer(CycleTimer& timer);
 
   FrontEnd& frontEnd_;
   CycleTimer& writeTimer_;
@@ -99,18 +103,12 @@ class TagWriter {
   InventoryStep inventory_;
 
   int handle_ = 0;
-  ParameterSet params_;
-  WriteOptions options_;
-  LogFileSettings logs_;
+  WriterConfig config_;
   LogFile writeLog_;
   LogFile readLog_;
-  int beepTimeMs_ = 300;
-  int cycleTimeMs_ = 250;
-  bool keepLastValue_ = false;
 
   Halt halt_ = Halt::kNone;
-  bool inWriteTick_ = false;
-  bool inReadTick_ = false;
+  bool inTick_ = false;
   int dataWriteCounter_ = 1;
   int programmedCount_ = 0;
   int readCount_ = 0;

@@ -143,30 +143,32 @@ int main(int argc, char** argv) {
     TickedTimer readTimer;
     stampwise::TagWriter writer(frontEnd, writeTimer, readTimer, &settings, nullptr);
     writer.SetHandle(id.handle);
-    stampwise::ParameterSet& params = writer.Params();
+    stampwise::WriterConfig config;
+    stampwise::ParameterSet& params = config.params;
     params.bank = stampwise::Bank::User;
     params.format = stampwise::DataFormat::HexBinary;
     params.lengthBytes = 4;
     params.autoIncrementDec = false;
     params.autoIncrementHex = true;
     params.value = "00000001";
-    writer.Logs().writeLogFile = writeLog;
-    writer.Logs().writeLogEnabled = true;
+    config.logs.writeLogFile = writeLog;
+    config.logs.writeLogEnabled = true;
+    writer.Configure(config);
 
     std::vector<double> outside;
     std::vector<double> inside;
-    writer.StartWriteCycle();
+    writer.StartCycle(stampwise::Cycle::Write);
     for (long tick = 0; writer.ProgrammedCount() < tags && tick < 100L * tags; ++tick) {
       const int before = writer.ProgrammedCount();
       exchangeTime = {};
       const auto start = Clock::now();
-      writer.WriteTick();
+      writer.Tick(stampwise::Cycle::Write);
       const auto total = Clock::now() - start;
       if (writer.ProgrammedCount() == before) continue;  // the belt was between tags
       outside.push_back(Ms(total - exchangeTime));
       inside.push_back(Ms(exchangeTime));
     }
-    writer.StopWriteCycle();
+    writer.StopCycle();
     RdrClose(id.handle);
 
     if (outside.size() < static_cast<std::size_t>(tags)) {

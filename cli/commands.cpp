@@ -1,7 +1,6 @@
 #include "cli/commands.h"
 
 #include <chrono>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -9,31 +8,15 @@
 #include "app/increment.h"
 #include "app/messages.h"
 #include "app/port_settings.h"
-#include "app/reader_link.h"
+#include "app/reader_client.h"
 #include "app/record.h"
 #include "app/strings.h"
 #include "app/tag_writer.h"
 #include "app/values_validation.h"
 #include "cli/loop_timer.h"
-#include "reader/rdr.h"
 
 namespace stampwise::cli {
 namespace {
-
-// Closes the reader on every way out of a command.
-class OpenReader {
- public:
-  explicit OpenReader(int handle) : handle_(handle) {}
-  ~OpenReader() {
-    if (handle_ > 0) RdrClose(handle_);
-  }
-  OpenReader(const OpenReader&) = delete;
-  OpenReader& operator=(const OpenReader&) = delete;
-  int Handle() const { return handle_; }
-
- private:
-  int handle_;
-};
 
 // A log file chosen on the command line is stored at once, as the window's
 // file chooser does.
@@ -66,8 +49,7 @@ ValidationResult ValidateStoredJob(const AppSettings& app, bool forReading) {
 // A password that is set must give 4 bytes: the window finds that out at the
 // tag, the command line before anything is stored or sent.
 bool PasswordUsable(const WriteOptions& options) {
-  unsigned char bytes[20] = {};
-  return !options.setPassword || RdrHexToBytes(options.accessPassword.c_str(), bytes, sizeof bytes) == 4;
+  return !options.setPassword || ReaderClient::HexByteCount(options.accessPassword) == 4;
 }
 
 std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool forReading) {
@@ -98,14 +80,9 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
   return job;
 }
 
-void Configure(TagWriter& writer, int handle, const Job& job, const JobOptions& options) {
-  writer.SetHandle(handle);
-  writer.Params() = job.app.params;
-  writer.Options() = job.app.options;
-  writer.Logs() = job.app.logs;
-  writer.BeepTimeMs() = job.app.beepTimeMs;
-  writer.KeepLastValue() = job.keepLast;
-  writer.CycleTimeMs() = options.periodMs.value_or(job.app.cycleTimeMs);
+WriterConfig ConfigOf(const Job& job, const JobOptions& options) {
+  return WriterConfig{job.app.params, job.app.options, job.app.logs, job.app.beepTimeMs,
+                      options.periodMs.value_or(job.app.cycleTimeMs), job.keepLast};
 }
 
 std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
@@ -128,19 +105,19 @@ Context::Context(const GlobalOptions& options, Settings& settings, Output& outpu
   timeoutMs_ = options.timeoutMs ? *options.timeoutMs : settings_.ReadPortTimeout();
 }
 
-int Context::OpenReader(ReaderIdentity* identity) {
-  *identity = stampwise::OpenReader(connection_, baudCode_, timeoutMs_);
-  if (identity->handle <= 0) output_.Error(LoadString(identity->messageId));
-  return identity->handle;
+ReaderIdentity Context::OpenReader(ReaderClient& reader) {
+  ReaderIdentity identity = reader.Open(connection_, baudCode_, timeoutMs_);
+  if (!reader.IsOpen()) output_.Error(LoadString(identity.messageId));
+  return identity;
 }
 
 int ListPorts(Context& context) {
-  std::vector<char> buffer(64 * 1024);
-  const int capacity = static_cast<int>(buffer.size());
-  for (const std::string& name : UnpackNameList(buffer.data(), RdrListSerialPorts(buffer.data(), capacity))) {
+  // Room for every port a machine may have, not only for a dialog's list.
+  constexpr int kCapacity = 64 * 1024;
+  for (const std::string& name : ReaderClient::SerialPorts(kCapacity)) {
     context.Out().Print(name, {{"type", "port"}, {"kind", "serial"}, {"name", ToUtf8(name)}});
   }
-  for (const std::string& name : UnpackNameList(buffer.data(), RdrListUsbDevices(buffer.data(), capacity))) {
+  for (const std::string& name : ReaderClient::UsbDevices(kCapacity)) {
     const std::string entry = "USB: " + name;
     context.Out().Print(entry, {{"type", "port"}, {"kind", "usb"}, {"name", ToUtf8(entry)}});
   }
@@ -148,9 +125,9 @@ int ListPorts(Context& context) {
 }
 
 int ShowInfo(Context& context) {
-  ReaderIdentity id;
-  OpenReader reader(context.OpenReader(&id));
-  if (reader.Handle() <= 0) return kNoReader;
+  ReaderClient reader;
+  const ReaderIdentity id = context.OpenReader(reader);
+  if (!reader.IsOpen()) return kNoReader;
   const std::string link = (id.usb ? "USB:" : "") + context.Connection();
   if (context.Out().Json()) {
     context.Out().Print("", {{"type", "info"},
@@ -175,9 +152,9 @@ namespace {
 int RunJob(Context& context, const JobOptions& options, bool reading) {
   std::optional<Job> job = PrepareJob(context, options, reading);
   if (!job) return kBadArguments;
-  ReaderIdentity id;
-  OpenReader reader(context.OpenReader(&id));
-  if (reader.Handle() <= 0) {
+  ReaderClient reader;
+  context.OpenReader(reader);
+  if (!reader.IsOpen()) {
     StoreParameterSet(context.Store(), job->app);
     return kNoReader;
   }
@@ -185,16 +162,16 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   LoopTimer readTimer;
   Beeper beeper;
   TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), reading ? nullptr : &beeper);
-  Configure(writer, reader.Handle(), *job, options);
+  writer.SetHandle(reader.Handle());
+  writer.Configure(ConfigOf(*job, options));
 
   // After a time-out: is the reader still there at all? A lost link ends
   // the job instead of waiting for ever on a device that is gone.
   bool linkLost = false;
   auto checkLink = [&] {
-    if (RdrGetLastError(reader.Handle()) != RDR_ERR_TIMEOUT || !ReaderLinkLost(context.Connection())) return;
+    if (!reader.LinkLost()) return;
     linkLost = true;
-    writer.StopReadCycle();
-    writer.StopWriteCycle();
+    writer.StopCycle();
   };
 
   int status = kSuccess;
@@ -205,23 +182,19 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
     }
   } else {
     auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
-    const bool started = reading ? writer.StartReadCycle() : writer.StartWriteCycle();
+    const Cycle cycle = reading ? Cycle::Read : Cycle::Write;
+    const bool started = writer.StartCycle(cycle);
     if (started) {
       RunLoop(
           reading ? readTimer : writeTimer,
           [&] {
             const int before = done();
-            if (reading) {
-              writer.ReadTick();
-            } else {
-              writer.WriteTick();
-            }
+            writer.Tick(cycle);
             if (done() == before) checkLink();
           },
           [&] { return !options.count || done() < *options.count; }, Deadline(options));
     }
-    writer.StopReadCycle();
-    writer.StopWriteCycle();
+    writer.StopCycle();
     if (!started || (options.count && done() < *options.count)) status = kTagFailed;
   }
   // The counter ran out or the next value could not be stored: the job did
@@ -231,7 +204,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
     context.Out().Error(FormatString(msg::kLinkLost, {context.Connection()}));
     status = kNoReader;
   }
-  job->app.params = writer.Params();
+  job->app.params = writer.Config().params;
   StoreParameterSet(context.Store(), job->app);
   return status;
 }
@@ -249,16 +222,16 @@ int Power(Context& context, std::optional<int> setDbm) {
     context.Out().Error(RangeError(0, kMinDbm, kMaxDbm).text);
     return kBadArguments;
   }
-  ReaderIdentity id;
-  OpenReader reader(context.OpenReader(&id));
-  if (reader.Handle() <= 0) return kNoReader;
+  ReaderClient reader;
+  const ReaderIdentity id = context.OpenReader(reader);
+  if (!reader.IsOpen()) return kNoReader;
   if (!id.txPowerAdjustable) {
     context.Out().Error(LoadString(msg::kPowerNotSupported));
     return kTagFailed;
   }
   if (setDbm) {
     const int value = (*setDbm - kMinDbm) * 10 + 130;
-    if (RdrSetTxPower(reader.Handle(), value, 1) < 0) {
+    if (!reader.WriteTxPower(value, true)) {
       context.Out().Error(LoadString(msg::kPowerNotStored));
       return kTagFailed;
     }
@@ -266,8 +239,8 @@ int Power(Context& context, std::optional<int> setDbm) {
     return kSuccess;
   }
   int power = 0;
-  if (RdrGetTxPower(reader.Handle(), &power) < 0) {
-    context.Out().Error(LoadString(ErrorMessageId(RdrGetLastError(reader.Handle()))));
+  if (!reader.ReadTxPower(&power)) {
+    context.Out().Error(LoadString(reader.LastMessageId()));
     return kTagFailed;
   }
   const int dbm = power / 10;  // the dialog's list index + 13: whole dBm, rounded down

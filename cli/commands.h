@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/reader_link.h"
+#include "app/reader_client.h"
 #include "app/settings.h"
 #include "cli/cli_output.h"
 #include "cli/job_options.h"
@@ -32,9 +32,9 @@ class Context {
   Output& Out() { return output_; }
   const std::string& Connection() const { return connection_; }
 
-  // Opens and identifies the reader; prints the reason and returns 0 when
-  // that fails.
-  int OpenReader(ReaderIdentity* identity);
+  // Opens and identifies the reader on `reader`; prints the reason when
+  // that fails (the reader is then not open).
+  ReaderIdentity OpenReader(ReaderClient& reader);
 
  private:
   Settings& settings_;

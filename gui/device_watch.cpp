@@ -6,15 +6,13 @@
 #include <QSocketNotifier>
 #include <cstring>
 
-#include "gui/port_rules.h"
-#include "reader/rdr.h"
+#include "app/reader_client.h"
 
 namespace stampwise::gui {
 namespace {
 
 // udevd's control socket: without it no events would ever arrive.
 constexpr const char* kUdevControl = "/run/udev/control";
-constexpr int kListCapacity = 255;
 
 }  // namespace
 
@@ -61,9 +59,8 @@ void DeviceWatch::OnUdevEvent() {
 }
 
 std::vector<std::string> DeviceWatch::CurrentDevices() {
-  char buffer[kListCapacity] = {};
-  std::vector<std::string> devices = portdlg::UnpackNameList(buffer, RdrListSerialPorts(buffer, kListCapacity));
-  const std::vector<std::string> usb = portdlg::UnpackNameList(buffer, RdrListUsbDevices(buffer, kListCapacity));
+  std::vector<std::string> devices = ReaderClient::SerialPorts();
+  const std::vector<std::string> usb = ReaderClient::UsbDevices();
   devices.insert(devices.end(), usb.begin(), usb.end());
   return devices;
 }

@@ -7,7 +7,6 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,23 +16,21 @@
 
 #include "app/messages.h"
 #include "app/port_settings.h"
+#include "app/reader_client.h"
 #include "app/strings.h"
 #include "gui/port_rules.h"
 #include "gui/texts.h"
-#include "reader/rdr.h"
+#include "gui/wait_cursor.h"
 
 namespace stampwise::gui {
 namespace {
 
 using namespace portdlg;
 
-constexpr int kListCapacity = 255;
 constexpr int kDriverPageWaitMs = 2000;
 constexpr int kModeSwitchWaitMs = 1000;
-constexpr int kModeSwitchBaud = 19200;
-constexpr int kModeSwitchTimeoutMs = 100;
-constexpr int kToHidMode = 1;
-constexpr int kToVirtualCom = 2;
+// The driver prompt's bit for a missing virtual-COM driver.
+constexpr int kVirtualComDriverMissing = 2;
 
 // Device-change passes never nest, whichever dialog runs them.
 bool gRefreshPassRunning = false;
@@ -44,15 +41,7 @@ Widget* Named(Widget* widget, int id) {
   return widget;
 }
 
-class WaitCursor {
- public:
-  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-bool VirtualComDriverInstalled() { return IsVirtualComDriverInstalled() == 1; }
+bool VirtualComDriverInstalled() { return ReaderClient::VirtualComDriverInstalled(); }
 
 }  // namespace
 
@@ -138,8 +127,8 @@ void CPortDlg::BuildControls() {
   connect(list_, &QListWidget::itemSelectionChanged, this, &CPortDlg::OnSelectionChanged);
   connect(ethernetBox_, &QCheckBox::clicked, this, &CPortDlg::OnEthernetClicked);
   connect(ipSearch_, &QPushButton::clicked, this, &CPortDlg::OnIpSearch);
-  connect(hidMode_, &QPushButton::clicked, this, &CPortDlg::OnHidMode);
-  connect(virtualCom_, &QPushButton::clicked, this, &CPortDlg::OnVirtualCom);
+  connect(hidMode_, &QPushButton::clicked, this, [this] { SwitchSelectedReaderTo(UsbMode::Hid); });
+  connect(virtualCom_, &QPushButton::clicked, this, [this] { SwitchSelectedReaderTo(UsbMode::VirtualCom); });
   connect(ok, &QPushButton::clicked, this, &CPortDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &CPortDlg::reject);
 }
@@ -169,21 +158,14 @@ void CPortDlg::OpenDialog() {
 
 // ---- lists -----------------------------------------------------------------
 
-bool CPortDlg::RefreshSerial() {
-  char buffer[kListCapacity] = {};
-  return MergeList(serialPorts_, UnpackNameList(buffer, RdrListSerialPorts(buffer, kListCapacity)));
-}
+bool CPortDlg::RefreshSerial() { return MergeList(serialPorts_, ReaderClient::SerialPorts()); }
 
-bool CPortDlg::RefreshUsb() {
-  char buffer[kListCapacity] = {};
-  return MergeList(usbDevices_, UnpackNameList(buffer, RdrListUsbDevices(buffer, kListCapacity)));
-}
+bool CPortDlg::RefreshUsb() { return MergeList(usbDevices_, ReaderClient::UsbDevices()); }
 
 // A LAN search broadcasts: only ever called while Ethernet is enabled.
 bool CPortDlg::RefreshLan() {
   if (!ethernet_) return false;
-  char buffer[kListCapacity] = {};
-  return MergeList(lanReaders_, UnpackNameList(buffer, RdrListLanReaders(buffer, kListCapacity, 1)));
+  return MergeList(lanReaders_, ReaderClient::LanReaders());
 }
 
 void CPortDlg::FillList() {
@@ -239,7 +221,7 @@ void CPortDlg::OnDeviceChange(int eventCode) {
     refreshTicks_ = 0;
   }
   if (arrival || eventCode == kConfigChanged) RefreshPass();
-  if (DriverPrompt(RdrCheckDrivers())) RefreshPass();
+  if (DriverPrompt(ReaderClient::MissingDrivers())) RefreshPass();
   gRefreshPassRunning = false;
   SetModeButtons(portName_);
 }
@@ -302,41 +284,21 @@ void CPortDlg::OnIpSearch() {
   boxes_.Information(this, Caption("Die IP-Suche ist noch nicht verfügbar."));
 }
 
-// "HID Mode": a virtual-COM reader is told to come back as an HID reader.
-void CPortDlg::OnHidMode() {
+// "HID Mode" and "Virtual Com": the selected reader is told to come back in
+// the other mode. It leaves the list meanwhile, so the choice is emptied.
+void CPortDlg::SwitchSelectedReaderTo(UsbMode wanted) {
   if (SelectedRow() >= 0) {
     const WaitCursor waitCursor;
     portName_ = SelectedEntry();
-    if (ModeOf(portName_, VirtualComDriverInstalled()) == UsbMode::VirtualCom) {
-      const int handle = RdrOpen(portName_.c_str(), kModeSwitchBaud, 0, kModeSwitchTimeoutMs);
-      if (handle >= 1) {
-        RdrSwitchUsbMode(handle, kToHidMode);
-        RdrClose(handle);
+    const UsbMode from = wanted == UsbMode::Hid ? UsbMode::VirtualCom : UsbMode::Hid;
+    if (ModeOf(portName_, VirtualComDriverInstalled()) == from) {
+      // An HID reader is opened by its device name, a virtual-COM one by its port.
+      const std::string port = StartsWith(portName_, kUsbPrefix) ? portName_.substr(kUsbPrefix.size()) : portName_;
+      if (wanted == UsbMode::VirtualCom && !VirtualComDriverInstalled()) {
+        DriverPrompt(kVirtualComDriverMissing);
+      } else if (ReaderClient::SwitchUsbMode(port, wanted)) {
         portName_.clear();
         WaitMs(kModeSwitchWaitMs);
-      }
-    }
-  }
-  SetModeButtons(portName_);
-}
-
-// "Virtual Com": an HID reader is told to come back as a virtual-COM reader.
-void CPortDlg::OnVirtualCom() {
-  if (SelectedRow() >= 0) {
-    const WaitCursor waitCursor;
-    portName_ = SelectedEntry();
-    if (ModeOf(portName_, VirtualComDriverInstalled()) == UsbMode::Hid) {
-      if (VirtualComDriverInstalled()) {
-        const std::string device = portName_.substr(kUsbPrefix.size());
-        const int handle = RdrOpen(device.c_str(), kModeSwitchBaud, 0, kModeSwitchTimeoutMs);
-        if (handle >= 1) {
-          RdrSwitchUsbMode(handle, kToVirtualCom);
-          RdrClose(handle);
-          portName_.clear();
-          WaitMs(kModeSwitchWaitMs);
-        }
-      } else {
-        DriverPrompt(2);
       }
     }
   }
@@ -359,18 +321,17 @@ void CPortDlg::accept() {
   timeoutMs_ = *timeout.value;
   address_ = *address.value;
   ethernet_ = ethernetBox_->isChecked();
+  PortChoice choice{std::nullopt, std::nullopt, timeoutMs_, ethernet_, address_};
   if (SelectedRow() >= 0) {
     portName_ = SelectedEntry();
-    settings_.WriteString(section::kPort, "Name", portName_);
+    choice.name = portName_;
   }
   const LineControls lineControls{baudRate_->currentIndex(), parity_->currentIndex(), stopBits_->currentIndex()};
   if (const std::optional<int> code = CodeForLineControls(lineControls)) {
     baudCode_ = *code;
-    settings_.WriteInt(section::kPort, "Baudrate", baudCode_);
+    choice.baudCode = baudCode_;
   }
-  settings_.WriteInt(section::kPort, "Timeout", timeoutMs_);
-  settings_.WriteInt(section::kPort, "Adresse", address_);
-  settings_.WriteInt(section::kPort, "EthernetAktiv", ethernet_ ? 1 : 0);
+  SavePortSettings(settings_, choice);
   QDialog::accept();
 }
 

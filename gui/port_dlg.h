@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/reader_client.h"
 #include "app/settings.h"
 #include "gui/device_watch.h"
 #include "gui/message_boxes.h"
@@ -66,8 +67,7 @@ class CPortDlg : public QDialog {
   void OnSelectionChanged();
   void OnEthernetClicked();
   void OnIpSearch();
-  void OnHidMode();
-  void OnVirtualCom();
+  void SwitchSelectedReaderTo(UsbMode wanted);
   void OnRefreshTick();
 
   Settings& settings_;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/port_settings.h"
-#include "app/reader_link.h"
+#include "app/reader_client.h"
 
 namespace stampwise::portdlg {
 
@@ -19,10 +19,6 @@ inline constexpr std::string_view kLanPrefix = "LAN: ";
 
 // Entries of the "Baudrate" list, in order.
 inline constexpr std::array<int, 7> kBaudRates = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
-// Names of a packed list (zero-terminated names, ended by an empty one) as the
-// library's list functions fill it; `used` is their result.
-using stampwise::UnpackNameList;
 
 // Brings `stored` up to the fresh names: equal leading entries stay, the first
 // difference and everything behind it are replaced. True when it changed.
@@ -63,10 +59,10 @@ FieldValue CheckTimeout(std::string_view text);
 FieldValue CheckAddress(std::string_view text);
 
 // What the mode buttons show for a name.
-enum class UsbMode { None, Hid, VirtualCom };
+using stampwise::UsbMode;
 UsbMode ModeOf(std::string_view name, bool virtualComDriverInstalled);
 
-// The driver prompt for a bit mask of RdrCheckDrivers (empty for 0).
+// The driver prompt for a bit mask of ReaderClient::MissingDrivers (empty for 0).
 std::string DriverPromptText(int missingMask);
 
 // The entry text handed back by the IP search, cut after its first "]".

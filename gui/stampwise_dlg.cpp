@@ -25,7 +25,6 @@
 #include "gui/port_dlg.h"
 #include "gui/texts.h"
 #include "gui/tx_power_dlg.h"
-#include "reader/rdr.h"
 
 namespace stampwise::gui {
 namespace {
@@ -52,12 +51,8 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, QWidget* p
   BuildControls();
 
   loaded_ = settings_.Load();
-  writer_.Params() = loaded_.params;
-  writer_.Options() = loaded_.options;
-  writer_.Logs() = loaded_.logs;
-  writer_.BeepTimeMs() = loaded_.beepTimeMs;
-  writer_.CycleTimeMs() = loaded_.cycleTimeMs;
-  writer_.KeepLastValue() = false;
+  writer_.Configure(
+      WriterConfig{loaded_.params, loaded_.options, loaded_.logs, loaded_.beepTimeMs, loaded_.cycleTimeMs, false});
   writeLogPath_->setText(FromUtf8(loaded_.logs.writeLogFile));
   readLogPath_->setText(FromUtf8(loaded_.logs.readLogFile));
   writeLogOn_->setChecked(loaded_.logs.writeLogEnabled);
@@ -89,9 +84,9 @@ void CStampwiseDlg::ConnectControls() {
   connect(additionalText_, &QCheckBox::clicked, this, &CStampwiseDlg::OnLeadingZerosOrText);
   connect(setPassword_, &QCheckBox::clicked, this, &CStampwiseDlg::OnSetPasswordClicked);
   connect(writeOnce_, &QPushButton::clicked, this, &CStampwiseDlg::OnWriteOnce);
-  connect(writeCycle_, &QPushButton::clicked, this, &CStampwiseDlg::OnWriteCycle);
+  connect(writeCycle_, &QPushButton::clicked, this, [this] { OnCycleButton(Cycle::Write); });
   connect(readOnce_, &QPushButton::clicked, this, &CStampwiseDlg::OnReadOnce);
-  connect(readCycle_, &QPushButton::clicked, this, &CStampwiseDlg::OnReadCycle);
+  connect(readCycle_, &QPushButton::clicked, this, [this] { OnCycleButton(Cycle::Read); });
   connect(takeOver_, &QPushButton::clicked, this, &CStampwiseDlg::OnTakeOver);
   connect(chooseWriteLog_, &QPushButton::clicked, this, [this] { OnChooseLog(true); });
   connect(chooseReadLog_, &QPushButton::clicked, this, [this] { OnChooseLog(false); });
@@ -100,18 +95,24 @@ void CStampwiseDlg::ConnectControls() {
   connect(resetStatus_, &QPushButton::clicked, this, &CStampwiseDlg::OnResetStatus);
   connect(close_, &QPushButton::clicked, this, &CStampwiseDlg::reject);
   // The log boxes and "letzten Wert beibehalten" are looked at per line, also during cycles.
-  connect(writeLogOn_, &QCheckBox::toggled, this, [this](bool on) { writer_.Logs().writeLogEnabled = on; });
-  connect(readLogOn_, &QCheckBox::toggled, this, [this](bool on) { writer_.Logs().readLogEnabled = on; });
-  connect(keepLastValue_, &QCheckBox::toggled, this, [this](bool on) { writer_.KeepLastValue() = on; });
-  connect(&writeTimer_.Timer(), &QTimer::timeout, this, [this] { Exclusive([this] { writer_.WriteTick(); }); });
-  connect(&readTimer_.Timer(), &QTimer::timeout, this, [this] { Exclusive([this] { writer_.ReadTick(); }); });
+  connect(writeLogOn_, &QCheckBox::toggled, this,
+          [this](bool on) { Reconfigure([on](WriterConfig& config) { config.logs.writeLogEnabled = on; }); });
+  connect(readLogOn_, &QCheckBox::toggled, this,
+          [this](bool on) { Reconfigure([on](WriterConfig& config) { config.logs.readLogEnabled = on; }); });
+  connect(keepLastValue_, &QCheckBox::toggled, this,
+          [this](bool on) { Reconfigure([on](WriterConfig& config) { config.keepLastValue = on; }); });
+  for (const Cycle cycle : {Cycle::Write, Cycle::Read}) {
+    QtCycleTimer& timer = cycle == Cycle::Write ? writeTimer_ : readTimer_;
+    connect(&timer.Timer(), &QTimer::timeout, this,
+            [this, cycle] { Exclusive([this, cycle] { writer_.Tick(cycle); }); });
+  }
 }
 
 void CStampwiseDlg::Start() {
   adjustSize();
   setMinimumSize(size());
   OpenStoredConnection();
-  SwitchFormatTo(writer_.Params().format, writer_.Params().msbFirst);
+  SwitchFormatTo(writer_.Config().params.format, writer_.Config().params.msbFirst);
 
   std::vector<WindowRect> screens;
   for (const QScreen* screen : QGuiApplication::screens()) {
@@ -130,8 +131,8 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
   txPowerAdjustable_ = false;
   const std::string version = ProductVersion();
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, nullptr)));
-  const ReaderIdentity identity = OpenReader(connection, baudCode, timeoutMs);
-  writer_.SetHandle(identity.handle);
+  const ReaderIdentity identity = reader_.Open(connection, baudCode, timeoutMs);
+  writer_.SetHandle(reader_.Handle());
   if (identity.handle <= 0) {
     boxes_.Warning(this, TableText(identity.messageId));
     return false;
@@ -166,23 +167,31 @@ void CStampwiseDlg::ChooseInterface() {
 }
 
 void CStampwiseDlg::CloseConnection() {
-  const int handle = writer_.Handle();
-  if (handle > 0 && RdrClose(handle) < 0) boxes_.Warning(this, TableText(ErrorMessageId(RdrGetLastError(handle))));
   writer_.SetHandle(0);
+  if (!reader_.Close()) boxes_.Warning(this, TableText(reader_.LastMessageId()));
 }
 
 // ---- controls and parameter set -------------------------------------------
 
-QWidget* CStampwiseDlg::ControlById(int id) const { return findChild<QWidget*>(QStringLiteral("id%1").arg(id)); }
+QWidget* CStampwiseDlg::ControlByNumber(int number) const {
+  const auto found = controls_.find(static_cast<ControlId>(number));
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+void CStampwiseDlg::Reconfigure(const std::function<void(WriterConfig&)>& change) {
+  WriterConfig config = writer_.Config();
+  change(config);
+  writer_.Configure(config);
+}
 
 QString CStampwiseDlg::WriteFieldText() {
-  return UsesMultiLineField(writer_.Params().format) ? valueMulti_->toPlainText() : valueSingle_->text();
+  return UsesMultiLineField(writer_.Config().params.format) ? valueMulti_->toPlainText() : valueSingle_->text();
 }
 
 // The widgets' state without validation. Format and byte order are those the
 // value is currently expressed in (a format switch changes them).
 ParameterSet CStampwiseDlg::ParamsFromControls() {
-  ParameterSet params = writer_.Params();
+  ParameterSet params = writer_.Config().params;
   if (bank_->currentIndex() >= 0) params.bank = static_cast<Bank>(bank_->currentIndex());
   params.startWord = ParseIntegerField(ToUtf8(startWord_->text())).value_or(params.startWord);
   params.lengthBytes = ParseIntegerField(ToUtf8(lengthBytes_->text())).value_or(params.lengthBytes);
@@ -212,19 +221,21 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
   if (!checked.ok) {
     if (showErrors) {
       boxes_.Warning(this, FromUtf8(checked.error.text));
-      if (QWidget* field = ControlById(checked.error.controlId)) field->setFocus();
+      if (QWidget* field = ControlByNumber(checked.error.controlId)) field->setFocus();
     }
     return false;
   }
   options.accessPassword = checked.accessPassword;
-  writer_.Params() = checked.params;
-  writer_.Options() = options;
+  Reconfigure([&](WriterConfig& config) {
+    config.params = checked.params;
+    config.options = options;
+  });
   return true;
 }
 
 void CStampwiseDlg::WriteControls() {
-  const ParameterSet& params = writer_.Params();
-  const WriteOptions& options = writer_.Options();
+  const ParameterSet& params = writer_.Config().params;
+  const WriteOptions& options = writer_.Config().options;
   bank_->setCurrentIndex(static_cast<int>(params.bank));
   startWord_->setText(QString::number(params.startWord));
   lengthBytes_->setText(QString::number(params.lengthBytes));
@@ -245,25 +256,26 @@ void CStampwiseDlg::ApplyControlStates() {
   const ParameterSet params = ApplyFormatRules(ParamsFromControls());
   const ControlStates states = ComputeControlStates(params, OptionsFromControls(), writer_.RunningCycle());
   for (const auto& [id, state] : states) {
-    QWidget* control = ControlById(id);
-    if (control == nullptr) continue;
+    QWidget* control = controls_.at(id);
     control->setEnabled(state.enabled);
     control->setVisible(state.visible);
     auto* button = qobject_cast<QAbstractButton*>(control);
     if (button != nullptr && button->isCheckable()) button->setChecked(state.checked);
   }
   // The format rules may have cleared flags; the parameter set follows the boxes.
-  writer_.Params().autoIncrementDec = params.autoIncrementDec;
-  writer_.Params().autoIncrementHex = params.autoIncrementHex;
-  writer_.Params().leadingZeros = params.leadingZeros;
-  writer_.Params().additionalText = params.additionalText;
+  Reconfigure([&](WriterConfig& config) {
+    config.params.autoIncrementDec = params.autoIncrementDec;
+    config.params.autoIncrementHex = params.autoIncrementHex;
+    config.params.leadingZeros = params.leadingZeros;
+    config.params.additionalText = params.additionalText;
+  });
 }
 
 void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
   const ParameterSet current = ParamsFromControls();
   const FormatSwitchResult switched = SwitchFormat(current, current.value, format, msbFirst);
   for (const StatusMessage& message : switched.messages) writer_.Reporter().ShowMessage(message.id, message.text);
-  writer_.Params() = switched.params;
+  Reconfigure([&](WriterConfig& config) { config.params = switched.params; });
   if (switched.valueReexpressed) {
     readSingle_->clear();
     readMulti_->clear();
@@ -276,11 +288,13 @@ void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
 
 // ---- handlers ----------------------------------------------------------------
 
-void CStampwiseDlg::OnFormatRadio(DataFormat format) { SwitchFormatTo(format, writer_.Params().msbFirst); }
+void CStampwiseDlg::OnFormatRadio(DataFormat format) { SwitchFormatTo(format, writer_.Config().params.msbFirst); }
 
-void CStampwiseDlg::OnMsbToggled() { SwitchFormatTo(writer_.Params().format, msbFirst_->isChecked()); }
+void CStampwiseDlg::OnMsbToggled() { SwitchFormatTo(writer_.Config().params.format, msbFirst_->isChecked()); }
 
-void CStampwiseDlg::OnLengthEdited() { SwitchFormatTo(writer_.Params().format, writer_.Params().msbFirst); }
+void CStampwiseDlg::OnLengthEdited() {
+  SwitchFormatTo(writer_.Config().params.format, writer_.Config().params.msbFirst);
+}
 
 void CStampwiseDlg::OnBankChanged() {
   ReadControls(false);
@@ -291,16 +305,18 @@ void CStampwiseDlg::OnIncrementClicked(QCheckBox* clicked, QCheckBox* other) {
   const bool nowChecked = clicked->isChecked();
   if (!ReadControls(false)) return;
   if (nowChecked) other->setChecked(false);
-  writer_.Params().autoIncrementDec = autoIncDec_->isChecked();
-  writer_.Params().autoIncrementHex = autoIncHex_->isChecked();
+  Reconfigure([this](WriterConfig& config) {
+    config.params.autoIncrementDec = autoIncDec_->isChecked();
+    config.params.autoIncrementHex = autoIncHex_->isChecked();
+  });
   WriteControls();
   ApplyControlStates();
 }
 
 void CStampwiseDlg::OnLeadingZerosOrText() {
   if (!ReadControls(false)) return;
-  writer_.Params().value = NormaliseLeadingZeros(writer_.Params());
-  ShowWriteValue(writer_.Params().value);
+  Reconfigure([](WriterConfig& config) { config.params.value = NormaliseLeadingZeros(config.params); });
+  ShowWriteValue(writer_.Config().params.value);
   ApplyControlStates();
 }
 
@@ -319,14 +335,16 @@ void CStampwiseDlg::OnWriteOnce() {
   });
 }
 
-void CStampwiseDlg::OnWriteCycle() {
-  if (writer_.RunningCycle() == Cycle::Write) {
-    writer_.StopWriteCycle();
-  } else if (!ReadControls(false)) {
-    writeCycle_->setChecked(false);
+void CStampwiseDlg::OnCycleButton(Cycle cycle) {
+  QPushButton* button = cycle == Cycle::Write ? writeCycle_ : readCycle_;
+  if (writer_.RunningCycle() == cycle) {
+    writer_.StopCycle();
+  } else if (!ReadControls(cycle == Cycle::Read)) {
+    // Reading needs no write value: its check is skipped.
+    button->setChecked(false);
     return;
-  } else if (!writer_.StartWriteCycle()) {
-    writeCycle_->setChecked(false);
+  } else if (!writer_.StartCycle(cycle)) {
+    button->setChecked(false);
   }
   ApplyControlStates();
 }
@@ -337,25 +355,14 @@ void CStampwiseDlg::OnReadOnce() {
   });
 }
 
-void CStampwiseDlg::OnReadCycle() {
-  if (writer_.RunningCycle() == Cycle::Read) {
-    writer_.StopReadCycle();
-  } else if (!ReadControls(true)) {
-    readCycle_->setChecked(false);
-    return;
-  } else {
-    writer_.StartReadCycle();
-  }
-  ApplyControlStates();
-}
-
 void CStampwiseDlg::OnTakeOver() {
   valueSingle_->ShowWholeText(readSingle_->text());
   valueMulti_->setPlainText(readMulti_->toPlainText());
 }
 
 void CStampwiseDlg::OnChooseLog(bool writeLog) {
-  std::string& current = writeLog ? writer_.Logs().writeLogFile : writer_.Logs().readLogFile;
+  const LogFileSettings& logs = writer_.Config().logs;
+  std::string current = writeLog ? logs.writeLogFile : logs.readLogFile;
   QFileDialog dialog(this, TableText(writeLog ? msg::kChooseWriteLog : msg::kChooseReadLog));
   dialog.setObjectName(QStringLiteral("chooseLogFile"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -366,6 +373,7 @@ void CStampwiseDlg::OnChooseLog(bool writeLog) {
   dialog.selectFile(FromUtf8(current));
   if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   current = ToUtf8(dialog.selectedFiles().first());
+  Reconfigure([&](WriterConfig& config) { (writeLog ? config.logs.writeLogFile : config.logs.readLogFile) = current; });
   if (writeLog) {
     settings_.WriteWriteLogFile(current);
     writeLogPath_->setText(FromUtf8(current));
@@ -389,8 +397,10 @@ void CStampwiseDlg::OnLoadRecord() {
     boxes_.Warning(this, FromUtf8(error));
     return;
   }
-  writer_.Params() = record.params;
-  writer_.Options() = record.options;
+  Reconfigure([&](WriterConfig& config) {
+    config.params = record.params;
+    config.options = record.options;
+  });
   WriteControls();
   SwitchFormatTo(record.params.format, record.params.msbFirst);
 }
@@ -404,7 +414,8 @@ void CStampwiseDlg::OnSaveRecord() {
   dialog.setDefaultSuffix(QString::fromLatin1(kRecordExtension));
   if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   std::string error;
-  if (!SaveRecord(ToUtf8(dialog.selectedFiles().first()), {writer_.Params(), writer_.Options()}, &error)) {
+  const DataRecord record{writer_.Config().params, writer_.Config().options};
+  if (!SaveRecord(ToUtf8(dialog.selectedFiles().first()), record, &error)) {
     boxes_.Warning(this, FromUtf8(error));
   }
 }
@@ -456,15 +467,19 @@ void CStampwiseDlg::RunSettingsDialog() {
   CBeepTimeDlg dialog(settings_, boxes_, this);
   runDialog_(dialog);
   // A running cycle keeps its period until it is restarted.
-  writer_.BeepTimeMs() = settings_.ReadBeepTime();
-  writer_.CycleTimeMs() = settings_.ReadCycleTime();
+  const int beepTimeMs = settings_.ReadBeepTime();
+  const int cycleTimeMs = settings_.ReadCycleTime();
+  Reconfigure([&](WriterConfig& config) {
+    config.beepTimeMs = beepTimeMs;
+    config.cycleTimeMs = cycleTimeMs;
+  });
 }
 
 void CStampwiseDlg::RunTransmitPowerDialog() {
   if (Handle() <= 0) {
     boxes_.Warning(this, TableText(msg::kNoDeviceOpen));
   } else if (txPowerAdjustable_) {
-    CTXPowerDlg dialog(Handle(), boxes_, this);
+    CTXPowerDlg dialog(reader_, boxes_, this);
     runDialog_(dialog);
   } else {
     boxes_.Warning(this, TableText(msg::kPowerNotSupported));
@@ -488,7 +503,7 @@ void CStampwiseDlg::AppendStatus(const std::string& line) {
 }
 
 void CStampwiseDlg::ShowWriteValue(const std::string& value) {
-  if (UsesMultiLineField(writer_.Params().format)) {
+  if (UsesMultiLineField(writer_.Config().params.format)) {
     valueMulti_->setPlainText(FromValue(value));
   } else {
     valueSingle_->ShowWholeText(FromValue(value));
@@ -496,7 +511,7 @@ void CStampwiseDlg::ShowWriteValue(const std::string& value) {
 }
 
 void CStampwiseDlg::ShowReadText(const std::string& text) {
-  if (UsesMultiLineField(writer_.Params().format)) {
+  if (UsesMultiLineField(writer_.Config().params.format)) {
     readMulti_->setPlainText(FromValue(text));
   } else {
     readSingle_->setText(FromValue(text));
@@ -514,11 +529,9 @@ void CStampwiseDlg::WriteCycleStopped() {
 
 void CStampwiseDlg::SetWaitCursor(bool on) {
   if (on) {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    ++waitCursorDepth_;
-  } else if (waitCursorDepth_ > 0) {
-    QGuiApplication::restoreOverrideCursor();
-    --waitCursorDepth_;
+    waitCursors_.emplace_back();
+  } else if (!waitCursors_.empty()) {
+    waitCursors_.pop_back();
   }
 }
 
@@ -527,16 +540,15 @@ void CStampwiseDlg::SetWaitCursor(bool on) {
 void CStampwiseDlg::Finish() {
   if (finished_) return;
   finished_ = true;
-  writer_.StopWriteCycle();
-  writer_.StopReadCycle();
+  writer_.StopCycle();
   ReadControls(true, false);
   AppSettings state = loaded_;
-  state.params = writer_.Params();
-  state.options = writer_.Options();
+  state.params = writer_.Config().params;
+  state.options = writer_.Config().options;
   state.logs.writeLogEnabled = writeLogOn_->isChecked();
   state.logs.readLogEnabled = readLogOn_->isChecked();
-  state.beepTimeMs = writer_.BeepTimeMs();
-  state.cycleTimeMs = writer_.CycleTimeMs();
+  state.beepTimeMs = writer_.Config().beepTimeMs;
+  state.cycleTimeMs = writer_.Config().cycleTimeMs;
   const QRect g = geometry();
   state.window = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
   settings_.Save(state);

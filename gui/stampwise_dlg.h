@@ -6,18 +6,22 @@
 #pragma once
 
 #include <QDialog>
+#include <deque>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "app/beeper.h"
+#include "app/enabling.h"
 #include "app/front_end.h"
-#include "app/reader_link.h"
+#include "app/reader_client.h"
 #include "app/settings.h"
 #include "app/status_log.h"
 #include "app/tag_writer.h"
 #include "gui/limited_fields.h"
 #include "gui/message_boxes.h"
 #include "gui/qt_cycle_timer.h"
+#include "gui/wait_cursor.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -65,7 +69,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   // A command of the window menu, by its value (low four bits ignored).
   void SysCommand(int command);
 
-  int Handle() const { return writer_.Handle(); }
+  int Handle() const { return reader_.Handle(); }
   TagWriter& Writer() { return writer_; }
   const StatusLog& Log() const { return statusLog_; }
   QMenu* SystemMenu() const { return systemMenu_; }
@@ -90,6 +94,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   // Layout (stampwise_dlg_layout.cpp).
   void BuildControls();
   void BuildSystemMenu();
+  void BuildControlTable();
   void ConnectControls();
 
   // Connection.
@@ -107,7 +112,10 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void ApplyControlStates();
   void SwitchFormatTo(DataFormat format, bool msbFirst);
   QString WriteFieldText();
-  QWidget* ControlById(int id) const;
+  // The control a validation error names by its number; null for none.
+  QWidget* ControlByNumber(int number) const;
+  // Changes the tag writer's job in place.
+  void Reconfigure(const std::function<void(WriterConfig&)>& change);
 
   // Handlers.
   void OnFormatRadio(DataFormat format);
@@ -118,9 +126,9 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void OnLeadingZerosOrText();
   void OnSetPasswordClicked();
   void OnWriteOnce();
-  void OnWriteCycle();
   void OnReadOnce();
-  void OnReadCycle();
+  // "Zyklisch" of either group: starts the cycle, or stops the running one.
+  void OnCycleButton(Cycle cycle);
   void OnTakeOver();
   void OnChooseLog(bool writeLog);
   void OnLoadRecord();
@@ -141,14 +149,18 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QtCycleTimer writeTimer_;
   QtCycleTimer readTimer_;
   Beeper beeper_;
+  ReaderClient reader_;
   TagWriter writer_;
   StatusLog statusLog_;
   bool txPowerAdjustable_ = false;
   bool finished_ = false;
-  int waitCursorDepth_ = 0;
+  std::deque<WaitCursor> waitCursors_;  // one per SetWaitCursor(true) not yet ended
   bool inExchange_ = false;
   QString templateTitle_;
   AppSettings loaded_;
+
+  // The controls of the enabling rules, built once with the widgets.
+  std::map<ControlId, QWidget*> controls_;
 
   // Controls, named "id<number>".
   QMenu* systemMenu_ = nullptr;

@@ -25,25 +25,33 @@
 namespace stampwise::gui {
 namespace {
 
+// A control's number, given as an id of the enabling rules or as a plain
+// number: both convert, so each control is named the same way.
+struct Number {
+  Number(int number) : value(number) {}
+  Number(ControlId id) : value(ControlNumber(id)) {}
+  int value;
+};
+
 template <typename Widget>
-Widget* Named(Widget* widget, int id) {
-  widget->setObjectName(QStringLiteral("id%1").arg(id));
+Widget* Named(Widget* widget, Number id) {
+  widget->setObjectName(QStringLiteral("id%1").arg(id.value));
   return widget;
 }
 
-QPushButton* Button(const char* caption, int id) {
+QPushButton* Button(const char* caption, Number id) {
   auto* button = Named(new QPushButton(Caption(caption)), id);
   button->setAutoDefault(false);  // Enter belongs to the dialog (restart)
   return button;
 }
 
-QPushButton* PushLikeCheckBox(const char* caption, int id) {
+QPushButton* PushLikeCheckBox(const char* caption, Number id) {
   QPushButton* button = Button(caption, id);
   button->setCheckable(true);
   return button;
 }
 
-QCheckBox* Check(const char* caption, int id) { return Named(new QCheckBox(Caption(caption)), id); }
+QCheckBox* Check(const char* caption, Number id) { return Named(new QCheckBox(Caption(caption)), id); }
 
 QGroupBox* Group(const char* caption, const char* name) {
   auto* group = new QGroupBox(Caption(caption));
@@ -59,17 +67,17 @@ QPlainTextEdit* ShapeMultiLine(QPlainTextEdit* edit, bool readOnly) {
   return edit;
 }
 
-QPlainTextEdit* MultiLine(int id, bool readOnly) { return ShapeMultiLine(Named(new QPlainTextEdit, id), readOnly); }
+QPlainTextEdit* MultiLine(Number id, bool readOnly) { return ShapeMultiLine(Named(new QPlainTextEdit, id), readOnly); }
 
 }  // namespace
 
 void CStampwiseDlg::BuildControls() {
   // Parameter
-  bank_ = Named(new QComboBox, ctl::kBank);
+  bank_ = Named(new QComboBox, ControlId::kBank);
   bank_->addItems({QStringLiteral("Res."), QStringLiteral("EPC"), QStringLiteral("TID"), QStringLiteral("User")});
-  startWord_ = Named(new QLineEdit, ctl::kStartWord);
-  lengthBytes_ = Named(new QLineEdit, ctl::kLengthBytes);
-  epcLengthFix_ = Check("EPC Länge korrigieren", ctl::kEpcLengthFix);
+  startWord_ = Named(new QLineEdit, ControlId::kStartWord);
+  lengthBytes_ = Named(new QLineEdit, ControlId::kLengthBytes);
+  epcLengthFix_ = Check("EPC Länge korrigieren", ControlId::kEpcLengthFix);
   auto* parameterGroup = Group("Parameter", "groupParameter");
   auto* parameterForm = new QFormLayout(parameterGroup);
   parameterForm->addRow(Caption("Typ:"), bank_);
@@ -86,7 +94,7 @@ void CStampwiseDlg::BuildControls() {
     formatRadios_[index] = Named(new QRadioButton(Caption(caption.c_str())), FormatRadioId(format));
     formatGrid->addWidget(formatRadios_[index], index / 2, index % 2);
   }
-  msbFirst_ = Check("höchstwertiges Byte an erster Stelle", ctl::kMsbFirst);
+  msbFirst_ = Check("höchstwertiges Byte an erster Stelle", ControlId::kMsbFirst);
   formatGrid->addWidget(msbFirst_, 3, 0, 1, 2);
 
   auto* topRow = new QHBoxLayout;
@@ -95,12 +103,12 @@ void CStampwiseDlg::BuildControls() {
 
   // Lesen
   readGroup_ = Named(new QGroupBox(Caption("Lesen")), 1024);
-  readCycle_ = PushLikeCheckBox("Zyklisch ", ctl::kReadCycle);
-  readOnce_ = Button("Einmalig", ctl::kReadOnce);
+  readCycle_ = PushLikeCheckBox("Zyklisch ", ControlId::kReadCycle);
+  readOnce_ = Button("Einmalig", ControlId::kReadOnce);
   keepLastValue_ = Check("letzten Wert beibehalten", 1159);
-  readSingle_ = Named(new QLineEdit, ctl::kReadSingleLine);
+  readSingle_ = Named(new QLineEdit, ControlId::kReadSingleLine);
   readSingle_->setReadOnly(true);
-  readMulti_ = MultiLine(ctl::kReadMultiLine, true);
+  readMulti_ = MultiLine(ControlId::kReadMultiLine, true);
   auto* readLayout = new QVBoxLayout(readGroup_);
   auto* readButtons = new QHBoxLayout;
   readButtons->addWidget(readCycle_);
@@ -111,24 +119,24 @@ void CStampwiseDlg::BuildControls() {
   readLayout->addWidget(readSingle_);
   readLayout->addWidget(readMulti_);
 
-  takeOver_ = Button(">>", ctl::kTakeOver);
+  takeOver_ = Button(">>", ControlId::kTakeOver);
   takeOver_->setFixedWidth(takeOver_->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 24);
 
   // Schreiben
   writeGroup_ = Named(new QGroupBox(Caption("Schreiben")), 1025);
-  writeCycle_ = PushLikeCheckBox("Zyklisch", ctl::kWriteCycle);
-  writeOnce_ = Button("Einmalig", ctl::kWriteOnce);
-  autoIncDec_ = Check("Auto increment (Dez)", ctl::kAutoIncrementDec);
-  autoIncHex_ = Check("Auto increment (Hex)", ctl::kAutoIncrementHex);
-  leadingZeros_ = Check("Führende Nullen", ctl::kLeadingZeros);
-  additionalText_ = Check("Zusatztext zulassen", ctl::kAdditionalText);
-  setPassword_ = Check("Access Passwort setzen", ctl::kSetPassword);
-  password_ = Named(new QLineEdit, ctl::kAccessPassword);
+  writeCycle_ = PushLikeCheckBox("Zyklisch", ControlId::kWriteCycle);
+  writeOnce_ = Button("Einmalig", ControlId::kWriteOnce);
+  autoIncDec_ = Check("Auto increment (Dez)", ControlId::kAutoIncrementDec);
+  autoIncHex_ = Check("Auto increment (Hex)", ControlId::kAutoIncrementHex);
+  leadingZeros_ = Check("Führende Nullen", ControlId::kLeadingZeros);
+  additionalText_ = Check("Zusatztext zulassen", ControlId::kAdditionalText);
+  setPassword_ = Check("Access Passwort setzen", ControlId::kSetPassword);
+  password_ = Named(new QLineEdit, ControlId::kAccessPassword);
   password_->setMaxLength(8);
   password_->setMaximumWidth(password_->fontMetrics().horizontalAdvance(QStringLiteral("DDDDDDDDDD")) + 12);
-  activatePassword_ = Check("Access Passwort aktivieren", ctl::kActivatePassword);
-  valueSingle_ = Named(new LimitedLineEdit, ctl::kValueSingleLine);
-  valueMulti_ = Named(new LimitedPlainTextEdit, ctl::kValueMultiLine);
+  activatePassword_ = Check("Access Passwort aktivieren", ControlId::kActivatePassword);
+  valueSingle_ = Named(new LimitedLineEdit, ControlId::kValueSingleLine);
+  valueMulti_ = Named(new LimitedPlainTextEdit, ControlId::kValueMultiLine);
   ShapeMultiLine(valueMulti_, false);
   auto* writeLayout = new QGridLayout(writeGroup_);
   writeLayout->addWidget(writeCycle_, 0, 0);
@@ -203,6 +211,36 @@ void CStampwiseDlg::BuildControls() {
   layout->addLayout(buttonRow);
   BuildSystemMenu();
   layout->setMenuBar(systemMenu_->parentWidget());
+  BuildControlTable();
+}
+
+void CStampwiseDlg::BuildControlTable() {
+  controls_ = {
+      {ControlId::kBank, bank_},
+      {ControlId::kStartWord, startWord_},
+      {ControlId::kLengthBytes, lengthBytes_},
+      {ControlId::kEpcLengthFix, epcLengthFix_},
+      {ControlId::kMsbFirst, msbFirst_},
+      {ControlId::kReadCycle, readCycle_},
+      {ControlId::kReadOnce, readOnce_},
+      {ControlId::kReadSingleLine, readSingle_},
+      {ControlId::kReadMultiLine, readMulti_},
+      {ControlId::kTakeOver, takeOver_},
+      {ControlId::kWriteCycle, writeCycle_},
+      {ControlId::kWriteOnce, writeOnce_},
+      {ControlId::kAutoIncrementDec, autoIncDec_},
+      {ControlId::kAutoIncrementHex, autoIncHex_},
+      {ControlId::kLeadingZeros, leadingZeros_},
+      {ControlId::kAdditionalText, additionalText_},
+      {ControlId::kSetPassword, setPassword_},
+      {ControlId::kAccessPassword, password_},
+      {ControlId::kActivatePassword, activatePassword_},
+      {ControlId::kValueSingleLine, valueSingle_},
+      {ControlId::kValueMultiLine, valueMulti_},
+  };
+  for (int index = 0; index <= 5; ++index) {
+    controls_[FormatRadioId(static_cast<DataFormat>(index))] = formatRadios_[index];
+  }
 }
 
 void CStampwiseDlg::BuildSystemMenu() {

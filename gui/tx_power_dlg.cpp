@@ -7,16 +7,15 @@
 
 #include "app/messages.h"
 #include "gui/texts.h"
-#include "reader/rdr.h"
 
 namespace stampwise::gui {
 namespace {
-// The reader keeps the power across power cycles only with this flag.
-constexpr int kStorePower = 1;
+// The reader keeps the power across power cycles only when told to.
+constexpr bool kKeepPower = true;
 }
 
-CTXPowerDlg::CTXPowerDlg(int handle, MessageBoxes& boxes, QWidget* parent)
-    : QDialog(parent), handle_(handle), boxes_(boxes) {
+CTXPowerDlg::CTXPowerDlg(const ReaderClient& reader, MessageBoxes& boxes, QWidget* parent)
+    : QDialog(parent), reader_(reader), boxes_(boxes) {
   setObjectName(QStringLiteral("CTXPowerDlg"));
   setWindowTitle(Caption("Sendeleistung einstellen"));
   power_ = new QComboBox;
@@ -53,7 +52,7 @@ CTXPowerDlg::CTXPowerDlg(int handle, MessageBoxes& boxes, QWidget* parent)
 
 void CTXPowerDlg::ReadPower() {
   int value = 0;
-  if (RdrGetTxPower(handle_, &value) < 0) return;
+  if (!reader_.ReadTxPower(&value)) return;
   // A value outside 130..270 has no entry: nothing selected.
   const int index = PowerIndexFromValue(value);
   power_->setCurrentIndex(index >= 0 && index < kEntries && value >= 130 ? index : -1);
@@ -62,7 +61,7 @@ void CTXPowerDlg::ReadPower() {
 void CTXPowerDlg::WritePower() {
   const int index = power_->currentIndex();
   if (index < 0) return;
-  if (RdrSetTxPower(handle_, PowerValueFromIndex(index), kStorePower) < 0) {
+  if (!reader_.WriteTxPower(PowerValueFromIndex(index), kKeepPower)) {
     boxes_.Warning(this, TableText(msg::kPowerNotStored));
   }
 }

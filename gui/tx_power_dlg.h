@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include "app/reader_client.h"
 #include "gui/message_boxes.h"
 
 class QComboBox;
@@ -20,7 +21,7 @@ class CTXPowerDlg : public QDialog {
  public:
   static constexpr int kEntries = 15;
 
-  CTXPowerDlg(int handle, MessageBoxes& boxes, QWidget* parent = nullptr);
+  CTXPowerDlg(const ReaderClient& reader, MessageBoxes& boxes, QWidget* parent = nullptr);
 
   // "Lesen": selects the reader's power; a failure leaves the list as it is.
   void ReadPower();
@@ -28,7 +29,7 @@ class CTXPowerDlg : public QDialog {
   void WritePower();
 
  private:
-  int handle_;
+  const ReaderClient& reader_;
   MessageBoxes& boxes_;
   QComboBox* power_ = nullptr;  // 1034
 };

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "reader/rdr.h"
+#include "app/reader_client.h"
 
 namespace stampwise::gui {
 namespace {
@@ -51,13 +51,15 @@ void UnlockWindow(void* /*context*/, void* saved) {
 }  // namespace
 
 void InstallWaitHooks() {
-  RdrSetDispatchHooks(Dispatch, Wake, QCoreApplication::instance()->thread());
-  RdrSetWindowLockHooks(LockWindow, UnlockWindow, nullptr);
+  WaitHooks hooks;
+  hooks.dispatch = Dispatch;
+  hooks.wake = Wake;
+  hooks.dispatchContext = QCoreApplication::instance()->thread();
+  hooks.lockWindow = LockWindow;
+  hooks.unlockWindow = UnlockWindow;
+  ReaderClient::InstallWaitHooks(hooks);
 }
 
-void RemoveWaitHooks() {
-  RdrSetDispatchHooks(nullptr, nullptr, nullptr);
-  RdrSetWindowLockHooks(nullptr, nullptr, nullptr);
-}
+void RemoveWaitHooks() { ReaderClient::RemoveWaitHooks(); }
 
 }  // namespace stampwise::gui

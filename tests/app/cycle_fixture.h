@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -113,8 +114,17 @@ class CycleTest : public ::testing::Test {
     writer_ = std::make_unique<TagWriter>(frontEnd_, writeTimer_, readTimer_, settings_.get(), nullptr,
                                           [this] { return now_; });
     writer_->SetHandle(handle_);
-    writer_->Logs().writeLogFile = folder_.File("write.txt");
-    writer_->Logs().readLogFile = folder_.File("read.txt");
+    Change([this](WriterConfig& config) {
+      config.logs.writeLogFile = folder_.File("write.txt");
+      config.logs.readLogFile = folder_.File("read.txt");
+    });
+  }
+
+  // Changes the writer's job as a front end does: a snapshot, changed, configured.
+  void Change(const std::function<void(WriterConfig&)>& change) {
+    WriterConfig config = writer_->Config();
+    change(config);
+    writer_->Configure(config);
   }
 
   void TearDown() override {
@@ -150,14 +160,16 @@ class CycleTest : public ::testing::Test {
 
   // A User-bank job of four bytes in hex with hex increment.
   void UserHexJob(const std::string& value = "00000001") {
-    ParameterSet& p = writer_->Params();
-    p.bank = Bank::User;
-    p.startWord = 0;
-    p.lengthBytes = 4;
-    p.format = DataFormat::HexBinary;
-    p.autoIncrementDec = false;
-    p.autoIncrementHex = true;
-    p.value = value;
+    Change([&](WriterConfig& config) {
+      ParameterSet& p = config.params;
+      p.bank = Bank::User;
+      p.startWord = 0;
+      p.lengthBytes = 4;
+      p.format = DataFormat::HexBinary;
+      p.autoIncrementDec = false;
+      p.autoIncrementHex = true;
+      p.value = value;
+    });
   }
 
   void Advance(std::chrono::milliseconds by) { now_ += by; }

@@ -59,5 +59,50 @@ TEST_F(StoredPortChoice, AUsbChoiceWithNoReaderAttachedIsEmptied) {
   EXPECT_EQ(StoredName(), "");
 }
 
+// The two readers of "Port" have their own defaults: the interface dialog
+// reads a missing time-out as 1000 ms, the main window as 500 ms.
+TEST_F(StoredPortChoice, MissingKeysReadWithTheirReadersDefaults) {
+  const PortSettings port = LoadPortSettings(settings_);
+  EXPECT_EQ(port.name, "COM1");
+  EXPECT_EQ(StoredName(), "COM1");
+  EXPECT_EQ(port.timeoutMs, 1000);
+  EXPECT_EQ(port.baudCode, 19200);
+  EXPECT_EQ(port.address, 1);
+  EXPECT_FALSE(port.ethernet);
+  EXPECT_EQ(settings_.ReadPortTimeout(), 500);
+  EXPECT_EQ(settings_.ReadPortBaudrate(), 19200);
+  EXPECT_EQ(settings_.ReadString(section::kPort, "Timeout", "<missing>"), "<missing>");
+}
+
+// The dialog's OK stores every key in one save; the name and the baud code
+// only when it has one, so a stored choice survives an OK without selection.
+TEST_F(StoredPortChoice, TheDialogsSaveKeepsWhatItHasNoValueFor) {
+  settings_.WriteString(section::kPort, "Name", "/dev/pts/77");
+  settings_.WriteInt(section::kPort, "Baudrate", 9601);
+  struct Case {
+    std::optional<std::string> name;
+    std::optional<int> baudCode;
+    const char* storedName;
+    int storedBaudCode;
+  };
+  const Case cases[] = {
+      {std::nullopt, std::nullopt, "/dev/pts/77", 9601},
+      {"COM3", std::nullopt, "COM3", 9601},
+      {std::nullopt, 115200, "COM3", 115200},
+  };
+  int timeoutMs = 100;
+  for (const Case& c : cases) {
+    ++timeoutMs;
+    ASSERT_TRUE(SavePortSettings(settings_, PortChoice{c.name, c.baudCode, timeoutMs, true, 7}));
+    const PortSettings port = LoadPortSettings(settings_);
+    EXPECT_EQ(port.name, c.storedName);
+    EXPECT_EQ(port.baudCode, c.storedBaudCode);
+    EXPECT_EQ(port.timeoutMs, timeoutMs);
+    EXPECT_TRUE(port.ethernet);
+    EXPECT_EQ(port.address, 7);
+    EXPECT_EQ(settings_.ReadPortTimeout(), timeoutMs);
+  }
+}
+
 }  // namespace
 }  // namespace stampwise

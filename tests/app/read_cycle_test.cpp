@@ -22,11 +22,13 @@ class ReadCycleTest : public CycleTest {
     ASSERT_GE(n, 3);
     ASSERT_EQ(RdrSelectTag(handle_, reply + 3, n - 3), 0);
     ASSERT_EQ(RdrWriteData(handle_, 3, 0, bytes.data(), static_cast<int>(bytes.size())), 0);
-    ParameterSet& p = writer_->Params();
-    p = ParameterSet{};
-    p.bank = Bank::User;
-    p.format = format;
-    p.lengthBytes = static_cast<int>(bytes.size());
+    Change([&](WriterConfig& config) {
+      ParameterSet& p = config.params;
+      p = ParameterSet{};
+      p.bank = Bank::User;
+      p.format = format;
+      p.lengthBytes = static_cast<int>(bytes.size());
+    });
   }
 };
 
@@ -44,21 +46,23 @@ TEST_P(ReadKeepTest, FieldFollowsTheKeepRule) {
   const KeepCase& c = GetParam();
   StartReader();
   PrepareTag({0x12, 0x34, 0xAB, 0xCD}, DataFormat::HexBinary);
-  writer_->KeepLastValue() = c.keepLast;
-  writer_->Logs().readLogEnabled = true;
+  Change([&](WriterConfig& config) {
+    config.keepLastValue = c.keepLast;
+    config.logs.readLogEnabled = true;
+  });
 
-  ASSERT_TRUE(writer_->StartReadCycle());
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Read));
   for (int i = 0; i < 3; ++i) {
-    writer_->ReadTick();
+    writer_->Tick(Cycle::Read);
     EXPECT_EQ(frontEnd_.readField, "1234ABCD") << "tick " << i;
   }
   EXPECT_EQ(writer_->ReadCount(), 1);
   ASSERT_EQ(Control("remove all"), "OK");
-  writer_->ReadTick();
+  writer_->Tick(Cycle::Read);
   EXPECT_EQ(frontEnd_.readField, c.fieldAfterRemoval);
-  writer_->ReadTick();
+  writer_->Tick(Cycle::Read);
   EXPECT_EQ(frontEnd_.readField, c.fieldAfterRemoval);
-  writer_->StopReadCycle();
+  writer_->StopCycle();
 
   const std::string log = ReadFile(folder_.File("read.txt"));
   EXPECT_TRUE(std::regex_match(log, std::regex("     1\t[^\t]+\tHEX BIN\t   0\t   4\t1234ABCD\r\r\n"))) << log;
@@ -75,7 +79,7 @@ class ReadOnceNoTagTest : public ReadCycleTest, public ::testing::WithParamInter
 TEST_P(ReadOnceNoTagTest, ClearsTheField) {
   StartReader();
   PrepareTag({0x01, 0x02}, DataFormat::HexBinary);
-  writer_->KeepLastValue() = GetParam();
+  Change([this](WriterConfig& config) { config.keepLastValue = GetParam(); });
   ASSERT_TRUE(writer_->ReadOnce());
   EXPECT_EQ(frontEnd_.readField, "0102");
   ASSERT_EQ(Control("remove all"), "OK");
@@ -90,22 +94,22 @@ INSTANTIATE_TEST_SUITE_P(Cycles, ReadOnceNoTagTest, ::testing::Values(false, tru
 TEST_F(ReadCycleTest, AFailedReadFollowsTheKeepRuleAndShowsItsErrorOnce) {
   StartReader({"--tags", "1"});
   PrepareTag({0x01, 0x02, 0x03, 0x04}, DataFormat::HexBinary);
-  writer_->KeepLastValue() = true;
-  ASSERT_TRUE(writer_->StartReadCycle());
-  writer_->ReadTick();
+  Change([](WriterConfig& config) { config.keepLastValue = true; });
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Read));
+  writer_->Tick(Cycle::Read);
   EXPECT_EQ(frontEnd_.readField, "01020304");
   // The next tag has its User bank read beyond its end.
   ASSERT_EQ(Control("remove all"), "OK");
   ASSERT_THAT(Control("add"), ::testing::StartsWith("OK"));
-  writer_->Params().startWord = 31;
-  writer_->ReadTick();
-  writer_->ReadTick();
+  Change([](WriterConfig& config) { config.params.startWord = 31; });
+  writer_->Tick(Cycle::Read);
+  writer_->Tick(Cycle::Read);
   EXPECT_EQ(frontEnd_.readField, "01020304");
   EXPECT_THAT(frontEnd_.statusLines, ElementsAre(LoadString(msg::kNoValidTag)));
-  writer_->KeepLastValue() = false;
-  writer_->ReadTick();
+  Change([](WriterConfig& config) { config.keepLastValue = false; });
+  writer_->Tick(Cycle::Read);
   EXPECT_EQ(frontEnd_.readField, "");
-  writer_->StopReadCycle();
+  writer_->StopCycle();
 }
 
 // Data in format 4 shows its bytes in the order the byte-order box asks for.
@@ -114,8 +118,10 @@ class ReadByteOrderTest : public ReadCycleTest, public ::testing::WithParamInter
 TEST_P(ReadByteOrderTest, DataBinaryFollowsTheByteOrder) {
   StartReader();
   PrepareTag({0x01, 0x02, 0x03, 0x00}, DataFormat::DataBinary);
-  writer_->Params().lengthBytes = 3;
-  writer_->Params().msbFirst = GetParam();
+  Change([this](WriterConfig& config) {
+    config.params.lengthBytes = 3;
+    config.params.msbFirst = GetParam();
+  });
   ASSERT_TRUE(writer_->ReadOnce());
   EXPECT_EQ(frontEnd_.readField, GetParam() ? "03 02 01" : "01 02 03");
 }

@@ -51,19 +51,19 @@ TEST_P(ForgetRuleTest, WritesEachTagAsOftenAsTheRulesSay) {
     EXPECT_TRUE(writer_->WriteOnce());
     EXPECT_TRUE(writer_->WriteOnce());
   } else {
-    ASSERT_TRUE(writer_->StartWriteCycle());
-    writer_->WriteTick();
-    writer_->WriteTick();
+    ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+    writer_->Tick(Cycle::Write);
+    writer_->Tick(Cycle::Write);
     if (c.awayMs >= 0) {
       const std::string epc = OnlyTagEpc();
       ASSERT_EQ(Control("remove all"), "OK");
       Advance(milliseconds(c.awayMs));
-      writer_->WriteTick();  // the field is empty
+      writer_->Tick(Cycle::Write);  // the field is empty
       ASSERT_EQ(Control("add " + epc), "OK 0");
-      writer_->WriteTick();
-      writer_->WriteTick();
+      writer_->Tick(Cycle::Write);
+      writer_->Tick(Cycle::Write);
     }
-    writer_->StopWriteCycle();
+    writer_->StopCycle();
   }
   EXPECT_THAT(DataWritten(3), ElementsAreArray(c.expected));
   EXPECT_EQ(writer_->ProgrammedCount(), static_cast<int>(c.expected.size()));
@@ -90,19 +90,19 @@ TEST_P(TwoTagsTest, ShowsNotUniqueOncePerRunOfErrors) {
   UserHexJob();
   const std::string notUnique = LoadString(msg::kTagNotUnique);
 
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  for (int i = 0; i < 3; ++i) writer_->WriteTick();
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  for (int i = 0; i < 3; ++i) writer_->Tick(Cycle::Write);
   EXPECT_EQ(frontEnd_.CountStatus(notUnique), 1);
   EXPECT_THAT(Writes(), IsEmpty());
 
   ASSERT_EQ(Control("remove 1"), "OK");
-  writer_->WriteTick();  // a success in between
+  writer_->Tick(Cycle::Write);  // a success in between
   EXPECT_EQ(frontEnd_.CountStatus(Written("00000001")), 1);
   ASSERT_THAT(Control("add"), ::testing::StartsWith("OK"));
-  writer_->WriteTick();
-  writer_->WriteTick();
+  writer_->Tick(Cycle::Write);
+  writer_->Tick(Cycle::Write);
   EXPECT_EQ(frontEnd_.CountStatus(notUnique), 2);
-  writer_->StopWriteCycle();
+  writer_->StopCycle();
 
   // Outside a cycle every attempt shows its message.
   EXPECT_FALSE(writer_->WriteOnce());
@@ -135,14 +135,16 @@ TEST_P(EpcLengthFixTest, WritesThePcWordInFrontOfTheEpc) {
     ASSERT_EQ(RdrWriteData(handle_, 1, 1, c.pcBefore.data(), 2), 0);
   }
   const std::string value = std::string("A1B2C3D4E5F60718293A4B5C").substr(0, static_cast<std::size_t>(c.lengthBytes) * 2);
-  ParameterSet& p = writer_->Params();
-  p = ParameterSet{};
-  p.bank = Bank::Epc;
-  p.startWord = 2;
-  p.lengthBytes = c.lengthBytes;
-  p.autoIncrementDec = false;
-  p.value = value;
-  writer_->Options().epcLengthFix = true;
+  Change([&](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p = ParameterSet{};
+    p.bank = Bank::Epc;
+    p.startWord = 2;
+    p.lengthBytes = c.lengthBytes;
+    p.autoIncrementDec = false;
+    p.value = value;
+    config.options.epcLengthFix = true;
+  });
 
   ASSERT_TRUE(writer_->WriteOnce()) << ::testing::PrintToString(frontEnd_.statusLines);
   const std::vector<RecordedWrite> writes = Writes();
@@ -171,13 +173,15 @@ class PasswordLengthTest : public CycleTest, public ::testing::WithParamInterfac
 TEST_P(PasswordLengthTest, APasswordOfOtherThanFourBytesWritesNothing) {
   StartReader();
   UserHexJob();
-  writer_->Options().setPassword = true;
-  writer_->Options().accessPassword = GetParam();
+  Change([this](WriterConfig& config) {
+    config.options.setPassword = true;
+    config.options.accessPassword = GetParam();
+  });
   EXPECT_FALSE(writer_->WriteOnce());
   EXPECT_THAT(frontEnd_.statusLines, ElementsAre(LoadString(msg::kPasswordLength)));
   EXPECT_EQ(frontEnd_.passwordFocused, 1);
   EXPECT_THAT(Writes(), IsEmpty());
-  EXPECT_EQ(writer_->Params().value, "00000001");
+  EXPECT_EQ(writer_->Config().params.value, "00000001");
   EXPECT_EQ(StoredLastData(), "<missing>");
 }
 
@@ -186,8 +190,8 @@ INSTANTIATE_TEST_SUITE_P(Cycles, PasswordLengthTest, ::testing::Values("3C5A9E",
 TEST_F(CycleTest, TheDefaultPasswordGoesToReservedWord2BeforeTheData) {
   StartReader();
   UserHexJob();
-  ASSERT_EQ(writer_->Options().accessPassword, "3C5A9E71");
-  writer_->Options().setPassword = true;
+  ASSERT_EQ(writer_->Config().options.accessPassword, "3C5A9E71");
+  Change([](WriterConfig& config) { config.options.setPassword = true; });
   ASSERT_TRUE(writer_->WriteOnce());
   const std::vector<RecordedWrite> writes = Writes();
   ASSERT_EQ(writes.size(), 2u);
@@ -227,15 +231,17 @@ class LockAreaTest : public CycleTest, public ::testing::WithParamInterface<Lock
 TEST_P(LockAreaTest, LocksTheAreaOfTheBank) {
   const LockCase& c = GetParam();
   StartReader();
-  ParameterSet& p = writer_->Params();
-  p = ParameterSet{};
-  p.bank = c.bank;
-  p.startWord = c.startWord;
-  p.lengthBytes = c.bank == Bank::Epc ? 12 : 4;
-  p.autoIncrementDec = false;
-  p.value = c.bank == Bank::Epc ? "3000112233445566778899AA" : "3C5A9E71";
-  writer_->Options().setPassword = true;
-  writer_->Options().activatePassword = true;
+  Change([&](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p = ParameterSet{};
+    p.bank = c.bank;
+    p.startWord = c.startWord;
+    p.lengthBytes = c.bank == Bank::Epc ? 12 : 4;
+    p.autoIncrementDec = false;
+    p.value = c.bank == Bank::Epc ? "3000112233445566778899AA" : "3C5A9E71";
+    config.options.setPassword = true;
+    config.options.activatePassword = true;
+  });
   EXPECT_EQ(writer_->WriteOnce(), c.writeSucceeds);
   for (int area : {0, 1, 2, 4}) EXPECT_EQ(AreaClosed(area), area == c.lockedArea) << "area " << area;
 }
@@ -283,18 +289,20 @@ TEST_P(WriteOutcomeTest, StoredValueFollowsTheOutcome) {
     StartReader(c.simArgs);
   }
   UserHexJob(c.value);
-  ParameterSet& p = writer_->Params();
-  p.bank = c.bank;
-  p.startWord = c.startWord;
-  p.lengthBytes = c.lengthBytes;
-  p.format = c.format;
-  p.autoIncrementDec = c.decimalIncrement;
-  p.autoIncrementHex = !c.decimalIncrement;
-  writer_->Logs().writeLogEnabled = true;
+  Change([&](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p.bank = c.bank;
+    p.startWord = c.startWord;
+    p.lengthBytes = c.lengthBytes;
+    p.format = c.format;
+    p.autoIncrementDec = c.decimalIncrement;
+    p.autoIncrementHex = !c.decimalIncrement;
+    config.logs.writeLogEnabled = true;
+  });
   for (const std::string& fault : c.faults) { ASSERT_THAT(Control(fault), ::testing::StartsWith("OK")); }
 
   EXPECT_EQ(writer_->WriteOnce(), c.outcome == Outcome::kWritten) << ::testing::PrintToString(frontEnd_.statusLines);
-  EXPECT_EQ(writer_->Params().value, c.nextValue);
+  EXPECT_EQ(writer_->Config().params.value, c.nextValue);
   EXPECT_EQ(frontEnd_.writeValue, c.outcome == Outcome::kGivenBack ? "" : c.nextValue);
   EXPECT_EQ(StoredLastData(), c.nextValue);
   EXPECT_EQ(writer_->ProgrammedCount(), c.outcome == Outcome::kWritten ? 1 : 0);
@@ -355,9 +363,9 @@ TEST_F(CycleTest, LostAcknowledgementsNeverRepeatAValue) {
   StartReader({"--tags", "0", "--conveyor", "1,0"});
   ASSERT_THAT(Control("fault lostack"), ::testing::StartsWith("OK"));
   UserHexJob("00000001");
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  for (int tick = 0; tick < 400 && Writes().size() < 10; ++tick) writer_->WriteTick();
-  writer_->StopWriteCycle();
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  for (int tick = 0; tick < 400 && Writes().size() < 10; ++tick) writer_->Tick(Cycle::Write);
+  writer_->StopCycle();
   const std::vector<std::string> data = DataWritten(3);
   ASSERT_GE(data.size(), 10u);
   EXPECT_EQ(std::set<std::string>(data.begin(), data.end()).size(), data.size());
@@ -369,24 +377,24 @@ TEST_F(CycleTest, LostAcknowledgementsNeverRepeatAValue) {
 TEST_F(CycleTest, AFailedPasswordWriteGivesTheValueBack) {
   StartReader();
   UserHexJob();
-  writer_->Options().setPassword = true;
+  Change([](WriterConfig& config) { config.options.setPassword = true; });
   ASSERT_THAT(Control("fault refuse 24 1"), ::testing::StartsWith("OK"));
   EXPECT_FALSE(writer_->WriteOnce());
   EXPECT_THAT(DataWritten(3), IsEmpty());
-  EXPECT_EQ(writer_->Params().value, "00000001");
+  EXPECT_EQ(writer_->Config().params.value, "00000001");
   EXPECT_EQ(StoredLastData(), "00000001");
 }
 
 TEST_F(CycleTest, LastDataIsTheNextValueAfterEveryTagOfACycle) {
   StartReader({"--tags", "0", "--conveyor", "1,0"});
   UserHexJob("000000FE");
-  ASSERT_TRUE(writer_->StartWriteCycle());
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
   for (int tick = 0; tick < 200 && writer_->ProgrammedCount() < 4; ++tick) {
     const int before = writer_->ProgrammedCount();
-    writer_->WriteTick();
-    if (writer_->ProgrammedCount() != before) { EXPECT_EQ(StoredLastData(), writer_->Params().value); }
+    writer_->Tick(Cycle::Write);
+    if (writer_->ProgrammedCount() != before) { EXPECT_EQ(StoredLastData(), writer_->Config().params.value); }
   }
-  writer_->StopWriteCycle();
+  writer_->StopCycle();
   EXPECT_THAT(DataWritten(3), ElementsAre("000000FE", "000000FF", "00000100", "00000101"));
   EXPECT_EQ(StoredLastData(), "00000102");
 }
@@ -406,7 +414,7 @@ TEST_F(CycleTest, NoWriteWhenTheNextValueCannotBeStored) {
   EXPECT_EQ(Control("written"), "OK 0");
   ASSERT_EQ(frontEnd_.statusLines.size(), 1u);
   EXPECT_THAT(frontEnd_.statusLines[0], ::testing::StartsWith(FormatString(msg::kSettingsStoreFailed, {""})));
-  EXPECT_EQ(writer_->Params().value, "00000001");
+  EXPECT_EQ(writer_->Config().params.value, "00000001");
 
   // Once the store can be written again, the same value goes out.
   EXPECT_TRUE(writer_->WriteOnce());
@@ -418,8 +426,10 @@ TEST_F(CycleTest, NoWriteWhenTheNextValueCannotBeStored) {
 TEST_F(CycleTest, NoPasswordWriteWhenTheNextValueCannotBeStored) {
   StartReader();
   UserHexJob();
-  writer_->Options().setPassword = true;
-  writer_->Options().activatePassword = true;
+  Change([](WriterConfig& config) {
+    config.options.setPassword = true;
+    config.options.activatePassword = true;
+  });
   settings_->SetLockTimeout(milliseconds(30));
   std::string error;
   auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
@@ -438,8 +448,8 @@ TEST_F(CycleTest, ACycleEndsWhenTheNextValueCannotBeStored) {
   std::string error;
   auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
   ASSERT_TRUE(held) << error;
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  writer_->WriteTick();
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  writer_->Tick(Cycle::Write);
   EXPECT_EQ(writer_->RunningCycle(), Cycle::None);
   EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
   EXPECT_EQ(frontEnd_.cycleStopped, 1);
@@ -466,26 +476,28 @@ TEST_P(CounterEndTest, StopsAfterTheLastValueThatFits) {
   const ExhaustionCase& c = GetParam();
   StartReader({"--tags", "0", "--conveyor", "1,0"});
   UserHexJob(c.value);
-  ParameterSet& p = writer_->Params();
-  p.format = c.format;
-  p.lengthBytes = c.lengthBytes;
-  p.autoIncrementHex = c.hex;
-  p.autoIncrementDec = !c.hex;
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  for (int tick = 0; tick < 300 && writer_->RunningCycle() == Cycle::Write; ++tick) writer_->WriteTick();
+  Change([&](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p.format = c.format;
+    p.lengthBytes = c.lengthBytes;
+    p.autoIncrementHex = c.hex;
+    p.autoIncrementDec = !c.hex;
+  });
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  for (int tick = 0; tick < 300 && writer_->RunningCycle() == Cycle::Write; ++tick) writer_->Tick(Cycle::Write);
   EXPECT_EQ(writer_->RunningCycle(), Cycle::None);
   EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kCounterExhausted);
   EXPECT_EQ(frontEnd_.cycleStopped, 1);
   EXPECT_EQ(DataWritten(3), c.written);
-  EXPECT_EQ(writer_->Params().value, c.after);
+  EXPECT_EQ(writer_->Config().params.value, c.after);
   EXPECT_EQ(StoredLastData(), c.after);
   EXPECT_EQ(frontEnd_.CountStatus(FormatString(msg::kCounterExhausted, {c.lengthBytes})), 1);
 
   // Neither a new cycle nor a single write goes out until a new start value.
-  EXPECT_FALSE(writer_->StartWriteCycle());
+  EXPECT_FALSE(writer_->StartCycle(Cycle::Write));
   EXPECT_FALSE(writer_->WriteOnce());
   EXPECT_EQ(DataWritten(3), c.written);
-  writer_->Params().value = "1";
+  Change([](WriterConfig& config) { config.params.value = "1"; });
   bool written = false;  // the belt brings the next tag within a few exchanges
   for (int attempt = 0; attempt < 100 && !written; ++attempt) written = writer_->WriteOnce();
   EXPECT_TRUE(written) << ::testing::PrintToString(frontEnd_.statusLines);
@@ -521,20 +533,21 @@ TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
   ManualTimer otherReadTimer;
   TagWriter other(otherFront, otherWriteTimer, otherReadTimer, &otherSettings, nullptr);
   other.SetHandle(otherReader.handle);
-  other.Params() = writer_->Params();
-  other.Params().value = "00000001";  // both windows show the same start value
+  WriterConfig otherJob = writer_->Config();
+  otherJob.params.value = "00000001";  // both windows show the same start value
+  other.Configure(otherJob);
 
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  ASSERT_TRUE(other.StartWriteCycle());
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  ASSERT_TRUE(other.StartCycle(Cycle::Write));
   for (int tick = 0; tick < 400 && writer_->ProgrammedCount() + other.ProgrammedCount() < 20; ++tick) {
     // The other station runs twice as fast, so each sees several values
     // taken by the other between two of its own.
-    writer_->WriteTick();
-    other.WriteTick();
-    other.WriteTick();
+    writer_->Tick(Cycle::Write);
+    other.Tick(Cycle::Write);
+    other.Tick(Cycle::Write);
   }
-  writer_->StopWriteCycle();
-  other.StopWriteCycle();
+  writer_->StopCycle();
+  other.StopCycle();
   RdrClose(otherReader.handle);
   otherSim.Stop();
 
@@ -546,8 +559,8 @@ TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
   EXPECT_GT(writer_->ProgrammedCount(), 0);
   // What each window shows is the value it will write next, the stored one.
   const std::string stored = StoredLastData();
-  EXPECT_TRUE(writer_->Params().value == stored || other.Params().value == stored);
-  EXPECT_EQ(otherFront.writeValue, other.Params().value);
+  EXPECT_TRUE(writer_->Config().params.value == stored || other.Config().params.value == stored);
+  EXPECT_EQ(otherFront.writeValue, other.Config().params.value);
 }
 
 // A value another program moved on wins over the one in the window, and the
@@ -576,7 +589,7 @@ TEST_F(CycleTest, AStoredValueThatDoesNotFitIsRefused) {
   EXPECT_FALSE(writer_->WriteOnce());
   EXPECT_THAT(Writes(), IsEmpty());
   EXPECT_EQ(frontEnd_.writeValue, "XYZ");
-  writer_->Params().value = "00000005";
+  Change([](WriterConfig& config) { config.params.value = "00000005"; });
   EXPECT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(DataWritten(3), ElementsAre("00000005"));
 }
@@ -599,27 +612,29 @@ ParameterSet EpcJob() {
 
 TEST_F(CycleTest, EpcWriteWithoutAnswerAfterwardsStillUsesTheValue) {
   StartReader({"--tags", "1", "--conveyor", "600000,0"});
-  writer_->Params() = EpcJob();
-  writer_->Logs().writeLogEnabled = true;
+  Change([](WriterConfig& config) {
+    config.params = EpcJob();
+    config.logs.writeLogEnabled = true;
+  });
 
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  writer_->WriteTick();
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  writer_->Tick(Cycle::Write);
   EXPECT_EQ(Control("list"), "OK 0");  // the conveyor took it away
   EXPECT_EQ(writer_->ProgrammedCount(), 1);
-  EXPECT_EQ(writer_->Params().value, "E20000000000000000000002");
+  EXPECT_EQ(writer_->Config().params.value, "E20000000000000000000002");
   EXPECT_EQ(frontEnd_.CountStatus(Written("E20000000000000000000001")), 1);
   EXPECT_EQ(Hex(writer_->Memory().lastTag), "E20000000000000000000001");
   EXPECT_THAT(ReadFile(folder_.File("write.txt")), ::testing::HasSubstr("E20000000000000000000001"));
 
   // The same tag seen again is not written a second time; a new one gets the next value.
   ASSERT_EQ(Control("add E20000000000000000000001"), "OK 0");
-  writer_->WriteTick();
+  writer_->Tick(Cycle::Write);
   EXPECT_EQ(DataWritten(1).size(), 1u);
   ASSERT_EQ(Control("remove all"), "OK");
   ASSERT_THAT(Control("add"), ::testing::StartsWith("OK"));
-  writer_->WriteTick();
+  writer_->Tick(Cycle::Write);
   EXPECT_THAT(DataWritten(1), ElementsAre("E20000000000000000000001", "E20000000000000000000002"));
-  writer_->StopWriteCycle();
+  writer_->StopCycle();
 }
 
 // On a belt that brings the next tag at once, the inventory after an EPC
@@ -629,10 +644,10 @@ TEST_F(CycleTest, EpcCycleOnAFastBeltWritesEveryTag) {
   StartReader({"--tags", "0", "--conveyor", "1,0"});
   // Replies held back longer than the belt takes to bring the next tag.
   ASSERT_THAT(Control("fault delay 3"), ::testing::StartsWith("OK"));
-  writer_->Params() = EpcJob();
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  for (int tick = 0; tick < 300 && writer_->ProgrammedCount() < 5; ++tick) writer_->WriteTick();
-  writer_->StopWriteCycle();
+  Change([](WriterConfig& config) { config.params = EpcJob(); });
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  for (int tick = 0; tick < 300 && writer_->ProgrammedCount() < 5; ++tick) writer_->Tick(Cycle::Write);
+  writer_->StopCycle();
   EXPECT_EQ(writer_->ProgrammedCount(), 5) << ::testing::PrintToString(frontEnd_.statusLines);
   const std::vector<std::string> data = DataWritten(1);
   EXPECT_EQ(std::set<std::string>(data.begin(), data.end()).size(), data.size());
@@ -649,20 +664,22 @@ TEST_F(CycleTest, AnUnpredictableEpcTagIsNotWrittenTwice) {
   StartReader({"--tags", "0"});
   ASSERT_EQ(Control("add 11223344"), "OK 0");
   ASSERT_THAT(Control("fault unseen 1"), ::testing::StartsWith("OK"));
-  ParameterSet& p = writer_->Params();
-  p = ParameterSet{};
-  p.bank = Bank::Epc;
-  p.startWord = 1;
-  p.lengthBytes = 2;
-  p.autoIncrementDec = false;
-  p.autoIncrementHex = true;
-  p.value = "3000";  // six words of EPC where the tag had two
-  ASSERT_TRUE(writer_->StartWriteCycle());
+  Change([](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p = ParameterSet{};
+    p.bank = Bank::Epc;
+    p.startWord = 1;
+    p.lengthBytes = 2;
+    p.autoIncrementDec = false;
+    p.autoIncrementHex = true;
+    p.value = "3000";  // six words of EPC where the tag had two
+  });
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
   for (int tick = 0; tick < 5; ++tick) {
-    writer_->WriteTick();
+    writer_->Tick(Cycle::Write);
     Advance(milliseconds(250));
   }
-  writer_->StopWriteCycle();
+  writer_->StopCycle();
   EXPECT_THAT(DataWritten(1), ElementsAre("3000"));
 }
 
@@ -684,16 +701,18 @@ class WriteLogTest : public CycleTest, public ::testing::WithParamInterface<LogC
 TEST_P(WriteLogTest, LinesHaveTheLayoutOfTheLog) {
   const LogCase& c = GetParam();
   StartReader();
-  ParameterSet& p = writer_->Params();
-  p = ParameterSet{};
-  p.bank = Bank::User;
-  p.startWord = 1;
-  p.format = c.format;
-  p.lengthBytes = c.lengthBytes;
-  p.autoIncrementDec = false;
-  p.autoIncrementHex = false;
-  p.value = c.value;
-  writer_->Logs().writeLogEnabled = true;
+  Change([&](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p = ParameterSet{};
+    p.bank = Bank::User;
+    p.startWord = 1;
+    p.format = c.format;
+    p.lengthBytes = c.lengthBytes;
+    p.autoIncrementDec = false;
+    p.autoIncrementHex = false;
+    p.value = c.value;
+    config.logs.writeLogEnabled = true;
+  });
   ASSERT_TRUE(writer_->WriteOnce());
   ASSERT_TRUE(writer_->WriteOnce());
 
@@ -718,15 +737,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CycleTest, DataFormatsCountTheirWritesInTheMessage) {
   StartReader();
-  ParameterSet& p = writer_->Params();
-  p = ParameterSet{};
-  p.format = DataFormat::DataAscii;
-  p.lengthBytes = 4;
-  p.autoIncrementDec = false;
-  p.value = "abcd";
-  ASSERT_TRUE(writer_->StartWriteCycle());
-  writer_->WriteTick();
-  writer_->StopWriteCycle();
+  Change([](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p = ParameterSet{};
+    p.format = DataFormat::DataAscii;
+    p.lengthBytes = 4;
+    p.autoIncrementDec = false;
+    p.value = "abcd";
+  });
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  writer_->Tick(Cycle::Write);
+  writer_->StopCycle();
   ASSERT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(frontEnd_.statusLines, ElementsAre(FormatString(msg::kDataWritten, {1}), FormatString(msg::kDataWritten, {1})));
 }
@@ -735,13 +756,15 @@ TEST_F(CycleTest, DataFormatsCountTheirWritesInTheMessage) {
 TEST_F(CycleTest, AnUnwritableLogLineIsReported) {
   StartReader();
   UserHexJob();
-  writer_->Logs().writeLogEnabled = true;
-  writer_->Logs().writeLogFile = folder_.Path();  // a folder, not a file
+  Change([this](WriterConfig& config) {
+    config.logs.writeLogEnabled = true;
+    config.logs.writeLogFile = folder_.Path();  // a folder, not a file
+  });
   EXPECT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(frontEnd_.statusLines, ElementsAre(FormatString(msg::kLogWriteFailed, {folder_.Path()}),
                                                  Written("00000001")));
   EXPECT_EQ(writer_->ProgrammedCount(), 1);
-  EXPECT_EQ(writer_->Params().value, "00000002");
+  EXPECT_EQ(writer_->Config().params.value, "00000002");
 }
 
 }  // namespace

@@ -341,5 +341,33 @@ TEST_F(MainWindowTest, InterfaceDialogKeepsAStoredNameItCannotList) {
   EXPECT_EQ(dialog.GetConnectString(), "/dev/stampwise-socat-link:1");
 }
 
+// OK stores what the fields say, all in one save, and only when every field
+// passes its check; the stored name stays when no entry is selected.
+TEST_F(MainWindowTest, InterfaceDialogStoresItsFieldsOnlyWhenTheyPass) {
+  struct Case {
+    const char* timeout;
+    const char* address;
+    bool stored;
+  };
+  const Case cases[] = {{"5", "3", false}, {"750", "0", false}, {"750", "3", true}};
+  settings_.SetPort("/dev/stampwise-socat-link");
+  for (const Case& c : cases) {
+    Settings store;
+    CPortDlg dialog(store, boxes_);
+    Control<QLineEdit>(dialog, 1002)->setText(QString::fromLatin1(c.timeout));
+    Control<QLineEdit>(dialog, 1003)->setText(QString::fromLatin1(c.address));
+    Control<QComboBox>(dialog, 1011)->setCurrentIndex(4);  // 38400
+    Control<QComboBox>(dialog, 1013)->setCurrentIndex(1);  // "gerade"
+    dialog.accept();
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.stored) << c.timeout << " " << c.address;
+    Settings stored;
+    EXPECT_EQ(stored.ReadString(section::kPort, "Timeout", "<missing>"), c.stored ? "750" : "<missing>");
+    EXPECT_EQ(stored.ReadString(section::kPort, "Adresse", "<missing>"), c.stored ? "3" : "<missing>");
+    EXPECT_EQ(stored.ReadString(section::kPort, "Baudrate", "<missing>"), c.stored ? "38401" : "<missing>");
+    EXPECT_EQ(stored.ReadString(section::kPort, "EthernetAktiv", "<missing>"), c.stored ? "0" : "<missing>");
+    EXPECT_EQ(stored.ReadString(section::kPort, "Name", ""), "/dev/stampwise-socat-link");
+  }
+}
+
 }  // namespace
 }  // namespace stampwise::gui::testing

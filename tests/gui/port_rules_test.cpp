@@ -67,14 +67,6 @@ TEST(PortRules, EntriesCarryTheirKindAndSerialPrefixIsDropped) {
   EXPECT_EQ(FindEntry(entries, ""), 0);
 }
 
-TEST(PortRules, PackedListsUnpackWithinTheirLength) {
-  const char buffer[] = "/dev/ttyS0\0/dev/ttyUSB0\0\0garbage";
-  EXPECT_EQ(UnpackNameList(buffer, 26), (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0"}));
-  EXPECT_TRUE(UnpackNameList(buffer, -1).empty());
-  // A list cut short keeps its last name inside the given length.
-  EXPECT_EQ(UnpackNameList(buffer, 5), (std::vector<std::string>{"/dev/"}));
-}
-
 TEST(PortRules, FieldRangesAndTheirMessages) {
   struct Case {
     FieldValue (*check)(std::string_view);

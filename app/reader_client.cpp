@@ -1,0 +1,91 @@
+#include "app/reader_client.h"
+
+#include "app/messages.h"
+#include "reader/rdr.h"
+
+namespace stampwise {
+namespace {
+
+constexpr int kModeSwitchBaud = 19200;
+constexpr int kModeSwitchTimeoutMs = 100;
+constexpr int kHexCapacity = 20;
+
+// Every device list of the library fills a packed name list.
+template <typename List>
+std::vector<std::string> NamesOf(int capacity, List list) {
+  std::vector<char> buffer(static_cast<std::size_t>(capacity > 0 ? capacity : 1), '\0');
+  return UnpackNameList(buffer.data(), list(buffer.data(), capacity));
+}
+
+}  // namespace
+
+ReaderClient::~ReaderClient() { Close(); }
+
+ReaderIdentity ReaderClient::Open(const std::string& connection, int baudCode, int timeoutMs) {
+  Close();
+  ReaderIdentity identity = OpenReader(connection, baudCode, timeoutMs);
+  handle_ = identity.handle;
+  connection_ = connection;
+  messageId_ = identity.messageId;
+  return identity;
+}
+
+bool ReaderClient::Close() {
+  if (handle_ <= 0) return true;
+  const int handle = handle_;
+  handle_ = 0;
+  if (RdrClose(handle) == 0) return true;
+  messageId_ = ErrorMessageId(RdrGetLastError(handle));
+  return false;
+}
+
+int ReaderClient::LastMessageId() const {
+  return handle_ > 0 ? ErrorMessageId(RdrGetLastError(handle_)) : messageId_;
+}
+
+bool ReaderClient::LinkLost() const {
+  return handle_ > 0 && RdrGetLastError(handle_) == RDR_ERR_TIMEOUT && ReaderLinkLost(connection_);
+}
+
+bool ReaderClient::ReadTxPower(int* tenthsDbm) const { return RdrGetTxPower(handle_, tenthsDbm) >= 0; }
+
+bool ReaderClient::WriteTxPower(int tenthsDbm, bool keep) const {
+  return RdrSetTxPower(handle_, tenthsDbm, keep ? 1 : 0) >= 0;
+}
+
+std::vector<std::string> ReaderClient::SerialPorts(int capacity) { return NamesOf(capacity, RdrListSerialPorts); }
+
+std::vector<std::string> ReaderClient::UsbDevices(int capacity) { return NamesOf(capacity, RdrListUsbDevices); }
+
+std::vector<std::string> ReaderClient::LanReaders(int capacity) {
+  return NamesOf(capacity, [](char* buffer, int size) { return RdrListLanReaders(buffer, size, 1); });
+}
+
+int ReaderClient::MissingDrivers() { return RdrCheckDrivers(); }
+
+bool ReaderClient::VirtualComDriverInstalled() { return IsVirtualComDriverInstalled() == 1; }
+
+bool ReaderClient::Ping(const std::string& address) { return RdrPing(address.c_str()) == 0; }
+
+bool ReaderClient::SwitchUsbMode(const std::string& port, UsbMode mode) {
+  if (mode == UsbMode::None) return false;
+  const int handle = RdrOpen(port.c_str(), kModeSwitchBaud, 0, kModeSwitchTimeoutMs);
+  if (handle < 1) return false;
+  RdrSwitchUsbMode(handle, mode == UsbMode::Hid ? 1 : 2);
+  RdrClose(handle);
+  return true;
+}
+
+int ReaderClient::HexByteCount(const std::string& hex) {
+  unsigned char bytes[kHexCapacity] = {};
+  return RdrHexToBytes(hex.c_str(), bytes, kHexCapacity);
+}
+
+void ReaderClient::InstallWaitHooks(const WaitHooks& hooks) {
+  RdrSetDispatchHooks(hooks.dispatch, hooks.wake, hooks.dispatchContext);
+  RdrSetWindowLockHooks(hooks.lockWindow, hooks.unlockWindow, hooks.lockContext);
+}
+
+void ReaderClient::RemoveWaitHooks() { InstallWaitHooks(WaitHooks{}); }
+
+}  // namespace stampwise

@@ -1,0 +1,119 @@
+// Every key the tool stores, named once: its section, type and default, and
+// whether loading writes a missing key back. Where two readers of a key use
+// different defaults (the main window and the interface dialog in "Port",
+// the data record files) each has an entry of its own.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/ini.h"
+
+namespace stampwise {
+
+namespace section {
+inline constexpr const char* kSettings = "Settings";
+inline constexpr const char* kLog = "Protokoll";
+inline constexpr const char* kMainWindow = "MainWnd";
+inline constexpr const char* kPort = "Port";
+inline constexpr const char* kVersion = "Version";
+}  // namespace section
+
+enum class KeyType { kNumber, kFlag, kText };
+
+struct SettingKey {
+  const char* section;
+  const char* name;
+  KeyType type;
+  int number = 0;                 // default of a number or flag
+  const char* text = "";          // default of a text (also for an empty one)
+  bool writtenBack = false;       // a missing key is written back when loaded
+};
+
+// What the store holds for a key as it stands: "" when missing.
+inline std::string StoredText(const CIniEx& ini, const SettingKey& key) {
+  return ini.GetString(key.section, key.name, "");
+}
+inline void WriteKey(CIniEx& ini, const SettingKey& key, int value) { ini.WriteInt(key.section, key.name, value); }
+inline void WriteKey(CIniEx& ini, const SettingKey& key, std::string_view value) {
+  ini.WriteString(key.section, key.name, value);
+}
+
+// The same key read with another default, never written back.
+constexpr SettingKey LoadedAs(SettingKey key, int number) {
+  key.number = number;
+  key.writtenBack = false;
+  return key;
+}
+constexpr SettingKey LoadedAs(SettingKey key, const char* text) {
+  key.text = text;
+  key.writtenBack = false;
+  return key;
+}
+
+namespace keys {
+using enum KeyType;
+// "Settings"
+inline constexpr SettingKey kLanguage{section::kSettings, "Sprache", kNumber, 0};
+inline constexpr SettingKey kBeepTime{section::kSettings, "BeepTime", kNumber, 300, "", true};
+inline constexpr SettingKey kCycleTime{section::kSettings, "ZyklusZeit", kNumber, 250, "", true};
+inline constexpr SettingKey kLastData{section::kSettings, "LastData", kText, 0, "0", true};
+inline constexpr SettingKey kAutoIncrement{section::kSettings, "AutoIncrement", kFlag, 1, "", true};
+inline constexpr SettingKey kAutoIncHex{section::kSettings, "AutoIncHex", kFlag, 1, "", true};
+inline constexpr SettingKey kAutoNull{section::kSettings, "AutoNull", kFlag, 0, "", true};
+inline constexpr SettingKey kPrefixZulassen{section::kSettings, "PrefixZulassen", kFlag, 0, "", true};
+inline constexpr SettingKey kDatenformat{section::kSettings, "Datenformat", kNumber, 0, "", true};
+inline constexpr SettingKey kMsbFirst{section::kSettings, "MSBFirst", kFlag, 1, "", true};
+inline constexpr SettingKey kMemoryType{section::kSettings, "MemoryType", kText, 0, "User", true};
+inline constexpr SettingKey kEpcLenKorrigieren{section::kSettings, "EPCLenKorrigieren", kFlag, 0};
+inline constexpr SettingKey kStartblock{section::kSettings, "Startblock", kNumber, 0, "", true};
+inline constexpr SettingKey kByteanzahl{section::kSettings, "Byteanzahl", kNumber, 4, "", true};
+inline constexpr SettingKey kPasswortSetzen{section::kSettings, "PasswortSetzen", kFlag, 0, "", true};
+inline constexpr SettingKey kPasswortAktivieren{section::kSettings, "PasswortAktivieren", kFlag, 0, "", true};
+inline constexpr SettingKey kAccessPasswort{section::kSettings, "AccessPasswort", kText, 0, "3C5A9E71", true};
+// "Protokoll": the file names' defaults lie in the log folder.
+inline constexpr SettingKey kWriteLogFile{section::kLog, "LogFileNameSchreiben", kText, 0, "Protokoll_S.txt", true};
+inline constexpr SettingKey kReadLogFile{section::kLog, "LogFileNameLesen", kText, 0, "Protokoll_L.txt", true};
+inline constexpr SettingKey kWriteLogEnabled{section::kLog, "LogFileEnableSchreiben", kFlag, 0};
+inline constexpr SettingKey kReadLogEnabled{section::kLog, "LogFileEnableLesen", kFlag, 0};
+// "MainWnd"
+inline constexpr SettingKey kWindowLeft{section::kMainWindow, "left", kNumber, 0};
+inline constexpr SettingKey kWindowTop{section::kMainWindow, "top", kNumber, 0};
+inline constexpr SettingKey kWindowRight{section::kMainWindow, "right", kNumber, 0};
+inline constexpr SettingKey kWindowBottom{section::kMainWindow, "bottom", kNumber, 0};
+// "Version"
+inline constexpr SettingKey kUpdateCheck{section::kVersion, "Update", kFlag, 1};
+// "Port" as the main window reads it when it opens a connection.
+inline constexpr SettingKey kPortTimeout{section::kPort, "Timeout", kNumber, 500};
+inline constexpr SettingKey kPortBaudrate{section::kPort, "Baudrate", kNumber, 19200};
+// "Port" as the interface dialog reads and writes it.
+inline constexpr SettingKey kPortName{section::kPort, "Name", kText, 0, "COM1", true};
+inline constexpr SettingKey kPortDialogTimeout = LoadedAs(kPortTimeout, 1000);
+inline constexpr SettingKey kPortEthernet{section::kPort, "EthernetAktiv", kFlag, 0};
+inline constexpr SettingKey kPortAddress{section::kPort, "Adresse", kNumber, 1};
+}  // namespace keys
+
+// The keys of a data record file, in the file's order, with the defaults of
+// loading a file that lacks them: flags off, texts empty.
+namespace record_keys {
+inline constexpr SettingKey kLastData = LoadedAs(keys::kLastData, "");
+inline constexpr SettingKey kAutoIncrement = LoadedAs(keys::kAutoIncrement, 0);
+inline constexpr SettingKey kAutoIncHex = LoadedAs(keys::kAutoIncHex, 0);
+inline constexpr SettingKey kAutoNull = LoadedAs(keys::kAutoNull, 0);
+inline constexpr SettingKey kPrefixZulassen = LoadedAs(keys::kPrefixZulassen, 0);
+inline constexpr SettingKey kDatenformat = LoadedAs(keys::kDatenformat, 0);
+inline constexpr SettingKey kMsbFirst = LoadedAs(keys::kMsbFirst, 0);
+inline constexpr SettingKey kStartblock = LoadedAs(keys::kStartblock, 0);
+inline constexpr SettingKey kByteanzahl = LoadedAs(keys::kByteanzahl, 4);
+inline constexpr SettingKey kMemoryType = LoadedAs(keys::kMemoryType, "User");
+inline constexpr SettingKey kEpcLenKorrigieren = LoadedAs(keys::kEpcLenKorrigieren, 0);
+inline constexpr SettingKey kPasswortSetzen = LoadedAs(keys::kPasswortSetzen, 0);
+inline constexpr SettingKey kPasswortAktivieren = LoadedAs(keys::kPasswortAktivieren, 0);
+inline constexpr SettingKey kAccessPasswort = LoadedAs(keys::kAccessPasswort, "");
+inline constexpr SettingKey kAll[] = {kLastData,   kAutoIncrement,     kAutoIncHex,     kAutoNull,
+                                      kPrefixZulassen, kDatenformat,   kMsbFirst,       kStartblock,
+                                      kByteanzahl, kMemoryType,        kEpcLenKorrigieren, kPasswortSetzen,
+                                      kPasswortAktivieren, kAccessPasswort};
+}  // namespace record_keys
+
+}  // namespace stampwise
