@@ -1,4 +1,5 @@
 #include "app/ini.h"
+#include "common/ascii.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,13 +10,6 @@
 namespace stampwise {
 
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-           return lower(x) == lower(y);
-         });
-}
 
 std::string_view TrimTrailing(std::string_view text, std::string_view characters) {
   auto end = text.find_last_not_of(characters);
@@ -53,7 +47,7 @@ CIniEx::CIniEx() { sections_.resize(1); }
 CIniEx::~CIniEx() { Close(); }
 
 bool CIniEx::NamesEqual(std::string_view a, std::string_view b) const {
-  return ignoreCase_ ? EqualsIgnoringCase(a, b) : a == b;
+  return ignoreCase_ ? ascii::EqualsNoCase(a, b) : a == b;
 }
 
 const CIniEx::Section* CIniEx::FindSection(std::string_view name) const {
@@ -70,7 +64,7 @@ CIniEx::Section* CIniEx::FindSection(std::string_view name) {
 int CIniEx::FindKey(const Section& section, std::string_view key, bool ignoreCase) {
   for (int index = static_cast<int>(section.keys.size()) - 1; index >= 0; --index) {
     const auto& candidate = section.keys[static_cast<std::size_t>(index)];
-    if (ignoreCase ? EqualsIgnoringCase(candidate, key) : candidate == key) return index;
+    if (ignoreCase ? ascii::EqualsNoCase(candidate, key) : candidate == key) return index;
   }
   return -1;
 }

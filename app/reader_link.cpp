@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/ascii.h"
 #include "app/messages.h"
 #include "app/strings.h"
 #include "reader/rdr.h"
@@ -43,7 +44,7 @@ int JoinBaudCode(int baudRate, int lineFormat) { return baudRate + lineFormat; }
 
 int FirmwareRevision(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const char lower = ascii::ToLower(c);
   if (lower >= 'a' && lower <= 'z') return 10 + (lower - 'a');
   return 0;
 }

@@ -84,31 +84,24 @@ void RecordTo(CIniEx& ini, const DataRecord& record) {
   WriteKey(ini, kAccessPasswort, options.accessPassword);
 }
 
-bool LoadRecord(const std::string& path, DataRecord* record, std::string* error) {
+Result<DataRecord> LoadRecord(const std::string& path) {
   // Read-only and never created: loading must not leave an empty file behind.
   CPrivateProfile store;
   if (!store.Open(path, false, false, true, false) || store.ReadFailed()) {
-    if (error) *error = store.LastError();
-    return false;
+    return Result<DataRecord>::Failure({0, store.LastError()});
   }
   if (!LooksLikeRecord(store)) {
-    if (error) *error = LoadString(msg::kNotADataRecord);
-    return false;
+    return Result<DataRecord>::Failure({msg::kNotADataRecord, LoadString(msg::kNotADataRecord)});
   }
-  *record = RecordFrom(store);
-  return true;
+  return RecordFrom(store);
 }
 
-bool SaveRecord(const std::string& path, const DataRecord& record, std::string* error) {
+Status SaveRecord(const std::string& path, const DataRecord& record) {
   CPrivateProfile store;
-  if (!store.Open(path, true, true, true, false)) {
-    if (error) *error = store.LastError();
-    return false;
-  }
+  if (!store.Open(path, true, true, true, false)) return Status::Failure({0, store.LastError()});
   RecordTo(store, record);
-  if (store.Close()) return true;
-  if (error) *error = store.LastError();
-  return false;
+  if (!store.Close()) return Status::Failure({0, store.LastError()});
+  return Done{};
 }
 
 }  // namespace stampwise

@@ -6,6 +6,7 @@
 
 #include "app/ini.h"
 #include "app/params.h"
+#include "app/result.h"
 
 namespace stampwise {
 
@@ -24,11 +25,11 @@ DataRecord RecordFrom(const CIniEx& ini);
 // Writes every key of a record, in the file's order.
 void RecordTo(CIniEx& ini, const DataRecord& record);
 
-// False when the file cannot be opened (missing, locked by another program);
-// error then says why.
-bool LoadRecord(const std::string& path, DataRecord* record, std::string* error = nullptr);
-// Writes the record into the file (other contents of it stay); false when it
-// could not be saved, and then the old file is untouched.
-bool SaveRecord(const std::string& path, const DataRecord& record, std::string* error = nullptr);
+// The record of a file; fails when the file cannot be opened (missing, locked
+// by another program) or holds no record keys.
+Result<DataRecord> LoadRecord(const std::string& path);
+// Writes the record into the file (other contents of it stay); on failure the
+// old file is untouched.
+Status SaveRecord(const std::string& path, const DataRecord& record);
 
 }  // namespace stampwise

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ascii.h"
 #include "app/epc_prediction.h"
 #include "app/formats.h"
 #include "app/increment.h"
@@ -28,8 +29,7 @@ int LockArea(Bank bank, int startWord) {
 }
 
 std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  std::transform(text.begin(), text.end(), text.begin(), ascii::ToUpper);
   return text;
 }
 
@@ -136,7 +136,7 @@ void TagWriter::ShowExhausted() {
 // after this point never hands this value to another tag.
 TagWriter::Claim TagWriter::ClaimValue() {
   Claim claim;
-  std::optional<StatusMessage> refusal;
+  std::optional<Message> refusal;
   bool exhausted = false;
   auto check = [&](const std::string& value) -> std::optional<std::string> {
     ParameterSet candidate = config_.params;
@@ -148,17 +148,17 @@ TagWriter::Claim TagWriter::ClaimValue() {
     // A value from the store may come from another program's job: it must
     // pass the same checks as one typed into the field.
     const ControlTexts texts{std::to_string(candidate.startWord), std::to_string(candidate.lengthBytes), value, ""};
-    const ValidationResult valid = ValidateControls(texts, candidate, false);
-    if (!valid.ok) {
-      refusal = StatusMessage{valid.error.messageId, valid.error.text};
+    const Result<ValidControls> valid = ValidateControls(texts, candidate, false);
+    if (!valid) {
+      refusal = valid.message();
       return std::nullopt;
     }
-    BytesResult converted = TextToBytes(value, candidate);
-    if (!converted.ok) {
-      refusal = converted.message;
+    Result<Bytes> converted = TextToBytes(value, candidate);
+    if (!converted) {
+      refusal = converted.message();
       return std::nullopt;
     }
-    claim.bytes = std::move(converted.bytes);
+    claim.bytes = std::move(converted).value();
     return ValueAfterSuccess(candidate);
   };
 

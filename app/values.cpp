@@ -13,23 +13,23 @@ namespace stampwise {
 
 namespace {
 
-StatusMessage MessageOf(int id) { return {id, LoadString(id)}; }
+Message MessageOf(int id) { return {id, LoadString(id)}; }
 
 // The value holds more characters than the format writes: refused, never cut.
-StatusMessage TooLongMessage(std::size_t maxChars) {
+Message TooLongMessage(std::size_t maxChars) {
   return {msg::kEnterAtMostChars,
           FillPlaceholders(LoadString(msg::kEnterAtMostChars), {std::to_string(maxChars)})};
 }
 
-StatusMessage LengthRangeMessage() {
+Message LengthRangeMessage() {
   return {msg::kEnterIntegerBetween,
           FillPlaceholders(LoadString(msg::kEnterIntegerBetween),
                            {"1", std::to_string(kMaxLengthBytes)})};
 }
 
-BytesResult Failure(StatusMessage message) { return {false, {}, std::move(message)}; }
+Result<Bytes> Failure(Message message) { return Result<Bytes>::Failure(std::move(message)); }
 
-BytesResult Success(Bytes bytes) { return {true, std::move(bytes), {}}; }
+Result<Bytes> Success(Bytes bytes) { return bytes; }
 
 void ReverseIf(bool condition, Bytes& bytes) {
   if (condition) std::reverse(bytes.begin(), bytes.end());
@@ -119,14 +119,17 @@ std::string CharactersUpToZero(const Bytes& bytes, std::size_t length) {
 
 // The bytes that the text of the old format stands for, for re-expressing it.
 Bytes BytesForSwitch(std::string_view text, const ParameterSet& old,
-                     std::vector<StatusMessage>& messages) {
+                     std::vector<Message>& messages) {
   if (old.format == DataFormat::HexBinary) {
     // Re-expressing takes the characters the format writes; a longer text is
     // cut here, as the operator sees the new value at once.
     if (IsUsableLength(old.lengthBytes)) text = text.substr(0, 2 * static_cast<std::size_t>(old.lengthBytes));
-    BytesResult converted = TextToBytes(text, old);
-    if (!converted.ok) messages.push_back(converted.message);
-    return converted.bytes;
+    Result<Bytes> converted = TextToBytes(text, old);
+    if (!converted) {
+      messages.push_back(converted.message());
+      return {};
+    }
+    return std::move(converted).value();
   }
   if (!IsUsableLength(old.lengthBytes)) return {};
   const auto length = static_cast<std::size_t>(old.lengthBytes);
@@ -145,7 +148,7 @@ Bytes BytesForSwitch(std::string_view text, const ParameterSet& old,
 
 }  // namespace
 
-BytesResult TextToBytes(std::string_view text, const ParameterSet& params) {
+Result<Bytes> TextToBytes(std::string_view text, const ParameterSet& params) {
   if (text.empty()) return Failure(MessageOf(msg::kNoData));
   if (params.format == DataFormat::DecimalBinary && params.lengthBytes > kMaxDecimalBinaryBytes) {
     return Failure(MessageOf(msg::kDecimalOver8Bytes));

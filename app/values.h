@@ -20,19 +20,10 @@ namespace stampwise {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A status message raised by a conversion.
-using StatusMessage = Message;
-
-struct BytesResult {
-  bool ok = false;
-  Bytes bytes;            // exactly lengthBytes bytes when ok
-  StatusMessage message;  // why it failed
-};
-
 struct TextResult {
   std::string text;
   bool hasMessage = false;
-  StatusMessage message;  // e.g. 32854 for the decimal binary format above 8 bytes
+  Message message;  // e.g. 32854 for the decimal binary format above 8 bytes
 };
 
 // Text to bytes for writing. Fails on an empty text (32857), a decimal binary
@@ -40,7 +31,8 @@ struct TextResult {
 // length outside 1..1023 (the framework's range message 61714), and a text
 // with more characters than the format writes (61716; 32859 for "Daten
 // binär"): what reaches the tag is the whole value or nothing.
-BytesResult TextToBytes(std::string_view text, const ParameterSet& params);
+// The bytes are exactly lengthBytes long.
+Result<Bytes> TextToBytes(std::string_view text, const ParameterSet& params);
 
 // Bytes (as read from a tag) to text in the format of `params`.
 TextResult BytesToText(std::span<const std::uint8_t> bytes, const ParameterSet& params);
@@ -49,7 +41,7 @@ TextResult BytesToText(std::span<const std::uint8_t> bytes, const ParameterSet& 
 struct FormatSwitchResult {
   ParameterSet params;     // new format and byte order, value and check boxes adjusted
   bool valueReexpressed = false;  // the value changed form: clear both read fields
-  std::vector<StatusMessage> messages;  // status messages raised on the way
+  std::vector<Message> messages;  // status messages raised on the way
   int textLimit = 0;       // character limit of the write field now in use
 };
 

@@ -15,12 +15,12 @@ namespace {
 constexpr int kMaxStartWord = 1024;
 constexpr std::size_t kPasswordChars = 8;
 
-ValidationError MessageError(int messageId, int controlId) {
+Message MessageError(int messageId, int controlId) {
   return {messageId, LoadString(messageId), controlId};
 }
 
 // Checks of the write value in the order the formats ask for them.
-std::optional<ValidationError> CheckValue(std::string_view value, const ParameterSet& params,
+std::optional<Message> CheckValue(std::string_view value, const ParameterSet& params,
                                           int controlId) {
   const long long length = params.lengthBytes;
   auto tooLong = [&](long long maxChars) {
@@ -67,11 +67,7 @@ std::optional<ValidationError> CheckValue(std::string_view value, const Paramete
   return std::nullopt;
 }
 
-ValidationResult Fail(ValidationError error) {
-  ValidationResult result;
-  result.error = std::move(error);
-  return result;
-}
+Result<ValidControls> Fail(Message error) { return Result<ValidControls>::Failure(std::move(error)); }
 
 }  // namespace
 
@@ -87,24 +83,24 @@ std::optional<int> ParseIntegerField(std::string_view text) {
   return value;
 }
 
-ValidationError NotAnIntegerError(int controlId) {
+Message NotAnIntegerError(int controlId) {
   return MessageError(msg::kEnterInteger, controlId);
 }
 
-ValidationError RangeError(int controlId, long long low, long long high) {
+Message RangeError(int controlId, long long low, long long high) {
   return {msg::kEnterIntegerBetween,
           FillPlaceholders(LoadString(msg::kEnterIntegerBetween),
                            {std::to_string(low), std::to_string(high)}),
           controlId};
 }
 
-ValidationError TooLongError(int controlId, long long maxChars) {
+Message TooLongError(int controlId, long long maxChars) {
   return {msg::kEnterAtMostChars,
           FillPlaceholders(LoadString(msg::kEnterAtMostChars), {std::to_string(maxChars)}),
           controlId};
 }
 
-ValidationResult ValidateControls(const ControlTexts& texts, const ParameterSet& params,
+Result<ValidControls> ValidateControls(const ControlTexts& texts, const ParameterSet& params,
                                   bool skipValueCheck) {
   const std::optional<int> startWord = ParseIntegerField(texts.startWord);
   if (!startWord) return Fail(NotAnIntegerError(ctl::kStartWord));
@@ -134,11 +130,7 @@ ValidationResult ValidateControls(const ControlTexts& texts, const ParameterSet&
     return Fail(TooLongError(ctl::kAccessPassword, kPasswordChars));
   }
 
-  ValidationResult result;
-  result.ok = true;
-  result.params = std::move(checked);
-  result.accessPassword = texts.accessPassword;
-  return result;
+  return ValidControls{std::move(checked), texts.accessPassword};
 }
 
 }  // namespace stampwise

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/params.h"
+#include "app/result.h"
 
 namespace stampwise {
 
@@ -18,23 +19,17 @@ struct ControlTexts {
   std::string accessPassword;  // 1015
 };
 
-struct ValidationError {
-  int messageId = 0;    // string id of the message
-  std::string text;     // the message, place holders filled in
-  int controlId = 0;    // the field to give the focus
-};
-
-struct ValidationResult {
-  bool ok = false;
-  ParameterSet params;         // when ok: start word, length and value taken over
-  std::string accessPassword;  // when ok
-  ValidationError error;       // when not ok
+// What passed the checks.
+struct ValidControls {
+  ParameterSet params;         // start word, length and value taken over
+  std::string accessPassword;
 };
 
 // Parses the start word and the length and checks the write value for the
 // format and flags of `params`. With `skipValueCheck` (the read commands) the
 // write value is taken over unchecked.
-ValidationResult ValidateControls(const ControlTexts& texts, const ParameterSet& params,
+// A failure names the field to give the focus.
+Result<ValidControls> ValidateControls(const ControlTexts& texts, const ParameterSet& params,
                                   bool skipValueCheck);
 
 // An integer field as the dialog framework reads it: optional blanks, an
@@ -42,8 +37,8 @@ ValidationResult ValidateControls(const ControlTexts& texts, const ParameterSet&
 std::optional<int> ParseIntegerField(std::string_view text);
 
 // The framework's messages, filled in.
-ValidationError NotAnIntegerError(int controlId);
-ValidationError RangeError(int controlId, long long low, long long high);
-ValidationError TooLongError(int controlId, long long maxChars);
+Message NotAnIntegerError(int controlId);
+Message RangeError(int controlId, long long low, long long high);
+Message TooLongError(int controlId, long long maxChars);
 
 }  // namespace stampwise

@@ -40,7 +40,7 @@ struct Job {
 // Loads the stored job, applies the options and validates it as the window
 // does before a command; prints the reason and returns nothing on failure.
 // The checks the window runs on its fields before a command.
-ValidationResult ValidateStoredJob(const AppSettings& app, bool forReading) {
+Result<ValidControls> ValidateStoredJob(const AppSettings& app, bool forReading) {
   const ControlTexts texts{std::to_string(app.params.startWord), std::to_string(app.params.lengthBytes),
                            app.params.value, app.options.accessPassword};
   return ValidateControls(texts, app.params, forReading);
@@ -64,9 +64,9 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
     context.Out().Error(FormatString(msg::kCounterExhausted, {job.app.params.lengthBytes}));
     return std::nullopt;
   }
-  const ValidationResult checked = ValidateStoredJob(job.app, forReading);
-  if (!checked.ok) {
-    context.Out().Error(checked.error.text);
+  const Result<ValidControls> checked = ValidateStoredJob(job.app, forReading);
+  if (!checked) {
+    context.Out().Error(checked.message().text);
     if (!forReading) context.Out().AppendStatus(TagWriter::kUpdateDataFailed);
     return std::nullopt;
   }
@@ -74,8 +74,8 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
     context.Out().Error(LoadString(msg::kPasswordLength));
     return std::nullopt;
   }
-  job.app.params = checked.params;
-  job.app.options.accessPassword = checked.accessPassword;
+  job.app.params = checked.value().params;
+  job.app.options.accessPassword = checked.value().accessPassword;
   StoreChosenLogFiles(context.Store(), options, job.app);
   return job;
 }
@@ -250,17 +250,16 @@ int Power(Context& context, std::optional<int> setDbm) {
 }
 
 int RecordLoad(Context& context, const std::string& file) {
-  DataRecord record;
-  std::string error;
-  if (!LoadRecord(file, &record, &error)) {
-    context.Out().Error(file + ": " + error);
+  const Result<DataRecord> loaded = LoadRecord(file);
+  if (!loaded) {
+    context.Out().Error(file + ": " + loaded.message().text);
     return kBadArguments;
   }
   AppSettings app = context.Store().Load();
   // As the window loads a record: the format rules clear what the format
   // does not allow; the value itself is taken as it stands.
-  app.params = ApplyFormatRules(record.params);
-  app.options = record.options;
+  app.params = ApplyFormatRules(loaded.value().params);
+  app.options = loaded.value().options;
   StoreParameterSet(context.Store(), app);
   return kSuccess;
 }
@@ -268,13 +267,12 @@ int RecordLoad(Context& context, const std::string& file) {
 int RecordSave(Context& context, const std::string& file) {
   const AppSettings app = context.Store().Load();
   // A record is only written from a parameter set that passes the checks.
-  if (const ValidationResult checked = ValidateStoredJob(app, false); !checked.ok) {
-    context.Out().Error(checked.error.text);
+  if (const Result<ValidControls> checked = ValidateStoredJob(app, false); !checked) {
+    context.Out().Error(checked.message().text);
     return kBadArguments;
   }
-  std::string error;
-  if (!SaveRecord(file, DataRecord{app.params, app.options}, &error)) {
-    context.Out().Error(file + ": " + error);
+  if (const Status saved = SaveRecord(file, DataRecord{app.params, app.options}); !saved) {
+    context.Out().Error(file + ": " + saved.message().text);
     return kBadArguments;
   }
   return kSuccess;

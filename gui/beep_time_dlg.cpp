@@ -48,7 +48,7 @@ CBeepTimeDlg::CBeepTimeDlg(Settings& settings, MessageBoxes& boxes, QWidget* par
 bool CBeepTimeDlg::TakeField(QLineEdit* field, int id, int low, int high, int* value) {
   const std::optional<int> number = ParseIntegerField(ToUtf8(field->text()));
   if (!number || *number < low || *number > high) {
-    const ValidationError error = number ? RangeError(id, low, high) : NotAnIntegerError(id);
+    const Message error = number ? RangeError(id, low, high) : NotAnIntegerError(id);
     boxes_.Warning(this, FromUtf8(error.text));
     field->setFocus();
     field->selectAll();

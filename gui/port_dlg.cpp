@@ -306,20 +306,20 @@ void CPortDlg::SwitchSelectedReaderTo(UsbMode wanted) {
 }
 
 void CPortDlg::accept() {
-  const FieldValue timeout = CheckTimeout(ToUtf8(timeout_->text()));
-  if (!timeout.value) {
-    boxes_.Warning(this, FromUtf8(timeout.message));
+  const Result<int> timeout = CheckTimeout(ToUtf8(timeout_->text()));
+  if (!timeout) {
+    boxes_.Warning(this, FromUtf8(timeout.message().text));
     timeout_->setFocus();
     return;
   }
-  const FieldValue address = CheckAddress(ToUtf8(addressEdit_->text()));
-  if (!address.value) {
-    boxes_.Warning(this, FromUtf8(address.message));
+  const Result<int> address = CheckAddress(ToUtf8(addressEdit_->text()));
+  if (!address) {
+    boxes_.Warning(this, FromUtf8(address.message().text));
     addressEdit_->setFocus();
     return;
   }
-  timeoutMs_ = *timeout.value;
-  address_ = *address.value;
+  timeoutMs_ = timeout.value();
+  address_ = address.value();
   ethernet_ = ethernetBox_->isChecked();
   PortChoice choice{std::nullopt, std::nullopt, timeoutMs_, ethernet_, address_};
   if (SelectedRow() >= 0) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "app/messages.h"
 #include "app/strings.h"
 #include "app/values_validation.h"
@@ -44,13 +45,8 @@ std::vector<std::string> DeviceEntries(const std::vector<std::string>& serial, c
 }
 
 int FindEntry(const std::vector<std::string>& entries, std::string_view name) {
-  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::string& entry = entries[i];
-    if (entry.size() >= name.size() &&
-        std::equal(name.begin(), name.end(), entry.begin(), [&](char a, char b) { return lower(a) == lower(b); })) {
-      return static_cast<int>(i);
-    }
+    if (ascii::StartsWithNoCase(entries[i], name)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -82,24 +78,26 @@ std::optional<int> CodeForLineControls(const LineControls& controls) {
   return code;
 }
 
-FieldValue CheckTimeout(std::string_view text) {
+Result<int> CheckTimeout(std::string_view text) {
   // An unsigned field: blanks around digits only, no sign.
   const std::size_t first = text.find_first_not_of(' ');
   const std::size_t last = text.find_last_not_of(' ');
   const std::string_view digits = first == std::string_view::npos ? "" : text.substr(first, last - first + 1);
   const bool allDigits = !digits.empty() && digits.size() <= 10 &&
                          std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (!allDigits) return {std::nullopt, LoadString(msg::kEnterPositiveInteger)};
+  if (!allDigits) return Result<int>::Failure({msg::kEnterPositiveInteger, LoadString(msg::kEnterPositiveInteger), 1002});
   const long long value = std::stoll(std::string(digits));
-  if (value < kMinTimeoutMs || value > kMaxTimeoutMs) return {std::nullopt, RangeError(1002, kMinTimeoutMs, kMaxTimeoutMs).text};
-  return {static_cast<int>(value), {}};
+  if (value < kMinTimeoutMs || value > kMaxTimeoutMs) {
+    return Result<int>::Failure(RangeError(1002, kMinTimeoutMs, kMaxTimeoutMs));
+  }
+  return static_cast<int>(value);
 }
 
-FieldValue CheckAddress(std::string_view text) {
+Result<int> CheckAddress(std::string_view text) {
   const std::optional<int> value = ParseIntegerField(text);
-  if (!value) return {std::nullopt, NotAnIntegerError(1003).text};
-  if (*value < kMinAddress || *value > kMaxAddress) return {std::nullopt, RangeError(1003, kMinAddress, kMaxAddress).text};
-  return {value, {}};
+  if (!value) return Result<int>::Failure(NotAnIntegerError(1003));
+  if (*value < kMinAddress || *value > kMaxAddress) return Result<int>::Failure(RangeError(1003, kMinAddress, kMaxAddress));
+  return *value;
 }
 
 UsbMode ModeOf(std::string_view name, bool virtualComDriverInstalled) {

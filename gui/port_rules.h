@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/port_settings.h"
+#include "app/result.h"
 #include "app/reader_client.h"
 
 namespace stampwise::portdlg {
@@ -48,15 +49,11 @@ LineControls LineControlsForCode(int baudCode);
 // bits count only with parity "keine".
 std::optional<int> CodeForLineControls(const LineControls& controls);
 
-// A checked field: the value, or the framework's message for it.
-struct FieldValue {
-  std::optional<int> value;
-  std::string message;
-};
 inline constexpr int kMinAddress = 1;
 inline constexpr int kMaxAddress = 255;
-FieldValue CheckTimeout(std::string_view text);
-FieldValue CheckAddress(std::string_view text);
+// A checked field: the value, or the framework's message for it.
+Result<int> CheckTimeout(std::string_view text);
+Result<int> CheckAddress(std::string_view text);
 
 // What the mode buttons show for a name.
 using stampwise::UsbMode;

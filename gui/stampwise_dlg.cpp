@@ -217,17 +217,17 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
   WriteOptions options = OptionsFromControls();
   const ControlTexts texts{ToUtf8(startWord_->text()), ToUtf8(lengthBytes_->text()), ToValue(WriteFieldText()),
                            options.accessPassword};
-  const ValidationResult checked = ValidateControls(texts, params, skipValueCheck);
-  if (!checked.ok) {
+  const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck);
+  if (!checked) {
     if (showErrors) {
-      boxes_.Warning(this, FromUtf8(checked.error.text));
-      if (QWidget* field = ControlByNumber(checked.error.controlId)) field->setFocus();
+      boxes_.Warning(this, FromUtf8(checked.message().text));
+      if (QWidget* field = ControlByNumber(checked.message().controlId)) field->setFocus();
     }
     return false;
   }
-  options.accessPassword = checked.accessPassword;
+  options.accessPassword = checked.value().accessPassword;
   Reconfigure([&](WriterConfig& config) {
-    config.params = checked.params;
+    config.params = checked.value().params;
     config.options = options;
   });
   return true;
@@ -274,7 +274,7 @@ void CStampwiseDlg::ApplyControlStates() {
 void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
   const ParameterSet current = ParamsFromControls();
   const FormatSwitchResult switched = SwitchFormat(current, current.value, format, msbFirst);
-  for (const StatusMessage& message : switched.messages) writer_.Reporter().ShowMessage(message.id, message.text);
+  for (const Message& message : switched.messages) writer_.Reporter().ShowMessage(message.id, message.text);
   Reconfigure([&](WriterConfig& config) { config.params = switched.params; });
   if (switched.valueReexpressed) {
     readSingle_->clear();
@@ -391,12 +391,12 @@ void CStampwiseDlg::OnLoadRecord() {
   dialog.setNameFilter(FileFilter("Data Files", "*.MKVDat"));
   dialog.setDefaultSuffix(QString::fromLatin1(kRecordExtension));
   if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  DataRecord record;
-  std::string error;
-  if (!LoadRecord(ToUtf8(dialog.selectedFiles().first()), &record, &error)) {
-    boxes_.Warning(this, FromUtf8(error));
+  const Result<DataRecord> loaded = LoadRecord(ToUtf8(dialog.selectedFiles().first()));
+  if (!loaded) {
+    boxes_.Warning(this, FromUtf8(loaded.message().text));
     return;
   }
+  const DataRecord& record = loaded.value();
   Reconfigure([&](WriterConfig& config) {
     config.params = record.params;
     config.options = record.options;
@@ -413,10 +413,9 @@ void CStampwiseDlg::OnSaveRecord() {
   dialog.setNameFilter(FileFilter("Data Files", "*.MKVDat"));
   dialog.setDefaultSuffix(QString::fromLatin1(kRecordExtension));
   if (runDialog_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  std::string error;
   const DataRecord record{writer_.Config().params, writer_.Config().options};
-  if (!SaveRecord(ToUtf8(dialog.selectedFiles().first()), record, &error)) {
-    boxes_.Warning(this, FromUtf8(error));
+  if (const Status saved = SaveRecord(ToUtf8(dialog.selectedFiles().first()), record); !saved) {
+    boxes_.Warning(this, FromUtf8(saved.message().text));
   }
 }
 

@@ -38,9 +38,9 @@ TEST(DataRecordFile, SavingAndLoadingRestoresEverything) {
   std::string path = folder.File("job.MKVDat");
   for (const auto& record : records) {
     ASSERT_TRUE(SaveRecord(path, record));
-    DataRecord loaded;
-    ASSERT_TRUE(LoadRecord(path, &loaded));
-    EXPECT_EQ(Image(loaded), Image(record));
+    const Result<DataRecord> loaded = LoadRecord(path);
+    ASSERT_TRUE(loaded.ok()) << loaded.message().text;
+    EXPECT_EQ(Image(loaded.value()), Image(record));
   }
 }
 
@@ -87,9 +87,9 @@ TEST(DataRecordFile, LoadingDefaults) {
     TempFolder folder;
     std::string path = folder.File("in.MKVDat");
     WriteFile(path, test.text);
-    DataRecord loaded = Record(DataFormat::DataAscii, Bank::Tid, 9, 9, true, "stale");
-    ASSERT_TRUE(LoadRecord(path, &loaded)) << test.name;
-    EXPECT_EQ(Image(loaded), Image(test.expected)) << test.name;
+    const Result<DataRecord> loaded = LoadRecord(path);
+    ASSERT_TRUE(loaded.ok()) << test.name;
+    EXPECT_EQ(Image(loaded.value()), Image(test.expected)) << test.name;
   }
 }
 
@@ -105,22 +105,19 @@ TEST(DataRecordFile, AFileThatIsNoRecordIsRefusedAndChangesNothing) {
     TempFolder folder;
     const std::string path = folder.File("in.MKVDat");
     WriteFile(path, text);
-    const DataRecord before = Record(DataFormat::DataAscii, Bank::Tid, 9, 9, true, "SN000123");
-    DataRecord loaded = before;
-    std::string error;
-    EXPECT_FALSE(LoadRecord(path, &loaded, &error)) << text;
-    EXPECT_EQ(error, LoadString(msg::kNotADataRecord));
-    EXPECT_EQ(Image(loaded), Image(before));
+    const Result<DataRecord> loaded = LoadRecord(path);
+    EXPECT_FALSE(loaded.ok()) << text;
+    EXPECT_EQ(loaded.message().id, msg::kNotADataRecord);
+    EXPECT_EQ(loaded.message().text, LoadString(msg::kNotADataRecord));
     EXPECT_EQ(ReadFile(path), text);
   }
 }
 
 TEST(DataRecordFile, LoadingAMissingFileFailsAndCreatesNothing) {
   TempFolder folder;
-  DataRecord record;
-  std::string error;
-  EXPECT_FALSE(LoadRecord(folder.File("none.MKVDat"), &record, &error));
-  EXPECT_FALSE(error.empty());
+  const Result<DataRecord> loaded = LoadRecord(folder.File("none.MKVDat"));
+  EXPECT_FALSE(loaded.ok());
+  EXPECT_FALSE(loaded.message().text.empty());
   EXPECT_FALSE(std::filesystem::exists(folder.File("none.MKVDat")));
 }
 

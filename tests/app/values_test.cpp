@@ -38,9 +38,9 @@ class LayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 TEST_P(LayoutTest, TextToBytesAndBack) {
   const LayoutCase& c = GetParam();
   const ParameterSet params = Params(c.format, c.length, c.msbFirst);
-  const BytesResult written = TextToBytes(c.text, params);
-  ASSERT_TRUE(written.ok) << written.message.text;
-  EXPECT_THAT(written.bytes, ElementsAreArray(c.bytes));
+  const Result<Bytes> written = TextToBytes(c.text, params);
+  ASSERT_TRUE(written.ok()) << written.message().text;
+  EXPECT_THAT(written.value(), ElementsAreArray(c.bytes));
   const TextResult read = BytesToText(c.bytes, params);
   EXPECT_FALSE(read.hasMessage);
   EXPECT_EQ(read.text, c.back ? c.back : c.text);
@@ -84,10 +84,9 @@ class TextToBytesFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(TextToBytesFailureTest, FailsWithItsMessage) {
   const FailureCase& c = GetParam();
-  const BytesResult result = TextToBytes(c.text, Params(c.format, c.length, true));
-  EXPECT_FALSE(result.ok);
-  EXPECT_TRUE(result.bytes.empty());
-  EXPECT_EQ(result.message.id, c.messageId);
+  const Result<Bytes> result = TextToBytes(c.text, Params(c.format, c.length, true));
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(result.message().id, c.messageId);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -30,10 +30,10 @@ TEST_P(ValidationTest, ChecksInOrder) {
   ParameterSet params;
   params.format = c.format;
   params.additionalText = c.additionalText;
-  const ValidationResult result = ValidateControls({c.startWord, c.length, c.value, ""}, params, false);
-  EXPECT_EQ(result.ok, c.messageId == 0) << result.error.text;
-  EXPECT_EQ(result.error.messageId, c.messageId);
-  EXPECT_EQ(result.error.controlId, c.controlId);
+  const Result<ValidControls> result = ValidateControls({c.startWord, c.length, c.value, ""}, params, false);
+  EXPECT_EQ(result.ok(), c.messageId == 0) << result.message().text;
+  EXPECT_EQ(result.message().id, c.messageId);
+  EXPECT_EQ(result.message().controlId, c.controlId);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -81,8 +81,8 @@ TEST_P(ValidationMessageTest, FillsTheFrameworkTexts) {
   const MessageCase& c = GetParam();
   ParameterSet params;
   params.format = c.format;
-  const ValidationResult result = ValidateControls({"0", c.length, c.value, c.password}, params, false);
-  EXPECT_EQ(result.error.text, c.text);
+  const Result<ValidControls> result = ValidateControls({"0", c.length, c.value, c.password}, params, false);
+  EXPECT_EQ(result.message().text, c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,14 +98,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ValidationTest, ReadCommandsSkipTheValueButNotTheNumbers) {
   const ParameterSet params;
-  ValidationResult result = ValidateControls({"1024", "2", "not hex at all", "1234"}, params, true);
-  ASSERT_TRUE(result.ok);
-  EXPECT_EQ(result.params.startWord, 1024);
-  EXPECT_EQ(result.params.lengthBytes, 2);
-  EXPECT_EQ(result.params.value, "not hex at all");
-  EXPECT_EQ(result.accessPassword, "1234");
+  Result<ValidControls> result = ValidateControls({"1024", "2", "not hex at all", "1234"}, params, true);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.value().params.startWord, 1024);
+  EXPECT_EQ(result.value().params.lengthBytes, 2);
+  EXPECT_EQ(result.value().params.value, "not hex at all");
+  EXPECT_EQ(result.value().accessPassword, "1234");
   result = ValidateControls({"0", "0", "", ""}, params, true);
-  EXPECT_EQ(result.error.controlId, ctl::kLengthBytes);
+  EXPECT_EQ(result.message().controlId, ctl::kLengthBytes);
 }
 
 }  // namespace

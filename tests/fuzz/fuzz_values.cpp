@@ -51,14 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view other = split == std::string_view::npos ? "" : rest.substr(split + 1);
   params.value = std::string(text);
 
-  const ValidationResult validation = ValidateControls(
+  const Result<ValidControls> validation = ValidateControls(
       {std::string(other.substr(0, 8)), std::string(other.substr(0, 5)), params.value,
        std::string(other)},
       params, flags & 32);
-  if (validation.ok) Require(validation.params.lengthBytes >= 1);
+  if (validation) Require(validation.value().params.lengthBytes >= 1);
 
-  const BytesResult bytes = TextToBytes(text, params);
-  if (bytes.ok) Require(bytes.bytes.size() == static_cast<std::size_t>(params.lengthBytes));
+  const Result<Bytes> bytes = TextToBytes(text, params);
+  if (bytes) Require(bytes.value().size() == static_cast<std::size_t>(params.lengthBytes));
   const std::span<const std::uint8_t> raw(reinterpret_cast<const std::uint8_t*>(other.data()),
                                           other.size());
   const TextResult rendered = BytesToText(raw, params);

@@ -69,7 +69,7 @@ TEST(PortRules, EntriesCarryTheirKindAndSerialPrefixIsDropped) {
 
 TEST(PortRules, FieldRangesAndTheirMessages) {
   struct Case {
-    FieldValue (*check)(std::string_view);
+    Result<int> (*check)(std::string_view);
     const char* text;
     std::optional<int> value;
     int messageId;
@@ -87,17 +87,18 @@ TEST(PortRules, FieldRangesAndTheirMessages) {
       {CheckAddress, "x", std::nullopt, 61712},
   };
   for (const Case& c : cases) {
-    const FieldValue result = c.check(c.text);
-    EXPECT_EQ(result.value, c.value) << c.text;
+    const Result<int> result = c.check(c.text);
+    EXPECT_EQ(result.ok() ? std::optional<int>(result.value()) : std::nullopt, c.value) << c.text;
+    EXPECT_EQ(result.message().id, c.messageId) << c.text;
     if (c.messageId == 61712 || c.messageId == 61719) {
-      EXPECT_EQ(result.message, LoadString(c.messageId)) << c.text;
+      EXPECT_EQ(result.message().text, LoadString(c.messageId)) << c.text;
     } else if (c.messageId == 61714) {
-      EXPECT_NE(result.message.find("zwischen"), std::string::npos) << c.text;
+      EXPECT_NE(result.message().text.find("zwischen"), std::string::npos) << c.text;
     } else {
-      EXPECT_EQ(result.message, "") << c.text;
+      EXPECT_EQ(result.message().text, "") << c.text;
     }
   }
-  EXPECT_NE(CheckTimeout("5").message.find("10 und 300000"), std::string::npos);
+  EXPECT_NE(CheckTimeout("5").message().text.find("10 und 300000"), std::string::npos);
 }
 
 TEST(PortRules, ModeButtonsFollowTheName) {
