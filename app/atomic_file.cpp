@@ -25,9 +25,7 @@ FileIdentity FromStat(const struct stat& info) {
   return identity;
 }
 
-bool SameTime(const std::timespec& a, const std::timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
+bool SameTime(const std::timespec& a, const std::timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 // A save through a symbolic link replaces the file it points to, not the link.
 std::string ResolveLink(const std::string& path) {
@@ -62,8 +60,8 @@ bool SyncFolderOf(const std::string& path) {
 }  // namespace
 
 bool FileIdentity::operator==(const FileIdentity& other) const {
-  return device == other.device && inode == other.inode && size == other.size &&
-         SameTime(modified, other.modified) && SameTime(changed, other.changed);
+  return device == other.device && inode == other.inode && size == other.size && SameTime(modified, other.modified) &&
+         SameTime(changed, other.changed);
 }
 
 std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
@@ -179,8 +177,7 @@ bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std
   }
 }
 
-bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view content,
-                           std::string* error) {
+bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view content, std::string* error) {
   const std::string path = ResolveLink(requestedPath);
   const std::string temporary = path + ".tmp";
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);

@@ -63,8 +63,7 @@ class FileLock {
 // Reads a whole regular file from its start; fails beyond maxBytes so that a
 // wrong file cannot eat the memory.
 constexpr std::size_t kMaxStoreFileBytes = std::size_t{64} << 20;
-bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error,
-                           std::size_t maxBytes = kMaxStoreFileBytes);
+bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std::size_t maxBytes = kMaxStoreFileBytes);
 
 // Writes content to "<path>.tmp" in the same folder, flushes it to disk,
 // renames it over path and flushes the folder: a crash leaves either the old

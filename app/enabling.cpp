@@ -22,8 +22,7 @@ ControlId ValueField(DataFormat format) {
 
 int ValueFieldId(DataFormat format) { return ControlNumber(ValueField(format)); }
 
-ControlStates ComputeControlStates(const ParameterSet& params, const WriteOptions& options,
-                                   Cycle cycle) {
+ControlStates ComputeControlStates(const ParameterSet& params, const WriteOptions& options, Cycle cycle) {
   const DataFormat format = params.format;
   const bool idle = cycle == Cycle::None;
   const bool multiLine = UsesMultiLineField(format);
@@ -41,8 +40,7 @@ ControlStates ComputeControlStates(const ParameterSet& params, const WriteOption
 
   const bool decimalIncrementAllowed = format == DataFormat::HexBinary || IsDecimalFormat(format);
   const bool hexIncrementAllowed = IsHexFormat(format);
-  const bool textOptionsAllowed =
-      format == DataFormat::HexAscii || format == DataFormat::DecimalAscii;
+  const bool textOptionsAllowed = format == DataFormat::HexAscii || format == DataFormat::DecimalAscii;
   states[ControlId::kAutoIncrementDec] = {idle && decimalIncrementAllowed, true, params.autoIncrementDec};
   states[ControlId::kAutoIncrementHex] = {idle && hexIncrementAllowed, true, params.autoIncrementHex};
   states[ControlId::kLeadingZeros] = {idle && textOptionsAllowed, true, params.leadingZeros};

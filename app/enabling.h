@@ -72,7 +72,6 @@ using ControlStates = std::map<ControlId, ControlState>;
 // cycle runs the controls that must not change are disabled, except the
 // running cycle's own button. Outside a cycle the format rules decide, the
 // same way after a cycle as after a format switch.
-ControlStates ComputeControlStates(const ParameterSet& params, const WriteOptions& options,
-                                   Cycle cycle);
+ControlStates ComputeControlStates(const ParameterSet& params, const WriteOptions& options, Cycle cycle);
 
 }  // namespace stampwise

@@ -4,8 +4,7 @@
 
 namespace stampwise {
 
-std::optional<std::vector<std::uint8_t>> PredictEpcAfterWrite(const std::vector<std::uint8_t>& oldEpc,
-                                                              int startWord,
+std::optional<std::vector<std::uint8_t>> PredictEpcAfterWrite(const std::vector<std::uint8_t>& oldEpc, int startWord,
                                                               const std::vector<std::uint8_t>& data) {
   if (startWord < 0) return std::nullopt;
   // Byte offsets within the bank of the protocol-control word and of the EPC.

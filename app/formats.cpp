@@ -16,12 +16,8 @@ struct FormatInfo {
 
 // Both decimal formats are logged as "DEZ ASCII"; the log readers expect it.
 constexpr FormatInfo kFormats[] = {
-    {"Hexadezimalzahl binär", "HEX BIN"},
-    {"Hexadezimalzahl ASCII", "HEX ASCII"},
-    {"Dezimalzahl binär", "DEZ ASCII"},
-    {"Dezimalzahl ASCII", "DEZ ASCII"},
-    {"Daten binär", "DATEN BIN"},
-    {"Daten ASCII", "DATEN ASCII"},
+    {"Hexadezimalzahl binär", "HEX BIN"}, {"Hexadezimalzahl ASCII", "HEX ASCII"}, {"Dezimalzahl binär", "DEZ ASCII"},
+    {"Dezimalzahl ASCII", "DEZ ASCII"},   {"Daten binär", "DATEN BIN"},           {"Daten ASCII", "DATEN ASCII"},
 };
 
 const FormatInfo& InfoOf(DataFormat format) {
@@ -31,26 +27,20 @@ const FormatInfo& InfoOf(DataFormat format) {
 
 }  // namespace
 
-bool IsHexFormat(DataFormat format) {
-  return format == DataFormat::HexBinary || format == DataFormat::HexAscii;
-}
+bool IsHexFormat(DataFormat format) { return format == DataFormat::HexBinary || format == DataFormat::HexAscii; }
 
 bool IsDecimalFormat(DataFormat format) {
   return format == DataFormat::DecimalBinary || format == DataFormat::DecimalAscii;
 }
 
-bool IsDataFormat(DataFormat format) {
-  return format == DataFormat::DataBinary || format == DataFormat::DataAscii;
-}
+bool IsDataFormat(DataFormat format) { return format == DataFormat::DataBinary || format == DataFormat::DataAscii; }
 
 bool IsBinaryFormat(DataFormat format) {
-  return format == DataFormat::HexBinary || format == DataFormat::DecimalBinary ||
-         format == DataFormat::DataBinary;
+  return format == DataFormat::HexBinary || format == DataFormat::DecimalBinary || format == DataFormat::DataBinary;
 }
 
 bool IsAsciiFormat(DataFormat format) {
-  return format == DataFormat::HexAscii || format == DataFormat::DecimalAscii ||
-         format == DataFormat::DataAscii;
+  return format == DataFormat::HexAscii || format == DataFormat::DecimalAscii || format == DataFormat::DataAscii;
 }
 
 std::string_view FormatCaption(DataFormat format) { return InfoOf(format).caption; }

@@ -50,8 +50,6 @@ inline bool IsHexDigit(char c) { return NibbleValue(c) != kNotANibble; }
 inline bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
 // True when the length can be converted at all (1..kMaxLengthBytes).
-inline bool IsUsableLength(int lengthBytes) {
-  return lengthBytes >= 1 && lengthBytes <= kMaxLengthBytes;
-}
+inline bool IsUsableLength(int lengthBytes) { return lengthBytes >= 1 && lengthBytes <= kMaxLengthBytes; }
 
 }  // namespace stampwise

@@ -75,8 +75,7 @@ std::string IncrementDecimal(const ParameterSet& params, const SplitValue& split
 // "1" followed by zeros only: what a counter becomes when it carries out of
 // its last digit.
 bool IsOnePastAllDigits(std::string_view number) {
-  return number.size() >= 2 && number.front() == '1' &&
-         number.find_first_not_of('0', 1) == std::string_view::npos;
+  return number.size() >= 2 && number.front() == '1' && number.find_first_not_of('0', 1) == std::string_view::npos;
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 #include "app/ini.h"
-#include "common/ascii.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+
+#include "common/ascii.h"
 
 namespace stampwise {
 
@@ -82,8 +83,7 @@ void CIniEx::Discard() {
 
 void CIniEx::SetLastError(const std::string& text) { lastError_ = text.substr(0, kMaxErrorText); }
 
-bool CIniEx::Open(const std::string& fileName, bool writable, bool create, bool ignoreCase,
-                  bool backupOnSave) {
+bool CIniEx::Open(const std::string& fileName, bool writable, bool create, bool ignoreCase, bool backupOnSave) {
   if (saveOnClose_) Save(false);
   Discard();
   ignoreCase_ = ignoreCase;
@@ -145,8 +145,7 @@ void CIniEx::LoadFromText(std::string_view text) {
   }
 }
 
-std::string CIniEx::GetString(std::string_view sectionName, std::string_view key,
-                              std::string_view defaultValue) const {
+std::string CIniEx::GetString(std::string_view sectionName, std::string_view key, std::string_view defaultValue) const {
   const Section* section = FindSection(sectionName);
   if (!section) return std::string(defaultValue);
   int index = FindKey(*section, key, ignoreCase_);
@@ -172,8 +171,7 @@ bool CIniEx::HasKey(std::string_view sectionName, std::string_view key) const {
   return section && FindKey(*section, key, ignoreCase_) >= 0;
 }
 
-void CIniEx::WriteString(std::string_view sectionName, std::string_view key,
-                         std::string_view value) {
+void CIniEx::WriteString(std::string_view sectionName, std::string_view key, std::string_view value) {
   Section* section = FindSection(sectionName);
   if (!section) {
     sections_.push_back(Section{WithoutLineBreaks(sectionName), {}, {}});
@@ -228,8 +226,7 @@ std::string CIniEx::NextBackupName() const {
   if (folder.empty()) folder = ".";
   int highest = 0;
   std::error_code error;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
     const std::string name = entry->path().filename().string();
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
     std::string_view number = std::string_view(name).substr(prefix.size());
@@ -288,8 +285,6 @@ bool CIniEx::Close() {
   return ok;
 }
 
-CPrivateProfile::CPrivateProfile(const std::string& fileName) {
-  Open(fileName, true, true, true, false);
-}
+CPrivateProfile::CPrivateProfile(const std::string& fileName) { Open(fileName, true, true, true, false); }
 
 }  // namespace stampwise

@@ -21,8 +21,8 @@ class CIniEx {
   };
 
   struct SaveOutcome {
-    bool ok = true;                  // false: nothing written, the store stays dirty
-    std::string backupFileName;      // empty unless a backup was made
+    bool ok = true;              // false: nothing written, the store stays dirty
+    std::string backupFileName;  // empty unless a backup was made
   };
 
   static constexpr std::size_t kMaxErrorText = 200;
@@ -36,13 +36,11 @@ class CIniEx {
   // file's lock (see SetLockTimeout), then gives up with false. A read error
   // keeps the store empty, stores the error text and still returns true; such
   // a store never writes the file back, so an unreadable file is not lost.
-  bool Open(const std::string& fileName, bool writable, bool create, bool ignoreCase,
-            bool backupOnSave);
+  bool Open(const std::string& fileName, bool writable, bool create, bool ignoreCase, bool backupOnSave);
   void LoadFromText(std::string_view text);
 
   // Lookups never fail: a missing section or key gives the default.
-  std::string GetString(std::string_view section, std::string_view key,
-                        std::string_view defaultValue) const;
+  std::string GetString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
   int GetInt(std::string_view section, std::string_view key, int defaultValue) const;
   bool HasKey(std::string_view section, std::string_view key) const;
 

@@ -21,8 +21,8 @@ const char* LogFormatName(DataFormat format) {
   return "";
 }
 
-std::string FormatLogLine(long long lineNumber, const std::tm& localTime, DataFormat format,
-                          int startWord, int lengthBytes, std::string_view value) {
+std::string FormatLogLine(long long lineNumber, const std::tm& localTime, DataFormat format, int startWord,
+                          int lengthBytes, std::string_view value) {
   char number[32];
   std::snprintf(number, sizeof number, "%6lld\t", lineNumber);
   char date[64];

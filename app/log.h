@@ -19,8 +19,8 @@ const char* LogFormatName(DataFormat format);
 // One complete line: number ("%6d"), local date and time, format, start word
 // ("%4d"), length ("%4d") and value, tab-separated, ended by CR CR LF (the
 // bytes the tool has always left on disk).
-std::string FormatLogLine(long long lineNumber, const std::tm& localTime, DataFormat format,
-                          int startWord, int lengthBytes, std::string_view value);
+std::string FormatLogLine(long long lineNumber, const std::tm& localTime, DataFormat format, int startWord,
+                          int lengthBytes, std::string_view value);
 
 // Appends lines to one log file, numbering each as "lines in the file plus
 // one". The file stays closed between lines, so other programs may read or
@@ -40,7 +40,7 @@ class LogFile {
 
  private:
   struct Count {
-    FileIdentity file;       // as we left it after our last line
+    FileIdentity file;  // as we left it after our last line
     long long lineFeeds = 0;
     bool openLastLine = false;  // the file ends inside a line (no LF)
   };

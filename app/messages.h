@@ -5,13 +5,13 @@
 namespace stampwise::msg {
 
 // Reader library errors (see ErrorMessageId).
-inline constexpr int kPortOpenFailed = 180;       // "Fehler beim Port öffnen"
+inline constexpr int kPortOpenFailed = 180;  // "Fehler beim Port öffnen"
 inline constexpr int kTimeout = 104;
 inline constexpr int kBlockLength = 165;
 inline constexpr int kWrongDataCount = 112;
 inline constexpr int kNoSendData = 188;
 inline constexpr int kNoReaderAtPort = 129;
-inline constexpr int kReaderStatus19 = 177;       // no text of its own
+inline constexpr int kReaderStatus19 = 177;  // no text of its own
 inline constexpr int kWrongDataCountSent = 115;
 inline constexpr int kNoValidTag = 230;
 inline constexpr int kCollision = 118;
@@ -26,7 +26,7 @@ inline constexpr int kInstallDriver = 116;
 inline constexpr int kNoDeviceOpen = 119;
 inline constexpr int kPowerNotSupported = 120;
 inline constexpr int kPowerNotStored = 121;
-inline constexpr int kFirmwareVersion = 139;      // "FW V%d.%02d"
+inline constexpr int kFirmwareVersion = 139;  // "FW V%d.%02d"
 inline constexpr int kMenuGerman = 171;
 inline constexpr int kMenuEnglish = 172;
 inline constexpr int kReaderOnlyDevice = 231;
@@ -51,7 +51,7 @@ inline constexpr int kFileDialogOk = 32846;
 inline constexpr int kFileDialogCancel = 32847;
 
 // Value messages.
-inline constexpr int kValueWritten = 32850;       // "Wert <%s> erfolgreich geschrieben"
+inline constexpr int kValueWritten = 32850;  // "Wert <%s> erfolgreich geschrieben"
 inline constexpr int kNoHexInput = 32851;
 inline constexpr int kNoDecimalInput = 32852;
 inline constexpr int kByteCountTooSmall = 32853;
@@ -59,18 +59,18 @@ inline constexpr int kDecimalOver8Bytes = 32854;
 inline constexpr int kTagNotUnique = 32856;
 inline constexpr int kNoData = 32857;
 inline constexpr int kTooMuchData = 32859;
-inline constexpr int kDataWritten = 32860;        // "<%04d> Daten erfolgreich geschrieben!"
-inline constexpr int kLogWriteFailed = 32870;     // a log line could not be written ("%s": file)
+inline constexpr int kDataWritten = 32860;          // "<%04d> Daten erfolgreich geschrieben!"
+inline constexpr int kLogWriteFailed = 32870;       // a log line could not be written ("%s": file)
 inline constexpr int kSettingsStoreFailed = 32871;  // the next write value could not be stored
-inline constexpr int kCounterExhausted = 32880;   // the increment ran out of digits ("%d": bytes)
-inline constexpr int kOutcomeUnknown = 32881;     // a write may have reached the tag ("%s": error, "%s": value)
-inline constexpr int kLinkLost = 32882;           // the reader's link is gone ("%s": connection)
-inline constexpr int kNotADataRecord = 32890;     // a file without the keys of a data record
+inline constexpr int kCounterExhausted = 32880;     // the increment ran out of digits ("%d": bytes)
+inline constexpr int kOutcomeUnknown = 32881;       // a write may have reached the tag ("%s": error, "%s": value)
+inline constexpr int kLinkLost = 32882;             // the reader's link is gone ("%s": connection)
+inline constexpr int kNotADataRecord = 32890;       // a file without the keys of a data record
 
 // Messages of the dialog framework's field checks.
-inline constexpr int kEnterInteger = 61712;       // "Geben Sie eine ganze Zahl ein."
+inline constexpr int kEnterInteger = 61712;         // "Geben Sie eine ganze Zahl ein."
 inline constexpr int kEnterIntegerBetween = 61714;  // ... "%1 und %2" ...
-inline constexpr int kEnterAtMostChars = 61716;   // ... "%1 Zeichen" ...
+inline constexpr int kEnterAtMostChars = 61716;     // ... "%1 Zeichen" ...
 inline constexpr int kEnterPositiveInteger = 61719;
 
 }  // namespace stampwise::msg

@@ -20,24 +20,24 @@ enum class DataFormat {
 };
 
 struct ParameterSet {
-  DataFormat format = DataFormat::HexBinary;   // "Datenformat"
-  int lengthBytes = 4;                         // "Byteanzahl"
-  int startWord = 0;                           // "Startblock"
-  Bank bank = Bank::User;                      // "MemoryType"
-  bool msbFirst = true;                        // "MSBFirst"
-  bool autoIncrementDec = true;                // "AutoIncrement"
-  bool autoIncrementHex = true;                // "AutoIncHex"
-  bool leadingZeros = false;                   // "AutoNull"
-  bool additionalText = false;                 // "PrefixZulassen"
-  std::string value = "0";                     // "LastData", the write value
+  DataFormat format = DataFormat::HexBinary;  // "Datenformat"
+  int lengthBytes = 4;                        // "Byteanzahl"
+  int startWord = 0;                          // "Startblock"
+  Bank bank = Bank::User;                     // "MemoryType"
+  bool msbFirst = true;                       // "MSBFirst"
+  bool autoIncrementDec = true;               // "AutoIncrement"
+  bool autoIncrementHex = true;               // "AutoIncHex"
+  bool leadingZeros = false;                  // "AutoNull"
+  bool additionalText = false;                // "PrefixZulassen"
+  std::string value = "0";                    // "LastData", the write value
 };
 
 // Access password and EPC options of the "Schreiben" side.
 struct WriteOptions {
-  bool epcLengthFix = false;                   // "EPCLenKorrigieren"
-  bool setPassword = false;                    // "PasswortSetzen"
-  bool activatePassword = false;               // "PasswortAktivieren" (lock)
-  std::string accessPassword = "3C5A9E71";     // "AccessPasswort"
+  bool epcLengthFix = false;                // "EPCLenKorrigieren"
+  bool setPassword = false;                 // "PasswortSetzen"
+  bool activatePassword = false;            // "PasswortAktivieren" (lock)
+  std::string accessPassword = "3C5A9E71";  // "AccessPasswort"
 };
 
 }  // namespace stampwise

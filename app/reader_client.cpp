@@ -39,9 +39,7 @@ bool ReaderClient::Close() {
   return false;
 }
 
-int ReaderClient::LastMessageId() const {
-  return handle_ > 0 ? ErrorMessageId(RdrGetLastError(handle_)) : messageId_;
-}
+int ReaderClient::LastMessageId() const { return handle_ > 0 ? ErrorMessageId(RdrGetLastError(handle_)) : messageId_; }
 
 bool ReaderClient::LinkLost() const {
   return handle_ > 0 && RdrGetLastError(handle_) == RDR_ERR_TIMEOUT && ReaderLinkLost(connection_);

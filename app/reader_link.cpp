@@ -6,12 +6,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
-#include "common/ascii.h"
 #include "app/messages.h"
 #include "app/strings.h"
+#include "common/ascii.h"
 #include "reader/rdr.h"
-#include <cstring>
 
 #ifndef STAMPWISE_PRODUCT_VERSION
 #define STAMPWISE_PRODUCT_VERSION "1.00"
@@ -30,7 +30,6 @@ std::vector<std::string> UnpackNameList(const char* buffer, int used) {
   }
   return names;
 }
-
 
 BaudCode SplitBaudCode(int code) {
   BaudCode result;

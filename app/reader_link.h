@@ -25,14 +25,14 @@ int JoinBaudCode(int baudRate, int lineFormat);
 int FirmwareRevision(char c);
 
 struct ReaderIdentity {
-  int handle = 0;                 // > 0 when open; 0 after a failure
-  int messageId = 0;              // message box to show when opening failed
-  std::string modelName;          // "QL-MKV39"
-  std::string firmwareText;       // "FW V1.05[device text]"
-  std::string deviceText;         // the device's own text, when it has one
+  int handle = 0;            // > 0 when open; 0 after a failure
+  int messageId = 0;         // message box to show when opening failed
+  std::string modelName;     // "QL-MKV39"
+  std::string firmwareText;  // "FW V1.05[device text]"
+  std::string deviceText;    // the device's own text, when it has one
   bool txPowerAdjustable = false;
   bool usb = false;
-  std::string titleSuffix;        // " <QL-MKV39 /dev/pts/3 FW V1.05>"
+  std::string titleSuffix;  // " <QL-MKV39 /dev/pts/3 FW V1.05>"
 };
 
 // Opens `connection` with the baud code and time-out, identifies the device,

@@ -37,7 +37,6 @@ std::string RecordText(const CIniEx& ini, const SettingKey& key) {
   return ini.GetString(key.section, key.name, key.text);
 }
 
-
 }  // namespace
 
 DataRecord RecordFrom(const CIniEx& ini) {

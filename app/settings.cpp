@@ -62,8 +62,8 @@ class KeyReader {
 void WriteFlag(CIniEx& ini, const SettingKey& key, bool on) { WriteKey(ini, key, on ? 1 : 0); }
 
 int Saturate(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
+  return static_cast<int>(
+      std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -80,8 +80,7 @@ const char* MemoryTypeText(Bank bank) {
   return index < kMemoryTypes.size() ? kMemoryTypes[index] : "User";
 }
 
-std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved,
-                                           const std::vector<WindowRect>& screens) {
+std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved, const std::vector<WindowRect>& screens) {
   // Stored numbers may be anything; compute wide so that nothing overflows.
   std::int64_t left = saved.left, top = saved.top, right = saved.right, bottom = saved.bottom;
   if (right - left <= 0) return std::nullopt;
@@ -178,9 +177,7 @@ void SaveSettingsTo(CIniEx& ini, const AppSettings& settings) {
 }
 
 Settings::Settings(std::string fileName, std::string logDirectory)
-    : fileName_(std::move(fileName)),
-      logDirectory_(std::move(logDirectory)),
-      ini_(std::make_unique<CIniEx>()) {}
+    : fileName_(std::move(fileName)), logDirectory_(std::move(logDirectory)), ini_(std::make_unique<CIniEx>()) {}
 
 void Settings::Refresh() {
   auto now = IdentityOfPath(fileName_);
@@ -235,8 +232,7 @@ int Settings::ReadInt(std::string_view sectionName, std::string_view key, int de
   return ini_->GetInt(sectionName, key, defaultValue);
 }
 
-std::string Settings::ReadString(std::string_view sectionName, std::string_view key,
-                                 std::string_view defaultValue) {
+std::string Settings::ReadString(std::string_view sectionName, std::string_view key, std::string_view defaultValue) {
   Refresh();
   return ini_->GetString(sectionName, key, defaultValue);
 }
@@ -245,8 +241,7 @@ bool Settings::WriteInt(std::string_view sectionName, std::string_view key, int 
   return Update([&](CIniEx& ini) { ini.WriteInt(sectionName, key, value); });
 }
 
-bool Settings::WriteString(std::string_view sectionName, std::string_view key,
-                           std::string_view value) {
+bool Settings::WriteString(std::string_view sectionName, std::string_view key, std::string_view value) {
   return Update([&](CIniEx& ini) { ini.WriteString(sectionName, key, value); });
 }
 
@@ -295,8 +290,8 @@ bool Settings::StoreLastData(std::string_view value) {
   return saved;
 }
 
-Settings::Take Settings::TakeLastData(
-    std::string& value, const std::function<std::optional<std::string>(const std::string&)>& next) {
+Settings::Take Settings::TakeLastData(std::string& value,
+                                      const std::function<std::optional<std::string>(const std::string&)>& next) {
   bool refused = false;
   std::string after;
   const bool saved = Update([&](CIniEx& ini) {
@@ -332,9 +327,7 @@ bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return U
 
 int Settings::ReadLanguage() { return ReadInt(keys::kLanguage); }
 
-bool Settings::WriteLanguage(int language) {
-  return WriteInt(keys::kLanguage, language);
-}
+bool Settings::WriteLanguage(int language) { return WriteInt(keys::kLanguage, language); }
 
 bool Settings::WriteTimings(int beepTimeMs, int cycleTimeMs) {
   return Update([&](CIniEx& ini) {
@@ -360,13 +353,9 @@ int Settings::ReadBeepTime() { return ReadNumber(keys::kBeepTime); }
 
 int Settings::ReadCycleTime() { return ReadNumber(keys::kCycleTime, kMinCycleTimeMs, kMaxCycleTimeMs); }
 
-bool Settings::WriteWriteLogFile(std::string_view path) {
-  return WriteString(keys::kWriteLogFile, path);
-}
+bool Settings::WriteWriteLogFile(std::string_view path) { return WriteString(keys::kWriteLogFile, path); }
 
-bool Settings::WriteReadLogFile(std::string_view path) {
-  return WriteString(keys::kReadLogFile, path);
-}
+bool Settings::WriteReadLogFile(std::string_view path) { return WriteString(keys::kReadLogFile, path); }
 
 WindowRect Settings::ReadWindowRect() {
   return WindowRect{ReadInt(keys::kWindowLeft), ReadInt(keys::kWindowTop), ReadInt(keys::kWindowRight),
@@ -375,9 +364,7 @@ WindowRect Settings::ReadWindowRect() {
 
 bool Settings::ReadUpdateCheck() { return ReadInt(keys::kUpdateCheck) != 0; }
 
-bool Settings::WriteUpdateCheck(bool enabled) {
-  return WriteInt(keys::kUpdateCheck, enabled ? 1 : 0);
-}
+bool Settings::WriteUpdateCheck(bool enabled) { return WriteInt(keys::kUpdateCheck, enabled ? 1 : 0); }
 
 int Settings::ReadPortTimeout() { return ReadInt(keys::kPortTimeout); }
 

@@ -40,8 +40,7 @@ struct WindowRect {
 // Where the main window goes at start: nothing when the saved rectangle has
 // no width (keep the default position); otherwise the saved rectangle moved,
 // not resized, into the bounding rectangle of the screens.
-std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved,
-                                           const std::vector<WindowRect>& screens);
+std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved, const std::vector<WindowRect>& screens);
 
 struct LogFileSettings {
   std::string writeLogFile;  // "LogFileNameSchreiben"
@@ -54,10 +53,10 @@ struct LogFileSettings {
 struct AppSettings {
   ParameterSet params;
   WriteOptions options;
-  int beepTimeMs = 300;     // loaded, written only by WriteTimings
+  int beepTimeMs = 300;  // loaded, written only by WriteTimings
   int cycleTimeMs = 250;
-  LogFileSettings logs;     // names are loaded; saving writes only the flags
-  WindowRect window;        // saved; read at start with ReadWindowRect
+  LogFileSettings logs;  // names are loaded; saving writes only the flags
+  WindowRect window;     // saved; read at start with ReadWindowRect
 };
 
 // The load set over a store in memory: reads with the defaults and writes the
@@ -72,8 +71,7 @@ void SaveSettingsTo(CIniEx& ini, const AppSettings& settings);
 // or to another instance writing other keys. Not for use from two threads.
 class Settings {
  public:
-  explicit Settings(std::string fileName = DefaultSettingsFile(),
-                    std::string logDirectory = DefaultLogDirectory());
+  explicit Settings(std::string fileName = DefaultSettingsFile(), std::string logDirectory = DefaultLogDirectory());
 
   const std::string& FileName() const { return fileName_; }
   const std::string& LastError() const { return lastError_; }
@@ -82,8 +80,7 @@ class Settings {
   // The four store operations. Writes return false when the file could not
   // be saved (see LastError).
   int ReadInt(std::string_view sectionName, std::string_view key, int defaultValue);
-  std::string ReadString(std::string_view sectionName, std::string_view key,
-                         std::string_view defaultValue);
+  std::string ReadString(std::string_view sectionName, std::string_view key, std::string_view defaultValue);
   bool WriteInt(std::string_view sectionName, std::string_view key, int value);
   bool WriteString(std::string_view sectionName, std::string_view key, std::string_view value);
   // The same by the key table: reads with the entry's default, never written back.
@@ -112,25 +109,24 @@ class Settings {
   // refuse it; the one after it is saved durably before the lock is
   // released. Only then may the tag be written.
   enum class Take { kTaken, kRefused, kStoreFailed };
-  Take TakeLastData(std::string& value,
-                    const std::function<std::optional<std::string>(const std::string&)>& next);
+  Take TakeLastData(std::string& value, const std::function<std::optional<std::string>(const std::string&)>& next);
   // Gives a taken value back after a write that certainly did not reach the
   // tag: only when the store still holds `next`, the value stored for it
   // (another program may have taken that one already).
   bool PutBackLastData(std::string_view value, std::string_view next);
 
-  int ReadLanguage();                        // "Sprache", 0 German, >0 English
+  int ReadLanguage();  // "Sprache", 0 German, >0 English
   bool WriteLanguage(int language);
   bool WriteTimings(int beepTimeMs, int cycleTimeMs);
-  int ReadBeepTime();                        // 300 when missing, written back
-  int ReadCycleTime();                       // 250 when missing, written back
+  int ReadBeepTime();   // 300 when missing, written back
+  int ReadCycleTime();  // 250 when missing, written back
   bool WriteWriteLogFile(std::string_view path);
   bool WriteReadLogFile(std::string_view path);
   WindowRect ReadWindowRect();
-  bool ReadUpdateCheck();                    // "Version"/"Update", default on
+  bool ReadUpdateCheck();  // "Version"/"Update", default on
   bool WriteUpdateCheck(bool enabled);
-  int ReadPortTimeout();                     // "Port"/"Timeout", default 500 ms
-  int ReadPortBaudrate();                    // "Port"/"Baudrate", default 19200
+  int ReadPortTimeout();   // "Port"/"Timeout", default 500 ms
+  int ReadPortBaudrate();  // "Port"/"Baudrate", default 19200
 
  private:
   template <typename Change>

@@ -25,9 +25,9 @@ struct SettingKey {
   const char* section;
   const char* name;
   KeyType type;
-  int number = 0;                 // default of a number or flag
-  const char* text = "";          // default of a text (also for an empty one)
-  bool writtenBack = false;       // a missing key is written back when loaded
+  int number = 0;            // default of a number or flag
+  const char* text = "";     // default of a text (also for an empty one)
+  bool writtenBack = false;  // a missing key is written back when loaded
 };
 
 // What the store holds for a key as it stands: "" when missing.
@@ -110,9 +110,9 @@ inline constexpr SettingKey kEpcLenKorrigieren = LoadedAs(keys::kEpcLenKorrigier
 inline constexpr SettingKey kPasswortSetzen = LoadedAs(keys::kPasswortSetzen, 0);
 inline constexpr SettingKey kPasswortAktivieren = LoadedAs(keys::kPasswortAktivieren, 0);
 inline constexpr SettingKey kAccessPasswort = LoadedAs(keys::kAccessPasswort, "");
-inline constexpr SettingKey kAll[] = {kLastData,   kAutoIncrement,     kAutoIncHex,     kAutoNull,
-                                      kPrefixZulassen, kDatenformat,   kMsbFirst,       kStartblock,
-                                      kByteanzahl, kMemoryType,        kEpcLenKorrigieren, kPasswortSetzen,
+inline constexpr SettingKey kAll[] = {kLastData,           kAutoIncrement, kAutoIncHex,        kAutoNull,
+                                      kPrefixZulassen,     kDatenformat,   kMsbFirst,          kStartblock,
+                                      kByteanzahl,         kMemoryType,    kEpcLenKorrigieren, kPasswortSetzen,
                                       kPasswortAktivieren, kAccessPasswort};
 }  // namespace record_keys
 

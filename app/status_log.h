@@ -15,7 +15,10 @@ class StatusLog {
 
   // Returns true when the log was emptied before this line went in.
   bool Append(const std::string& line);
-  void Clear() { text_.clear(); lineEnds_ = 0; }
+  void Clear() {
+    text_.clear();
+    lineEnds_ = 0;
+  }
   const std::string& Text() const { return text_; }
   int LineCount() const { return lineEnds_ + 1; }
 

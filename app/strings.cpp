@@ -35,9 +35,12 @@ Conversion ReadConversion(std::string_view pattern, std::size_t& pos) {
   Conversion conv;
   for (; pos < pattern.size(); ++pos) {
     const char c = pattern[pos];
-    if (c == '-') conv.leftAlign = true;
-    else if (c == '0') conv.zeroPad = true;
-    else if (c != '+' && c != ' ' && c != '#') break;
+    if (c == '-')
+      conv.leftAlign = true;
+    else if (c == '0')
+      conv.zeroPad = true;
+    else if (c != '+' && c != ' ' && c != '#')
+      break;
   }
   conv.width = ReadCount(pattern, pos);
   if (pos < pattern.size() && pattern[pos] == '.') {
@@ -66,8 +69,7 @@ std::string FormatNumber(const Conversion& conv, long long number) {
   unsigned base = 10;
   if (conv.kind == 'd' || conv.kind == 'i') {
     negative = number < 0;
-    magnitude = negative ? 0ULL - static_cast<unsigned long long>(number)
-                         : static_cast<unsigned long long>(number);
+    magnitude = negative ? 0ULL - static_cast<unsigned long long>(number) : static_cast<unsigned long long>(number);
   } else {
     magnitude = static_cast<unsigned long long>(number);
     if (conv.kind == 'x' || conv.kind == 'X') base = 16;
@@ -96,8 +98,8 @@ void AppendPadded(std::string& out, std::string_view text, const Conversion& con
 
 const char* GermanString(int id) {
   const auto table = GermanStringTable();
-  const auto it = std::lower_bound(table.begin(), table.end(), id,
-                                   [](const StringEntry& e, int key) { return e.id < key; });
+  const auto it =
+      std::lower_bound(table.begin(), table.end(), id, [](const StringEntry& e, int key) { return e.id < key; });
   return (it != table.end() && it->id == id) ? it->text : nullptr;
 }
 
@@ -148,9 +150,11 @@ std::string FormatText(std::string_view pattern, std::initializer_list<FormatArg
     const std::size_t start = pos - 1;
     const Conversion conv = ReadConversion(pattern, pos);
     switch (conv.kind) {
-      case 'd': case 'i': case 'u': case 'x': case 'X':
-        AppendPadded(out, FormatNumber(conv, take().Number()), conv);
-        break;
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X': AppendPadded(out, FormatNumber(conv, take().Number()), conv); break;
       case 'c': {
         const char ch = static_cast<char>(take().Number());
         AppendPadded(out, std::string_view(&ch, 1), conv);
@@ -177,12 +181,9 @@ std::string FormatText(std::string_view pattern, std::initializer_list<FormatArg
   return out;
 }
 
-std::string FormatString(int id, std::initializer_list<FormatArg> args) {
-  return FormatText(LoadString(id), args);
-}
+std::string FormatString(int id, std::initializer_list<FormatArg> args) { return FormatText(LoadString(id), args); }
 
-std::string FillPlaceholders(std::string_view pattern,
-                             std::initializer_list<std::string_view> args) {
+std::string FillPlaceholders(std::string_view pattern, std::initializer_list<std::string_view> args) {
   std::string out;
   for (std::size_t pos = 0; pos < pattern.size(); ++pos) {
     const char c = pattern[pos];

@@ -39,14 +39,14 @@ std::string LoadString(int id);
 class FormatArg {
  public:
   template <std::integral T>
-  FormatArg(T number) : value_(static_cast<long long>(number)) {}  // NOLINT(implicit)
+  FormatArg(T number) : value_(static_cast<long long>(number)) {}              // NOLINT(implicit)
   FormatArg(const char* text) : value_(std::string_view(text ? text : "")) {}  // NOLINT
-  FormatArg(std::string_view text) : value_(text) {}  // NOLINT
-  FormatArg(const std::string& text) : value_(std::string_view(text)) {}  // NOLINT
+  FormatArg(std::string_view text) : value_(text) {}                           // NOLINT
+  FormatArg(const std::string& text) : value_(std::string_view(text)) {}       // NOLINT
 
   bool IsNumber() const { return std::holds_alternative<long long>(value_); }
-  long long Number() const;        // a text counts as its leading decimal number
-  std::string_view Text() const;   // empty for a number (see FormatText)
+  long long Number() const;       // a text counts as its leading decimal number
+  std::string_view Text() const;  // empty for a number (see FormatText)
 
  private:
   std::variant<long long, std::string_view> value_;
@@ -63,7 +63,6 @@ std::string FormatText(std::string_view pattern, std::initializer_list<FormatArg
 std::string FormatString(int id, std::initializer_list<FormatArg> args);
 
 // Fills the framework's numbered place holders %1 .. %9.
-std::string FillPlaceholders(std::string_view pattern,
-                             std::initializer_list<std::string_view> args);
+std::string FillPlaceholders(std::string_view pattern, std::initializer_list<std::string_view> args);
 
 }  // namespace stampwise

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "common/ascii.h"
 #include "app/epc_prediction.h"
 #include "app/formats.h"
 #include "app/increment.h"
@@ -11,6 +10,7 @@
 #include "app/strings.h"
 #include "app/values.h"
 #include "app/values_validation.h"
+#include "common/ascii.h"
 #include "reader/rdr.h"
 
 namespace stampwise {
@@ -97,10 +97,8 @@ bool WriteCertainlyMissedTag(int error) {
     case RDR_ERR_MODE:
     case RDR_ERR_ADDRESS:
     case kReaderBadLength:
-    case RDR_ERR_UNKNOWN_COMMAND:
-      return true;
-    default:
-      return false;
+    case RDR_ERR_UNKNOWN_COMMAND: return true;
+    default: return false;
   }
 }
 
@@ -208,8 +206,7 @@ void TagWriter::GiveBack(const Claim& claim) {
 // counts it as a success, but the value moves on and the tag is taken as
 // handled, so neither this value nor this tag is written again.
 void TagWriter::UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error) {
-  reporter_.ShowText(
-      FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), config_.params.value}));
+  reporter_.ShowText(FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), config_.params.value}));
   if (config_.params.bank == Bank::Epc) {
     const std::optional<Bytes> predicted = PredictEpcAfterWrite(epcBefore, start, data);
     if (predicted) {
@@ -240,7 +237,7 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim
   const Bytes epcBefore = memory_.currentTag;
   const int length = static_cast<int>(data.size());
   const int result = config_.options.setPassword ? RdrWriteDataPw(handle_, bank, start, password, data.data(), length)
-                                          : RdrWriteData(handle_, bank, start, data.data(), length);
+                                                 : RdrWriteData(handle_, bank, start, data.data(), length);
   if (result >= 0) return true;
   const int error = RdrGetLastError(handle_);
   if (WriteCertainlyMissedTag(error)) {

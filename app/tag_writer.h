@@ -14,8 +14,8 @@
 #include "app/log.h"
 #include "app/params.h"
 #include "app/settings.h"
-#include "app/values.h"
 #include "app/status_log.h"
+#include "app/values.h"
 
 namespace stampwise {
 
@@ -37,8 +37,8 @@ class TagWriter {
 
   // `settings` keeps the write value durable ahead of each write (may be null:
   // then nothing is stored). `beeper` may be null (silent).
-  TagWriter(FrontEnd& frontEnd, CycleTimer& writeTimer, CycleTimer& readTimer, Settings* settings,
-            Beeper* beeper, SteadyClock clock = std::chrono::steady_clock::now);
+  TagWriter(FrontEnd& frontEnd, CycleTimer& writeTimer, CycleTimer& readTimer, Settings* settings, Beeper* beeper,
+            SteadyClock clock = std::chrono::steady_clock::now);
 
   // The open connection (0 or negative: none).
   void SetHandle(int handle) { handle_ = handle; }
@@ -77,8 +77,8 @@ class TagWriter {
   struct Claim {
     bool ok = false;
     Bytes bytes;
-    std::string next;      // the write value after a success
-    bool stored = false;   // `next` is in the settings store
+    std::string next;     // the write value after a success
+    bool stored = false;  // `next` is in the settings store
   };
   Claim ClaimValue();
   bool WriteTagData(const Bytes& data, int bank, int start, const Claim& claim, const unsigned char* password);

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/values_decimal.h"
 #include "app/formats.h"
 #include "app/messages.h"
 #include "app/strings.h"
+#include "app/values_decimal.h"
 
 namespace stampwise {
 
@@ -17,14 +17,12 @@ Message MessageOf(int id) { return {id, LoadString(id)}; }
 
 // The value holds more characters than the format writes: refused, never cut.
 Message TooLongMessage(std::size_t maxChars) {
-  return {msg::kEnterAtMostChars,
-          FillPlaceholders(LoadString(msg::kEnterAtMostChars), {std::to_string(maxChars)})};
+  return {msg::kEnterAtMostChars, FillPlaceholders(LoadString(msg::kEnterAtMostChars), {std::to_string(maxChars)})};
 }
 
 Message LengthRangeMessage() {
   return {msg::kEnterIntegerBetween,
-          FillPlaceholders(LoadString(msg::kEnterIntegerBetween),
-                           {"1", std::to_string(kMaxLengthBytes)})};
+          FillPlaceholders(LoadString(msg::kEnterIntegerBetween), {"1", std::to_string(kMaxLengthBytes)})};
 }
 
 Result<Bytes> Failure(Message message) { return Result<Bytes>::Failure(std::move(message)); }
@@ -68,8 +66,7 @@ Bytes AsciiBytes(std::string_view text, std::size_t length, bool leadingZeros, b
 bool DecimalBinaryBytes(std::string_view text, std::size_t length, bool msbFirst, Bytes& out) {
   const ParsedDecimal parsed = ParseDecimalPrefix(text);
   if (parsed.overflow) return false;
-  if (length < 8 && parsed.value > 0 &&
-      static_cast<unsigned long long>(parsed.value) > (1ULL << (8 * length)) - 1) {
+  if (length < 8 && parsed.value > 0 && static_cast<unsigned long long>(parsed.value) > (1ULL << (8 * length)) - 1) {
     return false;
   }
   auto bits = static_cast<unsigned long long>(parsed.value);
@@ -118,8 +115,7 @@ std::string CharactersUpToZero(const Bytes& bytes, std::size_t length) {
 }
 
 // The bytes that the text of the old format stands for, for re-expressing it.
-Bytes BytesForSwitch(std::string_view text, const ParameterSet& old,
-                     std::vector<Message>& messages) {
+Bytes BytesForSwitch(std::string_view text, const ParameterSet& old, std::vector<Message>& messages) {
   if (old.format == DataFormat::HexBinary) {
     // Re-expressing takes the characters the format writes; a longer text is
     // cut here, as the operator sees the new value at once.
@@ -237,8 +233,8 @@ ParameterSet ApplyFormatRules(ParameterSet params) {
   return params;
 }
 
-FormatSwitchResult SwitchFormat(const ParameterSet& current, std::string_view fieldText,
-                                DataFormat newFormat, bool newMsbFirst) {
+FormatSwitchResult SwitchFormat(const ParameterSet& current, std::string_view fieldText, DataFormat newFormat,
+                                bool newMsbFirst) {
   FormatSwitchResult result;
   result.params = current;
   if (newFormat != current.format || newMsbFirst != current.msbFirst) {

@@ -39,17 +39,17 @@ TextResult BytesToText(std::span<const std::uint8_t> bytes, const ParameterSet& 
 
 // Result of switching the data format or the byte order.
 struct FormatSwitchResult {
-  ParameterSet params;     // new format and byte order, value and check boxes adjusted
+  ParameterSet params;            // new format and byte order, value and check boxes adjusted
   bool valueReexpressed = false;  // the value changed form: clear both read fields
   std::vector<Message> messages;  // status messages raised on the way
-  int textLimit = 0;       // character limit of the write field now in use
+  int textLimit = 0;              // character limit of the write field now in use
 };
 
 // Switches to `newFormat` / `newMsbFirst`. `fieldText` is the current text of
 // the write field of the old format. When neither changed, only the limit and
 // the format rules for the check boxes are applied.
-FormatSwitchResult SwitchFormat(const ParameterSet& current, std::string_view fieldText,
-                                DataFormat newFormat, bool newMsbFirst);
+FormatSwitchResult SwitchFormat(const ParameterSet& current, std::string_view fieldText, DataFormat newFormat,
+                                bool newMsbFirst);
 
 // The check-box side of the format rules: clears or moves the flags that the
 // format does not allow (data formats clear all four; a decimal format takes

@@ -11,9 +11,9 @@ ParsedDecimal ParseDecimalPrefix(std::string_view text) {
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
 
   // Accumulate the magnitude unsigned; the negative range is one larger.
-  const unsigned long long limit =
-      negative ? 0ULL - static_cast<unsigned long long>(std::numeric_limits<long long>::min())
-               : static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+  const unsigned long long limit = negative
+                                       ? 0ULL - static_cast<unsigned long long>(std::numeric_limits<long long>::min())
+                                       : static_cast<unsigned long long>(std::numeric_limits<long long>::max());
   unsigned long long magnitude = 0;
   ParsedDecimal result;
   for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
@@ -26,8 +26,7 @@ ParsedDecimal ParseDecimalPrefix(std::string_view text) {
     magnitude = magnitude * 10 + digit;
   }
   if (negative) {
-    result.value = magnitude == limit ? std::numeric_limits<long long>::min()
-                                      : -static_cast<long long>(magnitude);
+    result.value = magnitude == limit ? std::numeric_limits<long long>::min() : -static_cast<long long>(magnitude);
   } else {
     result.value = static_cast<long long>(magnitude);
   }

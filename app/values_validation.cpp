@@ -15,17 +15,12 @@ namespace {
 constexpr int kMaxStartWord = 1024;
 constexpr std::size_t kPasswordChars = 8;
 
-Message MessageError(int messageId, int controlId) {
-  return {messageId, LoadString(messageId), controlId};
-}
+Message MessageError(int messageId, int controlId) { return {messageId, LoadString(messageId), controlId}; }
 
 // Checks of the write value in the order the formats ask for them.
-std::optional<Message> CheckValue(std::string_view value, const ParameterSet& params,
-                                          int controlId) {
+std::optional<Message> CheckValue(std::string_view value, const ParameterSet& params, int controlId) {
   const long long length = params.lengthBytes;
-  auto tooLong = [&](long long maxChars) {
-    return static_cast<long long>(value.size()) > maxChars;
-  };
+  auto tooLong = [&](long long maxChars) { return static_cast<long long>(value.size()) > maxChars; };
   auto allOf = [&](auto predicate) { return std::all_of(value.begin(), value.end(), predicate); };
 
   switch (params.format) {
@@ -83,25 +78,20 @@ std::optional<int> ParseIntegerField(std::string_view text) {
   return value;
 }
 
-Message NotAnIntegerError(int controlId) {
-  return MessageError(msg::kEnterInteger, controlId);
-}
+Message NotAnIntegerError(int controlId) { return MessageError(msg::kEnterInteger, controlId); }
 
 Message RangeError(int controlId, long long low, long long high) {
   return {msg::kEnterIntegerBetween,
-          FillPlaceholders(LoadString(msg::kEnterIntegerBetween),
-                           {std::to_string(low), std::to_string(high)}),
+          FillPlaceholders(LoadString(msg::kEnterIntegerBetween), {std::to_string(low), std::to_string(high)}),
           controlId};
 }
 
 Message TooLongError(int controlId, long long maxChars) {
-  return {msg::kEnterAtMostChars,
-          FillPlaceholders(LoadString(msg::kEnterAtMostChars), {std::to_string(maxChars)}),
+  return {msg::kEnterAtMostChars, FillPlaceholders(LoadString(msg::kEnterAtMostChars), {std::to_string(maxChars)}),
           controlId};
 }
 
-Result<ValidControls> ValidateControls(const ControlTexts& texts, const ParameterSet& params,
-                                  bool skipValueCheck) {
+Result<ValidControls> ValidateControls(const ControlTexts& texts, const ParameterSet& params, bool skipValueCheck) {
   const std::optional<int> startWord = ParseIntegerField(texts.startWord);
   if (!startWord) return Fail(NotAnIntegerError(ctl::kStartWord));
   if (*startWord < 0 || *startWord > kMaxStartWord) {
@@ -112,8 +102,7 @@ Result<ValidControls> ValidateControls(const ControlTexts& texts, const Paramete
   if (!length) return Fail(NotAnIntegerError(ctl::kLengthBytes));
   // Every format gets a range: an unchecked length would let "Dezimalzahl
   // ASCII" ask for any amount of tag memory (or none at all).
-  const int maxLength =
-      params.format == DataFormat::DecimalBinary ? kMaxDecimalBinaryBytes : kMaxLengthBytes;
+  const int maxLength = params.format == DataFormat::DecimalBinary ? kMaxDecimalBinaryBytes : kMaxLengthBytes;
   if (*length < 1 || *length > maxLength) return Fail(RangeError(ctl::kLengthBytes, 1, maxLength));
 
   ParameterSet checked = params;

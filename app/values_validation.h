@@ -21,7 +21,7 @@ struct ControlTexts {
 
 // What passed the checks.
 struct ValidControls {
-  ParameterSet params;         // start word, length and value taken over
+  ParameterSet params;  // start word, length and value taken over
   std::string accessPassword;
 };
 
@@ -29,8 +29,7 @@ struct ValidControls {
 // format and flags of `params`. With `skipValueCheck` (the read commands) the
 // write value is taken over unchecked.
 // A failure names the field to give the focus.
-Result<ValidControls> ValidateControls(const ControlTexts& texts, const ParameterSet& params,
-                                  bool skipValueCheck);
+Result<ValidControls> ValidateControls(const ControlTexts& texts, const ParameterSet& params, bool skipValueCheck);
 
 // An integer field as the dialog framework reads it: optional blanks, an
 // optional sign and decimal digits, within the int range.

@@ -1,6 +1,7 @@
 // Appending one line to a write log that already holds 10^4, 10^5 or 10^6
 // lines. The line count is kept between appends, so the cost should not grow
 // with the file.
+#include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -9,8 +10,6 @@
 #include <string>
 #include <system_error>
 
-#include <benchmark/benchmark.h>
-
 #include "app/log.h"
 #include "tests/app/temp_folder.h"
 
@@ -18,7 +17,6 @@ namespace {
 
 class LogFolder {
  public:
-
   // A log of the given number of lines, written once per size.
   std::string LogWithLines(long lines) {
     auto& path = logs_[lines];
@@ -27,8 +25,8 @@ class LogFolder {
     std::ofstream out(path, std::ios::binary);
     for (long line = 1; line <= lines; ++line) {
       char text[96];
-      int length = std::snprintf(text, sizeof text, "%6ld\t05.03.2024 07:08:09\tHEX BIN\t   0\t   4\t%08lX\r\r\n",
-                                 line, line);
+      int length =
+          std::snprintf(text, sizeof text, "%6ld\t05.03.2024 07:08:09\tHEX BIN\t   0\t   4\t%08lX\r\r\n", line, line);
       out.write(text, length);
     }
     return path;

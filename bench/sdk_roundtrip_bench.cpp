@@ -114,8 +114,7 @@ int main(int argc, char** argv) {
     std::printf("  SDK (RdrGetVersion) median round trip %8.1f us, cpu %6.1f us per exchange\n", sdk.medianUs,
                 sdk.cpuUsPerExchange);
     std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
-    std::printf("time-out wait: result %d after %.0f ms, cpu %.2f ms (target < 5 ms)\n", result, waitMs,
-                waitCpuMs);
+    std::printf("time-out wait: result %d after %.0f ms, cpu %.2f ms (target < 5 ms)\n", result, waitMs, waitCpuMs);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "sdk_roundtrip_bench: %s\n", e.what());
     return 1;

@@ -81,14 +81,15 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
 }
 
 WriterConfig ConfigOf(const Job& job, const JobOptions& options) {
-  return WriterConfig{job.app.params, job.app.options, job.app.logs, job.app.beepTimeMs,
-                      options.periodMs.value_or(job.app.cycleTimeMs), job.keepLast};
+  return WriterConfig{
+      job.app.params, job.app.options, job.app.logs, job.app.beepTimeMs, options.periodMs.value_or(job.app.cycleTimeMs),
+      job.keepLast};
 }
 
 std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
   if (!options.maxTimeS) return std::chrono::steady_clock::time_point::max();
-  return std::chrono::steady_clock::now() +
-         std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*options.maxTimeS));
+  return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                std::chrono::duration<double>(*options.maxTimeS));
 }
 
 }  // namespace

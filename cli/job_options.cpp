@@ -8,8 +8,8 @@
 namespace stampwise::cli {
 namespace {
 
-constexpr std::array<std::pair<const char*, Bank>, 4> kBanks{{
-    {"res", Bank::Reserved}, {"epc", Bank::Epc}, {"tid", Bank::Tid}, {"user", Bank::User}}};
+constexpr std::array<std::pair<const char*, Bank>, 4> kBanks{
+    {{"res", Bank::Reserved}, {"epc", Bank::Epc}, {"tid", Bank::Tid}, {"user", Bank::User}}};
 
 constexpr std::array<std::pair<const char*, DataFormat>, 6> kFormats{{
     {"hex-bin", DataFormat::HexBinary},

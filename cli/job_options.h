@@ -10,23 +10,23 @@
 namespace stampwise::cli {
 
 struct JobOptions {
-  std::optional<std::string> bank;         // res|epc|tid|user
+  std::optional<std::string> bank;  // res|epc|tid|user
   std::optional<int> startWord;
   std::optional<int> lengthBytes;
-  std::optional<std::string> format;       // hex-bin|hex-ascii|dec-bin|dec-ascii|data-bin|data-ascii
+  std::optional<std::string> format;  // hex-bin|hex-ascii|dec-bin|dec-ascii|data-bin|data-ascii
   bool msb = false;
   bool lsb = false;
   std::optional<std::string> value;
-  std::optional<std::string> increment;    // dec|hex|off
-  std::optional<std::string> leadingZeros; // on|off
-  std::optional<std::string> extraText;    // on|off
-  std::optional<std::string> epcLengthFix; // on|off
-  std::optional<std::string> password;     // hex text
+  std::optional<std::string> increment;     // dec|hex|off
+  std::optional<std::string> leadingZeros;  // on|off
+  std::optional<std::string> extraText;     // on|off
+  std::optional<std::string> epcLengthFix;  // on|off
+  std::optional<std::string> password;      // hex text
   bool noPassword = false;
-  std::optional<std::string> lock;         // on|off
-  std::optional<std::string> writeLog;     // FILE|on|off
-  std::optional<std::string> readLog;      // FILE|on|off
-  std::optional<std::string> keepLast;     // on|off
+  std::optional<std::string> lock;      // on|off
+  std::optional<std::string> writeLog;  // FILE|on|off
+  std::optional<std::string> readLog;   // FILE|on|off
+  std::optional<std::string> keepLast;  // on|off
   // --cycle and its limits.
   bool cycle = false;
   std::optional<int> count;

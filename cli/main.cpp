@@ -1,7 +1,6 @@
 // stampwise-cli: the tag writer on the command line. It shares the settings
 // store with the desktop program, so both continue the same numbering.
 #include <CLI/CLI.hpp>
-
 #include <charconv>
 #include <cstdlib>
 #include <iostream>

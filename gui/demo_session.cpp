@@ -13,7 +13,7 @@ namespace stampwise::gui {
 namespace {
 // A new tag every 800 ms once the field is empty, carried off 400 ms after its write.
 const char* const kConveyor = "800,400";
-}
+}  // namespace
 
 DemoSession::DemoSession() {
   std::string pattern = (std::filesystem::temp_directory_path() / "stampwise-demo-XXXXXX").string();

@@ -11,13 +11,10 @@ void QtMessageBoxes::Information(QWidget* parent, const QString& text) {
   QMessageBox::information(parent, kBoxTitle, text);
 }
 
-void QtMessageBoxes::Warning(QWidget* parent, const QString& text) {
-  QMessageBox::warning(parent, kBoxTitle, text);
-}
+void QtMessageBoxes::Warning(QWidget* parent, const QString& text) { QMessageBox::warning(parent, kBoxTitle, text); }
 
 bool QtMessageBoxes::Question(QWidget* parent, const QString& text) {
-  return QMessageBox::question(parent, kBoxTitle, text, QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
+  return QMessageBox::question(parent, kBoxTitle, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void QtMessageBoxes::About(QWidget* parent, const QString& title, const QString& text) {

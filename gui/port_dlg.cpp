@@ -209,7 +209,8 @@ void CPortDlg::RefreshPass() {
 // ---- device changes ----------------------------------------------------------
 
 void CPortDlg::PostConfigChanged() {
-  QMetaObject::invokeMethod(this, [this] { OnDeviceChange(kConfigChanged); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { OnDeviceChange(kConfigChanged); }, Qt::QueuedConnection);
 }
 
 void CPortDlg::OnDeviceChange(int eventCode) {

@@ -86,15 +86,15 @@ class CPortDlg : public QDialog {
   std::vector<std::string> entries_;  // what the list shows
   DeviceWatch deviceWatch_;
 
-  QListWidget* list_ = nullptr;         // 1012
-  QCheckBox* ethernetBox_ = nullptr;    // 1250
-  QPushButton* ipSearch_ = nullptr;     // 1256
-  QPushButton* hidMode_ = nullptr;      // 1035
-  QPushButton* virtualCom_ = nullptr;   // 1036
-  QComboBox* baudRate_ = nullptr;       // 1011
-  QComboBox* parity_ = nullptr;         // 1013
-  QComboBox* stopBits_ = nullptr;       // 1014
-  QLineEdit* timeout_ = nullptr;        // 1002
+  QListWidget* list_ = nullptr;        // 1012
+  QCheckBox* ethernetBox_ = nullptr;   // 1250
+  QPushButton* ipSearch_ = nullptr;    // 1256
+  QPushButton* hidMode_ = nullptr;     // 1035
+  QPushButton* virtualCom_ = nullptr;  // 1036
+  QComboBox* baudRate_ = nullptr;      // 1011
+  QComboBox* parity_ = nullptr;        // 1013
+  QComboBox* stopBits_ = nullptr;      // 1014
+  QLineEdit* timeout_ = nullptr;       // 1002
   QLineEdit* addressEdit_ = nullptr;   // 1003
 };
 

@@ -4,10 +4,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "common/ascii.h"
 #include "app/messages.h"
 #include "app/strings.h"
 #include "app/values_validation.h"
+#include "common/ascii.h"
 
 namespace stampwise::portdlg {
 namespace {
@@ -20,7 +20,6 @@ bool Contains(std::string_view text, std::string_view part, std::size_t from) {
 
 // Serial names count as "COM" names: "COMn" or a device path.
 bool IsSerialName(std::string_view name) { return StartsWith(name, "COM") || StartsWith(name, "/dev/"); }
-
 
 }  // namespace
 
@@ -85,7 +84,8 @@ Result<int> CheckTimeout(std::string_view text) {
   const std::string_view digits = first == std::string_view::npos ? "" : text.substr(first, last - first + 1);
   const bool allDigits = !digits.empty() && digits.size() <= 10 &&
                          std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (!allDigits) return Result<int>::Failure({msg::kEnterPositiveInteger, LoadString(msg::kEnterPositiveInteger), 1002});
+  if (!allDigits)
+    return Result<int>::Failure({msg::kEnterPositiveInteger, LoadString(msg::kEnterPositiveInteger), 1002});
   const long long value = std::stoll(std::string(digits));
   if (value < kMinTimeoutMs || value > kMaxTimeoutMs) {
     return Result<int>::Failure(RangeError(1002, kMinTimeoutMs, kMaxTimeoutMs));
@@ -96,7 +96,8 @@ Result<int> CheckTimeout(std::string_view text) {
 Result<int> CheckAddress(std::string_view text) {
   const std::optional<int> value = ParseIntegerField(text);
   if (!value) return Result<int>::Failure(NotAnIntegerError(1003));
-  if (*value < kMinAddress || *value > kMaxAddress) return Result<int>::Failure(RangeError(1003, kMinAddress, kMaxAddress));
+  if (*value < kMinAddress || *value > kMaxAddress)
+    return Result<int>::Failure(RangeError(1003, kMinAddress, kMaxAddress));
   return *value;
 }
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/port_settings.h"
-#include "app/result.h"
 #include "app/reader_client.h"
+#include "app/result.h"
 
 namespace stampwise::portdlg {
 

@@ -21,7 +21,9 @@ QString StatusText(const std::string& line);
 
 inline QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 inline std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
-inline QString FromValue(const std::string& value) { return QString::fromLatin1(value.data(), qsizetype(value.size())); }
+inline QString FromValue(const std::string& value) {
+  return QString::fromLatin1(value.data(), qsizetype(value.size()));
+}
 inline std::string ToValue(const QString& text) { return text.toLatin1().toStdString(); }
 
 }  // namespace stampwise::gui

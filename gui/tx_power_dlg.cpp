@@ -12,7 +12,7 @@ namespace stampwise::gui {
 namespace {
 // The reader keeps the power across power cycles only when told to.
 constexpr bool kKeepPower = true;
-}
+}  // namespace
 
 CTXPowerDlg::CTXPowerDlg(const ReaderClient& reader, MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent), reader_(reader), boxes_(boxes) {

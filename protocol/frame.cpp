@@ -40,8 +40,7 @@ Bytes Header(int variant, std::uint8_t address, std::uint8_t code, std::uint8_t 
 
 }  // namespace
 
-Bytes Build(int variant, std::uint8_t address, std::uint8_t code, const std::uint8_t* payload,
-            std::size_t size) {
+Bytes Build(int variant, std::uint8_t address, std::uint8_t code, const std::uint8_t* payload, std::size_t size) {
   if (size > kMaxPayload) size = kMaxPayload;
   Bytes frame = Header(variant, address, code, static_cast<std::uint8_t>(size));
   if (size > 0) frame.insert(frame.end(), payload, payload + size);
@@ -49,8 +48,7 @@ Bytes Build(int variant, std::uint8_t address, std::uint8_t code, const std::uin
   return frame;
 }
 
-Bytes BuildBlockList(int variant, std::uint8_t address, std::uint8_t status,
-                     const std::vector<Bytes>& blocks) {
+Bytes BuildBlockList(int variant, std::uint8_t address, std::uint8_t status, const std::vector<Bytes>& blocks) {
   Bytes frame = Header(variant, address, status, kBlockListLength);
   for (const Bytes& block : blocks) {
     const std::size_t n = block.size() > 254 ? 254 : block.size();
@@ -106,8 +104,7 @@ int ValidateReply(int variant, const Bytes& reply, Bytes& data) {
   std::size_t trailer = ChecksumSize(variant);
   if (reply[LengthOffset(variant)] == kBlockListLength) ++trailer;
   const std::size_t begin = HeaderSize(variant);
-  data.assign(reply.begin() + static_cast<std::ptrdiff_t>(begin),
-              reply.end() - static_cast<std::ptrdiff_t>(trailer));
+  data.assign(reply.begin() + static_cast<std::ptrdiff_t>(begin), reply.end() - static_cast<std::ptrdiff_t>(trailer));
   return 0;
 }
 

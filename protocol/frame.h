@@ -28,22 +28,19 @@ constexpr std::size_t StatusOffset(int variant) { return variant == 0 ? 2 : 1; }
 
 // Builds a complete frame: a request (code = command) or a reply (code = status).
 // At most kMaxPayload payload bytes are taken; the caller must not pass more.
-Bytes Build(int variant, std::uint8_t address, std::uint8_t code, const std::uint8_t* payload,
-            std::size_t size);
+Bytes Build(int variant, std::uint8_t address, std::uint8_t code, const std::uint8_t* payload, std::size_t size);
 inline Bytes Build(int variant, std::uint8_t address, std::uint8_t code, const Bytes& payload) {
   return Build(variant, address, code, payload.data(), payload.size());
 }
 
 // Builds a block-list reply (length byte 0xFF): each block is at most 254 bytes.
-Bytes BuildBlockList(int variant, std::uint8_t address, std::uint8_t status,
-                     const std::vector<Bytes>& blocks);
+Bytes BuildBlockList(int variant, std::uint8_t address, std::uint8_t status, const std::vector<Bytes>& blocks);
 
 // Length of the complete frame at the start of `buf`, or 0 while more bytes are
 // needed. `buf` must already start at the frame (variant 0: at the start byte).
 // With allowBlockList a length byte of 0xFF announces a block list (replies);
 // without it 0xFF is a plain payload length of 255 (requests).
-std::size_t CompleteLength(int variant, const std::uint8_t* buf, std::size_t size,
-                           bool allowBlockList = true);
+std::size_t CompleteLength(int variant, const std::uint8_t* buf, std::size_t size, bool allowBlockList = true);
 
 // Validates a taken reply and leaves only its data in `data`.
 // Returns 0 on success, otherwise the last-error code: 12 (empty), 10 (checksum)

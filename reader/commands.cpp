@@ -1,6 +1,5 @@
 #include "reader/commands.h"
 
-
 #include "common/ascii.h"
 #include "reader/rdr.h"
 

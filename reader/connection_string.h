@@ -11,7 +11,7 @@ namespace qlmkv {
 enum class LinkKind { kSerial, kHid, kLan };
 
 struct ConnectionTarget {
-  std::string port;       // the string without its ":<address>" suffix
+  std::string port;  // the string without its ":<address>" suffix
   int deviceAddress = 1;
 };
 

@@ -204,7 +204,8 @@ std::uint8_t CQL_MKV_Port::ReceivedAt(std::size_t index) const {
 
 void CQL_MKV_Port::DropReceived(std::size_t count) {
   std::lock_guard lock(rxMutex_);
-  rxBuffer_.erase(rxBuffer_.begin(), rxBuffer_.begin() + static_cast<std::ptrdiff_t>(std::min(count, rxBuffer_.size())));
+  rxBuffer_.erase(rxBuffer_.begin(),
+                  rxBuffer_.begin() + static_cast<std::ptrdiff_t>(std::min(count, rxBuffer_.size())));
 }
 
 void CQL_MKV_Port::ClearReceived() {

@@ -12,8 +12,8 @@
 #include <memory>
 #include <mutex>
 
-#include "protocol/frame.h"
 #include "link/link.h"
+#include "protocol/frame.h"
 #include "reader/wait_clock.h"
 
 namespace qlmkv {
@@ -77,8 +77,7 @@ class CQL_MKV_Port final : public ByteSink {
   enum class Step { kDone, kProgress, kWaiting };
   template <typename StepFn>
   bool RunPhase(StepFn step);
-  void Pass(bool mayBlock, std::uint64_t seenArrivals,
-            std::chrono::steady_clock::time_point deadline);
+  void Pass(bool mayBlock, std::uint64_t seenArrivals, std::chrono::steady_clock::time_point deadline);
 
   const int deviceAddress_;
   const int timeoutMs_;

@@ -23,25 +23,25 @@ extern "C" {
  * 24: unknown command, ...). */
 enum {
   RDR_ERR_NONE = 0,
-  RDR_ERR_NOT_OPEN = 3,     /* handle names no open connection */
-  RDR_ERR_TIMEOUT = 4,      /* no complete reply within a waiting phase */
-  RDR_ERR_CAPACITY = 5,     /* caller's buffer smaller than the data */
+  RDR_ERR_NOT_OPEN = 3, /* handle names no open connection */
+  RDR_ERR_TIMEOUT = 4,  /* no complete reply within a waiting phase */
+  RDR_ERR_CAPACITY = 5, /* caller's buffer smaller than the data */
   RDR_ERR_NOTHING_TO_SEND = 8,
   RDR_ERR_CHECKSUM = 10,
   RDR_ERR_EMPTY_REPLY = 12,
   RDR_ERR_MODE = 13,
   RDR_ERR_ADDRESS = 15,
   RDR_ERR_POWER_REPLY = 20,
-  RDR_ERR_NO_TAG = 21,      /* also: write read-back failed or differed */
+  RDR_ERR_NO_TAG = 21, /* also: write read-back failed or differed */
   RDR_ERR_COLLISION = 23,
   RDR_ERR_UNKNOWN_COMMAND = 24
 };
 
 /* Results of RdrOpen other than a handle. */
 enum {
-  RDR_OPEN_FAILED = -1,     /* the link could not be opened */
+  RDR_OPEN_FAILED = -1, /* the link could not be opened */
   RDR_OPEN_BAD_TIMEOUT = -2,
-  RDR_OPEN_NO_READER = -11  /* a link opened but no reader answered */
+  RDR_OPEN_NO_READER = -11 /* a link opened but no reader answered */
 };
 
 int RDR_API RdrOpen(const char* connection, int baudRate, int lineFormat, int timeoutMs);
@@ -61,8 +61,8 @@ int RDR_API RdrLock(int handle, int area, int action, const unsigned char* passw
 int RDR_API RdrGetTxPower(int handle, int* power);
 int RDR_API RdrSetTxPower(int handle, int power, int thirdByte);
 int RDR_API RdrSwitchUsbMode(int handle, int mode);
-int RDR_API RdrCommand(int handle, int command, const unsigned char* payload, int payloadLength,
-                       unsigned char* buffer, int capacity);
+int RDR_API RdrCommand(int handle, int command, const unsigned char* payload, int payloadLength, unsigned char* buffer,
+                       int capacity);
 int RDR_API RdrListSerialPorts(char* buffer, int capacity);
 int RDR_API RdrListUsbDevices(char* buffer, int capacity);
 int RDR_API RdrListLanReaders(char* buffer, int capacity, int readerCheck);
@@ -96,8 +96,7 @@ typedef void* (*RdrLockWindowHook)(void* context);
 typedef void (*RdrUnlockWindowHook)(void* context, void* saved);
 
 void RDR_API RdrSetDispatchHooks(RdrDispatchHook dispatch, RdrWakeHook wake, void* context);
-void RDR_API RdrSetWindowLockHooks(RdrLockWindowHook lockWindow, RdrUnlockWindowHook unlockWindow,
-                                   void* context);
+void RDR_API RdrSetWindowLockHooks(RdrLockWindowHook lockWindow, RdrUnlockWindowHook unlockWindow, void* context);
 
 #ifdef __cplusplus
 }

@@ -1,7 +1,5 @@
 // The exported C interface: handle lookup, the "copy" rule for caller buffers
 // and a catch-all at the boundary, so that no exception leaves the library.
-#include "reader/rdr.h"
-
 #include <climits>
 #include <cstring>
 #include <string>
@@ -11,6 +9,7 @@
 #include "reader/lan_params.h"
 #include "reader/links.h"
 #include "reader/packed_list.h"
+#include "reader/rdr.h"
 #include "reader/sdk_app.h"
 #include "reader/wait_hooks.h"
 
@@ -23,8 +22,8 @@ constexpr int kInventoryChunk = 16;
 
 // Payload room of one frame after the fixed fields of each command.
 constexpr int kMaxPayload = static_cast<int>(frame::kMaxPayload);
-constexpr int kWriteHeader = 4;         // bank, three address bytes
-constexpr int kWritePwHeader = 4 + 4;   // ... and the access password
+constexpr int kWriteHeader = 4;        // bank, three address bytes
+constexpr int kWritePwHeader = 4 + 4;  // ... and the access password
 
 template <typename Fn>
 int Guarded(Fn fn) {
@@ -94,9 +93,7 @@ using namespace qlmkv;
 extern "C" {
 
 int RdrOpen(const char* connection, int baudRate, int lineFormat, int timeoutMs) {
-  return Guarded([&] {
-    return App().Open(connection != nullptr ? connection : "", baudRate, lineFormat, timeoutMs);
-  });
+  return Guarded([&] { return App().Open(connection != nullptr ? connection : "", baudRate, lineFormat, timeoutMs); });
 }
 
 int RdrClose(int handle) {

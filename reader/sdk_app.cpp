@@ -63,8 +63,8 @@ int CQL_MKV_SDKApp::OpenAttempt(const ConnectionTarget& target, int baudRate, in
     case LinkKind::kLan: transport = links.openLan(target.port, *connection.port); break;
     case LinkKind::kHid: transport = links.openHid(target.port, *connection.port); break;
     case LinkKind::kSerial:
-      transport = links.openSerial(SerialPortName(target.port), LineSettingsFor(baudRate, lineFormat),
-                                   *connection.port);
+      transport =
+          links.openSerial(SerialPortName(target.port), LineSettingsFor(baudRate, lineFormat), *connection.port);
       break;
   }
   if (transport == nullptr) return RDR_OPEN_FAILED;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
   libcli11-dev nlohmann-json3-dev

@@ -16,10 +16,10 @@ namespace mkvsim {
 // Reader status bytes.
 namespace status {
 constexpr std::uint8_t kOk = 0;
-constexpr std::uint8_t kBadLength = 6;       // payload too short or an argument out of range
-constexpr std::uint8_t kNoTag = 21;          // no tag, no selected tag, or the tag did not do it
-constexpr std::uint8_t kAccessDenied = 22;   // locked area, read-only bank or wrong access password
-constexpr std::uint8_t kCollision = 23;      // more than one tag in the field
+constexpr std::uint8_t kBadLength = 6;      // payload too short or an argument out of range
+constexpr std::uint8_t kNoTag = 21;         // no tag, no selected tag, or the tag did not do it
+constexpr std::uint8_t kAccessDenied = 22;  // locked area, read-only bank or wrong access password
+constexpr std::uint8_t kCollision = 23;     // more than one tag in the field
 constexpr std::uint8_t kUnknownCommand = 24;
 }  // namespace status
 

@@ -20,7 +20,6 @@ std::optional<int> ParseCount(const std::string& text) {
   return value;
 }
 
-
 }  // namespace
 
 std::optional<Bytes> ParseHex(const std::string& text) {

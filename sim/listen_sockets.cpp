@@ -49,7 +49,7 @@ int ListenUnix(const std::string& path) {
   if (path.size() >= sizeof addr.sun_path) throw std::runtime_error("control path too long: " + path);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) Fail(fd, "socket");
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path.c_str());
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
@@ -58,8 +58,6 @@ int ListenUnix(const std::string& path) {
   return fd;
 }
 
-int AcceptClient(int listenFd) {
-  return ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-}
+int AcceptClient(int listenFd) { return ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); }
 
 }  // namespace mkvsim

@@ -14,9 +14,7 @@ namespace mkvsim {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what) {
-  throw std::runtime_error(what + ": " + std::strerror(errno));
-}
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
 
 }  // namespace
 
@@ -45,7 +43,7 @@ PtyEndpoint::PtyEndpoint(const std::string& linkPath) {
     ::tcsetattr(slaveKeeper_, TCSANOW, &tio);
   }
   if (!linkPath.empty()) {
-    struct stat st{};
+    struct stat st {};
     // Replace only an old link of ours, never a real file.
     if (::lstat(linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(linkPath.c_str());
     if (::symlink(slavePath_.c_str(), linkPath.c_str()) != 0) {

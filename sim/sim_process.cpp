@@ -110,7 +110,8 @@ std::string SimProcess::ReadLine(int fd, std::string& buffer, int timeoutMs) {
       buffer.erase(0, end + 1);
       return line;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) Fail("no answer in time");
     pollfd pfd{fd, POLLIN, 0};
     const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));

@@ -34,7 +34,8 @@ SimTag::SimTag(std::uint32_t id, const Bytes& epc) : id_(id) {
   tid[1] = 0x00;
   tid[2] = 0x3F;
   tid[3] = 0x12;
-  for (int i = 0; i < 4; ++i) tid[kTidSerialOffset + 7 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(id >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    tid[kTidSerialOffset + 7 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(id >> (8 * i));
   SetEpc(epc);
 }
 

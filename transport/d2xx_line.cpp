@@ -7,8 +7,8 @@
 #include <cctype>
 #include <chrono>
 
-#include "transport/ftd2xx_port.h"
 #include "common/ascii.h"
+#include "transport/ftd2xx_port.h"
 
 namespace qlmkv {
 
@@ -168,12 +168,8 @@ void ApplyHandshake(int mode, d2xx::Dcb& dcb) {
       dcb.xonChar = 0x11;
       dcb.xoffChar = 0x13;
       break;
-    case 3:
-      SetRtsControl(dcb, kRtsHandshake);
-      break;
-    default:
-      SetRtsControl(dcb, kControlEnable);
-      break;
+    case 3: SetRtsControl(dcb, kRtsHandshake); break;
+    default: SetRtsControl(dcb, kControlEnable); break;
   }
 }
 

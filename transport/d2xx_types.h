@@ -86,7 +86,7 @@ constexpr int kRtsControlShift = 12;  // two bits
 constexpr Word32 kRtsControlMask = 3u << kRtsControlShift;
 constexpr Word32 kAbortOnError = 1u << 14;
 
-constexpr Word32 kControlEnable = 1;     // DTR and RTS
+constexpr Word32 kControlEnable = 1;  // DTR and RTS
 constexpr Word32 kRtsHandshake = 2;
 
 constexpr std::uint8_t kNoParity = 0, kOddParity = 1, kEvenParity = 2, kMarkParity = 3, kSpaceParity = 4;

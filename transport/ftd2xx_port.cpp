@@ -84,7 +84,8 @@ bool CFTD2xxPort::Load() {
   static_assert(std::size(kLoadOrder) == kEntryCount);
   for (const EntryName& entry : kLoadOrder) {
     entries_[entry.slot] = dlsym(module_, entry.name);
-    if (entries_[entry.slot] == nullptr) diag::Debug(std::string("Fehler: Kann ") + entry.name + " nicht initialisieren");
+    if (entries_[entry.slot] == nullptr)
+      diag::Debug(std::string("Fehler: Kann ") + entry.name + " nicht initialisieren");
   }
   return true;
 }
@@ -121,8 +122,8 @@ Status CFTD2xxPort::FT_GetDeviceInfoList(d2xx::DeviceListInfoNode* nodes, Word32
   return fn(nodes, count);
 }
 
-Handle CFTD2xxPort::FT_W32_CreateFile(const char* name, Word32 access, Word32 share, void* security,
-                                      Word32 disposition, Word32 flags, void* templateFile) {
+Handle CFTD2xxPort::FT_W32_CreateFile(const char* name, Word32 access, Word32 share, void* security, Word32 disposition,
+                                      Word32 flags, void* templateFile) {
   Load();
   auto fn = Get<CreateFileFn>(kW32CreateFile);
   return fn != nullptr ? fn(name, access, share, security, disposition, flags, templateFile)

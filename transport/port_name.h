@@ -7,9 +7,9 @@
 namespace qlmkv {
 
 struct ResolvedPortName {
-  bool d2xx = false;    // true: open through the D2XX library by serial number
-  std::string target;   // device path, or the D2XX serial number
-  int portNumber = 0;   // number reported with the port's events
+  bool d2xx = false;   // true: open through the D2XX library by serial number
+  std::string target;  // device path, or the D2XX serial number
+  int portNumber = 0;  // number reported with the port's events
 };
 
 // "\\.\" is skipped first. "/dev/..." is cut at the first blank (the list

@@ -81,7 +81,7 @@ bool CUSBSerialPort::InitPort(SerialPortListener* listener, const std::string& p
   }
   lineOpen_ = true;
 
-  const LineSettings settings{static_cast<int>(baudRate), parity, static_cast<int>(dataBits),
+  const LineSettings settings{static_cast<int>(baudRate), parity,    static_cast<int>(dataBits),
                               static_cast<int>(stopBits), handshake, writeBufferSize};
   const std::string failedStep = line_->Configure(settings, eventMask);
   if (!failedStep.empty()) Warn(failedStep.c_str(), line_->LastError());
@@ -125,8 +125,8 @@ bool CUSBSerialPort::StartMonitoring() {
 
 void CUSBSerialPort::WriteToPort(const std::uint8_t* data, int length, std::chrono::milliseconds timeout) {
   if (data == nullptr) return;
-  const std::size_t size =
-      length == -1 ? std::strlen(reinterpret_cast<const char*>(data)) : static_cast<std::size_t>(length < 0 ? 0 : length);
+  const std::size_t size = length == -1 ? std::strlen(reinterpret_cast<const char*>(data))
+                                        : static_cast<std::size_t>(length < 0 ? 0 : length);
   const auto now = std::chrono::steady_clock::now();
   const auto deadline = timeout == kNoTimeLimit || timeout > std::chrono::hours(24 * 365)
                             ? std::chrono::steady_clock::time_point::max()

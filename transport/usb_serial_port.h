@@ -8,8 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>

@@ -1,4 +1,5 @@
 // A saver killed at any moment must leave the old or the new file, whole.
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,8 +9,6 @@
 #include <functional>
 #include <random>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "app/record.h"
 #include "app/settings.h"

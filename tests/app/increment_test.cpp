@@ -33,35 +33,35 @@ TEST_P(IncrementTest, GivesTheNextValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllFormats, IncrementTest,
-    ::testing::Values(
-        IncrementCase{"Hex00FF", F::HexBinary, 2, true, false, false, "00FF", "0100"},
-        IncrementCase{"HexPastFFFF", F::HexBinary, 2, true, false, false, "FFFF", "10000"},
-        IncrementCase{"HexGrowFFF", F::HexBinary, 2, true, false, false, "FFF", "1000"},
-        IncrementCase{"HexPastOneByte", F::HexBinary, 1, true, false, false, "FF", "100"},
-        IncrementCase{"HexLowerCaseRebuilt", F::HexBinary, 2, true, false, false, "ab0f", "AB10"},
-        IncrementCase{"DecimalOnHex", F::HexBinary, 2, false, false, false, "0009", "0010"},
-        IncrementCase{"DecimalOverLetter", F::HexBinary, 2, false, false, false, "0A9", "100"},
-        IncrementCase{"EmptyUnchanged", F::HexBinary, 2, true, false, false, "", ""},
-        IncrementCase{"AsciiPrefix", F::HexAscii, 7, true, false, true, "SN-0A9F", "SN-0AA0"},
-        // Free text inside the number has the value 255: a carry turns it into 0.
-        IncrementCase{"AsciiInnerTextCarries", F::HexAscii, 6, true, false, true, "1F-FF", "20000"},
-        IncrementCase{"AsciiInnerTextUntouched", F::HexAscii, 6, true, false, true, "1F-FE", "1F-FF"},
-        IncrementCase{"AsciiNoDigitsUnchanged", F::HexAscii, 6, true, false, true, "XYZ", "XYZ"},
-        // One character per byte in format 1: no room for a new digit, so the
-        // counter runs out instead of wrapping to a value written before.
-        IncrementCase{"AsciiPastLength", F::HexAscii, 4, true, false, false, "FFFF", "10000"},
-        IncrementCase{"AsciiGrowsWithinLength", F::HexAscii, 4, true, false, false, "FFF", "1000"},
-        IncrementCase{"DecBin", F::DecimalBinary, 2, false, false, false, "0099", "100"},
-        IncrementCase{"DecBinBeyond64Bits", F::DecimalBinary, 8, false, false, false,
-                      "9223372036854775807", "9223372036854775808"},
-        IncrementCase{"DecAsciiZeros", F::DecimalAscii, 6, false, true, false, "000099", "000100"},
-        IncrementCase{"DecAsciiTextZeros", F::DecimalAscii, 9, false, true, true, "ABC0099XY", "ABC0100XY"},
-        IncrementCase{"DecAsciiNoDigits", F::DecimalAscii, 4, false, false, true, "ABC", "1ABC"},
-        IncrementCase{"DecAsciiHexFlag", F::DecimalAscii, 4, true, false, false, "19", "20"},
-        // No wrap to 0 when the digits run out: one past the range.
-        IncrementCase{"DecAsciiPastLength", F::DecimalAscii, 3, false, false, false, "999", "1000"},
-        IncrementCase{"DecAsciiZerosPastLength", F::DecimalAscii, 3, false, true, false, "999", "1000"},
-        IncrementCase{"DataUnchanged", F::DataBinary, 2, true, false, false, "01 FF", "01 FF"}),
+    ::testing::Values(IncrementCase{"Hex00FF", F::HexBinary, 2, true, false, false, "00FF", "0100"},
+                      IncrementCase{"HexPastFFFF", F::HexBinary, 2, true, false, false, "FFFF", "10000"},
+                      IncrementCase{"HexGrowFFF", F::HexBinary, 2, true, false, false, "FFF", "1000"},
+                      IncrementCase{"HexPastOneByte", F::HexBinary, 1, true, false, false, "FF", "100"},
+                      IncrementCase{"HexLowerCaseRebuilt", F::HexBinary, 2, true, false, false, "ab0f", "AB10"},
+                      IncrementCase{"DecimalOnHex", F::HexBinary, 2, false, false, false, "0009", "0010"},
+                      IncrementCase{"DecimalOverLetter", F::HexBinary, 2, false, false, false, "0A9", "100"},
+                      IncrementCase{"EmptyUnchanged", F::HexBinary, 2, true, false, false, "", ""},
+                      IncrementCase{"AsciiPrefix", F::HexAscii, 7, true, false, true, "SN-0A9F", "SN-0AA0"},
+                      // Free text inside the number has the value 255: a carry turns it into 0.
+                      IncrementCase{"AsciiInnerTextCarries", F::HexAscii, 6, true, false, true, "1F-FF", "20000"},
+                      IncrementCase{"AsciiInnerTextUntouched", F::HexAscii, 6, true, false, true, "1F-FE", "1F-FF"},
+                      IncrementCase{"AsciiNoDigitsUnchanged", F::HexAscii, 6, true, false, true, "XYZ", "XYZ"},
+                      // One character per byte in format 1: no room for a new digit, so the
+                      // counter runs out instead of wrapping to a value written before.
+                      IncrementCase{"AsciiPastLength", F::HexAscii, 4, true, false, false, "FFFF", "10000"},
+                      IncrementCase{"AsciiGrowsWithinLength", F::HexAscii, 4, true, false, false, "FFF", "1000"},
+                      IncrementCase{"DecBin", F::DecimalBinary, 2, false, false, false, "0099", "100"},
+                      IncrementCase{"DecBinBeyond64Bits", F::DecimalBinary, 8, false, false, false,
+                                    "9223372036854775807", "9223372036854775808"},
+                      IncrementCase{"DecAsciiZeros", F::DecimalAscii, 6, false, true, false, "000099", "000100"},
+                      IncrementCase{"DecAsciiTextZeros", F::DecimalAscii, 9, false, true, true, "ABC0099XY",
+                                    "ABC0100XY"},
+                      IncrementCase{"DecAsciiNoDigits", F::DecimalAscii, 4, false, false, true, "ABC", "1ABC"},
+                      IncrementCase{"DecAsciiHexFlag", F::DecimalAscii, 4, true, false, false, "19", "20"},
+                      // No wrap to 0 when the digits run out: one past the range.
+                      IncrementCase{"DecAsciiPastLength", F::DecimalAscii, 3, false, false, false, "999", "1000"},
+                      IncrementCase{"DecAsciiZerosPastLength", F::DecimalAscii, 3, false, true, false, "999", "1000"},
+                      IncrementCase{"DataUnchanged", F::DataBinary, 2, true, false, false, "01 FF", "01 FF"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 // The value after the last one that fits is recognised as a used-up counter;
@@ -113,7 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
 // Counting on from the last value that fits gives an exhausted counter, in
 // every format that counts.
 TEST(IncrementTest, TheStepPastTheLastValueIsExhausted) {
-  struct Last { DataFormat format; int length; bool hex; const char* value; };
+  struct Last {
+    DataFormat format;
+    int length;
+    bool hex;
+    const char* value;
+  };
   for (const Last& last : {Last{F::HexBinary, 4, true, "FFFFFFFF"}, Last{F::HexBinary, 2, false, "9999"},
                            Last{F::HexAscii, 3, true, "FFF"}, Last{F::DecimalAscii, 8, false, "99999999"},
                            Last{F::DecimalBinary, 1, false, "255"}}) {

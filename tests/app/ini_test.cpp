@@ -1,14 +1,13 @@
 #include "app/ini.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "tests/app/temp_folder.h"
 
@@ -54,8 +53,8 @@ TEST(IniLookup, FindsValuesByTheFileRules) {
 
 TEST(IniLookup, IntegersFallBackOnAnythingThatIsNoNumber) {
   const std::pair<const char*, int> cases[] = {
-      {"42", 42},  {" 7", 7},     {"+3", 3},       {"-5", -5},         {"12abc", 12},
-      {"abc", -1}, {"", -1},      {"-", -1},       {"99999999999", -1}, {"0x10", 0},
+      {"42", 42},  {" 7", 7}, {"+3", 3}, {"-5", -5},          {"12abc", 12},
+      {"abc", -1}, {"", -1},  {"-", -1}, {"99999999999", -1}, {"0x10", 0},
   };
   for (const auto& [text, expected] : cases) {
     CIniEx ini;
@@ -124,8 +123,7 @@ TEST(IniWrite, ValuesWithSemicolonsAndCaseChangesReadBackWhole) {
 
 TEST(IniJunk, ArbitraryBytesNeverBreakTheStore) {
   std::mt19937 random(7);
-  std::vector<std::string> inputs = {std::string(10 << 20, 'x'),
-                                     "[" + std::string(1 << 20, '[') + "=",
+  std::vector<std::string> inputs = {std::string(10 << 20, 'x'), "[" + std::string(1 << 20, '[') + "=",
                                      std::string("[S]\nk=\0\0\xff\n", 10)};
   for (int round = 0; round < 50; ++round) {
     std::string junk(static_cast<std::size_t>(random() % 4096), '\0');

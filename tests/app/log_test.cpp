@@ -1,5 +1,6 @@
 #include "app/log.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -7,8 +8,6 @@
 
 #include <cstdio>
 #include <ctime>
-
-#include <gtest/gtest.h>
 
 #include "tests/app/temp_folder.h"
 

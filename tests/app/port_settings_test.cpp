@@ -2,9 +2,8 @@
 // directly, a serial name is taken as it stands.
 #include "app/port_settings.h"
 
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "app/reader_link.h"
 #include "reader/rdr.h"

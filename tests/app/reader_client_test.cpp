@@ -2,9 +2,8 @@
 // connection, and its lists and errors are those of the library.
 #include "app/reader_client.h"
 
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "app/messages.h"
 #include "sim/sim_process.h"

@@ -79,8 +79,7 @@ TEST(DataRecordFile, LoadingDefaults) {
   const Case cases[] = {
       {"Res. with the dot", "[Settings]\r\nMemoryType=Res.\r\n", empty},
       {"Res", "[settings]\r\nmemorytype=Res\r\n", reserved},
-      {"junk numbers", "[Settings]\r\nByteanzahl=many\r\nDatenformat=42\r\nMSBFirst=x\r\nLastData=77\r\n",
-       someValue},
+      {"junk numbers", "[Settings]\r\nByteanzahl=many\r\nDatenformat=42\r\nMSBFirst=x\r\nLastData=77\r\n", someValue},
       {"leading digits", "[Settings]\r\nByteanzahl=12 bytes\r\nStartblock=-3x\r\nLastData=\r\n", leadingDigits},
   };
   for (const auto& test : cases) {
@@ -99,7 +98,9 @@ TEST(DataRecordFile, AFileThatIsNoRecordIsRefusedAndChangesNothing) {
       "[Other]\r\nLastData=5\r\n",
       "[Settings]\r\nSprache=1\r\n",
       std::string("\0\xff[Settings\n\x01=\x02", 14),
-      std::string("\x7f" "ELF\x02\x01\x01\0\0\0LastData=1\n", 20),
+      std::string("\x7f"
+                  "ELF\x02\x01\x01\0\0\0LastData=1\n",
+                  20),
   };
   for (const std::string& text : texts) {
     TempFolder folder;

@@ -1,10 +1,9 @@
 #include "app/settings.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <climits>
-
-#include <gtest/gtest.h>
 
 #include "tests/app/temp_folder.h"
 
@@ -39,8 +38,8 @@ class SettingsFile : public ::testing::Test {
 // period would stop "Zyklisch" without a word: a stored period outside
 // 100..10000 ms is brought into range and written back, by both readers.
 TEST_F(SettingsFile, CyclePeriodIsBroughtIntoRangeAndWrittenBack) {
-  const std::pair<const char*, int> cases[] = {
-      {"0", 100}, {"-5", 100}, {"99", 100}, {"100", 100}, {"2500", 2500}, {"10000", 10000}, {"99999", 10000}};
+  const std::pair<const char*, int> cases[] = {{"0", 100},     {"-5", 100},      {"99", 100},     {"100", 100},
+                                               {"2500", 2500}, {"10000", 10000}, {"99999", 10000}};
   const std::string file = folder_.File("cycle.ini");
   auto KeyIn = [](const std::string& path, const char* key) {
     CIniEx ini;
@@ -69,12 +68,23 @@ TEST_F(SettingsFile, FirstStartWritesBackTheKeysThatAreMarkedSo) {
   EXPECT_EQ(loaded.logs.writeLogFile, "/var/log/stampwise/Protokoll_S.txt");
 
   const std::pair<const char*, const char*> written[] = {
-      {"BeepTime", "300"},        {"ZyklusZeit", "250"},    {"LastData", "0"},
-      {"AutoIncrement", "1"},     {"AutoIncHex", "1"},      {"AutoNull", "0"},
-      {"PrefixZulassen", "0"},    {"Datenformat", "0"},     {"MSBFirst", "1"},
-      {"MemoryType", "User"},     {"Startblock", "0"},      {"Byteanzahl", "4"},
-      {"PasswortSetzen", "0"},    {"PasswortAktivieren", "0"}, {"AccessPasswort", "3C5A9E71"},
-      {"EPCLenKorrigieren", "<missing>"}, {"Sprache", "<missing>"},
+      {"BeepTime", "300"},
+      {"ZyklusZeit", "250"},
+      {"LastData", "0"},
+      {"AutoIncrement", "1"},
+      {"AutoIncHex", "1"},
+      {"AutoNull", "0"},
+      {"PrefixZulassen", "0"},
+      {"Datenformat", "0"},
+      {"MSBFirst", "1"},
+      {"MemoryType", "User"},
+      {"Startblock", "0"},
+      {"Byteanzahl", "4"},
+      {"PasswortSetzen", "0"},
+      {"PasswortAktivieren", "0"},
+      {"AccessPasswort", "3C5A9E71"},
+      {"EPCLenKorrigieren", "<missing>"},
+      {"Sprache", "<missing>"},
   };
   for (const auto& [key, value] : written) EXPECT_EQ(Key("Settings", key), value) << key;
   EXPECT_EQ(Key("Protokoll", "LogFileNameSchreiben"), "/var/log/stampwise/Protokoll_S.txt");
@@ -91,18 +101,10 @@ TEST_F(SettingsFile, StoredValuesAndTheirReplacements) {
     const char* afterLoad;  // what the file holds afterwards
   };
   const Case cases[] = {
-      {"MemoryType", "EPC", "EPC"},
-      {"MemoryType", "Res", "Res"},
-      {"MemoryType", "Res.", "User"},
-      {"MemoryType", "epc", "User"},
-      {"AutoIncrement", "255", "1"},
-      {"AutoIncrement", "0", "0"},
-      {"ZyklusZeit", "-1", "250"},
-      {"ZyklusZeit", "fast", "250"},
-      {"ZyklusZeit", "100", "100"},
-      {"Datenformat", "9", "0"},
-      {"LastData", "", "0"},
-      {"AccessPasswort", "", "3C5A9E71"},
+      {"MemoryType", "EPC", "EPC"},  {"MemoryType", "Res", "Res"},  {"MemoryType", "Res.", "User"},
+      {"MemoryType", "epc", "User"}, {"AutoIncrement", "255", "1"}, {"AutoIncrement", "0", "0"},
+      {"ZyklusZeit", "-1", "250"},   {"ZyklusZeit", "fast", "250"}, {"ZyklusZeit", "100", "100"},
+      {"Datenformat", "9", "0"},     {"LastData", "", "0"},         {"AccessPasswort", "", "3C5A9E71"},
   };
   for (const auto& test : cases) {
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path());
@@ -203,8 +205,7 @@ TEST(WindowPlacement, MovesTheSavedRectangleOntoTheDesktop) {
       {"no width keeps the default", {100, 100, 100, 400}, oneScreen, std::nullopt},
       {"never saved", {0, 0, 0, 0}, oneScreen, std::nullopt},
       {"wider than the desktop keeps its size", {-10, 0, 2000, 100}, oneScreen, WindowRect{-90, 0, 1920, 100}},
-      {"extreme numbers do not overflow", {INT_MIN, 0, INT_MAX, 100}, oneScreen,
-       WindowRect{INT_MIN, 0, 1920, 100}},
+      {"extreme numbers do not overflow", {INT_MIN, 0, INT_MAX, 100}, oneScreen, WindowRect{INT_MIN, 0, 1920, 100}},
       {"no screens known", {5, 5, 50, 50}, {}, WindowRect{5, 5, 50, 50}},
   };
   for (const auto& test : cases) {

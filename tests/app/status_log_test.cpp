@@ -48,8 +48,7 @@ TEST(StatusLog, KeepsEveryLineUpToTheLimit) {
 TEST(StatusReporter, SuppressesRepeatsOnlyInTicks) {
   std::vector<std::string> shown;
   StatusReporter reporter([&](const std::string& line) { shown.push_back(line); });
-  const std::vector<std::pair<int, bool>> steps = {{1, true}, {1, true}, {2, true}, {1, true},
-                                                   {1, false}, {1, true}};
+  const std::vector<std::pair<int, bool>> steps = {{1, true}, {1, true}, {2, true}, {1, true}, {1, false}, {1, true}};
   for (const auto& [id, inTick] : steps) {
     reporter.SetInTick(inTick);
     reporter.ShowMessage(id, "m" + std::to_string(id));

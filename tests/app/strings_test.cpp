@@ -27,17 +27,17 @@ TEST_P(ErrorMessageIdTest, MapsCodeToMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ErrorMessageIdTest,
-    ::testing::Values(
-        ErrorCase{3, 180, "Fehler beim Port öffnen"}, ErrorCase{4, 104, "Timeout"},
-        ErrorCase{5, 165, "Blocklänge ist nicht korrekt"}, ErrorCase{6, 112, "Fehler: Falsche Datenanzahl"},
-        ErrorCase{8, 188, "Keine Sendedaten"},
-        ErrorCase{11, 129, "An diesem Port ist kein Leser angeschlossen.\r\n"
-                           "Bitte wählen sie eine andere Schnittstelle."},
-        ErrorCase{19, 177, ""}, ErrorCase{20, 115, "Fehler. Falsche Datenanzahl gesendet\r\n"},
-        ErrorCase{21, 230, "Kein gültiger Transponder vorhanden!"}, ErrorCase{23, 118, "Kollision Fehler"},
-        ErrorCase{24, 176, "Unbekanntes Kommando"}, ErrorCase{0, 117, kUnknown}, ErrorCase{10, 117, kUnknown},
-        ErrorCase{12, 117, kUnknown}, ErrorCase{13, 117, kUnknown}, ErrorCase{15, 117, kUnknown},
-        ErrorCase{-1, 117, kUnknown}));
+    ::testing::Values(ErrorCase{3, 180, "Fehler beim Port öffnen"}, ErrorCase{4, 104, "Timeout"},
+                      ErrorCase{5, 165, "Blocklänge ist nicht korrekt"},
+                      ErrorCase{6, 112, "Fehler: Falsche Datenanzahl"}, ErrorCase{8, 188, "Keine Sendedaten"},
+                      ErrorCase{11, 129,
+                                "An diesem Port ist kein Leser angeschlossen.\r\n"
+                                "Bitte wählen sie eine andere Schnittstelle."},
+                      ErrorCase{19, 177, ""}, ErrorCase{20, 115, "Fehler. Falsche Datenanzahl gesendet\r\n"},
+                      ErrorCase{21, 230, "Kein gültiger Transponder vorhanden!"},
+                      ErrorCase{23, 118, "Kollision Fehler"}, ErrorCase{24, 176, "Unbekanntes Kommando"},
+                      ErrorCase{0, 117, kUnknown}, ErrorCase{10, 117, kUnknown}, ErrorCase{12, 117, kUnknown},
+                      ErrorCase{13, 117, kUnknown}, ErrorCase{15, 117, kUnknown}, ErrorCase{-1, 117, kUnknown}));
 
 TEST(StringTableTest, KnownAndUnknownIds) {
   EXPECT_EQ(LoadString(msg::kChooseWriteLog), "Logdatei \"Schreiben\" wählen");

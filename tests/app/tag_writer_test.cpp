@@ -13,10 +13,10 @@
 namespace stampwise::testing {
 namespace {
 
+using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
-using std::chrono::milliseconds;
 
 std::string Written(const std::string& value) { return FormatString(msg::kValueWritten, {value}); }
 
@@ -69,14 +69,13 @@ TEST_P(ForgetRuleTest, WritesEachTagAsOftenAsTheRulesSay) {
   EXPECT_EQ(writer_->ProgrammedCount(), static_cast<int>(c.expected.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cycles, ForgetRuleTest,
-    ::testing::Values(ForgetCase{"TagResting", false, -1, {"00000001"}},
-                      ForgetCase{"BackAfter1500ms", false, 1500, {"00000001", "00000002"}},
-                      ForgetCase{"BackAfter500ms", false, 500, {"00000001"}},
-                      ForgetCase{"BackAfterExactly1000ms", false, 1000, {"00000001"}},
-                      ForgetCase{"OneShotTwice", true, -1, {"00000001", "00000002"}}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cycles, ForgetRuleTest,
+                         ::testing::Values(ForgetCase{"TagResting", false, -1, {"00000001"}},
+                                           ForgetCase{"BackAfter1500ms", false, 1500, {"00000001", "00000002"}},
+                                           ForgetCase{"BackAfter500ms", false, 500, {"00000001"}},
+                                           ForgetCase{"BackAfterExactly1000ms", false, 1000, {"00000001"}},
+                                           ForgetCase{"OneShotTwice", true, -1, {"00000001", "00000002"}}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // ---------------------------------------------------------------------------
 // Two tags in the field: "not unique", once per run of the same error in a
@@ -86,7 +85,9 @@ class TwoTagsTest : public CycleTest, public ::testing::WithParamInterface<bool>
 
 TEST_P(TwoTagsTest, ShowsNotUniqueOncePerRunOfErrors) {
   StartReader({"--tags", "2"});
-  if (GetParam()) { ASSERT_THAT(Control("fault collide on"), ::testing::StartsWith("OK")); }
+  if (GetParam()) {
+    ASSERT_THAT(Control("fault collide on"), ::testing::StartsWith("OK"));
+  }
   UserHexJob();
   const std::string notUnique = LoadString(msg::kTagNotUnique);
 
@@ -134,7 +135,8 @@ TEST_P(EpcLengthFixTest, WritesThePcWordInFrontOfTheEpc) {
     ASSERT_FALSE(SelectOnlyTag(handle_).empty());
     ASSERT_EQ(RdrWriteData(handle_, 1, 1, c.pcBefore.data(), 2), 0);
   }
-  const std::string value = std::string("A1B2C3D4E5F60718293A4B5C").substr(0, static_cast<std::size_t>(c.lengthBytes) * 2);
+  const std::string value =
+      std::string("A1B2C3D4E5F60718293A4B5C").substr(0, static_cast<std::size_t>(c.lengthBytes) * 2);
   Change([&](WriterConfig& config) {
     ParameterSet& p = config.params;
     p = ParameterSet{};
@@ -299,7 +301,9 @@ TEST_P(WriteOutcomeTest, StoredValueFollowsTheOutcome) {
     p.autoIncrementHex = !c.decimalIncrement;
     config.logs.writeLogEnabled = true;
   });
-  for (const std::string& fault : c.faults) { ASSERT_THAT(Control(fault), ::testing::StartsWith("OK")); }
+  for (const std::string& fault : c.faults) {
+    ASSERT_THAT(Control(fault), ::testing::StartsWith("OK"));
+  }
 
   EXPECT_EQ(writer_->WriteOnce(), c.outcome == Outcome::kWritten) << ::testing::PrintToString(frontEnd_.statusLines);
   EXPECT_EQ(writer_->Config().params.value, c.nextValue);
@@ -321,40 +325,178 @@ std::vector<std::string> AtTheWrite(const std::string& fault) { return {"fault s
 // A tag that leaves as soon as it has been written.
 const std::vector<std::string> kLeavesAtOnce{"--tags", "1", "--conveyor", "600000,0"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Cycles, WriteOutcomeTest,
-    ::testing::Values(
-        OutcomeCase{"Plain", {}, {}, Bank::User, 0, 4, DataFormat::HexBinary, false, "00000001", Outcome::kWritten,
-                    "00000002", 0},
-        OutcomeCase{"LowerCaseHex", {}, {}, Bank::User, 0, 4, DataFormat::HexBinary, false, "00ab00ff",
-                    Outcome::kWritten, "00AB0100", 0},
-        OutcomeCase{"DecimalZerosStripped", {}, {}, Bank::User, 0, 4, DataFormat::DecimalBinary, true, "000123",
-                    Outcome::kWritten, "124", 0},
-        OutcomeCase{"LostAckReadBackMatches", {}, {"fault lostack 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
-                    false, "00000001", Outcome::kWritten, "00000002", 0},
-        // Certainly not on the tag.
-        OutcomeCase{"ReaderRefusesCommand", {}, {"fault refuse 24 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
-                    false, "00000001", Outcome::kGivenBack, "00000001", 24},
-        OutcomeCase{"ReaderRefusesDataCount", {}, {"fault refuse 6 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
-                    false, "00000001", Outcome::kGivenBack, "00000001", 6},
-        OutcomeCase{"FrameTooLongToSend", {}, {}, Bank::User, 0, 300, DataFormat::HexBinary, false, "1",
-                    Outcome::kGivenBack, "1", 5},
-        // May be on the tag.
-        OutcomeCase{"LostAckTagGone", kLeavesAtOnce, {"fault lostack 1"}, Bank::User, 0, 4, DataFormat::HexBinary,
-                    false, "00000001", Outcome::kUsedUp, "00000002", 21},
-        OutcomeCase{"NoReply", {}, AtTheWrite("fault drop 1"), Bank::User, 0, 4, DataFormat::HexBinary, false,
-                    "00000001", Outcome::kUsedUp, "00000002", 4},
-        OutcomeCase{"CutReply", {}, AtTheWrite("fault truncate 1"), Bank::User, 0, 4, DataFormat::HexBinary, false,
-                    "00000001", Outcome::kUsedUp, "00000002", 4},
-        OutcomeCase{"LateReply", {}, AtTheWrite("fault late 1500 1"), Bank::User, 0, 4, DataFormat::HexBinary,
-                    false, "00000001", Outcome::kUsedUp, "00000002", 4},
-        OutcomeCase{"UnreadableReply", {}, AtTheWrite("fault badcrc 1"), Bank::User, 0, 4, DataFormat::HexBinary,
-                    false, "00000001", Outcome::kUsedUp, "00000002", 10},
-        OutcomeCase{"OutOfRange", {}, {}, Bank::User, 31, 4, DataFormat::HexBinary, false, "00000001",
-                    Outcome::kUsedUp, "00000002", 21},
-        OutcomeCase{"ReadOnlyBank", {}, {}, Bank::Tid, 0, 4, DataFormat::HexBinary, false, "00000001",
-                    Outcome::kUsedUp, "00000002", 22}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cycles, WriteOutcomeTest,
+                         ::testing::Values(OutcomeCase{"Plain",
+                                                       {},
+                                                       {},
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kWritten,
+                                                       "00000002",
+                                                       0},
+                                           OutcomeCase{"LowerCaseHex",
+                                                       {},
+                                                       {},
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00ab00ff",
+                                                       Outcome::kWritten,
+                                                       "00AB0100",
+                                                       0},
+                                           OutcomeCase{"DecimalZerosStripped",
+                                                       {},
+                                                       {},
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::DecimalBinary,
+                                                       true,
+                                                       "000123",
+                                                       Outcome::kWritten,
+                                                       "124",
+                                                       0},
+                                           OutcomeCase{"LostAckReadBackMatches",
+                                                       {},
+                                                       {"fault lostack 1"},
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kWritten,
+                                                       "00000002",
+                                                       0},
+                                           // Certainly not on the tag.
+                                           OutcomeCase{"ReaderRefusesCommand",
+                                                       {},
+                                                       {"fault refuse 24 1"},
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kGivenBack,
+                                                       "00000001",
+                                                       24},
+                                           OutcomeCase{"ReaderRefusesDataCount",
+                                                       {},
+                                                       {"fault refuse 6 1"},
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kGivenBack,
+                                                       "00000001",
+                                                       6},
+                                           OutcomeCase{"FrameTooLongToSend",
+                                                       {},
+                                                       {},
+                                                       Bank::User,
+                                                       0,
+                                                       300,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "1",
+                                                       Outcome::kGivenBack,
+                                                       "1",
+                                                       5},
+                                           // May be on the tag.
+                                           OutcomeCase{"LostAckTagGone",
+                                                       kLeavesAtOnce,
+                                                       {"fault lostack 1"},
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kUsedUp,
+                                                       "00000002",
+                                                       21},
+                                           OutcomeCase{"NoReply",
+                                                       {},
+                                                       AtTheWrite("fault drop 1"),
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kUsedUp,
+                                                       "00000002",
+                                                       4},
+                                           OutcomeCase{"CutReply",
+                                                       {},
+                                                       AtTheWrite("fault truncate 1"),
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kUsedUp,
+                                                       "00000002",
+                                                       4},
+                                           OutcomeCase{"LateReply",
+                                                       {},
+                                                       AtTheWrite("fault late 1500 1"),
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kUsedUp,
+                                                       "00000002",
+                                                       4},
+                                           OutcomeCase{"UnreadableReply",
+                                                       {},
+                                                       AtTheWrite("fault badcrc 1"),
+                                                       Bank::User,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kUsedUp,
+                                                       "00000002",
+                                                       10},
+                                           OutcomeCase{"OutOfRange",
+                                                       {},
+                                                       {},
+                                                       Bank::User,
+                                                       31,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kUsedUp,
+                                                       "00000002",
+                                                       21},
+                                           OutcomeCase{"ReadOnlyBank",
+                                                       {},
+                                                       {},
+                                                       Bank::Tid,
+                                                       0,
+                                                       4,
+                                                       DataFormat::HexBinary,
+                                                       false,
+                                                       "00000001",
+                                                       Outcome::kUsedUp,
+                                                       "00000002",
+                                                       22}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // A used-up value is never written to the next tag: with every write's
 // acknowledgement lost on a belt whose tags leave at once, each tag gets a
@@ -392,7 +534,9 @@ TEST_F(CycleTest, LastDataIsTheNextValueAfterEveryTagOfACycle) {
   for (int tick = 0; tick < 200 && writer_->ProgrammedCount() < 4; ++tick) {
     const int before = writer_->ProgrammedCount();
     writer_->Tick(Cycle::Write);
-    if (writer_->ProgrammedCount() != before) { EXPECT_EQ(StoredLastData(), writer_->Config().params.value); }
+    if (writer_->ProgrammedCount() != before) {
+      EXPECT_EQ(StoredLastData(), writer_->Config().params.value);
+    }
   }
   writer_->StopCycle();
   EXPECT_THAT(DataWritten(3), ElementsAre("000000FE", "000000FF", "00000100", "00000101"));
@@ -506,13 +650,17 @@ TEST_P(CounterEndTest, StopsAfterTheLastValueThatFits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cycles, CounterEndTest,
-    ::testing::Values(ExhaustionCase{"HexBinary", DataFormat::HexBinary, 4, true, "FFFFFFFE",
-                                     {"FFFFFFFE", "FFFFFFFF"}, "100000000"},
-                      ExhaustionCase{"DecimalAscii", DataFormat::DecimalAscii, 8, false, "99999998",
-                                     {"3939393939393938", "3939393939393939"}, "100000000"},
-                      ExhaustionCase{"HexAscii", DataFormat::HexAscii, 2, true, "FE", {"4645", "4646"}, "100"},
-                      ExhaustionCase{"DecimalBinary", DataFormat::DecimalBinary, 1, false, "254", {"FE", "FF"},
-                                     "256"}),
+    ::testing::Values(
+        ExhaustionCase{"HexBinary", DataFormat::HexBinary, 4, true, "FFFFFFFE", {"FFFFFFFE", "FFFFFFFF"}, "100000000"},
+        ExhaustionCase{"DecimalAscii",
+                       DataFormat::DecimalAscii,
+                       8,
+                       false,
+                       "99999998",
+                       {"3939393939393938", "3939393939393939"},
+                       "100000000"},
+        ExhaustionCase{"HexAscii", DataFormat::HexAscii, 2, true, "FE", {"4645", "4646"}, "100"},
+        ExhaustionCase{"DecimalBinary", DataFormat::DecimalBinary, 1, false, "254", {"FE", "FF"}, "256"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -692,8 +840,8 @@ struct LogCase {
   int lengthBytes;
   const char* value;
   const char* formatName;
-  const char* logged;        // first line
-  const char* loggedAgain;   // second line: binary formats were upper-cased after the first
+  const char* logged;       // first line
+  const char* loggedAgain;  // second line: binary formats were upper-cased after the first
 };
 
 class WriteLogTest : public CycleTest, public ::testing::WithParamInterface<LogCase> {};
@@ -717,8 +865,8 @@ TEST_P(WriteLogTest, LinesHaveTheLayoutOfTheLog) {
   ASSERT_TRUE(writer_->WriteOnce());
 
   const std::string stamp = "[0-3][0-9]\\.[01][0-9]\\.20[0-9]{2} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]";
-  const std::string fields = "\t" + std::string(c.formatName) + "\t   1\t" +
-                             (c.lengthBytes < 10 ? "   " : "  ") + std::to_string(c.lengthBytes) + "\t";
+  const std::string fields = "\t" + std::string(c.formatName) + "\t   1\t" + (c.lengthBytes < 10 ? "   " : "  ") +
+                             std::to_string(c.lengthBytes) + "\t";
   const std::regex layout("     1\t" + stamp + fields + c.logged + "\r\r\n" + "     2\t" + stamp + fields +
                           c.loggedAgain + "\r\r\n");
   const std::string log = ReadFile(folder_.File("write.txt"));
@@ -727,12 +875,13 @@ TEST_P(WriteLogTest, LinesHaveTheLayoutOfTheLog) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cycles, WriteLogTest,
-    ::testing::Values(LogCase{"HexBinaryBeforeUpperCasing", DataFormat::HexBinary, 2, "1a2b", "HEX BIN", "1a2b", "1A2B"},
-                      LogCase{"HexAscii", DataFormat::HexAscii, 4, "12AB", "HEX ASCII", "12AB", "12AB"},
-                      LogCase{"DecimalBinaryZerosStripped", DataFormat::DecimalBinary, 4, "000123", "DEZ ASCII", "123", "123"},
-                      LogCase{"DecimalAscii", DataFormat::DecimalAscii, 3, "123", "DEZ ASCII", "123", "123"},
-                      LogCase{"DataBinary", DataFormat::DataBinary, 3, "01 02 03", "DATEN BIN", "01 02 03", "01 02 03"},
-                      LogCase{"DataAscii", DataFormat::DataAscii, 10, "Charge 7/A", "DATEN ASCII", "Charge 7/A", "Charge 7/A"}),
+    ::testing::Values(
+        LogCase{"HexBinaryBeforeUpperCasing", DataFormat::HexBinary, 2, "1a2b", "HEX BIN", "1a2b", "1A2B"},
+        LogCase{"HexAscii", DataFormat::HexAscii, 4, "12AB", "HEX ASCII", "12AB", "12AB"},
+        LogCase{"DecimalBinaryZerosStripped", DataFormat::DecimalBinary, 4, "000123", "DEZ ASCII", "123", "123"},
+        LogCase{"DecimalAscii", DataFormat::DecimalAscii, 3, "123", "DEZ ASCII", "123", "123"},
+        LogCase{"DataBinary", DataFormat::DataBinary, 3, "01 02 03", "DATEN BIN", "01 02 03", "01 02 03"},
+        LogCase{"DataAscii", DataFormat::DataAscii, 10, "Charge 7/A", "DATEN ASCII", "Charge 7/A", "Charge 7/A"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(CycleTest, DataFormatsCountTheirWritesInTheMessage) {
@@ -749,7 +898,8 @@ TEST_F(CycleTest, DataFormatsCountTheirWritesInTheMessage) {
   writer_->Tick(Cycle::Write);
   writer_->StopCycle();
   ASSERT_TRUE(writer_->WriteOnce());
-  EXPECT_THAT(frontEnd_.statusLines, ElementsAre(FormatString(msg::kDataWritten, {1}), FormatString(msg::kDataWritten, {1})));
+  EXPECT_THAT(frontEnd_.statusLines,
+              ElementsAre(FormatString(msg::kDataWritten, {1}), FormatString(msg::kDataWritten, {1})));
 }
 
 // A log line that cannot be written is reported; the write still counts.
@@ -761,8 +911,8 @@ TEST_F(CycleTest, AnUnwritableLogLineIsReported) {
     config.logs.writeLogFile = folder_.Path();  // a folder, not a file
   });
   EXPECT_TRUE(writer_->WriteOnce());
-  EXPECT_THAT(frontEnd_.statusLines, ElementsAre(FormatString(msg::kLogWriteFailed, {folder_.Path()}),
-                                                 Written("00000001")));
+  EXPECT_THAT(frontEnd_.statusLines,
+              ElementsAre(FormatString(msg::kLogWriteFailed, {folder_.Path()}), Written("00000001")));
   EXPECT_EQ(writer_->ProgrammedCount(), 1);
   EXPECT_EQ(writer_->Config().params.value, "00000002");
 }

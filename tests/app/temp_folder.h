@@ -39,8 +39,7 @@ inline std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void WriteFile(const std::string& path, const std::string& content,
-                      std::ios::openmode mode = std::ios::trunc) {
+inline void WriteFile(const std::string& path, const std::string& content, std::ios::openmode mode = std::ios::trunc) {
   std::ofstream out(path, std::ios::binary | mode);
   out << content;
 }

@@ -87,14 +87,14 @@ TEST_P(ValidationMessageTest, FillsTheFrameworkTexts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ValidationMessageTest,
-    ::testing::Values(
-        MessageCase{F::DecimalBinary, "9", "1", "", "Geben Sie eine ganze Zahl zwischen 1 und 8 ein."},
-        MessageCase{F::HexBinary, "x", "1", "", "Geben Sie eine ganze Zahl ein."},
-        MessageCase{F::HexBinary, "2", "12345", "", "Geben Sie höchstens 4 Zeichen ein."},
-        MessageCase{F::DataBinary, "2", "01 02 0", "", "Geben Sie höchstens 6 Zeichen ein."},
-        MessageCase{F::DecimalBinary, "8", "123456789012345678901", "", "Geben Sie höchstens 20 Zeichen ein."},
-        MessageCase{F::HexBinary, "4", "1", "3C5A9E71F", "Geben Sie höchstens 8 Zeichen ein."},
-        MessageCase{F::DataBinary, "2", "010203", "", "Datenfeld enthält mehr Daten als erlaubt sind."}));
+    ::testing::Values(MessageCase{F::DecimalBinary, "9", "1", "", "Geben Sie eine ganze Zahl zwischen 1 und 8 ein."},
+                      MessageCase{F::HexBinary, "x", "1", "", "Geben Sie eine ganze Zahl ein."},
+                      MessageCase{F::HexBinary, "2", "12345", "", "Geben Sie höchstens 4 Zeichen ein."},
+                      MessageCase{F::DataBinary, "2", "01 02 0", "", "Geben Sie höchstens 6 Zeichen ein."},
+                      MessageCase{F::DecimalBinary, "8", "123456789012345678901", "",
+                                  "Geben Sie höchstens 20 Zeichen ein."},
+                      MessageCase{F::HexBinary, "4", "1", "3C5A9E71F", "Geben Sie höchstens 8 Zeichen ein."},
+                      MessageCase{F::DataBinary, "2", "010203", "", "Datenfeld enthält mehr Daten als erlaubt sind."}));
 
 TEST(ValidationTest, ReadCommandsSkipTheValueButNotTheNumbers) {
   const ParameterSet params;

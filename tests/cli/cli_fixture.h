@@ -70,8 +70,8 @@ class CliTest : public ::testing::Test {
 // A four-byte hex write job on the User bank with hex increment; without a
 // value the stored one goes on.
 inline std::vector<std::string> UserHexJob(std::vector<std::string> extra, const std::string& value = "00000001") {
-  std::vector<std::string> args{"write", "--bank", "user", "--start", "0", "--length", "4", "--format", "hex-bin",
-                                "--inc", "hex"};
+  std::vector<std::string> args{"write", "--bank",   "user",    "--start", "0",  "--length",
+                                "4",     "--format", "hex-bin", "--inc",   "hex"};
   if (!value.empty()) args.insert(args.end(), {"--value", value});
   args.insert(args.end(), extra.begin(), extra.end());
   return args;

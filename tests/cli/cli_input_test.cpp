@@ -53,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"TimeoutNotANumber", {"--timeout", "5s", "write", "--value", "1"}, "--timeout: 10..300000"},
         RefusedCase{"CountZero", {"write", "--value", "1", "--cycle", "--count", "0"}, "--count: 1..2147483647"},
         RefusedCase{"PeriodTooLong", {"write", "--value", "1", "--cycle", "--period", "10001"}, "--period: 1..10000"},
-        RefusedCase{"MaxTimeNegative", {"write", "--value", "1", "--cycle", "--max-time", "-1"},
+        RefusedCase{"MaxTimeNegative",
+                    {"write", "--value", "1", "--cycle", "--max-time", "-1"},
                     "--max-time: a number of seconds above 0"}),
     [](const auto& test) { return std::string(test.param.name); });
 
@@ -86,8 +87,9 @@ TEST_F(CliTest, RecordLoadRefusesAFileThatIsNoRecord) {
 TEST_F(CliTest, RecordLoadAppliesTheFormatRules) {
   const std::string file = folder_.File("job.MKVDat");
   // "Daten ASCII" allows no increment: the rules clear the stored flags.
-  WriteFile(file, "[Settings]\r\nLastData=Lot 7\r\nAutoIncrement=1\r\nAutoIncHex=1\r\nAutoNull=1\r\n"
-                  "Datenformat=5\r\nByteanzahl=8\r\n");
+  WriteFile(file,
+            "[Settings]\r\nLastData=Lot 7\r\nAutoIncrement=1\r\nAutoIncHex=1\r\nAutoNull=1\r\n"
+            "Datenformat=5\r\nByteanzahl=8\r\n");
   const RunResult result = RunProgram(CommandLine({"record", "load", file}, false));
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(Stored("LastData"), "Lot 7");

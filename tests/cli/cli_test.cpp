@@ -1,13 +1,12 @@
 // stampwise-cli end to end: commands, output, exit statuses and the stored
 // parameter set.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "app/messages.h"
 #include "app/strings.h"
@@ -130,9 +129,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadArgumentsCase{"UnknownBank", {"write", "--bank", "foo"}, "--bank"},
         BadArgumentsCase{"CountWithoutCycle", {"write", "--count", "3"}, "--cycle"},
         BadArgumentsCase{"PasswordAndNoPassword", {"write", "--password", "11223344", "--no-password"}, "--password"},
-        BadArgumentsCase{"NotHex", {"write", "--format", "hex-bin", "--length", "4", "--value", "XYZ"}, "Keine Hex-Eingabe"},
+        BadArgumentsCase{
+            "NotHex", {"write", "--format", "hex-bin", "--length", "4", "--value", "XYZ"}, "Keine Hex-Eingabe"},
         BadArgumentsCase{"LengthZero", {"write", "--length", "0"}, "zwischen 1 und 1023"},
-        BadArgumentsCase{"DecimalTooLong", {"write", "--format", "dec-bin", "--length", "9", "--value", "1"}, "zwischen 1 und 8"},
+        BadArgumentsCase{
+            "DecimalTooLong", {"write", "--format", "dec-bin", "--length", "9", "--value", "1"}, "zwischen 1 und 8"},
         BadArgumentsCase{"PowerOutOfRange", {"power", "--set", "40"}, "zwischen 13 und 27"},
         BadArgumentsCase{"RecordMissing", {"record", "load", "/nonexistent/x.MKVDat"}, "/nonexistent/x.MKVDat"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
@@ -162,20 +163,22 @@ TEST_P(CliLanguageTest, StatusLinesInTheChosenLanguage) {
   const RunResult noReader = Cli({"--lang", GetParam().lang, "info"});
   EXPECT_THAT(noReader.err, HasSubstr(GetParam().noReader));
   StartSim();
-  const RunResult run = Cli({"--lang", GetParam().lang, "write", "--format", "hex-bin", "--length", "2", "--value", "12ab"});
+  const RunResult run =
+      Cli({"--lang", GetParam().lang, "write", "--format", "hex-bin", "--length", "2", "--value", "12ab"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_THAT(Lines(run.out), ElementsAre(GetParam().written));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, CliLanguageTest,
-                         ::testing::Values(LanguageCase{"de", "Wert <12AB> erfolgreich geschrieben", "Fehler beim Port"},
-                                           LanguageCase{"en", "Value <12AB> written successfully", "Error opening the port"}),
-                         [](const auto& testCase) { return std::string(testCase.param.lang); });
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliLanguageTest,
+    ::testing::Values(LanguageCase{"de", "Wert <12AB> erfolgreich geschrieben", "Fehler beim Port"},
+                      LanguageCase{"en", "Value <12AB> written successfully", "Error opening the port"}),
+    [](const auto& testCase) { return std::string(testCase.param.lang); });
 
 TEST_F(CliTest, RecordSaveAndLoadRoundTrip) {
   StartSim();
-  ASSERT_EQ(Cli({"write", "--bank", "user", "--start", "2", "--length", "6", "--format", "dec-ascii", "--value",
-                 "4711", "--password", "11223344"})
+  ASSERT_EQ(Cli({"write", "--bank", "user", "--start", "2", "--length", "6", "--format", "dec-ascii", "--value", "4711",
+                 "--password", "11223344"})
                 .exitCode,
             0);
   const std::string first = folder_.File("first.MKVDat");
@@ -235,17 +238,17 @@ TEST_P(CliStopSignalTest, StoresTheParameterSetAndExits) {
 
   unsigned highest = 0;
   for (const auto& [tag, data] : UserWritesByTag())
-    for (const std::string& value : data) highest = std::max(highest, static_cast<unsigned>(std::stoul(value, nullptr, 16)));
+    for (const std::string& value : data)
+      highest = std::max(highest, static_cast<unsigned>(std::stoul(value, nullptr, 16)));
   ASSERT_GE(highest, 3u);
   EXPECT_EQ(std::stoul(Stored("LastData"), nullptr, 16), highest + 1);
   EXPECT_EQ(Stored("Byteanzahl"), "4");
 }
 
 // SIGHUP: a closed terminal or ssh session.
-INSTANTIATE_TEST_SUITE_P(Cli, CliStopSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
-                         [](const auto& testCase) {
-                           return testCase.param == SIGTERM ? "Sigterm" : testCase.param == SIGINT ? "Sigint" : "Sighup";
-                         });
+INSTANTIATE_TEST_SUITE_P(Cli, CliStopSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto& testCase) {
+  return testCase.param == SIGTERM ? "Sigterm" : testCase.param == SIGINT ? "Sigint" : "Sighup";
+});
 
 // A reader that goes away during a cycle (unplugged, its simulator gone)
 // ends the cycle with a message and status 3 instead of a wait for ever.

@@ -3,11 +3,10 @@
 // moments, and two programs on one settings file: none ever hands one value
 // to two tags (checked against the simulator's write record), and the stored
 // value is always past every value that reached a tag.
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <random>
@@ -39,8 +38,8 @@ unsigned long ExpectEachValueOnOneTag(const std::vector<ByTag>& readers) {
       for (const std::string& value : values) {
         const auto [at, fresh] = tagOfValue.emplace(value, std::make_pair(reader, tag));
         EXPECT_TRUE(fresh || at->second == std::make_pair(reader, tag))
-            << "value " << value << " on reader " << at->second.first << " tag " << at->second.second
-            << " and reader " << reader << " tag " << tag;
+            << "value " << value << " on reader " << at->second.first << " tag " << at->second.second << " and reader "
+            << reader << " tag " << tag;
         highest = std::max(highest, std::stoul(value, nullptr, 16));
       }
     }
@@ -84,7 +83,8 @@ TEST_F(CliKillTest, KilledCyclesNeverRepeatAValue) {
     const RunResult result = RunProgram(CommandLine(UserHexJob(counted, first ? "00000001" : "")), 90000);
     first = false;
     EXPECT_NE(result.exitCode, -1) << result.err;
-    lastRun = "run " + std::to_string(run) + " exit " + std::to_string(result.exitCode) + "\n" + result.out + result.err;
+    lastRun =
+        "run " + std::to_string(run) + " exit " + std::to_string(result.exitCode) + "\n" + result.out + result.err;
   }
   ASSERT_GE(DistinctTags(), kTags) << lastRun;
 

@@ -26,9 +26,9 @@ struct CompareCase {
 
 TEST(AsciiTest, ComparesWithoutCaseOnlyLetters) {
   const CompareCase cases[] = {
-      {"COM3", "com", false, true},  {"/dev/ttyS0", "/DEV/", false, true}, {"Vex Virtual COM", "vex", false, true},
-      {"ZR-4", "zr-4", true, true},  {"CO", "COM", false, false},          {"", "", true, true},
-      {"[x]", "{X}", false, false},  {"\xC4", "\xE4", false, false},       {"abc", "abd", false, false},
+      {"COM3", "com", false, true}, {"/dev/ttyS0", "/DEV/", false, true}, {"Vex Virtual COM", "vex", false, true},
+      {"ZR-4", "zr-4", true, true}, {"CO", "COM", false, false},          {"", "", true, true},
+      {"[x]", "{X}", false, false}, {"\xC4", "\xE4", false, false},       {"abc", "abd", false, false},
   };
   for (const CompareCase& c : cases) {
     EXPECT_EQ(ascii::EqualsNoCase(c.a, c.b), c.equal) << c.a << " / " << c.b;

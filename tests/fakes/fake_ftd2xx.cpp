@@ -91,7 +91,8 @@ Bool WithDevice(Handle handle, Op op) {
 FAKE_EXPORT Status FT_CreateDeviceInfoList(Word32* count) {
   std::lock_guard lock(gMutex);
   Refresh();
-  *count = static_cast<Word32>(std::count_if(gDevices.begin(), gDevices.end(), [](const Device& d) { return !d.unplugged; }));
+  *count = static_cast<Word32>(
+      std::count_if(gDevices.begin(), gDevices.end(), [](const Device& d) { return !d.unplugged; }));
   return kOk;
 }
 

@@ -25,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CIniEx reread;
   reread.LoadFromText(ini.ToText());
   AppSettings again = LoadSettingsFrom(reread, "/logs/");
-  if (reread.IsDirty() || again.params.value != loaded.params.value ||
-      again.params.bank != loaded.params.bank) {
+  if (reread.IsDirty() || again.params.value != loaded.params.value || again.params.bank != loaded.params.bank) {
     std::abort();
   }
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/connection_string.h"
 #include "protocol/frame.h"
+#include "reader/connection_string.h"
 #include "reader/links.h"
 #include "reader/rdr.h"
 #include "reader/sdk_app.h"
@@ -47,13 +47,14 @@ class InputReader final : public qlmkv::Transport {
       case 0: return;  // silence
       case 1: {
         const Bytes payload = input->ConsumeBytes<std::uint8_t>(input->ConsumeIntegralInRange<std::size_t>(0, 40));
-        reply = qlmkv::frame::Build(variant, 1, input->ConsumeBool() ? 0 : input->ConsumeIntegral<std::uint8_t>(),
-                                    payload);
+        reply =
+            qlmkv::frame::Build(variant, 1, input->ConsumeBool() ? 0 : input->ConsumeIntegral<std::uint8_t>(), payload);
         break;
       }
       case 2: {
         std::vector<Bytes> blocks(input->ConsumeIntegralInRange<std::size_t>(0, 4));
-        for (Bytes& block : blocks) block = input->ConsumeBytes<std::uint8_t>(input->ConsumeIntegralInRange<std::size_t>(0, 20));
+        for (Bytes& block : blocks)
+          block = input->ConsumeBytes<std::uint8_t>(input->ConsumeIntegralInRange<std::size_t>(0, 20));
         reply = qlmkv::frame::BuildBlockList(variant, 1, 0, blocks);
         break;
       }
@@ -102,7 +103,9 @@ void InstallInputLinks() {
     if (input->ConsumeIntegralInRange<int>(0, 7) == 0) return nullptr;  // the link does not open
     return std::make_unique<InputReader>(sink);
   };
-  links.openSerial = [open](const std::string&, const qlmkv::LineSettings&, qlmkv::ByteSink& sink) { return open(sink); };
+  links.openSerial = [open](const std::string&, const qlmkv::LineSettings&, qlmkv::ByteSink& sink) {
+    return open(sink);
+  };
   links.openHid = [open](const std::string&, qlmkv::ByteSink& sink) { return open(sink); };
   links.openLan = [open](const std::string&, qlmkv::ByteSink& sink) { return open(sink); };
   links.openLanConfig = [](const std::string&) -> std::unique_ptr<qlmkv::LanConfigLink> {
@@ -151,9 +154,8 @@ void CheckCount(int result, int capacity) {
 
 std::string ConnectionString() {
   static const char* const kKnown[] = {"COM1", "COM2:3", "/dev/ttyFAKE0", "170512345", "0012 HID", "COM1:x", ""};
-  std::string text = input->ConsumeBool()
-                         ? kKnown[input->ConsumeIntegralInRange<std::size_t>(0, std::size(kKnown) - 1)]
-                         : input->ConsumeRandomLengthString(24);
+  std::string text = input->ConsumeBool() ? kKnown[input->ConsumeIntegralInRange<std::size_t>(0, std::size(kKnown) - 1)]
+                                          : input->ConsumeRandomLengthString(24);
   // A LAN reader that does not answer is switched over with a real pause.
   if (qlmkv::ClassifyPort(qlmkv::ParseConnectionString(text).port) == qlmkv::LinkKind::kLan) text = "COM1";
   return text;
@@ -184,9 +186,9 @@ void RunCall(int handle) {
     }
     case 4: {
       OutBuffer buffer(capacity, present);
-      CheckCount(RdrReadData(handle, input->ConsumeIntegral<int>(), input->ConsumeIntegral<int>(), buffer.get(),
-                             capacity),
-                 capacity);
+      CheckCount(
+          RdrReadData(handle, input->ConsumeIntegral<int>(), input->ConsumeIntegral<int>(), buffer.get(), capacity),
+          capacity);
       break;
     }
     case 5: {

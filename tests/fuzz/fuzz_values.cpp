@@ -22,9 +22,9 @@ void Require(bool condition) {
 // Lengths near the interesting edges plus anything a 16-bit value gives.
 int PickLength(std::uint8_t selector, std::uint16_t raw) {
   switch (selector % 4) {
-    case 0: return selector % 10;                      // 0..9 around the decimal limit
-    case 1: return static_cast<int16_t>(raw);           // negative and large values
-    case 2: return raw % 1030;                          // around the 1023 limit
+    case 0: return selector % 10;              // 0..9 around the decimal limit
+    case 1: return static_cast<int16_t>(raw);  // negative and large values
+    case 2: return raw % 1030;                 // around the 1023 limit
     default: return selector & 0x80 ? 0x7FFFFFFF : -0x7FFFFFFF - 1;
   }
 }
@@ -52,15 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   params.value = std::string(text);
 
   const Result<ValidControls> validation = ValidateControls(
-      {std::string(other.substr(0, 8)), std::string(other.substr(0, 5)), params.value,
-       std::string(other)},
-      params, flags & 32);
+      {std::string(other.substr(0, 8)), std::string(other.substr(0, 5)), params.value, std::string(other)}, params,
+      flags & 32);
   if (validation) Require(validation.value().params.lengthBytes >= 1);
 
   const Result<Bytes> bytes = TextToBytes(text, params);
   if (bytes) Require(bytes.value().size() == static_cast<std::size_t>(params.lengthBytes));
-  const std::span<const std::uint8_t> raw(reinterpret_cast<const std::uint8_t*>(other.data()),
-                                          other.size());
+  const std::span<const std::uint8_t> raw(reinterpret_cast<const std::uint8_t*>(other.data()), other.size());
   const TextResult rendered = BytesToText(raw, params);
   Require(rendered.text.size() <= 3 * 1023);
 

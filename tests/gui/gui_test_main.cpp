@@ -1,9 +1,9 @@
 // GoogleTest main for the widget tests: one QApplication for all of them, the
 // reader library's waits hooked into its event loop as in the program.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <QApplication>
-#include <gtest/gtest.h>
 
 #include "gui/wait_hooks.h"
 

@@ -1,4 +1,5 @@
 // The main window driven against mkv-sim on a pseudo-terminal.
+#include <gtest/gtest.h>
 #include <time.h>
 
 #include <QCheckBox>
@@ -10,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "app/language.h"
@@ -86,7 +86,7 @@ TEST_F(MainWindowTest, FailedOpeningsShowTheirMessageThenTheInterfaceDialog) {
     int messageId;
   };
   const Case cases[] = {
-      {false, {}, 180},                 // stored interface does not exist
+      {false, {}, 180},                  // stored interface does not exist
       {true, {"--model", "3115"}, 231},  // a reader without write function
   };
   for (const Case& c : cases) {
@@ -119,14 +119,14 @@ TEST_F(MainWindowTest, WriteOnceThenACycleOfTagsWithCounterAndEnabling) {
   Click(*window, 1008);
   EXPECT_EQ(Text(*window, 1033), "0");
   // During the cycle: only the running cycle's own box of the cycle controls.
-  const std::pair<int, bool> during[] = {{1008, true},  {1010, false}, {1014, false}, {1016, false}, {1021, false},
-                                         {1000, false}, {1001, false}, {1004, false}, {1027, true},  {1028, true},
-                                         {1151, true},  {2, true}};
+  const std::pair<int, bool> during[] = {{1008, true},  {1010, false}, {1014, false}, {1016, false},
+                                         {1021, false}, {1000, false}, {1001, false}, {1004, false},
+                                         {1027, true},  {1028, true},  {1151, true},  {2, true}};
   for (auto [id, enabled] : during) EXPECT_EQ(Control(*window, id)->isEnabled(), enabled) << id;
   ASSERT_TRUE(QTest::qWaitFor([&] { return Text(*window, 1033).toInt() >= 3; }, kSimWaitMs));
   Click(*window, 1008);
   EXPECT_FALSE(Control<QPushButton>(*window, 1008)->isChecked());
-  const std::pair<int, bool> after[] = {{1008, true}, {1010, true}, {1014, true}, {1016, true},
+  const std::pair<int, bool> after[] = {{1008, true}, {1010, true},  {1014, true},  {1016, true},
                                         {1029, true}, {1011, false}, {1030, false}, {1015, false}};
   for (auto [id, enabled] : after) EXPECT_EQ(Control(*window, id)->isEnabled(), enabled) << id;
   const int programmed = Text(*window, 1033).toInt();
@@ -277,7 +277,6 @@ TEST_F(MainWindowTest, CycleAgainstASilentReaderStaysWellUnderOneCore) {
   EXPECT_LT(cpu, 0.5 * wall) << "cpu " << cpu << " s in " << wall << " s";
   EXPECT_TRUE(Text(*window, 1007).contains(QString::fromStdString(LoadString(104))));
 }
-
 
 // A value longer than the field's limit (a stored value, a loaded record, a
 // length made smaller) stays whole and is refused when written; typing still

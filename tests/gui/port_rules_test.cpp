@@ -29,10 +29,8 @@ TEST(PortRules, ControlsGiveTheBaudCode) {
   };
   const Case cases[] = {
       {{6, 2, 1}, 115200 + 2},  // two stop bits survive only with parity "keine"
-      {{6, 0, 1}, 115200 + 3},
-      {{3, 1, 0}, 19200 + 1},
-      {{0, 0, 0}, 2400},
-      {{-1, 1, 1}, std::nullopt},  // no baud selection: nothing stored
+      {{6, 0, 1}, 115200 + 3}, {{3, 1, 0}, 19200 + 1},
+      {{0, 0, 0}, 2400},       {{-1, 1, 1}, std::nullopt},  // no baud selection: nothing stored
   };
   for (const Case& c : cases) EXPECT_EQ(CodeForLineControls(c.controls), c.code);
 }

@@ -1,11 +1,11 @@
 // Pictures of the main window after five tags of the demo and of the
 // interface dialog, for a look at the layout. Runs only when a folder for the
 // pictures is given (the xvfb-run test sets it).
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <QLabel>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "gui/demo_session.h"
 #include "gui/port_dlg.h"

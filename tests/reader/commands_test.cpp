@@ -1,10 +1,11 @@
 // Each command's request payload, its checks before sending and what it makes
 // of the reply, against a variant-0 reader on the in-memory link.
+#include "reader/commands.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "reader/commands.h"
 #include "reader/rdr.h"
 #include "tests/reader/scripted_reader.h"
 
@@ -158,9 +159,15 @@ TEST(ModelName, DerivedFromTheVersionReply) {
     std::string expected;
   };
   const Case cases[] = {
-      {{'3', '1', '2', '3'}, "QL-MKV39"}, {{'3', '2', '1', '3'}, "MK380"},   {{'3', '0', '3', 'A'}, "QL-MKV38 Plus"},
-      {{'3', '2', '3'}, "MKV380 Plus"},   {{'3', 'A', '0', '0'}, ""},        {{'3', '1'}, "---"},
-      {{}, "---"},                        {{'X', '1', '2', '5'}, ""},        {{'3', '1', '4', '1'}, ""},
+      {{'3', '1', '2', '3'}, "QL-MKV39"},
+      {{'3', '2', '1', '3'}, "MK380"},
+      {{'3', '0', '3', 'A'}, "QL-MKV38 Plus"},
+      {{'3', '2', '3'}, "MKV380 Plus"},
+      {{'3', 'A', '0', '0'}, ""},
+      {{'3', '1'}, "---"},
+      {{}, "---"},
+      {{'X', '1', '2', '5'}, ""},
+      {{'3', '1', '4', '1'}, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(ModelNameFromVersion(c.version), c.expected);
 }

@@ -27,12 +27,12 @@ TEST(Frame, CompleteLengthOfPlainAndBlockListReplies) {
   Bytes withBcc = blockList;
   withBcc.push_back(frame::Bcc(blockList.data() + 1, blockList.size() - 1));
   const Case cases[] = {
-      {0, {0x02, 0x01, 0x00}, 0},                       // length byte not there yet
-      {0, {0x02, 0x01, 0x00, 0x00}, 0},                 // checksum missing
-      {0, {0x02, 0x01, 0x00, 0x00, 0x03}, 5},           // status only
-      {0, {0x02, 0x01, 0x00, 0x00, 0x03, 0x99}, 5},     // trailing byte not part of the frame
+      {0, {0x02, 0x01, 0x00}, 0},                    // length byte not there yet
+      {0, {0x02, 0x01, 0x00, 0x00}, 0},              // checksum missing
+      {0, {0x02, 0x01, 0x00, 0x00, 0x03}, 5},        // status only
+      {0, {0x02, 0x01, 0x00, 0x00, 0x03, 0x99}, 5},  // trailing byte not part of the frame
       {1, {0x01, 0x00, 0x01, 0x41, 0x00}, 0},
-      {0, blockList, 0},                                // BCC still missing
+      {0, blockList, 0},  // BCC still missing
       {0, withBcc, withBcc.size()},
   };
   for (const Case& c : cases) {

@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
                      1000,
                      0,
                      kVersionData},
-        ExchangeCase{"StrayBytesDroppedInVariant0", 0, {{Concat({{0x55, 0xAA, 0x13}, kVersion0})}}, 1000, 0,
-                     kVersionData},
+        ExchangeCase{
+            "StrayBytesDroppedInVariant0", 0, {{Concat({{0x55, 0xAA, 0x13}, kVersion0})}}, 1000, 0, kVersionData},
         // Strays drop the buffer below the length byte; the rest comes later.
         ExchangeCase{"StraysThenLateReply",
                      0,
@@ -91,12 +91,13 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"BlockListVariant0", 0, {{kBlocks0}}, 1000, 0, kBlockData},
         ExchangeCase{"BlockListVariant1", 1, {{kBlocks1}}, 1000, 0, kBlockData},
         ExchangeCase{"BlockListWithoutChecksumTimesOut", 0, {{Slice(kBlocks0, 0, kBlocks0.size() - 1)}}, 30, 4, {}},
-        ExchangeCase{"BlockListChecksumArrivesLate",
-                     0,
-                     {{Slice(kBlocks0, 0, kBlocks0.size() - 1)}, {Slice(kBlocks0, kBlocks0.size() - 1, kBlocks0.size()), 10ms}},
-                     1000,
-                     0,
-                     kBlockData},
+        ExchangeCase{
+            "BlockListChecksumArrivesLate",
+            0,
+            {{Slice(kBlocks0, 0, kBlocks0.size() - 1)}, {Slice(kBlocks0, kBlocks0.size() - 1, kBlocks0.size()), 10ms}},
+            1000,
+            0,
+            kBlockData},
         ExchangeCase{"ReaderStatus", 0, {{frame::Build(0, 1, 21, Bytes{})}}, 1000, 21, {}},
         ExchangeCase{"ReaderStatusVariant1", 1, {{frame::Build(1, 1, 24, Bytes{})}}, 1000, 24, {}},
         ExchangeCase{"WrongChecksum", 0, {{Corrupted(kVersion0)}}, 1000, 10, {}},
@@ -108,12 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"NoAnswer", 0, {}, 30, 4, {}},
         ExchangeCase{"TooShortForPhase1", 1, {{Bytes{0x01, 0x00, 0x00}}}, 30, 4, {}},
         ExchangeCase{"EndlessStrays", 0, {{Bytes{0x55, 0x66}, 0ms, true}}, 30, 4, {}},
-        ExchangeCase{"EndlessBlockList",
-                     0,
-                     {{Bytes{0x02, 0x01, 0x00, 0xFF}}, {Bytes{0x00}, 0ms, true}},
-                     30,
-                     4,
-                     {}},
+        ExchangeCase{"EndlessBlockList", 0, {{Bytes{0x02, 0x01, 0x00, 0xFF}}, {Bytes{0x00}, 0ms, true}}, 30, 4, {}},
         ExchangeCase{"MissingDataBytes", 1, {{Slice(kVersion1, 0, kVersion1.size() - 1)}}, 30, 4, {}}),
     [](const ::testing::TestParamInfo<ExchangeCase>& param) { return std::string(param.param.name); });
 
@@ -121,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
 // the time-out, but that takes longer in all, is still taken.
 TEST(ExchangePhases, EachPhaseGetsItsOwnTimeout) {
   ScriptedReader reader([](const Bytes&) {
-    return Answer{{Bytes{0x55, 0x66, 0x77, 0x88}, 300ms}, {Slice(kVersion0, 0, 3), 300ms}, {Slice(kVersion0, 3, 9), 300ms}};
+    return Answer{
+        {Bytes{0x55, 0x66, 0x77, 0x88}, 300ms}, {Slice(kVersion0, 0, 3), 300ms}, {Slice(kVersion0, 3, 9), 300ms}};
   });
   CQL_MKV_Port port(1, 500);
   port.AttachTransport(reader.Connect(port));

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/frame.h"
 #include "link/link.h"
+#include "protocol/frame.h"
 
 namespace qlmkv::test {
 

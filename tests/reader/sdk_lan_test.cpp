@@ -23,7 +23,9 @@ TEST_F(SdkLists, DeviceListsArePackedAndUsbListFiltered) {
   char buffer[128];
   EXPECT_EQ(Packed(buffer, RdrListSerialPorts(buffer, sizeof buffer)),
             "/dev/ttyACM0 [Vex Virtual COM]\0/dev/ttyS0\0\0"s);
-  EXPECT_EQ(Packed(buffer, RdrListUsbDevices(buffer, sizeof buffer)), "1705A1B2\0" "1709C3 HID\0\0"s);
+  EXPECT_EQ(Packed(buffer, RdrListUsbDevices(buffer, sizeof buffer)),
+            "1705A1B2\0"
+            "1709C3 HID\0\0"s);
   EXPECT_EQ(Packed(buffer, RdrListLanReaders(buffer, sizeof buffer, 1)), "[Halle1]\0\0"s);
   EXPECT_EQ(Packed(buffer, RdrListUsbDevices(buffer, 11)), "1705A1B2\0\0"s);
 }
@@ -64,13 +66,11 @@ TEST_F(SdkLan, SetLanParamsWritesOnlyWhatChanged) {
   };
   const Case cases[] = {
       {"nothing changed", "10.0.0.5", nullptr, "", 0, 0, false, nullptr},
-      {"mask", "10.0.0.5", "255.255.0.0", nullptr, 0, 0, true,
-       [](const auto& r) { EXPECT_EQ(r[6], 16); }},
+      {"mask", "10.0.0.5", "255.255.0.0", nullptr, 0, 0, true, [](const auto& r) { EXPECT_EQ(r[6], 16); }},
       {"same mask", "10.0.0.5", "255.255.255.0", nullptr, 0, 0, false, nullptr},
       {"port", "10.0.0.5-2101", nullptr, nullptr, 0, 0, true,
        [](const auto& r) { EXPECT_EQ(r[20] | (r[21] << 8), 2101); }},
-      {"gateway", "10.0.0.5", nullptr, "10.0.0.254", 0, 0, true,
-       [](const auto& r) { EXPECT_EQ(r[15], 254); }},
+      {"gateway", "10.0.0.5", nullptr, "10.0.0.254", 0, 0, true, [](const auto& r) { EXPECT_EQ(r[15], 254); }},
       {"name longer than 8", "[Lagerhalle7]", nullptr, nullptr, 0, 0, true,
        [](const auto& r) {
          EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r[112]), 8), "Lagerhal");

@@ -88,8 +88,8 @@ TEST_F(SdkOverPty, FaultsEndInTheirErrorCodes) {
     int lastError;
   };
   const Case cases[] = {
-      {"fault delay 100", 4, 0},        // within the time-out: succeeds
-      {"fault stray 55AA", 4, 0},       // stray bytes before the frame are dropped
+      {"fault delay 100", 4, 0},   // within the time-out: succeeds
+      {"fault stray 55AA", 4, 0},  // stray bytes before the frame are dropped
       {"fault badcrc 1", -1, RDR_ERR_CHECKSUM},
       {"fault truncate 1", -1, RDR_ERR_TIMEOUT},
       {"fault drop 1", -1, RDR_ERR_TIMEOUT},

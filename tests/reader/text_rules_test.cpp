@@ -18,9 +18,10 @@ TEST(ConnectionString, ComNamesKeepTheirBaudRate) {
     const char* text;
     bool com;
   };
-  const Case cases[] = {{"COM3", true},          {"com12", true},       {"Com", true},        {"CO", false},
-                        {"/dev/ttyUSB0", true},  {"/dev/ttyACM0 [x]", true}, {"/DEV/ttyS0", false},
-                        {"dev/ttyS0", false},    {"FT12AB", false},     {"0012 HID", false},  {"10.0.0.1", false}};
+  const Case cases[] = {{"COM3", true},        {"com12", true},        {"Com", true},
+                        {"CO", false},         {"/dev/ttyUSB0", true}, {"/dev/ttyACM0 [x]", true},
+                        {"/DEV/ttyS0", false}, {"dev/ttyS0", false},   {"FT12AB", false},
+                        {"0012 HID", false},   {"10.0.0.1", false}};
   for (const Case& c : cases) {
     EXPECT_EQ(KeepsCallerBaudRate(c.text), c.com) << c.text;
     EXPECT_EQ(EffectiveBaudRate(c.text, 115200), c.com ? 115200 : 19200) << c.text;
@@ -33,9 +34,15 @@ TEST(ConnectionString, DeviceAddressSuffix) {
     const char* port;
     int address;
   };
-  const Case cases[] = {{"COM3", "COM3", 1},          {"COM3:5", "COM3", 5},       {"COM3:", "COM3:", 1},
-                        {"COM3:abc", "COM3", 0},      {"COM3:12x", "COM3", 12},    {"a:b:3", "a", 0},
-                        {"10.0.0.1-10001:7", "10.0.0.1-10001", 7}, {":4", "", 4}, {"", "", 1}};
+  const Case cases[] = {{"COM3", "COM3", 1},
+                        {"COM3:5", "COM3", 5},
+                        {"COM3:", "COM3:", 1},
+                        {"COM3:abc", "COM3", 0},
+                        {"COM3:12x", "COM3", 12},
+                        {"a:b:3", "a", 0},
+                        {"10.0.0.1-10001:7", "10.0.0.1-10001", 7},
+                        {":4", "", 4},
+                        {"", "", 1}};
   for (const Case& c : cases) {
     const ConnectionTarget target = ParseConnectionString(c.text);
     EXPECT_EQ(target.port, c.port) << c.text;
@@ -48,9 +55,9 @@ TEST(ConnectionString, LinkKind) {
     const char* port;
     LinkKind kind;
   };
-  const Case cases[] = {{"[Reader]", LinkKind::kLan},    {"1.2.3.4", LinkKind::kLan},     {"1.2.3", LinkKind::kSerial},
-                        {".1.2.3", LinkKind::kSerial},   {"a.b.c.d HID", LinkKind::kLan}, {"77 HID", LinkKind::kHid},
-                        {"77 hid", LinkKind::kSerial},   {"COM1", LinkKind::kSerial},     {"", LinkKind::kSerial}};
+  const Case cases[] = {{"[Reader]", LinkKind::kLan},  {"1.2.3.4", LinkKind::kLan},     {"1.2.3", LinkKind::kSerial},
+                        {".1.2.3", LinkKind::kSerial}, {"a.b.c.d HID", LinkKind::kLan}, {"77 HID", LinkKind::kHid},
+                        {"77 hid", LinkKind::kSerial}, {"COM1", LinkKind::kSerial},     {"", LinkKind::kSerial}};
   for (const Case& c : cases) EXPECT_EQ(ClassifyPort(c.port), c.kind) << c.port;
   EXPECT_EQ(SerialPortName("/dev/ttyUSB1 [ZR-4 Reader]"), "/dev/ttyUSB1");
   EXPECT_EQ(SerialPortName("COM2"), "COM2");
@@ -119,8 +126,8 @@ TEST(PackedList, ReaderUsbNames) {
     const char* name;
     bool reader;
   };
-  const Case cases[] = {{"1700", true},     {"1705ABC HID", true}, {"1709", true}, {"1699XYZ", false},
-                        {"1710", false},    {"17", false},         {"A1705", false}, {"", false}};
+  const Case cases[] = {{"1700", true},  {"1705ABC HID", true}, {"1709", true},   {"1699XYZ", false},
+                        {"1710", false}, {"17", false},         {"A1705", false}, {"", false}};
   for (const Case& c : cases) EXPECT_EQ(IsReaderUsbName(c.name), c.reader) << c.name;
 }
 
@@ -160,7 +167,7 @@ TEST(LanText, HostBitsOfMask) {
     Ipv4 mask;
     int bits;
   };
-  const Case cases[] = {{{255, 255, 255, 0}, 8},   {{255, 255, 0, 0}, 16}, {{0, 0, 0, 0}, 32},
+  const Case cases[] = {{{255, 255, 255, 0}, 8},   {{255, 255, 0, 0}, 16},    {{0, 0, 0, 0}, 32},
                         {{255, 255, 255, 255}, 0}, {{255, 255, 255, 128}, 7}, {{255, 240, 0, 0}, 20}};
   for (const Case& c : cases) EXPECT_EQ(HostBitCount(c.mask), c.bits);
 }

@@ -45,7 +45,9 @@ TEST_P(BothVariants, SimpleCommandsAnswerInTheRequestsVariant) {
   for (const auto& c : cases) {
     Bytes data;
     EXPECT_EQ(Exchange(reader, GetParam(), c.command, c.payload, data), c.status) << c.name;
-    if (c.status == 0 && !c.data.empty()) { EXPECT_EQ(data, c.data) << c.name; }
+    if (c.status == 0 && !c.data.empty()) {
+      EXPECT_EQ(data, c.data) << c.name;
+    }
   }
 }
 
@@ -67,12 +69,8 @@ TEST_P(BothVariants, InventoryReportsCountPcAndEpc) {
     std::size_t size;
   };
   const Case cases[] = {
-      {0, false, 0, 0, 3},
-      {1, false, 0, 1, 3 + 12},
-      {2, false, 0, 2, 3},
-      {3, false, 0, 3, 3},
-      {2, true, 23, 0, 0},
-      {1, true, 0, 1, 3 + 12},  // a lone tag cannot collide
+      {0, false, 0, 0, 3}, {1, false, 0, 1, 3 + 12}, {2, false, 0, 2, 3},
+      {3, false, 0, 3, 3}, {2, true, 23, 0, 0},      {1, true, 0, 1, 3 + 12},  // a lone tag cannot collide
   };
   for (const Case& c : cases) {
     SimOptions options;
@@ -84,7 +82,9 @@ TEST_P(BothVariants, InventoryReportsCountPcAndEpc) {
     if (c.status != 0) continue;
     ASSERT_EQ(data.size(), c.size) << c.tags;
     EXPECT_EQ(data[0], c.count);
-    if (c.count == 1) { EXPECT_THAT(Bytes(data.begin() + 1, data.begin() + 3), ElementsAre(0x30, 0x00)); }
+    if (c.count == 1) {
+      EXPECT_THAT(Bytes(data.begin() + 1, data.begin() + 3), ElementsAre(0x30, 0x00));
+    }
   }
 }
 
@@ -143,7 +143,9 @@ TEST_P(BothVariants, TagAccessStatuses) {
     SimOptions options;
     options.initialTags = c.tags;
     SimReader reader(options);
-    if (c.select) { ASSERT_FALSE(SelectOnlyTag(reader, GetParam()).empty()) << c.name; }
+    if (c.select) {
+      ASSERT_FALSE(SelectOnlyTag(reader, GetParam()).empty()) << c.name;
+    }
     Bytes data;
     EXPECT_EQ(Exchange(reader, GetParam(), c.command, c.payload, data), c.status) << c.name;
   }
@@ -180,7 +182,9 @@ TEST(SimReader, PcWordDecidesTheReportedEpcLength) {
     EXPECT_EQ(data, c.expectedInventory);
     // The new EPC selects the tag; the old one no longer does (unless unchanged).
     const Bytes newEpc(data.begin() + 3, data.end());
-    if (newEpc != epc) { EXPECT_EQ(Exchange(reader, 0, 0xC2, epc), 21); }
+    if (newEpc != epc) {
+      EXPECT_EQ(Exchange(reader, 0, 0xC2, epc), 21);
+    }
     EXPECT_EQ(Exchange(reader, 0, 0xC2, newEpc), 0);
   }
 }
@@ -239,7 +243,7 @@ TEST(SimReader, AnswersOnlyItsAddressAndEnabledVariants) {
     bool answered;
   };
   const Case cases[] = {
-      {2, 0, 1, true}, {2, 1, 1, true}, {0, 0, 1, true},  {0, 1, 1, false},
+      {2, 0, 1, true}, {2, 1, 1, true},  {0, 0, 1, true},  {0, 1, 1, false},
       {1, 1, 1, true}, {1, 0, 1, false}, {2, 0, 5, false}, {2, 1, 5, false},
   };
   for (const Case& c : cases) {
@@ -300,7 +304,12 @@ TEST(SimReader, FaultsBendReplies) {
       {"drop once", [](FaultPlan& f) { f.SetDrop(1); }, -1, 0},
       {"truncate once", [](FaultPlan& f) { f.SetTruncate(1); }, 10, 0},
       {"variant 1 stray bytes", [](FaultPlan& f) { f.SetStray({0xAA}); }, 10, 10},
-      {"cleared", [](FaultPlan& f) { f.SetDrop(-1); f.Clear(); }, 0, 0},
+      {"cleared",
+       [](FaultPlan& f) {
+         f.SetDrop(-1);
+         f.Clear();
+       },
+       0, 0},
   };
   for (const Case& c : cases) {
     SimReader reader(SimOptions{});

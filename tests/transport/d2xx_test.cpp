@@ -1,13 +1,12 @@
 // The D2XX path against the fake library of tests/fakes, whose devices are
 // simulated readers; and the same path without any library.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "protocol/frame.h"
 #include "tests/transport/transport_test_util.h"

@@ -1,5 +1,8 @@
 // The port list and the driver check over fake sysfs trees.
+#include "transport/port_list.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "tests/app/temp_folder.h"
-#include "transport/port_list.h"
 #include "transport/transports.h"
 
 namespace qlmkv {
@@ -93,9 +93,14 @@ TEST(PortListTest, ListsSerialDevicesSortedWithReaderDescriptions) {
 
   const std::string dev = tree.dev().string();
   const std::vector<std::string> expected = {
-      dev + "/ttyACM0 [Vex Virtual COM]", dev + "/ttyACM1 [vex reader]", dev + "/ttyACM2",
-      dev + "/ttyS2", dev + "/ttyS9", dev + "/ttyS10",
-      dev + "/ttyUSB0 [zr-4 Stamp]", dev + "/ttyUSB1",
+      dev + "/ttyACM0 [Vex Virtual COM]",
+      dev + "/ttyACM1 [vex reader]",
+      dev + "/ttyACM2",
+      dev + "/ttyS2",
+      dev + "/ttyS9",
+      dev + "/ttyS10",
+      dev + "/ttyUSB0 [zr-4 Stamp]",
+      dev + "/ttyUSB1",
   };
   EXPECT_EQ(GetComPortList(SysfsDeviceSource(tree.sys(), tree.dev())), expected);
 }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "transport/port_name.h"
+
+#include <gtest/gtest.h>
 
 namespace qlmkv {
 namespace {

@@ -1,5 +1,6 @@
 // CUSBSerialPort on real pseudo-terminals: the test plays the reader on the
 // master side.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -10,8 +11,6 @@
 #include <future>
 #include <random>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
@@ -52,8 +51,7 @@ class SerialPortTest : public ::testing::Test {
 };
 
 TEST_F(SerialPortTest, OpensByPathWithOrWithoutDescriptionAndCarriesBytesBothWays) {
-  const std::string names[] = {pty_.slavePath(), pty_.slavePath() + " [Vex Virtual COM]",
-                               "\\\\.\\" + pty_.slavePath()};
+  const std::string names[] = {pty_.slavePath(), pty_.slavePath() + " [Vex Virtual COM]", "\\\\.\\" + pty_.slavePath()};
   std::uint8_t round = 0;
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
@@ -152,9 +150,9 @@ TEST_F(SerialPortTest, AnyRateIsSetAndTheLineIsRawWhateverTheRate) {
     char parity;
     bool rateTaken;
   };
-  const RateCase cases[] = {{14400, 'N', true},  {28800, 'E', true},  {56000, 'N', true}, {128000, 'O', true},
-                            {256000, 'N', true}, {12345, 'N', true},  {19200, 'N', true}, {0, 'N', false},
-                            {31250, 'X', false}};
+  const RateCase cases[] = {{14400, 'N', true},  {28800, 'E', true},  {56000, 'N', true},
+                            {128000, 'O', true}, {256000, 'N', true}, {12345, 'N', true},
+                            {19200, 'N', true},  {0, 'N', false},     {31250, 'X', false}};
   for (const RateCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.baud << ' ' << c.parity);
     // Start from a canonical line with echo, as a fresh terminal is.
