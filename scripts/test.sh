@@ -11,6 +11,10 @@ bash scripts/setup.sh
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
+echo "== formatting"
+bash scripts/check_format.sh
+echo "formatting: clean"
+
 echo "== normal build and tests"
 cmake --preset default
 cmake --build --preset default -j "$jobs"
