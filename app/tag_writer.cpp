@@ -380,9 +380,9 @@ bool TagWriter::ReadAttempt(bool cyclic) {
       if (!config_.keepLastValue) frontEnd_.ShowReadText("");
       return false;
     }
-    const TextResult rendered = BytesToText(buffer, config_.params);
-    if (rendered.hasMessage) reporter_.ShowMessage(rendered.message.id, rendered.message.text);
-    lastReadText_ = rendered.text;
+    const Result<std::string> rendered = BytesToText(buffer, config_.params);
+    if (!rendered) reporter_.ShowMessage(rendered.message().id, rendered.message().text);
+    lastReadText_ = rendered ? rendered.value() : std::string();
     frontEnd_.ShowReadText(lastReadText_);
     memory_.lastTag = memory_.currentTag;
     reporter_.ResetRepeat();

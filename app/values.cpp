@@ -179,36 +179,34 @@ Result<Bytes> TextToBytes(std::string_view text, const ParameterSet& params) {
   return Failure(MessageOf(msg::kNoData));
 }
 
-TextResult BytesToText(std::span<const std::uint8_t> input, const ParameterSet& params) {
+Result<std::string> BytesToText(std::span<const std::uint8_t> input, const ParameterSet& params) {
   if (params.format == DataFormat::DecimalBinary && params.lengthBytes > kMaxDecimalBinaryBytes) {
-    return {"", true, MessageOf(msg::kDecimalOver8Bytes)};
+    return Result<std::string>::Failure(MessageOf(msg::kDecimalOver8Bytes));
   }
-  if (!IsUsableLength(params.lengthBytes)) return {"", true, LengthRangeMessage()};
+  if (!IsUsableLength(params.lengthBytes)) return Result<std::string>::Failure(LengthRangeMessage());
   const auto length = static_cast<std::size_t>(params.lengthBytes);
   Bytes bytes(input.begin(), input.end());
   switch (params.format) {
     case DataFormat::HexBinary:
       bytes.resize(length, 0);
       ReverseIf(!params.msbFirst, bytes);
-      return {HexText(bytes, ""), false, {}};
+      return HexText(bytes, "");
     case DataFormat::DecimalBinary: {
       ReverseIf(params.msbFirst, bytes);
       bytes.resize(8, 0);
       unsigned long long bits = 0;
       for (std::size_t i = 8; i-- > 0;) bits = (bits << 8) | bytes[i];
-      return {std::to_string(static_cast<long long>(bits)), false, {}};
+      return std::to_string(static_cast<long long>(bits));
     }
     case DataFormat::DataBinary:
       ReverseIf(params.msbFirst, bytes);
       bytes.resize(length, 0);
-      return {HexText(bytes, " "), false, {}};
+      return HexText(bytes, " ");
     case DataFormat::HexAscii:
     case DataFormat::DecimalAscii:
-    case DataFormat::DataAscii:
-      ReverseIf(!params.msbFirst, bytes);
-      return {CharactersUpToZero(bytes, length), false, {}};
+    case DataFormat::DataAscii: ReverseIf(!params.msbFirst, bytes); return CharactersUpToZero(bytes, length);
   }
-  return {};
+  return std::string();
 }
 
 ParameterSet ApplyFormatRules(ParameterSet params) {
@@ -248,9 +246,9 @@ FormatSwitchResult SwitchFormat(const ParameterSet& current, std::string_view fi
                                 ? CharactersUpToZero(bytes, static_cast<std::size_t>(current.lengthBytes))
                                 : std::string();
     } else {
-      TextResult rendered = BytesToText(bytes, result.params);
-      if (rendered.hasMessage) result.messages.push_back(rendered.message);
-      result.params.value = std::move(rendered.text);
+      Result<std::string> rendered = BytesToText(bytes, result.params);
+      if (!rendered) result.messages.push_back(rendered.message());
+      result.params.value = rendered ? std::move(rendered).value() : std::string();
     }
     result.valueReexpressed = true;
   }

@@ -20,12 +20,6 @@ namespace stampwise {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct TextResult {
-  std::string text;
-  bool hasMessage = false;
-  Message message;  // e.g. 32854 for the decimal binary format above 8 bytes
-};
-
 // Text to bytes for writing. Fails on an empty text (32857), a decimal binary
 // length above 8 (32854), a decimal number that does not fit (32853), a
 // length outside 1..1023 (the framework's range message 61714), and a text
@@ -34,8 +28,9 @@ struct TextResult {
 // The bytes are exactly lengthBytes long.
 Result<Bytes> TextToBytes(std::string_view text, const ParameterSet& params);
 
-// Bytes (as read from a tag) to text in the format of `params`.
-TextResult BytesToText(std::span<const std::uint8_t> bytes, const ParameterSet& params);
+// Bytes (as read from a tag) to text in the format of `params`. Fails on a
+// decimal binary length above 8 (32854) and a length outside 1..1023.
+Result<std::string> BytesToText(std::span<const std::uint8_t> bytes, const ParameterSet& params);
 
 // Result of switching the data format or the byte order.
 struct FormatSwitchResult {

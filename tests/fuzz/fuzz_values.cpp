@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Result<Bytes> bytes = TextToBytes(text, params);
   if (bytes) Require(bytes.value().size() == static_cast<std::size_t>(params.lengthBytes));
   const std::span<const std::uint8_t> raw(reinterpret_cast<const std::uint8_t*>(other.data()), other.size());
-  const TextResult rendered = BytesToText(raw, params);
-  Require(rendered.text.size() <= 3 * 1023);
+  const Result<std::string> rendered = BytesToText(raw, params);
+  if (rendered) Require(rendered.value().size() <= 3 * 1023);
 
   const FormatSwitchResult switched = SwitchFormat(params, text, newFormat, newMsb);
   Require(switched.params.value.size() <= 3 * 1023 || !switched.valueReexpressed);
