@@ -8,7 +8,9 @@
 // an in-process mkvsim::SimReader, and its replies come back as input reports
 // the way hidraw delivers them (no id byte: count, payload, zero padding), to
 // every handle open on the device. QLMKV_FAKE_HID_RECORD names a file where
-// the readers append every write that reaches a tag.
+// the readers append every write that reaches a tag. QLMKV_FAKE_HID_REPORT_US
+// makes each input report of a reply arrive that many microseconds after the
+// one before, as a USB interrupt endpoint paces them (default: at once).
 //
 // Built twice: as "libhidapi-hidraw.so" with every entry point, and with
 // FAKE_HID_WITHOUT_READ as a library that lacks hid_read_timeout.
@@ -63,9 +65,14 @@ struct Device {
 
 }  // namespace
 
+struct QueuedReport {
+  Report bytes;
+  std::chrono::steady_clock::time_point readyAt;
+};
+
 struct hid_device_ {
   Device* device = nullptr;
-  std::deque<Report> queue;
+  std::deque<QueuedReport> queue;
 };
 
 namespace {
@@ -78,8 +85,14 @@ std::vector<hid_device_*> gHandles;
 // hidraw keeps this many unread reports per open handle and drops the rest.
 constexpr std::size_t kQueueLimit = 64;
 
-void Enqueue(hid_device_& handle, Report report) {
-  if (handle.queue.size() < kQueueLimit) handle.queue.push_back(std::move(report));
+void Enqueue(hid_device_& handle, Report report,
+             std::chrono::steady_clock::time_point readyAt = std::chrono::steady_clock::now()) {
+  if (handle.queue.size() < kQueueLimit) handle.queue.push_back({std::move(report), readyAt});
+}
+
+std::chrono::microseconds ReportInterval() {
+  const char* env = std::getenv("QLMKV_FAKE_HID_REPORT_US");
+  return std::chrono::microseconds(env != nullptr ? std::atol(env) : 0);
 }
 
 int ParseLength(const std::string& text) {
@@ -128,13 +141,16 @@ bool IsOpenHandle(const hid_device_* handle) {
 void DeliverLocked(Device& device, const mkvsim::Bytes& reply) {
   const int length = device.inputLength > 1 ? device.inputLength - 1 : 8;
   const std::size_t chunk = static_cast<std::size_t>(length - 1);
+  const auto interval = ReportInterval();
+  auto readyAt = std::chrono::steady_clock::now();
   for (std::size_t at = 0; at < reply.size(); at += chunk) {
+    readyAt += interval;
     const std::size_t n = std::min(chunk, reply.size() - at);
     Report report(static_cast<std::size_t>(length), 0);
     report[0] = static_cast<std::uint8_t>(n);
     std::copy_n(reply.begin() + static_cast<std::ptrdiff_t>(at), n, report.begin() + 1);
     for (hid_device_* handle : gHandles) {
-      if (handle->device == &device) Enqueue(*handle, report);
+      if (handle->device == &device) Enqueue(*handle, report, readyAt);
     }
   }
   gArrived.notify_all();
@@ -253,15 +269,23 @@ FAKE_EXPORT int hid_read(hid_device* handle, unsigned char* data, size_t length)
 FAKE_EXPORT int hid_read_timeout(hid_device* handle, unsigned char* data, size_t length, int milliseconds) {
   std::unique_lock lock(gMutex);
   if (!IsOpenHandle(handle)) return -1;
-  const auto ready = [&] { return !IsOpenHandle(handle) || handle->device->unplugged || !handle->queue.empty(); };
-  if (milliseconds < 0) {
-    gArrived.wait(lock, ready);
-  } else {
-    gArrived.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
+  using Clock = std::chrono::steady_clock;
+  const bool forever = milliseconds < 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : milliseconds);
+  for (;;) {
+    if (!IsOpenHandle(handle) || handle->device->unplugged) return -1;
+    const auto now = Clock::now();
+    const bool waiting = !handle->queue.empty();
+    if (waiting && handle->queue.front().readyAt <= now) break;
+    if (!forever && now >= deadline) return 0;
+    if (forever && !waiting) {
+      gArrived.wait(lock);
+    } else {
+      const auto next = waiting ? handle->queue.front().readyAt : deadline;
+      gArrived.wait_until(lock, forever ? next : std::min(deadline, next));
+    }
   }
-  if (!IsOpenHandle(handle) || handle->device->unplugged) return -1;
-  if (handle->queue.empty()) return 0;
-  const Report report = std::move(handle->queue.front());
+  const Report report = std::move(handle->queue.front().bytes);
   handle->queue.pop_front();
   const std::size_t n = std::min(length, report.size());
   std::copy_n(report.begin(), n, data);
