@@ -97,7 +97,10 @@ Result SdkClient(int handle, int queries) {
   return {Median(times), cpu * 1000.0 / queries};
 }
 
-void Compare(void* library, const char* title, int queries) {
+// With a device that answers at once the raw client never waits, so the
+// difference is the SDK's own cost (its reader thread's hand-over); the
+// ratio target applies to a device that paces its reports.
+void Compare(void* library, const char* title, int queries, bool ratioTarget) {
   const Result floor = RawClient(library, queries);
   const int handle = RdrOpen("17050001 HID", 19200, 0, 500);
   if (handle <= 0) throw std::runtime_error("RdrOpen failed");
@@ -108,7 +111,11 @@ void Compare(void* library, const char* title, int queries) {
               floor.cpuUsPerExchange);
   std::printf("  SDK (RdrGetVersion) median round trip %8.1f us, cpu %6.1f us per exchange\n", sdk.medianUs,
               sdk.cpuUsPerExchange);
-  std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
+  if (ratioTarget) {
+    std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
+  } else {
+    std::printf("  added by the SDK    %8.1f us per exchange\n", sdk.medianUs - floor.medianUs);
+  }
 }
 
 }  // namespace
@@ -120,9 +127,9 @@ int main(int argc, char** argv) {
   try {
     void* library = dlopen(QLMKV_FAKE_HIDAPI, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) throw std::runtime_error(dlerror());
-    Compare(library, "device answering at once", queries);
+    Compare(library, "device answering at once", queries, false);
     setenv("QLMKV_FAKE_HID_REPORT_US", "1000", 1);
-    Compare(library, "one input report per ms", std::max(1, queries / 10));
+    Compare(library, "one input report per ms", std::max(1, queries / 10), true);
 
     // One exchange that times out: the reader stops answering.
     const int handle = RdrOpen("17050001 HID", 19200, 0, 500);

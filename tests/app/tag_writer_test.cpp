@@ -218,6 +218,11 @@ TEST_F(CycleTest, AHidReaderIsWrittenAndLocked) {
   EXPECT_EQ(StoredLastData(), "0000ABCE");
   unsigned char buffer[4] = {};
   EXPECT_EQ(RdrWriteData(handle_, 3, 0, buffer, 4), -1) << "the user bank is locked";
+
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Read));
+  writer_->Tick(Cycle::Read);
+  writer_->StopCycle();
+  EXPECT_EQ(frontEnd_.readField, "0000ABCD");
 }
 
 // Each bank locks its own area; the test looks at which areas refuse access

@@ -165,6 +165,17 @@ TEST_F(SdkOverHid, BadReportsEndInAnErrorCode) {
   }
 }
 
+// A report that arrives between exchanges is not the next reply.
+TEST_F(SdkOverHid, InputBetweenExchangesIsDropped) {
+  Open();
+  const Bytes stray = qlmkv::frame::Build(0, 1, 0x00, Bytes{'9', '9', '9', '9'});
+  for (const Bytes& report : AsInputReports(stray, 9)) fake_->Inject(0, report);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the reader thread take it
+  unsigned char version[8] = {};
+  ASSERT_EQ(RdrGetVersion(handle_, version, sizeof version, nullptr, 0), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(version), 4), "3125");
+}
+
 TEST_F(SdkOverHid, AnUnpluggedReaderEndsTheExchangeAtOnce) {
   // A long reply time-out: only the lost link can end the wait early.
   Open("17050001 HID", 30000);
