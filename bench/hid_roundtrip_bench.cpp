@@ -19,27 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/roundtrip.h"
 #include "reader/rdr.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ProcessCpuMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-struct Result {
-  double medianUs = 0;
-  double cpuUsPerExchange = 0;
-};
+using bench::RoundTrips;
 
 struct Device;
 using OpenPathFn = Device* (*)(const char*);
@@ -56,7 +41,7 @@ Fn Entry(void* library, const char* name) {
 
 // The floor: one output report with the request, then input reports until
 // the 9-byte reply is in (count byte, payload, padding; 9-byte reports).
-Result RawClient(void* library, int queries) {
+RoundTrips RawClient(void* library, int queries) {
   const auto open = Entry<OpenPathFn>(library, "hid_open_path");
   const auto close = Entry<CloseFn>(library, "hid_close");
   const auto write = Entry<WriteFn>(library, "hid_write");
@@ -65,11 +50,10 @@ Result RawClient(void* library, int queries) {
   if (device == nullptr) throw std::runtime_error("cannot open the fake device");
   const unsigned char request[9] = {0x00, 0x05, 0x02, 0x01, 0xF0, 0x00, 0xF1, 0x00, 0x00};
   constexpr std::size_t kReplySize = 9;
-  std::vector<double> times;
-  const double cpuStart = ProcessCpuMs();
-  for (int i = 0; i < queries; ++i) {
-    const auto start = Clock::now();
-    if (write(device, request, sizeof request) != static_cast<int>(sizeof request)) break;
+  const RoundTrips result = bench::Measure(queries, [&] {
+    if (write(device, request, sizeof request) != static_cast<int>(sizeof request)) {
+      throw std::runtime_error("write failed");
+    }
     std::size_t got = 0;
     while (got < kReplySize) {
       unsigned char report[16];
@@ -77,40 +61,23 @@ Result RawClient(void* library, int queries) {
       if (n <= 0) throw std::runtime_error("no reply");
       got += std::min<std::size_t>(report[0], static_cast<std::size_t>(n) - 1);
     }
-    times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-  }
-  const double cpu = ProcessCpuMs() - cpuStart;
+  });
   close(device);
-  return {Median(times), cpu * 1000.0 / queries};
-}
-
-Result SdkClient(int handle, int queries) {
-  std::vector<double> times;
-  const double cpuStart = ProcessCpuMs();
-  unsigned char data[8];
-  for (int i = 0; i < queries; ++i) {
-    const auto start = Clock::now();
-    if (RdrGetVersion(handle, data, sizeof data, nullptr, 0) != 4) throw std::runtime_error("version query failed");
-    times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-  }
-  const double cpu = ProcessCpuMs() - cpuStart;
-  return {Median(times), cpu * 1000.0 / queries};
+  return result;
 }
 
 // With a device that answers at once the raw client never waits, so the
 // difference is the SDK's own cost (its reader thread's hand-over); the
 // ratio target applies to a device that paces its reports.
 void Compare(void* library, const char* title, int queries, bool ratioTarget) {
-  const Result floor = RawClient(library, queries);
+  const RoundTrips floor = RawClient(library, queries);
   const int handle = RdrOpen("17050001 HID", 19200, 0, 500);
   if (handle <= 0) throw std::runtime_error("RdrOpen failed");
-  const Result sdk = SdkClient(handle, queries);
+  const RoundTrips sdk = bench::SdkVersionQueries(handle, queries);
   RdrClose(handle);
   std::printf("version queries over a HID link (9-byte reports), %s: %d\n", title, queries);
-  std::printf("  floor (raw client)  median round trip %8.1f us, cpu %6.1f us per exchange\n", floor.medianUs,
-              floor.cpuUsPerExchange);
-  std::printf("  SDK (RdrGetVersion) median round trip %8.1f us, cpu %6.1f us per exchange\n", sdk.medianUs,
-              sdk.cpuUsPerExchange);
+  bench::PrintRoundTrips("floor (raw client)", floor);
+  bench::PrintRoundTrips("SDK (RdrGetVersion)", sdk);
   if (ratioTarget) {
     std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
   } else {
@@ -135,14 +102,8 @@ int main(int argc, char** argv) {
     const int handle = RdrOpen("17050001 HID", 19200, 0, 500);
     if (handle <= 0) throw std::runtime_error("RdrOpen failed");
     Entry<int (*)(int, int)>(library, "QlmkvFakeHidSilence")(0, 1);
-    const double cpuStart = ProcessCpuMs();
-    const auto start = Clock::now();
-    unsigned char data[8];
-    const int result = RdrGetVersion(handle, data, sizeof data, nullptr, 0);
-    const double waitMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    const double waitCpuMs = ProcessCpuMs() - cpuStart;
+    bench::PrintTimeOutWait(handle);
     RdrClose(handle);
-    std::printf("time-out wait: result %d after %.0f ms, cpu %.2f ms (target < 5 ms)\n", result, waitMs, waitCpuMs);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "hid_roundtrip_bench: %s\n", e.what());
     return 1;
