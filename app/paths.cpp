@@ -7,6 +7,11 @@
 #include <filesystem>
 #include <system_error>
 
+// The installed private folder, relative to the program directory.
+#ifndef STAMPWISE_PRIVATE_DIRECTORY
+#define STAMPWISE_PRIVATE_DIRECTORY "../lib/stampwise"
+#endif
+
 namespace stampwise {
 
 namespace {
@@ -42,6 +47,18 @@ std::string ProgramDirectory() {
   auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return WithTrailingSlash(std::filesystem::current_path(error).string());
   return WithTrailingSlash(executable.parent_path().string());
+}
+
+std::vector<std::string> ResourceDirectories() {
+  const std::string program = ProgramDirectory();
+  return {program, WithTrailingSlash(program + STAMPWISE_PRIVATE_DIRECTORY)};
+}
+
+std::string ResourceDirectoryOf(const std::string& name) {
+  for (const std::string& folder : ResourceDirectories()) {
+    if (::access((folder + name).c_str(), R_OK) == 0) return folder;
+  }
+  return ProgramDirectory();
 }
 
 std::string DefaultLogDirectory() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace stampwise {
 
@@ -11,6 +12,13 @@ inline constexpr const char* kSettingsFileVariable = "STAMPWISE_SETTINGS";
 
 // The folder of the running executable, with a trailing "/".
 std::string ProgramDirectory();
+
+// Where the program's own files (the English library, the manual) are looked
+// up, in this order: the program directory (a build folder), then the private
+// folder of an installed program (lib/<multiarch>/stampwise/ beside bin/).
+std::vector<std::string> ResourceDirectories();
+// The first of them that holds `name`; the program directory when none does.
+std::string ResourceDirectoryOf(const std::string& name);
 
 // The program directory when it is writable, otherwise
 // "$XDG_DATA_HOME/QL-MKV Stampwise/" (created on demand); trailing "/".

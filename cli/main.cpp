@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   try {
     Settings settings(global.settingsFile ? *global.settingsFile : DefaultSettingsFile());
     const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
-    ApplyLanguage(language, ProgramDirectory());
+    ApplyLanguage(language, ResourceDirectoryOf(kEnglishLibraryName));
     Output output(global.json);
     Context context(global, settings, output);
 

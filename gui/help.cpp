@@ -11,8 +11,13 @@
 namespace stampwise::gui {
 
 void OpenHelp(MessageBoxes& boxes, QWidget* parent) {
-  const QDir folder(FromUtf8(ProgramDirectory()));
-  const QStringList manuals = folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+  QDir folder;
+  QStringList manuals;
+  for (const std::string& directory : ResourceDirectories()) {
+    folder = QDir(FromUtf8(directory));
+    manuals = folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+    if (!manuals.isEmpty()) break;
+  }
   if (manuals.isEmpty()) return;  // no manual: no reaction
   // xdg-open reports only success or failure; a failure mostly means that no
   // viewer is associated with PDF files.

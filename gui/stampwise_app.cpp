@@ -18,7 +18,7 @@ void CStampwiseApp::Run() {
     if (result == CStampwiseDlg::kLanguageRestart) {
       Settings settings;
       // A library that cannot be loaded leaves the language as it was.
-      ApplyLanguage(settings.ReadLanguage(), ProgramDirectory());
+      ApplyLanguage(settings.ReadLanguage(), ResourceDirectoryOf(kEnglishLibraryName));
       result = CStampwiseDlg::kRestart;
     }
     if (result != CStampwiseDlg::kRestart) break;

@@ -17,7 +17,7 @@ using CaptionSource = const char* (*)(const char* german);
 // library is looked up without loading it again (RTLD_NOLOAD), so it stays
 // exactly as long as the language setting keeps it.
 const char* EnglishCaption(const char* german) {
-  const std::string path = ProgramDirectory() + kEnglishLibraryName;
+  const std::string path = ResourceDirectoryOf(kEnglishLibraryName) + kEnglishLibraryName;
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (library == nullptr) return nullptr;
   const char* text = nullptr;

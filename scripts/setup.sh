@@ -11,6 +11,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core
   socat xvfb xauth iproute2 procps util-linux python3
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

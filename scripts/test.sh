@@ -55,4 +55,8 @@ for target in build-fuzz/bin/fuzz_*; do
   if [ "$status" -ne 0 ]; then tail -n 40 "$log"; exit "$status"; fi
 done
 
+echo "== Debian package"
+bash scripts/package.sh
+bash scripts/package_test.sh
+
 echo "== all tests passed"

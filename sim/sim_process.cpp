@@ -47,12 +47,17 @@ bool WaitForExit(pid_t pid, int timeoutMs, int& status) {
 
 }  // namespace
 
+// mkv-sim is built and installed beside the programs that start it (tests,
+// benchmarks, the demo); elsewhere it is looked up on the PATH.
 std::string SimProcess::DefaultBinary() {
-#ifdef MKVSIM_PATH
-  return MKVSIM_PATH;
-#else
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string beside(self, static_cast<std::size_t>(n));
+    beside = beside.substr(0, beside.rfind('/') + 1) + "mkv-sim";
+    if (::access(beside.c_str(), X_OK) == 0) return beside;
+  }
   return "mkv-sim";
-#endif
 }
 
 SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& binary) {
