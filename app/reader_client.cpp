@@ -1,5 +1,7 @@
 #include "app/reader_client.h"
 
+#include <algorithm>
+
 #include "app/messages.h"
 #include "reader/rdr.h"
 
@@ -42,7 +44,13 @@ bool ReaderClient::Close() {
 int ReaderClient::LastMessageId() const { return handle_ > 0 ? ErrorMessageId(RdrGetLastError(handle_)) : messageId_; }
 
 bool ReaderClient::LinkLost() const {
-  return handle_ > 0 && RdrGetLastError(handle_) == RDR_ERR_TIMEOUT && ReaderLinkLost(connection_);
+  if (handle_ <= 0 || RdrGetLastError(handle_) != RDR_ERR_TIMEOUT) return false;
+  if (ReaderLinkLost(connection_)) return true;
+  // A HID reader that left the bus has left the USB list too.
+  const std::string hidName = ListedHidNameOfConnection(connection_);
+  if (hidName.empty()) return false;
+  const std::vector<std::string> listed = UsbDevices();
+  return std::find(listed.begin(), listed.end(), hidName) == listed.end();
 }
 
 bool ReaderClient::ReadTxPower(int* tenthsDbm) const { return RdrGetTxPower(handle_, tenthsDbm) >= 0; }

@@ -49,7 +49,8 @@ class ReaderClient {
   // The message for the library's last error on this connection.
   int LastMessageId() const;
   // True when the last exchange timed out because the link is gone (an
-  // unplugged USB reader, a closed pseudo-terminal).
+  // unplugged USB reader, a closed pseudo-terminal, a HID reader of the
+  // reader series that left the USB list).
   bool LinkLost() const;
 
   // Transmit power in tenths of a dBm; `keep` stores it across power cycles.

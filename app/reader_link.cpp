@@ -110,6 +110,19 @@ std::string DeviceFileOfConnection(const std::string& connection) {
   return {};
 }
 
+std::string ListedHidNameOfConnection(const std::string& connection) {
+  std::string name = connection;
+  const std::size_t colon = name.find(':');
+  if (colon != std::string::npos && colon + 1 < name.size()) name.resize(colon);
+  if (name.find("HID") == std::string::npos) return {};
+  // The USB list keeps only names whose first four characters read 1700 to 1709.
+  int series = 0;
+  for (std::size_t i = 0; i < name.size() && i < 4 && std::isdigit(static_cast<unsigned char>(name[i])); ++i) {
+    series = series * 10 + (name[i] - '0');
+  }
+  return series >= 1700 && series <= 1709 ? name : std::string();
+}
+
 bool ReaderLinkLost(const std::string& connection) {
   const std::string file = DeviceFileOfConnection(connection);
   if (file.empty()) return false;

@@ -49,6 +49,11 @@ std::string DeviceFileOfConnection(const std::string& connection);
 // without a device file is never reported lost here.
 bool ReaderLinkLost(const std::string& connection);
 
+// The HID reader name of `connection` ("1705-0042 HID:1" gives "1705-0042 HID")
+// when the USB device list would show it (names of the reader series only);
+// empty otherwise.
+std::string ListedHidNameOfConnection(const std::string& connection);
+
 // " V<version> <>" and the full title for an identity.
 std::string WindowTitle(const std::string& templateTitle, const std::string& productVersion,
                         const ReaderIdentity* identity);

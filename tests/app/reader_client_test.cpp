@@ -6,7 +6,9 @@
 #include <stdlib.h>
 
 #include "app/messages.h"
+#include "reader/rdr.h"
 #include "sim/sim_process.h"
+#include "tests/fakes/fake_hid.h"
 
 namespace stampwise {
 namespace {
@@ -73,6 +75,26 @@ TEST(ReaderClient, ListsTheUsbReadersOfTheD2xxLibrary) {
   }
   unsetenv("QLMKV_FAKE_FTDI");
   unsetenv("QLMKV_FTD2XX_LIBRARY");
+}
+
+// A HID reader is lost when it has left the USB list, not when it is only
+// silent; names the list cannot show are never taken for lost.
+TEST(ReaderClient, AnUnpluggedHidReaderIsALostLink) {
+  qlmkv::test::FakeHid hid("1C40:05AB:1705-0042:9:9");
+  ReaderClient reader;
+  ASSERT_GT(reader.Open("1705-0042 HID:1", 19200, 100).handle, 0);
+  unsigned char version[8] = {};
+  hid.Silence(0, true);
+  EXPECT_EQ(RdrGetVersion(reader.Handle(), version, sizeof version, nullptr, 0), -1);
+  EXPECT_FALSE(reader.LinkLost()) << "a silent reader is still there";
+  hid.Unplug(0);
+  EXPECT_EQ(RdrGetVersion(reader.Handle(), version, sizeof version, nullptr, 0), -1);
+  EXPECT_TRUE(reader.LinkLost());
+
+  EXPECT_EQ(ListedHidNameOfConnection("1705-0042 HID:3"), "1705-0042 HID");
+  for (const char* other : {"1319-???? HID", "1699-1 HID", "17050042", "/dev/ttyACM0:1", "1710-1 HID"}) {
+    EXPECT_EQ(ListedHidNameOfConnection(other), "") << other;
+  }
 }
 
 TEST(ReaderClient, AModeSwitchNeedsAReaderToTell) {

@@ -12,6 +12,14 @@
 
 namespace qlmkv::test {
 
+// The SDK loads its HID library once per process: in a test program that
+// includes this header the fake is that library from the start, whichever
+// test lists USB devices first (without devices configured it lists none).
+inline const bool kFakeHidLibraryInstalled = [] {
+  setenv("QLMKV_HIDAPI_LIBRARY", QLMKV_FAKE_HIDAPI, 0);
+  return true;
+}();
+
 class FakeHid {
  public:
   // `devices` as the fake reads them: "VID:PID:SERIAL:IN:OUT[:locked],...".
