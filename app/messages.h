@@ -66,6 +66,17 @@ inline constexpr int kCounterExhausted = 32880;     // the increment ran out of 
 inline constexpr int kOutcomeUnknown = 32881;       // a write may have reached the tag ("%s": error, "%s": value)
 inline constexpr int kLinkLost = 32882;             // the reader's link is gone ("%s": connection)
 inline constexpr int kNotADataRecord = 32890;       // a file without the keys of a data record
+// GS1 EPC encodings ("%s": the text that is wrong).
+inline constexpr int kEpcUnknownScheme = 32900;
+inline constexpr int kEpcBadUri = 32901;
+inline constexpr int kEpcNoPartition = 32902;  // a company prefix length that fits no partition
+inline constexpr int kEpcBadCheckDigit = 32903;
+inline constexpr int kEpcSerialOutOfRange = 32904;  // out of range, or a leading zero where numeric
+inline constexpr int kEpcBadCharacters = 32905;
+inline constexpr int kEpcBadHex = 32906;  // not hex, a wrong length, or not a valid encoding
+inline constexpr int kEpcBadFilter = 32907;
+inline constexpr int kEpcWrongDigits = 32908;
+inline constexpr int kEpcFilterMissing = 32909;
 
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;         // "Geben Sie eine ganze Zahl ein."

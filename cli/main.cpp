@@ -11,6 +11,7 @@
 #include "app/port_settings.h"
 #include "app/settings.h"
 #include "cli/commands.h"
+#include "cli/epc_commands.h"
 #include "cli/loop_timer.h"
 
 namespace {
@@ -119,6 +120,21 @@ int main(int argc, char** argv) {
   auto* recordSave = record->add_subcommand("save", "save the stored parameter set as a data record");
   recordSave->add_option("FILE", saveFile)->required();
 
+  auto* epc = app.add_subcommand("epc", "GS1 EPC encodings (no reader needed)");
+  epc->require_subcommand(1);
+  EpcEncodeOptions epcEncode;
+  auto* encode = epc->add_subcommand("encode", "a tag URI, or GS1 keys, as hex");
+  encode->add_option("TAG-URI", epcEncode.tagUri, "urn:epc:tag:...");
+  encode->add_option("--scheme", epcEncode.scheme, "sgtin-96, sgtin-198 or sscc-96");
+  encode->add_option("--gtin", epcEncode.gtin, "GTIN-14 (sgtin)");
+  encode->add_option("--serial", epcEncode.serial, "serial number as plain text (sgtin)");
+  encode->add_option("--sscc", epcEncode.sscc, "SSCC-18 (sscc-96)");
+  encode->add_option("--company-digits", epcEncode.companyDigits, "digits of the GS1 company prefix, 6..12");
+  encode->add_option("--filter", epcEncode.filter, "filter value, 0..7");
+  std::string epcHex;
+  auto* decode = epc->add_subcommand("decode", "hex as tag URI and pure-identity URI");
+  decode->add_option("HEX", epcHex, "the EPC bank's EPC, hex")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -133,6 +149,9 @@ int main(int argc, char** argv) {
     const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
     ApplyLanguage(language, ResourceDirectoryOf(kEnglishLibraryName));
     Output output(global.json);
+    // Encodings need no reader and no stored link.
+    if (*encode) return EpcEncode(output, epcEncode);
+    if (*decode) return EpcDecode(output, epcHex);
     Context context(global, settings, output);
 
     if (*ports) return ListPorts(context);
