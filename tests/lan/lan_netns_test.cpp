@@ -209,7 +209,7 @@ TEST_F(LanNetwork, SetLanParamsChangesPortAddressAndName) {
 TEST_F(LanNetwork, PingAnsweredAndIgnored) {
   StartModule({"fixed", "10.77.0.2/24", {"--lan-address", "10.77.0.2"}});
   EXPECT_EQ(RdrPing("10.77.0.2-10001:1"), 1);
-  ASSERT_TRUE(lab_->Exec(namespaces_[0], {"sysctl", "-q", "-w", "net.ipv4.icmp_echo_ignore_all=1"}));
+  ASSERT_TRUE(lab_->Exec(namespaces_[0], {"sh", "-c", "echo 1 > /proc/sys/net/ipv4/icmp_echo_ignore_all"}));
   EXPECT_EQ(RdrPing("10.77.0.2"), 0);
   EXPECT_EQ(RdrPing("10.77.0.200"), 0);
 }
