@@ -51,6 +51,11 @@ std::unique_ptr<NetLab> NetLab::Create(std::string& whyNot) {
     whyNot = "cannot create a bridge inside a network namespace";
     return nullptr;
   }
+  if (!lab->Exec(lab->switch_, {"ip", "link", "add", "probe0", "type", "veth", "peer", "name", "probe1"}) ||
+      !lab->Exec(lab->switch_, {"ip", "link", "del", "probe0"})) {
+    whyNot = "cannot create veth pairs";
+    return nullptr;
+  }
   const int hostNs = ::open(("/run/netns/" + lab->host_).c_str(), O_RDONLY | O_CLOEXEC);
   const bool entered = hostNs >= 0 && ::setns(hostNs, CLONE_NEWNET) == 0;
   if (hostNs >= 0) ::close(hostNs);

@@ -130,7 +130,7 @@ TEST(LanTcpLink, RefusedAndUnusableAddressesFail) {
     closedPort = gone.Port();
   }
   for (const std::string& address : {"127.0.0.1-" + std::to_string(closedPort), std::string("127.0.0.1-abc"),
-                                    std::string("localhost"), std::string("")}) {
+                                     std::string("localhost"), std::string("")}) {
     CollectingSink sink;
     CTCPSocketThread link(sink);
     EXPECT_FALSE(link.ConnectReader(address, "")) << address;
