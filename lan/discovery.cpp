@@ -1,6 +1,8 @@
 #include "lan/discovery.h"
 
+#include <map>
 #include <set>
+#include <vector>
 
 #include "lan/address_text.h"
 #include "lan/module_requests.h"
@@ -15,15 +17,32 @@ bool IsRecord0Reply(const Datagram& datagram) {
   return datagram.type == reply::kRecord0 && datagram.data.size() >= kSetupRecordMin;
 }
 
-// Keeps the entries whose module belongs to a reader, a named one by its name.
+// Keeps the entries whose module belongs to a reader, a named one by its
+// name. The record-2 requests go out together and the replies are told apart
+// by sender within one window (restarting with every datagram), so silent
+// modules cost one window in all, not one each.
 std::set<std::string> ReaderCheck(DatagramSocket& socket, const std::set<std::string>& entries) {
+  std::map<std::string, std::vector<std::string>> entriesAt;
+  for (const std::string& entry : entries) entriesAt[SplitEntry(entry).address].push_back(entry);
+  constexpr int kDeviceRecord = 2;
+  std::set<std::string> pending;
+  for (const auto& [address, unused] : entriesAt)
+    if (socket.SendTo(address, ReadRequest(kDeviceRecord))) pending.insert(address);
+  if (pending.empty()) return {};
+
   std::set<std::string> readers;
-  for (const std::string& entry : entries) {
-    const EntryParts parts = SplitEntry(entry);
-    Bytes record;
-    if (!ReadRecord(socket, parts.address, 2, record) || !IsReaderDeviceRecord(record)) continue;
-    readers.insert(parts.name.empty() ? entry : parts.name);
-  }
+  const std::uint8_t expected = ReadReplyType(kDeviceRecord);
+  AwaitReplies(socket, kReplyWindow, true, [&](const Datagram& datagram) {
+    const std::string sender = DottedText(datagram.sender);
+    if (datagram.type != expected || datagram.data.size() < kSetupRecordMin || pending.erase(sender) == 0) return false;
+    if (IsReaderDeviceRecord(datagram.data)) {
+      for (const std::string& entry : entriesAt[sender]) {
+        const std::string name = SplitEntry(entry).name;
+        readers.insert(name.empty() ? entry : name);
+      }
+    }
+    return pending.empty();
+  });
   return readers;
 }
 

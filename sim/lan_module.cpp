@@ -88,6 +88,7 @@ LanModule::Outcome LanModule::Handle(const std::uint8_t* data, std::size_t size)
   if (kind == 0x01 && type == 0xF8) {
     outcome.reply = Reply(0xF9, records_[0]);
   } else if (kind == 0x01 && type > 0xE0 && type <= 0xEF) {
+    if (muted_[static_cast<std::size_t>(type - 0xE0)]) return outcome;
     outcome.reply = Reply(static_cast<std::uint8_t>(0xD0 + (type - 0xE0)), records_[type - 0xE0]);
   } else if (kind == 0x01 && type == 0xF6) {
     outcome.reply = Reply(0xF7, information_);
@@ -120,6 +121,14 @@ std::string LanModule::Control(const std::string& arguments) {
     silent_ = value == "on";
     return "OK";
   }
+  if (verb == "mute") {
+    std::string state;
+    in >> state;
+    const int record = std::atoi(value.c_str());
+    if (record < 1 || record > 15 || (state != "on" && state != "off")) return "ERR usage: lan mute 1..15 on|off";
+    muted_[static_cast<std::size_t>(record)] = state == "on";
+    return "OK";
+  }
   if (verb == "record") {
     int record = 0;
     if (!value.empty()) record = std::atoi(value.c_str());
@@ -130,7 +139,7 @@ std::string LanModule::Control(const std::string& arguments) {
     return "OK writes=" + std::to_string(writes_) + " assignments=" + std::to_string(assignments_) +
            " restarts=" + std::to_string(restarts_);
   }
-  return "ERR usage: lan silent on|off | lan record [N] | lan counts | lan close | lan clients";
+  return "ERR usage: lan silent on|off | lan mute N on|off | lan record [N] | lan counts | lan close | lan clients";
 }
 
 }  // namespace mkvsim

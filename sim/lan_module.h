@@ -49,7 +49,8 @@ class LanModule {
   // Byte 17 of record 0: the reader channel passes traffic only at value 1.
   bool PassesReaderTraffic() const { return records_[0][17] == 1; }
 
-  // Control channel: "lan silent on|off", "lan record [N]", "lan counts".
+  // Control channel: "lan silent on|off", "lan mute N on|off" (reads of
+  // record N go unanswered), "lan record [N]", "lan counts".
   std::string Control(const std::string& arguments);
 
  private:
@@ -57,6 +58,7 @@ class LanModule {
   Bytes information_;
   std::uint16_t moduleId_;
   bool silent_ = false;
+  std::vector<bool> muted_ = std::vector<bool>(16, false);
   int writes_ = 0;
   int assignments_ = 0;
   int restarts_ = 0;

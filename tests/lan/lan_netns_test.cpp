@@ -96,9 +96,11 @@ TEST_F(LanNetwork, ListingsWithAndWithoutTheReaderCheck) {
   StartModule({"auto", "10.77.0.3/24", {"--lan-name", "HALLE"}});
   StartModule({"foreign", "10.77.0.4/24", {"--lan-address", "10.77.0.4", "--lan-device", "XPORT-9"}});
   StartModule({"lower", "10.77.0.5/24", {"--lan-address", "10.77.0.5", "--lan-device", "ql-mini"}});
+  // A module that does not answer the record-2 read is no reader either.
+  ASSERT_EQ(StartModule({"mute", "10.77.0.6/24", {"--lan-address", "10.77.0.6"}}).Command("lan mute 2 on"), "OK");
 
   EXPECT_EQ(List(false), (std::vector<std::string>{"10.77.0.2-10001", "10.77.0.4-10001", "10.77.0.5-10001",
-                                                   "[HALLE]10.77.0.3-10001"}));
+                                                   "10.77.0.6-10001", "[HALLE]10.77.0.3-10001"}));
   EXPECT_EQ(List(true), (std::vector<std::string>{"10.77.0.2-10001", "10.77.0.5-10001", "[HALLE]"}));
 }
 
