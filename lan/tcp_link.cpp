@@ -44,6 +44,10 @@ bool CTCPSocketThread::ConnectReader(const std::string& address, const std::stri
   peerPort_ = peer->port;
   localAddress_ = localAddress;
   stop_ = false;
+  {
+    std::lock_guard lock(startLock_);
+    started_ = connected_ = false;
+  }
   worker_ = std::thread([this] { Run(); });
 
   bool connected = false;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <stdexcept>
 
 #include "sim/listen_sockets.h"
 #include "sim/write_journal.h"
@@ -230,8 +231,15 @@ void SimServer::Run(int stopFd) {
     // Only now that no index into the clients is in use.
     if (closeHosts_ || restarted) CloseHostClients();
     closeHosts_ = false;
-    // A restart opens the reader channel anew, on the record's port.
-    if (restarted) ListenReaderChannel();
+    // A restart opens the reader channel anew, on the record's port; a port
+    // that cannot be had leaves the module without one, as a real module would be.
+    if (restarted) {
+      try {
+        ListenReaderChannel();
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "mkv-sim: reader channel: %s\n", e.what());
+      }
+    }
   }
 }
 
