@@ -79,10 +79,13 @@ bool SavePortSettings(Settings& settings, const PortChoice& choice) {
   });
 }
 
+std::string WithoutListPrefix(const std::string& entry) {
+  if (entry.rfind("USB: ", 0) == 0 || entry.rfind("LAN: ", 0) == 0) return entry.substr(5);
+  return entry;
+}
+
 std::string ConnectString(const std::string& name, int address) {
-  std::string port = name;
-  if (port.rfind("USB: ", 0) == 0 || port.rfind("LAN: ", 0) == 0) port.erase(0, 5);
-  return port + ":" + std::to_string(address);
+  return WithoutListPrefix(name) + ":" + std::to_string(address);
 }
 
 }  // namespace stampwise

@@ -55,6 +55,9 @@ struct AttachedDevices {
 // opened directly, at start-up as in the interface dialog.
 PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attached = nullptr);
 
+// A device list entry without its "USB: " or "LAN: " prefix.
+std::string WithoutListPrefix(const std::string& entry);
+
 // The entry without its "USB: " or "LAN: " prefix, then ":" and the address.
 std::string ConnectString(const std::string& name, int address);
 

@@ -97,7 +97,8 @@ std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
 Context::Context(const GlobalOptions& options, Settings& settings, Output& output)
     : settings_(settings), output_(output) {
   if (options.port) {
-    connection_ = *options.port;
+    // An entry as `ports` lists it names the same link.
+    connection_ = WithoutListPrefix(*options.port);
   } else {
     const PortSettings port = LoadCheckedPortSettings(settings_);
     connection_ = ConnectString(port.name, port.address);

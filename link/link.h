@@ -1,9 +1,9 @@
 // The link contract: the byte pipe under one reader connection, which every
 // link (serial, D2XX, HID, LAN) implements. A connection owns exactly one
 // transport; the transport delivers every received byte to the connection's
-// sink, from whatever thread reads it (a worker thread for serial, D2XX and LAN
-// links; the waiting thread itself for HID, through Poll). Framing, waits and
-// errors stay in the reader core: a transport only moves bytes.
+// sink from its own worker thread, as the bytes arrive, so a waiting exchange
+// never polls. Framing, waits and errors stay in the reader core: a transport
+// only moves bytes.
 //
 // The lowest layer of the SDK: this header includes only the standard library.
 #pragma once
@@ -38,6 +38,9 @@ class ByteSink {
   virtual void OnReceiveBytes(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) OnReceiveChar(data[i]);
   }
+  // The device behind the link is gone (unplugged): nothing more will
+  // arrive, so a waiting exchange may end at once.
+  virtual void OnLinkLost() {}
 };
 
 class Transport {
@@ -48,18 +51,6 @@ class Transport {
   // cannot go out within `timeout` is dropped. Write failures are not reported
   // here; they show up as a reply time-out.
   virtual void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) = 0;
-
-  // Discards input that is already pending before a new request (HID reads
-  // and drops reports until none is left; queue-fed links need nothing).
-  virtual void DiscardPendingInput() {}
-
-  // Called on every waiting pass; a transport without a reader thread (HID)
-  // reads up to 100 bytes here and hands them to the sink.
-  virtual void Poll(ByteSink& /*sink*/) {}
-
-  // True when the waiting thread must keep calling Poll (no worker thread
-  // signals arrivals), so the wait may block only briefly.
-  virtual bool NeedsPolling() const { return false; }
 
   // HID links and D2XX serial links count as USB (RdrIsUsb).
   virtual bool IsUsb() const = 0;

@@ -13,10 +13,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A transport that must be polled (no worker thread) lets the wait block only
-// this long between polls.
-constexpr auto kPollingSlice = std::chrono::milliseconds(10);
-
 int CeilMilliseconds(Clock::duration d) {
   if (d <= Clock::duration::zero()) return 0;
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(d).count();
@@ -42,9 +38,7 @@ void CQL_MKV_Port::CloseTransport() {
     std::lock_guard lock(rxMutex_);
     closing_ = true;
   }
-  rxSignal_.notify_all();
-  const DispatchHooks hooks = CurrentDispatchHooks();
-  if (hooks.wake != nullptr) hooks.wake(hooks.context);
+  WakeWaiters();
   // ...and a send or poll under way finishes before the link goes.
   std::lock_guard use(transportMutex_);
   if (transport_ != nullptr && !transportClosed_) {
@@ -91,7 +85,6 @@ bool CQL_MKV_Port::SendCommand() {
   {
     std::lock_guard use(transportMutex_);
     if (transport_ != nullptr && !transportClosed_) {
-      transport_->DiscardPendingInput();
       transport_->Send(sendBuffer_.data(), sendBuffer_.size(), std::chrono::milliseconds(timeoutMs_));
     }
   }
@@ -151,7 +144,7 @@ bool CQL_MKV_Port::RunPhase(StepFn step) {
     std::uint64_t seen;
     {
       std::lock_guard lock(rxMutex_);
-      if (closing_) return false;
+      if (closing_ || linkLost_) return false;
       result = step(rxBuffer_);
       seen = arrivals_;
     }
@@ -161,33 +154,21 @@ bool CQL_MKV_Port::RunPhase(StepFn step) {
   }
 }
 
-// One waiting pass: let the front end handle its events (or block until a
-// byte arrives), then poll a transport that has no reader thread.
+// One waiting pass: let the front end handle its events, or block until a
+// byte arrives.
 void CQL_MKV_Port::Pass(bool mayBlock, std::uint64_t seenArrivals, Clock::time_point deadline) {
-  bool polling;
-  {
-    std::lock_guard use(transportMutex_);
-    polling = transport_ != nullptr && !transportClosed_ && transport_->NeedsPolling();
-  }
-  auto until = deadline;
-  if (polling) until = std::min(until, clock_.Now() + kPollingSlice);
-  if (!mayBlock) until = clock_.Now();
-
+  const auto until = mayBlock ? deadline : clock_.Now();
   const DispatchHooks hooks = CurrentDispatchHooks();
   if (hooks.dispatch != nullptr) {
     bool news;
     {
       std::lock_guard lock(rxMutex_);
-      news = arrivals_ != seenArrivals || closing_;
+      news = arrivals_ != seenArrivals || closing_ || linkLost_;
     }
     hooks.dispatch(hooks.context, news ? 0 : CeilMilliseconds(until - clock_.Now()));
   } else if (mayBlock) {
     std::unique_lock lock(rxMutex_);
-    clock_.WaitUntil(lock, rxSignal_, until, [&] { return arrivals_ != seenArrivals || closing_; });
-  }
-  if (polling) {
-    std::lock_guard use(transportMutex_);
-    if (!transportClosed_) transport_->Poll(*this);
+    clock_.WaitUntil(lock, rxSignal_, until, [&] { return arrivals_ != seenArrivals || closing_ || linkLost_; });
   }
 }
 
@@ -222,9 +203,21 @@ void CQL_MKV_Port::OnReceiveBytes(const std::uint8_t* data, std::size_t size) {
     rxBuffer_.insert(rxBuffer_.end(), data, data + size);
     arrivals_ += size;
   }
+  WakeWaiters();
+}
+
+void CQL_MKV_Port::WakeWaiters() {
   rxSignal_.notify_all();
   const DispatchHooks hooks = CurrentDispatchHooks();
   if (hooks.wake != nullptr) hooks.wake(hooks.context);
+}
+
+void CQL_MKV_Port::OnLinkLost() {
+  {
+    std::lock_guard lock(rxMutex_);
+    linkLost_ = true;
+  }
+  WakeWaiters();
 }
 
 }  // namespace qlmkv

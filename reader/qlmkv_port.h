@@ -1,7 +1,7 @@
 // One reader connection: its transport, its framing and the request/reply
-// exchange. Received bytes come in through OnReceiveChar (from a transport
-// worker thread, or from Poll on the waiting thread) and wait in the receive
-// buffer until the waiting thread takes the reply.
+// exchange. Received bytes come in through OnReceiveChar from the transport's
+// worker thread and wait in the receive buffer until the waiting thread takes
+// the reply.
 #pragma once
 
 #include <atomic>
@@ -72,11 +72,15 @@ class CQL_MKV_Port final : public ByteSink {
 
   void OnReceiveChar(std::uint8_t byte) override;
   void OnReceiveBytes(const std::uint8_t* data, std::size_t size) override;
+  // Every exchange from now on ends at once with last error 4.
+  void OnLinkLost() override;
 
  private:
   enum class Step { kDone, kProgress, kWaiting };
   template <typename StepFn>
   bool RunPhase(StepFn step);
+  // Wakes a waiting exchange (condition variable and the front end's loop).
+  void WakeWaiters();
   void Pass(bool mayBlock, std::uint64_t seenArrivals, std::chrono::steady_clock::time_point deadline);
 
   const int deviceAddress_;
@@ -93,6 +97,7 @@ class CQL_MKV_Port final : public ByteSink {
   Bytes rxBuffer_;
   std::uint64_t arrivals_ = 0;  // counts received bytes so a wait sees news
   bool closing_ = false;        // CloseTransport has begun: waits end
+  bool linkLost_ = false;       // the device is gone: waits end
 
   // Every use of the transport and its closing hold transportMutex_, so no
   // thread sends between another's close and the "closed?" test. Destroyed

@@ -20,6 +20,7 @@
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
 #include "tests/app/temp_folder.h"
+#include "tests/fakes/fake_hid.h"
 
 namespace stampwise::testing {
 
@@ -107,7 +108,19 @@ class CycleTest : public ::testing::Test {
   void StartReader(std::vector<std::string> simArgs = {"--tags", "1"}) {
     simArgs.insert(simArgs.end(), {"--quiet", "--record", RecordFile()});
     sim_ = std::make_unique<mkvsim::SimProcess>(simArgs);
-    const ReaderIdentity id = OpenReader(sim_->PtyPath(), 19200, 1000);
+    OpenWriter(sim_->PtyPath());
+  }
+
+  // The same through a HID link: a simulated reader (one tag in its field) of
+  // the fake hidapi library. Control() needs mkv-sim and is not available.
+  void StartHidReader() {
+    setenv("QLMKV_FAKE_HID_RECORD", RecordFile().c_str(), 1);
+    hid_ = std::make_unique<qlmkv::test::FakeHid>("1C40:05AB:17050001:9:9");
+    OpenWriter("17050001 HID");
+  }
+
+  void OpenWriter(const std::string& connection) {
+    const ReaderIdentity id = OpenReader(connection, 19200, 1000);
     ASSERT_GT(id.handle, 0) << "message " << id.messageId;
     handle_ = id.handle;
     settings_ = std::make_unique<Settings>(folder_.File("settings.ini"), folder_.Path() + "/");
@@ -131,6 +144,8 @@ class CycleTest : public ::testing::Test {
     writer_.reset();
     if (handle_ > 0) RdrClose(handle_);
     if (sim_) sim_->Stop();
+    hid_.reset();
+    unsetenv("QLMKV_FAKE_HID_RECORD");
   }
 
   std::string RecordFile() const { return folder_.File("record.txt"); }
@@ -180,6 +195,7 @@ class CycleTest : public ::testing::Test {
   ManualTimer readTimer_;
   Clock::time_point now_ = Clock::now();
   std::unique_ptr<mkvsim::SimProcess> sim_;
+  std::unique_ptr<qlmkv::test::FakeHid> hid_;
   int handle_ = 0;
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<TagWriter> writer_;

@@ -201,6 +201,30 @@ TEST_F(CycleTest, TheDefaultPasswordGoesToReservedWord2BeforeTheData) {
   EXPECT_EQ(writes[1], (RecordedWrite{writes[0].tagId, 3, 0, "00000001"}));
 }
 
+// The whole job through a HID link: password, data, lock, and the next value.
+TEST_F(CycleTest, AHidReaderIsWrittenAndLocked) {
+  StartHidReader();
+  EXPECT_EQ(RdrIsUsb(handle_), 1);
+  UserHexJob("0000ABCD");
+  Change([](WriterConfig& config) {
+    config.options.setPassword = true;
+    config.options.activatePassword = true;
+  });
+  ASSERT_TRUE(writer_->WriteOnce());
+  const std::vector<RecordedWrite> writes = Writes();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0], (RecordedWrite{writes[0].tagId, 0, 2, "3C5A9E71"}));
+  EXPECT_EQ(writes[1], (RecordedWrite{writes[0].tagId, 3, 0, "0000ABCD"}));
+  EXPECT_EQ(StoredLastData(), "0000ABCE");
+  unsigned char buffer[4] = {};
+  EXPECT_EQ(RdrWriteData(handle_, 3, 0, buffer, 4), -1) << "the user bank is locked";
+
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Read));
+  writer_->Tick(Cycle::Read);
+  writer_->StopCycle();
+  EXPECT_EQ(frontEnd_.readField, "0000ABCD");
+}
+
 // Each bank locks its own area; the test looks at which areas refuse access
 // without the password afterwards (TID cannot be written at all, so its lock
 // shows only as no other area being closed).

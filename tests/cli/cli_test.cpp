@@ -107,6 +107,43 @@ TEST_F(CliTest, CycleWritesCountTagsAndStoresTheParameterSet) {
   EXPECT_EQ(Stored("AutoIncrement"), "0");
 }
 
+// A HID reader of the fake hidapi library: listed by `ports`, and reached by
+// its name, also in the listed form, for every command.
+TEST_F(CliTest, HidReadersAreListedAndServeEveryCommand) {
+  setenv("QLMKV_FAKE_HID_RECORD", RecordFile().c_str(), 1);
+  qlmkv::test::FakeHid hid("1C40:05AB:17050001:9:9,1C40:05AC:17050002:9:9");
+  const RunResult ports = RunProgram(CommandLine({"ports"}, false));
+  EXPECT_EQ(ports.exitCode, 0) << ports.err;
+  EXPECT_THAT(Lines(ports.out), ::testing::Contains("USB: 17050001 HID"));
+  EXPECT_THAT(Lines(ports.out), ::testing::Not(::testing::Contains("USB: 17050002 HID")));
+
+  const auto on = [&](const std::string& port, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--port", port});
+    return RunProgram(CommandLine(args, false));
+  };
+  for (const std::string port : {"17050001 HID", "USB: 17050001 HID", "17050001 HID:1"}) {
+    SCOPED_TRACE(port);
+    const RunResult info = on(port, {"info"});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_THAT(Lines(info.out), ::testing::Contains(StartsWith("link: USB:17050001 HID")));
+  }
+  const RunResult write = on("17050001 HID", UserHexJob({}, "0000ABCD"));
+  ASSERT_EQ(write.exitCode, 0) << write.err;
+  EXPECT_THAT(Lines(write.out), ElementsAre("Wert <0000ABCD> erfolgreich geschrieben"));
+  EXPECT_EQ(UserWritesByTag().size(), 1u);
+  // Each run of the tool has a fresh simulated reader: a blank tag.
+  const RunResult read = on("17050001 HID", {"read"});
+  ASSERT_EQ(read.exitCode, 0) << read.err;
+  EXPECT_THAT(Lines(read.out), ElementsAre("00000000"));
+  const RunResult power = on("17050001 HID", {"power"});
+  EXPECT_EQ(power.exitCode, 0) << power.err;
+
+  const RunResult missing = on("17059999 HID", {"info"});
+  EXPECT_EQ(missing.exitCode, 3) << missing.out;
+  EXPECT_FALSE(missing.err.empty());
+  unsetenv("QLMKV_FAKE_HID_RECORD");
+}
+
 // Bad arguments and failed validation end with 2 before any reader is opened.
 struct BadArgumentsCase {
   const char* name;

@@ -16,12 +16,14 @@
 #include "app/language.h"
 #include "app/strings.h"
 #include "gui/beep_time_dlg.h"
+#include "gui/device_watch.h"
 #include "gui/port_dlg.h"
 #include "gui/stampwise_app.h"
 #include "gui/stampwise_dlg.h"
 #include "gui/tx_power_dlg.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
+#include "tests/fakes/fake_hid.h"
 #include "tests/gui/gui_test_support.h"
 
 namespace stampwise::gui::testing {
@@ -366,6 +368,40 @@ TEST_F(MainWindowTest, InterfaceDialogStoresItsFieldsOnlyWhenTheyPass) {
     EXPECT_EQ(stored.ReadString(section::kPort, "EthernetAktiv", "<missing>"), c.stored ? "0" : "<missing>");
     EXPECT_EQ(stored.ReadString(section::kPort, "Name", ""), "/dev/stampwise-socat-link");
   }
+}
+
+// A HID reader is listed as a USB entry, the mode buttons turn it into a
+// virtual-COM reader, and the list follows it as it leaves the bus.
+TEST_F(MainWindowTest, InterfaceDialogSwitchesAHidReaderAndFollowsItsDeparture) {
+  qlmkv::test::FakeHid hid("1C40:05AB:1705-0042:9:9");
+  Settings store;
+  CPortDlg dialog(store, boxes_);
+  auto* list = Control<QListWidget>(dialog, 1012);
+  ASSERT_NE(list, nullptr);
+  const QList<QListWidgetItem*> found = list->findItems(QStringLiteral("USB: 1705-0042 HID"), Qt::MatchExactly);
+  ASSERT_EQ(found.size(), 1);
+  list->setCurrentItem(found.first());
+  auto* hidMode = Control<QPushButton>(dialog, 1035);
+  auto* virtualCom = Control<QPushButton>(dialog, 1036);
+  EXPECT_TRUE(hidMode->isEnabled() && hidMode->isChecked());
+  EXPECT_TRUE(virtualCom->isEnabled() && !virtualCom->isChecked());
+
+  virtualCom->click();
+  // The switch command 0xFF with mode 2 went out in one report.
+  const std::vector<std::uint8_t> command = {0x02, 0x01, 0xFF, 0x01, 0x02, 0x01 ^ 0xFF ^ 0x01 ^ 0x02};
+  bool sent = false;
+  for (const std::vector<std::uint8_t>& report : hid.OutputReports(0)) {
+    sent = sent || (report.size() == 9 && report[1] == command.size() &&
+                    std::equal(command.begin(), command.end(), report.begin() + 2));
+  }
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(hid.OpenHandles(0), 0) << "the reader is let go after the switch";
+  EXPECT_EQ(dialog.GetConnectString(), ":1") << "the choice is emptied";
+
+  hid.Unplug(0);
+  dialog.OnDeviceChange(DeviceWatch::kDeviceArrival);
+  EXPECT_TRUE(list->findItems(QStringLiteral("USB: 1705-0042 HID"), Qt::MatchExactly).isEmpty());
+  EXPECT_FALSE(hidMode->isEnabled());
 }
 
 }  // namespace

@@ -276,42 +276,6 @@ TEST_F(WaitHooks, WindowLockIsReleasedOnEveryPath) {
   }
 }
 
-// A link without a reader thread is polled by the waiting thread.
-class PolledTransport final : public Transport {
- public:
-  explicit PolledTransport(Bytes reply) : reply_(std::move(reply)) {}
-  void Send(const std::uint8_t*, std::size_t, std::chrono::milliseconds) override { sent_ = true; }
-  void Poll(ByteSink& sink) override {
-    ++polls_;
-    // The reply shows up only after a few polls, a byte at a time.
-    if (sent_ && polls_ > 3 && next_ < reply_.size()) sink.OnReceiveChar(reply_[next_++]);
-  }
-  bool NeedsPolling() const override { return true; }
-  bool IsUsb() const override { return true; }
-  void Close() override {}
-
- private:
-  Bytes reply_;
-  bool sent_ = false;
-  int polls_ = 0;
-  std::size_t next_ = 0;
-};
-
-TEST(PolledLink, ReplyIsCollectedByPolling) {
-  for (const bool withHooks : {false, true}) {
-    SCOPED_TRACE(withHooks ? "with dispatch hook" : "without hooks");
-    FakeEventLoop loop;
-    if (withHooks) RdrSetDispatchHooks(&FakeEventLoop::Dispatch, &FakeEventLoop::Wake, &loop);
-    CQL_MKV_Port port(1, 60000);
-    port.AttachTransport(std::make_unique<PolledTransport>(kVersion0));
-    Bytes data;
-    EXPECT_TRUE(port.Transceive(0xF0, {}, data));
-    EXPECT_EQ(data, kVersionData);
-    EXPECT_TRUE(port.IsUsb());
-    RdrSetDispatchHooks(nullptr, nullptr, nullptr);
-  }
-}
-
 // Hands its reply over within the send, on the sending thread.
 class ImmediateLink final : public Transport {
  public:

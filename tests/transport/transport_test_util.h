@@ -71,12 +71,18 @@ class PseudoTerminal {
   std::string slavePath_;
 };
 
-// Records received bytes and line errors; waits block on a condition variable.
+// Records received bytes, line errors and a lost link; waits block on a
+// condition variable.
 class RecordingListener : public SerialPortListener {
  public:
   void OnReceiveChar(std::uint8_t byte) override {
     std::lock_guard lock(mutex_);
     received_.push_back(byte);
+    changed_.notify_all();
+  }
+  void OnLinkLost() override {
+    std::lock_guard lock(mutex_);
+    linkLost_ = true;
     changed_.notify_all();
   }
   void OnLineError(std::uint32_t errors) override {
@@ -98,6 +104,11 @@ class RecordingListener : public SerialPortListener {
     return lineErrors_;
   }
 
+  bool WaitForLinkLost() {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kPatience, [&] { return linkLost_; });
+  }
+
   Bytes Received() {
     std::lock_guard lock(mutex_);
     return received_;
@@ -108,6 +119,7 @@ class RecordingListener : public SerialPortListener {
   std::condition_variable changed_;
   Bytes received_;
   std::vector<std::uint32_t> lineErrors_;
+  bool linkLost_ = false;
 };
 
 inline Bytes Pattern(std::size_t size) {
