@@ -16,38 +16,27 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench/roundtrip.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
 #include "tests/lan/net_lab.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ProcessCpuMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0.0 : values[values.size() / 2];
-}
+using bench::Clock;
 
 double MicrosSince(Clock::time_point start) {
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
 // The floor: one blocking socket, one write, poll until the whole reply is in.
-double RawTcpClient(std::uint16_t port, int queries) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+bench::RoundTrips RawTcpClient(std::uint16_t port, int queries) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(port);
@@ -58,10 +47,9 @@ double RawTcpClient(std::uint16_t port, int queries) {
   // Version query in the start-byte framing; its reply carries 4 data bytes.
   const std::uint8_t request[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
   constexpr std::size_t kReplySize = 9;
-  std::vector<double> times;
-  for (int i = 0; i < queries; ++i) {
-    const auto start = Clock::now();
-    if (write(fd, request, sizeof request) != static_cast<ssize_t>(sizeof request)) break;
+  const bench::RoundTrips result = bench::Measure(queries, [&] {
+    if (write(fd, request, sizeof request) != static_cast<ssize_t>(sizeof request))
+      throw std::runtime_error("write failed");
     std::uint8_t reply[64];
     std::size_t got = 0;
     while (got < kReplySize) {
@@ -71,46 +59,26 @@ double RawTcpClient(std::uint16_t port, int queries) {
       if (n <= 0) throw std::runtime_error("read failed");
       got += static_cast<std::size_t>(n);
     }
-    times.push_back(MicrosSince(start));
-  }
+  });
   close(fd);
-  return Median(times);
-}
-
-double SdkClient(int handle, int queries) {
-  std::vector<double> times;
-  unsigned char data[8];
-  for (int i = 0; i < queries; ++i) {
-    const auto start = Clock::now();
-    if (RdrGetVersion(handle, data, sizeof data, nullptr, 0) != 4) throw std::runtime_error("version query failed");
-    times.push_back(MicrosSince(start));
-  }
-  return Median(times);
+  return result;
 }
 
 void LoopbackFigures(int queries) {
   mkvsim::SimProcess sim({"--quiet", "--tcp", "0"});
-  const double floor = RawTcpClient(sim.TcpPort(), queries);
+  const bench::RoundTrips floor = RawTcpClient(sim.TcpPort(), queries);
   const std::string address = "127.0.0.1-" + std::to_string(sim.TcpPort());
   const int handle = RdrOpen(address.c_str(), 19200, 0, 500);
   if (handle <= 0) throw std::runtime_error("RdrOpen failed");
-  const double sdk = SdkClient(handle, queries);
-
-  sim.Command("fault drop 1");
-  const double cpuStart = ProcessCpuMs();
-  const auto start = Clock::now();
-  unsigned char data[8];
-  const int result = RdrGetVersion(handle, data, sizeof data, nullptr, 0);
-  const double waitMs = MicrosSince(start) / 1000.0;
-  const double waitCpuMs = ProcessCpuMs() - cpuStart;
-  RdrClose(handle);
+  const bench::RoundTrips sdk = bench::SdkVersionQueries(handle, queries);
 
   std::printf("version queries over TCP on loopback: %d\n", queries);
-  std::printf("  floor (raw client)  median round trip %8.1f us\n", floor);
-  std::printf("  SDK (RdrGetVersion) median round trip %8.1f us\n", sdk);
-  std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk / floor);
-  std::printf("time-out wait over TCP: result %d after %.0f ms, cpu %.2f ms (target < 5 ms)\n", result, waitMs,
-              waitCpuMs);
+  bench::PrintRoundTrips("floor (raw client)", floor);
+  bench::PrintRoundTrips("SDK (RdrGetVersion)", sdk);
+  std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
+  sim.Command("fault drop 1");
+  bench::PrintTimeOutWait(handle);
+  RdrClose(handle);
 }
 
 void ListingFigures(int modules) {
