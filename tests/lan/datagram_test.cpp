@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "lan/adapters.h"
 #include "lan/address_text.h"
 #include "lan/ping.h"
 
@@ -157,6 +158,31 @@ TEST(LanPing, OnlyTheUnchangedEchoCountsAsAnswer) {
   const Bytes request = EchoRequest(0x1234, 7, 16);
   EXPECT_EQ(InternetChecksum(request.data(), request.size()), 0);
   EXPECT_EQ(request.size(), 24u);
+}
+
+TEST(LanAdapters, WalkingTheTable) {
+  AdapterChoice none;
+  EXPECT_FALSE(none.FirstAdapter());
+  EXPECT_FALSE(none.NextAdapter());
+
+  AdapterChoice choice(
+      {{"10.0.0.1", "255.255.255.0", 2}, {"10.1.0.1", "255.255.0.0", 2}, {"192.168.5.1", "255.255.255.0", 3}});
+  // Without a current adapter the walk begins with the first.
+  EXPECT_TRUE(choice.NextAdapter());
+  EXPECT_EQ(choice.LocalAddress(), "10.0.0.1");
+  EXPECT_TRUE(choice.NextAdapter());
+  EXPECT_EQ(choice.LocalAddress(), "10.1.0.1");
+  EXPECT_TRUE(choice.NextAdapter());
+  EXPECT_EQ(choice.LocalAddress(), "192.168.5.1");
+  EXPECT_FALSE(choice.NextAdapter());
+  EXPECT_TRUE(choice.FirstAdapter());
+  EXPECT_EQ(choice.LocalAddress(), "10.0.0.1");
+
+  // Among the addresses of the route's interface, the one whose subnet holds the peer.
+  choice.SelectOnInterface(2, "10.1.7.7");
+  EXPECT_EQ(choice.LocalAddress(), "10.1.0.1");
+  choice.SelectOnInterface(3, "10.0.0.9");  // no subnet on that interface holds it: unchanged
+  EXPECT_EQ(choice.LocalAddress(), "10.1.0.1");
 }
 
 }  // namespace
