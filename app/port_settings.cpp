@@ -39,7 +39,8 @@ PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attach
     found.usb = ReaderClient::UsbDevices();
     checked = CheckedUsbName(port.name, found.usb);
   } else if (StartsWith(port.name, kLanPrefix) && port.ethernet) {
-    if (ReaderClient::Ping(port.name.substr(kLanPrefix.size()))) {
+    // A stored LAN reader that answers is kept; otherwise the list decides.
+    if (!ReaderClient::Ping(port.name.substr(kLanPrefix.size()))) {
       found.lan = ReaderClient::LanReaders();
       checked = CheckedLanName(port.name, found.lan);
     }

@@ -67,11 +67,33 @@ std::vector<std::string> ReaderClient::LanReaders(int capacity) {
   return NamesOf(capacity, [](char* buffer, int size) { return RdrListLanReaders(buffer, size, 1); });
 }
 
+std::vector<std::string> ReaderClient::LanModules(int capacity) {
+  return NamesOf(capacity, [](char* buffer, int size) { return RdrListLanReaders(buffer, size, 0); });
+}
+
+std::optional<LanSetup> ReaderClient::ReadLanSetup(const std::string& address) {
+  const int handle = RdrLanConfigOpen(address.c_str());
+  if (handle <= 0) return std::nullopt;
+  // One byte more than a setup record, so a longer record shows as such.
+  std::vector<std::uint8_t> record(121);
+  const int length = RdrLanConfigRead(handle, 0, record.data(), static_cast<int>(record.size()));
+  RdrLanConfigClose(handle, 0);
+  if (length < 0) return std::nullopt;
+  record.resize(static_cast<std::size_t>(length));
+  return ParseLanSetup(record);
+}
+
+bool ReaderClient::SetLanParams(const std::string& current, const std::string& newAddress, const std::string& mask,
+                                const std::string& gateway) {
+  return RdrSetLanParams(current.c_str(), newAddress.c_str(), mask.empty() ? nullptr : mask.c_str(),
+                         gateway.empty() ? nullptr : gateway.c_str()) == 0;
+}
+
 int ReaderClient::MissingDrivers() { return RdrCheckDrivers(); }
 
 bool ReaderClient::VirtualComDriverInstalled() { return IsVirtualComDriverInstalled() == 1; }
 
-bool ReaderClient::Ping(const std::string& address) { return RdrPing(address.c_str()) == 0; }
+bool ReaderClient::Ping(const std::string& address) { return RdrPing(address.c_str()) != 0; }
 
 bool ReaderClient::SwitchUsbMode(const std::string& port, UsbMode mode) {
   if (mode == UsbMode::None) return false;

@@ -4,9 +4,11 @@
 // reach the reader library only through this class.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/lan_setup.h"
 #include "app/reader_link.h"
 
 namespace stampwise {
@@ -62,6 +64,15 @@ class ReaderClient {
   static std::vector<std::string> SerialPorts(int capacity = kListCapacity);
   static std::vector<std::string> UsbDevices(int capacity = kListCapacity);
   static std::vector<std::string> LanReaders(int capacity = kListCapacity);
+  // Every LAN module, readers or not.
+  static std::vector<std::string> LanModules(int capacity = kListCapacity);
+  // Setup record 0 of the LAN module at `address`; nothing when it does not
+  // answer or its record is not one.
+  static std::optional<LanSetup> ReadLanSetup(const std::string& address);
+  // Gives the module at `current` the new address text (see LanAddressText),
+  // mask and gateway (empty: unchanged, 0.0.0.0) and restarts it.
+  static bool SetLanParams(const std::string& current, const std::string& newAddress, const std::string& mask,
+                           const std::string& gateway);
 
   // Bit mask of missing drivers (0: none), and the virtual-COM driver alone.
   static int MissingDrivers();

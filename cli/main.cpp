@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/epc_commands.h"
+#include "cli/lan_commands.h"
 #include "cli/loop_timer.h"
 
 namespace {
@@ -135,8 +136,31 @@ int main(int argc, char** argv) {
   auto* decode = epc->add_subcommand("decode", "hex as tag URI and pure-identity URI");
   decode->add_option("HEX", epcHex, "the EPC bank's EPC, hex")->required();
 
+  auto* lan = app.add_subcommand("lan", "LAN modules: list, show, set, ping");
+  lan->require_subcommand(1);
+  bool lanAll = false;
+  std::string lanAddress;
+  auto* lanList = lan->add_subcommand("list", "reader modules on the local networks");
+  lanList->add_flag("--all", lanAll, "every module, readers or not");
+  auto* lanShow = lan->add_subcommand("show", "the network settings of a module");
+  lanShow->add_option("ADDRESS", lanAddress, "a.b.c.d, a.b.c.d-port or [NAME]")->required();
+  LanSetOptions lanSet;
+  auto* lanSetCommand = lan->add_subcommand("set", "change a module's address, mask, gateway, port or name");
+  lanSetCommand->add_option("ADDRESS", lanAddress, "the module's current address")->required();
+  auto* ip = lanSetCommand->add_option("--ip", lanSet.ip, "fixed address")->check(CLI::ValidIPV4);
+  auto* mask = lanSetCommand->add_option("--mask", lanSet.mask, "subnet mask")->check(CLI::ValidIPV4)->needs(ip);
+  lanSetCommand->add_option("--gateway", lanSet.gateway, "gateway")->check(CLI::ValidIPV4);
+  lanSetCommand->add_option("--port", lanSet.port, "TCP port of the reader")->check(CLI::Range(1, 65535));
+  auto* dhcp = lanSetCommand->add_option("--dhcp", lanSet.dhcpName, "automatic addressing under this module name");
+  ip->excludes(dhcp);
+  mask->excludes(dhcp);
+  lanSetCommand->require_option(1, 0);
+  auto* lanPing = lan->add_subcommand("ping", "does the address answer?");
+  lanPing->add_option("ADDRESS", lanAddress, "a.b.c.d, a.b.c.d-port or [NAME]")->required();
+
   try {
     app.parse(argc, argv);
+    if (*lanSetCommand && !lanSet.ip && !lanSet.dhcpName) throw CLI::RequiredError("lan set needs --ip or --dhcp");
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
@@ -161,6 +185,10 @@ int main(int argc, char** argv) {
     if (*power) return Power(context, powerDbm);
     if (*recordLoad) return RecordLoad(context, loadFile);
     if (*recordSave) return RecordSave(context, saveFile);
+    if (*lanList) return LanList(context, lanAll);
+    if (*lanShow) return LanShow(context, lanAddress);
+    if (*lanSetCommand) return LanSet(context, lanAddress, lanSet);
+    if (*lanPing) return LanPing(context, lanAddress);
   } catch (const std::exception& e) {
     std::cerr << "stampwise-cli: " << e.what() << '\n';
     return kBadArguments;

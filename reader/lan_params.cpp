@@ -198,7 +198,9 @@ int SetLanParams(const std::string& currentAddress, const std::string& newAddres
   std::vector<std::uint8_t> record;
   std::shared_ptr<LanConfigLink> link = app.FindConfigLink(handle);
   if (link != nullptr && link->ReadRecord(0, record) && record.size() >= kRecordMinSize) {
-    const bool addressChanged = AddressDiffers(record, changes.target.address);
+    // Automatic addressing has no address to assign: the module takes one
+    // when it restarts with the written record, and is found by its name.
+    const bool addressChanged = !changes.target.name && AddressDiffers(record, changes.target.address);
     const bool writeNeeded = WriteNeeded(record, changes);
     std::vector<std::uint8_t> identity;
     if (addressChanged && link->Identify(identity) && identity.size() >= kIdentityMinSize) {

@@ -21,9 +21,7 @@ namespace {
   throw std::runtime_error(what + ": " + std::strerror(err));
 }
 
-}  // namespace
-
-int ListenLoopbackTcp(std::uint16_t port) {
+int ListenTcp(in_addr_t address, std::uint16_t port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) Fail(fd, "socket");
   const int on = 1;
@@ -31,9 +29,27 @@ int ListenLoopbackTcp(std::uint16_t port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail(fd, "bind 127.0.0.1");
+  addr.sin_addr.s_addr = htonl(address);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail(fd, "bind TCP");
   if (::listen(fd, 4) != 0) Fail(fd, "listen");
+  return fd;
+}
+
+}  // namespace
+
+int ListenLoopbackTcp(std::uint16_t port) { return ListenTcp(INADDR_LOOPBACK, port); }
+int ListenAnyTcp(std::uint16_t port) { return ListenTcp(INADDR_ANY, port); }
+
+int BindAnyUdp(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) Fail(fd, "socket");
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail(fd, "bind UDP");
   return fd;
 }
 

@@ -9,6 +9,10 @@ namespace mkvsim {
 
 // Port 0 picks a free port; BoundPort tells which.
 int ListenLoopbackTcp(std::uint16_t port);
+// On every local address (a LAN module inside its own network namespace).
+int ListenAnyTcp(std::uint16_t port);
+// A datagram socket on every local address, broadcasts received.
+int BindAnyUdp(std::uint16_t port);
 std::uint16_t BoundPort(int fd);
 // Removes a stale socket file at `path` first.
 int ListenUnix(const std::string& path);

@@ -51,7 +51,43 @@ int main(int argc, char** argv) {
   app.add_option("--control", server.controlPath, "Unix socket of the text control channel");
   app.add_option("--conveyor", conveyor, "MS[,HOLD_MS]: a new tag every MS ms with an empty field");
   app.add_flag("--quiet", server.quiet, "no traffic log on stderr");
+  bool lan = false;
+  mkvsim::LanServiceOptions lanOptions;
+  std::string lanAddress;
+  std::string lanGateway;
+  std::string lanAutomatic;
+  app.add_flag("--lan", lan,
+               "serve as a LAN module: reader channel on every address at the record's port (--tcp sets it, "
+               "default 10001), datagram service on UDP 30718");
+  app.add_option("--lan-address", lanAddress, "fixed address in setup record 0 (default: automatic, 0.0.0.0)");
+  app.add_option("--lan-host-bits", lanOptions.module.hostBits, "subnet mask as host-bit count")
+      ->check(CLI::Range(0, 32));
+  app.add_option("--lan-gateway", lanGateway, "gateway address in setup record 0");
+  app.add_option("--lan-name", lanOptions.module.name, "module name (up to 8 characters)");
+  app.add_option("--lan-device", lanOptions.module.deviceType, "device type text of record 2");
+  app.add_option("--lan-mode", lanOptions.module.modeByte, "byte 17 of record 0 (the reader answers at 1)")
+      ->check(CLI::Range(0, 255));
+  app.add_option("--lan-iface", lanOptions.interfaceName,
+                 "network interface whose address assignments and restarts move (inside a network namespace)");
+  app.add_option("--lan-auto-address", lanAutomatic, "address the module takes with automatic addressing");
   CLI11_PARSE(app, argc, argv);
+
+  if (lan) {
+    const auto parse = [](const std::string& text, const char* what) {
+      const auto parsed = mkvsim::ParseDotted(text);
+      if (!parsed) throw CLI::ValidationError(what, "not a dotted address: " + text);
+      return *parsed;
+    };
+    try {
+      if (!lanAddress.empty()) lanOptions.module.fixedAddress = parse(lanAddress, "--lan-address");
+      if (!lanGateway.empty()) lanOptions.module.gateway = parse(lanGateway, "--lan-gateway");
+      if (!lanAutomatic.empty()) lanOptions.automaticAddress = parse(lanAutomatic, "--lan-auto-address");
+    } catch (const CLI::Error& e) {
+      return app.exit(e);
+    }
+    server.lan = lanOptions;
+    if (tcpPort < 0) tcpPort = 10001;
+  }
 
   if (!server.pty && tcpPort < 0) {
     std::cerr << "mkv-sim: nothing to serve, give --pty and/or --tcp PORT\n";

@@ -60,15 +60,18 @@ std::string SimProcess::DefaultBinary() {
   return "mkv-sim";
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& binary) {
+SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& binary,
+                       const std::vector<std::string>& launcher) {
   char dirTemplate[] = "/tmp/mkvsim-XXXXXX";
   if (::mkdtemp(dirTemplate) == nullptr) Fail(std::string("mkdtemp: ") + std::strerror(errno));
   tempDir_ = dirTemplate;
   controlPath_ = tempDir_ + "/control";
 
-  std::vector<std::string> argv{binary, "--pty", "--control", controlPath_};
+  std::vector<std::string> argv(launcher);
+  argv.insert(argv.end(), {binary, "--pty", "--control", controlPath_});
   argv.insert(argv.end(), args.begin(), args.end());
-  const bool wantsTcp = std::find(args.begin(), args.end(), "--tcp") != args.end();
+  const auto has = [&](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
+  const bool wantsTcp = has("--tcp") || has("--lan");
   std::vector<char*> cargv;
   for (std::string& a : argv) cargv.push_back(a.data());
   cargv.push_back(nullptr);
@@ -78,7 +81,8 @@ SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  const int err = ::posix_spawn(&pid_, binary.c_str(), &actions, nullptr, cargv.data(), environ);
+  const int err = launcher.empty() ? ::posix_spawn(&pid_, binary.c_str(), &actions, nullptr, cargv.data(), environ)
+                                   : ::posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, cargv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipeFds[1]);
   stdoutFd_ = pipeFds[0];

@@ -17,9 +17,12 @@ class SimProcess {
   static std::string DefaultBinary();
 
   // Starts `binary --pty --control <private path> args...` and waits until it
-  // has printed its PTY line (and its TCP line when args ask for --tcp).
-  // Throws std::runtime_error when it cannot start or does not come up.
-  explicit SimProcess(const std::vector<std::string>& args = {}, const std::string& binary = DefaultBinary());
+  // has printed its PTY line (and its TCP line when args ask for --tcp or
+  // --lan). A non-empty `launcher` (say "ip netns exec NAME", looked up in
+  // PATH) runs the binary. Throws std::runtime_error when it cannot start or
+  // does not come up.
+  explicit SimProcess(const std::vector<std::string>& args = {}, const std::string& binary = DefaultBinary(),
+                      const std::vector<std::string>& launcher = {});
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;

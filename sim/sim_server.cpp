@@ -1,5 +1,7 @@
 #include "sim/sim_server.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <stdexcept>
 
 #include "sim/listen_sockets.h"
 #include "sim/write_journal.h"
@@ -26,7 +29,13 @@ SimServer::SimServer(SimReader& reader, const ServerOptions& options)
     : reader_(reader), options_(options), control_(reader) {
   try {
     if (options_.pty) pty_ = std::make_unique<PtyEndpoint>(options_.linkPath);
-    if (options_.tcpPort) tcpListen_ = ListenLoopbackTcp(*options_.tcpPort);
+    if (options_.lan) {
+      lan_ = std::make_unique<LanService>(*options_.lan, options_.quiet);
+      if (options_.tcpPort) lan_->Module().SetPort(*options_.tcpPort);
+      ListenReaderChannel();
+    } else if (options_.tcpPort) {
+      tcpListen_ = ListenLoopbackTcp(*options_.tcpPort);
+    }
     if (!options_.controlPath.empty()) controlListen_ = ListenUnix(options_.controlPath);
   } catch (...) {
     if (tcpListen_ >= 0) ::close(tcpListen_);
@@ -41,6 +50,42 @@ SimServer::~SimServer() {
     ::close(controlListen_);
     ::unlink(options_.controlPath.c_str());
   }
+}
+
+// A module listens on the port of its record, on every address it has.
+void SimServer::ListenReaderChannel() {
+  if (tcpListen_ >= 0) ::close(tcpListen_);
+  tcpListen_ = -1;
+  tcpListen_ = ListenAnyTcp(lan_->Module().Port());
+  lan_->Module().SetPort(BoundPort(tcpListen_));
+}
+
+void SimServer::CloseHostClients() {
+  for (std::size_t i = clients_.size(); i-- > 0;)
+    if (clients_[i].kind == Kind::kHost) CloseClient(i);
+}
+
+std::string SimServer::LanControl(const std::string& arguments) {
+  if (!lan_) return "ERR not a LAN module (start with --lan)";
+  if (arguments == "close") {
+    closeHosts_ = true;
+    return "OK";
+  }
+  if (arguments == "clients") {
+    // Where each reader link comes from: a reconnect uses the reader's port.
+    std::string answer = "OK";
+    for (const Client& client : clients_) {
+      if (client.kind != Kind::kHost) continue;
+      sockaddr_in peer{};
+      socklen_t size = sizeof peer;
+      if (::getpeername(client.fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0) continue;
+      char text[INET_ADDRSTRLEN] = {};
+      ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+      answer += " " + std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+    }
+    return answer;
+  }
+  return lan_->Module().Control(arguments);
 }
 
 std::uint16_t SimServer::TcpPort() const { return tcpListen_ >= 0 ? BoundPort(tcpListen_) : 0; }
@@ -76,6 +121,8 @@ void SimServer::ServeHostBytes(int fd) {
   // Bytes from another connection than before: whatever half request is pending is not theirs.
   if (fd != lastHostFd_) reader_.ResetInput();
   lastHostFd_ = fd;
+  // A module in another mode passes nothing to the reader.
+  if (lan_ && fd != (pty_ ? pty_->MasterFd() : -1) && !lan_->Module().PassesReaderTraffic()) return;
   TimedReply reply = reader_.FeedTimed(buffer, static_cast<std::size_t>(n));
   if (reply.bytes.empty()) return;
   Log("tx", reply.bytes.data(), reply.bytes.size());
@@ -96,7 +143,7 @@ bool SimServer::ServeControl(Client& client) {
     std::string line = client.lineBuffer.substr(0, end);
     client.lineBuffer.erase(0, end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string answer = control_.Handle(line) + "\n";
+    const std::string answer = (line.rfind("lan ", 0) == 0 ? LanControl(line.substr(4)) : control_.Handle(line)) + "\n";
     Send(client.fd, Bytes(answer.begin(), answer.end()));
   }
   return client.lineBuffer.size() <= kMaxControlLine;
@@ -141,7 +188,8 @@ void SimServer::Run(int stopFd) {
     fds.push_back({masterFd, POLLIN, 0});
     fds.push_back({tcpListen_, POLLIN, 0});
     fds.push_back({controlListen_, POLLIN, 0});
-    constexpr std::size_t kFirstClient = 4;
+    fds.push_back({lan_ ? lan_->Fd() : -1, POLLIN, 0});
+    constexpr std::size_t kFirstClient = 5;
     for (const Client& client : clients_) fds.push_back({client.fd, POLLIN, 0});
 
     if (::poll(fds.data(), fds.size(), PollTimeoutMs()) < 0) {
@@ -160,6 +208,7 @@ void SimServer::Run(int stopFd) {
       const int fd = AcceptClient(controlListen_);
       if (fd >= 0) clients_.push_back({fd, Kind::kControl, {}});
     }
+    const bool restarted = (fds[4].revents & POLLIN) && lan_->Serve();
     // Walk backwards so closing a client does not shift the ones still to visit.
     for (std::size_t i = fds.size(); i-- > kFirstClient;) {
       const short events = fds[i].revents;
@@ -178,6 +227,18 @@ void SimServer::Run(int stopFd) {
         alive = false;
       }
       if (!alive) CloseClient(index);
+    }
+    // Only now that no index into the clients is in use.
+    if (closeHosts_ || restarted) CloseHostClients();
+    closeHosts_ = false;
+    // A restart opens the reader channel anew, on the record's port; a port
+    // that cannot be had leaves the module without one, as a real module would be.
+    if (restarted) {
+      try {
+        ListenReaderChannel();
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "mkv-sim: reader channel: %s\n", e.what());
+      }
     }
   }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/control_interpreter.h"
+#include "sim/lan_service.h"
 #include "sim/pty_endpoint.h"
 #include "sim/sim_reader.h"
 
@@ -22,6 +23,9 @@ struct ServerOptions {
   std::optional<std::uint16_t> tcpPort;  // 0 picks a free port
   std::string controlPath;
   bool quiet = false;
+  // A LAN module: the reader channel on every local address at the record's
+  // port (tcpPort, when given, sets it), and the module's datagram service.
+  std::optional<LanServiceOptions> lan;
 };
 
 class SimServer {
@@ -52,6 +56,10 @@ class SimServer {
   };
 
   void ServeHostBytes(int fd);
+  void ListenReaderChannel();
+  void CloseHostClients();
+  // Answers "lan ..." control lines.
+  std::string LanControl(const std::string& arguments);
   // False when the control client is gone.
   bool ServeControl(Client& client);
   void Send(int fd, const Bytes& bytes);
@@ -64,11 +72,13 @@ class SimServer {
   ServerOptions options_;
   ControlInterpreter control_;
   std::unique_ptr<PtyEndpoint> pty_;
+  std::unique_ptr<LanService> lan_;
   int tcpListen_ = -1;
   int controlListen_ = -1;
   std::vector<Client> clients_;
   std::vector<Outgoing> outgoing_;
   int lastHostFd_ = -1;
+  bool closeHosts_ = false;
 };
 
 }  // namespace mkvsim

@@ -115,6 +115,19 @@ TEST_F(SdkLan, NewAddressIsAssignedAndTheModuleReopenedThere) {
   EXPECT_EQ(module->restarts, 1);  // only the final close restarts
 }
 
+TEST_F(SdkLan, BracketedNameIsWrittenWithoutAnAddressAssignment) {
+  module->record[0] = 10;
+  module->record[3] = 5;
+  module->identity = std::vector<std::uint8_t>(26, 0);
+  EXPECT_EQ(RdrSetLanParams("10.0.0.5", "[HALLE]-10001", nullptr, nullptr), 0);
+  EXPECT_TRUE(module->assignments.empty());
+  EXPECT_EQ(module->opens, std::vector<std::string>{"10.0.0.5"});
+  ASSERT_EQ(module->writes.size(), 1u);
+  EXPECT_EQ(module->writes[0][0], 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&module->writes[0][112])), "HALLE");
+  EXPECT_EQ(module->restarts, 1);
+}
+
 TEST_F(SdkLan, SetLanParamsFailsWhenTheModuleCannotBeReached) {
   unreachable["10.0.0.5"] = true;
   EXPECT_EQ(RdrSetLanParams("10.0.0.5", "10.0.0.6", nullptr, nullptr), -1);

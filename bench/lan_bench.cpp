@@ -1,0 +1,132 @@
+// The LAN link against its floors: version queries through the SDK over TCP
+// on loopback to mkv-sim, against a minimal TCP client on the same reader
+// channel; the processor time of one 500 ms reply time-out on a TCP link;
+// and, inside private network namespaces (root only), a listing with the
+// reader check over 10 simulated modules on one adapter.
+//
+// Usage: lan_bench [queries] [modules]   (defaults 1000, 10)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/roundtrip.h"
+#include "reader/rdr.h"
+#include "sim/sim_process.h"
+#include "tests/lan/net_lab.h"
+
+namespace {
+
+using bench::Clock;
+
+double MicrosSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+// The floor: one blocking socket, one write, poll until the whole reply is in.
+bench::RoundTrips RawTcpClient(std::uint16_t port, int queries) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) throw std::runtime_error("connect failed");
+  // Version query in the start-byte framing; its reply carries 4 data bytes.
+  const std::uint8_t request[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
+  constexpr std::size_t kReplySize = 9;
+  const bench::RoundTrips result = bench::Measure(queries, [&] {
+    if (write(fd, request, sizeof request) != static_cast<ssize_t>(sizeof request))
+      throw std::runtime_error("write failed");
+    std::uint8_t reply[64];
+    std::size_t got = 0;
+    while (got < kReplySize) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 1000) <= 0) throw std::runtime_error("no reply");
+      const ssize_t n = read(fd, reply + got, sizeof reply - got);
+      if (n <= 0) throw std::runtime_error("read failed");
+      got += static_cast<std::size_t>(n);
+    }
+  });
+  close(fd);
+  return result;
+}
+
+void LoopbackFigures(int queries) {
+  mkvsim::SimProcess sim({"--quiet", "--tcp", "0"});
+  const bench::RoundTrips floor = RawTcpClient(sim.TcpPort(), queries);
+  const std::string address = "127.0.0.1-" + std::to_string(sim.TcpPort());
+  const int handle = RdrOpen(address.c_str(), 19200, 0, 500);
+  if (handle <= 0) throw std::runtime_error("RdrOpen failed");
+  const bench::RoundTrips sdk = bench::SdkVersionQueries(handle, queries);
+
+  std::printf("version queries over TCP on loopback: %d\n", queries);
+  bench::PrintRoundTrips("floor (raw client)", floor);
+  bench::PrintRoundTrips("SDK (RdrGetVersion)", sdk);
+  std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
+  sim.Command("fault drop 1");
+  bench::PrintTimeOutWait(handle);
+  RdrClose(handle);
+}
+
+void ListingFigures(int modules) {
+  std::string whyNot;
+  auto lab = qlmkv::test::NetLab::Create(whyNot);
+  if (lab == nullptr) {
+    std::printf("listing: skipped (%s)\n", whyNot.c_str());
+    return;
+  }
+  lab->Wire(lab->HostNamespace(), "h0", {"10.77.0.1/24"});
+  std::vector<std::unique_ptr<mkvsim::SimProcess>> sims;
+  for (int i = 0; i < modules; ++i) {
+    const std::string ns = lab->AddNamespace("m" + std::to_string(i));
+    const std::string address = "10.77.0." + std::to_string(10 + i);
+    lab->Wire(ns, "eth0", {address + "/24"});
+    sims.push_back(
+        std::make_unique<mkvsim::SimProcess>(std::vector<std::string>{"--quiet", "--lan", "--lan-address", address},
+                                             mkvsim::SimProcess::DefaultBinary(), lab->Launcher(ns)));
+  }
+  const auto list = [&](int check, const char* what) {
+    char buffer[2000];
+    const auto start = Clock::now();
+    const int used = RdrListLanReaders(buffer, sizeof buffer, check);
+    const double ms = MicrosSince(start) / 1000.0;
+    int entries = 0;
+    for (int at = 0; at < used && buffer[at] != '\0'; at += static_cast<int>(std::string(buffer + at).size()) + 1)
+      ++entries;
+    std::printf("listing %s over %d modules: %d entries in %.0f ms\n", what, modules, entries, ms);
+  };
+  list(0, "without the reader check");
+  list(1, "with the reader check");
+  // Modules that leave their record-2 read unanswered: one window for all of them.
+  for (const auto& sim : sims) sim->Command("lan mute 2 on");
+  list(1, "with the reader check, record 2 unanswered");
+  sims.clear();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int queries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+  const int modules = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 200) : 10;
+  try {
+    LoopbackFigures(queries);
+    ListingFigures(modules);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "lan_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,241 @@
+#include "lan/tcp_link.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "lan/address_text.h"
+
+namespace qlmkv::lan {
+
+namespace {
+
+constexpr int kConnectAttempts = 6;
+constexpr auto kRetryPause = std::chrono::milliseconds(200);
+// The worker reports its first connect within the connect time-out; this
+// margin covers a slow thread start.
+constexpr auto kStartMargin = std::chrono::seconds(2);
+constexpr std::size_t kReadChunk = 513;
+
+int PollMs(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return left.count() <= 0 ? 0 : static_cast<int>(left.count());
+}
+
+}  // namespace
+
+CTCPSocketThread::CTCPSocketThread(ByteSink& sink) : sink_(sink), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+CTCPSocketThread::~CTCPSocketThread() {
+  Close();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+bool CTCPSocketThread::ConnectReader(const std::string& address, const std::string& localAddress) {
+  const auto peer = SplitPort(address);
+  if (!peer || !ParseIpv4(peer->host) || wakeFd_ < 0 || worker_.joinable()) return false;
+  peerAddress_ = peer->host;
+  peerPort_ = peer->port;
+  localAddress_ = localAddress;
+  stop_ = false;
+  {
+    std::lock_guard lock(startLock_);
+    started_ = connected_ = false;
+  }
+  worker_ = std::thread([this] { Run(); });
+
+  bool connected = false;
+  {
+    std::unique_lock lock(startLock_);
+    if (startSignal_.wait_for(lock, kConnectTimeout * kConnectAttempts + kStartMargin, [this] { return started_; }))
+      connected = connected_;
+  }
+  if (!connected) Close();
+  return connected;
+}
+
+void CTCPSocketThread::Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) {
+  if (data == nullptr || size == 0) return;
+  // No time-out given: the frame may wait as long as a reconnect takes.
+  const auto bound = timeout.count() > 0 ? timeout : std::chrono::milliseconds(kConnectTimeout);
+  {
+    std::lock_guard lock(sendLock_);
+    sendQueue_.push_back({std::vector<std::uint8_t>(data, data + size), Clock::now() + bound});
+  }
+  Wake();
+}
+
+void CTCPSocketThread::Close() {
+  if (!worker_.joinable()) return;
+  stop_ = true;
+  Wake();
+  worker_.join();
+  std::lock_guard lock(sendLock_);
+  sendQueue_.clear();
+}
+
+void CTCPSocketThread::Wake() {
+  const std::uint64_t one = 1;
+  // A full counter already wakes the worker; nothing is lost when this fails.
+  if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) return;
+}
+
+void CTCPSocketThread::DrainWake() {
+  std::uint64_t count;
+  while (::read(wakeFd_, &count, sizeof count) > 0) {
+  }
+}
+
+void CTCPSocketThread::Run() {
+  const bool connected = Connect(0);
+  {
+    std::lock_guard lock(startLock_);
+    started_ = true;
+    connected_ = connected;
+  }
+  startSignal_.notify_all();
+  if (!connected) return;
+
+  while (!stop_) {
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+    // A lost connection leaves only the wake-up to wait for: the next frame reconnects.
+    const nfds_t count = fd_ >= 0 ? 2 : 1;
+    if (::poll(fds, count, -1) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) DrainWake();
+    if (stop_) break;
+    if (count == 2 && fds[1].revents != 0) ReadAvailable();
+    for (;;) {
+      Frame frame;
+      {
+        std::lock_guard lock(sendLock_);
+        if (sendQueue_.empty()) break;
+        frame = std::move(sendQueue_.front());
+        sendQueue_.pop_front();
+      }
+      SendFrame(frame);
+      if (stop_) break;
+    }
+  }
+  CloseSocket();
+}
+
+void CTCPSocketThread::ReadAvailable() {
+  std::uint8_t buffer[kReadChunk];
+  const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+  if (n > 0) {
+    sink_.OnReceiveBytes(buffer, static_cast<std::size_t>(n));
+  } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+    // The reader closed the connection, or it broke.
+    CloseSocket();
+  }
+}
+
+void CTCPSocketThread::SendFrame(const Frame& frame) {
+  // After a lost connection the reader expects its peer back on its own port.
+  if (fd_ < 0 && !Connect(peerPort_)) return;
+  // A frame whose exchange has already given up would only earn a stale reply.
+  if (Clock::now() > frame.deadline) return;
+  std::size_t done = 0;
+  while (done < frame.bytes.size()) {
+    const ssize_t n = ::send(fd_, frame.bytes.data() + done, frame.bytes.size() - done, MSG_NOSIGNAL);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitSocket(POLLOUT, frame.deadline)) return;
+    } else {
+      CloseSocket();
+      return;
+    }
+  }
+}
+
+bool CTCPSocketThread::Connect(std::uint16_t localPort) {
+  for (int attempt = 0; attempt < kConnectAttempts && !stop_; ++attempt) {
+    int error = 0;
+    if (ConnectOnce(localPort, error)) return true;
+    // Only a socket that could not be made or an address still in use is
+    // worth another try; a refusal or a time-out is final.
+    const bool retry = error == EADDRINUSE || error == EADDRNOTAVAIL || error == EMFILE || error == ENFILE ||
+                       error == ENOBUFS || error == ENOMEM;
+    if (!retry || !PauseUnlessStopped(kRetryPause)) return false;
+  }
+  return false;
+}
+
+bool CTCPSocketThread::ConnectOnce(std::uint16_t localPort, int& error) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd_ < 0) return error = errno, false;
+  const int on = 1;
+  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // Frames are small and each waits for its reply: no coalescing delay.
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(localPort);
+  if (const auto address = ParseIpv4(localAddress_)) local.sin_addr = *address;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(peerPort_);
+  peer.sin_addr = *ParseIpv4(peerAddress_);
+  error = 0;
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    error = errno;
+  } else if (::connect(fd_, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    if (errno != EINPROGRESS) {
+      error = errno;
+    } else if (!WaitSocket(POLLOUT, Clock::now() + kConnectTimeout)) {
+      error = ETIMEDOUT;
+    } else {
+      socklen_t size = sizeof error;
+      if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+    }
+  }
+  if (error != 0) {
+    CloseSocket();
+    return false;
+  }
+  sockaddr_in bound{};
+  socklen_t size = sizeof bound;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &size) == 0) localPort_ = ntohs(bound.sin_port);
+  return true;
+}
+
+bool CTCPSocketThread::WaitSocket(short events, Clock::time_point deadline) {
+  for (;;) {
+    if (stop_) return false;
+    pollfd fds[2] = {{fd_, events, 0}, {wakeFd_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, PollMs(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    // Wake-ups for new frames wait in the queue; only a stop ends this wait.
+    if (fds[1].revents & POLLIN) DrainWake();
+    if (fds[0].revents != 0) return true;
+  }
+}
+
+bool CTCPSocketThread::PauseUnlessStopped(std::chrono::milliseconds pause) {
+  const auto deadline = Clock::now() + pause;
+  while (!stop_) {
+    pollfd wake{wakeFd_, POLLIN, 0};
+    const int ready = ::poll(&wake, 1, PollMs(deadline));
+    if (ready == 0) return true;
+    if (ready > 0) DrainWake();
+  }
+  return false;
+}
+
+void CTCPSocketThread::CloseSocket() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  localPort_ = 0;
+}
+
+}  // namespace qlmkv::lan

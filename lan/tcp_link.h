@@ -1,0 +1,87 @@
+// The TCP link to a reader module. A worker thread owns the socket: it
+// connects, sends queued frames and hands every received byte to the sink
+// as it arrives. It waits in poll() on the socket and an eventfd that
+// Send and Close ring, never in a sleep loop.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/link.h"
+
+namespace qlmkv::lan {
+
+// Bounds the connect of a link, and each reconnect after a lost connection.
+constexpr auto kConnectTimeout = std::chrono::seconds(3);
+
+class CTCPSocketThread final : public Transport {
+ public:
+  explicit CTCPSocketThread(ByteSink& sink);
+  ~CTCPSocketThread() override;
+  CTCPSocketThread(const CTCPSocketThread&) = delete;
+  CTCPSocketThread& operator=(const CTCPSocketThread&) = delete;
+
+  // Connects to "a.b.c.d" or "a.b.c.d-port" (a resolved address) from
+  // `localAddress` (empty: any) and starts the worker. False when the
+  // connect failed or did not finish in time; the worker has ended then.
+  bool ConnectReader(const std::string& address, const std::string& localAddress);
+
+  // Queues the frame for the worker (QueueFrame).
+  void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override;
+  bool IsUsb() const override { return false; }
+  // Stops the worker and joins it; after it no byte reaches the sink.
+  void Close() override;
+
+  // The local port of the current connection (0 while none): a reconnect
+  // comes from the peer's port.
+  std::uint16_t LocalPort() const { return localPort_.load(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Frame {
+    std::vector<std::uint8_t> bytes;
+    Clock::time_point deadline;
+  };
+
+  void Run();
+  // Creates, binds and connects the socket; `localPort` 0 lets the system choose.
+  bool Connect(std::uint16_t localPort);
+  bool ConnectOnce(std::uint16_t localPort, int& error);
+  void CloseSocket();
+  // Waits for `events` on the socket until `deadline`; false on stop or time-out.
+  bool WaitSocket(short events, Clock::time_point deadline);
+  void SendFrame(const Frame& frame);
+  void ReadAvailable();
+  bool PauseUnlessStopped(std::chrono::milliseconds pause);
+  void Wake();
+  void DrainWake();
+
+  ByteSink& sink_;
+  std::string peerAddress_;
+  std::uint16_t peerPort_ = 0;
+  std::string localAddress_;
+
+  int wakeFd_ = -1;
+  int fd_ = -1;  // the worker's alone once it runs
+  std::atomic<bool> stop_{false};
+  std::atomic<std::uint16_t> localPort_{0};
+
+  std::mutex sendLock_;
+  std::deque<Frame> sendQueue_;
+
+  std::mutex startLock_;
+  std::condition_variable startSignal_;
+  bool started_ = false;
+  bool connected_ = false;
+
+  std::thread worker_;
+};
+
+}  // namespace qlmkv::lan

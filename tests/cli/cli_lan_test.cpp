@@ -1,0 +1,90 @@
+// The "lan" commands of stampwise-cli against a simulated LAN module in a
+// private network namespace (skipped where namespaces cannot be made).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "sim/sim_process.h"
+#include "tests/app/temp_folder.h"
+#include "tests/cli/child_process.h"
+#include "tests/lan/net_lab.h"
+
+namespace stampwise::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+class CliLan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string whyNot;
+    lab_ = qlmkv::test::NetLab::Create(whyNot);
+    if (lab_ == nullptr) GTEST_SKIP() << "no private network for LAN tests: " << whyNot;
+    lab_->Wire(lab_->HostNamespace(), "h0", {"10.77.0.1/24"});
+    const std::string ns = lab_->AddNamespace("module");
+    lab_->Wire(ns, "eth0", {"10.77.0.2/24"});
+    module_ = std::make_unique<mkvsim::SimProcess>(
+        std::vector<std::string>{"--quiet", "--lan", "--lan-iface", "eth0", "--lan-address", "10.77.0.2", "--lan-name",
+                                 "HALLE", "--lan-gateway", "10.77.0.254"},
+        mkvsim::SimProcess::DefaultBinary(), lab_->Launcher(ns));
+  }
+  void TearDown() override {
+    module_.reset();
+    lab_.reset();
+  }
+  RunResult Cli(const std::vector<std::string>& args) const {
+    std::vector<std::string> line{STAMPWISE_CLI_PATH, "--settings", folder_.File("settings.ini")};
+    line.insert(line.end(), args.begin(), args.end());
+    return RunProgram(line);
+  }
+
+  std::unique_ptr<qlmkv::test::NetLab> lab_;
+  std::unique_ptr<mkvsim::SimProcess> module_;
+  TempFolder folder_;
+};
+
+TEST_F(CliLan, ListShowPingAndSet) {
+  RunResult result = Cli({"lan", "list"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "10.77.0.2-10001\n");
+  result = Cli({"--json", "lan", "list", "--all"});
+  EXPECT_EQ(result.out, "{\"entry\":\"10.77.0.2-10001\",\"type\":\"lan\"}\n");
+
+  result = Cli({"lan", "show", "10.77.0.2"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "address 10.77.0.2\nmask 255.255.255.0\ngateway 10.77.0.254\nport 10001\nname HALLE\n");
+
+  EXPECT_EQ(Cli({"lan", "ping", "10.77.0.2"}).exitCode, 0);
+  result = Cli({"lan", "ping", "10.77.0.250"});
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_EQ(result.out, "10.77.0.250 does not answer\n");
+
+  const struct {
+    std::vector<std::string> args;
+  } refused[] = {{{"lan", "set", "10.77.0.2"}},
+                 {{"lan", "set", "10.77.0.2", "--dhcp", "NEUNNAMEN"}},
+                 {{"lan", "set", "10.77.0.2", "--ip", "10.77.0.300"}},
+                 {{"lan", "set", "10.77.0.2", "--dhcp", "X", "--ip", "10.77.0.7"}}};
+  for (const auto& c : refused) EXPECT_EQ(Cli(c.args).exitCode, 2) << c.args.back();
+  EXPECT_EQ(module_->Command("lan counts"), "OK writes=0 assignments=0 restarts=0");
+
+  result = Cli({"lan", "set", "10.77.0.2", "--ip", "10.77.0.7", "--port", "4001"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "10.77.0.7-4001\n");
+  // The gateway not asked for stayed.
+  EXPECT_THAT(Cli({"lan", "show", "10.77.0.7"}).out, HasSubstr("gateway 10.77.0.254\nport 4001\n"));
+  // Job commands take the module's connection string.
+  result = Cli({"--port", "10.77.0.7-4001", "info"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST_F(CliLan, AModuleThatDoesNotAnswerIsNoReader) {
+  ASSERT_EQ(module_->Command("lan silent on"), "OK");
+  EXPECT_EQ(Cli({"lan", "show", "10.77.0.2"}).exitCode, 3);
+  EXPECT_EQ(Cli({"lan", "set", "10.77.0.2", "--ip", "10.77.0.8"}).exitCode, 3);
+  EXPECT_EQ(Cli({"lan", "list", "--all"}).out, "");
+}
+
+}  // namespace
+}  // namespace stampwise::testing

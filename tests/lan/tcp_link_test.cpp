@@ -1,0 +1,214 @@
+// The TCP link on loopback: against a plain listening socket of the test,
+// and through the SDK against mkv-sim's reader channel.
+#include "lan/tcp_link.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "reader/rdr.h"
+#include "sim/sim_process.h"
+
+namespace qlmkv::lan {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Collects what the link delivers and lets the test wait for a count.
+class CollectingSink final : public ByteSink {
+ public:
+  void OnReceiveChar(std::uint8_t byte) override {
+    {
+      std::lock_guard lock(mutex_);
+      bytes_.push_back(byte);
+    }
+    arrived_.notify_all();
+  }
+  std::vector<std::uint8_t> WaitFor(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, 3s, [&] { return bytes_.size() >= count; });
+    return bytes_;
+  }
+  std::size_t Count() {
+    std::lock_guard lock(mutex_);
+    return bytes_.size();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+class Listener {
+ public:
+  Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof addr;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 2) == 0 &&
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &size) == 0)
+      port_ = ntohs(addr.sin_port);
+  }
+  ~Listener() {
+    if (peer_ >= 0) ::close(peer_);
+    ::close(fd_);
+  }
+  std::string Address() const { return "127.0.0.1-" + std::to_string(port_); }
+  std::uint16_t Port() const { return port_; }
+  bool Accept() {
+    pollfd pfd{fd_, POLLIN, 0};
+    if (::poll(&pfd, 1, 3000) != 1) return false;
+    peer_ = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    return peer_ >= 0;
+  }
+  bool Write(const std::vector<std::uint8_t>& bytes) {
+    return ::write(peer_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+  std::vector<std::uint8_t> Read(std::size_t count) {
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < count) {
+      pollfd pfd{peer_, POLLIN, 0};
+      if (::poll(&pfd, 1, 3000) != 1) break;
+      std::uint8_t chunk[256];
+      const ssize_t n = ::read(peer_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    return bytes;
+  }
+  void ClosePeer() {
+    ::close(peer_);
+    peer_ = -1;
+  }
+
+ private:
+  int fd_;
+  int peer_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+TEST(LanTcpLink, FramesGoOutAndBytesComeInUntilClose) {
+  Listener listener;
+  ASSERT_NE(listener.Port(), 0);
+  CollectingSink sink;
+  CTCPSocketThread link(sink);
+  ASSERT_TRUE(link.ConnectReader(listener.Address(), ""));
+  ASSERT_TRUE(listener.Accept());
+
+  const std::uint8_t first[] = {1, 2, 3};
+  const std::uint8_t second[] = {4, 5};
+  link.Send(first, sizeof first, 500ms);
+  link.Send(second, sizeof second, 500ms);
+  EXPECT_EQ(listener.Read(5), (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+
+  std::vector<std::uint8_t> reply(600);
+  for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i);
+  ASSERT_TRUE(listener.Write(reply));
+  EXPECT_EQ(sink.WaitFor(reply.size()), reply);
+
+  link.Close();
+  const std::size_t atClose = sink.Count();
+  listener.Write({9, 9, 9});
+  link.Close();  // twice is fine
+  EXPECT_EQ(sink.Count(), atClose);
+}
+
+TEST(LanTcpLink, RefusedAndUnusableAddressesFail) {
+  std::uint16_t closedPort;
+  {
+    Listener gone;
+    closedPort = gone.Port();
+  }
+  for (const std::string& address : {"127.0.0.1-" + std::to_string(closedPort), std::string("127.0.0.1-abc"),
+                                     std::string("localhost"), std::string("")}) {
+    CollectingSink sink;
+    CTCPSocketThread link(sink);
+    EXPECT_FALSE(link.ConnectReader(address, "")) << address;
+  }
+}
+
+TEST(LanTcpLink, ClosedByThePeerTheLinkDropsFramesWithoutHanging) {
+  Listener listener;
+  CollectingSink sink;
+  CTCPSocketThread link(sink);
+  ASSERT_TRUE(link.ConnectReader(listener.Address(), ""));
+  ASSERT_TRUE(listener.Accept());
+  listener.ClosePeer();
+  // On loopback the reader's port is the listener's own, so the reconnect
+  // from it cannot bind: the frames are dropped and Close still ends at once.
+  const std::uint8_t frame[] = {1};
+  for (int i = 0; i < 3; ++i) link.Send(frame, sizeof frame, 100ms);
+  link.Close();
+  EXPECT_EQ(sink.Count(), 0u);
+}
+
+class SdkOverTcp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim_ = std::make_unique<mkvsim::SimProcess>(std::vector<std::string>{"--tcp", "0", "--quiet", "--tags", "1"});
+  }
+  void TearDown() override {
+    for (const int handle : handles_) RdrClose(handle);
+  }
+  int Open() {
+    const std::string address = "127.0.0.1-" + std::to_string(sim_->TcpPort());
+    const int handle = RdrOpen(address.c_str(), 19200, 0, 500);
+    if (handle > 0) handles_.push_back(handle);
+    return handle;
+  }
+  std::unique_ptr<mkvsim::SimProcess> sim_;
+  std::vector<int> handles_;
+};
+
+TEST_F(SdkOverTcp, HandlesFrom20001LowestFreeFirst) {
+  const int first = Open();
+  const int second = Open();
+  EXPECT_EQ(first, 20001);
+  EXPECT_EQ(second, 20002);
+  ASSERT_EQ(RdrClose(first), 0);
+  handles_.erase(handles_.begin());
+  EXPECT_EQ(Open(), 20001);
+}
+
+TEST_F(SdkOverTcp, VersionWriteAndReadOverTcp) {
+  const int handle = Open();
+  ASSERT_GT(handle, 0);
+  unsigned char version[8] = {};
+  char model[32] = {};
+  ASSERT_EQ(RdrGetVersion(handle, version, sizeof version, model, sizeof model), 4);
+  EXPECT_EQ(RdrIsUsb(handle), 0);
+
+  unsigned char inventory[100] = {};
+  const int length = RdrInventory(handle, 1, inventory, sizeof inventory);
+  ASSERT_GE(length, 3 + 12);
+  ASSERT_EQ(RdrSelectTag(handle, inventory + 3, length - 3), 0);
+  const unsigned char data[4] = {0xCA, 0xFE, 0x00, 0x01};
+  ASSERT_EQ(RdrWriteData(handle, 3, 0, data, 4), 0);
+  unsigned char back[4] = {};
+  ASSERT_EQ(RdrReadData(handle, 3, 0, back, 4), 4);
+  EXPECT_EQ(std::vector<unsigned char>(back, back + 4), std::vector<unsigned char>(data, data + 4));
+}
+
+TEST_F(SdkOverTcp, SilentReaderEndsWithTheReplyTimeOut) {
+  const int handle = Open();
+  ASSERT_GT(handle, 0);
+  ASSERT_EQ(sim_->Command("fault drop").rfind("OK", 0), 0u);
+  unsigned char version[8] = {};
+  EXPECT_EQ(RdrGetVersion(handle, version, sizeof version, nullptr, 0), -1);
+  EXPECT_EQ(RdrGetLastError(handle), RDR_ERR_TIMEOUT);
+  ASSERT_EQ(sim_->Command("fault clear").rfind("OK", 0), 0u);
+  EXPECT_EQ(RdrGetVersion(handle, version, sizeof version, nullptr, 0), 4);
+}
+
+}  // namespace
+}  // namespace qlmkv::lan
