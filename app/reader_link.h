@@ -25,9 +25,12 @@ int JoinBaudCode(int baudRate, int lineFormat);
 int FirmwareRevision(char c);
 
 struct ReaderIdentity {
-  int handle = 0;            // > 0 when open; 0 after a failure
-  int messageId = 0;         // message box to show when opening failed
-  std::string modelName;     // "QL-MKV39"
+  int handle = 0;         // > 0 when open; 0 after a failure
+  int messageId = 0;      // message box to show when opening failed
+  std::string modelName;  // "QL-MKV39"
+  // The four identification bytes ("312B": type code, firmware character),
+  // empty when the device gave fewer; the update check's device check uses them.
+  std::string identification;
   std::string firmwareText;  // "FW V1.05[device text]"
   std::string deviceText;    // the device's own text, when it has one
   bool txPowerAdjustable = false;

@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/loop_timer.h"
+#include "update/version_rules.h"
 
 namespace {
 
@@ -98,6 +99,9 @@ int main(int argc, char** argv) {
   app.add_option("--settings", global.settingsFile, "settings file to use");
   app.add_option("--lang", global.language, "message language")->check(CLI::IsMember({"de", "en"}));
   app.add_flag("--json", global.json, "one JSON object per line");
+  app.set_version_flag(
+      "--version", [] { return "stampwise-cli " + update::GetOwnVersion() + " (" + update::GetOwnBuildDate() + ")"; },
+      "print version and build date, then exit");
 
   auto* ports = app.add_subcommand("ports", "serial ports and USB readers");
   auto* info = app.add_subcommand("info", "model, firmware, link and device text of the reader");
@@ -119,9 +123,18 @@ int main(int argc, char** argv) {
   auto* recordSave = record->add_subcommand("save", "save the stored parameter set as a data record");
   recordSave->add_option("FILE", saveFile)->required();
 
+  UpdateOptions updateOptions;
+  auto* updateCommand = app.add_subcommand("update", "look for a newer program (and, with --reader, firmware)");
+  updateCommand->add_flag("--reader", updateOptions.reader, "also check the reader's firmware");
+  updateCommand->add_option("--server", updateOptions.server, "base address of the update server (https://)");
+  updateCommand->add_option("--download", updateOptions.downloadDir, "download what is newer into this folder")
+      ->check(CLI::ExistingDirectory);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
@@ -142,6 +155,7 @@ int main(int argc, char** argv) {
     if (*power) return Power(context, powerDbm);
     if (*recordLoad) return RecordLoad(context, loadFile);
     if (*recordSave) return RecordSave(context, saveFile);
+    if (*updateCommand) return CheckForUpdates(context, updateOptions);
   } catch (const std::exception& e) {
     std::cerr << "stampwise-cli: " << e.what() << '\n';
     return kBadArguments;

@@ -26,7 +26,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def file(self, name):
-        path = os.path.join(self.root, os.path.basename(name))
+        path = os.path.realpath(os.path.join(self.root, name.lstrip("/")))
+        if not path.startswith(os.path.realpath(self.root) + os.sep):
+            raise FileNotFoundError(name)
         with open(path, "rb") as f:
             return f.read()
 
@@ -65,7 +67,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             else:
                 body = self.file(self.path)
                 self.send(200, body, len(body))
-        except FileNotFoundError:
+        except (FileNotFoundError, IsADirectoryError):
             self.send(404, b"not found", 9)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
             pass
