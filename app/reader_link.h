@@ -25,17 +25,17 @@ int JoinBaudCode(int baudRate, int lineFormat);
 int FirmwareRevision(char c);
 
 struct ReaderIdentity {
-  int handle = 0;         // > 0 when open; 0 after a failure
-  int messageId = 0;      // message box to show when opening failed
-  std::string modelName;  // "QL-MKV39"
-  // The four identification bytes ("312B": type code, firmware character),
-  // empty when the device gave fewer; the update check's device check uses them.
-  std::string identification;
+  int handle = 0;            // > 0 when open; 0 after a failure
+  int messageId = 0;         // message box to show when opening failed
+  std::string modelName;     // "QL-MKV39"
   std::string firmwareText;  // "FW V1.05[device text]"
   std::string deviceText;    // the device's own text, when it has one
   bool txPowerAdjustable = false;
   bool usb = false;
   std::string titleSuffix;  // " <QL-MKV39 /dev/pts/3 FW V1.05>"
+  // The four identification bytes ("312B": type code, firmware character),
+  // empty when the device gave fewer; the device update check reads them.
+  std::string identification;
 };
 
 // Opens `connection` with the baud code and time-out, identifies the device,
