@@ -83,6 +83,11 @@ void CUpdateCheck::Fetch() {
   if (window_ != nullptr && notify_) notify_();
 }
 
+bool CUpdateCheck::Started() const {
+  std::lock_guard lock(mutex_);
+  return started_;
+}
+
 bool CUpdateCheck::HasResult() const {
   std::lock_guard lock(mutex_);
   return finished_;
@@ -160,5 +165,9 @@ void CUpdateCheck::SetDevice(const std::string& identification, const std::strin
   deviceKey_ = identification.substr(0, 3);
   deviceVersion_ = DeviceVersion(identification.size() > 3 ? identification[3] : '\0');
 }
+
+UpdateChecks::UpdateChecks(const std::string& baseAddress)
+    : software(BaseAddress(baseAddress) + kSoftwareFile, kSoftwareSection, GetOwnVersion(), GetOwnBuildDate()),
+      device(BaseAddress(baseAddress) + kDeviceFile, "") {}
 
 }  // namespace stampwise::update

@@ -45,6 +45,8 @@ class CUpdateCheck {
   // after return its notify is not called any more.
   void Withdraw(const void* window);
 
+  // A worker exists: the check was started.
+  bool Started() const;
   // The fetch has finished (an empty content is how a failure shows).
   bool HasResult() const;
   // Waits at most `timeout` for the fetch to finish.
@@ -103,6 +105,14 @@ class CUpdateCheck {
   Notify notify_;
   std::atomic<bool> cancel_{false};
   std::thread worker_;
+};
+
+// The two checks of a process, created at start-up and living until exit:
+// the program's own versions file and the reader firmware's.
+struct UpdateChecks {
+  explicit UpdateChecks(const std::string& baseAddress);
+  CUpdateCheck software;
+  CUpdateCheck device;
 };
 
 }  // namespace stampwise::update

@@ -1,6 +1,8 @@
 // Installer downloads: only complete answers of https:// addresses land in
 // the folder, under the last part of the address; nothing else is left.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -8,6 +10,7 @@
 
 #include "tests/update/update_fixture.h"
 #include "update/https_client.h"
+#include "update/installer.h"
 #include "update/update_check.h"
 
 namespace stampwise::testing {
@@ -73,6 +76,22 @@ TEST_F(DownloadTest, StalledDownloadIsAbandonedWithoutAFile) {
   Server().Serve("setup.run", installer_);
   EXPECT_EQ(Download(Server().Base() + "stall/setup.run"), "");
   EXPECT_TRUE(FilesIn(target_.Path()).empty());
+}
+
+TEST(StartInstaller, StartsAnExecutableFileAndNamesAMissingOne) {
+  TempFolder folder("stampwise-installer");
+  const update::InstallerStart missing = update::StartInstaller(folder.File("gone.run"));
+  EXPECT_FALSE(missing.started);
+  EXPECT_EQ(missing.message, "The File\n\"" + folder.File("gone.run") + "\"\ndoes not exist!");
+
+  // Downloads are not executable; starting makes them so.
+  const std::string installer = folder.File("setup.run");
+  const std::string mark = folder.File("ran");
+  WriteFile(installer, "#!/bin/sh\ntouch '" + mark + "'\n");
+  ASSERT_EQ(::chmod(installer.c_str(), 0600), 0);
+  EXPECT_TRUE(update::StartInstaller(installer).started);
+  for (int i = 0; i < 600 && !std::filesystem::exists(mark); ++i) ::usleep(50000);  // bound against a hang
+  EXPECT_TRUE(std::filesystem::exists(mark));
 }
 
 }  // namespace
