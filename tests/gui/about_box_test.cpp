@@ -15,6 +15,7 @@
 #include "gui/bitmap_static.h"
 #include "gui/label.h"
 #include "gui/stampwise_dlg.h"
+#include "sim/sim_process.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/update/https_test_server.h"
 
@@ -209,6 +210,35 @@ TEST_F(AboutBoxTest, MainWindowOpensTheBoxWhenTheSoftwareCheckFindsANewerVersion
     QCoreApplication::processEvents();
     const bool opened = std::find(dialogs.begin(), dialogs.end(), "CAboutDlg") != dialogs.end();
     EXPECT_EQ(opened, c.opens) << c.base;
+  }
+}
+
+TEST_F(AboutBoxTest, MainWindowOpensTheBoxForNewerFirmwareOfTheIdentifiedReader) {
+  struct Case {
+    const char* model;
+    int update;  // the "Update" setting
+    bool opens;
+  };
+  const Case cases[] = {{"312B", 1, true}, {"312C", 1, false}, {"312B", 0, false}};
+  for (const Case& c : cases) {
+    mkvsim::SimProcess sim({"--quiet", "--model", c.model});
+    settings_.SetPort(sim.PtyPath());
+    Settings().WriteInt("Version", "Update", c.update);
+    update::UpdateChecks checks(ServeFolder("current", "1.00", "2000-01-01"));
+    Settings store;
+    CStampwiseDlg window(store, boxes_, &checks);
+    std::vector<std::string> dialogs;
+    window.SetDialogRunner([&](QDialog& dialog) {
+      dialogs.push_back(dialog.objectName().toStdString());
+      return int(QDialog::Rejected);
+    });
+    window.Start();
+    ASSERT_GT(window.Handle(), 0) << c.model;
+    EXPECT_EQ(checks.device.DeviceName(), "QL-MKV39");
+    ASSERT_TRUE(checks.device.WaitForResult(std::chrono::milliseconds(kGuardMs)));
+    QCoreApplication::processEvents();
+    const bool opened = std::find(dialogs.begin(), dialogs.end(), "CAboutDlg") != dialogs.end();
+    EXPECT_EQ(opened, c.opens) << c.model << " Update=" << c.update;
   }
 }
 
