@@ -1,11 +1,14 @@
 #include "gui/about_dlg.h"
 
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <system_error>
+#include <thread>
 
 #include "app/messages.h"
 #include "app/reader_client.h"
@@ -13,6 +16,7 @@
 #include "gui/bitmap_static.h"
 #include "gui/texts.h"
 #include "gui/wait_cursor.h"
+#include "update/https_client.h"
 #include "update/version_rules.h"
 
 namespace stampwise::gui {
@@ -164,10 +168,11 @@ void CAboutDlg::Refresh() {
 void CAboutDlg::OnStatusClicked(CLabel* label, update::CUpdateCheck& check) {
   const QString kept = label->text();
   label->SetText(msg::kUpdateStarting);
-  std::string path;
+  const std::string address = check.GetInstaller();
+  std::string path = update::InstallerPath(address, {});
   {
     WaitCursor busy;
-    path = check.DownloadInstaller();
+    if (!path.empty() && !Download(address, path)) path.clear();
   }
   if (!path.empty()) {
     const update::InstallerStart started = startInstaller_(path);
@@ -179,6 +184,34 @@ void CAboutDlg::OnStatusClicked(CLabel* label, update::CUpdateCheck& check) {
     boxes_.Warning(this, FromUtf8(started.message));
   }
   label->SetText(kept);
+}
+
+bool CAboutDlg::Download(const std::string& address, const std::string& path) {
+  bool ok = false;
+  QEventLoop loop;
+  cancelDownload_ = false;
+  downloading_ = true;
+  try {
+    std::thread worker([&] {
+      ok = update::DownloadToFile(address, path, update::kInstallerLimits, &cancelDownload_).ok;
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // Paints, but no clicks or keys reach the windows until it is done.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+  } catch (const std::system_error&) {
+    ok = false;
+  }
+  downloading_ = false;
+  return ok;
+}
+
+void CAboutDlg::reject() {
+  if (downloading_) {
+    cancelDownload_ = true;
+    return;
+  }
+  QDialog::reject();
 }
 
 void CAboutDlg::OnOk() {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -39,12 +40,17 @@ class CAboutDlg : public QDialog {
 
   // Message 1034: the software check has finished.
   void Refresh();
+  // Escape and the close box; during a download they abandon it instead.
+  void reject() override;
 
  private:
   void BuildControls();
   void ShowLine(CLabel* label, const update::StatusLine& line);
   void OnStatusClicked(CLabel* label, update::CUpdateCheck& check);
   void OnOk();
+  // Downloads on a worker thread while the box keeps painting; closing the
+  // box meanwhile abandons the download.
+  bool Download(const std::string& address, const std::string& path);
 
   Settings& settings_;
   update::UpdateChecks& checks_;
@@ -52,6 +58,8 @@ class CAboutDlg : public QDialog {
   Starter startInstaller_;
   bool updateFlag_;
   bool exitRequested_ = false;
+  bool downloading_ = false;
+  std::atomic<bool> cancelDownload_{false};
 
   QLabel* title_ = nullptr;              // 101
   QLabel* sdkVersion_ = nullptr;         // 1012

@@ -147,8 +147,7 @@ bool CUpdateCheck::IsNewer() const {
   return IsNewerVersion(OwnVersion(), OwnBuild(), version, build);
 }
 
-std::string CUpdateCheck::DownloadInstaller(const std::string& directory) const {
-  const std::string address = GetInstaller();
+std::string InstallerPath(const std::string& address, const std::string& directory) {
   if (address.empty()) return {};
   const std::size_t slash = address.rfind('/');
   const std::string name = slash == std::string::npos ? address : address.substr(slash + 1);
@@ -156,7 +155,13 @@ std::string CUpdateCheck::DownloadInstaller(const std::string& directory) const 
   if (name.empty() || name == "." || name == "..") return {};
   std::string path = directory.empty() ? TemporaryDirectory() : directory;
   if (path.back() != '/') path += '/';
-  path += name;
+  return path + name;
+}
+
+std::string CUpdateCheck::DownloadInstaller(const std::string& directory) const {
+  const std::string address = GetInstaller();
+  const std::string path = InstallerPath(address, directory);
+  if (path.empty()) return {};
   return DownloadToFile(address, path, kInstallerLimits, &cancel_).ok ? path : std::string();
 }
 

@@ -22,6 +22,11 @@ inline constexpr const char* kAliasSection = "Alias";
 // The base address with a trailing "/".
 std::string BaseAddress(std::string address);
 
+// Where an installer address downloads to: `directory` (the temporary folder
+// when empty) and the text after the address's last '/'; empty when that is
+// no plain file name.
+std::string InstallerPath(const std::string& address, const std::string& directory);
+
 class CUpdateCheck {
  public:
   // Called on the worker thread when the fetch has finished; it must only

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -184,6 +185,38 @@ TEST_F(AboutBoxTest, InstallerThatDoesNotStartIsReportedAndTheLineComesBack) {
   EXPECT_EQ(boxes_.shown[0].text, "can not be started");
   EXPECT_EQ(Line(box, 105)->text(), shown);
   EXPECT_FALSE(box.ExitRequested());
+  unsetenv("TMPDIR");
+}
+
+TEST_F(AboutBoxTest, ClosingTheBoxDuringADownloadAbandonsIt) {
+  TempFolder downloads("stampwise-tmp");
+  setenv("TMPDIR", downloads.Path().c_str(), 1);
+  const std::string base = ServeFolder("stalled", "9.99", "2099-01-01");
+  // The installer answer stops half way and then sends nothing.
+  server_->Serve("stalled/RFIDVersionsUHF.txt", "[QL_MKV_Stampwise]\r\nVersion=9.99\r\nBuild=2099-01-01\r\nInstaller=" +
+                                                    server_->Base() + "stall/stalled/setup.run\r\n");
+  update::UpdateChecks checks(base);
+  Settings store;
+  CAboutDlg box(store, checks, boxes_);
+  bool started = false;
+  box.SetInstallerStarter([&](const std::string&) {
+    started = true;
+    return update::InstallerStart{true, {}};
+  });
+  box.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Line(box, 105)->Link(); }, kGuardMs));
+  const QString shown = Line(box, 105)->text();
+  // The box keeps running its events while it downloads: the close arrives.
+  bool closedWhileDownloading = false;
+  QTimer::singleShot(300, &box, [&] {
+    closedWhileDownloading = Line(box, 105)->text() == "Update wird gestartet, bitte warten!";
+    box.reject();
+  });
+  QTest::mouseClick(Line(box, 105), Qt::LeftButton);
+  EXPECT_TRUE(closedWhileDownloading);
+  EXPECT_FALSE(started);
+  EXPECT_EQ(Line(box, 105)->text(), shown);
+  EXPECT_TRUE(std::filesystem::is_empty(downloads.Path()));
   unsetenv("TMPDIR");
 }
 
