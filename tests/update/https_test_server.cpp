@@ -45,6 +45,9 @@ void MakeCa(const std::string& key, const std::string& cert, const std::string& 
 }  // namespace
 
 HttpsTestServer::HttpsTestServer() {
+  // A proxy of the machine must not stand between the tests and loopback.
+  setenv("no_proxy", "127.0.0.1,localhost", 1);
+  setenv("NO_PROXY", "127.0.0.1,localhost", 1);
   const std::string dir = keys_.Path() + "/";
   caFile_ = dir + "ca.pem";
   otherCaFile_ = dir + "other-ca.pem";
