@@ -63,7 +63,7 @@ bool Report(Context& context, const CheckReport& report, const std::optional<std
 
 int CheckForUpdates(Context& context, const UpdateOptions& options) {
   const std::string base =
-      update::BaseAddress(options.server ? *options.server : context.Store().ReadString(keys::kUpdateServer));
+      options.server ? update::BaseAddress(*options.server) : update::StoredBaseAddress(context.Store());
   // Both checks run at once; each gets the versions file's time from here.
   const auto deadline = std::chrono::steady_clock::now() + update::kVersionsFileLimits.totalTimeout;
   CUpdateCheck software(base + update::kSoftwareFile, update::kSoftwareSection, update::GetOwnVersion(),

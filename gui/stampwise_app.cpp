@@ -13,7 +13,10 @@ CStampwiseApp::CStampwiseApp(MessageBoxes& boxes)
     : boxes_(boxes), runWindow_([](CStampwiseDlg& window) { return window.exec(); }) {}
 
 void CStampwiseApp::Run() {
-  if (!checks_) checks_ = std::make_unique<update::UpdateChecks>(Settings().ReadString(keys::kUpdateServer));
+  if (!checks_) {
+    Settings settings;
+    checks_ = std::make_unique<update::UpdateChecks>(update::StoredBaseAddress(settings));
+  }
   int result = CStampwiseDlg::kLanguageRestart;
   for (;;) {
     if (result == CStampwiseDlg::kLanguageRestart) {

@@ -42,7 +42,7 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
     : QDialog(parent),
       settings_(settings),
       boxes_(boxes),
-      ownChecks_(checks ? nullptr : std::make_unique<update::UpdateChecks>(settings_.ReadString(keys::kUpdateServer))),
+      ownChecks_(checks ? nullptr : std::make_unique<update::UpdateChecks>(update::StoredBaseAddress(settings_))),
       checks_(checks ? checks : ownChecks_.get()),
       runDialog_([](QDialog& dialog) { return dialog.exec(); }),
       writer_(*this, writeTimer_, readTimer_, &settings_, &beeper_),

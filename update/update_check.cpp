@@ -34,6 +34,11 @@ std::string BaseAddress(std::string address) {
   return address;
 }
 
+std::string StoredBaseAddress(Settings& settings) {
+  const std::string stored = settings.ReadString(keys::kUpdateServer);
+  return BaseAddress(stored.empty() ? keys::kUpdateServer.text : stored);
+}
+
 CUpdateCheck::CUpdateCheck(std::string fileAddress, std::string section, std::string ownVersion, std::string ownBuild)
     : fileAddress_(std::move(fileAddress)),
       section_(std::move(section)),

@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "app/settings.h"
+
 namespace stampwise::update {
 
 inline constexpr const char* kSoftwareFile = "RFIDVersionsUHF.txt";
@@ -21,6 +23,10 @@ inline constexpr const char* kAliasSection = "Alias";
 
 // The base address with a trailing "/".
 std::string BaseAddress(std::string address);
+
+// The stored base address ("Server" in "Version"); its default when the
+// setting is missing or empty.
+std::string StoredBaseAddress(Settings& settings);
 
 // Where an installer address downloads to: `directory` (the temporary folder
 // when empty) and the text after the address's last '/'; empty when that is
