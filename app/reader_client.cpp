@@ -116,4 +116,6 @@ void ReaderClient::InstallWaitHooks(const WaitHooks& hooks) {
 
 void ReaderClient::RemoveWaitHooks() { InstallWaitHooks(WaitHooks{}); }
 
+int ReaderClient::LibraryVersion() { return RdrGetLibraryVersion(); }
+
 }  // namespace stampwise

@@ -84,6 +84,8 @@ class ReaderClient {
   static bool SwitchUsbMode(const std::string& port, UsbMode mode);
   // The number of bytes the library reads from a hex text, at most 20.
   static int HexByteCount(const std::string& hex);
+  // The reader library's version times 100 (119 for 1.19).
+  static int LibraryVersion();
 
   static void InstallWaitHooks(const WaitHooks& hooks);
   static void RemoveWaitHooks();

@@ -64,7 +64,8 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
   }
   unsigned char version[4] = {};
   char model[32] = {};
-  if (RdrGetVersion(handle, version, sizeof version, model, sizeof model) < 0) {
+  const int identified = RdrGetVersion(handle, version, sizeof version, model, sizeof model);
+  if (identified < 0) {
     RdrClose(handle);
     id.messageId = msg::kNoReaderAtPort;
     return id;
@@ -79,6 +80,7 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
   RdrSetMode(handle, 0);
   id.handle = handle;
   id.modelName = model;
+  if (identified > 3) id.identification.assign(reinterpret_cast<const char*>(version), 4);
   id.firmwareText = FormatString(msg::kFirmwareVersion, {1, FirmwareRevision(static_cast<char>(version[3]))});
   id.txPowerAdjustable = deviceCode == 0x312 || deviceCode == 0x322;
   unsigned char text[256] = {};

@@ -33,6 +33,9 @@ struct ReaderIdentity {
   bool txPowerAdjustable = false;
   bool usb = false;
   std::string titleSuffix;  // " <QL-MKV39 /dev/pts/3 FW V1.05>"
+  // The four identification bytes ("312B": type code, firmware character),
+  // empty when the device gave fewer; the device update check reads them.
+  std::string identification;
 };
 
 // Opens `connection` with the baud code and time-out, identifies the device,

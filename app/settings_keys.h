@@ -83,6 +83,11 @@ inline constexpr SettingKey kWindowRight{section::kMainWindow, "right", kNumber,
 inline constexpr SettingKey kWindowBottom{section::kMainWindow, "bottom", kNumber, 0};
 // "Version"
 inline constexpr SettingKey kUpdateCheck{section::kVersion, "Update", kFlag, 1};
+// The update server's base address. The default names no real host: names under
+// the reserved ".invalid" domain never resolve, so nothing leaves the machine
+// until an operator sets a real server.
+inline constexpr SettingKey kUpdateServer{section::kVersion, "Server", kText, 0,
+                                          "https://update.stampwise.invalid/rfid/software/"};
 // "Port" as the main window reads it when it opens a connection.
 inline constexpr SettingKey kPortTimeout{section::kPort, "Timeout", kNumber, 500};
 inline constexpr SettingKey kPortBaudrate{section::kPort, "Baudrate", kNumber, 19200};

@@ -11,7 +11,14 @@
 
 namespace stampwise::cli {
 
-enum ExitStatus { kSuccess = 0, kTagFailed = 1, kBadArguments = 2, kNoReader = 3 };
+enum ExitStatus {
+  kSuccess = 0,
+  kTagFailed = 1,
+  kBadArguments = 2,
+  kNoReader = 3,
+  kNewerFound = 4,        // update: something newer is on the server
+  kCheckNotPossible = 5,  // update: a check could not be made, or a download failed
+};
 
 struct GlobalOptions {
   std::optional<std::string> port;
@@ -51,5 +58,12 @@ int Read(Context& context, const JobOptions& job);
 int Power(Context& context, std::optional<int> setDbm);
 int RecordLoad(Context& context, const std::string& file);
 int RecordSave(Context& context, const std::string& file);
+
+struct UpdateOptions {
+  bool reader = false;
+  std::optional<std::string> server;
+  std::optional<std::string> downloadDir;
+};
+int CheckForUpdates(Context& context, const UpdateOptions& options);
 
 }  // namespace stampwise::cli

@@ -14,6 +14,7 @@
 #include "cli/epc_commands.h"
 #include "cli/lan_commands.h"
 #include "cli/loop_timer.h"
+#include "update/version_rules.h"
 
 namespace {
 
@@ -100,6 +101,9 @@ int main(int argc, char** argv) {
   app.add_option("--settings", global.settingsFile, "settings file to use");
   app.add_option("--lang", global.language, "message language")->check(CLI::IsMember({"de", "en"}));
   app.add_flag("--json", global.json, "one JSON object per line");
+  app.set_version_flag(
+      "--version", [] { return "stampwise-cli " + update::GetOwnVersion() + " (" + update::GetOwnBuildDate() + ")"; },
+      "print version and build date, then exit");
 
   auto* ports = app.add_subcommand("ports", "serial ports and USB readers");
   auto* info = app.add_subcommand("info", "model, firmware, link and device text of the reader");
@@ -158,10 +162,19 @@ int main(int argc, char** argv) {
   auto* lanPing = lan->add_subcommand("ping", "does the address answer?");
   lanPing->add_option("ADDRESS", lanAddress, "a.b.c.d, a.b.c.d-port or [NAME]")->required();
 
+  UpdateOptions updateOptions;
+  auto* updateCommand = app.add_subcommand("update", "look for a newer program (and, with --reader, firmware)");
+  updateCommand->add_flag("--reader", updateOptions.reader, "also check the reader's firmware");
+  updateCommand->add_option("--server", updateOptions.server, "base address of the update server (https://)");
+  updateCommand->add_option("--download", updateOptions.downloadDir, "download what is newer into this folder")
+      ->check(CLI::ExistingDirectory);
+
   try {
     app.parse(argc, argv);
     if (*lanSetCommand && !lanSet.ip && !lanSet.dhcpName) throw CLI::RequiredError("lan set needs --ip or --dhcp");
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
@@ -189,6 +202,7 @@ int main(int argc, char** argv) {
     if (*lanShow) return LanShow(context, lanAddress);
     if (*lanSetCommand) return LanSet(context, lanAddress, lanSet);
     if (*lanPing) return LanPing(context, lanAddress);
+    if (*updateCommand) return CheckForUpdates(context, updateOptions);
   } catch (const std::exception& e) {
     std::cerr << "stampwise-cli: " << e.what() << '\n';
     return kBadArguments;

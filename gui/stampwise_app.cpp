@@ -13,6 +13,10 @@ CStampwiseApp::CStampwiseApp(MessageBoxes& boxes)
     : boxes_(boxes), runWindow_([](CStampwiseDlg& window) { return window.exec(); }) {}
 
 void CStampwiseApp::Run() {
+  if (!checks_) {
+    Settings settings;
+    checks_ = std::make_unique<update::UpdateChecks>(update::StoredBaseAddress(settings));
+  }
   int result = CStampwiseDlg::kLanguageRestart;
   for (;;) {
     if (result == CStampwiseDlg::kLanguageRestart) {
@@ -26,7 +30,7 @@ void CStampwiseApp::Run() {
       // The window reads every setting when it is made and saves them when it
       // goes, so a restart keeps the operator's state.
       Settings settings;
-      CStampwiseDlg window(settings, boxes_);
+      CStampwiseDlg window(settings, boxes_, checks_.get());
       window.Start();
       result = runWindow_(window);
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "gui/message_boxes.h"
 #include "gui/stampwise_dlg.h"
@@ -25,6 +26,8 @@ class CStampwiseApp {
  private:
   MessageBoxes& boxes_;
   WindowRunner runWindow_;
+  // Once per process: every window of the run loop shares them.
+  std::unique_ptr<update::UpdateChecks> checks_;
 };
 
 }  // namespace stampwise::gui

@@ -20,6 +20,7 @@
 #include "app/record.h"
 #include "app/values.h"
 #include "app/values_validation.h"
+#include "gui/about_dlg.h"
 #include "gui/beep_time_dlg.h"
 #include "gui/help.h"
 #include "gui/port_dlg.h"
@@ -37,10 +38,12 @@ QString FileFilter(const char* description, const char* pattern) {
 
 }  // namespace
 
-CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent)
+CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::UpdateChecks* checks, QWidget* parent)
     : QDialog(parent),
       settings_(settings),
       boxes_(boxes),
+      ownChecks_(checks ? nullptr : std::make_unique<update::UpdateChecks>(update::StoredBaseAddress(settings_))),
+      checks_(checks ? checks : ownChecks_.get()),
       runDialog_([](QDialog& dialog) { return dialog.exec(); }),
       writer_(*this, writeTimer_, readTimer_, &settings_, &beeper_),
       templateTitle_(QString::fromLatin1(kTemplateTitle)) {
@@ -59,9 +62,14 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, QWidget* p
   readLogOn_->setChecked(loaded_.logs.readLogEnabled);
   WriteControls();
   ConnectControls();
+  checks_->device.StartCheck();
 }
 
-CStampwiseDlg::~CStampwiseDlg() { Finish(); }
+CStampwiseDlg::~CStampwiseDlg() {
+  checks_->software.Withdraw(this);
+  checks_->device.Withdraw(this);
+  Finish();
+}
 
 void CStampwiseDlg::Exclusive(const std::function<void()>& command) {
   if (inExchange_) return;
@@ -113,6 +121,8 @@ void CStampwiseDlg::Start() {
   setMinimumSize(size());
   OpenStoredConnection();
   SwitchFormatTo(writer_.Config().params.format, writer_.Config().params.msbFirst);
+  if (settings_.ReadUpdateCheck()) checks_->software.StartCheck(this, PostUpdateCommand(kCmdSoftwareChecked));
+  NoteDevice();
 
   std::vector<WindowRect> screens;
   for (const QScreen* screen : QGuiApplication::screens()) {
@@ -138,6 +148,7 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
     return false;
   }
   txPowerAdjustable_ = identity.txPowerAdjustable;
+  identity_ = identity;
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, &identity)));
   return true;
 }
@@ -162,7 +173,10 @@ void CStampwiseDlg::ChooseInterface() {
   CloseConnection();
   std::string connection;
   while (RunPortDialog(&connection)) {
-    if (OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) break;
+    if (OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) {
+      NoteDevice();
+      break;
+    }
   }
 }
 
@@ -486,9 +500,37 @@ void CStampwiseDlg::RunTransmitPowerDialog() {
 }
 
 void CStampwiseDlg::RunAboutBox() {
-  // The about box proper comes with the update check; until then a plain one.
-  boxes_.About(this, Caption("Info über QL-MKV Stampwise"),
-               QStringLiteral("QL-MKV Stampwise V%1").arg(FromUtf8(ProductVersion())));
+  // Both checks may find something while a box is open: one box at a time.
+  if (aboutOpen_) return;
+  aboutOpen_ = true;
+  CAboutDlg dialog(settings_, *checks_, boxes_, this);
+  runDialog_(dialog);
+  aboutOpen_ = false;
+  // An installer was started: the program makes way for it.
+  if (dialog.ExitRequested()) done(kClose);
+}
+
+// ---- update check ------------------------------------------------------------
+
+update::CUpdateCheck::Notify CStampwiseDlg::PostUpdateCommand(int command) {
+  return [this, command] {
+    QMetaObject::invokeMethod(
+        this, [this, command] { UpdateChecked(command); }, Qt::QueuedConnection);
+  };
+}
+
+void CStampwiseDlg::NoteDevice() {
+  if (Handle() <= 0 || identity_.identification.size() <= 3) return;
+  checks_->device.SetDevice(identity_.identification, identity_.modelName);
+  // Told when the device's versions file is there (at once when it already is).
+  if (settings_.ReadUpdateCheck()) checks_->device.StartCheck(this, PostUpdateCommand(kCmdDeviceChecked));
+}
+
+void CStampwiseDlg::UpdateChecked(int command) {
+  const bool newer = command == kCmdSoftwareChecked
+                         ? checks_->software.IsNewer()
+                         : command == kCmdDeviceChecked && checks_->device.ResolveAlias() && checks_->device.IsNewer();
+  if (newer) SysCommand(kCmdAbout);
 }
 
 // ---- FrontEnd ----------------------------------------------------------------

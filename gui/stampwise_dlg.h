@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "app/beeper.h"
@@ -22,6 +23,7 @@
 #include "gui/message_boxes.h"
 #include "gui/qt_cycle_timer.h"
 #include "gui/wait_cursor.h"
+#include "update/update_check.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -52,11 +54,16 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
     kCmdSettings = 16016,
     kCmdTransmitPower = 16032,
   };
+  // Internal commands of the update check: the software check, the device check.
+  enum UpdateCommand { kCmdSoftwareChecked = 1034, kCmdDeviceChecked = 1035 };
 
   // Runs a sub-dialog modally and returns its result; tests replace it.
   using DialogRunner = std::function<int(QDialog&)>;
 
-  CStampwiseDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent = nullptr);
+  // `checks` are the process's update checks; without them the window makes
+  // its own.
+  CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::UpdateChecks* checks = nullptr,
+                QWidget* parent = nullptr);
   ~CStampwiseDlg() override;
 
   void SetDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
@@ -68,6 +75,9 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
 
   // A command of the window menu, by its value (low four bits ignored).
   void SysCommand(int command);
+  // Commands 1034 and 1035: opens the about box when the check found something newer.
+  void UpdateChecked(int command);
+  update::UpdateChecks& Checks() { return *checks_; }
 
   int Handle() const { return reader_.Handle(); }
   TagWriter& Writer() { return writer_; }
@@ -138,6 +148,10 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void RunSettingsDialog();
   void RunTransmitPowerDialog();
   void RunAboutBox();
+  // Hands the identified reader to the device check.
+  void NoteDevice();
+  // Posts `command` to this window from a check's worker thread.
+  update::CUpdateCheck::Notify PostUpdateCommand(int command);
   void Finish();
   // Runs one exchange command unless one is already running: a click handled
   // while a reply is awaited must not start a second exchange.
@@ -145,6 +159,10 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
 
   Settings& settings_;
   MessageBoxes& boxes_;
+  std::unique_ptr<update::UpdateChecks> ownChecks_;
+  update::UpdateChecks* checks_;
+  ReaderIdentity identity_;
+  bool aboutOpen_ = false;
   DialogRunner runDialog_;
   QtCycleTimer writeTimer_;
   QtCycleTimer readTimer_;

@@ -44,6 +44,10 @@ constexpr Caption kCaptions[] = {
     {"Datensatz schreiben", "Save data record"},
     {"Schliessen", "Close"},
     {"Info über QL-MKV Stampwise", "About QL-MKV Stampwise"},
+    // About box
+    {"Nach Update suchen", "Looking for updates"},
+    {"Gerät", "Device"},
+    {"automatisch auf neue Version prüfen", "Check for a new version automatically"},
     // Settings
     {"Einstellungen", "Settings"},
     {"Tondauer", "Beep time"},
