@@ -44,22 +44,7 @@ bench::RoundTrips RawTcpClient(std::uint16_t port, int queries) {
   const int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) throw std::runtime_error("connect failed");
-  // Version query in the start-byte framing; its reply carries 4 data bytes.
-  const std::uint8_t request[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
-  constexpr std::size_t kReplySize = 9;
-  const bench::RoundTrips result = bench::Measure(queries, [&] {
-    if (write(fd, request, sizeof request) != static_cast<ssize_t>(sizeof request))
-      throw std::runtime_error("write failed");
-    std::uint8_t reply[64];
-    std::size_t got = 0;
-    while (got < kReplySize) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) throw std::runtime_error("no reply");
-      const ssize_t n = read(fd, reply + got, sizeof reply - got);
-      if (n <= 0) throw std::runtime_error("read failed");
-      got += static_cast<std::size_t>(n);
-    }
-  });
+  const bench::RoundTrips result = bench::RawVersionQueries(fd, queries);
   close(fd);
   return result;
 }

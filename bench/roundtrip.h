@@ -2,10 +2,13 @@
 // side of a comparison and the cost of one reply time-out.
 #pragma once
 
+#include <poll.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
@@ -51,6 +54,28 @@ inline RoundTrips SdkVersionQueries(int handle, int count) {
   return Measure(count, [handle] {
     unsigned char data[8];
     if (RdrGetVersion(handle, data, sizeof data, nullptr, 0) != 4) throw std::runtime_error("version query failed");
+  });
+}
+
+// The floor of a byte-stream link (pseudo-terminal, TCP socket): one write of
+// the version query in the start-byte framing, then poll until the whole
+// 9-byte reply is in.
+inline RoundTrips RawVersionQueries(int fd, int count) {
+  static constexpr std::uint8_t kRequest[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
+  constexpr std::size_t kReplySize = 9;
+  return Measure(count, [fd] {
+    if (write(fd, kRequest, sizeof kRequest) != static_cast<ssize_t>(sizeof kRequest)) {
+      throw std::runtime_error("write failed");
+    }
+    std::uint8_t reply[64];
+    std::size_t got = 0;
+    while (got < kReplySize) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 1000) <= 0) throw std::runtime_error("no reply");
+      const ssize_t n = read(fd, reply + got, sizeof reply - got);
+      if (n <= 0) throw std::runtime_error("read failed");
+      got += static_cast<std::size_t>(n);
+    }
   });
 }
 

@@ -34,23 +34,7 @@ RoundTrips RawClient(const std::string& pty, int queries) {
   tcgetattr(fd, &tio);
   cfmakeraw(&tio);
   tcsetattr(fd, TCSANOW, &tio);
-  // Version query in the start-byte framing; its reply carries 4 data bytes.
-  const std::uint8_t request[] = {0x02, 0x01, 0xF0, 0x00, 0xF1};
-  constexpr std::size_t kReplySize = 9;
-  const RoundTrips result = bench::Measure(queries, [fd, &request] {
-    if (write(fd, request, sizeof request) != static_cast<ssize_t>(sizeof request)) {
-      throw std::runtime_error("write failed");
-    }
-    std::uint8_t reply[64];
-    std::size_t got = 0;
-    while (got < kReplySize) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) throw std::runtime_error("no reply");
-      const ssize_t n = read(fd, reply + got, sizeof reply - got);
-      if (n <= 0) throw std::runtime_error("read failed");
-      got += static_cast<std::size_t>(n);
-    }
-  });
+  const bench::RoundTrips result = bench::RawVersionQueries(fd, queries);
   close(fd);
   return result;
 }
