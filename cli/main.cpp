@@ -171,7 +171,12 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
-    if (*lanSetCommand && !lanSet.ip && !lanSet.dhcpName) throw CLI::RequiredError("lan set needs --ip or --dhcp");
+    if (*lanSetCommand && !lanSet.ip && !lanSet.dhcpName) {
+      throw CLI::ValidationError("lan set", "give --ip ADDRESS or --dhcp NAME");
+    }
+    if (*encode && !epcEncode.tagUri && !epcEncode.scheme) {
+      throw CLI::ValidationError("epc encode", "give a TAG-URI, or --scheme with the GS1 keys");
+    }
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {

@@ -172,7 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadArgumentsCase{
             "DecimalTooLong", {"write", "--format", "dec-bin", "--length", "9", "--value", "1"}, "zwischen 1 und 8"},
         BadArgumentsCase{"PowerOutOfRange", {"power", "--set", "40"}, "zwischen 13 und 27"},
-        BadArgumentsCase{"RecordMissing", {"record", "load", "/nonexistent/x.MKVDat"}, "/nonexistent/x.MKVDat"}),
+        BadArgumentsCase{"RecordMissing", {"record", "load", "/nonexistent/x.MKVDat"}, "/nonexistent/x.MKVDat"},
+        BadArgumentsCase{"LanSetWithoutChange", {"lan", "set", "10.0.0.1"}, "give --ip ADDRESS or --dhcp NAME"},
+        BadArgumentsCase{"EpcEncodeWithoutEpc", {"epc", "encode"}, "give a TAG-URI, or --scheme"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 class CliNoReaderTest : public CliTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
