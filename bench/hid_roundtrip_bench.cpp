@@ -75,14 +75,15 @@ void Compare(void* library, const char* title, int queries, bool ratioTarget) {
   if (handle <= 0) throw std::runtime_error("RdrOpen failed");
   const RoundTrips sdk = bench::SdkVersionQueries(handle, queries);
   RdrClose(handle);
-  std::printf("version queries over a HID link (9-byte reports), %s: %d\n", title, queries);
+  const std::string heading = std::string("version queries over a HID link (9-byte reports), ") + title;
+  if (ratioTarget) {
+    bench::PrintComparison(heading.c_str(), queries, floor, sdk);
+    return;
+  }
+  std::printf("%s: %d\n", heading.c_str(), queries);
   bench::PrintRoundTrips("floor (raw client)", floor);
   bench::PrintRoundTrips("SDK (RdrGetVersion)", sdk);
-  if (ratioTarget) {
-    std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
-  } else {
-    std::printf("  added by the SDK    %8.1f us per exchange\n", sdk.medianUs - floor.medianUs);
-  }
+  std::printf("  added by the SDK    %8.1f us per exchange\n", sdk.medianUs - floor.medianUs);
 }
 
 }  // namespace

@@ -57,10 +57,7 @@ void LoopbackFigures(int queries) {
   if (handle <= 0) throw std::runtime_error("RdrOpen failed");
   const bench::RoundTrips sdk = bench::SdkVersionQueries(handle, queries);
 
-  std::printf("version queries over TCP on loopback: %d\n", queries);
-  bench::PrintRoundTrips("floor (raw client)", floor);
-  bench::PrintRoundTrips("SDK (RdrGetVersion)", sdk);
-  std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
+  bench::PrintComparison("version queries over TCP on loopback", queries, floor, sdk);
   sim.Command("fault drop 1");
   bench::PrintTimeOutWait(handle);
   RdrClose(handle);

@@ -83,6 +83,14 @@ inline void PrintRoundTrips(const char* what, const RoundTrips& r) {
   std::printf("  %-19s median round trip %8.1f us, cpu %6.1f us per exchange\n", what, r.medianUs, r.cpuUsPerExchange);
 }
 
+// The floor of a link, the SDK on it, and their ratio against the target.
+inline void PrintComparison(const char* title, int count, const RoundTrips& floor, const RoundTrips& sdk) {
+  std::printf("%s: %d\n", title, count);
+  PrintRoundTrips("floor (raw client)", floor);
+  PrintRoundTrips("SDK (RdrGetVersion)", sdk);
+  std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
+}
+
 // One version query on a reader that does not answer: how long it waits and
 // what processor time the wait costs.
 inline void PrintTimeOutWait(int handle) {

@@ -51,10 +51,7 @@ int main(int argc, char** argv) {
     if (handle <= 0) throw std::runtime_error("RdrOpen failed");
     const RoundTrips sdk = bench::SdkVersionQueries(handle, queries);
 
-    std::printf("version queries over a pseudo-terminal: %d\n", queries);
-    bench::PrintRoundTrips("floor (raw client)", floor);
-    bench::PrintRoundTrips("SDK (RdrGetVersion)", sdk);
-    std::printf("  ratio SDK / floor   %.2f (target <= 2)\n", sdk.medianUs / floor.medianUs);
+    bench::PrintComparison("version queries over a pseudo-terminal", queries, floor, sdk);
 
     // One exchange that times out: the reader drops the reply.
     sim.Command("fault drop 1");

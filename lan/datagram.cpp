@@ -9,14 +9,8 @@ namespace qlmkv::lan {
 
 namespace {
 
-constexpr std::size_t kAddressAt = 0;
-constexpr std::size_t kHostBitsAt = 6;
-constexpr std::size_t kGatewayAt = 12;
-constexpr std::size_t kModeAt = 17;
-constexpr std::size_t kPortAt = 20;
-constexpr std::size_t kNameAt = 112;
-constexpr std::size_t kNameSize = 8;
-constexpr std::size_t kDeviceTypeAt = 93;
+using namespace lan_service;
+
 constexpr char kReaderTypePrefix[] = "QL-";
 
 Ipv4Bytes AddressAt(const Bytes& data, std::size_t at) {
@@ -25,14 +19,22 @@ Ipv4Bytes AddressAt(const Bytes& data, std::size_t at) {
   return address;
 }
 
-bool ValidRecord(int record) { return record >= 0 && record <= 15; }
+bool ValidRecord(int record) { return record >= 0 && record < kRecordCount; }
+
+// A request without data.
+Bytes Query(std::uint8_t kind, std::uint8_t type) {
+  Bytes request(kHeaderSize, 0);
+  request[kKindAt] = kind;
+  request[kTypeAt] = type;
+  return request;
+}
 
 }  // namespace
 
 std::optional<Datagram> ParseDatagram(const Ipv4Bytes& sender, const std::uint8_t* bytes, std::size_t size) {
   if (bytes == nullptr || size < kHeaderSize || size > kMaxDatagram) return std::nullopt;
   Datagram datagram;
-  datagram.type = bytes[3];
+  datagram.type = bytes[kTypeAt];
   datagram.sender = sender;
   datagram.data.assign(bytes + kHeaderSize, bytes + size);
   return datagram;
@@ -40,30 +42,37 @@ std::optional<Datagram> ParseDatagram(const Ipv4Bytes& sender, const std::uint8_
 
 Bytes ReadRequest(int record) {
   if (!ValidRecord(record)) return {};
-  return {0x00, 0x01, 0x00, static_cast<std::uint8_t>(record == 0 ? 0xF8 : 0xE0 + record)};
+  return Query(kQuery, lan_service::ReadType(record));
 }
 
-std::uint8_t ReadReplyType(int record) { return static_cast<std::uint8_t>(record == 0 ? 0xF9 : 0xD0 + record); }
+std::uint8_t ReadReplyType(int record) { return lan_service::ReadReplyType(record); }
 
 Bytes WriteRequest(int record, const Bytes& data) {
   if (!ValidRecord(record)) return {};
-  Bytes request(kHeaderSize + data.size());
-  request[1] = record == 0 ? 0x00 : 0x01;
-  request[3] = static_cast<std::uint8_t>(record == 0 ? 0xFD : 0xC0 + record);
-  std::copy(data.begin(), data.end(), request.begin() + kHeaderSize);
+  Bytes request = Query(lan_service::WriteKind(record), lan_service::WriteType(record));
+  request.insert(request.end(), data.begin(), data.end());
   return request;
 }
 
-std::uint8_t WriteReplyType(int record) { return static_cast<std::uint8_t>(record == 0 ? 0xFB : 0xB0 + record); }
+std::uint8_t WriteReplyType(int record) { return lan_service::WriteReplyType(record); }
 
-Bytes IdentifyRequest() { return {0x00, 0x01, 0x00, 0xF6}; }
+Bytes IdentifyRequest() { return Query(kQuery, kIdentifyType); }
 
 Bytes AddressAssignment(std::uint8_t id0, std::uint8_t id1, const Ipv4Bytes& address) {
-  return {0x00, 0x00, 0x00, 0xFC, 'I', 'P', '-',        'S',        'E',        'T',
-          'U',  'P',  0x00, 0x00, id0, id1, address[0], address[1], address[2], address[3]};
+  Bytes request = Query(kCommand, kAssignType);
+  request.resize(kHeaderSize + kAssignmentSize, 0);
+  std::copy_n(kAssignmentTag, std::char_traits<char>::length(kAssignmentTag), request.begin() + kHeaderSize);
+  request[kHeaderSize + kAssignedIdAt] = id0;
+  request[kHeaderSize + kAssignedIdAt + 1] = id1;
+  std::copy(address.begin(), address.end(), request.begin() + kHeaderSize + kAssignedAddressAt);
+  return request;
 }
 
-Bytes RestartRequest() { return {0x00, 0x00, 0x00, 0x03, 0x58, 0x33}; }
+Bytes RestartRequest() {
+  Bytes request = Query(kCommand, kRestartType);
+  request.insert(request.end(), kRestartData.begin(), kRestartData.end());
+  return request;
+}
 
 std::optional<SetupRecord> ParseSetupRecord(const Bytes& data) {
   if (data.size() < kSetupRecordMin) return std::nullopt;
@@ -80,12 +89,6 @@ std::optional<SetupRecord> ParseSetupRecord(const Bytes& data) {
 }
 
 std::string BracketName(const SetupRecord& record) { return "[" + record.name + "]"; }
-
-std::string DottedText(const Ipv4Bytes& address) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
-  return text;
-}
 
 std::string EntryText(const SetupRecord& record, const Ipv4Bytes& sender) {
   const std::string port = "-" + std::to_string(record.port);

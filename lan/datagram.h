@@ -10,23 +10,24 @@
 #include <string>
 #include <vector>
 
+#include "protocol/lan_service.h"
+
 namespace qlmkv::lan {
 
 using Bytes = std::vector<std::uint8_t>;
 using Ipv4Bytes = std::array<std::uint8_t, 4>;
 
-constexpr std::uint16_t kServicePort = 30718;
-// The largest datagram a module sends; anything longer is not a module's.
-constexpr std::size_t kMaxDatagram = 513;
-constexpr std::size_t kHeaderSize = 4;
-constexpr std::size_t kSetupRecordMin = 120;
-constexpr std::size_t kDeviceRecordMin = 126;
-constexpr std::size_t kInformationRecordMin = 26;
+using lan_service::kDeviceRecordMin;
+using lan_service::kHeaderSize;
+using lan_service::kInformationRecordMin;
+using lan_service::kMaxDatagram;
+using lan_service::kServicePort;
+using lan_service::kSetupRecordMin;
 
 namespace reply {
-constexpr std::uint8_t kRecord0 = 0xF9;
-constexpr std::uint8_t kInformation = 0xF7;
-constexpr std::uint8_t kRecord0Written = 0xFB;
+constexpr std::uint8_t kRecord0 = lan_service::ReadReplyType(0);
+constexpr std::uint8_t kInformation = lan_service::kInformationReplyType;
+constexpr std::uint8_t kRecord0Written = lan_service::WriteReplyType(0);
 }  // namespace reply
 
 // One received datagram: its type (byte 3), sender and the bytes after the header.
@@ -61,7 +62,7 @@ std::optional<SetupRecord> ParseSetupRecord(const Bytes& data);
 
 // "[%.8s]" of the record's name.
 std::string BracketName(const SetupRecord& record);
-std::string DottedText(const Ipv4Bytes& address);
+using lan_service::DottedText;
 
 // The module list's entry for a record-0 reply: "a.b.c.d-p" when the record's
 // address is the sender's, else "[name]a.b.c.d-p" with the sender's address.

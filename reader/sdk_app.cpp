@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "protocol/lan_service.h"
 #include "reader/commands.h"
 #include "reader/links.h"
 #include "reader/rdr.h"
@@ -14,8 +15,8 @@ namespace {
 
 constexpr int kOpenAttempts = 6;
 constexpr std::size_t kVersionReplySize = 4;
-constexpr std::size_t kSetupRecordMinSize = 120;
-constexpr std::size_t kRecoveryByte = 17;
+constexpr std::size_t kSetupRecordMinSize = lan_service::kSetupRecordMin;
+constexpr std::size_t kRecoveryByte = lan_service::kModeAt;
 constexpr int kRecoveryWriteAttempts = 5;
 constexpr auto kRecoveryPause = std::chrono::milliseconds(500);
 

@@ -11,27 +11,20 @@ namespace mkvsim {
 
 namespace {
 
-constexpr std::size_t kHeader = 4;
-constexpr std::size_t kDeviceRecordSize = 126;
-constexpr std::size_t kDeviceTypeAt = 93;
-constexpr std::size_t kNameAt = 112;
+using namespace qlmkv::lan_service;
+
+constexpr std::size_t kHeader = kHeaderSize;
+constexpr std::size_t kDeviceRecordSize = kDeviceRecordMin;
 constexpr std::size_t kInformationSize = 30;
-constexpr char kAssignmentTag[] = "IP-SETUP";
 
 Bytes Reply(std::uint8_t type, const Bytes& data) {
   Bytes reply(kHeader + data.size(), 0);
-  reply[3] = type;
+  reply[kTypeAt] = type;
   std::copy(data.begin(), data.end(), reply.begin() + kHeader);
   return reply;
 }
 
 }  // namespace
-
-std::string DottedText(const Ipv4& a) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
-  return text;
-}
 
 std::optional<Ipv4> ParseDotted(const std::string& text) {
   unsigned parts[4];
@@ -47,34 +40,36 @@ std::optional<Ipv4> ParseDotted(const std::string& text) {
 }
 
 LanModule::LanModule(const LanModuleOptions& options)
-    : records_(16, Bytes(kRecordSize, 0)), information_(kInformationSize, 0), moduleId_(options.moduleId) {
+    : records_(kRecordCount, Bytes(kRecordSize, 0)), information_(kInformationSize, 0), moduleId_(options.moduleId) {
   Bytes& setup = records_[0];
   if (options.fixedAddress) std::copy(options.fixedAddress->begin(), options.fixedAddress->end(), setup.begin());
-  setup[6] = static_cast<std::uint8_t>(options.hostBits);
-  std::copy(options.gateway.begin(), options.gateway.end(), setup.begin() + 12);
-  setup[17] = static_cast<std::uint8_t>(options.modeByte);
+  setup[kHostBitsAt] = static_cast<std::uint8_t>(options.hostBits);
+  std::copy(options.gateway.begin(), options.gateway.end(), setup.begin() + kGatewayAt);
+  setup[kModeAt] = static_cast<std::uint8_t>(options.modeByte);
   SetPort(options.port);
-  std::memcpy(setup.data() + kNameAt, options.name.data(), std::min<std::size_t>(options.name.size(), 8));
+  std::memcpy(setup.data() + kNameAt, options.name.data(), std::min(options.name.size(), kNameSize));
 
   Bytes& device = records_[2];
   device.assign(kDeviceRecordSize, 0);
   std::memcpy(device.data() + kDeviceTypeAt, options.deviceType.data(),
               std::min(options.deviceType.size(), kDeviceRecordSize - kDeviceTypeAt - 1));
 
-  information_[24] = static_cast<std::uint8_t>(moduleId_ >> 8);
-  information_[25] = static_cast<std::uint8_t>(moduleId_ & 0xFF);
+  information_[kModuleIdAt] = static_cast<std::uint8_t>(moduleId_ >> 8);
+  information_[kModuleIdAt + 1] = static_cast<std::uint8_t>(moduleId_ & 0xFF);
 }
 
-std::uint16_t LanModule::Port() const { return static_cast<std::uint16_t>(records_[0][20] | (records_[0][21] << 8)); }
+std::uint16_t LanModule::Port() const {
+  return static_cast<std::uint16_t>(records_[0][kPortAt] | (records_[0][kPortAt + 1] << 8));
+}
 
 void LanModule::SetPort(std::uint16_t port) {
-  records_[0][20] = static_cast<std::uint8_t>(port & 0xFF);
-  records_[0][21] = static_cast<std::uint8_t>(port >> 8);
+  records_[0][kPortAt] = static_cast<std::uint8_t>(port & 0xFF);
+  records_[0][kPortAt + 1] = static_cast<std::uint8_t>(port >> 8);
 }
 
 std::optional<Ipv4> LanModule::RecordAddress() const {
   Ipv4 address{};
-  std::copy_n(records_[0].begin(), 4, address.begin());
+  std::copy_n(records_[0].begin() + kAddressAt, 4, address.begin());
   if (address == Ipv4{}) return std::nullopt;
   return address;
 }
@@ -82,30 +77,33 @@ std::optional<Ipv4> LanModule::RecordAddress() const {
 LanModule::Outcome LanModule::Handle(const std::uint8_t* data, std::size_t size) {
   Outcome outcome;
   if (silent_ || data == nullptr || size < kHeader || size > kMaxDatagram) return outcome;
-  const std::uint8_t kind = data[1];
-  const std::uint8_t type = data[3];
+  const std::uint8_t kind = data[kKindAt];
+  const std::uint8_t type = data[kTypeAt];
   const Bytes payload(data + kHeader, data + size);
-  if (kind == 0x01 && type == 0xF8) {
-    outcome.reply = Reply(0xF9, records_[0]);
-  } else if (kind == 0x01 && type > 0xE0 && type <= 0xEF) {
-    if (muted_[static_cast<std::size_t>(type - 0xE0)]) return outcome;
-    outcome.reply = Reply(static_cast<std::uint8_t>(0xD0 + (type - 0xE0)), records_[type - 0xE0]);
-  } else if (kind == 0x01 && type == 0xF6) {
-    outcome.reply = Reply(0xF7, information_);
-  } else if ((kind == 0x00 && type == 0xFD) || (kind == 0x01 && type > 0xC0 && type <= 0xCF)) {
-    const std::size_t record = type == 0xFD ? 0 : type - 0xC0;
+  const int read = kind == kQuery ? NumberedRecord(type, kNumberedReadBase) : 0;
+  const int written = kind == kQuery ? NumberedRecord(type, kNumberedWriteBase) : 0;
+  if (kind == kQuery && type == ReadType(0)) {
+    outcome.reply = Reply(ReadReplyType(0), records_[0]);
+  } else if (read > 0) {
+    if (muted_[static_cast<std::size_t>(read)]) return outcome;
+    outcome.reply = Reply(ReadReplyType(read), records_[static_cast<std::size_t>(read)]);
+  } else if (kind == kQuery && type == kIdentifyType) {
+    outcome.reply = Reply(kInformationReplyType, information_);
+  } else if ((kind == WriteKind(0) && type == WriteType(0)) || written > 0) {
+    const std::size_t record = static_cast<std::size_t>(written);
     // A record shorter than the module's is refused: no reply.
     if (payload.size() < records_[record].size()) return outcome;
     std::copy_n(payload.begin(), records_[record].size(), records_[record].begin());
     ++writes_;
-    outcome.reply = Reply(static_cast<std::uint8_t>(record == 0 ? 0xFB : 0xB0 + record), {});
-  } else if (kind == 0x00 && type == 0xFC && payload.size() == 16 &&
+    outcome.reply = Reply(WriteReplyType(static_cast<int>(record)), {});
+  } else if (kind == kCommand && type == kAssignType && payload.size() == kAssignmentSize &&
              std::memcmp(payload.data(), kAssignmentTag, 8) == 0) {
-    const std::uint16_t id = static_cast<std::uint16_t>((payload[10] << 8) | payload[11]);
+    const std::uint16_t id = static_cast<std::uint16_t>((payload[kAssignedIdAt] << 8) | payload[kAssignedIdAt + 1]);
     if (id != moduleId_) return outcome;
     ++assignments_;
-    outcome.assignment = Ipv4{payload[12], payload[13], payload[14], payload[15]};
-  } else if (kind == 0x00 && type == 0x03 && payload == Bytes{0x58, 0x33}) {
+    const std::uint8_t* at = payload.data() + kAssignedAddressAt;
+    outcome.assignment = Ipv4{at[0], at[1], at[2], at[3]};
+  } else if (kind == kCommand && type == kRestartType && payload == Bytes(kRestartData.begin(), kRestartData.end())) {
     ++restarts_;
     outcome.restart = true;
   }

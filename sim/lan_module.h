@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/lan_service.h"
+
 namespace mkvsim {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -28,9 +30,9 @@ struct LanModuleOptions {
 
 class LanModule {
  public:
-  static constexpr std::uint16_t kServicePort = 30718;
-  static constexpr std::size_t kMaxDatagram = 513;
-  static constexpr std::size_t kRecordSize = 120;
+  static constexpr std::uint16_t kServicePort = qlmkv::lan_service::kServicePort;
+  static constexpr std::size_t kMaxDatagram = qlmkv::lan_service::kMaxDatagram;
+  static constexpr std::size_t kRecordSize = qlmkv::lan_service::kSetupRecordMin;
 
   explicit LanModule(const LanModuleOptions& options);
 
@@ -64,7 +66,7 @@ class LanModule {
   int restarts_ = 0;
 };
 
-std::string DottedText(const Ipv4& address);
+using qlmkv::lan_service::DottedText;
 std::optional<Ipv4> ParseDotted(const std::string& text);
 
 }  // namespace mkvsim
