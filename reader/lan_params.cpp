@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/lan_service.h"
 #include "reader/connection_string.h"
 #include "reader/links.h"
 #include "reader/sdk_app.h"
@@ -17,17 +18,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Offsets in the module's setup record 0.
-constexpr std::size_t kRecordMinSize = 120;
-constexpr std::size_t kAddressAt = 0;
-constexpr std::size_t kHostBitsAt = 6;
-constexpr std::size_t kGatewayAt = 12;
-constexpr std::size_t kPortAt = 20;
-constexpr std::size_t kNameAt = 112;
-constexpr std::size_t kNameSize = 8;
-// Offset of the module id in the information record.
-constexpr std::size_t kIdentityMinSize = 26;
-constexpr std::size_t kModuleIdAt = 24;
+// The module's setup record 0 and information record.
+using lan_service::kAddressAt;
+using lan_service::kGatewayAt;
+using lan_service::kHostBitsAt;
+using lan_service::kModuleIdAt;
+using lan_service::kNameAt;
+using lan_service::kNameSize;
+using lan_service::kPortAt;
+constexpr std::size_t kRecordMinSize = lan_service::kSetupRecordMin;
+constexpr std::size_t kIdentityMinSize = lan_service::kInformationRecordMin;
 
 constexpr int kPingTimeoutMs = 200;
 constexpr auto kRestartPingPause = milliseconds(100);
