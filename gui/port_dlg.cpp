@@ -13,11 +13,14 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QUrl>
+#include <utility>
 
 #include "app/messages.h"
 #include "app/port_settings.h"
 #include "app/reader_client.h"
 #include "app/strings.h"
+#include "gui/dialog_support.h"
+#include "gui/ip_search_dlg.h"
 #include "gui/port_rules.h"
 #include "gui/texts.h"
 #include "gui/wait_cursor.h"
@@ -34,12 +37,6 @@ constexpr int kVirtualComDriverMissing = 2;
 
 // Device-change passes never nest, whichever dialog runs them.
 bool gRefreshPassRunning = false;
-
-template <typename Widget>
-Widget* Named(Widget* widget, int id) {
-  widget->setObjectName(QStringLiteral("id%1").arg(id));
-  return widget;
-}
 
 bool VirtualComDriverInstalled() { return ReaderClient::VirtualComDriverInstalled(); }
 
@@ -163,8 +160,10 @@ bool CPortDlg::RefreshSerial() { return MergeList(serialPorts_, ReaderClient::Se
 bool CPortDlg::RefreshUsb() { return MergeList(usbDevices_, ReaderClient::UsbDevices()); }
 
 // A LAN search broadcasts: only ever called while Ethernet is enabled.
+// Nor while another LAN search runs (a refresh tick during the IP search):
+// the list stays as it is until the next pass.
 bool CPortDlg::RefreshLan() {
-  if (!ethernet_) return false;
+  if (!ethernet_ || ReaderClient::LanBusy()) return false;
   return MergeList(lanReaders_, ReaderClient::LanReaders());
 }
 
@@ -238,15 +237,9 @@ bool CPortDlg::DriverPrompt(int missingMask) {
   if (boxes_.Question(this, FromUtf8(DriverPromptText(missingMask)))) {
     const QString page = TableText(msg::kDriverDownloadPage);
     if (!page.isEmpty()) QDesktopServices::openUrl(QUrl(page));
-    WaitMs(kDriverPageWaitMs);
+    WaitWithEvents(kDriverPageWaitMs);
   }
   return true;
-}
-
-void CPortDlg::WaitMs(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
 }
 
 // ---- controls ------------------------------------------------------------------
@@ -282,7 +275,16 @@ void CPortDlg::OnEthernetClicked() {
 
 void CPortDlg::OnIpSearch() {
   if (!ethernet_) return;
-  boxes_.Information(this, Caption("Die IP-Suche ist noch nicht verfügbar."));
+  CIPAddrSuche search(boxes_, this);
+  {
+    // The search runs its own listings: device changes meanwhile wait for
+    // the pass posted when it closes.
+    const bool passRunning = std::exchange(gRefreshPassRunning, true);
+    search.exec();
+    gRefreshPassRunning = passRunning;
+  }
+  if (!search.Result().empty()) portName_ = std::string(kLanPrefix) + IpSearchEntry(search.Result());
+  PostConfigChanged();
 }
 
 // "HID Mode" and "Virtual Com": the selected reader is told to come back in
@@ -299,7 +301,7 @@ void CPortDlg::SwitchSelectedReaderTo(UsbMode wanted) {
         DriverPrompt(kVirtualComDriverMissing);
       } else if (ReaderClient::SwitchUsbMode(port, wanted)) {
         portName_.clear();
-        WaitMs(kModeSwitchWaitMs);
+        WaitWithEvents(kModeSwitchWaitMs);
       }
     }
   }

@@ -60,7 +60,6 @@ class CPortDlg : public QDialog {
   void SetModeButtons(const std::string& name);
   void EnableLineControls(const std::string& name);
   void PostConfigChanged();
-  void WaitMs(int ms);
   int SelectedRow() const;
   std::string SelectedEntry() const;
 

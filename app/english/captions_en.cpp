@@ -68,7 +68,17 @@ constexpr Caption kCaptions[] = {
     {"ungerade", "odd"},
     {"Stopbits:", "Stop bits:"},
     {"Geräteadresse [dez.]", "Device address [dec.]"},
-    {"Die IP-Suche ist noch nicht verfügbar.", "The IP search is not available yet."},
+    // IP search and LAN settings
+    {"IP-Adresse ändern", "Change IP address"},
+    {"Schliessen", "Close"},
+    {"LAN Einstellung", "LAN settings"},
+    {"IP Adresse automatisch beziehen", "Obtain an IP address automatically"},
+    {"Folgende IP Adresse verwenden", "Use the following IP address"},
+    {"DHCP Name:", "DHCP name:"},
+    {"IP-Adresse:", "IP address:"},
+    {"Subnetzmaske:", "Subnet mask:"},
+    {"Gateway:", "Gateway:"},
+    {"Geben Sie eine gültige IP-Adresse ein.", "Enter a valid IP address."},
 };
 
 }  // namespace
