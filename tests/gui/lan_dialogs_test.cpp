@@ -285,6 +285,25 @@ TEST_F(LanDialogs, InterfaceDialogTakesTheIpSearchResult) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
+TEST_F(LanDialogs, EthernetOffRemovesTheLanEntriesAndHidesTheSearch) {
+  Start(kFixedReader);
+  PrivateSettings file;
+  Settings settings;
+  settings.WriteInt(keys::kPortEthernet, 1);
+  CPortDlg ports(settings, boxes_);
+  ports.show();
+  const auto lanEntries = [&] {
+    const std::vector<std::string> entries = ports.Entries();
+    return std::count_if(entries.begin(), entries.end(), [](const std::string& e) { return e.rfind("LAN: ", 0) == 0; });
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return lanEntries() == 1; }, kSearchWaitMs));
+  QTest::mouseClick(Control<QCheckBox>(ports, 1250), Qt::LeftButton);
+  EXPECT_FALSE(Control<QPushButton>(ports, 1256)->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return lanEntries() == 0; }, kSearchWaitMs));
+  QTest::mouseClick(Control<QPushButton>(ports, 1), Qt::LeftButton);
+  EXPECT_EQ(Settings().ReadInt(keys::kPortEthernet), 0);
+}
+
 TEST_F(LanDialogs, StoredLanChoiceIsCheckedWhenTheInterfaceDialogIsBuilt) {
   Start(kFixedReader);
   struct Row {
@@ -324,6 +343,24 @@ TEST_F(LanScreenshot, IpSearchAndLanSettings) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&config));
   QTest::qWait(200);
   EXPECT_TRUE(config.grab().save(into + "/stampwise-lanconfig.png"));
+
+  // The interface dialog with the LAN readers listed.
+  {
+    PrivateSettings file;
+    Settings settings;
+    settings.WriteInt(keys::kPortEthernet, 1);
+    CPortDlg ports(settings, boxes_);
+    ports.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ports));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          const std::vector<std::string> entries = ports.Entries();
+          return std::find(entries.begin(), entries.end(), "LAN: [HALLE]") != entries.end();
+        },
+        kSearchWaitMs));
+    QTest::qWait(200);
+    EXPECT_TRUE(ports.grab().save(into + "/stampwise-interface-lan.png"));
+  }
 
   // And while a change of port is applied, with its progress bar.
   Control<QLineEdit>(config, 1246)->setText("4001");
