@@ -68,6 +68,12 @@ constexpr Caption kCaptions[] = {
     {"ungerade", "odd"},
     {"Stopbits:", "Stop bits:"},
     {"Geräteadresse [dez.]", "Device address [dec.]"},
+    {"Gerätepfad:", "Device path:"},
+    {"Festen Namen verwenden", "Use stable name"},
+    {"Geben Sie einen Gerätepfad unter /dev/ ein.", "Enter a device path under /dev/."},
+    {"Der Gerätepfad darf kein Leerzeichen enthalten.", "The device path must not contain a blank."},
+    {"Das Gerät %1 gibt es nicht.", "The device %1 does not exist."},
+    {"%1 ist kein Gerät.", "%1 is not a device."},
     // IP search and LAN settings
     {"IP-Adresse ändern", "Change IP address"},
     {"Schliessen", "Close"},
