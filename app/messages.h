@@ -77,6 +77,17 @@ inline constexpr int kEpcBadHex = 32906;  // not hex, a wrong length, or not a v
 inline constexpr int kEpcBadFilter = 32907;
 inline constexpr int kEpcWrongDigits = 32908;
 inline constexpr int kEpcFilterMissing = 32909;
+// Production traceability: verify, journal, value lists.
+inline constexpr int kVerifyMismatch = 32920;       // read back differs ("%s": written, "%s": read)
+inline constexpr int kVerifyReadFailed = 32921;     // the read back failed ("%s": error)
+inline constexpr int kJournalFailed = 32922;        // the journal cannot be written ("%s": reason)
+inline constexpr int kValueListUnreadable = 32923;  // "%s": reason
+inline constexpr int kValueListBadQuoting = 32924;  // "%s": file, "%d": line
+inline constexpr int kValueListEmpty = 32925;       // "%s": file
+inline constexpr int kValueListNoColumn = 32926;    // "%s": file, "%d": line, "%d": column
+inline constexpr int kValueListEnd = 32927;         // the list is used up ("%s": file)
+inline constexpr int kValueListChanged = 32928;     // the used part of the list changed ("%s": file)
+inline constexpr int kValueListReserved = 32929;    // a line reserved before a crash, journaled as unknown
 
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;         // "Geben Sie eine ganze Zahl ein."
