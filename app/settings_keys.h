@@ -17,6 +17,11 @@ inline constexpr const char* kLog = "Protokoll";
 inline constexpr const char* kMainWindow = "MainWnd";
 inline constexpr const char* kPort = "Port";
 inline constexpr const char* kVersion = "Version";
+// Production traceability, sections of their own: read-back check, journal,
+// value lists.
+inline constexpr const char* kVerify = "Pruefung";
+inline constexpr const char* kJournal = "Journal";
+inline constexpr const char* kValueList = "Werteliste";
 }  // namespace section
 
 enum class KeyType { kNumber, kFlag, kText };
@@ -96,6 +101,24 @@ inline constexpr SettingKey kPortName{section::kPort, "Name", kText, 0, "COM1", 
 inline constexpr SettingKey kPortDialogTimeout = LoadedAs(kPortTimeout, 1000);
 inline constexpr SettingKey kPortEthernet{section::kPort, "EthernetAktiv", kFlag, 0};
 inline constexpr SettingKey kPortAddress{section::kPort, "Adresse", kNumber, 1};
+// "Pruefung": read each write back and compare.
+inline constexpr SettingKey kVerifyWrites{section::kVerify, "SchreibenPruefen", kFlag, 0};
+// "Journal": the production journal's switch, folder (empty: the log folder)
+// and station name (empty: the host name); the TID is read when "TIDLesen"
+// is set, and when it is missing, whenever the journal is on.
+inline constexpr SettingKey kJournalEnabled{section::kJournal, "Aktiv", kFlag, 0};
+inline constexpr SettingKey kJournalFolder{section::kJournal, "Ordner", kText, 0, ""};
+inline constexpr SettingKey kJournalStation{section::kJournal, "Station", kText, 0, ""};
+inline constexpr SettingKey kJournalReadTid{section::kJournal, "TIDLesen", kText, 0, ""};
+// "Werteliste": the list in use and the position in it, taken under the
+// store's lock like "LastData": the next line (from 1), the fingerprint of
+// the lines before it, and the line given out whose outcome is not journaled
+// yet (0: none).
+inline constexpr SettingKey kValueListFile{section::kValueList, "Datei", kText, 0, ""};
+inline constexpr SettingKey kValueListColumn{section::kValueList, "Spalte", kNumber, 1};
+inline constexpr SettingKey kValueListNext{section::kValueList, "Naechste", kNumber, 1};
+inline constexpr SettingKey kValueListFingerprint{section::kValueList, "Fingerabdruck", kText, 0, ""};
+inline constexpr SettingKey kValueListOpen{section::kValueList, "Offen", kNumber, 0};
 }  // namespace keys
 
 // The keys of a data record file, in the file's order, with the defaults of

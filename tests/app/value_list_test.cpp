@@ -76,3 +76,58 @@ TEST(ValuesFingerprint, CoversTheValuesAndWhereTheySplit) {
 
 }  // namespace
 }  // namespace stampwise
+
+namespace stampwise {
+namespace {
+
+class ValueListCursorTest : public ::testing::Test {
+ protected:
+  Settings Store() { return Settings(folder_.File("settings.ini"), folder_.Path() + "/"); }
+  ValueListCursor::Line Take(ValueListCursor& cursor) {
+    ValueListCursor::Line line;
+    EXPECT_EQ(cursor.TakeNext(&line), ValueListCursor::Take::kTaken);
+    return line;
+  }
+
+  testing::TempFolder folder_;
+  const std::vector<std::string> values_{"A", "B", "C"};
+};
+
+TEST_F(ValueListCursorTest, EveryLineOnceAcrossProgramsAndCrashes) {
+  Settings first = Store();
+  Settings second = Store();
+  ValueListCursor a(first, "/lists/lot7.csv", 1, values_);
+  ValueListCursor b(second, "/lists/lot7.csv", 1, values_);
+  EXPECT_EQ(Take(a).value, "A");
+  EXPECT_TRUE(a.Close(1));
+  EXPECT_EQ(Take(b).value, "B") << "another program continues the same list";
+  EXPECT_EQ(a.OpenLine()->number, 2) << "taken, its outcome not journaled yet";
+  EXPECT_TRUE(b.Close(2));
+  EXPECT_FALSE(a.OpenLine().has_value());
+
+  // Nothing of line 3 reached a tag: it comes again.
+  EXPECT_EQ(Take(a).number, 3);
+  EXPECT_TRUE(a.GiveBack(3));
+  EXPECT_EQ(a.Left(), 1);
+  EXPECT_EQ(Take(b).value, "C");
+  EXPECT_TRUE(b.Close(3));
+  ValueListCursor::Line line;
+  EXPECT_EQ(a.TakeNext(&line), ValueListCursor::Take::kEnd);
+  EXPECT_EQ(a.Left(), 0);
+
+  // Lines added at the end continue the list; a changed used part stops it.
+  Settings third = Store();
+  ValueListCursor longer(third, "/lists/lot7.csv", 1, {"A", "B", "C", "D"});
+  EXPECT_EQ(Take(longer).value, "D");
+  ValueListCursor edited(third, "/lists/lot7.csv", 1, {"A", "X", "C", "D", "E"});
+  EXPECT_EQ(edited.TakeNext(&line), ValueListCursor::Take::kChanged);
+  EXPECT_TRUE(edited.Restart());
+  EXPECT_EQ(Take(edited).value, "A");
+
+  // Another list, or another column of it, starts at its first line.
+  ValueListCursor other(third, "/lists/lot7.csv", 2, {"a2", "b2"});
+  EXPECT_EQ(Take(other).value, "a2");
+}
+
+}  // namespace
+}  // namespace stampwise
