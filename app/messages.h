@@ -77,6 +77,19 @@ inline constexpr int kEpcBadHex = 32906;  // not hex, a wrong length, or not a v
 inline constexpr int kEpcBadFilter = 32907;
 inline constexpr int kEpcWrongDigits = 32908;
 inline constexpr int kEpcFilterMissing = 32909;
+// GS1 write jobs.
+inline constexpr int kGs1CannotCount = 32910;      // increment on, a scheme without a numeric serial ("%s": scheme)
+inline constexpr int kGs1NoStoredUri = 32911;      // write --gs1 without a stored "NextUri"
+inline constexpr int kGs1OptionConflict = 32912;   // an option of the six formats with a GS1 job ("%s": option)
+inline constexpr int kGs1FieldEmpty = 32913;       // a GS1 input left empty ("%s": the field)
+inline constexpr int kGs1SerialExhausted = 32914;  // the serial reached the end of its range ("%s": tag URI)
+inline constexpr int kGs1BadIncrement = 32915;     // --inc other than dec or off ("%s": the choice)
+// Names of the GS1 inputs, for the panel's labels and the messages that name them.
+inline constexpr int kGs1NameScheme = 32916;
+inline constexpr int kGs1NameFilter = 32917;
+inline constexpr int kGs1NameCompanyDigits = 32918;
+inline constexpr int kGs1NameIdentifier = 32919;
+inline constexpr int kGs1NameSerial = 32920;
 
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;         // "Geben Sie eine ganze Zahl ein."
