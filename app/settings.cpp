@@ -300,13 +300,35 @@ bool Foreign(const std::optional<std::string>& seen, const std::string& stored) 
 
 }  // namespace
 
+namespace {
+
+// A stored next tag URI that another program moved on is followed only when
+// it numbers the same item (scheme, filter and every component but the
+// serial): one of another item belongs to another job, and taking it over
+// would write that job's EPCs.
+bool SameGs1Item(const std::string& stored, const std::string& ours) {
+  const Result<gs1::TagEpc> a = gs1::ParseTagUri(stored);
+  const Result<gs1::TagEpc> b = gs1::ParseTagUri(ours);
+  if (!a || !b) return !b;  // a URI of ours that cannot be read gives way
+  const gs1::TagEpc& x = a.value();
+  const gs1::TagEpc& y = b.value();
+  if (x.scheme != y.scheme || x.filter != y.filter || x.parts.size() != y.parts.size() || x.parts.empty()) {
+    return false;
+  }
+  const std::size_t item = Gs1SchemeHasSerial(x.scheme) ? x.parts.size() - 1 : x.parts.size();
+  return std::equal(x.parts.begin(), x.parts.begin() + static_cast<std::ptrdiff_t>(item), y.parts.begin());
+}
+
+}  // namespace
+
 Settings::Take Settings::TakeCounter(const SettingKey& key, std::optional<std::string>& seen, std::string& value,
                                      const std::function<std::optional<std::string>(const std::string&)>& next) {
   bool refused = false;
   std::string after;
   const bool saved = Update([&](CIniEx& ini) {
     const std::string stored = StoredText(ini, key);
-    if (Foreign(seen, stored)) value = stored;
+    if (Foreign(seen, stored) && (std::string_view(key.section) != section::kGs1 || SameGs1Item(stored, value)))
+      value = stored;
     const std::optional<std::string> following = next(value);
     if (!following) {
       refused = true;
@@ -375,7 +397,7 @@ bool Settings::SaveGs1(const Gs1Settings& gs1) {
   std::string kept;
   const bool saved = Update([&](CIniEx& ini) {
     const std::string stored = StoredText(ini, kGs1NextUri);
-    kept = Foreign(nextUriSeen_, stored) ? stored : gs1.nextUri;
+    kept = Foreign(nextUriSeen_, stored) && SameGs1Item(stored, gs1.nextUri) ? stored : gs1.nextUri;
     Gs1Inputs inputs = gs1.inputs;
     if (kept != gs1.nextUri) {
       // Another program moved the numbering on: the panel's serial follows it.

@@ -175,6 +175,13 @@ TEST(Gs1Job, NextUriIsTakenAndGivenBackDurably) {
   EXPECT_TRUE(settings.PutBackNextUri(uri, "urn:epc:tag:sgtin-96:3.0614141.812345.8"));
   EXPECT_EQ(Settings(file).ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-96:3.0614141.812345.7");
 
+  // Another program's URI of another item is another job: this one keeps its own.
+  other.WriteString("GS1", "NextUri", "urn:epc:tag:sgtin-96:3.0614141.812346.50");
+  uri = "urn:epc:tag:sgtin-96:3.0614141.812345.7";
+  EXPECT_EQ(settings.TakeNextUri(uri, next), Settings::Take::kTaken);
+  EXPECT_EQ(uri, "urn:epc:tag:sgtin-96:3.0614141.812345.7");
+  EXPECT_EQ(Settings(file).ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-96:3.0614141.812345.8");
+
   // A URI that cannot be written is refused and nothing is stored.
   uri = "urn:epc:tag:sscc-96:3.0614141.1234567890";
   Settings fresh(file, folder.Path() + "/");
