@@ -69,7 +69,10 @@ std::optional<Job> PrepareGs1Job(Context& context, const JobOptions& options, Jo
     context.Out().Error(gs1.message().text);
     return std::nullopt;
   }
-  if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
+  // --inc is the GS1 job's own: the six formats' increment boxes stay as stored.
+  JobOptions shared = options;
+  shared.increment.reset();
+  if (auto error = ApplyJobOptions(shared, job.app, &job.keepLast)) {
     context.Out().Error(*error);
     return std::nullopt;
   }

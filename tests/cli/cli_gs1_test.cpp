@@ -49,8 +49,10 @@ TEST_P(CliGs1WriteTest, WritesTheEncodingsAndStoresTheNextUri) {
   EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
   EXPECT_EQ(EpcWrites(), c.data);
   EXPECT_EQ(Stored("NextUri", "GS1"), c.nextUri);
-  // The six formats' write value is not touched by a GS1 job.
+  // The six formats' write value and increment are not touched by a GS1 job.
   EXPECT_THAT(Stored("LastData"), AnyOf("<missing>", "0"));
+  EXPECT_THAT(Stored("AutoIncHex"), AnyOf("<missing>", "1"));
+  EXPECT_THAT(Stored("AutoIncrement"), AnyOf("<missing>", "1"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
