@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include "app/language.h"
@@ -23,7 +25,6 @@
 #include "gui/tx_power_dlg.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
-#include "tests/app/cycle_fixture.h"
 #include "tests/fakes/fake_hid.h"
 #include "tests/gui/gui_test_support.h"
 
@@ -164,6 +165,28 @@ TEST_F(MainWindowTest, ReadOnceTakeOverAndFormatSwitching) {
   EXPECT_EQ(Text(*window, 1006), "4142");
 }
 
+// The simulator's write record: "tag=<id> bank=<n> word=<n> data=<HEX>" a line.
+struct RecordedWrite {
+  int bank = 0;
+  int word = 0;
+  std::string data;
+};
+std::vector<RecordedWrite> ReadRecord(const std::string& path) {
+  std::vector<RecordedWrite> writes;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    RecordedWrite w;
+    unsigned tag = 0;
+    char data[512] = {};
+    if (std::sscanf(line.c_str(), "tag=%u bank=%d word=%d data=%511s", &tag, &w.bank, &w.word, data) == 4) {
+      w.data = data;
+      writes.push_back(w);
+    }
+  }
+  return writes;
+}
+
 // GS1 EPC beside the six formats: the panel shows the encoding before the
 // write, the write reaches the simulated tag from word 1 with its PC word,
 // the serial advances, a wrong input is named and writes nothing, and the
@@ -197,7 +220,7 @@ TEST_F(MainWindowTest, Gs1WriteFromTheWindowReachesTheTagAndAdvancesTheSerial) {
   EXPECT_EQ(Settings().ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-96:3.0614141.812345.6790");
   Click(*window, 1014);  // one-shot writes the same tag again, with the next serial
   EXPECT_EQ(field("gs1Serial")->text(), QStringLiteral("6791"));
-  const std::vector<stampwise::testing::RecordedWrite> writes = stampwise::testing::ReadRecord(record);
+  const std::vector<RecordedWrite> writes = ReadRecord(record);
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].bank, 1);
   EXPECT_EQ(writes[0].word, 1);
@@ -215,7 +238,7 @@ TEST_F(MainWindowTest, Gs1WriteFromTheWindowReachesTheTagAndAdvancesTheSerial) {
   Click(*window, 1014);
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].text, "Falsche Prüfziffer: 80614141123457");
-  EXPECT_EQ(stampwise::testing::ReadRecord(record).size(), 2u);
+  EXPECT_EQ(ReadRecord(record).size(), 2u);
   field("gs1Identifier")->setText(QStringLiteral("80614141123458"));
 
   const int format = Settings().ReadInt("Settings", "Datenformat", -1);
