@@ -79,6 +79,10 @@ std::string ValueAfterSuccess(ParameterSet next) {
   return next.value;
 }
 
+// The numbering system toggle in the first byte of the protocol-control word:
+// set, the second byte is an ISO AFI instead of EPCglobal attribute bits.
+constexpr unsigned kPcToggle = 0x01;
+
 // Status 6 (wrong data count) and 24 (unknown command): the reader refused
 // the command, so it never reached the tag.
 constexpr int kReaderBadLength = 6;
@@ -349,6 +353,9 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     Bytes prefix = {lengthBits, 0};
     if (RdrReadData(handle_, 1, 1, pc, 2) == 2) {
       prefix = {static_cast<std::uint8_t>((pc[0] & 7) | lengthBits), pc[1]};
+      // A GS1 EPC wants the numbering system toggle clear (an EPCglobal
+      // application): a set toggle and the AFI it carried go.
+      if (gs1 && (pc[0] & kPcToggle) != 0) prefix = {static_cast<std::uint8_t>((pc[0] & 6) | lengthBits), 0};
     }
     data.insert(data.begin(), prefix.begin(), prefix.end());
     start = 1;

@@ -94,6 +94,26 @@ TEST_F(Gs1CycleTest, TheEpcLengthWordKeepsItsOtherBits) {
   EXPECT_EQ(UrisWritten()[1], "urn:epc:tag:sgtin-198:3.0614141.812345.ABC");
 }
 
+// A PC word whose numbering system toggle is set (an ISO AFI in its second
+// byte) gets the toggle cleared: a GS1 EPC is an EPCglobal application.
+TEST_F(Gs1CycleTest, TheNumberingSystemToggleIsCleared) {
+  StartReader();
+  Change([](WriterConfig& config) {
+    ParameterSet& p = config.params;
+    p.bank = Bank::Epc;
+    p.startWord = 1;
+    p.lengthBytes = 14;
+    p.format = DataFormat::HexBinary;
+    p.autoIncrementDec = p.autoIncrementHex = false;
+    p.value = "35A93074257BF7194E4000001A85";
+  });
+  ASSERT_TRUE(writer_->WriteOnce()) << ::testing::PrintToString(frontEnd_.statusLines);
+  Gs1Job(kFirst);
+  ASSERT_TRUE(writer_->WriteOnce()) << ::testing::PrintToString(frontEnd_.statusLines);
+  ASSERT_EQ(Writes().size(), 2u);
+  EXPECT_EQ(Writes()[1].data, "34003074257BF7194E4000001A85");
+}
+
 // A write that certainly did not reach the tag gives its serial back; one
 // whose outcome is unknown uses it up.
 TEST_F(Gs1CycleTest, FailedWritesFollowTheOutcomeRules) {
