@@ -15,6 +15,7 @@ class Output : public FrontEnd {
 
   void AppendStatus(const std::string& line) override;
   void ShowReadText(const std::string& text) override;
+  void ShowReadTagUri(const std::string& uri) override;
 
   // A line of plain output, or an object in JSON mode.
   void Print(const std::string& text, nlohmann::json object);
