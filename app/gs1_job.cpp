@@ -18,17 +18,6 @@ Result<T> Fail(int id, const std::string& what, Gs1Field field = Gs1Field::kSche
   return Result<T>::Failure(Message{id, FormatString(id, {what}), static_cast<int>(field)});
 }
 
-// Bits of a serial that counts: the TDS field of the scheme's last component.
-std::optional<int> CountingSerialBits(Scheme scheme) {
-  switch (scheme) {
-    case Scheme::kSgtin96:
-    case Scheme::kGrai96: return 38;
-    case Scheme::kSgln96: return 41;
-    case Scheme::kGid96: return 36;
-    default: return std::nullopt;
-  }
-}
-
 bool AllDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -111,12 +100,23 @@ Result<TagEpc> OtherScheme(Scheme scheme, const Gs1Inputs& in, int filter, std::
 
 bool Gs1SchemeHasSerial(Scheme scheme) { return scheme != Scheme::kSscc96 && scheme != Scheme::kGiai96; }
 
+namespace {
+
+// Every scheme counts its last component; sgtin-198's alphanumeric serial
+// only when it is all digits.
+bool Counts(const TagEpc& epc) { return epc.scheme != Scheme::kSgtin198 || AllDigits(epc.parts.back()); }
+
+}  // namespace
+
 bool Gs1SerialExhausted(const std::string& uri) {
+  // The end mark is the serial one past the last that encodes.
   const Result<TagEpc> epc = gs1::ParseTagUri(uri);
-  if (!epc || epc.value().parts.empty()) return false;
-  const std::optional<int> bits = CountingSerialBits(epc.value().scheme);
+  if (!epc || epc.value().parts.empty() || gs1::Encode(epc.value())) return false;
   const std::optional<std::uint64_t> serial = PlainNumber(epc.value().parts.back());
-  return bits && serial && *serial == (std::uint64_t{1} << *bits);
+  if (!serial || *serial == 0) return false;
+  TagEpc last = epc.value();
+  last.parts.back() = std::to_string(*serial - 1);
+  return gs1::Encode(last) && !gs1::NextSerial(last);
 }
 
 Result<Gs1Step> PlanGs1Write(const std::string& uri, bool increment) {
@@ -130,15 +130,16 @@ Result<Gs1Step> PlanGs1Write(const std::string& uri, bool increment) {
   step.uri = gs1::TagUri(epc.value());
   step.next = step.uri;
   if (!increment) return step;
-  const Scheme scheme = epc.value().scheme;
-  if (!CountingSerialBits(scheme)) return Fail<Gs1Step>(msg::kGs1CannotCount, gs1::SchemeName(scheme));
+  if (!Counts(epc.value())) return Fail<Gs1Step>(msg::kGs1CannotCount, gs1::SchemeName(epc.value().scheme));
   const Result<TagEpc> next = gs1::NextSerial(epc.value());
   if (next) {
     step.next = gs1::TagUri(next.value());
   } else {
     // The last serial of the range: the one after it marks the end.
     TagEpc past = epc.value();
-    past.parts.back() = std::to_string(*PlainNumber(past.parts.back()) + 1);
+    std::string& serial = past.parts.back();
+    const std::optional<std::uint64_t> number = PlainNumber(serial);
+    serial = number ? std::to_string(*number + 1) : "1" + std::string(serial.size(), '0');
     step.next = gs1::TagUri(past);
   }
   return step;

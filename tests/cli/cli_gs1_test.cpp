@@ -155,10 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     {"write", "--epc-uri", "urn:epc:tag:sgtin-198:3.0614141.812345.a b", "--inc", "off"},
                     "Unzulässige Zeichen"},
-        RefusedCase{"SsccCannotCount",
+        RefusedCase{"AlphanumericSerialCannotCount",
                     "",
-                    {"write", "--epc-uri", "urn:epc:tag:sscc-96:3.0614141.1234567890"},
-                    "sscc-96 kann nicht hochgezählt werden"},
+                    {"write", "--epc-uri", "urn:epc:tag:sgtin-198:3.0614141.812345.A12"},
+                    "sgtin-198 kann nicht hochgezählt werden"},
         RefusedCase{"NothingStored", "", {"write", "--gs1"}, "Keine nächste Tag-URI gespeichert"},
         RefusedCase{
             "StoredUriBroken", "urn:epc:tag:sgtin-96:3.0614141.812345.x", {"write", "--gs1"}, "außerhalb des Bereichs"},
