@@ -102,6 +102,14 @@ inline constexpr int kValueListEnd = 32937;         // the list is used up ("%s"
 inline constexpr int kValueListChanged = 32938;     // the used part of the list changed ("%s": file)
 inline constexpr int kValueListReserved = 32939;    // a line reserved before a crash, journaled as unknown
 
+// What a command did, and the state the window's status bar shows.
+inline constexpr int kRecordSaved = 32950;      // "%s": file
+inline constexpr int kRecordLoaded = 32951;     // "%s": file, "%s": the next value
+inline constexpr int kWriteCycleEnded = 32952;  // written, failed, unknown, next value, seconds
+inline constexpr int kReadCycleEnded = 32953;   // read, failed, seconds
+inline constexpr int kNoReader = 32954;
+inline constexpr int kValuesLeft = 32955;  // "%s": how many
+
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;         // "Geben Sie eine ganze Zahl ein."
 inline constexpr int kEnterIntegerBetween = 61714;  // ... "%1 und %2" ...

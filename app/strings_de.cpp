@@ -117,6 +117,14 @@ constexpr std::array kGermanStrings{
                 "Werteliste %s wurde in ihrem schon vergebenen Teil geändert; wählen Sie sie neu, um von vorn "
                 "zu beginnen."},
     StringEntry{32939, "Zeile %d der Werteliste wurde vor einem Abbruch vergeben, ihr Ergebnis ist unbekannt."},
+    StringEntry{32950, "Datensatz gespeichert: %s"},
+    StringEntry{32951, "Datensatz geladen: %s, nächster Wert <%s>"},
+    StringEntry{32952,
+                "Zyklus beendet: %d geschrieben, %d fehlgeschlagen, %d mit unbekanntem Ergebnis, nächster Wert "
+                "<%s>, %s s"},
+    StringEntry{32953, "Zyklus beendet: %d gelesen, %d fehlgeschlagen, %s s"},
+    StringEntry{32954, "Kein Leser"},
+    StringEntry{32955, "Noch %s Werte bis zum Zählerende"},
     StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
     StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
     StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},

@@ -83,6 +83,7 @@ class TagWriter {
     Bytes bytes;
     std::string next;     // the write value after a success
     bool stored = false;  // `next` is in the settings store
+    int messageId = 0;    // why the value could not be claimed
   };
   Claim ClaimValue();
   Claim ClaimGs1();
@@ -96,7 +97,12 @@ class TagWriter {
   void ShowReadTagUri(const Bytes& read);
   bool WriteAttempt(bool cyclic);
   bool ReadAttempt(bool cyclic);
-  bool ShowLibraryError();
+  // Shows the library's last error and reports the attempt on the tag as
+  // failed; returns false for the caller to pass on.
+  bool LibraryFailure(TagEvent::Kind kind, const Bytes& bytes = {});
+  bool TagFailed(TagEvent::Kind kind, int status, int messageId, const Bytes& bytes = {});
+  void Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes, int counter,
+              int status = 0, int messageId = 0);
   bool StopWith(Halt reason);
   void ShowExhausted();
   void AppendLogLine(LogFile& log, bool enabled, const std::string& value);
