@@ -155,6 +155,33 @@ std::size_t EndOfCompleteRecords(JournalFormat format, std::string_view content)
   return end;
 }
 
+std::optional<JournalEntry> ParseJsonRecord(std::string_view line) {
+  const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+  if (!object.is_object()) return std::nullopt;
+  const auto text = [&](const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  const auto number = [&](const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_number_integer() ? it->get<int>() : 0;
+  };
+  JournalEntry entry;
+  entry.time = std::chrono::system_clock::now();
+  entry.station = text("station");
+  entry.tid = text("tid");
+  entry.epcBefore = text("epc_before");
+  entry.bank = text("bank");
+  entry.start = number("start");
+  entry.length = number("length");
+  entry.value = text("value");
+  entry.data = text("data");
+  entry.verify = text("verify");
+  entry.outcome = text("outcome");
+  entry.message = text("message");
+  return entry;
+}
+
 std::string DefaultStationName() {
   char name[HOST_NAME_MAX + 1] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "station";
@@ -186,12 +213,20 @@ std::optional<ProductionJournal> ProductionJournal::Open(const std::string& path
   }
   ::flock(fd, LOCK_UN);
   if (!ok) return std::nullopt;
+  // The pending attempt is this program's while it writes the journal: a
+  // second program on the same journal would mix up their attempts.
+  journal.pendingFd_ = ::open((path + ".pending").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (journal.pendingFd_ < 0 || ::flock(journal.pendingFd_, LOCK_EX | LOCK_NB) != 0) {
+    *error = errno == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path + ".pending");
+    return std::nullopt;
+  }
   if (!existed) SyncFolderOf(path);
   return journal;
 }
 
 ProductionJournal::ProductionJournal(ProductionJournal&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      pendingFd_(std::exchange(other.pendingFd_, -1)),
       path_(std::move(other.path_)),
       format_(other.format_),
       lastError_(std::move(other.lastError_)) {}
@@ -199,7 +234,9 @@ ProductionJournal::ProductionJournal(ProductionJournal&& other) noexcept
 ProductionJournal& ProductionJournal::operator=(ProductionJournal&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
+    if (pendingFd_ >= 0) ::close(pendingFd_);
     fd_ = std::exchange(other.fd_, -1);
+    pendingFd_ = std::exchange(other.pendingFd_, -1);
     path_ = std::move(other.path_);
     format_ = other.format_;
     lastError_ = std::move(other.lastError_);
@@ -209,13 +246,54 @@ ProductionJournal& ProductionJournal::operator=(ProductionJournal&& other) noexc
 
 ProductionJournal::~ProductionJournal() {
   if (fd_ >= 0) ::close(fd_);
+  if (pendingFd_ >= 0) ::close(pendingFd_);
+}
+
+bool ProductionJournal::Intend(const JournalEntry& entry) {
+  // Where its record will begin: a journal already longer has it.
+  nlohmann::ordered_json object = nlohmann::ordered_json::parse(JournalRecord(JournalFormat::kJsonLines, entry));
+  object["at"] = static_cast<long long>(::lseek(fd_, 0, SEEK_END));
+  const std::string record = object.dump() + "\n";
+  if (::ftruncate(pendingFd_, 0) == 0 &&
+      ::pwrite(pendingFd_, record.data(), record.size(), 0) == static_cast<ssize_t>(record.size()) &&
+      ::fdatasync(pendingFd_) == 0) {
+    return true;
+  }
+  lastError_ = ErrnoText(path_ + ".pending");
+  return false;
+}
+
+std::optional<JournalEntry> ProductionJournal::TakePending() {
+  std::string content;
+  std::string error;
+  if (::lseek(pendingFd_, 0, SEEK_SET) != 0 || !ReadAllFromDescriptor(pendingFd_, &content, &error))
+    return std::nullopt;
+  // Torn by a crash while it was written: the tag had not been touched yet.
+  if (content.empty() || content.back() != '\n') return std::nullopt;
+  const nlohmann::json object = nlohmann::json::parse(content, nullptr, false);
+  const long long at = object.is_object() && object.contains("at") && object["at"].is_number_integer()
+                           ? object["at"].get<long long>()
+                           : -1;
+  // Cut off after its record reached the journal: nothing is missing.
+  if (at < 0 || ::lseek(fd_, 0, SEEK_END) > at) {
+    ClearPending();
+    return std::nullopt;
+  }
+  // Cleared when its record is appended.
+  return ParseJsonRecord(content);
+}
+
+bool ProductionJournal::ClearPending() {
+  if (::ftruncate(pendingFd_, 0) == 0 && ::fdatasync(pendingFd_) == 0) return true;
+  lastError_ = ErrnoText(path_ + ".pending");
+  return false;
 }
 
 bool ProductionJournal::Append(const JournalEntry& entry) {
   ::flock(fd_, LOCK_EX);
   const bool ok = AppendBytes(JournalRecord(format_, entry));
   ::flock(fd_, LOCK_UN);
-  return ok;
+  return ok && ClearPending();
 }
 
 bool ProductionJournal::AppendBytes(std::string_view bytes) {

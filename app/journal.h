@@ -47,6 +47,9 @@ std::string JournalHeader();
 // outside quotes); everything after it is a record torn by a crash.
 std::size_t EndOfCompleteRecords(JournalFormat format, std::string_view content);
 
+// A record of the JSON lines format read back; nothing when it is not one.
+std::optional<JournalEntry> ParseJsonRecord(std::string_view line);
+
 // The station name by default: the host name.
 std::string DefaultStationName();
 
@@ -54,7 +57,7 @@ class ProductionJournal {
  public:
   // Opens or creates the file, cuts a torn last record and writes the CSV
   // header into an empty file. Nothing, with the reason in `error`, when the
-  // file cannot be opened, read or repaired.
+  // file cannot be opened, read or repaired, or another program writes it.
   static std::optional<ProductionJournal> Open(const std::string& path, std::string* error);
 
   ProductionJournal(ProductionJournal&& other) noexcept;
@@ -64,8 +67,15 @@ class ProductionJournal {
   ~ProductionJournal();
 
   const std::string& Path() const { return path_; }
-  // Appends the record and flushes it to the disk. False when it did not get
-  // there whole (what was written of it is cut back); LastError says why.
+  // Before a tag is touched: the attempt as far as it is known, kept beside
+  // the journal ("<journal>.pending") until its record is appended. A crash
+  // in between leaves it there, for the next opening to journal as unknown.
+  bool Intend(const JournalEntry& entry);
+  // The attempt a crash left without its record (its outcome unknown), once.
+  std::optional<JournalEntry> TakePending();
+  // Appends the record and flushes it to the disk, then clears the pending
+  // attempt. False when it did not get there whole (what was written of it
+  // is cut back); LastError says why.
   bool Append(const JournalEntry& entry);
   const std::string& LastError() const { return lastError_; }
 
@@ -73,8 +83,10 @@ class ProductionJournal {
   ProductionJournal(int fd, std::string path, JournalFormat format)
       : fd_(fd), path_(std::move(path)), format_(format) {}
   bool AppendBytes(std::string_view bytes);
+  bool ClearPending();
 
   int fd_ = -1;
+  int pendingFd_ = -1;
   std::string path_;
   JournalFormat format_ = JournalFormat::kCsv;
   std::string lastError_;

@@ -91,16 +91,17 @@ inline constexpr int kGs1NameCompanyDigits = 32918;
 inline constexpr int kGs1NameIdentifier = 32919;
 inline constexpr int kGs1NameSerial = 32920;
 // Production traceability: verify, journal, value lists.
-inline constexpr int kVerifyMismatch = 32930;       // read back differs ("%s": written, "%s": read)
-inline constexpr int kVerifyReadFailed = 32931;     // the read back failed ("%s": error)
-inline constexpr int kJournalFailed = 32932;        // the journal cannot be written ("%s": reason)
-inline constexpr int kValueListUnreadable = 32933;  // "%s": reason
-inline constexpr int kValueListBadQuoting = 32934;  // "%s": file, "%d": line
-inline constexpr int kValueListEmpty = 32935;       // "%s": file
-inline constexpr int kValueListNoColumn = 32936;    // "%s": file, "%d": line, "%d": column
-inline constexpr int kValueListEnd = 32937;         // the list is used up ("%s": file)
-inline constexpr int kValueListChanged = 32938;     // the used part of the list changed ("%s": file)
-inline constexpr int kValueListReserved = 32939;    // a line reserved before a crash, journaled as unknown
+inline constexpr int kVerifyMismatch = 32930;         // read back differs ("%s": written, "%s": read)
+inline constexpr int kVerifyReadFailed = 32931;       // the read back failed ("%s": error)
+inline constexpr int kJournalFailed = 32932;          // the journal cannot be written ("%s": reason)
+inline constexpr int kValueListUnreadable = 32933;    // "%s": reason
+inline constexpr int kValueListBadQuoting = 32934;    // "%s": file, "%d": line
+inline constexpr int kValueListEmpty = 32935;         // "%s": file
+inline constexpr int kValueListNoColumn = 32936;      // "%s": file, "%d": line, "%d": column
+inline constexpr int kValueListEnd = 32937;           // the list is used up ("%s": file)
+inline constexpr int kValueListChanged = 32938;       // the used part of the list changed ("%s": file)
+inline constexpr int kValueListReserved = 32939;      // a line reserved before a crash, journaled as unknown
+inline constexpr int kJournalPendingAttempt = 32940;  // an attempt a crash left without its record ("%s": value)
 
 // What a command did, and the state the window's status bar shows.
 inline constexpr int kRecordSaved = 32950;      // "%s": file

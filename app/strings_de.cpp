@@ -117,6 +117,9 @@ constexpr std::array kGermanStrings{
                 "Werteliste %s wurde in ihrem schon vergebenen Teil geändert; wählen Sie sie neu, um von vorn "
                 "zu beginnen."},
     StringEntry{32939, "Zeile %d der Werteliste wurde vor einem Abbruch vergeben, ihr Ergebnis ist unbekannt."},
+    StringEntry{32940,
+                "Vor einem Abbruch begonnen, Ergebnis unbekannt: der Wert <%s> kann den Tag erreicht haben, er "
+                "gilt als verbraucht."},
     StringEntry{32950, "Datensatz gespeichert: %s"},
     StringEntry{32951, "Datensatz geladen: %s, nächster Wert <%s>"},
     StringEntry{32952,

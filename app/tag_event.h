@@ -11,9 +11,10 @@ namespace stampwise {
 struct TagEvent {
   enum class Kind { kWrite, kRead };
   enum class Outcome {
-    kDone,     // written, or read
-    kFailed,   // nothing reached the tag, or the read failed
-    kUnknown,  // a write that may have reached the tag (its value is used up)
+    kDone,      // written, or read
+    kFailed,    // nothing reached the tag, or the read failed
+    kUnknown,   // a write that may have reached the tag (its value is used up)
+    kMismatch,  // reported done, but the read-back differs or failed (its value is used up)
   };
   Kind kind = Kind::kWrite;
   Outcome outcome = Outcome::kDone;

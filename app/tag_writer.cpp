@@ -5,6 +5,7 @@
 
 #include "app/epc_prediction.h"
 #include "app/formats.h"
+#include "app/gs1_epc.h"
 #include "app/increment.h"
 #include "app/messages.h"
 #include "app/strings.h"
@@ -53,8 +54,13 @@ TagWriter::TagWriter(FrontEnd& frontEnd, CycleTimer& writeTimer, CycleTimer& rea
       readTimer_(readTimer),
       settings_(settings),
       beeper_(beeper),
-      reporter_([this](const std::string& line) { frontEnd_.AppendStatus(line); }),
-      inventory_(reporter_, memory_, std::move(clock)) {}
+      reporter_([this](const std::string& line) {
+        lastStatusLine_ = line;
+        ++statusLines_;
+        frontEnd_.AppendStatus(line);
+      }),
+      inventory_(reporter_, memory_, std::move(clock)),
+      trace_(settings) {}
 
 Cycle TagWriter::RunningCycle() const {
   if (writeTimer_.IsRunning()) return Cycle::Write;
@@ -64,7 +70,136 @@ Cycle TagWriter::RunningCycle() const {
 
 void TagWriter::Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes,
                        int counter, int status, int messageId) {
-  frontEnd_.TagDone(TagEvent{kind, outcome, std::move(value), bytes, memory_.currentTag, counter, status, messageId});
+  const TagEvent event{kind, outcome, std::move(value), bytes, memory_.currentTag, counter, status, messageId};
+  frontEnd_.TagDone(event);
+  if (kind == TagEvent::Kind::kWrite) Journal(event);
+}
+
+namespace {
+
+const char* OutcomeName(TagEvent::Outcome outcome) {
+  switch (outcome) {
+    case TagEvent::Outcome::kDone: return "ok";
+    case TagEvent::Outcome::kFailed: return "failed";
+    case TagEvent::Outcome::kUnknown: return "unknown";
+    case TagEvent::Outcome::kMismatch: return "mismatch";
+  }
+  return "failed";
+}
+
+}  // namespace
+
+// The attempt's journal line, on the disk before the next tag is touched. A
+// list line is closed once its outcome is on record; without a record it
+// stays open and is journaled as unknown at the next start.
+JournalEntry TagWriter::EntryOf(const TagEvent& event) const {
+  JournalEntry entry;
+  entry.time = std::chrono::system_clock::now();
+  entry.station = trace_.Station();
+  entry.tid = attempt_.tid;
+  entry.epcBefore = gs1::Hex(attempt_.epcBefore);
+  entry.bank = JournalBankName(TargetBank());
+  entry.start = attempt_.start;
+  entry.length = attempt_.length;
+  entry.value = event.value;
+  // A failed attempt wrote nothing, whatever it sent to the reader.
+  if (event.outcome != TagEvent::Outcome::kFailed) entry.data = gs1::Hex(event.bytes);
+  entry.verify = attempt_.verify;
+  entry.outcome = OutcomeName(event.outcome);
+  entry.message = lastStatusLine_;
+  return entry;
+}
+
+// Before the data goes out: the attempt waits beside the journal, so that a
+// crash before its record leaves a trace. False (the value given back, the
+// write side stopped) when even that cannot be written.
+bool TagWriter::IntendAttempt(const Claim& claim, const Bytes& data) {
+  ProductionJournal* journal = trace_.Journal();
+  if (journal == nullptr) return true;
+  JournalEntry pending = EntryOf(
+      TagEvent{TagEvent::Kind::kWrite, TagEvent::Outcome::kUnknown, NextValue(), data, memory_.currentTag, 0, 0, 0});
+  if (journal->Intend(pending)) return true;
+  attempt_.active = false;
+  GiveBack(claim);
+  reporter_.ShowText(FormatString(msg::kJournalFailed, {journal->LastError()}));
+  return StopWith(Halt::kJournalFailed);
+}
+
+void TagWriter::Journal(const TagEvent& event) {
+  if (!attempt_.active) return;
+  attempt_.active = false;
+  bool recorded = true;
+  if (ProductionJournal* journal = trace_.Journal()) {
+    recorded = journal->Append(EntryOf(event));
+    if (!recorded) {
+      reporter_.ShowText(FormatString(msg::kJournalFailed, {journal->LastError()}));
+      StopWith(Halt::kJournalFailed);
+    }
+  }
+  if (attempt_.listLine != 0 && recorded && trace_.List() != nullptr) trace_.List()->Close(attempt_.listLine);
+}
+
+void TagWriter::BeginAttempt() {
+  attempt_ = Attempt{};
+  attempt_.active = true;
+  attempt_.epcBefore = memory_.currentTag;
+  attempt_.start = config_.gs1.enabled ? kGs1StartWord : config_.params.startWord;
+  attempt_.length = config_.gs1.enabled ? 0 : config_.params.lengthBytes;
+}
+
+bool TagWriter::PrepareTrace() {
+  if (const std::optional<Message> failure = trace_.Prepare(config_.trace)) {
+    reporter_.ShowMessage(failure->id, failure->text);
+    return StopWith(failure->id == msg::kJournalFailed ? Halt::kJournalFailed : Halt::kValueList);
+  }
+  JournalPendingAttempt();
+  JournalOpenListLine();
+  return halt_ != Halt::kJournalFailed;
+}
+
+// An attempt a crash left between its start and its record: its value may be
+// on a tag. It is journaled as unknown (and its list line with it).
+void TagWriter::JournalPendingAttempt() {
+  ProductionJournal* journal = trace_.Journal();
+  if (journal == nullptr) return;
+  std::optional<JournalEntry> pending = journal->TakePending();
+  if (!pending) return;
+  pending->time = std::chrono::system_clock::now();
+  pending->outcome = OutcomeName(TagEvent::Outcome::kUnknown);
+  pending->verify = "off";
+  pending->message = FormatString(msg::kJournalPendingAttempt, {pending->value});
+  reporter_.ShowText(pending->message);
+  if (!journal->Append(*pending)) {
+    reporter_.ShowText(FormatString(msg::kJournalFailed, {journal->LastError()}));
+    StopWith(Halt::kJournalFailed);
+    return;
+  }
+  ValueListCursor* list = trace_.List();
+  const std::optional<ValueListCursor::Line> open = list != nullptr ? list->OpenLine() : std::nullopt;
+  if (open && open->value == pending->value) list->Close(open->number);
+}
+
+// A list line taken before a crash whose outcome never reached the journal:
+// it may be on a tag, so it is journaled as unknown and never given out again.
+void TagWriter::JournalOpenListLine() {
+  ValueListCursor* list = trace_.List();
+  if (list == nullptr) return;
+  const std::optional<ValueListCursor::Line> open = list->OpenLine();
+  if (!open) return;
+  reporter_.ShowText(FormatString(msg::kValueListReserved, {open->number}));
+  attempt_ = Attempt{};
+  attempt_.active = true;
+  attempt_.listLine = open->number;
+  attempt_.start = config_.params.startWord;
+  attempt_.length = config_.params.lengthBytes;
+  Journal(TagEvent{TagEvent::Kind::kWrite,
+                   TagEvent::Outcome::kUnknown,
+                   open->value,
+                   {},
+                   {},
+                   programmedCount_,
+                   0,
+                   msg::kValueListReserved});
 }
 
 bool TagWriter::TagFailed(TagEvent::Kind kind, int status, int messageId, const Bytes& bytes) {
@@ -150,12 +285,35 @@ void TagWriter::ShowExhausted() {
   reporter_.ShowMessage(msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {config_.params.lengthBytes}));
 }
 
+namespace {
+
+// A value must pass the checks of one typed into the field (it may come from
+// another program's job or from a list); its bytes, or why not.
+std::optional<Bytes> ConvertedValue(const ParameterSet& candidate, std::optional<Message>& refusal) {
+  const ControlTexts texts{std::to_string(candidate.startWord), std::to_string(candidate.lengthBytes), candidate.value,
+                           ""};
+  const Result<ValidControls> valid = ValidateControls(texts, candidate, false);
+  if (!valid) {
+    refusal = valid.message();
+    return std::nullopt;
+  }
+  Result<Bytes> converted = TextToBytes(candidate.value, candidate);
+  if (!converted) {
+    refusal = converted.message();
+    return std::nullopt;
+  }
+  return std::move(converted).value();
+}
+
+}  // namespace
+
 // Checks the write value, converts it and, when it counts, takes it under the
 // settings store's lock and stores the value after it before anything goes
 // to the tag: a crash, a power loss or a second program on the same store
 // after this point never hands this value to another tag.
 TagWriter::Claim TagWriter::ClaimValue() {
   if (config_.gs1.enabled) return ClaimGs1();
+  if (trace_.List() != nullptr) return ClaimListValue();
   Claim claim;
   std::optional<Message> refusal;
   bool exhausted = false;
@@ -166,20 +324,9 @@ TagWriter::Claim TagWriter::ClaimValue() {
       exhausted = true;
       return std::nullopt;
     }
-    // A value from the store may come from another program's job: it must
-    // pass the same checks as one typed into the field.
-    const ControlTexts texts{std::to_string(candidate.startWord), std::to_string(candidate.lengthBytes), value, ""};
-    const Result<ValidControls> valid = ValidateControls(texts, candidate, false);
-    if (!valid) {
-      refusal = valid.message();
-      return std::nullopt;
-    }
-    Result<Bytes> converted = TextToBytes(value, candidate);
-    if (!converted) {
-      refusal = converted.message();
-      return std::nullopt;
-    }
-    claim.bytes = std::move(converted).value();
+    std::optional<Bytes> converted = ConvertedValue(candidate, refusal);
+    if (!converted) return std::nullopt;
+    claim.bytes = std::move(*converted);
     return ValueAfterSuccess(candidate);
   };
 
@@ -220,6 +367,45 @@ TagWriter::Claim TagWriter::ClaimValue() {
     return claim;
   }
   claim.next = *next;
+  claim.ok = true;
+  return claim;
+}
+
+// The same for a value list: its next line, taken under the store's lock
+// with the position after it saved ahead of the write. A line that cannot
+// be written stops the cycle (its failure is journaled, the line used).
+TagWriter::Claim TagWriter::ClaimListValue() {
+  Claim claim;
+  ValueListCursor& list = *trace_.List();
+  ValueListCursor::Line line;
+  const ValueListCursor::Take taken = list.TakeNext(&line);
+  if (taken != ValueListCursor::Take::kTaken) {
+    if (taken == ValueListCursor::Take::kStoreFailed) {
+      claim.messageId = msg::kSettingsStoreFailed;
+      reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {list.LastError()}));
+      StopWith(Halt::kStoreFailed);
+    } else {
+      claim.messageId = taken == ValueListCursor::Take::kEnd ? msg::kValueListEnd : msg::kValueListChanged;
+      reporter_.ShowMessage(claim.messageId, FormatString(claim.messageId, {list.Path()}));
+      StopWith(Halt::kValueList);
+    }
+    return claim;
+  }
+  claim.listLine = line.number;
+  attempt_.listLine = line.number;
+  config_.params.value = line.value;
+  frontEnd_.ShowWriteValue(line.value);
+  std::optional<Message> refusal;
+  std::optional<Bytes> converted = ConvertedValue(config_.params, refusal);
+  if (!converted) {
+    claim.messageId = refusal->id;
+    reporter_.ShowMessage(refusal->id, refusal->text);
+    StopWith(Halt::kValueList);
+    return claim;
+  }
+  claim.bytes = std::move(*converted);
+  claim.next = list.ValueOf(line.number + 1);
+  claim.stored = true;
   claim.ok = true;
   return claim;
 }
@@ -286,6 +472,10 @@ void TagWriter::ShowNextValue() {
 // to the store unless another program has taken the one after it meanwhile.
 void TagWriter::GiveBack(const Claim& claim) {
   if (!claim.stored) return;
+  if (claim.listLine != 0) {
+    trace_.List()->GiveBack(claim.listLine);
+    return;
+  }
   if (config_.gs1.enabled) {
     settings_->PutBackNextUri(config_.gs1.nextUri, claim.next);
   } else {
@@ -348,11 +538,24 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     reporter_.ShowMessage(msg::kGs1SerialExhausted, FormatString(msg::kGs1SerialExhausted, {config_.gs1.nextUri}));
     return StopWith(Halt::kCounterExhausted);
   }
-  if (!gs1 && CounterExhausted(config_.params)) {
+  // A value list counts its lines, not the write value.
+  if (!gs1 && trace_.List() == nullptr && CounterExhausted(config_.params)) {
     ShowExhausted();
     return StopWith(Halt::kCounterExhausted);
   }
-  if (!inventory_.Run(handle_, cyclic)) return false;
+  const int linesBefore = statusLines_;
+  if (!inventory_.Run(handle_, cyclic)) {
+    // Two tags in the field is an attempt the journal must show (once, as the
+    // status line shows it once).
+    if (statusLines_ != linesBefore && lastStatusLine_ == LoadString(msg::kTagNotUnique)) {
+      BeginAttempt();
+      attempt_.epcBefore.clear();
+      TagFailed(TagEvent::Kind::kWrite, 0, msg::kTagNotUnique);
+    }
+    return false;
+  }
+  BeginAttempt();
+  if (config_.trace.readTid) attempt_.tid = ReadTagTid(handle_);
   unsigned char password[20] = {};
   const WriteOptions& options = config_.options;
   if (options.setPassword && RdrHexToBytes(options.accessPassword.c_str(), password, sizeof password) != 4) {
@@ -370,6 +573,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   const int bank = static_cast<int>(target);
   int start = gs1 ? kGs1StartWord : config_.params.startWord;
   const int lengthBytes = gs1 ? static_cast<int>(claim.bytes.size()) : config_.params.lengthBytes;
+  attempt_.length = lengthBytes;
   if (target == Bank::Epc && (gs1 || config_.options.epcLengthFix) && start == 2) {
     // Write the protocol-control word with the EPC, its length bits set to the new length.
     const auto lengthBits = static_cast<std::uint8_t>((lengthBytes / 2) * 8);
@@ -385,6 +589,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     start = 1;
   }
   const Bytes epcBefore = memory_.currentTag;
+  if (!IntendAttempt(claim, data)) return false;
   if (!WriteTagData(data, bank, start, claim, password)) return false;
 
   if (target == Bank::Epc) {
@@ -402,6 +607,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     }
   }
   memory_.lastTag = memory_.currentTag;
+  if (config_.trace.verify && !VerifyWrite(claim, data, bank, start)) return false;
 
   if (gs1) {
     AppendLogLine(writeLog_, config_.logs.writeLogEnabled, DataFormat::HexBinary, kGs1StartWord, lengthBytes,
@@ -435,9 +641,39 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   return true;
 }
 
+// Reads back what the reader reported written (after an EPC write, from the
+// tag as the inventory found it with its new EPC). The protocol-control word
+// is left out: a tag keeps some of its bits itself. A mismatch or a failed
+// read is no success: the tag is not counted, and its value stays used.
+bool TagWriter::VerifyWrite(const Claim& claim, const Bytes& data, int bank, int start) {
+  const bool withPc = bank == static_cast<int>(Bank::Epc) && start == 1;
+  const Bytes expected(data.begin() + (withPc ? 2 : 0), data.end());
+  Bytes back(expected.size());
+  const int read = RdrReadData(handle_, bank, withPc ? 2 : start, back.data(), static_cast<int>(back.size()));
+  if (read == static_cast<int>(back.size()) && back == expected) {
+    attempt_.verify = "ok";
+    return true;
+  }
+  attempt_.verify = "mismatch";
+  const int error = read < 0 ? RdrGetLastError(handle_) : 0;
+  int messageId = msg::kVerifyMismatch;
+  if (read < 0) {
+    messageId = msg::kVerifyReadFailed;
+    reporter_.ShowText(FormatString(messageId, {LoadString(ErrorMessageId(error))}));
+  } else {
+    back.resize(static_cast<std::size_t>(read));
+    reporter_.ShowText(FormatString(messageId, {gs1::Hex(expected), gs1::Hex(back)}));
+  }
+  Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kMismatch, NextValue(), data, programmedCount_, error, messageId);
+  NextValue() = claim.next;
+  ShowNextValue();
+  return false;
+}
+
 bool TagWriter::WriteOnce() {
   dataWriteCounter_ = 1;
   halt_ = Halt::kNone;
+  if (!PrepareTrace()) return false;
   return WriteAttempt(false);
 }
 
@@ -453,12 +689,13 @@ bool TagWriter::StartCycle(Cycle cycle) {
   if (cycle == Cycle::None || RunningCycle() != Cycle::None) return false;
   if (cycle == Cycle::Write) {
     halt_ = Halt::kNone;
+    if (!PrepareTrace()) return false;
     if (config_.gs1.enabled && Gs1SerialExhausted(config_.gs1.nextUri)) {
       reporter_.ShowMessage(msg::kGs1SerialExhausted, FormatString(msg::kGs1SerialExhausted, {config_.gs1.nextUri}));
       halt_ = Halt::kCounterExhausted;
       return false;
     }
-    if (!config_.gs1.enabled && CounterExhausted(config_.params)) {
+    if (!config_.gs1.enabled && trace_.List() == nullptr && CounterExhausted(config_.params)) {
       ShowExhausted();
       halt_ = Halt::kCounterExhausted;
       return false;

@@ -17,6 +17,7 @@
 #include "app/settings.h"
 #include "app/status_log.h"
 #include "app/values.h"
+#include "app/write_trace.h"
 
 namespace stampwise {
 
@@ -32,6 +33,8 @@ struct WriterConfig {
   // A GS1 job instead of the write value: when enabled, writes go to the EPC
   // bank from word 2 with the EPC length word set, whatever `params` say.
   Gs1Job gs1 = {};
+  // Read-back check, TIDs, the journal and value lists.
+  TraceConfig trace = {};
 };
 
 class TagWriter {
@@ -63,10 +66,11 @@ class TagWriter {
   void StopCycle();
   void Tick(Cycle cycle);
 
-  // Why the write side stopped by itself: the counter ran out, or the next
-  // value could not be stored. A cycle ends at once in both cases; the reason
-  // stays until the next write command.
-  enum class Halt { kNone, kCounterExhausted, kStoreFailed };
+  // Why the write side stopped by itself: the counter ran out, the next
+  // value could not be stored, the journal could not be written, or the
+  // value list ended, changed or held a value that cannot be written. A cycle
+  // ends at once; the reason stays until the next write command.
+  enum class Halt { kNone, kCounterExhausted, kStoreFailed, kJournalFailed, kValueList };
   Halt HaltReason() const { return halt_; }
 
   Cycle RunningCycle() const;
@@ -84,8 +88,32 @@ class TagWriter {
     std::string next;     // the write value after a success
     bool stored = false;  // `next` is in the settings store
     int messageId = 0;    // why the value could not be claimed
+    int listLine = 0;     // the value list's line taken (0: none)
+  };
+  // What the journal line of the attempt under way needs beyond its event.
+  struct Attempt {
+    bool active = false;
+    std::string tid;
+    Bytes epcBefore;
+    std::string verify = "off";
+    int listLine = 0;
+    int start = 0;   // word
+    int length = 0;  // bytes
   };
   Claim ClaimValue();
+  Claim ClaimListValue();
+  // Opens the job's journal and value list; false (after the message, the
+  // write side stopped) when one cannot be used.
+  bool PrepareTrace();
+  void JournalOpenListLine();
+  void JournalPendingAttempt();
+  JournalEntry EntryOf(const TagEvent& event) const;
+  bool IntendAttempt(const Claim& claim, const Bytes& data);
+  void Journal(const TagEvent& event);
+  // The read-back check of a write the reader reported done; false after a
+  // mismatch (reported, its value used up).
+  bool VerifyWrite(const Claim& claim, const Bytes& data, int bank, int start);
+  void BeginAttempt();
   Claim ClaimGs1();
   // The value for the next tag: the write value, or a GS1 job's next tag URI.
   std::string& NextValue() { return config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value; }
@@ -124,6 +152,11 @@ class TagWriter {
   WriterConfig config_;
   LogFile writeLog_;
   LogFile readLog_;
+
+  WriteTrace trace_;
+  Attempt attempt_;
+  std::string lastStatusLine_;
+  int statusLines_ = 0;  // shown so far, to tell a fresh line from a suppressed repeat
 
   Halt halt_ = Halt::kNone;
   bool inTick_ = false;

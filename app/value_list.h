@@ -55,6 +55,10 @@ class ValueListCursor {
   int Size() const { return static_cast<int>(values_.size()); }
   // Lines not given out yet, as the store said when last asked.
   int Left() const { return Size() - (next_ - 1); }
+  // The value of a line (from 1); empty past the end.
+  std::string ValueOf(int number) const {
+    return number >= 1 && number <= Size() ? values_[static_cast<std::size_t>(number) - 1] : std::string();
+  }
 
   // The next line. kEnd when the list is used up, kChanged when the lines
   // already given out are not the ones the store's position belongs to.

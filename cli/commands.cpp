@@ -12,9 +12,11 @@
 #include "app/record.h"
 #include "app/strings.h"
 #include "app/tag_writer.h"
+#include "app/value_list.h"
 #include "app/values_validation.h"
 #include "cli/gs1_options.h"
 #include "cli/loop_timer.h"
+#include "cli/trace_options.h"
 
 namespace stampwise::cli {
 namespace {
@@ -38,6 +40,9 @@ struct Job {
   bool keepLast = false;
   Gs1Settings gs1Stored;  // section "GS1" as loaded (GS1 jobs only)
   Gs1Job gs1;
+  TraceConfig trace;
+  // A value list gives the values: the stored write value stays as it is.
+  std::optional<std::string> storedValue;
 };
 
 // What a GS1 job leaves in section "GS1" (see Gs1SettingsAfter).
@@ -86,15 +91,28 @@ std::optional<Job> PrepareGs1Job(Context& context, const JobOptions& options, Jo
 }
 
 std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool forReading) {
-  Job job{context.Store().Load(), false, {}, {}};
+  Job job{context.Store().Load(), false, {}, {}, {}, {}};
+  if (!forReading) job.trace = TraceConfigOf(options, context.Store());
   if (!forReading && IsGs1Job(options)) return PrepareGs1Job(context, options, std::move(job));
   if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
     context.Out().Error(*error);
     return std::nullopt;
   }
+  if (!forReading && options.valuesFile) {
+    // The list is checked whole before anything is sent; its first value
+    // stands for the list in the job's checks (each line is checked again
+    // when it is taken).
+    const Result<std::vector<std::string>> values = LoadValueList(*options.valuesFile, options.column.value_or(1));
+    if (!values) {
+      context.Out().Error(values.message().text);
+      return std::nullopt;
+    }
+    job.storedValue = job.app.params.value;
+    job.app.params.value = values.value().front();
+  }
   // A counter that ran out stays stopped until a new start value is given;
   // say so rather than that the value is too long.
-  if (!forReading && CounterExhausted(job.app.params)) {
+  if (!forReading && !job.storedValue && CounterExhausted(job.app.params)) {
     context.Out().Error(FormatString(msg::kCounterExhausted, {job.app.params.lengthBytes}));
     return std::nullopt;
   }
@@ -117,7 +135,7 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
 WriterConfig ConfigOf(const Job& job, const JobOptions& options) {
   return WriterConfig{
       job.app.params, job.app.options, job.app.logs, job.app.beepTimeMs, options.periodMs.value_or(job.app.cycleTimeMs),
-      job.keepLast,   job.gs1};
+      job.keepLast,   job.gs1,         job.trace};
 }
 
 std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
@@ -242,6 +260,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
     status = kNoReader;
   }
   job->app.params = writer.Config().params;
+  if (job->storedValue) job->app.params.value = *job->storedValue;
   StoreParameterSet(context.Store(), job->app);
   StoreGs1(context.Store(), *job, writer.Config().gs1);
   return status;

@@ -35,6 +35,13 @@ struct JobOptions {
   // A GS1 job (write only): from this tag URI on, or from the stored "NextUri".
   std::optional<std::string> epcUri;
   bool gs1 = false;
+  // Traceability (write only): read-back check, journal, TIDs, value lists.
+  bool verify = false;
+  std::optional<std::string> journal;  // FILE (.jsonl: JSON lines)
+  std::optional<std::string> station;
+  std::optional<std::string> tid;  // on|off; on with a journal when left out
+  std::optional<std::string> valuesFile;
+  std::optional<int> column;  // from 1
 };
 
 // Applies the options. A changed format or byte order re-expresses the stored

@@ -15,6 +15,7 @@
 #include "cli/gs1_options.h"
 #include "cli/lan_commands.h"
 #include "cli/loop_timer.h"
+#include "cli/trace_options.h"
 #include "update/version_rules.h"
 
 namespace {
@@ -112,6 +113,7 @@ int main(int argc, char** argv) {
   auto* write = app.add_subcommand("write", "program tags");
   AddJobOptions(*write, writeJob);
   AddGs1Options(*write, writeJob);
+  AddTraceOptions(*write, writeJob);
   JobOptions readJob;
   auto* read = app.add_subcommand("read", "read tags");
   AddJobOptions(*read, readJob);

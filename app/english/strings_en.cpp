@@ -108,6 +108,7 @@ constexpr std::array kEnglishStrings{
     Entry{32937, "Value list %s is used up, nothing more is written."},
     Entry{32938, "Value list %s changed in its part already given out; choose it again to start from the top."},
     Entry{32939, "Line %d of the value list was given out before an abort; its outcome is unknown."},
+    Entry{32940, "Begun before an abort, outcome unknown: the value <%s> may have reached the tag; it counts as used."},
     Entry{32950, "Data record saved: %s"},
     Entry{32951, "Data record loaded: %s, next value <%s>"},
     Entry{32952, "Cycle ended: %d written, %d failed, %d with unknown outcome, next value <%s>, %s s"},
