@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/tag_event.h"
+
 namespace stampwise {
 
 class FrontEnd {
@@ -20,6 +22,8 @@ class FrontEnd {
   virtual void SetWaitCursor(bool /*on*/) {}
   // The write cycle stopped by itself (see TagWriter::HaltReason).
   virtual void WriteCycleStopped() {}
+  // A write or read attempt on a single tag ended (after its status line).
+  virtual void TagDone(const TagEvent& /*event*/) {}
 };
 
 // A periodic timer that calls back on the front end's own thread (a window

@@ -78,6 +78,14 @@ inline constexpr int kEpcBadFilter = 32907;
 inline constexpr int kEpcWrongDigits = 32908;
 inline constexpr int kEpcFilterMissing = 32909;
 
+// What a command did, and the state the window's status bar shows.
+inline constexpr int kRecordSaved = 32950;      // "%s": file
+inline constexpr int kRecordLoaded = 32951;     // "%s": file, "%s": the next value
+inline constexpr int kWriteCycleEnded = 32952;  // written, failed, unknown, next value, seconds
+inline constexpr int kReadCycleEnded = 32953;   // read, failed, seconds
+inline constexpr int kNoReader = 32954;
+inline constexpr int kValuesLeft = 32955;  // "%s": how many
+
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;         // "Geben Sie eine ganze Zahl ein."
 inline constexpr int kEnterIntegerBetween = 61714;  // ... "%1 und %2" ...

@@ -62,9 +62,22 @@ Cycle TagWriter::RunningCycle() const {
   return Cycle::None;
 }
 
-bool TagWriter::ShowLibraryError() {
-  reporter_.ShowId(ErrorMessageId(RdrGetLastError(handle_)));
+void TagWriter::Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes,
+                       int counter, int status, int messageId) {
+  frontEnd_.TagDone(TagEvent{kind, outcome, std::move(value), bytes, memory_.currentTag, counter, status, messageId});
+}
+
+bool TagWriter::TagFailed(TagEvent::Kind kind, int status, int messageId, const Bytes& bytes) {
+  const bool writing = kind == TagEvent::Kind::kWrite;
+  Report(kind, TagEvent::Outcome::kFailed, writing ? config_.params.value : std::string(), bytes,
+         writing ? programmedCount_ : readCount_, status, messageId);
   return false;
+}
+
+bool TagWriter::LibraryFailure(TagEvent::Kind kind, const Bytes& bytes) {
+  const int error = RdrGetLastError(handle_);
+  reporter_.ShowId(ErrorMessageId(error));
+  return TagFailed(kind, error, ErrorMessageId(error), bytes);
 }
 
 namespace {
@@ -176,6 +189,7 @@ TagWriter::Claim TagWriter::ClaimValue() {
     if (taken == Settings::Take::kStoreFailed) {
       reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {settings_->LastError()}));
       StopWith(Halt::kStoreFailed);
+      claim.messageId = msg::kSettingsStoreFailed;
       return claim;
     }
     claim.stored = taken == Settings::Take::kTaken;
@@ -185,10 +199,14 @@ TagWriter::Claim TagWriter::ClaimValue() {
   if (exhausted) {
     ShowExhausted();
     StopWith(Halt::kCounterExhausted);
+    claim.messageId = msg::kCounterExhausted;
     return claim;
   }
   if (!next) {
-    if (refusal) reporter_.ShowMessage(refusal->id, refusal->text);
+    if (refusal) {
+      reporter_.ShowMessage(refusal->id, refusal->text);
+      claim.messageId = refusal->id;
+    }
     return claim;
   }
   claim.next = *next;
@@ -207,6 +225,8 @@ void TagWriter::GiveBack(const Claim& claim) {
 // handled, so neither this value nor this tag is written again.
 void TagWriter::UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error) {
   reporter_.ShowText(FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), config_.params.value}));
+  Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kUnknown, config_.params.value, data, programmedCount_, error,
+         msg::kOutcomeUnknown);
   if (config_.params.bank == Bank::Epc) {
     const std::optional<Bytes> predicted = PredictEpcAfterWrite(epcBefore, start, data);
     if (predicted) {
@@ -232,7 +252,7 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim
         RdrLock(handle_, LockArea(config_.params.bank, config_.params.startWord), 2, password) < 0))) {
     // The data frame has not gone out: the value is still unused.
     GiveBack(claim);
-    return ShowLibraryError();
+    return LibraryFailure(TagEvent::Kind::kWrite);
   }
   const Bytes epcBefore = memory_.currentTag;
   const int length = static_cast<int>(data.size());
@@ -242,7 +262,7 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim
   const int error = RdrGetLastError(handle_);
   if (WriteCertainlyMissedTag(error)) {
     GiveBack(claim);
-    return ShowLibraryError();
+    return LibraryFailure(TagEvent::Kind::kWrite, data);
   }
   UseUp(claim, epcBefore, start, data, error);
   return false;
@@ -259,10 +279,10 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   if (options.setPassword && RdrHexToBytes(options.accessPassword.c_str(), password, sizeof password) != 4) {
     reporter_.ShowId(msg::kPasswordLength);
     frontEnd_.FocusPasswordField();
-    return false;
+    return TagFailed(TagEvent::Kind::kWrite, 0, msg::kPasswordLength);
   }
   const Claim claim = ClaimValue();
-  if (!claim.ok) return false;
+  if (!claim.ok) return TagFailed(TagEvent::Kind::kWrite, 0, claim.messageId);
   WaitCursor waitCursor(frontEnd_);
   Bytes data = claim.bytes;
   const int bank = static_cast<int>(config_.params.bank);
@@ -310,6 +330,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     reporter_.ShowText(FormatString(msg::kValueWritten, {config_.params.value}));
   }
   frontEnd_.ShowProgrammedCount(++programmedCount_);
+  Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kDone, config_.params.value, data, programmedCount_);
   reporter_.ResetRepeat();
   config_.params.value = claim.next;
   frontEnd_.ShowWriteValue(config_.params.value);
@@ -376,7 +397,7 @@ bool TagWriter::ReadAttempt(bool cyclic) {
     Bytes buffer(static_cast<std::size_t>(std::max(config_.params.lengthBytes, 0)), 0);
     if (RdrReadData(handle_, static_cast<int>(config_.params.bank), config_.params.startWord, buffer.data(),
                     static_cast<int>(buffer.size())) < 0) {
-      ShowLibraryError();
+      LibraryFailure(TagEvent::Kind::kRead);
       if (!config_.keepLastValue) frontEnd_.ShowReadText("");
       return false;
     }
@@ -388,6 +409,7 @@ bool TagWriter::ReadAttempt(bool cyclic) {
     reporter_.ResetRepeat();
     ++readCount_;
     AppendLogLine(readLog_, config_.logs.readLogEnabled, lastReadText_);
+    Report(TagEvent::Kind::kRead, TagEvent::Outcome::kDone, lastReadText_, buffer, readCount_);
     return true;
   }
   if (memory_.sameTagStillPresent) {

@@ -79,6 +79,7 @@ class TagWriter {
     Bytes bytes;
     std::string next;     // the write value after a success
     bool stored = false;  // `next` is in the settings store
+    int messageId = 0;    // why the value could not be claimed
   };
   Claim ClaimValue();
   bool WriteTagData(const Bytes& data, int bank, int start, const Claim& claim, const unsigned char* password);
@@ -86,7 +87,12 @@ class TagWriter {
   void UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error);
   bool WriteAttempt(bool cyclic);
   bool ReadAttempt(bool cyclic);
-  bool ShowLibraryError();
+  // Shows the library's last error and reports the attempt on the tag as
+  // failed; returns false for the caller to pass on.
+  bool LibraryFailure(TagEvent::Kind kind, const Bytes& bytes = {});
+  bool TagFailed(TagEvent::Kind kind, int status, int messageId, const Bytes& bytes = {});
+  void Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes, int counter,
+              int status = 0, int messageId = 0);
   bool StopWith(Halt reason);
   void ShowExhausted();
   void AppendLogLine(LogFile& log, bool enabled, const std::string& value);

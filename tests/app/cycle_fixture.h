@@ -38,6 +38,7 @@ class RecordingFrontEnd : public FrontEnd {
   void ShowProgrammedCount(int count) override { programmedCount = count; }
   void FocusPasswordField() override { ++passwordFocused; }
   void WriteCycleStopped() override { ++cycleStopped; }
+  void TagDone(const TagEvent& event) override { tagEvents.push_back(event); }
 
   int CountStatus(const std::string& line) const {
     int n = 0;
@@ -46,6 +47,7 @@ class RecordingFrontEnd : public FrontEnd {
   }
 
   std::vector<std::string> statusLines;
+  std::vector<TagEvent> tagEvents;
   std::vector<std::string> readTexts;
   std::string writeValue;
   std::vector<std::string> writeValues;

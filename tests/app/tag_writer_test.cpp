@@ -335,6 +335,30 @@ TEST_P(WriteOutcomeTest, StoredValueFollowsTheOutcome) {
   EXPECT_EQ(StoredLastData(), c.nextValue);
   EXPECT_EQ(writer_->ProgrammedCount(), c.outcome == Outcome::kWritten ? 1 : 0);
   EXPECT_EQ(ReadFile(folder_.File("write.txt")).empty(), c.outcome != Outcome::kWritten);
+  // The same outcome as data: one event for the attempt on the tag.
+  ASSERT_EQ(frontEnd_.tagEvents.size(), 1u);
+  const TagEvent& event = frontEnd_.tagEvents[0];
+  EXPECT_EQ(event.kind, TagEvent::Kind::kWrite);
+  if (c.outcome == Outcome::kWritten) {
+    EXPECT_THAT(frontEnd_.statusLines[0], ::testing::HasSubstr("<" + event.value + ">"));  // as shown
+  } else {
+    EXPECT_EQ(event.value, c.value);
+  }
+  EXPECT_EQ(event.status, c.outcome == Outcome::kWritten ? 0 : c.error);
+  EXPECT_EQ(event.counter, writer_->ProgrammedCount());
+  EXPECT_FALSE(event.epc.empty());
+  switch (c.outcome) {
+    case Outcome::kWritten: EXPECT_EQ(event.outcome, TagEvent::Outcome::kDone); break;
+    case Outcome::kGivenBack:
+      EXPECT_EQ(event.outcome, TagEvent::Outcome::kFailed);
+      EXPECT_EQ(event.messageId, ErrorMessageId(c.error));
+      break;
+    case Outcome::kUsedUp:
+      EXPECT_EQ(event.outcome, TagEvent::Outcome::kUnknown);
+      EXPECT_EQ(event.messageId, msg::kOutcomeUnknown);
+      EXPECT_FALSE(event.bytes.empty());
+      break;
+  }
   const std::string errorText = LoadString(ErrorMessageId(c.error));
   switch (c.outcome) {
     case Outcome::kWritten: EXPECT_EQ(frontEnd_.statusLines.size(), 1u); break;
