@@ -41,6 +41,8 @@ BaudCode SplitBaudCode(int code) {
 
 int JoinBaudCode(int baudRate, int lineFormat) { return baudRate + lineFormat; }
 
+bool IsBaudCode(int code) { return code >= 100 && code % 100 <= 3; }
+
 int FirmwareRevision(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   const char lower = ascii::ToLower(c);

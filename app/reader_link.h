@@ -20,6 +20,8 @@ struct BaudCode {
 };
 BaudCode SplitBaudCode(int code);
 int JoinBaudCode(int baudRate, int lineFormat);
+// True for a code of that shape: a positive rate and a digit 0..3.
+bool IsBaudCode(int code);
 
 // "FW V1.%02d" from the firmware character: '0'-'9' -> 0-9, letters -> 10-35.
 int FirmwareRevision(char c);
