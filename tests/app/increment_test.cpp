@@ -146,3 +146,73 @@ TEST(IncrementTest, HugeValueGrowsByAtMostOneCharacter) {
 
 }  // namespace
 }  // namespace stampwise
+
+namespace stampwise {
+namespace {
+
+struct ValuesLeftCase {
+  const char* name;
+  DataFormat format;
+  int length;
+  bool hex, additionalText;
+  const char* value;
+  const char* left;
+};
+
+ParameterSet Counting(const ValuesLeftCase& c) {
+  ParameterSet params;
+  params.format = c.format;
+  params.lengthBytes = c.length;
+  params.autoIncrementHex = c.hex;
+  params.autoIncrementDec = !c.hex;
+  params.additionalText = c.additionalText;
+  params.value = c.value;
+  return params;
+}
+
+class ValuesLeftTest : public ::testing::TestWithParam<ValuesLeftCase> {};
+
+// Where the range is small, the count is checked against the increment itself:
+// that many values are written before the counter has run out.
+TEST_P(ValuesLeftTest, CountsTheValuesBeforeTheCounterEnds) {
+  const ValuesLeftCase& c = GetParam();
+  ParameterSet params = Counting(c);
+  EXPECT_EQ(ValuesLeft(params), std::optional<std::string>(c.left));
+  if (std::string(c.left).size() > 2) return;
+  int steps = 0;
+  for (; !CounterExhausted(params) && steps < 100; ++steps) params.value = IncrementValue(params);
+  EXPECT_EQ(std::to_string(steps), c.left) << "ended at " << params.value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllFormats, ValuesLeftTest,
+    ::testing::Values(ValuesLeftCase{"HexOneByte", F::HexBinary, 1, true, false, "F0", "16"},
+                      ValuesLeftCase{"HexCountedInTens", F::HexBinary, 1, false, false, "95", "5"},
+                      ValuesLeftCase{"HexDigitAboveTheBase", F::HexBinary, 1, false, false, "9A", "1"},
+                      ValuesLeftCase{"HexAscii", F::HexAscii, 3, true, false, "FFD", "3"},
+                      ValuesLeftCase{"HexAsciiWithText", F::HexAscii, 5, true, true, "SN-F8", "8"},
+                      ValuesLeftCase{"DecimalOneByte", F::DecimalBinary, 1, false, false, "250", "6"},
+                      ValuesLeftCase{"DecimalAscii", F::DecimalAscii, 3, false, false, "995", "5"},
+                      ValuesLeftCase{"DecimalAsciiWithText", F::DecimalAscii, 6, false, true, "Lot 97", "3"},
+                      ValuesLeftCase{"AtTheEnd", F::DecimalBinary, 1, false, false, "256", "0"},
+                      ValuesLeftCase{"FourHexBytes", F::HexBinary, 4, true, false, "FF", "4294967041"},
+                      ValuesLeftCase{"EightDecimalBytes", F::DecimalBinary, 8, false, false, "0",
+                                     "9223372036854775808"},
+                      ValuesLeftCase{"SixteenHexBytes", F::HexBinary, 16, true, false, "0",
+                                     "340282366920938463463374607431768211456"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(ValuesLeft, NothingWhereTheValueDoesNotCount) {
+  ParameterSet params;
+  params.autoIncrementDec = params.autoIncrementHex = false;
+  EXPECT_EQ(ValuesLeft(params), std::nullopt);
+  params.autoIncrementHex = true;
+  params.format = DataFormat::DataAscii;
+  EXPECT_EQ(ValuesLeft(params), std::nullopt);
+  params.format = DataFormat::HexBinary;
+  params.lengthBytes = 0;
+  EXPECT_EQ(ValuesLeft(params), std::nullopt);
+}
+
+}  // namespace
+}  // namespace stampwise
