@@ -93,7 +93,8 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
     id.firmwareText += "[" + id.deviceText + "]";
   }
   id.usb = RdrIsUsb(handle) == 1;
-  id.titleSuffix = " <" + id.modelName + " " + (id.usb ? "USB:" : "") + connection + " " + id.firmwareText + ">";
+  id.linkText = id.modelName + " " + (id.usb ? "USB:" : "") + connection + " " + id.firmwareText;
+  id.titleSuffix = " <" + id.linkText + ">";
   return id;
 }
 

@@ -34,6 +34,7 @@ struct ReaderIdentity {
   std::string deviceText;    // the device's own text, when it has one
   bool txPowerAdjustable = false;
   bool usb = false;
+  std::string linkText;     // "QL-MKV39 /dev/pts/3 FW V1.05": model, link and firmware
   std::string titleSuffix;  // " <QL-MKV39 /dev/pts/3 FW V1.05>"
   // The four identification bytes ("312B": type code, firmware character),
   // empty when the device gave fewer; the device update check reads them.

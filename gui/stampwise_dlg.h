@@ -38,6 +38,8 @@ class QRadioButton;
 
 namespace stampwise::gui {
 
+class ConnectionStatusBar;
+
 class CStampwiseDlg : public QDialog, private FrontEnd {
   Q_OBJECT
 
@@ -176,6 +178,10 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   bool inExchange_ = false;
   QString templateTitle_;
   AppSettings loaded_;
+
+  // The status bar follows the connection and the counter.
+  void UpdateValuesLeft();
+  ConnectionStatusBar* statusBar_ = nullptr;
 
   // The controls of the enabling rules, built once with the widgets.
   std::map<ControlId, QWidget*> controls_;
