@@ -23,6 +23,7 @@ ConnectionStatusBar::ConnectionStatusBar(QWidget* parent)
 void ConnectionStatusBar::ShowReader(const ReaderIdentity* identity) {
   const bool open = identity != nullptr && identity->handle > 0;
   reader_->setText(open ? FromUtf8(identity->linkText) : TableText(msg::kNoReader));
+  reader_->setToolTip(reader_->text());  // whole, where the bar is too narrow
 }
 
 void ConnectionStatusBar::ShowValuesLeft(const ParameterSet& params) {
