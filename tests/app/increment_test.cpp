@@ -7,6 +7,20 @@ namespace {
 
 using F = DataFormat;
 
+// A counting parameter set: hex or decimal increment, and the two text boxes.
+ParameterSet Counting(DataFormat format, int length, bool hex, bool leadingZeros, bool additionalText,
+                      const char* value) {
+  ParameterSet params;
+  params.format = format;
+  params.lengthBytes = length;
+  params.autoIncrementHex = hex;
+  params.autoIncrementDec = !hex;
+  params.leadingZeros = leadingZeros;
+  params.additionalText = additionalText;
+  params.value = value;
+  return params;
+}
+
 struct IncrementCase {
   const char* name;
   DataFormat format;
@@ -20,15 +34,7 @@ class IncrementTest : public ::testing::TestWithParam<IncrementCase> {};
 
 TEST_P(IncrementTest, GivesTheNextValue) {
   const IncrementCase& c = GetParam();
-  ParameterSet params;
-  params.format = c.format;
-  params.lengthBytes = c.length;
-  params.autoIncrementHex = c.hex;
-  params.autoIncrementDec = !c.hex;
-  params.leadingZeros = c.leadingZeros;
-  params.additionalText = c.additionalText;
-  params.value = c.value;
-  EXPECT_EQ(IncrementValue(params), c.expected);
+  EXPECT_EQ(IncrementValue(Counting(c.format, c.length, c.hex, c.leadingZeros, c.additionalText, c.value)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,12 +72,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The value after the last one that fits is recognised as a used-up counter;
 // the last fitting value itself and values that merely look alike are not.
-struct ExhaustedCase {
-  const char* name;
+// A counter: its format, length, increment, text box and value.
+struct CounterSpec {
   DataFormat format;
   int length;
   bool hex, additionalText;
   const char* value;
+
+  ParameterSet Params() const { return Counting(format, length, hex, false, additionalText, value); }
+};
+
+struct ExhaustedCase {
+  const char* name;
+  CounterSpec counter;
   bool exhausted;
 };
 
@@ -79,13 +92,7 @@ class CounterExhaustedTest : public ::testing::TestWithParam<ExhaustedCase> {};
 
 TEST_P(CounterExhaustedTest, KnowsTheEndOfTheRange) {
   const ExhaustedCase& c = GetParam();
-  ParameterSet params;
-  params.format = c.format;
-  params.lengthBytes = c.length;
-  params.autoIncrementHex = c.hex;
-  params.autoIncrementDec = !c.hex;
-  params.additionalText = c.additionalText;
-  params.value = c.value;
+  ParameterSet params = c.counter.Params();
   EXPECT_EQ(CounterExhausted(params), c.exhausted);
   if (c.exhausted) {
     // What the increment gives after the last value that fits.
@@ -144,31 +151,11 @@ TEST(IncrementTest, HugeValueGrowsByAtMostOneCharacter) {
   EXPECT_LE(IncrementValue(params).size(), params.value.size() + 1);
 }
 
-}  // namespace
-}  // namespace stampwise
-
-namespace stampwise {
-namespace {
-
 struct ValuesLeftCase {
   const char* name;
-  DataFormat format;
-  int length;
-  bool hex, additionalText;
-  const char* value;
+  CounterSpec counter;
   const char* left;
 };
-
-ParameterSet Counting(const ValuesLeftCase& c) {
-  ParameterSet params;
-  params.format = c.format;
-  params.lengthBytes = c.length;
-  params.autoIncrementHex = c.hex;
-  params.autoIncrementDec = !c.hex;
-  params.additionalText = c.additionalText;
-  params.value = c.value;
-  return params;
-}
 
 class ValuesLeftTest : public ::testing::TestWithParam<ValuesLeftCase> {};
 
@@ -176,7 +163,7 @@ class ValuesLeftTest : public ::testing::TestWithParam<ValuesLeftCase> {};
 // that many values are written before the counter has run out.
 TEST_P(ValuesLeftTest, CountsTheValuesBeforeTheCounterEnds) {
   const ValuesLeftCase& c = GetParam();
-  ParameterSet params = Counting(c);
+  ParameterSet params = c.counter.Params();
   EXPECT_EQ(ValuesLeft(params), std::optional<std::string>(c.left));
   if (std::string(c.left).size() > 2) return;
   int steps = 0;
