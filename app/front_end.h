@@ -17,6 +17,11 @@ class FrontEnd {
   virtual void ShowWriteValue(const std::string& /*value*/) {}
   // The read field's text changed ("" clears it).
   virtual void ShowReadText(const std::string& /*text*/) {}
+  // A GS1 job's tag URI for the next tag changed (after a write, or another
+  // program moved the numbering on).
+  virtual void ShowNextTagUri(const std::string& /*uri*/) {}
+  // The tag URI of the EPC a read of the EPC bank found ("" clears it).
+  virtual void ShowReadTagUri(const std::string& /*uri*/) {}
   virtual void ShowProgrammedCount(int /*count*/) {}
   virtual void FocusPasswordField() {}
   virtual void SetWaitCursor(bool /*on*/) {}

@@ -472,22 +472,55 @@ Result<TagEpc> FromSscc(const std::string& sscc18, int companyDigits, int filter
   return epc;
 }
 
+namespace {
+
+// "0099" -> "0100": the same number of digits; nothing past all nines.
+std::optional<std::string> IncrementedDigits(std::string digits) {
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    if (*it != '9') {
+      ++*it;
+      return digits;
+    }
+    *it = '0';
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 Result<TagEpc> NextSerial(const TagEpc& epc) {
-  int bits = kSerial38;
+  const std::string last = epc.parts.empty() ? std::string() : epc.parts.back();
+  const auto outOfRange = [&] { return Fail<TagEpc>(msg::kEpcSerialOutOfRange, last); };
+  TagEpc next = epc;
+  std::uint64_t value = 0;
   switch (epc.scheme) {
     case Scheme::kSgtin96:
-    case Scheme::kGrai96: break;
-    case Scheme::kSgln96: bits = kExtension41; break;
-    case Scheme::kGid96: bits = kGidSerialBits; break;
-    default: return Fail<TagEpc>(msg::kEpcSerialOutOfRange, epc.parts.empty() ? "" : epc.parts.back());
+    case Scheme::kGrai96:
+    case Scheme::kSgln96:
+    case Scheme::kGid96:
+    case Scheme::kGiai96:
+      // Plain numbers; the encoding below knows each field's bits.
+      if (!PlainNumberBelow(last, 64, value) || value == UINT64_MAX) return outOfRange();
+      next.parts.back() = std::to_string(value + 1);
+      break;
+    case Scheme::kSscc96: {
+      // The extension digit and serial reference fill a fixed number of digits.
+      if (!AllDigits(last)) return outOfRange();
+      const std::optional<std::string> incremented = IncrementedDigits(last);
+      if (!incremented) return outOfRange();
+      next.parts.back() = *incremented;
+      break;
+    }
+    case Scheme::kSgtin198: {
+      // An alphanumeric serial counts only when it is all digits; it keeps its
+      // width and grows by a digit past all nines.
+      if (!AllDigits(last)) return outOfRange();
+      const std::optional<std::string> incremented = IncrementedDigits(last);
+      next.parts.back() = incremented ? *incremented : "1" + std::string(last.size(), '0');
+      break;
+    }
   }
-  std::uint64_t value = 0;
-  if (epc.parts.empty() || !PlainNumberBelow(epc.parts.back(), bits, value) ||
-      value + 1 >= (std::uint64_t{1} << bits)) {
-    return Fail<TagEpc>(msg::kEpcSerialOutOfRange, epc.parts.empty() ? "" : epc.parts.back());
-  }
-  TagEpc next = epc;
-  next.parts.back() = std::to_string(value + 1);
+  if (!Encode(next)) return outOfRange();
   return next;
 }
 

@@ -61,8 +61,10 @@ Result<TagEpc> FromSscc(const std::string& sscc18, int companyDigits, int filter
 // The GS1 check digit of `digits` (weights 3, 1, 3, ... from the right).
 int CheckDigit(const std::string& digits);
 
-// The same EPC with its serial one higher (sgtin-96, grai-96, gid-96 and
-// sgln-96's extension: numeric); a failure when it would leave the range.
+// The same EPC with its serial one higher: the serial of sgtin-96, grai-96
+// and gid-96, sgln-96's extension, giai-96's asset reference and sscc-96's
+// serial reference (in its fixed digits), and an all-digit sgtin-198 serial;
+// a failure when it would leave the range or the serial is not a number.
 Result<TagEpc> NextSerial(const TagEpc& epc);
 
 // Hex text of bytes, upper case, no blanks.

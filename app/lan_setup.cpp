@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/reader_client.h"
+#include "common/ascii.h"
+
 namespace stampwise {
 
 namespace {
@@ -37,6 +40,46 @@ std::optional<LanSetup> ParseLanSetup(const std::vector<std::uint8_t>& record) {
   const auto name = record.begin() + 112;
   setup.name.assign(name, std::find(name, name + kLanNameMax, std::uint8_t{0}));
   return setup;
+}
+
+namespace {
+
+std::string ModuleKey(const std::string& entry) {
+  if (entry.empty() || entry.front() != '[') return entry;
+  const std::size_t close = entry.find(']');
+  return close == std::string::npos ? entry : entry.substr(0, close + 1);
+}
+
+}  // namespace
+
+std::vector<FoundModule> MergeFoundModules(const std::vector<std::string>& readers,
+                                           const std::vector<std::string>& modules) {
+  std::vector<FoundModule> found;
+  for (const std::string& reader : readers) found.push_back({reader, FoundModule::kReader});
+  for (const std::string& module : modules) {
+    const std::string key = ModuleKey(module);
+    const auto listed = std::find_if(found.begin(), found.end(),
+                                     [&](const FoundModule& entry) { return ascii::EqualsNoCase(entry.text, key); });
+    if (listed == found.end()) {
+      found.push_back({module, FoundModule::kForeign});
+    } else {
+      *listed = {module, FoundModule::kReader};
+    }
+  }
+  return found;
+}
+
+bool AwaitLanAnswer(const std::string& address, const std::function<void(std::chrono::milliseconds)>& pause,
+                    const std::function<void(std::chrono::milliseconds)>& progress) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  for (;;) {
+    pause(kLanAnswerPause);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    if (progress) progress(std::min(elapsed, kLanAnswerLimit));
+    if (ReaderClient::Ping(address)) return true;
+    if (elapsed >= kLanAnswerLimit) return false;
+  }
 }
 
 std::string LanAddressText(const std::string& addressOrBracketedName, int port) {

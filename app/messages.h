@@ -77,6 +77,30 @@ inline constexpr int kEpcBadHex = 32906;  // not hex, a wrong length, or not a v
 inline constexpr int kEpcBadFilter = 32907;
 inline constexpr int kEpcWrongDigits = 32908;
 inline constexpr int kEpcFilterMissing = 32909;
+// GS1 write jobs.
+inline constexpr int kGs1CannotCount = 32910;      // increment on, a scheme without a numeric serial ("%s": scheme)
+inline constexpr int kGs1NoStoredUri = 32911;      // write --gs1 without a stored "NextUri"
+inline constexpr int kGs1OptionConflict = 32912;   // an option of the six formats with a GS1 job ("%s": option)
+inline constexpr int kGs1FieldEmpty = 32913;       // a GS1 input left empty ("%s": the field)
+inline constexpr int kGs1SerialExhausted = 32914;  // the serial reached the end of its range ("%s": tag URI)
+inline constexpr int kGs1BadIncrement = 32915;     // --inc other than dec or off ("%s": the choice)
+// Names of the GS1 inputs, for the panel's labels and the messages that name them.
+inline constexpr int kGs1NameScheme = 32916;
+inline constexpr int kGs1NameFilter = 32917;
+inline constexpr int kGs1NameCompanyDigits = 32918;
+inline constexpr int kGs1NameIdentifier = 32919;
+inline constexpr int kGs1NameSerial = 32920;
+// Production traceability: verify, journal, value lists.
+inline constexpr int kVerifyMismatch = 32930;       // read back differs ("%s": written, "%s": read)
+inline constexpr int kVerifyReadFailed = 32931;     // the read back failed ("%s": error)
+inline constexpr int kJournalFailed = 32932;        // the journal cannot be written ("%s": reason)
+inline constexpr int kValueListUnreadable = 32933;  // "%s": reason
+inline constexpr int kValueListBadQuoting = 32934;  // "%s": file, "%d": line
+inline constexpr int kValueListEmpty = 32935;       // "%s": file
+inline constexpr int kValueListNoColumn = 32936;    // "%s": file, "%d": line, "%d": column
+inline constexpr int kValueListEnd = 32937;         // the list is used up ("%s": file)
+inline constexpr int kValueListChanged = 32938;     // the used part of the list changed ("%s": file)
+inline constexpr int kValueListReserved = 32939;    // a line reserved before a crash, journaled as unknown
 
 // What a command did, and the state the window's status bar shows.
 inline constexpr int kRecordSaved = 32950;      // "%s": file

@@ -28,8 +28,9 @@ struct WaitHooks {
 
 class ReaderClient {
  public:
-  // Enough for the device lists a dialog shows.
+  // Enough for the device lists a dialog shows, and for the IP search's.
   static constexpr int kListCapacity = 255;
+  static constexpr int kLanSearchCapacity = 2000;
 
   ReaderClient() = default;
   ~ReaderClient();
@@ -61,6 +62,11 @@ class ReaderClient {
 
   // Device lists, each name as the library gives it. A LAN search
   // broadcasts: only while Ethernet is enabled.
+  //
+  // The LAN functions wait with the window thread's events running; one
+  // called from such an event while another runs (a timer's refresh during
+  // the IP search) does nothing and returns empty or false: two would compete
+  // for the modules' service port. LanBusy tells whether one runs.
   static std::vector<std::string> SerialPorts(int capacity = kListCapacity);
   static std::vector<std::string> UsbDevices(int capacity = kListCapacity);
   static std::vector<std::string> LanReaders(int capacity = kListCapacity);
@@ -79,6 +85,7 @@ class ReaderClient {
   static bool VirtualComDriverInstalled();
   // True when `address` answers an echo request.
   static bool Ping(const std::string& address);
+  static bool LanBusy();
   // Tells the reader behind `port` to come back as `mode` (Hid or
   // VirtualCom); false when it could not be opened.
   static bool SwitchUsbMode(const std::string& port, UsbMode mode);

@@ -290,37 +290,130 @@ bool Settings::StoreLastData(std::string_view value) {
   return saved;
 }
 
-Settings::Take Settings::TakeLastData(std::string& value,
-                                      const std::function<std::optional<std::string>(const std::string&)>& next) {
+namespace {
+
+// True when the stored value of a counter key differs from the one this
+// store last saw: another program moved it on.
+bool Foreign(const std::optional<std::string>& seen, const std::string& stored) {
+  return seen && !stored.empty() && stored != *seen;
+}
+
+}  // namespace
+
+namespace {
+
+// A stored next tag URI that another program moved on is followed only when
+// it numbers the same item (scheme, filter and every component but the
+// serial): one of another item belongs to another job, and taking it over
+// would write that job's EPCs.
+bool SameGs1Item(const std::string& stored, const std::string& ours) {
+  const Result<gs1::TagEpc> a = gs1::ParseTagUri(stored);
+  const Result<gs1::TagEpc> b = gs1::ParseTagUri(ours);
+  if (!a || !b) return !b;  // a URI of ours that cannot be read gives way
+  const gs1::TagEpc& x = a.value();
+  const gs1::TagEpc& y = b.value();
+  if (x.scheme != y.scheme || x.filter != y.filter || x.parts.size() != y.parts.size() || x.parts.empty()) {
+    return false;
+  }
+  const std::size_t item = Gs1SchemeHasSerial(x.scheme) ? x.parts.size() - 1 : x.parts.size();
+  return std::equal(x.parts.begin(), x.parts.begin() + static_cast<std::ptrdiff_t>(item), y.parts.begin());
+}
+
+}  // namespace
+
+Settings::Take Settings::TakeCounter(const SettingKey& key, std::optional<std::string>& seen, std::string& value,
+                                     const std::function<std::optional<std::string>(const std::string&)>& next) {
   bool refused = false;
   std::string after;
   const bool saved = Update([&](CIniEx& ini) {
-    std::string stored;
-    if (ForeignLastData(ini, &stored)) value = stored;
+    const std::string stored = StoredText(ini, key);
+    if (Foreign(seen, stored) && (std::string_view(key.section) != section::kGs1 || SameGs1Item(stored, value)))
+      value = stored;
     const std::optional<std::string> following = next(value);
     if (!following) {
       refused = true;
       return;
     }
     after = *following;
-    WriteKey(ini, keys::kLastData, after);
+    WriteKey(ini, key, after);
   });
   if (!saved) return Take::kStoreFailed;
   // A refused stored value has been seen all the same: the operator's next
   // value then wins over it.
-  lastDataSeen_ = refused ? value : after;
+  seen = refused ? value : after;
   return refused ? Take::kRefused : Take::kTaken;
 }
 
-bool Settings::PutBackLastData(std::string_view value, std::string_view next) {
+bool Settings::PutBackCounter(const SettingKey& key, std::optional<std::string>& seen, std::string_view value,
+                              std::string_view next) {
   bool putBack = false;
   const bool saved = Update([&](CIniEx& ini) {
-    if (StoredText(ini, keys::kLastData) != next) return;
-    WriteKey(ini, keys::kLastData, value);
+    if (StoredText(ini, key) != next) return;
+    WriteKey(ini, key, value);
     putBack = true;
   });
-  if (saved && putBack) lastDataSeen_ = std::string(value);
+  if (saved && putBack) seen = std::string(value);
   return saved && putBack;
+}
+
+Settings::Take Settings::TakeLastData(std::string& value,
+                                      const std::function<std::optional<std::string>(const std::string&)>& next) {
+  return TakeCounter(keys::kLastData, lastDataSeen_, value, next);
+}
+
+bool Settings::PutBackLastData(std::string_view value, std::string_view next) {
+  return PutBackCounter(keys::kLastData, lastDataSeen_, value, next);
+}
+
+Settings::Take Settings::TakeNextUri(std::string& uri,
+                                     const std::function<std::optional<std::string>(const std::string&)>& next) {
+  return TakeCounter(keys::kGs1NextUri, nextUriSeen_, uri, next);
+}
+
+bool Settings::PutBackNextUri(std::string_view uri, std::string_view next) {
+  return PutBackCounter(keys::kGs1NextUri, nextUriSeen_, uri, next);
+}
+
+Gs1Settings Settings::LoadGs1() {
+  using namespace keys;
+  Refresh();
+  Gs1Settings gs1;
+  const CIniEx& ini = *ini_;
+  auto text = [&](const SettingKey& key) { return ini.GetString(key.section, key.name, key.text); };
+  gs1.enabled = ini.GetInt(kGs1Enabled.section, kGs1Enabled.name, kGs1Enabled.number) != 0;
+  gs1.inputs.scheme = text(kGs1Scheme);
+  gs1.inputs.filter = text(kGs1Filter);
+  gs1.inputs.companyDigits = text(kGs1CompanyDigits);
+  gs1.inputs.identifier = text(kGs1Identifier);
+  gs1.inputs.serial = text(kGs1NextSerial);
+  gs1.increment = ini.GetInt(kGs1Increment.section, kGs1Increment.name, kGs1Increment.number) != 0;
+  gs1.nextUri = text(kGs1NextUri);
+  nextUriSeen_ = gs1.nextUri;
+  return gs1;
+}
+
+bool Settings::SaveGs1(const Gs1Settings& gs1) {
+  using namespace keys;
+  std::string kept;
+  const bool saved = Update([&](CIniEx& ini) {
+    const std::string stored = StoredText(ini, kGs1NextUri);
+    kept = Foreign(nextUriSeen_, stored) && SameGs1Item(stored, gs1.nextUri) ? stored : gs1.nextUri;
+    Gs1Inputs inputs = gs1.inputs;
+    if (kept != gs1.nextUri) {
+      // Another program moved the numbering on: the panel's serial follows it.
+      if (const Result<gs1::TagEpc> epc = gs1::ParseTagUri(kept)) inputs.serial = InputsFromEpc(epc.value()).serial;
+    }
+    WriteKey(ini, kGs1Enabled, gs1.enabled ? 1 : 0);
+    WriteKey(ini, kGs1Scheme, inputs.scheme);
+    WriteKey(ini, kGs1Filter, inputs.filter);
+    WriteKey(ini, kGs1CompanyDigits, inputs.companyDigits);
+    WriteKey(ini, kGs1Identifier, inputs.identifier);
+    WriteKey(ini, kGs1NextSerial, inputs.serial);
+    WriteKey(ini, kGs1Increment, gs1.increment ? 1 : 0);
+    WriteKey(ini, kGs1NextUri, kept);
+  });
+  if (saved) nextUriSeen_ = kept;
+  return saved;
 }
 
 bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return Update(change); }

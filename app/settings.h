@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/atomic_file.h"
+#include "app/gs1_job.h"
 #include "app/ini.h"
 #include "app/params.h"
 #include "app/paths.h"
@@ -57,6 +58,14 @@ struct AppSettings {
   int cycleTimeMs = 250;
   LogFileSettings logs;  // names are loaded; saving writes only the flags
   WindowRect window;     // saved; read at start with ReadWindowRect
+};
+
+// Section "GS1": the GS1 panel as typed and the job's next tag URI.
+struct Gs1Settings {
+  bool enabled = false;  // GS1 EPC chosen instead of the six formats
+  Gs1Inputs inputs;
+  bool increment = true;
+  std::string nextUri;  // "NextUri": the tag URI for the next tag
 };
 
 // The load set over a store in memory: reads with the defaults and writes the
@@ -115,6 +124,17 @@ class Settings {
   // (another program may have taken that one already).
   bool PutBackLastData(std::string_view value, std::string_view next);
 
+  // Section "GS1". Loading remembers "NextUri" as seen; saving keeps a
+  // stored "NextUri" that another program moved on since (as Save does with
+  // "LastData").
+  Gs1Settings LoadGs1();
+  bool SaveGs1(const Gs1Settings& gs1);
+  // "NextUri" handed out exactly as TakeLastData and PutBackLastData hand
+  // out "LastData": the tag URI for this tag, with the one after it saved
+  // durably under the lock before any write.
+  Take TakeNextUri(std::string& uri, const std::function<std::optional<std::string>(const std::string&)>& next);
+  bool PutBackNextUri(std::string_view uri, std::string_view next);
+
   int ReadLanguage();  // "Sprache", 0 German, >0 English
   bool WriteLanguage(int language);
   bool WriteTimings(int beepTimeMs, int cycleTimeMs);
@@ -134,6 +154,12 @@ class Settings {
   void Refresh();
   // True when the stored "LastData" (in *stored) was changed by another program.
   bool ForeignLastData(const CIniEx& ini, std::string* stored) const;
+  // The locked take and give-back of a counter key; `seen` is its value as
+  // this store last loaded, saved or handed it out.
+  Take TakeCounter(const SettingKey& key, std::optional<std::string>& seen, std::string& value,
+                   const std::function<std::optional<std::string>(const std::string&)>& next);
+  bool PutBackCounter(const SettingKey& key, std::optional<std::string>& seen, std::string_view value,
+                      std::string_view next);
   // A number with the sentinel rule, written back when missing.
   int ReadNumber(const SettingKey& key, int low = std::numeric_limits<int>::min(),
                  int high = std::numeric_limits<int>::max());
@@ -145,6 +171,7 @@ class Settings {
   // "LastData" as this store last loaded, saved or handed it out; a stored
   // value that differs was written by another program.
   std::optional<std::string> lastDataSeen_;
+  std::optional<std::string> nextUriSeen_;  // the same for "GS1"/"NextUri"
   std::string lastError_;
   std::chrono::milliseconds lockTimeout_ = FileLock::kDefaultTimeout;
 };

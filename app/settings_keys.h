@@ -17,6 +17,13 @@ inline constexpr const char* kLog = "Protokoll";
 inline constexpr const char* kMainWindow = "MainWnd";
 inline constexpr const char* kPort = "Port";
 inline constexpr const char* kVersion = "Version";
+// GS1 write jobs, a section of their own: no other section's keys change.
+inline constexpr const char* kGs1 = "GS1";
+// Production traceability, sections of their own: read-back check, journal,
+// value lists.
+inline constexpr const char* kVerify = "Pruefung";
+inline constexpr const char* kJournal = "Journal";
+inline constexpr const char* kValueList = "Werteliste";
 }  // namespace section
 
 enum class KeyType { kNumber, kFlag, kText };
@@ -96,6 +103,35 @@ inline constexpr SettingKey kPortName{section::kPort, "Name", kText, 0, "COM1", 
 inline constexpr SettingKey kPortDialogTimeout = LoadedAs(kPortTimeout, 1000);
 inline constexpr SettingKey kPortEthernet{section::kPort, "EthernetAktiv", kFlag, 0};
 inline constexpr SettingKey kPortAddress{section::kPort, "Adresse", kNumber, 1};
+// "GS1": the desktop program's GS1 panel as typed, and the job's counter. None
+// is written back: the section appears once a GS1 job is used.
+inline constexpr SettingKey kGs1Enabled{section::kGs1, "Enabled", kFlag, 0};  // GS1 EPC chosen over the six formats
+inline constexpr SettingKey kGs1Scheme{section::kGs1, "Scheme", kText, 0, "sgtin-96"};
+inline constexpr SettingKey kGs1Filter{section::kGs1, "Filter", kText, 0, ""};  // no silent default
+inline constexpr SettingKey kGs1CompanyDigits{section::kGs1, "CompanyDigits", kText, 0, ""};
+inline constexpr SettingKey kGs1Identifier{section::kGs1, "Identifier", kText, 0, ""};
+inline constexpr SettingKey kGs1NextSerial{section::kGs1, "NextSerial", kText, 0, ""};
+inline constexpr SettingKey kGs1Increment{section::kGs1, "AutoIncrement", kFlag, 1};
+// The tag URI for the next tag, stored durably before each write (the job's counter).
+inline constexpr SettingKey kGs1NextUri{section::kGs1, "NextUri", kText, 0, ""};
+// "Pruefung": read each write back and compare.
+inline constexpr SettingKey kVerifyWrites{section::kVerify, "SchreibenPruefen", kFlag, 0};
+// "Journal": the production journal's switch, folder (empty: the log folder)
+// and station name (empty: the host name); the TID is read when "TIDLesen"
+// is set, and when it is missing, whenever the journal is on.
+inline constexpr SettingKey kJournalEnabled{section::kJournal, "Aktiv", kFlag, 0};
+inline constexpr SettingKey kJournalFolder{section::kJournal, "Ordner", kText, 0, ""};
+inline constexpr SettingKey kJournalStation{section::kJournal, "Station", kText, 0, ""};
+inline constexpr SettingKey kJournalReadTid{section::kJournal, "TIDLesen", kText, 0, ""};
+// "Werteliste": the list in use and the position in it, taken under the
+// store's lock like "LastData": the next line (from 1), the fingerprint of
+// the lines before it, and the line given out whose outcome is not journaled
+// yet (0: none).
+inline constexpr SettingKey kValueListFile{section::kValueList, "Datei", kText, 0, ""};
+inline constexpr SettingKey kValueListColumn{section::kValueList, "Spalte", kNumber, 1};
+inline constexpr SettingKey kValueListNext{section::kValueList, "Naechste", kNumber, 1};
+inline constexpr SettingKey kValueListFingerprint{section::kValueList, "Fingerabdruck", kText, 0, ""};
+inline constexpr SettingKey kValueListOpen{section::kValueList, "Offen", kNumber, 0};
 }  // namespace keys
 
 // The keys of a data record file, in the file's order, with the defaults of

@@ -69,7 +69,7 @@ void TagWriter::Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::stri
 
 bool TagWriter::TagFailed(TagEvent::Kind kind, int status, int messageId, const Bytes& bytes) {
   const bool writing = kind == TagEvent::Kind::kWrite;
-  Report(kind, TagEvent::Outcome::kFailed, writing ? config_.params.value : std::string(), bytes,
+  Report(kind, TagEvent::Outcome::kFailed, writing ? NextValue() : std::string(), bytes,
          writing ? programmedCount_ : readCount_, status, messageId);
   return false;
 }
@@ -91,6 +91,10 @@ std::string ValueAfterSuccess(ParameterSet next) {
   if (next.autoIncrementDec || next.autoIncrementHex) next.value = IncrementValue(next);
   return next.value;
 }
+
+// The numbering system toggle in the first byte of the protocol-control word:
+// set, the second byte is an ISO AFI instead of EPCglobal attribute bits.
+constexpr unsigned kPcToggle = 0x01;
 
 // Status 6 (wrong data count) and 24 (unknown command): the reader refused
 // the command, so it never reached the tag.
@@ -118,12 +122,17 @@ bool WriteCertainlyMissedTag(int error) {
 }  // namespace
 
 void TagWriter::AppendLogLine(LogFile& log, bool enabled, const std::string& value) {
+  AppendLogLine(log, enabled, config_.params.format, config_.params.startWord, config_.params.lengthBytes, value);
+}
+
+void TagWriter::AppendLogLine(LogFile& log, bool enabled, DataFormat format, int startWord, int lengthBytes,
+                              const std::string& value) {
   if (!enabled) return;
   const std::string& name = &log == &writeLog_ ? config_.logs.writeLogFile : config_.logs.readLogFile;
   if (log.FileName() != name) log.SetFileName(name);
   // A line that cannot be written is not dropped without a word: the operator
   // must know that the log of this run has a gap.
-  if (!log.Append(config_.params.format, config_.params.startWord, config_.params.lengthBytes, value)) {
+  if (!log.Append(format, startWord, lengthBytes, value)) {
     reporter_.ShowText(FormatString(msg::kLogWriteFailed, {name}));
   }
 }
@@ -146,6 +155,7 @@ void TagWriter::ShowExhausted() {
 // to the tag: a crash, a power loss or a second program on the same store
 // after this point never hands this value to another tag.
 TagWriter::Claim TagWriter::ClaimValue() {
+  if (config_.gs1.enabled) return ClaimGs1();
   Claim claim;
   std::optional<Message> refusal;
   bool exhausted = false;
@@ -214,20 +224,83 @@ TagWriter::Claim TagWriter::ClaimValue() {
   return claim;
 }
 
+// The same for a GS1 job: its tag URI, taken as "NextUri" under the settings
+// store's lock with the URI of the next serial stored ahead of the write.
+TagWriter::Claim TagWriter::ClaimGs1() {
+  Claim claim;
+  std::optional<Message> refusal;
+  auto check = [&](const std::string& uri) -> std::optional<std::string> {
+    Result<Gs1Step> step = PlanGs1Write(uri, config_.gs1.increment);
+    if (!step) {
+      refusal = step.message();
+      return std::nullopt;
+    }
+    Gs1Step planned = std::move(step).value();
+    claim.bytes = std::move(planned.bytes);
+    return std::move(planned.next);
+  };
+  std::optional<std::string> next;
+  if (settings_ != nullptr) {
+    std::string uri = config_.gs1.nextUri;
+    const Settings::Take taken = settings_->TakeNextUri(uri, [&](const std::string& v) {
+      next = check(v);
+      return next;
+    });
+    if (uri != config_.gs1.nextUri) {
+      // Another program moved the numbering on: continue from there.
+      config_.gs1.nextUri = uri;
+      ShowNextValue();
+    }
+    if (taken == Settings::Take::kStoreFailed) {
+      reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {settings_->LastError()}));
+      StopWith(Halt::kStoreFailed);
+      claim.messageId = msg::kSettingsStoreFailed;
+      return claim;
+    }
+    claim.stored = taken == Settings::Take::kTaken;
+  } else {
+    next = check(config_.gs1.nextUri);
+  }
+  if (!next) {
+    if (refusal) {
+      reporter_.ShowMessage(refusal->id, refusal->text);
+      claim.messageId = refusal->id;
+    }
+    if (refusal && refusal->id == msg::kGs1SerialExhausted) StopWith(Halt::kCounterExhausted);
+    return claim;
+  }
+  claim.next = *next;
+  claim.ok = true;
+  return claim;
+}
+
+void TagWriter::ShowNextValue() {
+  if (config_.gs1.enabled) {
+    frontEnd_.ShowNextTagUri(config_.gs1.nextUri);
+  } else {
+    frontEnd_.ShowWriteValue(config_.params.value);
+  }
+}
+
 // The value was not used after all (nothing reached the tag): it goes back
 // to the store unless another program has taken the one after it meanwhile.
 void TagWriter::GiveBack(const Claim& claim) {
-  if (claim.stored) settings_->PutBackLastData(config_.params.value, claim.next);
+  if (!claim.stored) return;
+  if (config_.gs1.enabled) {
+    settings_->PutBackNextUri(config_.gs1.nextUri, claim.next);
+  } else {
+    settings_->PutBackLastData(config_.params.value, claim.next);
+  }
 }
 
 // A write whose data may have reached the tag: its value is used up. Nothing
 // counts it as a success, but the value moves on and the tag is taken as
 // handled, so neither this value nor this tag is written again.
 void TagWriter::UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error) {
-  reporter_.ShowText(FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), config_.params.value}));
-  Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kUnknown, config_.params.value, data, programmedCount_, error,
+  reporter_.ShowText(FormatString(msg::kOutcomeUnknown, {LoadString(ErrorMessageId(error)), NextValue()}));
+  Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kUnknown, NextValue(), data, programmedCount_, error,
          msg::kOutcomeUnknown);
-  if (config_.params.bank == Bank::Epc) {
+  if (TargetBank() == Bank::Epc) {
     const std::optional<Bytes> predicted = PredictEpcAfterWrite(epcBefore, start, data);
     if (predicted) {
       memory_.lastTag = *predicted;
@@ -238,8 +311,8 @@ void TagWriter::UseUp(const Claim& claim, const Bytes& epcBefore, int start, con
   } else {
     memory_.lastTag = memory_.currentTag;
   }
-  config_.params.value = claim.next;
-  frontEnd_.ShowWriteValue(config_.params.value);
+  NextValue() = claim.next;
+  ShowNextValue();
 }
 
 // Writes the data, through the access password when one is set (`password`
@@ -249,7 +322,8 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim
   if (config_.options.setPassword &&
       (RdrWriteData(handle_, 0, 2, password, 4) < 0 ||
        (config_.options.activatePassword &&
-        RdrLock(handle_, LockArea(config_.params.bank, config_.params.startWord), 2, password) < 0))) {
+        RdrLock(handle_, LockArea(TargetBank(), config_.gs1.enabled ? kGs1StartWord : config_.params.startWord), 2,
+                password) < 0))) {
     // The data frame has not gone out: the value is still unused.
     GiveBack(claim);
     return LibraryFailure(TagEvent::Kind::kWrite);
@@ -269,7 +343,12 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim
 }
 
 bool TagWriter::WriteAttempt(bool cyclic) {
-  if (CounterExhausted(config_.params)) {
+  const bool gs1 = config_.gs1.enabled;
+  if (gs1 && Gs1SerialExhausted(config_.gs1.nextUri)) {
+    reporter_.ShowMessage(msg::kGs1SerialExhausted, FormatString(msg::kGs1SerialExhausted, {config_.gs1.nextUri}));
+    return StopWith(Halt::kCounterExhausted);
+  }
+  if (!gs1 && CounterExhausted(config_.params)) {
     ShowExhausted();
     return StopWith(Halt::kCounterExhausted);
   }
@@ -285,15 +364,22 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   if (!claim.ok) return TagFailed(TagEvent::Kind::kWrite, 0, claim.messageId);
   WaitCursor waitCursor(frontEnd_);
   Bytes data = claim.bytes;
-  const int bank = static_cast<int>(config_.params.bank);
-  int start = config_.params.startWord;
-  if (config_.params.bank == Bank::Epc && config_.options.epcLengthFix && start == 2) {
+  // A GS1 job writes its encoding from word 2 of the EPC bank, always with
+  // the EPC length bits set for it.
+  const Bank target = TargetBank();
+  const int bank = static_cast<int>(target);
+  int start = gs1 ? kGs1StartWord : config_.params.startWord;
+  const int lengthBytes = gs1 ? static_cast<int>(claim.bytes.size()) : config_.params.lengthBytes;
+  if (target == Bank::Epc && (gs1 || config_.options.epcLengthFix) && start == 2) {
     // Write the protocol-control word with the EPC, its length bits set to the new length.
-    const auto lengthBits = static_cast<std::uint8_t>((config_.params.lengthBytes / 2) * 8);
+    const auto lengthBits = static_cast<std::uint8_t>((lengthBytes / 2) * 8);
     unsigned char pc[2] = {};
     Bytes prefix = {lengthBits, 0};
     if (RdrReadData(handle_, 1, 1, pc, 2) == 2) {
       prefix = {static_cast<std::uint8_t>((pc[0] & 7) | lengthBits), pc[1]};
+      // A GS1 EPC wants the numbering system toggle clear (an EPCglobal
+      // application): a set toggle and the AFI it carried go.
+      if (gs1 && (pc[0] & kPcToggle) != 0) prefix = {static_cast<std::uint8_t>((pc[0] & 6) | lengthBits), 0};
     }
     data.insert(data.begin(), prefix.begin(), prefix.end());
     start = 1;
@@ -301,7 +387,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   const Bytes epcBefore = memory_.currentTag;
   if (!WriteTagData(data, bank, start, claim, password)) return false;
 
-  if (config_.params.bank == Bank::Epc) {
+  if (target == Bank::Epc) {
     // The data is on the tag: its value is used up even when the tag does not
     // answer the check. Remember it by the EPC it now carries, so the cycle
     // neither writes it again nor hands this value to the next tag. A tag
@@ -317,6 +403,18 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   }
   memory_.lastTag = memory_.currentTag;
 
+  if (gs1) {
+    AppendLogLine(writeLog_, config_.logs.writeLogEnabled, DataFormat::HexBinary, kGs1StartWord, lengthBytes,
+                  config_.gs1.nextUri);
+    if (beeper_ != nullptr) beeper_->Beep(config_.beepTimeMs);
+    reporter_.ShowText(FormatString(msg::kValueWritten, {config_.gs1.nextUri}));
+    frontEnd_.ShowProgrammedCount(++programmedCount_);
+    Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kDone, config_.gs1.nextUri, data, programmedCount_);
+    reporter_.ResetRepeat();
+    config_.gs1.nextUri = claim.next;
+    ShowNextValue();
+    return true;
+  }
   if (config_.params.format == DataFormat::DecimalBinary) {
     config_.params.value = StripLeadingZeros(config_.params.value);
     frontEnd_.ShowWriteValue(config_.params.value);
@@ -355,7 +453,12 @@ bool TagWriter::StartCycle(Cycle cycle) {
   if (cycle == Cycle::None || RunningCycle() != Cycle::None) return false;
   if (cycle == Cycle::Write) {
     halt_ = Halt::kNone;
-    if (CounterExhausted(config_.params)) {
+    if (config_.gs1.enabled && Gs1SerialExhausted(config_.gs1.nextUri)) {
+      reporter_.ShowMessage(msg::kGs1SerialExhausted, FormatString(msg::kGs1SerialExhausted, {config_.gs1.nextUri}));
+      halt_ = Halt::kCounterExhausted;
+      return false;
+    }
+    if (!config_.gs1.enabled && CounterExhausted(config_.params)) {
       ShowExhausted();
       halt_ = Halt::kCounterExhausted;
       return false;
@@ -392,23 +495,50 @@ void TagWriter::Tick(Cycle cycle) {
   inTick_ = false;
 }
 
+// The tag URI of what a read of the EPC bank found: the bytes read when they
+// start at the EPC (word 2) and hold it whole, else the EPC the tag answered
+// the inventory with.
+void TagWriter::ShowReadTagUri(const Bytes& read) {
+  const Bytes& epc = memory_.currentTag;
+  const bool fromRead =
+      (config_.gs1.enabled || config_.params.startWord == kGs1StartWord) && !epc.empty() && read.size() >= epc.size();
+  frontEnd_.ShowReadTagUri(
+      TagUriOfEpc(fromRead ? Bytes(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(epc.size())) : epc));
+}
+
 bool TagWriter::ReadAttempt(bool cyclic) {
   if (inventory_.Run(handle_, cyclic)) {
-    Bytes buffer(static_cast<std::size_t>(std::max(config_.params.lengthBytes, 0)), 0);
-    if (RdrReadData(handle_, static_cast<int>(config_.params.bank), config_.params.startWord, buffer.data(),
+    // A GS1 job reads the EPC from word 2, as long as the tag says it is.
+    const bool gs1 = config_.gs1.enabled;
+    ParameterSet shown = config_.params;
+    if (gs1) {
+      shown.bank = Bank::Epc;
+      shown.startWord = kGs1StartWord;
+      shown.lengthBytes = memory_.currentTag.empty() ? 12 : static_cast<int>(memory_.currentTag.size());
+      shown.format = DataFormat::HexBinary;
+      shown.msbFirst = true;
+    }
+    Bytes buffer(static_cast<std::size_t>(std::max(shown.lengthBytes, 0)), 0);
+    if (RdrReadData(handle_, static_cast<int>(shown.bank), shown.startWord, buffer.data(),
                     static_cast<int>(buffer.size())) < 0) {
       LibraryFailure(TagEvent::Kind::kRead);
       if (!config_.keepLastValue) frontEnd_.ShowReadText("");
       return false;
     }
-    const Result<std::string> rendered = BytesToText(buffer, config_.params);
+    const Result<std::string> rendered = BytesToText(buffer, shown);
     if (!rendered) reporter_.ShowMessage(rendered.message().id, rendered.message().text);
     lastReadText_ = rendered ? rendered.value() : std::string();
     frontEnd_.ShowReadText(lastReadText_);
+    if (shown.bank == Bank::Epc) ShowReadTagUri(buffer);
     memory_.lastTag = memory_.currentTag;
     reporter_.ResetRepeat();
     ++readCount_;
-    AppendLogLine(readLog_, config_.logs.readLogEnabled, lastReadText_);
+    if (gs1) {
+      AppendLogLine(readLog_, config_.logs.readLogEnabled, shown.format, shown.startWord, shown.lengthBytes,
+                    TagUriOfEpc(buffer));
+    } else {
+      AppendLogLine(readLog_, config_.logs.readLogEnabled, lastReadText_);
+    }
     Report(TagEvent::Kind::kRead, TagEvent::Outcome::kDone, lastReadText_, buffer, readCount_);
     return true;
   }

@@ -10,6 +10,7 @@
 #include "app/beeper.h"
 #include "app/enabling.h"
 #include "app/front_end.h"
+#include "app/gs1_job.h"
 #include "app/inventory_step.h"
 #include "app/log.h"
 #include "app/params.h"
@@ -28,6 +29,9 @@ struct WriterConfig {
   int beepTimeMs = 300;
   int cycleTimeMs = 250;  // taken when a cycle starts
   bool keepLastValue = false;
+  // A GS1 job instead of the write value: when enabled, writes go to the EPC
+  // bank from word 2 with the EPC length word set, whatever `params` say.
+  Gs1Job gs1 = {};
 };
 
 class TagWriter {
@@ -68,6 +72,8 @@ class TagWriter {
   Cycle RunningCycle() const;
   int ProgrammedCount() const { return programmedCount_; }
   int ReadCount() const { return readCount_; }
+  // The value for the next tag: the write value, or a GS1 job's next tag URI.
+  const std::string& NextValueShown() const { return config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value; }
   const TagMemory& Memory() const { return memory_; }
   StatusReporter& Reporter() { return reporter_; }
 
@@ -82,9 +88,15 @@ class TagWriter {
     int messageId = 0;    // why the value could not be claimed
   };
   Claim ClaimValue();
+  Claim ClaimGs1();
+  // The value for the next tag: the write value, or a GS1 job's next tag URI.
+  std::string& NextValue() { return config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value; }
+  void ShowNextValue();
+  Bank TargetBank() const { return config_.gs1.enabled ? Bank::Epc : config_.params.bank; }
   bool WriteTagData(const Bytes& data, int bank, int start, const Claim& claim, const unsigned char* password);
   void GiveBack(const Claim& claim);
   void UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error);
+  void ShowReadTagUri(const Bytes& read);
   bool WriteAttempt(bool cyclic);
   bool ReadAttempt(bool cyclic);
   // Shows the library's last error and reports the attempt on the tag as
@@ -96,6 +108,8 @@ class TagWriter {
   bool StopWith(Halt reason);
   void ShowExhausted();
   void AppendLogLine(LogFile& log, bool enabled, const std::string& value);
+  void AppendLogLine(LogFile& log, bool enabled, DataFormat format, int startWord, int lengthBytes,
+                     const std::string& value);
   CycleTimer& TimerOf(Cycle cycle);
   void StopTimer(CycleTimer& timer);
 

@@ -79,6 +79,11 @@ void Output::ShowReadText(const std::string& text) {
   Print(text, {{"type", "read"}, {"text", ToUtf8(text)}});
 }
 
+void Output::ShowReadTagUri(const std::string& uri) {
+  if (uri.empty()) return;
+  Print(uri, {{"type", "tagUri"}, {"tagUri", uri}});
+}
+
 void Output::Error(const std::string& message, const std::string& detail, const nlohmann::json& fields) {
   const std::string text = OneLine(message);
   if (json_) {

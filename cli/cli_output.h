@@ -17,6 +17,7 @@ class Output : public FrontEnd {
   void ShowReadText(const std::string& text) override;
   // In JSON mode one "tag" object per attempt on a tag; counted either way.
   void TagDone(const TagEvent& event) override;
+  void ShowReadTagUri(const std::string& uri) override;
 
   // A line of plain output, or an object in JSON mode.
   void Print(const std::string& text, nlohmann::json object);

@@ -16,6 +16,7 @@
 #include "app/values.h"
 #include "app/values_validation.h"
 #include "cli/cycle_summary.h"
+#include "cli/gs1_options.h"
 #include "cli/loop_timer.h"
 
 namespace stampwise::cli {
@@ -38,7 +39,14 @@ void StoreParameterSet(Settings& settings, AppSettings app) {
 struct Job {
   AppSettings app;
   bool keepLast = false;
+  Gs1Settings gs1Stored;  // section "GS1" as loaded (GS1 jobs only)
+  Gs1Job gs1;
 };
+
+// What a GS1 job leaves in section "GS1" (see Gs1SettingsAfter).
+void StoreGs1(Settings& settings, const Job& job, const Gs1Job& reached) {
+  if (reached.enabled) settings.SaveGs1(Gs1SettingsAfter(job.gs1Stored, reached));
+}
 
 // Loads the stored job, applies the options and validates it as the window
 // does before a command; prints the reason and returns nothing on failure.
@@ -55,8 +63,34 @@ bool PasswordUsable(const WriteOptions& options) {
   return !options.setPassword || ReaderClient::HexByteCount(options.accessPassword) == 4;
 }
 
+// A GS1 job: its own checks, then the options it shares with the other jobs
+// (password, lock, write log, cycle); the six formats' stored job is not used.
+std::optional<Job> PrepareGs1Job(Context& context, const JobOptions& options, Job job) {
+  job.gs1Stored = context.Store().LoadGs1();
+  const Result<Gs1Job> gs1 = PrepareGs1(options, job.gs1Stored);
+  if (!gs1) {
+    context.Out().Error(gs1.message().text);
+    return std::nullopt;
+  }
+  // --inc is the GS1 job's own: the six formats' increment boxes stay as stored.
+  JobOptions shared = options;
+  shared.increment.reset();
+  if (auto error = ApplyJobOptions(shared, job.app, &job.keepLast)) {
+    context.Out().Error(*error);
+    return std::nullopt;
+  }
+  if (!PasswordUsable(job.app.options)) {
+    context.Out().Error(LoadString(msg::kPasswordLength));
+    return std::nullopt;
+  }
+  job.gs1 = gs1.value();
+  StoreChosenLogFiles(context.Store(), options, job.app);
+  return job;
+}
+
 std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool forReading) {
-  Job job{context.Store().Load(), false};
+  Job job{context.Store().Load(), false, {}, {}};
+  if (!forReading && IsGs1Job(options)) return PrepareGs1Job(context, options, std::move(job));
   if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
     context.Out().Error(*error);
     return std::nullopt;
@@ -94,7 +128,7 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
 WriterConfig ConfigOf(const Job& job, const JobOptions& options) {
   return WriterConfig{
       job.app.params, job.app.options, job.app.logs, job.app.beepTimeMs, options.periodMs.value_or(job.app.cycleTimeMs),
-      job.keepLast};
+      job.keepLast,   job.gs1};
 }
 
 std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
@@ -179,6 +213,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   context.OpenReader(reader);
   if (!reader.IsOpen()) {
     StoreParameterSet(context.Store(), job->app);
+    StoreGs1(context.Store(), *job, job->gs1);
     return kNoReader;
   }
   LoopTimer writeTimer;
@@ -231,6 +266,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   }
   job->app.params = writer.Config().params;
   StoreParameterSet(context.Store(), job->app);
+  StoreGs1(context.Store(), *job, writer.Config().gs1);
   return status;
 }
 

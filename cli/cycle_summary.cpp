@@ -22,7 +22,7 @@ void PrintCycleSummary(Output& output, Cycle cycle, const TagWriter& writer, std
                   {"seconds", seconds}});
     return;
   }
-  const std::string& next = writer.Config().params.value;
+  const std::string& next = writer.NextValueShown();
   output.Print(FormatString(msg::kWriteCycleEnded,
                             {writer.ProgrammedCount(), tally.writeFailed, tally.writeUnknown, next, secondsText}),
                {{"type", "summary"},

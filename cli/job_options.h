@@ -32,6 +32,9 @@ struct JobOptions {
   std::optional<int> count;
   std::optional<int> periodMs;
   std::optional<double> maxTimeS;
+  // A GS1 job (write only): from this tag URI on, or from the stored "NextUri".
+  std::optional<std::string> epcUri;
+  bool gs1 = false;
 };
 
 // Applies the options. A changed format or byte order re-expresses the stored

@@ -10,32 +10,24 @@
 #include "app/messages.h"
 #include "app/reader_client.h"
 #include "app/strings.h"
+#include "app/values_validation.h"
 
 namespace stampwise::cli {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-constexpr auto kAnswerLimit = std::chrono::milliseconds(25000);
-constexpr auto kAnswerPause = std::chrono::milliseconds(100);
-// Enough for the IP search's listings.
-constexpr int kLanListCapacity = 2000;
 
 void NoAnswer(Context& context, const std::string& address) { context.Out().Error(address + ": no answer"); }
 
 // Waits until `address` answers a ping; on a terminal the seconds run by.
 bool AwaitAnswer(Context& context, const std::string& address) {
   const bool progress = !context.Out().Json() && ::isatty(STDERR_FILENO) == 1;
-  const auto start = Clock::now();
-  bool answered = false;
-  while (!answered && Clock::now() - start < kAnswerLimit) {
-    std::this_thread::sleep_for(kAnswerPause);
-    answered = ReaderClient::Ping(address);
-    if (progress) {
-      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
-      std::fprintf(stderr, "\r%s: waiting for an answer, %lld s", address.c_str(), static_cast<long long>(seconds));
-    }
-  }
+  const bool answered = AwaitLanAnswer(
+      address, [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
+      [&](std::chrono::milliseconds elapsed) {
+        if (!progress) return;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+        std::fprintf(stderr, "\r%s: waiting for an answer, %lld s", address.c_str(), static_cast<long long>(seconds));
+      });
   if (progress) std::fprintf(stderr, "\n");
   return answered;
 }
@@ -43,7 +35,8 @@ bool AwaitAnswer(Context& context, const std::string& address) {
 }  // namespace
 
 int LanList(Context& context, bool all) {
-  const auto entries = all ? ReaderClient::LanModules(kLanListCapacity) : ReaderClient::LanReaders(kLanListCapacity);
+  const auto entries = all ? ReaderClient::LanModules(ReaderClient::kLanSearchCapacity)
+                           : ReaderClient::LanReaders(ReaderClient::kLanSearchCapacity);
   for (const std::string& entry : entries) context.Out().Print(entry, {{"type", "lan"}, {"entry", entry}});
   return kSuccess;
 }
@@ -70,7 +63,7 @@ int LanShow(Context& context, const std::string& address) {
 
 int LanSet(Context& context, const std::string& address, const LanSetOptions& options) {
   if (options.dhcpName && options.dhcpName->size() > kLanNameMax) {
-    context.Out().Error(FormatString(msg::kEnterAtMostChars, {static_cast<int>(kLanNameMax)}));
+    context.Out().Error(TooLongError(0, kLanNameMax).text);
     return kBadArguments;
   }
   const int port = options.port.value_or(0);

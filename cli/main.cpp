@@ -13,6 +13,7 @@
 #include "cli/argument_checks.h"
 #include "cli/commands.h"
 #include "cli/epc_commands.h"
+#include "cli/gs1_options.h"
 #include "cli/lan_commands.h"
 #include "cli/loop_timer.h"
 #include "update/version_rules.h"
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
   JobOptions writeJob;
   auto* write = app.add_subcommand("write", "program tags");
   AddJobOptions(*write, writeJob);
+  AddGs1Options(*write, writeJob);
   JobOptions readJob;
   auto* read = app.add_subcommand("read", "read tags");
   AddJobOptions(*read, readJob);

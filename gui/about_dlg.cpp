@@ -14,6 +14,7 @@
 #include "app/reader_client.h"
 #include "app/strings.h"
 #include "gui/bitmap_static.h"
+#include "gui/dialog_support.h"
 #include "gui/texts.h"
 #include "gui/wait_cursor.h"
 #include "update/https_client.h"
@@ -35,12 +36,6 @@ const QColor kLinkBlue(0, 0, 255);
 const QColor kGrey(128, 128, 128);
 const QColor kRed(255, 0, 0);
 const QColor kDarkRed(192, 0, 0);
-
-template <typename Widget>
-Widget* Named(Widget* widget, int id) {
-  widget->setObjectName(QStringLiteral("id%1").arg(id));
-  return widget;
-}
 
 }  // namespace
 

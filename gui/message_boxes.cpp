@@ -21,4 +21,8 @@ void QtMessageBoxes::About(QWidget* parent, const QString& title, const QString&
   QMessageBox::about(parent, title, text);
 }
 
+bool QtMessageBoxes::RetryCancel(QWidget* parent, const QString& caption, const QString& text) {
+  return QMessageBox::warning(parent, caption, text, QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+}
+
 }  // namespace stampwise::gui

@@ -16,6 +16,8 @@ class MessageBoxes {
   // A Yes/No question; true for Yes.
   virtual bool Question(QWidget* parent, const QString& text) = 0;
   virtual void About(QWidget* parent, const QString& title, const QString& text) = 0;
+  // A warning with Retry and Cancel under its own caption; true for Retry.
+  virtual bool RetryCancel(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
 // The real boxes (QMessageBox), titled with the program's name.
@@ -25,6 +27,7 @@ class QtMessageBoxes : public MessageBoxes {
   void Warning(QWidget* parent, const QString& text) override;
   bool Question(QWidget* parent, const QString& text) override;
   void About(QWidget* parent, const QString& title, const QString& text) override;
+  bool RetryCancel(QWidget* parent, const QString& caption, const QString& text) override;
 };
 
 }  // namespace stampwise::gui

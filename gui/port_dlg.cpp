@@ -8,16 +8,23 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QUrl>
+#include <map>
+#include <utility>
 
 #include "app/messages.h"
 #include "app/port_settings.h"
 #include "app/reader_client.h"
+#include "app/serial_names.h"
 #include "app/strings.h"
+#include "gui/device_list_delegate.h"
+#include "gui/dialog_support.h"
+#include "gui/ip_search_dlg.h"
 #include "gui/port_rules.h"
 #include "gui/texts.h"
 #include "gui/wait_cursor.h"
@@ -34,12 +41,6 @@ constexpr int kVirtualComDriverMissing = 2;
 
 // Device-change passes never nest, whichever dialog runs them.
 bool gRefreshPassRunning = false;
-
-template <typename Widget>
-Widget* Named(Widget* widget, int id) {
-  widget->setObjectName(QStringLiteral("id%1").arg(id));
-  return widget;
-}
 
 bool VirtualComDriverInstalled() { return ReaderClient::VirtualComDriverInstalled(); }
 
@@ -73,6 +74,8 @@ void CPortDlg::CheckStoredChoice() {
 
 void CPortDlg::BuildControls() {
   list_ = Named(new QListWidget, 1012);
+  // Room for a port with its stable name beside it.
+  list_->setMinimumWidth(list_->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 72);
   ethernetBox_ = Named(new QCheckBox(Caption("Ethernet aktivieren")), 1250);
   ipSearch_ = Named(new QPushButton(Caption("IP ?")), 1256);
   hidMode_ = Named(new QPushButton(Caption("HID Mode")), 1035);
@@ -93,6 +96,12 @@ void CPortDlg::BuildControls() {
   addressEdit_ = Named(new QLineEdit(QString::number(address_)), 1003);
   addressEdit_->setValidator(new QRegularExpressionValidator(digitsOnly, addressEdit_));
   ethernetBox_->setChecked(ethernet_);
+  list_->setItemDelegate(new DeviceListDelegate(list_));
+  pathEdit_ = Named(new QLineEdit, 1261);
+  pathEdit_->setClearButtonEnabled(true);
+  stableName_ = Named(new QPushButton(Caption("Festen Namen verwenden")), 1262);
+  stableName_->setAutoDefault(false);
+  stableName_->setEnabled(false);
 
   auto* ok = Named(new QPushButton(Caption("OK")), 1);
   ok->setDefault(true);
@@ -107,6 +116,11 @@ void CPortDlg::BuildControls() {
   choice->addWidget(ipSearch_, 1, 1);
   choice->addWidget(hidMode_, 1, 2);
   choice->addWidget(virtualCom_, 1, 3);
+  auto* path = new QHBoxLayout;
+  path->addWidget(new QLabel(Caption("Gerätepfad:")));
+  path->addWidget(pathEdit_, 1);
+  path->addWidget(stableName_);
+  choice->addLayout(path, 2, 0, 1, 4);
 
   auto* line = new QFormLayout;
   line->addRow(Caption("Baudrate"), baudRate_);
@@ -127,6 +141,8 @@ void CPortDlg::BuildControls() {
   connect(list_, &QListWidget::itemSelectionChanged, this, &CPortDlg::OnSelectionChanged);
   connect(ethernetBox_, &QCheckBox::clicked, this, &CPortDlg::OnEthernetClicked);
   connect(ipSearch_, &QPushButton::clicked, this, &CPortDlg::OnIpSearch);
+  connect(pathEdit_, &QLineEdit::textEdited, this, &CPortDlg::OnPathEdited);
+  connect(stableName_, &QPushButton::clicked, this, &CPortDlg::OnUseStableName);
   connect(hidMode_, &QPushButton::clicked, this, [this] { SwitchSelectedReaderTo(UsbMode::Hid); });
   connect(virtualCom_, &QPushButton::clicked, this, [this] { SwitchSelectedReaderTo(UsbMode::VirtualCom); });
   connect(ok, &QPushButton::clicked, this, &CPortDlg::accept);
@@ -150,6 +166,8 @@ void CPortDlg::OpenDialog() {
   // A stored name missing from the list (a pseudo-terminal, a socat link)
   // stays the choice: emptying it would leave nothing to open.
   SelectPortName();
+  // A choice that no entry shows stands in the path field, greyed.
+  if (SelectedRow() < 0) pathEdit_->setPlaceholderText(FromUtf8(portName_));
   EnableLineControls(portName_);
   SetModeButtons(portName_);
   ipSearch_->setVisible(ethernet_);
@@ -163,19 +181,29 @@ bool CPortDlg::RefreshSerial() { return MergeList(serialPorts_, ReaderClient::Se
 bool CPortDlg::RefreshUsb() { return MergeList(usbDevices_, ReaderClient::UsbDevices()); }
 
 // A LAN search broadcasts: only ever called while Ethernet is enabled.
+// Nor while another LAN search runs (a refresh tick during the IP search):
+// the list stays as it is until the next pass.
 bool CPortDlg::RefreshLan() {
-  if (!ethernet_) return false;
+  if (!ethernet_ || ReaderClient::LanBusy()) return false;
   return MergeList(lanReaders_, ReaderClient::LanReaders());
 }
 
 void CPortDlg::FillList() {
   entries_ = DeviceEntries(serialPorts_, usbDevices_, lanReaders_);
+  const std::map<std::string, std::string> stableNames = StableSerialNames();
   const QSignalBlocker block(list_);
   list_->clear();
-  for (const std::string& entry : entries_) list_->addItem(FromUtf8(entry));
+  for (const std::string& entry : entries_) {
+    auto* item = new QListWidgetItem(FromUtf8(entry), list_);
+    if (!UsesLineControls(entry)) continue;  // USB and LAN entries are no device paths
+    const auto stable = stableNames.find(DevicePathOfEntry(entry));
+    if (stable != stableNames.end()) item->setData(DeviceListDelegate::kStableNameRole, FromUtf8(stable->second));
+  }
 }
 
 void CPortDlg::SelectPortName() {
+  // A path being typed is the operator's choice: a refresh leaves it alone.
+  if (!pathEdit_->text().isEmpty()) return;
   const int row = portName_.empty() ? -1 : FindEntry(entries_, portName_);
   if (row >= 0) list_->setCurrentRow(row);
 }
@@ -238,15 +266,9 @@ bool CPortDlg::DriverPrompt(int missingMask) {
   if (boxes_.Question(this, FromUtf8(DriverPromptText(missingMask)))) {
     const QString page = TableText(msg::kDriverDownloadPage);
     if (!page.isEmpty()) QDesktopServices::openUrl(QUrl(page));
-    WaitMs(kDriverPageWaitMs);
+    WaitWithEvents(kDriverPageWaitMs);
   }
   return true;
-}
-
-void CPortDlg::WaitMs(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
 }
 
 // ---- controls ------------------------------------------------------------------
@@ -266,12 +288,50 @@ void CPortDlg::EnableLineControls(const std::string& name) {
 
 void CPortDlg::OnSelectionChanged() {
   const std::string selected = SelectedEntry();
+  stableName_->setEnabled(!SelectedStableName().empty());
   if (SelectedRow() < 0) {
     SetModeButtons({});
     return;
   }
+  // One choice at a time: an entry picked replaces a typed path.
+  pathEdit_->clear();
   EnableLineControls(selected);
   SetModeButtons(selected);
+}
+
+// A typed path is a serial line: the entry picked before no longer counts.
+void CPortDlg::OnPathEdited() {
+  if (pathEdit_->text().isEmpty()) return;
+  list_->clearSelection();
+  EnableLineControls(ToUtf8(pathEdit_->text()));
+}
+
+void CPortDlg::OnUseStableName() {
+  const std::string stable = SelectedStableName();
+  if (stable.empty()) return;
+  list_->clearSelection();
+  pathEdit_->setText(FromUtf8(stable));
+  EnableLineControls(stable);
+}
+
+std::string CPortDlg::SelectedStableName() const {
+  const QList<QListWidgetItem*> selected = list_->selectedItems();
+  return selected.isEmpty() ? std::string()
+                            : ToUtf8(selected.first()->data(DeviceListDelegate::kStableNameRole).toString());
+}
+
+bool CPortDlg::TypedPathUsable(const std::string& path) {
+  QString problem;
+  switch (CheckTypedDevicePath(path)) {
+    case TypedPathProblem::kNone: return true;
+    case TypedPathProblem::kNotUnderDev: problem = Caption("Geben Sie einen Gerätepfad unter /dev/ ein."); break;
+    case TypedPathProblem::kHasBlank: problem = Caption("Der Gerätepfad darf kein Leerzeichen enthalten."); break;
+    case TypedPathProblem::kMissing: problem = Caption("Das Gerät %1 gibt es nicht.").arg(FromUtf8(path)); break;
+    case TypedPathProblem::kNotADevice: problem = Caption("%1 ist kein Gerät.").arg(FromUtf8(path)); break;
+  }
+  boxes_.Warning(this, problem);
+  pathEdit_->setFocus();
+  return false;
 }
 
 void CPortDlg::OnEthernetClicked() {
@@ -282,7 +342,16 @@ void CPortDlg::OnEthernetClicked() {
 
 void CPortDlg::OnIpSearch() {
   if (!ethernet_) return;
-  boxes_.Information(this, Caption("Die IP-Suche ist noch nicht verfügbar."));
+  CIPAddrSuche search(boxes_, this);
+  {
+    // The search runs its own listings: device changes meanwhile wait for
+    // the pass posted when it closes.
+    const bool passRunning = std::exchange(gRefreshPassRunning, true);
+    search.exec();
+    gRefreshPassRunning = passRunning;
+  }
+  if (!search.Result().empty()) portName_ = std::string(kLanPrefix) + IpSearchEntry(search.Result());
+  PostConfigChanged();
 }
 
 // "HID Mode" and "Virtual Com": the selected reader is told to come back in
@@ -299,7 +368,7 @@ void CPortDlg::SwitchSelectedReaderTo(UsbMode wanted) {
         DriverPrompt(kVirtualComDriverMissing);
       } else if (ReaderClient::SwitchUsbMode(port, wanted)) {
         portName_.clear();
-        WaitMs(kModeSwitchWaitMs);
+        WaitWithEvents(kModeSwitchWaitMs);
       }
     }
   }
@@ -319,11 +388,16 @@ void CPortDlg::accept() {
     addressEdit_->setFocus();
     return;
   }
+  const std::string typedPath = ToUtf8(pathEdit_->text().trimmed());
+  if (!typedPath.empty() && !TypedPathUsable(typedPath)) return;
   timeoutMs_ = timeout.value();
   address_ = address.value();
   ethernet_ = ethernetBox_->isChecked();
   PortChoice choice{std::nullopt, std::nullopt, timeoutMs_, ethernet_, address_};
-  if (SelectedRow() >= 0) {
+  if (!typedPath.empty()) {
+    portName_ = typedPath;
+    choice.name = portName_;
+  } else if (SelectedRow() >= 0) {
     portName_ = SelectedEntry();
     choice.name = portName_;
   }

@@ -1,8 +1,10 @@
 // "Schnittstelle": the choice of the reader link (serial port, USB reader or
 // LAN reader), the serial line settings, the reply time-out and the bus
 // address, the HID / virtual-COM switch of USB readers, and a device list that
-// follows devices as they come and go. OK stores the "Port" settings; the
-// caller then opens GetConnectString().
+// follows devices as they come and go. A device path can be typed for what no
+// list shows (pseudo-terminals, socat links, the stable /dev/serial/by-id/
+// names). OK stores the "Port" settings; the caller then opens
+// GetConnectString().
 #pragma once
 
 #include <QDialog>
@@ -60,11 +62,15 @@ class CPortDlg : public QDialog {
   void SetModeButtons(const std::string& name);
   void EnableLineControls(const std::string& name);
   void PostConfigChanged();
-  void WaitMs(int ms);
   int SelectedRow() const;
   std::string SelectedEntry() const;
 
   void OnSelectionChanged();
+  void OnPathEdited();
+  void OnUseStableName();
+  std::string SelectedStableName() const;
+  // The typed path, checked; false (after a message) when it cannot be opened.
+  bool TypedPathUsable(const std::string& path);
   void OnEthernetClicked();
   void OnIpSearch();
   void SwitchSelectedReaderTo(UsbMode wanted);
@@ -96,6 +102,8 @@ class CPortDlg : public QDialog {
   QComboBox* stopBits_ = nullptr;      // 1014
   QLineEdit* timeout_ = nullptr;       // 1002
   QLineEdit* addressEdit_ = nullptr;   // 1003
+  QLineEdit* pathEdit_ = nullptr;      // 1261 a typed device path
+  QPushButton* stableName_ = nullptr;  // 1262 takes the selected port's stable name
 };
 
 }  // namespace stampwise::gui

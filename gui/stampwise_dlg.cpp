@@ -63,6 +63,7 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   writeLogOn_->setChecked(loaded_.logs.writeLogEnabled);
   readLogOn_->setChecked(loaded_.logs.readLogEnabled);
   WriteControls();
+  LoadGs1State();
   ConnectControls();
   checks_->device.StartCheck();
 }
@@ -82,9 +83,12 @@ void CStampwiseDlg::Exclusive(const std::function<void()>& command) {
 
 void CStampwiseDlg::ConnectControls() {
   for (int index = 0; index <= 5; ++index) {
-    connect(formatRadios_[index], &QRadioButton::clicked, this,
-            [this, index] { OnFormatRadio(static_cast<DataFormat>(index)); });
+    connect(formatRadios_[index], &QRadioButton::clicked, this, [this, index] {
+      SetGs1Mode(false);
+      OnFormatRadio(static_cast<DataFormat>(index));
+    });
   }
+  connect(gs1Radio_, &QRadioButton::clicked, this, [this] { SetGs1Mode(true); });
   connect(msbFirst_, &QCheckBox::clicked, this, &CStampwiseDlg::OnMsbToggled);
   connect(lengthBytes_, &QLineEdit::editingFinished, this, &CStampwiseDlg::OnLengthEdited);
   connect(bank_, &QComboBox::activated, this, &CStampwiseDlg::OnBankChanged);
@@ -237,7 +241,8 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
   WriteOptions options = OptionsFromControls();
   const ControlTexts texts{ToUtf8(startWord_->text()), ToUtf8(lengthBytes_->text()), ToValue(WriteFieldText()),
                            options.accessPassword};
-  const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck);
+  // In GS1 mode the six formats' write value is not used: the panel is checked instead.
+  const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck || gs1Mode_);
   if (!checked) {
     if (showErrors) {
       boxes_.Warning(this, FromUtf8(checked.message().text));
@@ -250,7 +255,7 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
     config.params = checked.value().params;
     config.options = options;
   });
-  return true;
+  return ReadGs1Controls(skipValueCheck, showErrors);
 }
 
 void CStampwiseDlg::WriteControls() {
@@ -270,6 +275,7 @@ void CStampwiseDlg::WriteControls() {
   activatePassword_->setChecked(options.activatePassword);
   password_->setText(FromValue(options.accessPassword));
   ShowWriteValue(params.value);
+  if (gs1Mode_) gs1Radio_->setChecked(true);
 }
 
 void CStampwiseDlg::ApplyControlStates() {
@@ -290,9 +296,15 @@ void CStampwiseDlg::ApplyControlStates() {
     config.params.additionalText = params.additionalText;
   });
   UpdateValuesLeft();
+  ApplyGs1States();
 }
 
-void CStampwiseDlg::UpdateValuesLeft() { statusBar_->ShowValuesLeft(ApplyFormatRules(ParamsFromControls())); }
+void CStampwiseDlg::UpdateValuesLeft() {
+  // A GS1 job counts its serial, not the write value: no count for it here.
+  ParameterSet counted = ApplyFormatRules(ParamsFromControls());
+  if (gs1Mode_) counted.autoIncrementDec = counted.autoIncrementHex = false;
+  statusBar_->ShowValuesLeft(counted);
+}
 
 void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
   const ParameterSet current = ParamsFromControls();
@@ -561,6 +573,7 @@ void CStampwiseDlg::ShowWriteValue(const std::string& value) {
 }
 
 void CStampwiseDlg::ShowReadText(const std::string& text) {
+  if (text.empty()) ShowReadTagUri("");
   if (UsesMultiLineField(writer_.Config().params.format)) {
     readMulti_->setPlainText(FromValue(text));
   } else {
@@ -602,6 +615,7 @@ void CStampwiseDlg::Finish() {
   const QRect g = geometry();
   state.window = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
   settings_.Save(state);
+  SaveGs1State();
   CloseConnection();
 }
 

@@ -39,6 +39,7 @@ class QRadioButton;
 namespace stampwise::gui {
 
 class ConnectionStatusBar;
+class CGs1Panel;
 
 class CStampwiseDlg : public QDialog, private FrontEnd {
   Q_OBJECT
@@ -102,6 +103,8 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void FocusPasswordField() override;
   void SetWaitCursor(bool on) override;
   void WriteCycleStopped() override;
+  void ShowNextTagUri(const std::string& uri) override;
+  void ShowReadTagUri(const std::string& uri) override;
 
   // Layout (stampwise_dlg_layout.cpp).
   void BuildControls();
@@ -128,6 +131,17 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QWidget* ControlByNumber(int number) const;
   // Changes the tag writer's job in place.
   void Reconfigure(const std::function<void(WriterConfig&)>& change);
+
+  // GS1 EPC mode (stampwise_dlg_gs1.cpp): chosen next to the six formats,
+  // whose stored index stays as it is.
+  QWidget* BuildReadUriRow();
+  // Grows the window when a GS1 row appeared, so that nothing is squeezed.
+  void FitToContents();
+  void LoadGs1State();
+  void SetGs1Mode(bool on);
+  bool ReadGs1Controls(bool skipValueCheck, bool showErrors);
+  void ApplyGs1States();
+  void SaveGs1State();
 
   // Handlers.
   void OnFormatRadio(DataFormat format);
@@ -225,6 +239,12 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QPushButton* loadRecord_ = nullptr;           // 1019
   QPushButton* saveRecord_ = nullptr;           // 1020
   QPushButton* close_ = nullptr;                // 2
+  QRadioButton* gs1Radio_ = nullptr;            // "gs1Format"
+  CGs1Panel* gs1Panel_ = nullptr;               // "gs1Panel"
+  QLineEdit* readUri_ = nullptr;                // "gs1ReadUri": tag URI of an EPC bank read
+  QWidget* readUriRow_ = nullptr;
+  bool gs1Mode_ = false;
+  Gs1Settings gs1Loaded_;
 };
 
 }  // namespace stampwise::gui

@@ -20,6 +20,7 @@
 #include "app/formats.h"
 #include "app/messages.h"
 #include "gui/connection_status.h"
+#include "gui/gs1_panel.h"
 #include "gui/stampwise_dlg.h"
 #include "gui/texts.h"
 
@@ -95,8 +96,11 @@ void CStampwiseDlg::BuildControls() {
     formatRadios_[index] = Named(new QRadioButton(Caption(caption.c_str())), FormatRadioId(format));
     formatGrid->addWidget(formatRadios_[index], index / 2, index % 2);
   }
+  gs1Radio_ = new QRadioButton(Caption("GS1 EPC"));
+  gs1Radio_->setObjectName(QStringLiteral("gs1Format"));
+  formatGrid->addWidget(gs1Radio_, 3, 0);
   msbFirst_ = Check("höchstwertiges Byte an erster Stelle", ControlId::kMsbFirst);
-  formatGrid->addWidget(msbFirst_, 3, 0, 1, 2);
+  formatGrid->addWidget(msbFirst_, 4, 0, 1, 2);
 
   auto* topRow = new QHBoxLayout;
   topRow->addWidget(parameterGroup, 2);
@@ -204,7 +208,11 @@ void CStampwiseDlg::BuildControls() {
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(topRow);
+  gs1Panel_ = new CGs1Panel;
+  gs1Panel_->hide();
+  layout->addWidget(gs1Panel_);
   layout->addLayout(middleRow);
+  layout->addWidget(BuildReadUriRow());
   layout->addWidget(logGroup);
   layout->addWidget(new QLabel(Caption("Status")));
   layout->addWidget(status_, 1);

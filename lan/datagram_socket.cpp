@@ -1,7 +1,6 @@
 #include "lan/datagram_socket.h"
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <mutex>
 
 #include "lan/address_text.h"
+#include "lan/idle_wait.h"
 
 namespace qlmkv::lan {
 
@@ -107,12 +107,7 @@ bool DatagramSocket::SendTo(const std::string& address, const Bytes& bytes) {
 std::optional<Datagram> DatagramSocket::Receive(Clock::time_point deadline) {
   if (fd_ < 0) return std::nullopt;
   for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return std::nullopt;
-    pollfd pfd{fd_, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, static_cast<int>(left));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return std::nullopt;
+    if (!WaitReadable(fd_, deadline)) return std::nullopt;
     // One byte more than a module sends, so that MSG_TRUNC tells an
     // oversized datagram apart from one of the largest size.
     std::uint8_t buffer[kMaxDatagram + 1];

@@ -1,12 +1,13 @@
 #include "lan/ping.h"
 
 #include <netinet/ip.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+
+#include "lan/idle_wait.h"
 
 namespace qlmkv::lan {
 
@@ -95,12 +96,7 @@ bool CPing::Echo(in_addr host, const EchoOptions& options) {
     const auto deadline = std::chrono::steady_clock::now() + options.timeout;
     std::vector<std::uint8_t> buffer(kMaxReply);
     for (;;) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) break;
-      pollfd pfd{fd, POLLIN, 0};
-      const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready <= 0) break;
+      if (!WaitReadable(fd, deadline)) break;
       sockaddr_in from{};
       socklen_t fromSize = sizeof from;
       const ssize_t n = ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize);

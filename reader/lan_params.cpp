@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
+#include "lan/idle_wait.h"
 #include "protocol/lan_service.h"
 #include "reader/connection_string.h"
 #include "reader/links.h"
@@ -93,12 +93,12 @@ void ApplyChanges(std::vector<std::uint8_t>& record, const Changes& changes) {
 int ReopenAtNewAddress(CQL_MKV_SDKApp& app, const std::string& newAddress) {
   const auto closedAt = Clock::now();
   do {
-    std::this_thread::sleep_for(kRestartPingPause);
+    lan::PauseFor(kRestartPingPause);
   } while (!PingAddressText(newAddress) && Clock::now() - closedAt < kRestartPingLimit);
 
   int handle = app.LanConfigOpen(newAddress);
   for (int retry = 0; retry < kReopenRetries && handle <= 0; ++retry) {
-    std::this_thread::sleep_for(kReopenPause);
+    lan::PauseFor(kReopenPause);
     handle = app.LanConfigOpen(newAddress);
   }
   return handle;
@@ -217,7 +217,7 @@ int SetLanParams(const std::string& currentAddress, const std::string& newAddres
       ApplyChanges(record, changes);
       bool written = link->WriteRecord(0, record);
       for (int retry = 0; retry < kWriteRetries && !written; ++retry) {
-        std::this_thread::sleep_for(kWritePause);
+        lan::PauseFor(kWritePause);
         written = link->WriteRecord(0, record);
       }
       if (!written) result = -1;

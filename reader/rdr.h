@@ -84,11 +84,14 @@ int RDR_API RdrHexToBytes(const char* text, unsigned char* buffer, int maxCount)
  * the next event, but for at most `maxBlockMs` milliseconds; the library calls
  * `wake` from the thread that receives reply bytes so that a blocked dispatch
  * returns at once. Without hooks (NULL) the wait blocks on a condition variable
- * that the received-byte path signals.
+ * that the received-byte path signals. The LAN functions (listing, ping,
+ * configuration) call `dispatch` in slices of a few milliseconds while they
+ * wait for datagrams, echo replies or a restarting module.
  *
  * Outside cycles (no-window-lock flag clear) the library calls `lockWindow`
  * before a wait and `unlockWindow` with its result after it, on every path: the
  * front end disables its active window and saves the focus, then restores both.
+ * The LAN functions hold the lock for their whole run.
  * Any hook may be NULL. `context` is handed back unchanged. */
 typedef void (*RdrDispatchHook)(void* context, int maxBlockMs);
 typedef void (*RdrWakeHook)(void* context);

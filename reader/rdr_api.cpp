@@ -247,6 +247,7 @@ int RdrListUsbDevices(char* buffer, int capacity) {
 int RdrListLanReaders(char* buffer, int capacity, int readerCheck) {
   return Guarded([&] {
     if (!App().InitSockets()) return 0;
+    const WindowLockGuard windowLock(false);
     return PackNames(CurrentLinks().listLanReaders(kLanCollectMs, readerCheck != 0), buffer, capacity);
   });
 }
@@ -262,12 +263,16 @@ int IsVirtualComDriverInstalled(void) {
 int RdrPing(const char* address) {
   return Guarded([&] {
     if (address == nullptr || !App().InitSockets()) return 0;
+    const WindowLockGuard windowLock(false);
     return PingAddressText(address) ? 1 : 0;
   });
 }
 
 int RdrLanConfigOpen(const char* address) {
-  return Guarded([&] { return App().LanConfigOpen(address != nullptr ? address : ""); });
+  return Guarded([&] {
+    const WindowLockGuard windowLock(false);
+    return App().LanConfigOpen(address != nullptr ? address : "");
+  });
 }
 
 int RdrLanConfigRead(int handle, int record, unsigned char* buffer, int capacity) {
@@ -275,6 +280,7 @@ int RdrLanConfigRead(int handle, int record, unsigned char* buffer, int capacity
     const std::shared_ptr<LanConfigLink> link = App().FindConfigLink(handle);
     std::vector<std::uint8_t> data;
     if (link == nullptr || capacity < 0 || (buffer == nullptr && capacity > 0)) return -1;
+    const WindowLockGuard windowLock(false);
     if (!link->ReadRecord(record, data)) return -1;
     if (capacity < 0 || data.size() > static_cast<std::size_t>(capacity)) return -1;
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
@@ -289,6 +295,7 @@ int RdrLanConfigClose(int handle, int restart) {
 int RdrSetLanParams(const char* currentAddress, const char* newAddress, const char* subnetMask, const char* gateway) {
   return Guarded([&] {
     if (currentAddress == nullptr || newAddress == nullptr) return -1;
+    const WindowLockGuard windowLock(false);
     return SetLanParams(currentAddress, newAddress, subnetMask, gateway);
   });
 }

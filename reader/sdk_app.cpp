@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
+#include "lan/idle_wait.h"
 #include "protocol/lan_service.h"
 #include "reader/commands.h"
 #include "reader/links.h"
@@ -114,7 +114,7 @@ void CQL_MKV_SDKApp::RecoverLanModule(const std::string& connection) {
     }
   }
   if (config > 0) LanConfigClose(config, false);
-  std::this_thread::sleep_for(kRecoveryPause);
+  lan::PauseFor(kRecoveryPause);
 }
 
 int CQL_MKV_SDKApp::Close(int handle) {

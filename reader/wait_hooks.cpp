@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "lan/idle_wait.h"
+
 namespace qlmkv {
 
 namespace {
@@ -11,6 +13,13 @@ namespace {
 std::mutex g_hooksMutex;
 DispatchHooks g_dispatch;
 WindowLockHooks g_windowLock;
+
+// The LAN waits hand their time to the front end through the hooks in place
+// at each pass.
+void DispatchForLan(int maxBlockMs) {
+  const DispatchHooks hooks = CurrentDispatchHooks();
+  if (hooks.dispatch != nullptr) hooks.dispatch(hooks.context, maxBlockMs);
+}
 
 }  // namespace
 
@@ -25,8 +34,11 @@ WindowLockHooks CurrentWindowLockHooks() {
 }
 
 void SetDispatchHooks(const DispatchHooks& hooks) {
-  std::lock_guard lock(g_hooksMutex);
-  g_dispatch = hooks;
+  {
+    std::lock_guard lock(g_hooksMutex);
+    g_dispatch = hooks;
+  }
+  lan::SetIdlePass(hooks.dispatch != nullptr ? DispatchForLan : nullptr);
 }
 
 void SetWindowLockHooks(const WindowLockHooks& hooks) {

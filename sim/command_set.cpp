@@ -118,6 +118,8 @@ Response CommandSet::Write(const Bytes& payload, bool withPassword) {
 
   WriteEntry entry{tag->Id(), payload[0], StartWord(payload),
                    Bytes(payload.begin() + static_cast<std::ptrdiff_t>(dataAt), payload.end())};
+  // The record keeps what the tag holds afterwards.
+  if (faults_.TakeCorrupt()) entry.data.back() = static_cast<std::uint8_t>(~entry.data.back());
   const AccessResult result = tag->Write(static_cast<Bank>(entry.bank), entry.word, entry.data, withPassword);
   if (result != AccessResult::kOk) return {StatusFor(result), {}};
   recordOk_ = journal_.Add(entry);

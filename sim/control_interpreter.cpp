@@ -131,6 +131,7 @@ std::string ControlInterpreter::Fault(const std::string& kind, const std::string
     if (kind == "drop") setter = &FaultPlan::SetDrop;
     if (kind == "lostack") setter = &FaultPlan::SetLostAck;
     if (kind == "unseen") setter = &FaultPlan::SetUnseen;
+    if (kind == "corrupt") setter = &FaultPlan::SetCorrupt;
     if (setter == nullptr) return "ERR unknown fault " + kind;
     reader_.ChangeFaults([&](FaultPlan& f) { (f.*setter)(*count); });
   }

@@ -51,6 +51,7 @@ std::string FaultPlan::Describe() const {
   addWithValue("late", lateMs_, late_);
   addWithValue("refuse", refuseStatus_, refuse_);
   add("unseen", unseen_);
+  add("corrupt", corrupt_);
   return text.empty() ? "none" : text;
 }
 

@@ -36,6 +36,9 @@ class FaultPlan {
   }
   // After each of the next N writes, the following inventory sees no tag.
   void SetUnseen(int count) { unseen_ = count; }
+  // The next N writes are acknowledged as done, but the tag keeps the data
+  // with its last byte inverted (a weak tag, a write at the field's edge).
+  void SetCorrupt(int count) { corrupt_ = count; }
   void Clear() { *this = FaultPlan(); }
 
   int DelayMs() const { return delayMs_; }
@@ -46,6 +49,8 @@ class FaultPlan {
   int TakeRefusal() { return Take(refuse_) ? refuseStatus_ : 0; }
   // Asked once per write that reached a tag: true when the next inventory is to miss it.
   bool TakeUnseen() { return Take(unseen_); }
+  // Asked once per write before it reaches the tag: true when the tag is to keep it spoilt.
+  bool TakeCorrupt() { return Take(corrupt_); }
   // How long the reply that Apply bent last is held back.
   int ReplyDelayMs() const { return lateThisReply_ > delayMs_ ? lateThisReply_ : delayMs_; }
   // Applies stray bytes, checksum, truncation and dropping to one reply frame.
@@ -70,6 +75,7 @@ class FaultPlan {
   int refuse_ = 0;
   int refuseStatus_ = 0;
   int unseen_ = 0;
+  int corrupt_ = 0;
 };
 
 }  // namespace mkvsim

@@ -35,6 +35,8 @@ class RecordingFrontEnd : public FrontEnd {
     readField = text;
     readTexts.push_back(text);
   }
+  void ShowNextTagUri(const std::string& uri) override { nextTagUri = uri; }
+  void ShowReadTagUri(const std::string& uri) override { readTagUri = uri; }
   void ShowProgrammedCount(int count) override { programmedCount = count; }
   void FocusPasswordField() override { ++passwordFocused; }
   void WriteCycleStopped() override { ++cycleStopped; }
@@ -52,6 +54,8 @@ class RecordingFrontEnd : public FrontEnd {
   std::string writeValue;
   std::vector<std::string> writeValues;
   std::string readField = "<untouched>";
+  std::string nextTagUri;
+  std::string readTagUri = "<untouched>";
   int programmedCount = -1;
   int passwordFocused = 0;
   int cycleStopped = 0;

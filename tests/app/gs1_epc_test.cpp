@@ -156,7 +156,28 @@ TEST(Gs1Epc, NextSerialCountsOnUntilTheFieldIsFull) {
   EXPECT_EQ(TagUri(NextSerial(epc).value()), "urn:epc:tag:sgtin-96:3.0614141.812345.6790");
   const TagEpc last = ParseTagUri("urn:epc:tag:sgtin-96:3.0614141.812345.274877906943").value();
   EXPECT_FALSE(NextSerial(last));
-  EXPECT_FALSE(NextSerial(ParseTagUri("urn:epc:tag:sscc-96:3.0614141.1234567890").value()));
+}
+
+TEST(Gs1Epc, NextSerialOfEveryCountingComponent) {
+  const struct {
+    const char* uri;
+    const char* next;  // "" when there is none
+  } cases[] = {
+      {"urn:epc:tag:sscc-96:3.0614141.0000000099", "urn:epc:tag:sscc-96:3.0614141.0000000100"},
+      {"urn:epc:tag:sscc-96:3.0614141.9999999999", ""},
+      {"urn:epc:tag:giai-96:3.0614141.5678", "urn:epc:tag:giai-96:3.0614141.5679"},
+      {"urn:epc:tag:sgln-96:3.0614141.12345.0", "urn:epc:tag:sgln-96:3.0614141.12345.1"},
+      {"urn:epc:tag:grai-96:3.0614141.12345.41", "urn:epc:tag:grai-96:3.0614141.12345.42"},
+      {"urn:epc:tag:gid-96:1.2.9", "urn:epc:tag:gid-96:1.2.10"},
+      {"urn:epc:tag:sgtin-198:3.0614141.812345.0099", "urn:epc:tag:sgtin-198:3.0614141.812345.0100"},
+      {"urn:epc:tag:sgtin-198:3.0614141.812345.99", "urn:epc:tag:sgtin-198:3.0614141.812345.100"},
+      {"urn:epc:tag:sgtin-198:3.0614141.812345.99999999999999999999", ""},
+      {"urn:epc:tag:sgtin-198:3.0614141.812345.A12", ""},
+  };
+  for (const auto& c : cases) {
+    const Result<TagEpc> next = NextSerial(ParseTagUri(c.uri).value());
+    EXPECT_EQ(next ? TagUri(next.value()) : std::string(), c.next) << c.uri;
+  }
 }
 
 }  // namespace

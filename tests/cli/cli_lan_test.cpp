@@ -62,11 +62,16 @@ TEST_F(CliLan, ListShowPingAndSet) {
 
   const struct {
     std::vector<std::string> args;
-  } refused[] = {{{"lan", "set", "10.77.0.2"}},
-                 {{"lan", "set", "10.77.0.2", "--dhcp", "NEUNNAMEN"}},
-                 {{"lan", "set", "10.77.0.2", "--ip", "10.77.0.300"}},
-                 {{"lan", "set", "10.77.0.2", "--dhcp", "X", "--ip", "10.77.0.7"}}};
-  for (const auto& c : refused) EXPECT_EQ(Cli(c.args).exitCode, 2) << c.args.back();
+    std::string message;  // part of what stderr says
+  } refused[] = {{{"lan", "set", "10.77.0.2"}, ""},
+                 {{"lan", "set", "10.77.0.2", "--dhcp", "NEUNNAMEN"}, "Geben Sie höchstens 8 Zeichen ein."},
+                 {{"lan", "set", "10.77.0.2", "--ip", "10.77.0.300"}, ""},
+                 {{"lan", "set", "10.77.0.2", "--dhcp", "X", "--ip", "10.77.0.7"}, ""}};
+  for (const auto& c : refused) {
+    result = Cli(c.args);
+    EXPECT_EQ(result.exitCode, 2) << c.args.back();
+    EXPECT_THAT(result.err, HasSubstr(c.message)) << c.args.back();
+  }
   EXPECT_EQ(module_->Command("lan counts"), "OK writes=0 assignments=0 restarts=0");
 
   result = Cli({"lan", "set", "10.77.0.2", "--ip", "10.77.0.7", "--port", "4001"});

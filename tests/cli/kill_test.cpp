@@ -164,5 +164,73 @@ TEST_F(CliKillTest, TwoProgramsOnOneSettingsFileNeverShareAValue) {
   EXPECT_GT(std::stoul(Stored("LastData"), nullptr, 16), highest);
 }
 
+// The same for a GS1 job: cycles killed at random moments, each continuing
+// from the stored "NextUri", never put one serial on two tags, and the
+// stored URI is always past every serial that reached a tag.
+TEST_F(CliKillTest, KilledGs1CyclesNeverRepeatASerial) {
+  constexpr std::size_t kGs1Tags = 150;
+  constexpr std::uint64_t kFirstSerial = 1000;
+  StartSim({"--tags", "0", "--conveyor", "5,15"});
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  const int kills = std::uniform_int_distribution<int>(20, 40)(random);
+  std::uniform_int_distribution<int> delayMs(10, 250);
+
+  // The serial of each EPC write (PC word, then the SGTIN-96), by tag.
+  auto serialsByTag = [this] {
+    std::map<unsigned, std::vector<std::uint64_t>> byTag;
+    for (const RecordedWrite& w : ReadRecord(RecordFile())) {
+      EXPECT_EQ(w.bank, 1);
+      EXPECT_EQ(w.data.substr(0, 16), "30003074257BF719") << w.data;
+      byTag[w.tagId].push_back(std::stoull(w.data.substr(w.data.size() - 10), nullptr, 16) & ((1ULL << 38) - 1));
+    }
+    return byTag;
+  };
+  auto job = [&](std::vector<std::string> limits) {
+    std::vector<std::string> args{"write"};
+    if (Stored("NextUri", "GS1") == "<missing>") {
+      args.insert(args.end(), {"--epc-uri", "urn:epc:tag:sgtin-96:3.0614141.812345." + std::to_string(kFirstSerial)});
+    } else {
+      args.push_back("--gs1");
+    }
+    args.insert(args.end(), limits.begin(), limits.end());
+    return CommandLine(args);
+  };
+  const std::vector<std::string> limits{"--cycle", "--period", "5", "--max-time", "60"};
+  // Every kill is made, however many tags the runs reach before it.
+  for (int kill = 0; kill < kills; ++kill) {
+    ChildProcess cli(job(limits));
+    cli.Pump(delayMs(random));
+    cli.Signal(SIGKILL);
+    cli.Wait(30000);
+  }
+  std::string lastRun;
+  for (int run = 0; run < 10 && serialsByTag().size() < kGs1Tags; ++run) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    std::vector<std::string> counted = limits;
+    counted.insert(counted.end(), {"--count", std::to_string(kGs1Tags - serialsByTag().size())});
+    const RunResult result = RunProgram(job(counted), 90000);
+    EXPECT_NE(result.exitCode, -1) << result.err;
+    lastRun =
+        "run " + std::to_string(run) + " exit " + std::to_string(result.exitCode) + "\n" + result.out + result.err;
+  }
+  ASSERT_GE(serialsByTag().size(), kGs1Tags) << lastRun;
+
+  std::map<std::uint64_t, unsigned> tagOfSerial;
+  std::uint64_t highest = 0;
+  for (const auto& [tag, serials] : serialsByTag()) {
+    for (const std::uint64_t serial : serials) {
+      const auto [at, fresh] = tagOfSerial.emplace(serial, tag);
+      EXPECT_TRUE(fresh || at->second == tag) << "serial " << serial << " on tags " << at->second << " and " << tag;
+      EXPECT_GE(serial, kFirstSerial);
+      highest = std::max(highest, serial);
+    }
+  }
+  const std::string stored = Stored("NextUri", "GS1");
+  ASSERT_THAT(stored, ::testing::StartsWith("urn:epc:tag:sgtin-96:3.0614141.812345."));
+  EXPECT_GT(std::stoull(stored.substr(stored.rfind('.') + 1)), highest);
+}
+
 }  // namespace
 }  // namespace stampwise::testing

@@ -32,9 +32,14 @@ class RecordingBoxes : public MessageBoxes {
     return answerYes;
   }
   void About(QWidget*, const QString&, const QString& text) override { Record("about", text); }
+  bool RetryCancel(QWidget*, const QString&, const QString& text) override {
+    Record("retry", text);
+    return retries-- > 0;
+  }
 
   std::vector<ShownBox> shown;
   bool answerYes = false;
+  int retries = 0;  // Retry answers before the first Cancel
 
  private:
   void Record(const char* kind, const QString& text) { shown.push_back({kind, text.toStdString()}); }

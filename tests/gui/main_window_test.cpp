@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include "app/language.h"
@@ -161,6 +163,93 @@ TEST_F(MainWindowTest, ReadOnceTakeOverAndFormatSwitching) {
   Click(*window, 1004);
   EXPECT_FALSE(Control(*window, 1006)->isHidden());
   EXPECT_EQ(Text(*window, 1006), "4142");
+}
+
+// The simulator's write record: "tag=<id> bank=<n> word=<n> data=<HEX>" a line.
+struct RecordedWrite {
+  int bank = 0;
+  int word = 0;
+  std::string data;
+};
+std::vector<RecordedWrite> ReadRecord(const std::string& path) {
+  std::vector<RecordedWrite> writes;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    RecordedWrite w;
+    unsigned tag = 0;
+    char data[512] = {};
+    if (std::sscanf(line.c_str(), "tag=%u bank=%d word=%d data=%511s", &tag, &w.bank, &w.word, data) == 4) {
+      w.data = data;
+      writes.push_back(w);
+    }
+  }
+  return writes;
+}
+
+// GS1 EPC beside the six formats: the panel shows the encoding before the
+// write, the write reaches the simulated tag from word 1 with its PC word,
+// the serial advances, a wrong input is named and writes nothing, and the
+// six formats keep their stored index.
+TEST_F(MainWindowTest, Gs1WriteFromTheWindowReachesTheTagAndAdvancesTheSerial) {
+  stampwise::testing::TempFolder folder;
+  const std::string record = folder.File("record.txt");
+  auto window = OpenWindow({"--tags", "1", "--record", record});
+  ASSERT_GT(window->Handle(), 0);
+  auto* gs1 = window->findChild<QRadioButton*>(QStringLiteral("gs1Format"));
+  ASSERT_NE(gs1, nullptr);
+  gs1->click();
+  auto* panel = window->findChild<QWidget*>(QStringLiteral("gs1Panel"));
+  ASSERT_TRUE(panel->isVisibleTo(window.get()));
+  EXPECT_FALSE(Control(*window, 1027)->isEnabled());  // the bank is the job's
+  auto field = [&](const char* name) { return window->findChild<QLineEdit*>(QString::fromLatin1(name)); };
+  auto label = [&](const char* name) { return window->findChild<QLabel*>(QString::fromLatin1(name))->text(); };
+  window->findChild<QComboBox*>(QStringLiteral("gs1Scheme"))->setCurrentText(QStringLiteral("sgtin-96"));
+  field("gs1Filter")->setText(QStringLiteral("3"));
+  field("gs1CompanyDigits")->setText(QStringLiteral("7"));
+  field("gs1Identifier")->setText(QStringLiteral("80614141123458"));
+  field("gs1Serial")->setText(QStringLiteral("6789"));
+  EXPECT_EQ(label("gs1Hex"), QStringLiteral("3074257BF7194E4000001A85"));
+  EXPECT_EQ(label("gs1Uri"), QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.6789"));
+
+  Click(*window, 1014);
+  EXPECT_TRUE(Text(*window, 1007).contains("Wert <urn:epc:tag:sgtin-96:3.0614141.812345.6789> erfolgreich geschrieben"))
+      << Text(*window, 1007).toStdString();
+  EXPECT_EQ(Text(*window, 1033), "1");
+  EXPECT_EQ(field("gs1Serial")->text(), QStringLiteral("6790"));
+  EXPECT_EQ(Settings().ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-96:3.0614141.812345.6790");
+  Click(*window, 1014);  // one-shot writes the same tag again, with the next serial
+  EXPECT_EQ(field("gs1Serial")->text(), QStringLiteral("6791"));
+  const std::vector<RecordedWrite> writes = ReadRecord(record);
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0].bank, 1);
+  EXPECT_EQ(writes[0].word, 1);
+  EXPECT_EQ(writes[0].data, "30003074257BF7194E4000001A85");
+  EXPECT_EQ(writes[1].data, "30003074257BF7194E4000001A86");
+
+  Click(*window, 1016);  // the read shows the tag URI
+  EXPECT_EQ(field("gs1ReadUri")->text(), QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.6790"));
+  EXPECT_TRUE(field("gs1ReadUri")->isVisibleTo(window.get()));
+
+  // A wrong check digit is named; nothing is written.
+  field("gs1Identifier")->setText(QStringLiteral("80614141123457"));
+  EXPECT_TRUE(label("gs1Uri").startsWith(QStringLiteral("Falsche Prüfziffer")));
+  boxes_.shown.clear();
+  Click(*window, 1014);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Falsche Prüfziffer: 80614141123457");
+  EXPECT_EQ(ReadRecord(record).size(), 2u);
+  field("gs1Identifier")->setText(QStringLiteral("80614141123458"));
+
+  const int format = Settings().ReadInt("Settings", "Datenformat", -1);
+  window.reset();
+  EXPECT_EQ(Settings().ReadInt("Settings", "Datenformat", -1), format);
+  EXPECT_EQ(Settings().ReadInt("GS1", "Enabled", 0), 1);
+  EXPECT_EQ(Settings().ReadString("GS1", "NextSerial", ""), "6791");
+  // The next window continues in GS1 mode from the stored URI.
+  auto again = OpenWindow({"--tags", "1"});
+  EXPECT_TRUE(again->findChild<QRadioButton*>(QStringLiteral("gs1Format"))->isChecked());
+  EXPECT_EQ(again->findChild<QLineEdit*>(QStringLiteral("gs1Serial"))->text(), QStringLiteral("6791"));
 }
 
 TEST_F(MainWindowTest, StatusLogIsEmptiedPastAThousandLines) {

@@ -14,7 +14,7 @@
 #include "lan/adapters.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
-#include "tests/lan/net_lab.h"
+#include "tests/lan/module_network.h"
 
 namespace qlmkv::test {
 namespace {
@@ -30,36 +30,20 @@ std::vector<std::string> Unpack(const char* buffer, int used) {
   return names;
 }
 
-struct ModuleSpec {
-  std::string suffix;
-  std::string cidr;  // the interface's address at start
-  std::vector<std::string> simArgs;
-};
-
 class LanNetwork : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string whyNot;
-    lab_ = NetLab::Create(whyNot);
-    if (lab_ == nullptr) GTEST_SKIP() << "no private network for LAN tests: " << whyNot;
-    lab_->Wire(lab_->HostNamespace(), "h0", {"10.77.0.1/24"});
+    network_ = ModuleNetwork::Create(whyNot);
+    if (network_ == nullptr) GTEST_SKIP() << "no private network for LAN tests: " << whyNot;
+    lab_ = &network_->Lab();
   }
   void TearDown() override {
     for (const int handle : handles_) RdrClose(handle);
-    modules_.clear();  // ends every mkv-sim before its namespace goes
-    lab_.reset();
+    network_.reset();
   }
 
-  mkvsim::SimProcess& StartModule(const ModuleSpec& spec) {
-    const std::string ns = lab_->AddNamespace(spec.suffix);
-    lab_->Wire(ns, "eth0", {spec.cidr});
-    std::vector<std::string> args{"--quiet", "--lan", "--lan-iface", "eth0", "--tags", "1"};
-    args.insert(args.end(), spec.simArgs.begin(), spec.simArgs.end());
-    modules_.push_back(
-        std::make_unique<mkvsim::SimProcess>(args, mkvsim::SimProcess::DefaultBinary(), lab_->Launcher(ns)));
-    namespaces_.push_back(ns);
-    return *modules_.back();
-  }
+  mkvsim::SimProcess& StartModule(const ModuleSpec& spec) { return network_->StartModule(spec); }
 
   std::vector<std::string> List(bool readerCheck) {
     char buffer[2000];
@@ -85,9 +69,8 @@ class LanNetwork : public ::testing::Test {
     return std::stoi(answer.substr(3 + 2 * at, 2), nullptr, 16);
   }
 
-  std::unique_ptr<NetLab> lab_;
-  std::vector<std::unique_ptr<mkvsim::SimProcess>> modules_;
-  std::vector<std::string> namespaces_;
+  std::unique_ptr<ModuleNetwork> network_;
+  NetLab* lab_ = nullptr;
   std::vector<int> handles_;
 };
 
@@ -138,7 +121,7 @@ TEST_F(LanNetwork, OpensByAddressAndByNameAndFailsForAMissingName) {
   EXPECT_TRUE(Answers(byName));
   EXPECT_EQ(Open("[MISSING]"), RDR_OPEN_FAILED);
   // The missing name made no connection anywhere: the module still has its two.
-  const std::string clients = modules_[0]->Command("lan clients");
+  const std::string clients = network_->Module(0).Command("lan clients");
   EXPECT_EQ(std::count(clients.begin(), clients.end(), ' '), 2) << clients;
 }
 
@@ -211,7 +194,7 @@ TEST_F(LanNetwork, SetLanParamsChangesPortAddressAndName) {
 TEST_F(LanNetwork, PingAnsweredAndIgnored) {
   StartModule({"fixed", "10.77.0.2/24", {"--lan-address", "10.77.0.2"}});
   EXPECT_EQ(RdrPing("10.77.0.2-10001:1"), 1);
-  ASSERT_TRUE(lab_->Exec(namespaces_[0], {"sh", "-c", "echo 1 > /proc/sys/net/ipv4/icmp_echo_ignore_all"}));
+  ASSERT_TRUE(lab_->Exec(network_->NamespaceOf(0), {"sh", "-c", "echo 1 > /proc/sys/net/ipv4/icmp_echo_ignore_all"}));
   EXPECT_EQ(RdrPing("10.77.0.2"), 0);
   EXPECT_EQ(RdrPing("10.77.0.200"), 0);
 }

@@ -108,6 +108,7 @@ TEST(ControlInterpreter, CommandsAndAnswers) {
       {"fault refuse 0", "ERR usage: fault refuse STATUS [N]"},
       {"fault late x", "ERR usage: fault late MS [N]"},
       {"fault unseen 3", "OK skip=2 late=700/1 refuse=24/on unseen=3"},
+      {"fault corrupt 1", "OK skip=2 late=700/1 refuse=24/on unseen=3 corrupt=1"},
       {"fault clear", "OK none"},
       {"power", "OK 270"},
       {"written", "OK 0"},

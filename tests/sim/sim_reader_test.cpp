@@ -417,6 +417,15 @@ TEST(SimReader, WriteFaultsHitTheWriteOnly) {
   EXPECT_EQ(data.at(0), 0);
   ASSERT_EQ(Exchange(reader, 0, 0xC0, {1}, data), 0);
   EXPECT_EQ(data.at(0), 1);
+
+  // A corrupt write is acknowledged, but the tag keeps its last byte inverted.
+  reader.ChangeFaults([](FaultPlan& f) { f.SetCorrupt(1); });
+  EXPECT_EQ(Exchange(reader, 0, 0xC4, MemoryPayload(3, 0, {0x77, 0x88})), 0);
+  ASSERT_EQ(Exchange(reader, 0, 0xC3, MemoryPayload(3, 0, {2}), data), 0);
+  EXPECT_THAT(data, ElementsAre(0x77, 0x77));
+  EXPECT_EQ(Exchange(reader, 0, 0xC4, MemoryPayload(3, 0, {0x77, 0x88})), 0);
+  ASSERT_EQ(Exchange(reader, 0, 0xC3, MemoryPayload(3, 0, {2}), data), 0);
+  EXPECT_THAT(data, ElementsAre(0x77, 0x88));
 }
 
 TEST(SimReader, UnwritableRecordFileIsRefused) {
