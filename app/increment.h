@@ -1,6 +1,7 @@
 // The auto increment of the write value after a successful write.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,10 @@ std::string IncrementValue(const ParameterSet& params);
 // format 2): the counter has run out and nothing may be written until the
 // operator sets a new start value.
 bool CounterExhausted(const ParameterSet& params);
+
+// How many values, the current one included, can still be written before the
+// counter runs out, as a decimal number ("0" once it has). Nothing when the
+// value does not count: no auto increment, a data format, an unusable length.
+std::optional<std::string> ValuesLeft(const ParameterSet& params);
 
 }  // namespace stampwise

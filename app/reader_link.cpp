@@ -41,6 +41,8 @@ BaudCode SplitBaudCode(int code) {
 
 int JoinBaudCode(int baudRate, int lineFormat) { return baudRate + lineFormat; }
 
+bool IsBaudCode(int code) { return code >= 100 && code % 100 <= 3; }
+
 int FirmwareRevision(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   const char lower = ascii::ToLower(c);
@@ -91,7 +93,8 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
     id.firmwareText += "[" + id.deviceText + "]";
   }
   id.usb = RdrIsUsb(handle) == 1;
-  id.titleSuffix = " <" + id.modelName + " " + (id.usb ? "USB:" : "") + connection + " " + id.firmwareText + ">";
+  id.linkText = id.modelName + " " + (id.usb ? "USB:" : "") + connection + " " + id.firmwareText;
+  id.titleSuffix = " <" + id.linkText + ">";
   return id;
 }
 

@@ -20,6 +20,8 @@ struct BaudCode {
 };
 BaudCode SplitBaudCode(int code);
 int JoinBaudCode(int baudRate, int lineFormat);
+// True for a code of that shape: a positive rate and a digit 0..3.
+bool IsBaudCode(int code);
 
 // "FW V1.%02d" from the firmware character: '0'-'9' -> 0-9, letters -> 10-35.
 int FirmwareRevision(char c);
@@ -32,6 +34,7 @@ struct ReaderIdentity {
   std::string deviceText;    // the device's own text, when it has one
   bool txPowerAdjustable = false;
   bool usb = false;
+  std::string linkText;     // "QL-MKV39 /dev/pts/3 FW V1.05": model, link and firmware
   std::string titleSuffix;  // " <QL-MKV39 /dev/pts/3 FW V1.05>"
   // The four identification bytes ("312B": type code, firmware character),
   // empty when the device gave fewer; the device update check reads them.

@@ -127,7 +127,7 @@ constexpr std::array kGermanStrings{
                 "<%s>, %s s"},
     StringEntry{32953, "Zyklus beendet: %d gelesen, %d fehlgeschlagen, %s s"},
     StringEntry{32954, "Kein Leser"},
-    StringEntry{32955, "Noch %s Werte bis zum Zählerende"},
+    StringEntry{32955, "Zähler: noch %s Werte"},
     StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
     StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
     StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},

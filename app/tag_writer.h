@@ -76,6 +76,8 @@ class TagWriter {
   Cycle RunningCycle() const;
   int ProgrammedCount() const { return programmedCount_; }
   int ReadCount() const { return readCount_; }
+  // The value for the next tag: the write value, or a GS1 job's next tag URI.
+  const std::string& NextValueShown() const { return config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value; }
   const TagMemory& Memory() const { return memory_; }
   StatusReporter& Reporter() { return reporter_; }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/gs1_epc.h"
+
 namespace stampwise::cli {
 
 namespace {
@@ -82,14 +84,55 @@ void Output::ShowReadTagUri(const std::string& uri) {
   Print(uri, {{"type", "tagUri"}, {"tagUri", uri}});
 }
 
-void Output::Error(const std::string& message) {
+void Output::Error(const std::string& message, const std::string& detail, const nlohmann::json& fields) {
   const std::string text = OneLine(message);
   if (json_) {
-    std::cout << nlohmann::json{{"type", "error"}, {"text", ToUtf8(text)}}.dump() << '\n';
-    std::cout.flush();
+    nlohmann::json object{{"type", "error"}, {"text", ToUtf8(text)}};
+    object.update(fields);
+    std::cerr << object.dump() << '\n';
   } else {
     std::cerr << text << '\n';
+    if (!detail.empty()) std::cerr << OneLine(detail) << '\n';
   }
+  std::cerr.flush();
+}
+
+namespace {
+
+const char* OutcomeName(const TagEvent& event) {
+  switch (event.outcome) {
+    case TagEvent::Outcome::kDone: return event.kind == TagEvent::Kind::kWrite ? "written" : "read";
+    case TagEvent::Outcome::kFailed: return "failed";
+    case TagEvent::Outcome::kUnknown: return "unknown";
+    case TagEvent::Outcome::kMismatch: return "mismatch";
+  }
+  return "failed";
+}
+
+}  // namespace
+
+void Output::TagDone(const TagEvent& event) {
+  const bool writing = event.kind == TagEvent::Kind::kWrite;
+  switch (event.outcome) {
+    case TagEvent::Outcome::kDone: ++(writing ? tally_.written : tally_.read); break;
+    // A write the read-back did not confirm is a failed one (its value used up).
+    case TagEvent::Outcome::kFailed:
+    case TagEvent::Outcome::kMismatch: ++(writing ? tally_.writeFailed : tally_.readFailed); break;
+    case TagEvent::Outcome::kUnknown: ++tally_.writeUnknown; break;
+  }
+  if (!json_) return;  // the status line has said it
+  nlohmann::json object{{"type", "tag"},
+                        {"kind", writing ? "write" : "read"},
+                        {"outcome", OutcomeName(event)},
+                        {"value", ToUtf8(event.value)},
+                        {"bytes", gs1::Hex(event.bytes)},
+                        {"epc", gs1::Hex(event.epc)},
+                        {"counter", event.counter}};
+  if (event.outcome != TagEvent::Outcome::kDone) {
+    object["status"] = event.status;
+    object["messageId"] = event.messageId;
+  }
+  Print("", object);
 }
 
 }  // namespace stampwise::cli

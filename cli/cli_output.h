@@ -15,15 +15,31 @@ class Output : public FrontEnd {
 
   void AppendStatus(const std::string& line) override;
   void ShowReadText(const std::string& text) override;
+  // In JSON mode one "tag" object per attempt on a tag; counted either way.
+  void TagDone(const TagEvent& event) override;
   void ShowReadTagUri(const std::string& uri) override;
 
   // A line of plain output, or an object in JSON mode.
   void Print(const std::string& text, nlohmann::json object);
-  void Error(const std::string& message);
+  // On stderr: the message, then `detail` on a line of its own; in JSON mode
+  // one "error" object with the message as "text" and `fields` beside it.
+  void Error(const std::string& message, const std::string& detail = {},
+             const nlohmann::json& fields = nlohmann::json::object());
   bool Json() const { return json_; }
+
+  // Attempts on tags since this output was made, by outcome.
+  struct Tally {
+    int written = 0;
+    int writeFailed = 0;
+    int writeUnknown = 0;
+    int read = 0;
+    int readFailed = 0;
+  };
+  const Tally& Counts() const { return tally_; }
 
  private:
   bool json_;
+  Tally tally_;
 };
 
 // Texts of the tool are kept byte for byte; JSON needs valid UTF-8, so bytes

@@ -7,13 +7,16 @@
 #include "app/beeper.h"
 #include "app/increment.h"
 #include "app/messages.h"
+#include "app/open_failure.h"
 #include "app/port_settings.h"
 #include "app/reader_client.h"
 #include "app/record.h"
 #include "app/strings.h"
 #include "app/tag_writer.h"
 #include "app/value_list.h"
+#include "app/values.h"
 #include "app/values_validation.h"
+#include "cli/cycle_summary.h"
 #include "cli/gs1_options.h"
 #include "cli/loop_timer.h"
 #include "cli/trace_options.h"
@@ -126,6 +129,14 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
     context.Out().Error(LoadString(msg::kPasswordLength));
     return std::nullopt;
   }
+  // A value that gives no bytes (none at all, too long for the length) is
+  // told before the reader is opened, not once per tag.
+  if (!forReading) {
+    if (const Result<Bytes> bytes = TextToBytes(checked.value().params.value, checked.value().params); !bytes) {
+      context.Out().Error(bytes.message().text);
+      return std::nullopt;
+    }
+  }
   job.app.params = checked.value().params;
   job.app.options.accessPassword = checked.value().accessPassword;
   StoreChosenLogFiles(context.Store(), options, job.app);
@@ -161,7 +172,17 @@ Context::Context(const GlobalOptions& options, Settings& settings, Output& outpu
 
 ReaderIdentity Context::OpenReader(ReaderClient& reader) {
   ReaderIdentity identity = reader.Open(connection_, baudCode_, timeoutMs_);
-  if (!reader.IsOpen()) output_.Error(LoadString(identity.messageId));
+  if (reader.IsOpen()) return identity;
+  nlohmann::json fields{{"messageId", identity.messageId}, {"connection", ToUtf8(connection_)}};
+  std::string detail;
+  if (identity.messageId == msg::kPortOpenFailed) {
+    if (const std::optional<OpenFailure> failure = FindOpenFailure(connection_)) {
+      detail = failure->path + ": " + failure->reason;
+      fields["path"] = ToUtf8(failure->path);
+      fields["reason"] = failure->reason;
+    }
+  }
+  output_.Error(LoadString(identity.messageId), detail, fields);
   return identity;
 }
 
@@ -230,6 +251,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   };
 
   int status = kSuccess;
+  const auto started = std::chrono::steady_clock::now();
   if (!options.cycle) {
     if (!(reading ? writer.ReadOnce() : writer.WriteOnce())) {
       status = kTagFailed;
@@ -238,8 +260,8 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   } else {
     auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
     const Cycle cycle = reading ? Cycle::Read : Cycle::Write;
-    const bool started = writer.StartCycle(cycle);
-    if (started) {
+    const bool running = writer.StartCycle(cycle);
+    if (running) {
       RunLoop(
           reading ? readTimer : writeTimer,
           [&] {
@@ -250,7 +272,8 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
           [&] { return !options.count || done() < *options.count; }, Deadline(options));
     }
     writer.StopCycle();
-    if (!started || (options.count && done() < *options.count)) status = kTagFailed;
+    if (!running || (options.count && done() < *options.count)) status = kTagFailed;
+    PrintCycleSummary(context.Out(), cycle, writer, std::chrono::steady_clock::now() - started);
   }
   // The counter ran out or the next value could not be stored: the job did
   // not do what was asked, whatever the count says.
@@ -306,10 +329,19 @@ int Power(Context& context, std::optional<int> setDbm) {
   return kSuccess;
 }
 
+namespace {
+
+// A file's error names the file once: the store's own texts mostly do.
+std::string NamingFile(const std::string& file, const std::string& text) {
+  return text.rfind(file + ":", 0) == 0 ? text : file + ": " + text;
+}
+
+}  // namespace
+
 int RecordLoad(Context& context, const std::string& file) {
   const Result<DataRecord> loaded = LoadRecord(file);
   if (!loaded) {
-    context.Out().Error(file + ": " + loaded.message().text);
+    context.Out().Error(NamingFile(file, loaded.message().text), {}, {{"file", ToUtf8(file)}});
     return kBadArguments;
   }
   AppSettings app = context.Store().Load();
@@ -318,6 +350,9 @@ int RecordLoad(Context& context, const std::string& file) {
   app.params = ApplyFormatRules(loaded.value().params);
   app.options = loaded.value().options;
   StoreParameterSet(context.Store(), app);
+  context.Out().Print(
+      FormatString(msg::kRecordLoaded, {file, app.params.value}),
+      {{"type", "record"}, {"action", "load"}, {"file", ToUtf8(file)}, {"next", ToUtf8(app.params.value)}});
   return kSuccess;
 }
 
@@ -329,9 +364,11 @@ int RecordSave(Context& context, const std::string& file) {
     return kBadArguments;
   }
   if (const Status saved = SaveRecord(file, DataRecord{app.params, app.options}); !saved) {
-    context.Out().Error(file + ": " + saved.message().text);
+    context.Out().Error(NamingFile(file, saved.message().text), {}, {{"file", ToUtf8(file)}});
     return kBadArguments;
   }
+  context.Out().Print(FormatString(msg::kRecordSaved, {file}),
+                      {{"type", "record"}, {"action", "save"}, {"file", ToUtf8(file)}});
   return kSuccess;
 }
 

@@ -10,6 +10,7 @@
 #include "app/paths.h"
 #include "app/port_settings.h"
 #include "app/settings.h"
+#include "cli/argument_checks.h"
 #include "cli/commands.h"
 #include "cli/epc_commands.h"
 #include "cli/gs1_options.h"
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   GlobalOptions global;
   app.add_option("--port", global.port, "connection string");
-  app.add_option("--baud", global.baudCode, "baud code: rate plus line-format digit");
+  app.add_option("--baud", global.baudCode, "baud code: rate plus line-format digit")->check(BaudCodeValidator());
   app.add_option("--timeout", global.timeoutMs, "reply time-out in ms")
       ->check(WholeNumberIn(kMinTimeoutMs, kMaxTimeoutMs));
   app.add_option("--settings", global.settingsFile, "settings file to use");
@@ -173,7 +174,9 @@ int main(int argc, char** argv) {
   updateCommand->add_option("--download", updateOptions.downloadDir, "download what is newer into this folder")
       ->check(CLI::ExistingDirectory);
 
+  const CommandLineScan scan = ScanCommandLine(app, std::vector<std::string>(argv + 1, argv + argc));
   try {
+    if (scan.unknownCommand) throw CLI::ValidationError(*scan.unknownCommand);
     app.parse(argc, argv);
     if (*lanSetCommand && !lanSet.ip && !lanSet.dhcpName) {
       throw CLI::ValidationError("lan set", "give --ip ADDRESS or --dhcp NAME");
@@ -186,8 +189,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kBadArguments;
+    return ReportArgumentError(app, e, scan.json);
   }
 
   try {

@@ -1,6 +1,7 @@
 #include "gui/demo_session.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -20,8 +21,12 @@ DemoSession::DemoSession() {
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a folder for the demo");
   folder_ = pattern;
   try {
-    sim_ = std::make_unique<mkvsim::SimProcess>(std::vector<std::string>{"--conveyor", kConveyor, "--quiet"},
-                                                ProgramDirectory() + "mkv-sim");
+    // The simulator and the demo's folder go with the program, even when it
+    // is killed and never comes to its destructor.
+    sim_ = std::make_unique<mkvsim::SimProcess>(
+        std::vector<std::string>{"--conveyor", kConveyor, "--quiet", "--end-with-parent", std::to_string(getpid()),
+                                 "--remove-on-exit", folder_},
+        ProgramDirectory() + "mkv-sim");
   } catch (...) {
     std::filesystem::remove_all(folder_);
     throw;

@@ -1,14 +1,10 @@
 // stampwise: the desktop tag writer.
 //   --settings FILE  use FILE instead of the per-user settings file
 //   --demo           run against a simulated reader with a tag conveyor
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QSocketNotifier>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -17,36 +13,8 @@
 #include "gui/demo_session.h"
 #include "gui/message_boxes.h"
 #include "gui/stampwise_app.h"
+#include "gui/stop_signals.h"
 #include "gui/wait_hooks.h"
-
-namespace {
-
-int gSignalPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t ignored = write(gSignalPipe[1], &byte, 1);
-}
-
-// SIGTERM and SIGINT close the windows like the close box does, so the
-// settings are saved and the demo's simulator is ended on the way out.
-void CloseWindowsOnStopSignals(QObject* owner) {
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
-    char byte = 0;
-    [[maybe_unused]] const ssize_t ignored = read(gSignalPipe[0], &byte, 1);
-    QApplication::closeAllWindows();
-  });
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -76,7 +44,7 @@ int main(int argc, char** argv) {
     setenv(stampwise::kSettingsFileVariable, parser.value(settingsOption).toLocal8Bit().constData(), 1);
   }
 
-  CloseWindowsOnStopSignals(&application);
+  stampwise::gui::CloseWindowsOnStopSignals(&application);
   stampwise::gui::InstallWaitHooks();
   stampwise::gui::QtMessageBoxes boxes;
   stampwise::gui::CStampwiseApp(boxes).Run();

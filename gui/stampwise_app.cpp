@@ -6,6 +6,7 @@
 #include "app/language.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "gui/stop_signals.h"
 
 namespace stampwise::gui {
 
@@ -23,16 +24,19 @@ void CStampwiseApp::Run() {
       Settings settings;
       // A library that cannot be loaded leaves the language as it was.
       ApplyLanguage(settings.ReadLanguage(), ResourceDirectoryOf(kEnglishLibraryName));
+      qtTexts_.Follow(EnglishActive());
       result = CStampwiseDlg::kRestart;
     }
-    if (result != CStampwiseDlg::kRestart) break;
+    if (result != CStampwiseDlg::kRestart || StopRequested()) break;
     {
       // The window reads every setting when it is made and saves them when it
       // goes, so a restart keeps the operator's state.
       Settings settings;
       CStampwiseDlg window(settings, boxes_, checks_.get());
       window.Start();
-      result = runWindow_(window);
+      // A stop signal while the start-up asked something: the window goes
+      // (saving the settings) without being shown.
+      result = StopRequested() ? CStampwiseDlg::kClose : runWindow_(window);
     }
     // Let what the old window left behind go before the next one comes.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

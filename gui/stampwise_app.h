@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "gui/message_boxes.h"
+#include "gui/qt_translations.h"
 #include "gui/stampwise_dlg.h"
 
 namespace stampwise::gui {
@@ -28,6 +29,7 @@ class CStampwiseApp {
   WindowRunner runWindow_;
   // Once per process: every window of the run loop shares them.
   std::unique_ptr<update::UpdateChecks> checks_;
+  QtTranslations qtTexts_;
 };
 
 }  // namespace stampwise::gui

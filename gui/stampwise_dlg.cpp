@@ -22,8 +22,10 @@
 #include "app/values_validation.h"
 #include "gui/about_dlg.h"
 #include "gui/beep_time_dlg.h"
+#include "gui/connection_status.h"
 #include "gui/help.h"
 #include "gui/port_dlg.h"
+#include "gui/stop_signals.h"
 #include "gui/texts.h"
 #include "gui/tx_power_dlg.h"
 
@@ -111,6 +113,8 @@ void CStampwiseDlg::ConnectControls() {
           [this](bool on) { Reconfigure([on](WriterConfig& config) { config.logs.writeLogEnabled = on; }); });
   connect(readLogOn_, &QCheckBox::toggled, this,
           [this](bool on) { Reconfigure([on](WriterConfig& config) { config.logs.readLogEnabled = on; }); });
+  connect(valueSingle_, &QLineEdit::textChanged, this, &CStampwiseDlg::UpdateValuesLeft);
+  connect(valueMulti_, &QPlainTextEdit::textChanged, this, &CStampwiseDlg::UpdateValuesLeft);
   connect(keepLastValue_, &QCheckBox::toggled, this,
           [this](bool on) { Reconfigure([on](WriterConfig& config) { config.keepLastValue = on; }); });
   for (const Cycle cycle : {Cycle::Write, Cycle::Read}) {
@@ -147,6 +151,7 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, nullptr)));
   const ReaderIdentity identity = reader_.Open(connection, baudCode, timeoutMs);
   writer_.SetHandle(reader_.Handle());
+  statusBar_->ShowReader(&identity);
   if (identity.handle <= 0) {
     boxes_.Warning(this, TableText(identity.messageId));
     return false;
@@ -162,7 +167,7 @@ void CStampwiseDlg::OpenStoredConnection() {
   const PortSettings port = LoadCheckedPortSettings(settings_);
   std::string connection = ConnectString(port.name, port.address);
   while (!OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) {
-    if (!RunPortDialog(&connection)) break;
+    if (StopRequested() || !RunPortDialog(&connection)) break;
   }
 }
 
@@ -176,7 +181,7 @@ bool CStampwiseDlg::RunPortDialog(std::string* connection) {
 void CStampwiseDlg::ChooseInterface() {
   CloseConnection();
   std::string connection;
-  while (RunPortDialog(&connection)) {
+  while (!StopRequested() && RunPortDialog(&connection)) {
     if (OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) {
       NoteDevice();
       break;
@@ -186,6 +191,7 @@ void CStampwiseDlg::ChooseInterface() {
 
 void CStampwiseDlg::CloseConnection() {
   writer_.SetHandle(0);
+  statusBar_->ShowReader(nullptr);
   if (!reader_.Close()) boxes_.Warning(this, TableText(reader_.LastMessageId()));
 }
 
@@ -289,7 +295,15 @@ void CStampwiseDlg::ApplyControlStates() {
     config.params.leadingZeros = params.leadingZeros;
     config.params.additionalText = params.additionalText;
   });
+  UpdateValuesLeft();
   ApplyGs1States();
+}
+
+void CStampwiseDlg::UpdateValuesLeft() {
+  // A GS1 job counts its serial, not the write value: no count for it here.
+  ParameterSet counted = ApplyFormatRules(ParamsFromControls());
+  if (gs1Mode_) counted.autoIncrementDec = counted.autoIncrementHex = false;
+  statusBar_->ShowValuesLeft(counted);
 }
 
 void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {

@@ -38,6 +38,7 @@ class QRadioButton;
 
 namespace stampwise::gui {
 
+class ConnectionStatusBar;
 class CGs1Panel;
 
 class CStampwiseDlg : public QDialog, private FrontEnd {
@@ -191,6 +192,10 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   bool inExchange_ = false;
   QString templateTitle_;
   AppSettings loaded_;
+
+  // The status bar follows the connection and the counter.
+  void UpdateValuesLeft();
+  ConnectionStatusBar* statusBar_ = nullptr;
 
   // The controls of the enabling rules, built once with the widgets.
   std::map<ControlId, QWidget*> controls_;

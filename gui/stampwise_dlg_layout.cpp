@@ -19,6 +19,7 @@
 #include "app/enabling.h"
 #include "app/formats.h"
 #include "app/messages.h"
+#include "gui/connection_status.h"
 #include "gui/gs1_panel.h"
 #include "gui/stampwise_dlg.h"
 #include "gui/texts.h"
@@ -217,6 +218,8 @@ void CStampwiseDlg::BuildControls() {
   layout->addWidget(status_, 1);
   layout->addLayout(counterRow);
   layout->addLayout(buttonRow);
+  statusBar_ = new ConnectionStatusBar(this);
+  layout->addWidget(statusBar_);
   BuildSystemMenu();
   layout->setMenuBar(systemMenu_->parentWidget());
   BuildControlTable();

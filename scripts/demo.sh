@@ -9,13 +9,16 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)"
+
+# Only what the demo runs is built (the tests build everything): the desktop
+# program when a display is there to show it, else the command line tool.
+gui=no
+[ "${1:-}" != "--cli" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && gui=yes
+targets=(stampwise-cli mkv-sim)
+[ "$gui" = yes ] && targets+=(stampwise)
+cmake --build --preset default -j "$(nproc)" --target "${targets[@]}"
 
 bin=build/bin
-if [ "${1:-}" != "--cli" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$bin/stampwise" ]; then
-  exec "$bin/stampwise" --demo
-fi
-
 work=$(mktemp -d)
 sim_pid=""
 stop_sim() {
@@ -30,6 +33,16 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+if [ "$gui" = yes ]; then
+  # Qt wants a private runtime folder; a root shell often has none.
+  if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+  fi
+  "$bin/stampwise" --demo
+  exit
+fi
 
 # Starts mkv-sim on a pseudo-terminal with the given options; sets $pty.
 start_sim() {

@@ -1,13 +1,16 @@
 // mkv-sim: a simulated QL-MKV reader on a pseudo-terminal and/or loopback TCP,
 // steered through a text control socket.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
+#include <vector>
 
 #include "sim/sim_reader.h"
 #include "sim/sim_server.h"
@@ -28,6 +31,23 @@ void ParseConveyor(const std::string& text, mkvsim::SimOptions& options) {
   if (options.conveyorIntervalMs <= 0 || options.conveyorHoldMs < 0)
     throw std::invalid_argument("--conveyor needs MS > 0 and HOLD_MS >= 0");
 }
+
+// Folders that go when the simulator goes, however it was told to end.
+class RemovedAtExit {
+ public:
+  explicit RemovedAtExit(const std::vector<std::string>& folders) : folders_(folders) {}
+  ~RemovedAtExit() {
+    for (const std::string& folder : folders_) {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+  }
+  RemovedAtExit(const RemovedAtExit&) = delete;
+  RemovedAtExit& operator=(const RemovedAtExit&) = delete;
+
+ private:
+  std::vector<std::string> folders_;
+};
 
 }  // namespace
 
@@ -70,7 +90,12 @@ int main(int argc, char** argv) {
   app.add_option("--lan-iface", lanOptions.interfaceName,
                  "network interface whose address assignments and restarts move (inside a network namespace)");
   app.add_option("--lan-auto-address", lanAutomatic, "address the module takes with automatic addressing");
+  int parentPid = 0;
+  std::vector<std::string> removedFolders;
+  app.add_option("--end-with-parent", parentPid, "end (as on SIGTERM) when process PID, the parent, ends");
+  app.add_option("--remove-on-exit", removedFolders, "remove FOLDER with everything in it at the end");
   CLI11_PARSE(app, argc, argv);
+  const RemovedAtExit removed(removedFolders);
 
   if (lan) {
     const auto parse = [](const std::string& text, const char* what) {
@@ -104,6 +129,12 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // Blocked first, so the parent's end comes as a stop signal like any other;
+  // a parent gone before this line is seen by the check after it.
+  if (parentPid > 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parentPid) return 0;
+  }
   const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
   if (stopFd < 0) {
     std::perror("mkv-sim: signalfd");

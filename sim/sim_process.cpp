@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 extern char** environ;
@@ -62,13 +63,15 @@ std::string SimProcess::DefaultBinary() {
 
 SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& binary,
                        const std::vector<std::string>& launcher) {
-  char dirTemplate[] = "/tmp/mkvsim-XXXXXX";
-  if (::mkdtemp(dirTemplate) == nullptr) Fail(std::string("mkdtemp: ") + std::strerror(errno));
+  std::string dirTemplate = (std::filesystem::temp_directory_path() / "mkvsim-XXXXXX").string();
+  if (::mkdtemp(dirTemplate.data()) == nullptr) Fail(std::string("mkdtemp: ") + std::strerror(errno));
   tempDir_ = dirTemplate;
   controlPath_ = tempDir_ + "/control";
 
+  // The simulator takes its control folder with it, also when this process
+  // is killed and never comes to Stop().
   std::vector<std::string> argv(launcher);
-  argv.insert(argv.end(), {binary, "--pty", "--control", controlPath_});
+  argv.insert(argv.end(), {binary, "--pty", "--control", controlPath_, "--remove-on-exit", tempDir_});
   argv.insert(argv.end(), args.begin(), args.end());
   const auto has = [&](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
   const bool wantsTcp = has("--tcp") || has("--lan");

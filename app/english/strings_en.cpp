@@ -114,7 +114,7 @@ constexpr std::array kEnglishStrings{
     Entry{32952, "Cycle ended: %d written, %d failed, %d with unknown outcome, next value <%s>, %s s"},
     Entry{32953, "Cycle ended: %d read, %d failed, %s s"},
     Entry{32954, "No reader"},
-    Entry{32955, "%s values left before the counter ends"},
+    Entry{32955, "Counter: %s values left"},
     Entry{61712, "Enter an integer."},
     Entry{61714, "Enter an integer between %1 and %2."},
     Entry{61716, "Enter no more than %1 characters."},

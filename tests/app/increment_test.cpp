@@ -7,6 +7,20 @@ namespace {
 
 using F = DataFormat;
 
+// A counting parameter set: hex or decimal increment, and the two text boxes.
+ParameterSet Counting(DataFormat format, int length, bool hex, bool leadingZeros, bool additionalText,
+                      const char* value) {
+  ParameterSet params;
+  params.format = format;
+  params.lengthBytes = length;
+  params.autoIncrementHex = hex;
+  params.autoIncrementDec = !hex;
+  params.leadingZeros = leadingZeros;
+  params.additionalText = additionalText;
+  params.value = value;
+  return params;
+}
+
 struct IncrementCase {
   const char* name;
   DataFormat format;
@@ -20,15 +34,7 @@ class IncrementTest : public ::testing::TestWithParam<IncrementCase> {};
 
 TEST_P(IncrementTest, GivesTheNextValue) {
   const IncrementCase& c = GetParam();
-  ParameterSet params;
-  params.format = c.format;
-  params.lengthBytes = c.length;
-  params.autoIncrementHex = c.hex;
-  params.autoIncrementDec = !c.hex;
-  params.leadingZeros = c.leadingZeros;
-  params.additionalText = c.additionalText;
-  params.value = c.value;
-  EXPECT_EQ(IncrementValue(params), c.expected);
+  EXPECT_EQ(IncrementValue(Counting(c.format, c.length, c.hex, c.leadingZeros, c.additionalText, c.value)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,12 +72,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The value after the last one that fits is recognised as a used-up counter;
 // the last fitting value itself and values that merely look alike are not.
-struct ExhaustedCase {
-  const char* name;
+// A counter: its format, length, increment, text box and value.
+struct CounterSpec {
   DataFormat format;
   int length;
   bool hex, additionalText;
   const char* value;
+
+  ParameterSet Params() const { return Counting(format, length, hex, false, additionalText, value); }
+};
+
+struct ExhaustedCase {
+  const char* name;
+  CounterSpec counter;
   bool exhausted;
 };
 
@@ -79,13 +92,7 @@ class CounterExhaustedTest : public ::testing::TestWithParam<ExhaustedCase> {};
 
 TEST_P(CounterExhaustedTest, KnowsTheEndOfTheRange) {
   const ExhaustedCase& c = GetParam();
-  ParameterSet params;
-  params.format = c.format;
-  params.lengthBytes = c.length;
-  params.autoIncrementHex = c.hex;
-  params.autoIncrementDec = !c.hex;
-  params.additionalText = c.additionalText;
-  params.value = c.value;
+  ParameterSet params = c.counter.Params();
   EXPECT_EQ(CounterExhausted(params), c.exhausted);
   if (c.exhausted) {
     // What the increment gives after the last value that fits.
@@ -142,6 +149,56 @@ TEST(IncrementTest, HugeValueGrowsByAtMostOneCharacter) {
   params.format = F::DecimalAscii;
   params.leadingZeros = params.additionalText = true;
   EXPECT_LE(IncrementValue(params).size(), params.value.size() + 1);
+}
+
+struct ValuesLeftCase {
+  const char* name;
+  CounterSpec counter;
+  const char* left;
+};
+
+class ValuesLeftTest : public ::testing::TestWithParam<ValuesLeftCase> {};
+
+// Where the range is small, the count is checked against the increment itself:
+// that many values are written before the counter has run out.
+TEST_P(ValuesLeftTest, CountsTheValuesBeforeTheCounterEnds) {
+  const ValuesLeftCase& c = GetParam();
+  ParameterSet params = c.counter.Params();
+  EXPECT_EQ(ValuesLeft(params), std::optional<std::string>(c.left));
+  if (std::string(c.left).size() > 2) return;
+  int steps = 0;
+  for (; !CounterExhausted(params) && steps < 100; ++steps) params.value = IncrementValue(params);
+  EXPECT_EQ(std::to_string(steps), c.left) << "ended at " << params.value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllFormats, ValuesLeftTest,
+    ::testing::Values(ValuesLeftCase{"HexOneByte", F::HexBinary, 1, true, false, "F0", "16"},
+                      ValuesLeftCase{"HexCountedInTens", F::HexBinary, 1, false, false, "95", "5"},
+                      ValuesLeftCase{"HexDigitAboveTheBase", F::HexBinary, 1, false, false, "9A", "1"},
+                      ValuesLeftCase{"HexAscii", F::HexAscii, 3, true, false, "FFD", "3"},
+                      ValuesLeftCase{"HexAsciiWithText", F::HexAscii, 5, true, true, "SN-F8", "8"},
+                      ValuesLeftCase{"DecimalOneByte", F::DecimalBinary, 1, false, false, "250", "6"},
+                      ValuesLeftCase{"DecimalAscii", F::DecimalAscii, 3, false, false, "995", "5"},
+                      ValuesLeftCase{"DecimalAsciiWithText", F::DecimalAscii, 6, false, true, "Lot 97", "3"},
+                      ValuesLeftCase{"AtTheEnd", F::DecimalBinary, 1, false, false, "256", "0"},
+                      ValuesLeftCase{"FourHexBytes", F::HexBinary, 4, true, false, "FF", "4294967041"},
+                      ValuesLeftCase{"EightDecimalBytes", F::DecimalBinary, 8, false, false, "0",
+                                     "9223372036854775808"},
+                      ValuesLeftCase{"SixteenHexBytes", F::HexBinary, 16, true, false, "0",
+                                     "340282366920938463463374607431768211456"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(ValuesLeft, NothingWhereTheValueDoesNotCount) {
+  ParameterSet params;
+  params.autoIncrementDec = params.autoIncrementHex = false;
+  EXPECT_EQ(ValuesLeft(params), std::nullopt);
+  params.autoIncrementHex = true;
+  params.format = DataFormat::DataAscii;
+  EXPECT_EQ(ValuesLeft(params), std::nullopt);
+  params.format = DataFormat::HexBinary;
+  params.lengthBytes = 0;
+  EXPECT_EQ(ValuesLeft(params), std::nullopt);
 }
 
 }  // namespace

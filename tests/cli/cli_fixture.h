@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <string>
@@ -61,6 +62,24 @@ class CliTest : public ::testing::Test {
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
     return lines;
+  }
+
+  // Every line of JSON output is one object with a type.
+  static std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    std::vector<nlohmann::json> objects;
+    for (const std::string& line : Lines(out)) {
+      nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+      EXPECT_TRUE(object.is_object() && object.contains("type")) << line;
+      objects.push_back(object);
+    }
+    return objects;
+  }
+  // The objects of one type.
+  static std::vector<nlohmann::json> OfType(const std::vector<nlohmann::json>& objects, const std::string& type) {
+    std::vector<nlohmann::json> found;
+    for (const nlohmann::json& object : objects)
+      if (object.value("type", "") == type) found.push_back(object);
+    return found;
   }
 
   TempFolder folder_;

@@ -187,11 +187,13 @@ TEST_F(CliGs1Test, ReadOfTheEpcBankShowsTheTagUri) {
   const RunResult json =
       Cli({"--json", "read", "--bank", "epc", "--start", "0", "--length", "4", "--format", "hex-bin"});
   EXPECT_EQ(json.exitCode, 0) << json.err;
-  const std::vector<std::string> lines = Lines(json.out);
-  ASSERT_EQ(lines.size(), 2u) << json.out;
-  const nlohmann::json uri = nlohmann::json::parse(lines[1]);
+  // The read, its URI, and the tag event.
+  const std::vector<nlohmann::json> objects = JsonLines(json.out);
+  ASSERT_EQ(objects.size(), 3u) << json.out;
+  const nlohmann::json uri = objects[1];
   EXPECT_EQ(uri["type"], "tagUri");
   EXPECT_EQ(uri["tagUri"], kUri6789);
+  EXPECT_EQ(OfType(objects, "tag").size(), 1u);
 
   // The User bank has no EPC: no URI.
   const RunResult user = Cli({"read", "--bank", "user", "--start", "0", "--length", "4", "--format", "hex-bin"});

@@ -19,19 +19,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-// Every line of JSON output is one object with a type.
-std::vector<nlohmann::json> JsonLines(const std::string& out) {
-  std::vector<nlohmann::json> objects;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
-    EXPECT_TRUE(object.is_object() && object.contains("type")) << line;
-    objects.push_back(object);
-  }
-  return objects;
-}
-
 TEST_F(CliTest, PortsListsAndParsesAsJson) {
   const RunResult plain = RunProgram(CommandLine({"ports"}, false));
   EXPECT_EQ(plain.exitCode, 0) << plain.err;
@@ -71,7 +58,7 @@ TEST_F(CliTest, WriteOnceThenReadBack) {
 
   const RunResult read = Cli({"--json", "read"});
   ASSERT_EQ(read.exitCode, 0) << read.err;
-  const std::vector<nlohmann::json> objects = JsonLines(read.out);
+  const std::vector<nlohmann::json> objects = OfType(JsonLines(read.out), "read");
   ASSERT_EQ(objects.size(), 1u);
   EXPECT_EQ(objects[0]["type"], "read");
   EXPECT_EQ(objects[0]["text"], "0000ABCD");
@@ -90,10 +77,7 @@ TEST_F(CliTest, CycleWritesCountTagsAndStoresTheParameterSet) {
   const RunResult run = Cli(args);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::vector<std::string> texts;
-  for (const nlohmann::json& object : JsonLines(run.out)) {
-    EXPECT_EQ(object["type"], "status");
-    texts.push_back(object["text"]);
-  }
+  for (const nlohmann::json& object : OfType(JsonLines(run.out), "status")) texts.push_back(object["text"]);
   EXPECT_THAT(texts, ElementsAre("Wert <000000FD> erfolgreich geschrieben", "Wert <000000FE> erfolgreich geschrieben",
                                  "Wert <000000FF> erfolgreich geschrieben", "Wert <00000100> erfolgreich geschrieben",
                                  "Wert <00000101> erfolgreich geschrieben"));
@@ -162,7 +146,12 @@ TEST_P(CliBadArgumentsTest, EndsWithStatus2AndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Cli, CliBadArgumentsTest,
     ::testing::Values(
-        BadArgumentsCase{"UnknownCommand", {"frobnicate"}, "subcommand"},
+        BadArgumentsCase{"UnknownCommand", {"frobnicate"}, "unknown command 'frobnicate'"},
+        BadArgumentsCase{"UnknownRecordCommand", {"record", "frobnicate"}, "unknown command 'frobnicate'"},
+        BadArgumentsCase{"BaudLineDigitAbove3", {"--baud", "19204", "info"}, "--baud: a baud rate plus"},
+        BadArgumentsCase{"BaudWithoutRate", {"--baud", "3", "info"}, "--baud: a baud rate plus"},
+        BadArgumentsCase{"BaudNotANumber", {"--baud", "fast", "info"}, "--baud: a baud rate plus"},
+        BadArgumentsCase{"EmptyWriteValue", {"write", "--value", ""}, "Keine Daten vorhanden!"},
         BadArgumentsCase{"UnknownBank", {"write", "--bank", "foo"}, "--bank"},
         BadArgumentsCase{"CountWithoutCycle", {"write", "--count", "3"}, "--cycle"},
         BadArgumentsCase{"PasswordAndNoPassword", {"write", "--password", "11223344", "--no-password"}, "--password"},

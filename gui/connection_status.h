@@ -1,0 +1,34 @@
+// The main window's status bar: the reader it talks to (model, link and
+// firmware, as in the title) or "no reader", and how many values the counter
+// has left.
+#pragma once
+
+#include <QStatusBar>
+
+#include "app/params.h"
+#include "app/reader_link.h"
+
+class QLabel;
+
+namespace stampwise::gui {
+
+class ConnectionStatusBar : public QStatusBar {
+  Q_OBJECT
+
+ public:
+  explicit ConnectionStatusBar(QWidget* parent = nullptr);
+
+  // The open reader, or none (null, or an identity without a handle).
+  void ShowReader(const ReaderIdentity* identity);
+  // The values left before the counter ends; empty when the value does not count.
+  void ShowValuesLeft(const ParameterSet& params);
+
+  QString ReaderText() const;
+  QString ValuesLeftText() const;
+
+ private:
+  QLabel* reader_;
+  QLabel* valuesLeft_;
+};
+
+}  // namespace stampwise::gui
