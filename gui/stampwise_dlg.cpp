@@ -18,6 +18,7 @@
 #include "app/messages.h"
 #include "app/port_settings.h"
 #include "app/record.h"
+#include "app/settings_keys.h"
 #include "app/values.h"
 #include "app/values_validation.h"
 #include "gui/about_dlg.h"
@@ -64,7 +65,11 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   readLogOn_->setChecked(loaded_.logs.readLogEnabled);
   WriteControls();
   LoadGs1State();
+  // The list in use stays chosen across starts.
+  valueListPath_->setText(FromUtf8(settings_.ReadString(keys::kValueListFile)));
+  LoadTraceState();
   ConnectControls();
+  ConnectTraceControls();
   checks_->device.StartCheck();
 }
 
@@ -581,7 +586,10 @@ void CStampwiseDlg::ShowReadText(const std::string& text) {
   }
 }
 
-void CStampwiseDlg::ShowProgrammedCount(int count) { programmed_->setText(QString::number(count)); }
+void CStampwiseDlg::ShowProgrammedCount(int count) {
+  programmed_->setText(QString::number(count));
+  if (!valueListPath_->text().isEmpty()) UpdateValueListLeft();
+}
 
 void CStampwiseDlg::FocusPasswordField() { password_->setFocus(); }
 

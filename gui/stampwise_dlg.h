@@ -138,6 +138,20 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   // Grows the window when a GS1 row appeared, so that nothing is squeezed.
   void FitToContents();
   void LoadGs1State();
+  // Traceability controls (stampwise_dlg_trace.cpp).
+  void BuildTraceControls(class QGridLayout* writeLayout, int writeRow, class QGridLayout* logGrid, int logRow);
+  void LoadTraceState();
+  void ConnectTraceControls();
+  void ApplyTrace();
+  void OnChooseJournalFolder();
+  void OnChooseValueList();
+  void UpdateValueListLeft();
+
+ public:
+  // The value list the window takes its values from; empty: none.
+  void UseValueList(const std::string& path);
+
+ private:
   void SetGs1Mode(bool on);
   bool ReadGs1Controls(bool skipValueCheck, bool showErrors);
   void ApplyGs1States();
@@ -239,9 +253,18 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QPushButton* loadRecord_ = nullptr;           // 1019
   QPushButton* saveRecord_ = nullptr;           // 1020
   QPushButton* close_ = nullptr;                // 2
-  QRadioButton* gs1Radio_ = nullptr;            // "gs1Format"
-  CGs1Panel* gs1Panel_ = nullptr;               // "gs1Panel"
-  QLineEdit* readUri_ = nullptr;                // "gs1ReadUri": tag URI of an EPC bank read
+  // Traceability: read-back check, journal, value list.
+  QCheckBox* verifyWrites_ = nullptr;       // 1305
+  QCheckBox* journalOn_ = nullptr;          // 1306
+  QLabel* journalPath_ = nullptr;           // 1307
+  QPushButton* chooseJournal_ = nullptr;    // 1308
+  QLabel* valueListPath_ = nullptr;         // 1301
+  QPushButton* chooseValueList_ = nullptr;  // 1302
+  QPushButton* clearValueList_ = nullptr;   // 1303
+  QLabel* valueListLeft_ = nullptr;         // 1304
+  QRadioButton* gs1Radio_ = nullptr;        // "gs1Format"
+  CGs1Panel* gs1Panel_ = nullptr;           // "gs1Panel"
+  QLineEdit* readUri_ = nullptr;            // "gs1ReadUri": tag URI of an EPC bank read
   QWidget* readUriRow_ = nullptr;
   bool gs1Mode_ = false;
   Gs1Settings gs1Loaded_;

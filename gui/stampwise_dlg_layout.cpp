@@ -183,6 +183,7 @@ void CStampwiseDlg::BuildControls() {
   logGrid->addWidget(readLogPath_, 1, 1);
   logGrid->addWidget(chooseReadLog_, 1, 2);
   logGrid->setColumnStretch(1, 1);
+  BuildTraceControls(writeLayout, 7, logGrid, 2);
 
   // Status log, counter and buttons.
   status_ = Named(new QPlainTextEdit, 1007);

@@ -77,6 +77,13 @@ constexpr Caption kCaptions[] = {
     {"Der Gerätepfad darf kein Leerzeichen enthalten.", "The device path must not contain a blank."},
     {"Das Gerät %1 gibt es nicht.", "The device %1 does not exist."},
     {"%1 ist kein Gerät.", "%1 is not a device."},
+    // Traceability
+    {"Werteliste:", "Value list:"},
+    {"Schreiben prüfen", "Verify writes"},
+    {"Journal führen", "Keep a journal"},
+    {"noch %1 von %2 Zeilen", "%1 of %2 lines left"},
+    {"Die Werteliste ist schon teilweise vergeben. Von vorn beginnen?",
+     "The value list is partly given out already. Start from its first line?"},
     // IP search and LAN settings
     {"IP-Adresse ändern", "Change IP address"},
     {"Schliessen", "Close"},

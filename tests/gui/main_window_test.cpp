@@ -1,4 +1,5 @@
 // The main window driven against mkv-sim on a pseudo-terminal.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <time.h>
 
@@ -82,6 +83,47 @@ class MainWindowTest : public ::testing::Test {
   std::vector<std::string> dialogsRun_;
   std::function<int(QDialog&)> answer_;
 };
+
+// A value list beside the write value, verified writes and the journal: each
+// tag gets the next line, the lines left are shown, and the journal has the
+// attempt with its chip and read-back.
+TEST_F(MainWindowTest, ValueListVerifyAndJournalFromTheWindow) {
+  const std::string list = settings_.File() + ".list.csv";
+  std::ofstream(list) << "0000000A\n0000000B\n0000000C\n";
+  auto window = OpenWindow({"--tags", "1"});
+  ASSERT_GT(window->Handle(), 0);
+  window->UseValueList(list);
+  EXPECT_EQ(Text(*window, 1304), "noch 3 von 3 Zeilen");
+  Click(*window, 1305);
+  Click(*window, 1306);
+  const std::string journal = Text(*window, 1307).toStdString();
+  EXPECT_THAT(journal, ::testing::EndsWith("/Journal.csv"));
+
+  Click(*window, 1014);
+  EXPECT_TRUE(Text(*window, 1007).contains("Wert <0000000A> erfolgreich geschrieben"))
+      << Text(*window, 1007).toStdString();
+  EXPECT_EQ(Text(*window, 1304), "noch 2 von 3 Zeilen");
+  EXPECT_EQ(Text(*window, 1006), "0000000B");
+  std::ifstream in(journal);
+  std::string header;
+  std::string line;
+  std::getline(in, header);
+  std::getline(in, line);
+  EXPECT_THAT(line, ::testing::HasSubstr(",user,0,4,0000000A,0000000A,ok,ok,"));
+  EXPECT_THAT(line, ::testing::HasSubstr(",E2003F12"));  // the TID, read with the journal
+  Settings stored;
+  EXPECT_EQ(stored.ReadString("Pruefung", "SchreibenPruefen", ""), "1");
+  EXPECT_EQ(stored.ReadString("Journal", "Aktiv", ""), "1");
+  EXPECT_EQ(stored.ReadString("Werteliste", "Naechste", ""), "2");
+
+  // Choosing the list again while it is partly given out asks before it
+  // starts over; No keeps the position.
+  boxes_.answerYes = false;
+  window->UseValueList(list);
+  ASSERT_FALSE(boxes_.shown.empty());
+  EXPECT_EQ(boxes_.shown.back().kind, "question");
+  EXPECT_EQ(Text(*window, 1304), "noch 2 von 3 Zeilen");
+}
 
 TEST_F(MainWindowTest, FailedOpeningsShowTheirMessageThenTheInterfaceDialog) {
   struct Case {
