@@ -285,6 +285,14 @@ void TagWriter::ShowExhausted() {
   reporter_.ShowMessage(msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {config_.params.lengthBytes}));
 }
 
+// The next value could not be stored: nothing may go to the tag.
+TagWriter::Claim TagWriter::StoreFailed(Claim& claim, const std::string& error) {
+  reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {error}));
+  StopWith(Halt::kStoreFailed);
+  claim.messageId = msg::kSettingsStoreFailed;
+  return claim;
+}
+
 namespace {
 
 // A value must pass the checks of one typed into the field (it may come from
@@ -343,12 +351,7 @@ TagWriter::Claim TagWriter::ClaimValue() {
       config_.params.value = value;
       frontEnd_.ShowWriteValue(value);
     }
-    if (taken == Settings::Take::kStoreFailed) {
-      reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {settings_->LastError()}));
-      StopWith(Halt::kStoreFailed);
-      claim.messageId = msg::kSettingsStoreFailed;
-      return claim;
-    }
+    if (taken == Settings::Take::kStoreFailed) return StoreFailed(claim, settings_->LastError());
     claim.stored = taken == Settings::Take::kTaken;
   } else {
     next = check(config_.params.value);
@@ -380,15 +383,10 @@ TagWriter::Claim TagWriter::ClaimListValue() {
   ValueListCursor::Line line;
   const ValueListCursor::Take taken = list.TakeNext(&line);
   if (taken != ValueListCursor::Take::kTaken) {
-    if (taken == ValueListCursor::Take::kStoreFailed) {
-      claim.messageId = msg::kSettingsStoreFailed;
-      reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {list.LastError()}));
-      StopWith(Halt::kStoreFailed);
-    } else {
-      claim.messageId = taken == ValueListCursor::Take::kEnd ? msg::kValueListEnd : msg::kValueListChanged;
-      reporter_.ShowMessage(claim.messageId, FormatString(claim.messageId, {list.Path()}));
-      StopWith(Halt::kValueList);
-    }
+    if (taken == ValueListCursor::Take::kStoreFailed) return StoreFailed(claim, list.LastError());
+    claim.messageId = taken == ValueListCursor::Take::kEnd ? msg::kValueListEnd : msg::kValueListChanged;
+    reporter_.ShowMessage(claim.messageId, FormatString(claim.messageId, {list.Path()}));
+    StopWith(Halt::kValueList);
     return claim;
   }
   claim.listLine = line.number;
@@ -437,12 +435,7 @@ TagWriter::Claim TagWriter::ClaimGs1() {
       config_.gs1.nextUri = uri;
       ShowNextValue();
     }
-    if (taken == Settings::Take::kStoreFailed) {
-      reporter_.ShowText(FormatString(msg::kSettingsStoreFailed, {settings_->LastError()}));
-      StopWith(Halt::kStoreFailed);
-      claim.messageId = msg::kSettingsStoreFailed;
-      return claim;
-    }
+    if (taken == Settings::Take::kStoreFailed) return StoreFailed(claim, settings_->LastError());
     claim.stored = taken == Settings::Take::kTaken;
   } else {
     next = check(config_.gs1.nextUri);

@@ -104,6 +104,7 @@ class TagWriter {
   };
   Claim ClaimValue();
   Claim ClaimListValue();
+  Claim StoreFailed(Claim& claim, const std::string& error);
   // Opens the job's journal and value list; false (after the message, the
   // write side stopped) when one cannot be used.
   bool PrepareTrace();
