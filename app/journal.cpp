@@ -12,41 +12,13 @@
 #include <nlohmann/json.hpp>
 
 #include "app/atomic_file.h"
+#include "app/strings.h"
 
 namespace stampwise {
 namespace {
 
 bool EndsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-// A value holds one byte per character: texts that are not UTF-8 are read
-// as Latin-1, so a JSON line always carries valid UTF-8.
-std::string AsUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    bool valid = length > 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) >> 6) == 0x2;
-    if (!valid) {
-      std::string latin1;
-      for (const char byte : text) {
-        const auto b = static_cast<unsigned char>(byte);
-        if (b < 0x80) {
-          latin1 += static_cast<char>(b);
-        } else {
-          latin1 += static_cast<char>(0xC0 | (b >> 6));
-          latin1 += static_cast<char>(0x80 | (b & 0x3F));
-        }
-      }
-      return latin1;
-    }
-    out.append(text.substr(i, length));
-    i += length;
-  }
-  return out;
 }
 
 // RFC 4180: a field with a separator, a quote, a line break or blanks at
@@ -133,7 +105,7 @@ std::string JournalRecord(JournalFormat format, const JournalEntry& entry) {
       } else if (column == "length") {
         object[column] = entry.length;
       } else {
-        object[column] = AsUtf8(fields[i]);
+        object[column] = ToUtf8(fields[i]);
       }
     }
     return object.dump() + "\n";

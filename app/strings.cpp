@@ -198,4 +198,46 @@ std::string FillPlaceholders(std::string_view pattern, std::initializer_list<std
   return out;
 }
 
+namespace {
+
+bool IsValidUtf8(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    if (lead >= 0x80) {
+      if ((lead >> 5) == 0x6) {
+        extra = 1;
+      } else if ((lead >> 4) == 0xE) {
+        extra = 2;
+      } else if ((lead >> 3) == 0x1E) {
+        extra = 3;
+      } else {
+        return false;
+      }
+    }
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::string& bytes) {
+  if (IsValidUtf8(bytes)) return bytes;
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace stampwise

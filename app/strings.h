@@ -62,6 +62,10 @@ std::string FormatText(std::string_view pattern, std::initializer_list<FormatArg
 // FormatText over the text of a string id in the active language.
 std::string FormatString(int id, std::initializer_list<FormatArg> args);
 
+// Texts of the tool are kept byte for byte; JSON needs valid UTF-8, so bytes
+// that are not (tag data shown as characters) are taken as Latin-1.
+std::string ToUtf8(const std::string& bytes);
+
 // Fills the framework's numbered place holders %1 .. %9.
 std::string FillPlaceholders(std::string_view pattern, std::initializer_list<std::string_view> args);
 

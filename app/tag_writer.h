@@ -73,6 +73,9 @@ class TagWriter {
   enum class Halt { kNone, kCounterExhausted, kStoreFailed, kJournalFailed, kValueList };
   Halt HaltReason() const { return halt_; }
 
+  // The value list of the job, once a write command has opened it.
+  const ValueListCursor* ValueList() const { return trace_.List(); }
+
   Cycle RunningCycle() const;
   int ProgrammedCount() const { return programmedCount_; }
   int ReadCount() const { return readCount_; }

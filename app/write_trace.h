@@ -43,6 +43,7 @@ class WriteTrace {
 
   ProductionJournal* Journal() { return journal_ ? &*journal_ : nullptr; }
   ValueListCursor* List() { return list_.get(); }
+  const ValueListCursor* List() const { return list_.get(); }
   const std::string& Station() const { return station_; }
 
  private:

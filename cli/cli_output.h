@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/front_end.h"
+#include "app/strings.h"
 
 namespace stampwise::cli {
 
@@ -41,9 +42,5 @@ class Output : public FrontEnd {
   bool json_;
   Tally tally_;
 };
-
-// Texts of the tool are kept byte for byte; JSON needs valid UTF-8, so bytes
-// that are not (tag data shown as characters) are taken as Latin-1.
-std::string ToUtf8(const std::string& bytes);
 
 }  // namespace stampwise::cli

@@ -154,6 +154,15 @@ void CStampwiseDlg::UpdateValueListLeft() {
     valueListLeft_->clear();
     return;
   }
+  const auto showLeft = [this](const ValueListCursor& cursor) {
+    valueListLeft_->setText(Caption("noch %1 von %2 Zeilen").arg(cursor.Left()).arg(cursor.Size()));
+  };
+  // While the writer has the list open, it knows the position: no file is
+  // read again after each tag.
+  if (const ValueListCursor* open = writer_.ValueList(); open != nullptr && open->Path() == path) {
+    showLeft(*open);
+    return;
+  }
   const int column = std::max(1, settings_.ReadInt(keys::kValueListColumn));
   Result<std::vector<std::string>> values = LoadValueList(path, column);
   if (!values) {
@@ -162,7 +171,7 @@ void CStampwiseDlg::UpdateValueListLeft() {
   }
   ValueListCursor cursor(settings_, path, column, std::move(values).value());
   cursor.OpenLine();
-  valueListLeft_->setText(Caption("noch %1 von %2 Zeilen").arg(cursor.Left()).arg(cursor.Size()));
+  showLeft(cursor);
 }
 
 }  // namespace stampwise::gui
