@@ -27,6 +27,8 @@ class FrontEnd {
   virtual void SetWaitCursor(bool /*on*/) {}
   // The write cycle stopped by itself (see TagWriter::HaltReason).
   virtual void WriteCycleStopped() {}
+  // The read cycle stopped by itself (the reader is gone).
+  virtual void ReadCycleStopped() {}
   // A write or read attempt on a single tag ended (after its status line).
   virtual void TagDone(const TagEvent& /*event*/) {}
 };

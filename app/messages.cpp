@@ -1,5 +1,7 @@
 #include "app/messages.h"
 
+#include "reader/rdr.h"
+
 namespace stampwise {
 
 int ErrorMessageId(int errorCode) {
@@ -15,6 +17,8 @@ int ErrorMessageId(int errorCode) {
     case 21: return msg::kNoValidTag;
     case 23: return msg::kCollision;
     case 24: return msg::kUnknownCommand;
+    case RDR_ERR_REPLY_MISFIT: return msg::kReplyMisfit;
+    case RDR_ERR_BUSY: return msg::kReaderBusy;
     default: return msg::kUnknownError;
   }
 }

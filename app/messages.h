@@ -65,6 +65,8 @@ inline constexpr int kSettingsStoreFailed = 32871;  // the next write value coul
 inline constexpr int kCounterExhausted = 32880;     // the increment ran out of digits ("%d": bytes)
 inline constexpr int kOutcomeUnknown = 32881;       // a write may have reached the tag ("%s": error, "%s": value)
 inline constexpr int kLinkLost = 32882;             // the reader's link is gone ("%s": connection)
+inline constexpr int kReplyMisfit = 32888;          // a reply that cannot be the command's own
+inline constexpr int kReaderBusy = 32889;           // a command started while another waits on the reader
 inline constexpr int kNotADataRecord = 32890;       // a file without the keys of a data record
 // GS1 EPC encodings ("%s": the text that is wrong).
 inline constexpr int kEpcUnknownScheme = 32900;

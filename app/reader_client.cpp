@@ -61,7 +61,11 @@ bool ReaderClient::Close() {
 int ReaderClient::LastMessageId() const { return handle_ > 0 ? ErrorMessageId(RdrGetLastError(handle_)) : messageId_; }
 
 bool ReaderClient::LinkLost() const {
-  if (handle_ <= 0 || RdrGetLastError(handle_) != RDR_ERR_TIMEOUT) return false;
+  if (handle_ <= 0) return false;
+  // A reader that has stopped answering (stalled, stopped, its module gone)
+  // is as lost as one unplugged: a cycle must not wait on it for ever.
+  if (RdrGetUnansweredCount(handle_) >= kUnansweredLimit) return true;
+  if (RdrGetLastError(handle_) != RDR_ERR_TIMEOUT) return false;
   if (ReaderLinkLost(connection_)) return true;
   // A HID reader that left the bus has left the USB list too.
   const std::string hidName = ListedHidNameOfConnection(connection_);

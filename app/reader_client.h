@@ -51,9 +51,13 @@ class ReaderClient {
 
   // The message for the library's last error on this connection.
   int LastMessageId() const;
-  // True when the last exchange timed out because the link is gone (an
-  // unplugged USB reader, a closed pseudo-terminal, a HID reader of the
-  // reader series that left the USB list).
+  // Exchanges in a row without a fitting reply after which the reader
+  // counts as lost.
+  static constexpr int kUnansweredLimit = 5;
+  // True when the link is gone (an unplugged USB reader, a closed
+  // pseudo-terminal, a HID reader of the reader series that left the USB
+  // list) or the reader left kUnansweredLimit exchanges in a row unanswered
+  // (stalled or stopped, its LAN module gone, every reply lost or bad).
   bool LinkLost() const;
 
   // Transmit power in tenths of a dBm; `keep` stores it across power cycles.

@@ -78,6 +78,8 @@ constexpr std::array kGermanStrings{
                 "Ergebnis unbekannt (%s): der Wert <%s> kann den Tag erreicht haben, er gilt als verbraucht "
                 "und wird nicht erneut vergeben."},
     StringEntry{32882, "Verbindung zum Leser verloren: %s"},
+    StringEntry{32888, "Die Antwort des Lesers passt nicht zum Befehl"},
+    StringEntry{32889, "Der Leser ist mit einem anderen Befehl beschäftigt"},
     StringEntry{32890, "Die Datei ist kein Datensatz, nichts wurde geladen."},
     StringEntry{32900, "Unbekanntes EPC-Schema: %s"},
     StringEntry{32901, "Keine gültige EPC-Tag-URI: %s"},

@@ -235,23 +235,19 @@ constexpr unsigned kPcToggle = 0x01;
 // the command, so it never reached the tag.
 constexpr int kReaderBadLength = 6;
 
-// True when a failed data write certainly left the tag as it was: the frame
-// was refused before it went out, or the reader refused the command. Every
-// other failure (time-out, a cut or unreadable reply, status 21 without a
-// matching read-back, any other status) may have come after the tag took
-// the data. A link that cannot send shows as a time-out too, and is counted
+// True when a failed data write certainly left the tag as it was: the
+// library refused the frame before it went out, or the reader refused the
+// command (a refusal the library trusts: no other reply on its heels). Every
+// other failure (time-out, a cut, stale or unreadable reply, status 21
+// without a matching read-back, any other status, even one whose number
+// equals one of the library's own) may have come after the tag took the
+// data. A link that cannot send shows as a time-out too, and is counted
 // with those.
-bool WriteCertainlyMissedTag(int error) {
-  switch (error) {
-    case RDR_ERR_NOT_OPEN:
-    case RDR_ERR_CAPACITY:
-    case RDR_ERR_NOTHING_TO_SEND:
-    case RDR_ERR_MODE:
-    case RDR_ERR_ADDRESS:
-    case kReaderBadLength:
-    case RDR_ERR_UNKNOWN_COMMAND: return true;
-    default: return false;
-  }
+bool WriteCertainlyMissedTag(int handle) {
+  const int origin = RdrGetLastErrorOrigin(handle);
+  if (origin == RDR_ORIGIN_NOT_SENT) return true;
+  const int error = RdrGetLastError(handle);
+  return origin == RDR_ORIGIN_READER && (error == kReaderBadLength || error == RDR_ERR_UNKNOWN_COMMAND);
 }
 
 }  // namespace
@@ -279,6 +275,16 @@ bool TagWriter::StopWith(Halt reason) {
     frontEnd_.WriteCycleStopped();
   }
   return false;
+}
+
+void TagWriter::CheckLink() {
+  if (!linkLost_ || !linkLost_()) return;
+  reporter_.ShowText(FormatString(msg::kLinkLost, {connection_}));
+  StopWith(Halt::kReaderLost);
+  if (readTimer_.IsRunning()) {
+    StopTimer(readTimer_);
+    frontEnd_.ReadCycleStopped();
+  }
 }
 
 void TagWriter::ShowExhausted() {
@@ -517,7 +523,7 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, const Claim
                                                  : RdrWriteData(handle_, bank, start, data.data(), length);
   if (result >= 0) return true;
   const int error = RdrGetLastError(handle_);
-  if (WriteCertainlyMissedTag(error)) {
+  if (WriteCertainlyMissedTag(handle_)) {
     GiveBack(claim);
     return LibraryFailure(TagEvent::Kind::kWrite, data);
   }
@@ -667,7 +673,9 @@ bool TagWriter::WriteOnce() {
   dataWriteCounter_ = 1;
   halt_ = Halt::kNone;
   if (!PrepareTrace()) return false;
-  return WriteAttempt(false);
+  if (WriteAttempt(false)) return true;
+  CheckLink();
+  return false;
 }
 
 CycleTimer& TagWriter::TimerOf(Cycle cycle) { return cycle == Cycle::Read ? readTimer_ : writeTimer_; }
@@ -697,6 +705,7 @@ bool TagWriter::StartCycle(Cycle cycle) {
     programmedCount_ = 0;
     frontEnd_.ShowProgrammedCount(0);
   } else {
+    if (halt_ == Halt::kReaderLost) halt_ = Halt::kNone;
     lastReadText_.clear();
     readCount_ = 0;
   }
@@ -716,11 +725,8 @@ void TagWriter::Tick(Cycle cycle) {
   if (cycle == Cycle::None || inTick_) return;
   inTick_ = true;
   reporter_.SetInTick(true);
-  if (cycle == Cycle::Write) {
-    WriteAttempt(true);
-  } else {
-    ReadAttempt(true);
-  }
+  const bool done = cycle == Cycle::Write ? WriteAttempt(true) : ReadAttempt(true);
+  if (!done) CheckLink();
   reporter_.SetInTick(false);
   inTick_ = false;
 }
@@ -749,9 +755,16 @@ bool TagWriter::ReadAttempt(bool cyclic) {
       shown.msbFirst = true;
     }
     Bytes buffer(static_cast<std::size_t>(std::max(shown.lengthBytes, 0)), 0);
-    if (RdrReadData(handle_, static_cast<int>(shown.bank), shown.startWord, buffer.data(),
-                    static_cast<int>(buffer.size())) < 0) {
-      LibraryFailure(TagEvent::Kind::kRead);
+    const int read = RdrReadData(handle_, static_cast<int>(shown.bank), shown.startWord, buffer.data(),
+                                 static_cast<int>(buffer.size()));
+    if (read != static_cast<int>(buffer.size())) {
+      if (read < 0) {
+        LibraryFailure(TagEvent::Kind::kRead);
+      } else {
+        // Fewer bytes than asked: the zeros after them were never read.
+        reporter_.ShowId(msg::kBlockLength);
+        TagFailed(TagEvent::Kind::kRead, 0, msg::kBlockLength);
+      }
       if (!config_.keepLastValue) frontEnd_.ShowReadText("");
       return false;
     }
@@ -780,6 +793,11 @@ bool TagWriter::ReadAttempt(bool cyclic) {
   return false;
 }
 
-bool TagWriter::ReadOnce() { return ReadAttempt(false); }
+bool TagWriter::ReadOnce() {
+  if (halt_ == Halt::kReaderLost) halt_ = Halt::kNone;
+  if (ReadAttempt(false)) return true;
+  CheckLink();
+  return false;
+}
 
 }  // namespace stampwise

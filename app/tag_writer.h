@@ -4,6 +4,7 @@
 // set (validated), shows what this reports and runs the two timers.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,13 @@ class TagWriter {
   // The open connection (0 or negative: none).
   void SetHandle(int handle) { handle_ = handle; }
   int Handle() const { return handle_; }
+  // Asked after every failed attempt: true when the reader is gone (see
+  // ReaderClient::LinkLost). Then the cycles stop with the message naming
+  // `connection`, and HaltReason says kReaderLost.
+  void WatchLink(std::function<bool()> lost, std::string connection) {
+    linkLost_ = std::move(lost);
+    connection_ = std::move(connection);
+  }
 
   // The job. The write value moves on as tags are written: the snapshot
   // always has the value for the next tag, for the front end to show back.
@@ -70,7 +78,7 @@ class TagWriter {
   // value could not be stored, the journal could not be written, or the
   // value list ended, changed or held a value that cannot be written. A cycle
   // ends at once; the reason stays until the next write command.
-  enum class Halt { kNone, kCounterExhausted, kStoreFailed, kJournalFailed, kValueList };
+  enum class Halt { kNone, kCounterExhausted, kStoreFailed, kJournalFailed, kValueList, kReaderLost };
   Halt HaltReason() const { return halt_; }
 
   // The value list of the job, once a write command has opened it.
@@ -138,6 +146,8 @@ class TagWriter {
   void Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes, int counter,
               int status = 0, int messageId = 0);
   bool StopWith(Halt reason);
+  // After a failed attempt: stops both cycles when the reader is gone.
+  void CheckLink();
   void ShowExhausted();
   void AppendLogLine(LogFile& log, bool enabled, const std::string& value);
   void AppendLogLine(LogFile& log, bool enabled, DataFormat format, int startWord, int lengthBytes,
@@ -155,6 +165,8 @@ class TagWriter {
   InventoryStep inventory_;
 
   int handle_ = 0;
+  std::function<bool()> linkLost_;
+  std::string connection_;
   WriterConfig config_;
   LogFile writeLog_;
   LogFile readLog_;

@@ -239,36 +239,22 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   Beeper beeper;
   TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), reading ? nullptr : &beeper);
   writer.SetHandle(reader.Handle());
+  // A reader that is gone or has stopped answering ends the job instead of
+  // being waited on for ever.
+  writer.WatchLink([&reader] { return reader.LinkLost(); }, context.Connection());
   writer.Configure(ConfigOf(*job, options));
-
-  // After a time-out: is the reader still there at all? A lost link ends
-  // the job instead of waiting for ever on a device that is gone.
-  bool linkLost = false;
-  auto checkLink = [&] {
-    if (!reader.LinkLost()) return;
-    linkLost = true;
-    writer.StopCycle();
-  };
 
   int status = kSuccess;
   const auto started = std::chrono::steady_clock::now();
   if (!options.cycle) {
-    if (!(reading ? writer.ReadOnce() : writer.WriteOnce())) {
-      status = kTagFailed;
-      checkLink();
-    }
+    if (!(reading ? writer.ReadOnce() : writer.WriteOnce())) status = kTagFailed;
   } else {
     auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
     const Cycle cycle = reading ? Cycle::Read : Cycle::Write;
     const bool running = writer.StartCycle(cycle);
     if (running) {
       RunLoop(
-          reading ? readTimer : writeTimer,
-          [&] {
-            const int before = done();
-            writer.Tick(cycle);
-            if (done() == before) checkLink();
-          },
+          reading ? readTimer : writeTimer, [&] { writer.Tick(cycle); },
           [&] { return !options.count || done() < *options.count; }, Deadline(options));
     }
     writer.StopCycle();
@@ -278,7 +264,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   // The counter ran out or the next value could not be stored: the job did
   // not do what was asked, whatever the count says.
   if (writer.HaltReason() != TagWriter::Halt::kNone) status = kTagFailed;
-  if (linkLost) {
+  if (writer.HaltReason() == TagWriter::Halt::kReaderLost) {
     context.Out().Error(FormatString(msg::kLinkLost, {context.Connection()}));
     status = kNoReader;
   }

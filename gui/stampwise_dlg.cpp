@@ -156,6 +156,7 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, nullptr)));
   const ReaderIdentity identity = reader_.Open(connection, baudCode, timeoutMs);
   writer_.SetHandle(reader_.Handle());
+  writer_.WatchLink([this] { return reader_.LinkLost(); }, connection);
   statusBar_->ShowReader(&identity);
   if (identity.handle <= 0) {
     boxes_.Warning(this, TableText(identity.messageId));
@@ -595,6 +596,11 @@ void CStampwiseDlg::FocusPasswordField() { password_->setFocus(); }
 
 void CStampwiseDlg::WriteCycleStopped() {
   writeCycle_->setChecked(false);
+  ApplyControlStates();
+}
+
+void CStampwiseDlg::ReadCycleStopped() {
+  readCycle_->setChecked(false);
   ApplyControlStates();
 }
 

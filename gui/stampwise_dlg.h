@@ -103,6 +103,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void FocusPasswordField() override;
   void SetWaitCursor(bool on) override;
   void WriteCycleStopped() override;
+  void ReadCycleStopped() override;
   void ShowNextTagUri(const std::string& uri) override;
   void ShowReadTagUri(const std::string& uri) override;
 

@@ -198,13 +198,19 @@ bool CTCPSocketThread::ConnectOnce(std::uint16_t localPort, int& error) {
       if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
     }
   }
+  sockaddr_in bound{};
+  socklen_t size = sizeof bound;
+  if (error == 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &size) == 0) {
+    localPort_ = ntohs(bound.sin_port);
+    // A reader on this very host that is gone leaves its port free, and a
+    // reconnect from that port to itself connects the socket to itself: it
+    // would echo every frame as if it were the reply.
+    if (bound.sin_port == peer.sin_port && bound.sin_addr.s_addr == peer.sin_addr.s_addr) error = ECONNREFUSED;
+  }
   if (error != 0) {
     CloseSocket();
     return false;
   }
-  sockaddr_in bound{};
-  socklen_t size = sizeof bound;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &size) == 0) localPort_ = ntohs(bound.sin_port);
   return true;
 }
 

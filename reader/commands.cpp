@@ -114,10 +114,13 @@ bool ReaderCommands::WriteWithVerify(std::uint8_t code, const Bytes& payload, in
   Bytes readBack;
   const bool readOk = ReadData(bank, startAddress, static_cast<int>(data.size()), readBack);
   if (readOk && readBack == data) {
-    port_.SetLastError(RDR_ERR_NONE);
+    port_.SetLastError(RDR_ERR_NONE, ErrorOrigin::kNone);
     return true;
   }
-  port_.SetLastError(RDR_ERR_NO_TAG);
+  // A read-back that did not fit the line keeps its own code: the write's
+  // outcome is unknown either way.
+  if (!readOk && port_.LastError() == RDR_ERR_REPLY_MISFIT) return false;
+  port_.SetLastError(RDR_ERR_NO_TAG, ErrorOrigin::kReader);
   return false;
 }
 
@@ -133,7 +136,7 @@ bool ReaderCommands::GetTxPower(int& power) {
   Bytes data;
   if (!port_.Transceive(command::kGetTxPower, {}, data)) return false;
   if (data.size() < 2) {
-    port_.SetLastError(RDR_ERR_POWER_REPLY);
+    port_.SetLastError(RDR_ERR_POWER_REPLY, ErrorOrigin::kExchange);
     return false;
   }
   power = data[0] | (data[1] << 8);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <stdexcept>
 
+#include "protocol/reply_shape.h"
 #include "reader/rdr.h"
 #include "reader/wait_hooks.h"
 
@@ -12,6 +13,18 @@ namespace qlmkv {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr int kMinGuardMs = 50;
+constexpr int kMaxGuardMs = 1000;
+// A line that does not fall quiet within this many guard times is given up
+// for this exchange.
+constexpr int kDrainLimitGuards = 10;
+// How long after a fault tag-changing replies are confirmed by a quiet line:
+// the drain plus one guard time covers a reply that is still under way, and
+// keeps the cost of an occasional fault to a write or two.
+constexpr int kSuspectGuards = 3;
+// Threads remembered with their own last error; the oldest goes first.
+constexpr std::size_t kThreadErrorSlots = 16;
 
 int CeilMilliseconds(Clock::duration d) {
   if (d <= Clock::duration::zero()) return 0;
@@ -52,12 +65,83 @@ bool CQL_MKV_Port::IsUsb() const {
   return transport_ != nullptr && transport_->IsUsb();
 }
 
+void CQL_MKV_Port::SetLastError(int code, ErrorOrigin origin) {
+  const ErrorRecord record{code, origin};
+  const std::thread::id self = std::this_thread::get_id();
+  std::lock_guard lock(errorMutex_);
+  latestError_ = record;
+  for (auto& [thread, kept] : errorsByThread_) {
+    if (thread == self) {
+      kept = record;
+      return;
+    }
+  }
+  if (errorsByThread_.size() == kThreadErrorSlots) errorsByThread_.erase(errorsByThread_.begin());
+  errorsByThread_.emplace_back(self, record);
+}
+
+CQL_MKV_Port::ErrorRecord CQL_MKV_Port::LastErrorRecord() const {
+  const std::thread::id self = std::this_thread::get_id();
+  std::lock_guard lock(errorMutex_);
+  for (const auto& [thread, kept] : errorsByThread_) {
+    if (thread == self) return kept;
+  }
+  return latestError_;
+}
+
+std::chrono::milliseconds CQL_MKV_Port::GuardTime() const {
+  return std::chrono::milliseconds(std::clamp(timeoutMs_, kMinGuardMs, kMaxGuardMs));
+}
+
+CQL_MKV_Port::Turn::Turn(CQL_MKV_Port& port) : port_(port) {
+  if (port_.turnOwner_.load() == std::this_thread::get_id()) return;
+  port_.turnMutex_.lock();
+  port_.turnOwner_.store(std::this_thread::get_id());
+  taken_ = true;
+}
+
+CQL_MKV_Port::Turn::~Turn() {
+  if (!taken_) return;
+  port_.turnOwner_.store(std::thread::id{});
+  port_.turnMutex_.unlock();
+}
+
 bool CQL_MKV_Port::Transceive(std::uint8_t command, const Bytes& payload, Bytes& data) {
   sendBuffer_.clear();
   sendBuffer_.push_back(command);
   sendBuffer_.insert(sendBuffer_.end(), payload.begin(), payload.end());
   if (!SendCommand()) return false;
-  return ReceiveReply(data);
+  Bytes replyData;
+  const bool ok = ReceiveReply(replyData);
+  if (!ok && LastErrorOrigin() == ErrorOrigin::kExchange) return false;
+  // A stale reply of another command does not pass for this one's.
+  if (ok && !reply::Fits(command, payload, replyData)) return Unanswered(RDR_ERR_REPLY_MISFIT);
+  // A reply that decides whether a tag was changed counts only when no other
+  // reply follows on its heels: a refusal always, any reply shortly after a
+  // fault (when a late one may still be under way).
+  if (reply::ChangesTag(command) && (!ok || ShortlyAfterFault()) && !StaysQuiet()) {
+    return Unanswered(RDR_ERR_REPLY_MISFIT);
+  }
+  unanswered_.store(0);
+  if (ok) data = std::move(replyData);
+  return ok;
+}
+
+bool CQL_MKV_Port::Unanswered(int code) {
+  SetLastError(code, ErrorOrigin::kExchange);
+  NoteFault();
+  unanswered_.fetch_add(1);
+  return false;
+}
+
+void CQL_MKV_Port::NoteFault() {
+  drainFirst_ = true;
+  faultSeen_ = true;
+  lastFault_ = clock_.Now();
+}
+
+bool CQL_MKV_Port::ShortlyAfterFault() {
+  return faultSeen_ && clock_.Now() - lastFault_ < GuardTime() * kSuspectGuards;
 }
 
 void CQL_MKV_Port::BuildFrame() {
@@ -81,6 +165,15 @@ bool CQL_MKV_Port::SendCommand() {
     SetLastError(RDR_ERR_NOTHING_TO_SEND);
     return false;
   }
+  // Bytes that came while no exchange was open answer nothing we asked:
+  // the line is out of step, and is drained like after a time-out.
+  if (ReceivedCount() > 0) drainFirst_ = true;
+  if (drainFirst_ && !Drain()) {
+    sendBuffer_.clear();
+    SetLastError(RDR_ERR_TIMEOUT);
+    unanswered_.fetch_add(1);
+    return false;
+  }
   ClearReceived();
   {
     std::lock_guard use(transportMutex_);
@@ -88,11 +181,9 @@ bool CQL_MKV_Port::SendCommand() {
       transport_->Send(sendBuffer_.data(), sendBuffer_.size(), std::chrono::milliseconds(timeoutMs_));
     }
   }
+  lastFrame_.swap(sendBuffer_);
   sendBuffer_.clear();
-  if (WaitForReply()) {
-    SetLastError(RDR_ERR_TIMEOUT);
-    return false;
-  }
+  if (WaitForReply()) return Unanswered(RDR_ERR_TIMEOUT);
   return true;
 }
 
@@ -102,12 +193,62 @@ bool CQL_MKV_Port::ReceiveReply(Bytes& out) {
     std::lock_guard lock(rxMutex_);
     reply.swap(rxBuffer_);
   }
+  // A line that hands the frame back (a connection to itself, an echoing
+  // converter) has not answered it.
+  if (!reply.empty() && reply == lastFrame_) return Unanswered(RDR_ERR_REPLY_MISFIT);
   const int error = frame::ValidateReply(Variant(), reply, out);
+  if (error == RDR_ERR_CHECKSUM || error == RDR_ERR_EMPTY_REPLY) return Unanswered(error);
   if (error != 0) {
-    SetLastError(error);
+    // The reader's own status: it answered.
+    out.clear();
+    SetLastError(error, ErrorOrigin::kReader);
     return false;
   }
   return true;
+}
+
+bool CQL_MKV_Port::ArrivalBefore(Clock::time_point until) {
+  std::uint64_t seen;
+  {
+    std::lock_guard lock(rxMutex_);
+    seen = arrivals_;
+  }
+  for (;;) {
+    {
+      std::lock_guard lock(rxMutex_);
+      if (arrivals_ != seen) return true;
+      if (closing_ || linkLost_) return false;
+    }
+    if (clock_.Now() >= until) return false;
+    Pass(true, seen, until);
+  }
+}
+
+bool CQL_MKV_Port::Drain() {
+  WindowLockGuard windowLock(NoWindowLock());
+  const auto giveUp = clock_.Now() + GuardTime() * kDrainLimitGuards;
+  for (;;) {
+    ClearReceived();
+    const bool arrived = ArrivalBefore(clock_.Now() + GuardTime());
+    {
+      std::lock_guard lock(rxMutex_);
+      if (closing_ || linkLost_) return false;
+      if (!arrived && rxBuffer_.empty()) {
+        drainFirst_ = false;
+        return true;
+      }
+    }
+    if (clock_.Now() > giveUp) return false;
+  }
+}
+
+bool CQL_MKV_Port::StaysQuiet() {
+  WindowLockGuard windowLock(NoWindowLock());
+  {
+    std::lock_guard lock(rxMutex_);
+    if (!rxBuffer_.empty()) return false;
+  }
+  return !ArrivalBefore(clock_.Now() + GuardTime());
 }
 
 bool CQL_MKV_Port::WaitForReply() {

@@ -34,7 +34,20 @@ enum {
   RDR_ERR_POWER_REPLY = 20,
   RDR_ERR_NO_TAG = 21, /* also: write read-back failed or differed */
   RDR_ERR_COLLISION = 23,
-  RDR_ERR_UNKNOWN_COMMAND = 24
+  RDR_ERR_UNKNOWN_COMMAND = 24,
+  /* Codes above 255 can never be a reader's status byte. */
+  RDR_ERR_REPLY_MISFIT = 256, /* a reply came, but not one this command can have (a late reply of
+                                 another command, or a refusal with another reply on its heels) */
+  RDR_ERR_BUSY = 257          /* the calling thread is already in an exchange on this connection */
+};
+
+/* Where the last error came from (RdrGetLastErrorOrigin). */
+enum {
+  RDR_ORIGIN_NONE = 0,     /* no failure */
+  RDR_ORIGIN_NOT_SENT = 1, /* refused by the library: nothing reached the reader */
+  RDR_ORIGIN_EXCHANGE = 2, /* the frame went out; no fitting reply came back (or the caller's buffer
+                              was too small for it) */
+  RDR_ORIGIN_READER = 3    /* the reader answered with this status */
 };
 
 /* Results of RdrOpen other than a handle. */
@@ -46,7 +59,18 @@ enum {
 
 int RDR_API RdrOpen(const char* connection, int baudRate, int lineFormat, int timeoutMs);
 int RDR_API RdrClose(int handle);
+/* The calling thread's last error on this connection: a failure of another
+ * thread on the same handle does not replace it. Every function may be called
+ * from any thread; a connection runs one exchange at a time, and a call from
+ * the thread that is already in one (an event handler run during a wait) fails
+ * at once with RDR_ERR_BUSY. */
 int RDR_API RdrGetLastError(int handle);
+/* RDR_ORIGIN_* of the calling thread's last error (RDR_ORIGIN_NOT_SENT for an
+ * unknown handle). */
+int RDR_API RdrGetLastErrorOrigin(int handle);
+/* Exchanges in a row that got no fitting reply: a reader that stopped
+ * answering, a link that is gone. 0 after any reply; -1 for an unknown handle. */
+int RDR_API RdrGetUnansweredCount(int handle);
 int RDR_API RdrSetNoWindowLock(int handle, int flag);
 int RDR_API RdrIsUsb(int handle);
 int RDR_API RdrGetVersion(int handle, unsigned char* data, int capacity, char* modelName, int modelCapacity);

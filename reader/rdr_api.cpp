@@ -36,7 +36,7 @@ int Guarded(Fn fn) {
 
 CQL_MKV_SDKApp& App() { return CQL_MKV_SDKApp::Instance(); }
 
-// Runs a command on the connection named by `handle`; -1 for an unknown handle.
+// Runs `fn` on the connection named by `handle`; -1 for an unknown handle.
 template <typename Fn>
 int WithPort(int handle, Fn fn) {
   return Guarded([&] {
@@ -46,10 +46,24 @@ int WithPort(int handle, Fn fn) {
   });
 }
 
+// The same for a function that talks to the reader: it waits for the
+// connection's turn, so two threads never mix their frames and replies.
+template <typename Fn>
+int WithExchange(int handle, Fn fn) {
+  return WithPort(handle, [&](CQL_MKV_Port& port) {
+    const CQL_MKV_Port::Turn turn(port);
+    if (!turn.Taken()) {
+      port.SetLastError(RDR_ERR_BUSY);
+      return -1;
+    }
+    return fn(port);
+  });
+}
+
 // The copy rule: data longer than the caller's capacity sets last error 5.
 int CopyOut(CQL_MKV_Port& port, const Bytes& data, unsigned char* buffer, int capacity) {
   if (capacity < 0 || data.size() > static_cast<std::size_t>(capacity)) {
-    port.SetLastError(RDR_ERR_CAPACITY);
+    port.SetLastError(RDR_ERR_CAPACITY, ErrorOrigin::kExchange);
     return -1;
   }
   if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
@@ -109,6 +123,18 @@ int RdrGetLastError(int handle) {
   });
 }
 
+int RdrGetLastErrorOrigin(int handle) {
+  return Guarded([&] {
+    const std::shared_ptr<CQL_MKV_Port> port = App().FindPort(handle);
+    if (port != nullptr) return static_cast<int>(port->LastErrorOrigin());
+    return static_cast<int>(App().FindConfigLink(handle) != nullptr ? RDR_ORIGIN_NONE : RDR_ORIGIN_NOT_SENT);
+  });
+}
+
+int RdrGetUnansweredCount(int handle) {
+  return WithPort(handle, [](CQL_MKV_Port& port) { return port.UnansweredExchanges(); });
+}
+
 int RdrSetNoWindowLock(int handle, int flag) {
   return WithPort(handle, [&](CQL_MKV_Port& port) {
     port.SetNoWindowLock(flag != 0);
@@ -121,8 +147,11 @@ int RdrIsUsb(int handle) {
 }
 
 int RdrGetVersion(int handle, unsigned char* data, int capacity, char* modelName, int modelCapacity) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
-    if (!BufferOk(port, data, capacity) || !BufferOk(port, modelName, modelCapacity)) return -1;
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
+    // The model name is optional: without a buffer its capacity means nothing.
+    if (!BufferOk(port, data, capacity) || (modelName != nullptr && !BufferOk(port, modelName, modelCapacity))) {
+      return -1;
+    }
     Bytes version;
     if (!ReaderCommands(port).GetVersion(version)) return -1;
     const int copied = CopyOut(port, version, data, capacity);
@@ -136,11 +165,11 @@ int RdrGetVersion(int handle, unsigned char* data, int capacity, char* modelName
 }
 
 int RdrSetMode(int handle, int mode) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) { return ZeroOrMinusOne(ReaderCommands(port).SetMode(mode)); });
+  return WithExchange(handle, [&](CQL_MKV_Port& port) { return ZeroOrMinusOne(ReaderCommands(port).SetMode(mode)); });
 }
 
 int RdrInventory(int handle, int param, unsigned char* buffer, int capacity) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     if (!BufferOk(port, buffer, capacity)) return -1;
     Bytes data;
     if (!ReaderCommands(port).Inventory(static_cast<std::uint8_t>(param & 0xFF), data)) return -1;
@@ -153,14 +182,14 @@ int RdrInventory(int handle, int param, unsigned char* buffer, int capacity) {
 }
 
 int RdrSelectTag(int handle, const unsigned char* epc, int epcLength) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     if (!BufferOk(port, epc, epcLength, kMaxPayload)) return -1;
     return ZeroOrMinusOne(ReaderCommands(port).SelectTag(BytesOf(epc, epcLength)));
   });
 }
 
 int RdrReadData(int handle, int bank, int startAddress, unsigned char* buffer, int count) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     if (!BufferOk(port, buffer, count)) return -1;
     Bytes data;
     if (!ReaderCommands(port).ReadData(bank, startAddress, count, data)) return -1;
@@ -169,7 +198,7 @@ int RdrReadData(int handle, int bank, int startAddress, unsigned char* buffer, i
 }
 
 int RdrWriteData(int handle, int bank, int startAddress, const unsigned char* data, int length) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     // Without data, `length` zero bytes are written.
     if (!LengthOk(port, length, kMaxPayload - kWriteHeader)) return -1;
     const Bytes bytes = data != nullptr ? BytesOf(data, length) : Bytes(static_cast<std::size_t>(length), 0);
@@ -179,7 +208,7 @@ int RdrWriteData(int handle, int bank, int startAddress, const unsigned char* da
 
 int RdrWriteDataPw(int handle, int bank, int startAddress, const unsigned char* password, const unsigned char* data,
                    int length) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     if (!LengthOk(port, length, kMaxPayload - kWritePwHeader)) return -1;
     const Bytes bytes = data != nullptr ? BytesOf(data, length) : Bytes(static_cast<std::size_t>(length), 0);
     return ZeroOrMinusOne(ReaderCommands(port).WriteDataPw(bank, startAddress, PasswordOf(password), bytes));
@@ -187,14 +216,14 @@ int RdrWriteDataPw(int handle, int bank, int startAddress, const unsigned char* 
 }
 
 int RdrLock(int handle, int area, int action, const unsigned char* password) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     return ZeroOrMinusOne(ReaderCommands(port).Lock(PasswordOf(password), static_cast<std::uint8_t>(action & 0xFF),
                                                     static_cast<std::uint8_t>(area & 0xFF)));
   });
 }
 
 int RdrGetTxPower(int handle, int* power) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     int value = 0;
     if (!ReaderCommands(port).GetTxPower(value)) return -1;
     if (power != nullptr) *power = value;
@@ -203,20 +232,20 @@ int RdrGetTxPower(int handle, int* power) {
 }
 
 int RdrSetTxPower(int handle, int power, int thirdByte) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     return ZeroOrMinusOne(ReaderCommands(port).SetTxPower(power, static_cast<std::uint8_t>(thirdByte & 0xFF)));
   });
 }
 
 int RdrSwitchUsbMode(int handle, int mode) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     return ZeroOrMinusOne(ReaderCommands(port).SwitchUsbMode(static_cast<std::uint8_t>(mode & 0xFF)));
   });
 }
 
 int RdrCommand(int handle, int command, const unsigned char* payload, int payloadLength, unsigned char* buffer,
                int capacity) {
-  return WithPort(handle, [&](CQL_MKV_Port& port) {
+  return WithExchange(handle, [&](CQL_MKV_Port& port) {
     if (!BufferOk(port, payload, payloadLength, kMaxPayload) || !BufferOk(port, buffer, capacity)) return -1;
     Bytes data;
     if (!ReaderCommands(port).Command(static_cast<std::uint8_t>(command & 0xFF), BytesOf(payload, payloadLength),

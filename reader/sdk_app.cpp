@@ -91,6 +91,8 @@ int CQL_MKV_SDKApp::OpenAttempt(const ConnectionTarget& target, int baudRate, in
 
 // Variant 0 first, then variant 1; only a 4-byte version reply counts.
 bool CQL_MKV_SDKApp::DetectVariant(CQL_MKV_Port& port) {
+  // The handle is listed already: another thread may use it meanwhile.
+  const CQL_MKV_Port::Turn turn(port);
   ReaderCommands commands(port);
   Bytes version;
   port.SetVariant(0);

@@ -76,6 +76,8 @@ constexpr std::array kEnglishStrings{
           "Outcome unknown (%s): the value <%s> may have reached the tag; it counts as used and is not issued "
           "again."},
     Entry{32882, "Connection to the reader lost: %s"},
+    Entry{32888, "The reader's reply does not fit the command"},
+    Entry{32889, "The reader is busy with another command"},
     Entry{32890, "The file is not a data record, nothing was loaded."},
     Entry{32900, "Unknown EPC scheme: %s"},
     Entry{32901, "Not a valid EPC tag URI: %s"},

@@ -105,13 +105,18 @@ TEST_F(CliKillTest, KilledCyclesNeverRepeatAValue) {
 // write whose outcome is unknown uses its value up, so no value reaches two
 // tags.
 TEST_F(CliKillTest, LostCutAndLateRepliesNeverRepeatAValue) {
-  constexpr std::size_t kRunTags = 500;
+  constexpr std::size_t kRunTags = 800;
   StartSim({"--tags", "0", "--conveyor", "3,0"});
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> pauseMs(30, 300);
-  const std::vector<std::string> faults{"fault lostack 1", "fault truncate 1", "fault late 200 1"};
+  // Far enough apart that the reader answers in between: a time-out and the
+  // quiet wait after it take 300-350 ms here, and a reader that leaves five
+  // exchanges in a row unanswered counts as lost.
+  std::uniform_int_distribution<int> pauseMs(400, 700);
+  // A reply 500 ms late comes after the time-out and the quiet wait after it:
+  // in the middle of a later exchange.
+  const std::vector<std::string> faults{"fault lostack 1", "fault truncate 1", "fault late 200 1", "fault late 500 1"};
   std::uniform_int_distribution<std::size_t> pick(0, faults.size() - 1);
 
   std::vector<std::string> line{kCliPath, "--settings", SettingsFile(), "--port", sim_->PtyPath(), "--timeout", "150"};
