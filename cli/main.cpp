@@ -55,7 +55,8 @@ CLI::Validator PositiveSeconds() {
       "SECONDS");
 }
 
-void AddJobOptions(CLI::App& command, JobOptions& job) {
+// The tag area and its format: what a write and a read both address.
+void AddAreaOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--bank", job.bank, "memory bank")->check(CLI::IsMember({"res", "epc", "tid", "user"}));
   command.add_option("--start", job.startWord, "start word");
   command.add_option("--length", job.lengthBytes, "length in bytes");
@@ -64,6 +65,10 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
   auto* msb = command.add_flag("--msb", job.msb, "most significant byte first");
   auto* lsb = command.add_flag("--lsb", job.lsb, "least significant byte first");
   msb->excludes(lsb);
+}
+
+// What only a write uses; a read must not take (and store) any of it.
+void AddWriteOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--value", job.value, "write value");
   command.add_option("--inc", job.increment, "auto increment")->check(CLI::IsMember({"dec", "hex", "off"}));
   command.add_option("--leading-zeros", job.leadingZeros, "keep leading zeros")->check(CLI::IsMember({"on", "off"}));
@@ -76,8 +81,14 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
   password->excludes(noPassword);
   command.add_option("--lock", job.lock, "lock with the access password")->check(CLI::IsMember({"on", "off"}));
   command.add_option("--write-log", job.writeLog, "write log: FILE, on or off");
+}
+
+void AddReadOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--read-log", job.readLog, "read log: FILE, on or off");
   command.add_option("--keep-last", job.keepLast, "keep the last read value")->check(CLI::IsMember({"on", "off"}));
+}
+
+void AddCycleOptions(CLI::App& command, JobOptions& job) {
   auto* cycle = command.add_flag("--cycle", job.cycle, "run cyclically");
   command.add_option("--count", job.count, "stop after N tags")
       ->needs(cycle)
@@ -112,12 +123,17 @@ int main(int argc, char** argv) {
   auto* info = app.add_subcommand("info", "model, firmware, link and device text of the reader");
   JobOptions writeJob;
   auto* write = app.add_subcommand("write", "program tags");
-  AddJobOptions(*write, writeJob);
+  AddAreaOptions(*write, writeJob);
+  AddWriteOptions(*write, writeJob);
+  AddReadOptions(*write, writeJob);
+  AddCycleOptions(*write, writeJob);
   AddGs1Options(*write, writeJob);
   AddTraceOptions(*write, writeJob);
   JobOptions readJob;
   auto* read = app.add_subcommand("read", "read tags");
-  AddJobOptions(*read, readJob);
+  AddAreaOptions(*read, readJob);
+  AddReadOptions(*read, readJob);
+  AddCycleOptions(*read, readJob);
   std::optional<int> powerDbm;
   auto* power = app.add_subcommand("power", "show or set the transmit power");
   power->add_option("--set", powerDbm, "transmit power in dBm, 13..27");
