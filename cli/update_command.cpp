@@ -32,11 +32,13 @@ bool Report(Context& context, const CheckReport& report, const std::optional<std
   std::string version;
   std::string build;
   check.GetVersionAndBuild(&version, &build);
+  // A check that was not possible knows nothing: not "not newer" either.
   nlohmann::json object{{"check", report.name},
                         {"own", ToUtf8(check.OwnVersion())},
                         {"server", ToUtf8(version)},
                         {"build", ToUtf8(build)},
-                        {"newer", isNewer},
+                        {"possible", report.line.possible},
+                        {"newer", report.line.possible ? nlohmann::json(isNewer) : nlohmann::json()},
                         {"installer", ToUtf8(check.GetInstaller())},
                         {"text", ToUtf8(report.line.text)}};
   std::string path;

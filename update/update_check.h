@@ -63,6 +63,9 @@ class CUpdateCheck {
   // Waits at most `timeout` for the fetch to finish.
   bool WaitForResult(std::chrono::milliseconds timeout) const;
 
+  // A versions file was fetched (a finished fetch whose content holds INI
+  // data): without one nothing is known about the server's versions.
+  bool HasVersionsFile() const;
   // False (both empty) without content or when it holds no INI data;
   // otherwise the section's "Version" and "Build" (empty when missing).
   bool GetVersionAndBuild(std::string* version, std::string* build) const;
