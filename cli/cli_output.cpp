@@ -43,7 +43,7 @@ void Output::ShowReadText(const std::string& text) {
 
 void Output::ShowReadTagUri(const std::string& uri) {
   if (uri.empty()) return;
-  Print(uri, {{"type", "tagUri"}, {"tagUri", uri}});
+  Print(uri, {{"type", "tagUri"}, {"tagUri", ToUtf8(uri)}});
 }
 
 void Output::Error(const std::string& message, const std::string& detail, const nlohmann::json& fields) {
