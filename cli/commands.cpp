@@ -163,7 +163,10 @@ Context::Context(const GlobalOptions& options, Settings& settings, Output& outpu
     // An entry as `ports` lists it names the same link.
     connection_ = WithoutListPrefix(*options.port);
   } else {
-    const PortSettings port = LoadCheckedPortSettings(settings_);
+    // Exactly the stored reader: a station never writes through another
+    // station's reader because its own missed a ping or is unplugged (the
+    // window may offer another one; the command line fails instead).
+    const PortSettings port = LoadPortSettings(settings_);
     connection_ = ConnectString(port.name, port.address);
   }
   baudCode_ = options.baudCode ? *options.baudCode : settings_.ReadPortBaudrate();
@@ -174,7 +177,8 @@ ReaderIdentity Context::OpenReader(ReaderClient& reader) {
   ReaderIdentity identity = reader.Open(connection_, baudCode_, timeoutMs_);
   if (reader.IsOpen()) return identity;
   nlohmann::json fields{{"messageId", identity.messageId}, {"connection", ToUtf8(connection_)}};
-  std::string detail;
+  // The reader is always named: the path and the system's reason where known.
+  std::string detail = connection_;
   if (identity.messageId == msg::kPortOpenFailed) {
     if (const std::optional<OpenFailure> failure = FindOpenFailure(connection_)) {
       detail = failure->path + ": " + failure->reason;

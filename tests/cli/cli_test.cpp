@@ -128,6 +128,21 @@ TEST_F(CliTest, HidReadersAreListedAndServeEveryCommand) {
   unsetenv("QLMKV_FAKE_HID_RECORD");
 }
 
+// The stored reader, or none: a stored USB reader that is not plugged in is
+// not replaced by the one that is (another station's), and nothing is saved.
+TEST_F(CliTest, AStoredReaderThatIsNotThereIsNeverReplaced) {
+  qlmkv::test::FakeHid hid("1C40:05AB:17050001:9:9");
+  Settings(SettingsFile(), folder_.Path() + "/").WriteString("Port", "Name", "USB: 17059999 HID");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"info"}, std::vector<std::string>{"--json", "info"}, UserHexJob({}, "0000ABCD")}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const RunResult run = RunProgram(CommandLine(args, false));
+    EXPECT_EQ(run.exitCode, 3) << run.out;
+    EXPECT_THAT(run.err, HasSubstr("17059999 HID"));
+    EXPECT_EQ(Stored("Name", "Port"), "USB: 17059999 HID");
+  }
+}
+
 // Bad arguments and failed validation end with 2 before any reader is opened.
 struct BadArgumentsCase {
   const char* name;
