@@ -157,8 +157,8 @@ std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
 
 }  // namespace
 
-Context::Context(const GlobalOptions& options, Settings& settings, Output& output)
-    : settings_(settings), output_(output) {
+Context::Context(const GlobalOptions& options, Settings& settings, Output& output, StopSignals& stop)
+    : settings_(settings), output_(output), stop_(stop) {
   if (options.port) {
     // An entry as `ports` lists it names the same link.
     connection_ = WithoutListPrefix(*options.port);
@@ -238,6 +238,14 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
     StoreGs1(context.Store(), *job, job->gs1);
     return kNoReader;
   }
+  // From here on a stop signal ends the job after the tag in hand; one that
+  // came while the reader was opened ends it before any tag.
+  context.Stop().LetCommandFinish(true);
+  if (context.Stop().Received() != 0) {
+    StoreParameterSet(context.Store(), job->app);
+    StoreGs1(context.Store(), *job, job->gs1);
+    return context.Stop().ExitStatus();
+  }
   LoopTimer writeTimer;
   LoopTimer readTimer;
   Beeper beeper;
@@ -267,7 +275,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
     const bool running = writer.StartCycle(cycle);
     if (running) {
       RunLoop(
-          reading ? readTimer : writeTimer,
+          reading ? readTimer : writeTimer, context.Stop(),
           [&] {
             const int before = done();
             writer.Tick(cycle);
@@ -290,6 +298,8 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   if (job->storedValue) job->app.params.value = *job->storedValue;
   StoreParameterSet(context.Store(), job->app);
   StoreGs1(context.Store(), *job, writer.Config().gs1);
+  // A one-shot job has no summary to tell of a stop signal: the status does.
+  if (!options.cycle && context.Stop().Received() != 0) return context.Stop().ExitStatus();
   return status;
 }
 

@@ -15,7 +15,7 @@
 #include "cli/epc_commands.h"
 #include "cli/gs1_options.h"
 #include "cli/lan_commands.h"
-#include "cli/loop_timer.h"
+#include "cli/stop_signals.h"
 #include "cli/trace_options.h"
 #include "update/version_rules.h"
 
@@ -102,8 +102,8 @@ void AddCycleOptions(CLI::App& command, JobOptions& job) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Stop signals are awaited by the cycle loop; block them before any thread exists.
-  BlockStopSignals();
+  // Stop signals are taken by a watcher thread; block them before any thread exists.
+  StopSignals::Block();
 
   CLI::App app{"QL-MKV Stampwise: serial programming of UHF RFID tags", "stampwise-cli"};
   app.require_subcommand(1);
@@ -209,6 +209,7 @@ int main(int argc, char** argv) {
   }
 
   try {
+    StopSignals stop;
     Settings settings(global.settingsFile ? *global.settingsFile : DefaultSettingsFile());
     const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
     ApplyLanguage(language, ResourceDirectoryOf(kEnglishLibraryName));
@@ -216,7 +217,7 @@ int main(int argc, char** argv) {
     // Encodings need no reader and no stored link.
     if (*encode) return EpcEncode(output, epcEncode);
     if (*decode) return EpcDecode(output, epcHex);
-    Context context(global, settings, output);
+    Context context(global, settings, output, stop);
 
     if (*ports) return ListPorts(context);
     if (*info) return ShowInfo(context);

@@ -56,6 +56,9 @@ class CUpdateCheck {
   // after return its notify is not called any more.
   void Withdraw(const void* window);
 
+  // Ends a fetch or a download under way as soon as it can (no content, no
+  // file); for a program that is asked to stop.
+  void Cancel() { cancel_ = true; }
   // A worker exists: the check was started.
   bool Started() const;
   // The fetch has finished (an empty content is how a failure shows).

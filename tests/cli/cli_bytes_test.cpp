@@ -14,7 +14,7 @@ namespace {
 class CliOddBytesTest : public CliTest, public ::testing::WithParamInterface<OddBytes> {
  protected:
   static std::vector<std::string> AsciiJob(const std::string& value) {
-    return {"--json",        "write", "--bank",  "user", "--start", "0", "--length", std::to_string(value.size()),
+    return {"--json",   "write",      "--bank",  "user", "--start", "0", "--length", std::to_string(value.size()),
             "--format", "data-ascii", "--value", value};
   }
 };

@@ -2,6 +2,8 @@
 // private network namespace (skipped where namespaces cannot be made).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -121,6 +123,26 @@ TEST_F(CliLan, AStoredReaderThatDoesNotAnswerIsNeverReplaced) {
   EXPECT_THAT(run.err, HasSubstr("10.77.0.99-10001"));
   EXPECT_EQ(Settings(folder_.File("settings.ini"), folder_.Path() + "/").ReadString("Port", "Name", ""),
             "LAN: 10.77.0.99-10001");
+}
+
+// lan set waits up to 25 s for the module to answer at its new address; a
+// stop signal ends that wait with 128 + its number (on main: 25 s, exit 3).
+TEST_F(CliLan, ASignalEndsTheWaitAfterASet) {
+  std::vector<std::string> ignorePings{"/usr/bin/env"};
+  for (const std::string& word : lab_->Launcher(moduleNs_)) ignorePings.push_back(word);
+  ignorePings.insert(ignorePings.end(), {"sysctl", "-q", "-w", "net.ipv4.icmp_echo_ignore_all=1"});
+  ASSERT_EQ(RunProgram(ignorePings).exitCode, 0);
+  ChildProcess cli(
+      {STAMPWISE_CLI_PATH, "--settings", folder_.File("settings.ini"), "lan", "set", "10.77.0.2", "--ip", "10.77.0.9"});
+  ASSERT_TRUE(cli.AwaitBlocked(SIGINT, 60000));
+  // Once the module has its change, the tool waits for an answer.
+  for (int i = 0; i < 6000 && module_->Command("lan counts") != "OK writes=1 assignments=1 restarts=1"; ++i) {
+    cli.Pump(5);
+  }
+  cli.Signal(SIGINT);
+  const int status = cli.Wait(120000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 130) << cli.Err();
 }
 
 TEST_F(CliLan, AModuleThatDoesNotAnswerIsNoReader) {

@@ -293,6 +293,29 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliStopSignalTest, ::testing::Values(SIGTERM, SIGI
   return testCase.param == SIGTERM ? "Sigterm" : testCase.param == SIGINT ? "Sigint" : "Sighup";
 });
 
+// A command that waits long (here for a reader that does not answer, with a
+// long reply time-out) ends on a stop signal with 128 + its number; on main
+// it waited the whole time-out. No time is measured: the status tells.
+class CliSignalDuringAWaitTest : public CliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliSignalDuringAWaitTest, EndsWith128PlusTheSignal) {
+  StartSim();
+  ASSERT_THAT(sim_->Command("fault drop 5"), StartsWith("OK"));
+  ChildProcess cli(CommandLine({"--timeout", "300000", "info"}));
+  ASSERT_TRUE(cli.AwaitBlocked(GetParam(), 60000));
+  cli.Signal(GetParam());
+  const int status = cli.Wait(120000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + GetParam()) << cli.Err();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliSignalDuringAWaitTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& testCase) {
+                           return testCase.param == SIGTERM  ? "Sigterm"
+                                  : testCase.param == SIGINT ? "Sigint"
+                                                             : "Sighup";
+                         });
+
 // A reader that goes away during a cycle (unplugged, its simulator gone)
 // ends the cycle with a message and status 3 instead of a wait for ever.
 TEST_F(CliTest, ALostReaderEndsTheCycleWithStatus3) {

@@ -2,6 +2,8 @@
 // loopback HTTPS server and mkv-sim.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -119,6 +121,25 @@ TEST_F(UpdateCliTest, DeviceCheckWithoutAnyFileIsNotPossible) {
     EXPECT_EQ(device["text"], c.deviceLine);
   }
 }
+
+// A server that stalls: a stop signal ends the check at once, with 128 + the
+// signal's number (on main the check waited for the stall limit, exit 5).
+class UpdateStopTest : public UpdateCliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UpdateStopTest, ASignalEndsTheCheckAtOnce) {
+  server_->Serve("RFIDVersionsUHF.txt", std::string(kNewerSoftware) + "https://127.0.0.1/setup.run\r\n");
+  ChildProcess cli(CommandLine({"update", "--server", server_->Base() + "stall/"}, false));
+  ASSERT_TRUE(cli.AwaitBlocked(GetParam(), 60000));
+  cli.Signal(GetParam());
+  const int status = cli.Wait(120000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + GetParam()) << cli.Out() << cli.Err();
+  EXPECT_EQ(cli.Out(), "") << "no check result: nothing was known";
+}
+
+INSTANTIATE_TEST_SUITE_P(Update, UpdateStopTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& testCase) {
+  return testCase.param == SIGTERM ? "Sigterm" : testCase.param == SIGINT ? "Sigint" : "Sighup";
+});
 
 TEST_F(UpdateCliTest, NoReaderAndBadArguments) {
   ServeFolder("any", "[QL_MKV_Stampwise]\r\nVersion=1.00\r\nBuild=2000-01-01\r\n");
