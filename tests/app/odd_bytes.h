@@ -16,13 +16,13 @@ struct OddBytes {
 // a value list.
 inline const std::vector<OddBytes>& OddByteSequences() {
   static const std::vector<OddBytes> sequences{
-      {"Overlong", "\xC0\x80\xC1\xBF"},          // overlong forms of NUL and '?'
-      {"Surrogate", "\xED\xA0\x80\x41"},         // a UTF-16 surrogate half
-      {"AboveUnicode", "\xF4\x90\x80\x80"},      // past U+10FFFF
-      {"StrayBytes", "\x80\xFF\xFE\x41"},        // continuation byte without lead, never-used bytes
-      {"CutShort", "\x41\x42\xE2\x82"},          // a three-byte character cut at the end
-      {"Latin1Word", "\xC4RGER"},                // a name written as Latin-1
-      {"OverlongThreeBytes", "\xE0\x80\xAF\x41"} // overlong '/'
+      {"Overlong", "\xC0\x80\xC1\xBF"},           // overlong forms of NUL and '?'
+      {"Surrogate", "\xED\xA0\x80\x41"},          // a UTF-16 surrogate half
+      {"AboveUnicode", "\xF4\x90\x80\x80"},       // past U+10FFFF
+      {"StrayBytes", "\x80\xFF\xFE\x41"},         // continuation byte without lead, never-used bytes
+      {"CutShort", "\x41\x42\xE2\x82"},           // a three-byte character cut at the end
+      {"Latin1Word", "\xC4RGER"},                 // a name written as Latin-1
+      {"OverlongThreeBytes", "\xE0\x80\xAF\x41"}  // overlong '/'
   };
   return sequences;
 }
