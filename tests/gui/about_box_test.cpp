@@ -120,6 +120,11 @@ TEST_F(AboutBoxTest, DeviceLineWithoutAVersionsFileIsNotUpToDate) {
             QString::fromUtf8("QL-MKV39 V1.11: Keine Internet Verbindung: Update Prüfung nicht möglich!"));
   EXPECT_EQ(Line(box, 106)->TextColor(), QColor(255, 0, 0));
   EXPECT_FALSE(Line(box, 106)->Link());
+  if (const char* folder = getenv("STAMPWISE_SCREENSHOT_DIR")) {
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    EXPECT_TRUE(box.grab().save(QString::fromLocal8Bit(folder) + "/stampwise-about-not-possible.png"));
+  }
 }
 
 TEST_F(AboutBoxTest, ClearedCheckBoxStoresZeroAndTheNextWindowDoesNotCheck) {
