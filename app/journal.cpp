@@ -12,7 +12,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/atomic_file.h"
+#include "app/gs1_epc.h"
 #include "app/strings.h"
+#include "common/ascii.h"
 
 namespace stampwise {
 namespace {
@@ -48,6 +50,21 @@ bool WriteFully(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// The value's exact bytes beside its text in the pending attempt: the text of
+// bytes that are not UTF-8 is their Latin-1 reading, which cannot be told
+// from the same characters typed as UTF-8.
+std::optional<std::string> FromHex(const std::string& hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  std::string bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = ascii::HexDigitValue(hex[i]);
+    const int low = ascii::HexDigitValue(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
 }
 
 // A new file's name reaches the disk with the folder.
@@ -225,6 +242,7 @@ bool ProductionJournal::Intend(const JournalEntry& entry) {
   // Where its record will begin: a journal already longer has it.
   nlohmann::ordered_json object = nlohmann::ordered_json::parse(JournalRecord(JournalFormat::kJsonLines, entry));
   object["at"] = static_cast<long long>(::lseek(fd_, 0, SEEK_END));
+  object["value_hex"] = gs1::Hex(std::vector<std::uint8_t>(entry.value.begin(), entry.value.end()));
   const std::string record = object.dump() + "\n";
   if (::ftruncate(pendingFd_, 0) == 0 &&
       ::pwrite(pendingFd_, record.data(), record.size(), 0) == static_cast<ssize_t>(record.size()) &&
@@ -252,7 +270,12 @@ std::optional<JournalEntry> ProductionJournal::TakePending() {
     return std::nullopt;
   }
   // Cleared when its record is appended.
-  return ParseJsonRecord(content);
+  std::optional<JournalEntry> pending = ParseJsonRecord(content);
+  if (pending && object.contains("value_hex") && object["value_hex"].is_string()) {
+    if (const std::optional<std::string> value = FromHex(object["value_hex"].get<std::string>()))
+      pending->value = *value;
+  }
+  return pending;
 }
 
 bool ProductionJournal::ClearPending() {

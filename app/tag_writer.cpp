@@ -83,6 +83,7 @@ const char* OutcomeName(TagEvent::Outcome outcome) {
     case TagEvent::Outcome::kFailed: return "failed";
     case TagEvent::Outcome::kUnknown: return "unknown";
     case TagEvent::Outcome::kMismatch: return "mismatch";
+    case TagEvent::Outcome::kNone: return "none";
   }
   return "failed";
 }
@@ -207,6 +208,22 @@ bool TagWriter::TagFailed(TagEvent::Kind kind, int status, int messageId, const 
   Report(kind, TagEvent::Outcome::kFailed, writing ? NextValue() : std::string(), bytes,
          writing ? programmedCount_ : readCount_, status, messageId);
   return false;
+}
+
+// A one-shot command with no tag in the field says so (a cycle waits for the
+// next tag quietly). Nothing was tried: no journal line, the value unused.
+void TagWriter::ReportEmptyField(TagEvent::Kind kind, bool cyclic) {
+  if (cyclic || !inventory_.FieldWasEmpty()) return;
+  reporter_.ShowId(msg::kNoValidTag);
+  const bool writing = kind == TagEvent::Kind::kWrite;
+  frontEnd_.TagDone(TagEvent{kind,
+                             TagEvent::Outcome::kNone,
+                             writing ? NextValue() : std::string(),
+                             {},
+                             {},
+                             writing ? programmedCount_ : readCount_,
+                             RDR_ERR_NO_TAG,
+                             msg::kNoValidTag});
 }
 
 bool TagWriter::LibraryFailure(TagEvent::Kind kind, const Bytes& bytes) {
@@ -551,6 +568,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
       attempt_.epcBefore.clear();
       TagFailed(TagEvent::Kind::kWrite, 0, msg::kTagNotUnique);
     }
+    ReportEmptyField(TagEvent::Kind::kWrite, cyclic);
     return false;
   }
   BeginAttempt();
@@ -790,6 +808,7 @@ bool TagWriter::ReadAttempt(bool cyclic) {
     return true;
   }
   if (!cyclic || !config_.keepLastValue) frontEnd_.ShowReadText("");
+  ReportEmptyField(TagEvent::Kind::kRead, cyclic);
   return false;
 }
 

@@ -143,6 +143,7 @@ class TagWriter {
   // failed; returns false for the caller to pass on.
   bool LibraryFailure(TagEvent::Kind kind, const Bytes& bytes = {});
   bool TagFailed(TagEvent::Kind kind, int status, int messageId, const Bytes& bytes = {});
+  void ReportEmptyField(TagEvent::Kind kind, bool cyclic);
   void Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes, int counter,
               int status = 0, int messageId = 0);
   bool StopWith(Halt reason);

@@ -43,7 +43,7 @@ void Output::ShowReadText(const std::string& text) {
 
 void Output::ShowReadTagUri(const std::string& uri) {
   if (uri.empty()) return;
-  Print(uri, {{"type", "tagUri"}, {"tagUri", uri}});
+  Print(uri, {{"type", "tagUri"}, {"tagUri", ToUtf8(uri)}});
 }
 
 void Output::Error(const std::string& message, const std::string& detail, const nlohmann::json& fields) {
@@ -67,6 +67,7 @@ const char* OutcomeName(const TagEvent& event) {
     case TagEvent::Outcome::kFailed: return "failed";
     case TagEvent::Outcome::kUnknown: return "unknown";
     case TagEvent::Outcome::kMismatch: return "mismatch";
+    case TagEvent::Outcome::kNone: return "none";
   }
   return "failed";
 }
@@ -81,6 +82,7 @@ void Output::TagDone(const TagEvent& event) {
     case TagEvent::Outcome::kFailed:
     case TagEvent::Outcome::kMismatch: ++(writing ? tally_.writeFailed : tally_.readFailed); break;
     case TagEvent::Outcome::kUnknown: ++tally_.writeUnknown; break;
+    case TagEvent::Outcome::kNone: break;  // no tag: nothing was tried
   }
   if (!json_) return;  // the status line has said it
   nlohmann::json object{{"type", "tag"},

@@ -157,13 +157,16 @@ std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
 
 }  // namespace
 
-Context::Context(const GlobalOptions& options, Settings& settings, Output& output)
-    : settings_(settings), output_(output) {
+Context::Context(const GlobalOptions& options, Settings& settings, Output& output, StopSignals& stop)
+    : settings_(settings), output_(output), stop_(stop) {
   if (options.port) {
     // An entry as `ports` lists it names the same link.
     connection_ = WithoutListPrefix(*options.port);
   } else {
-    const PortSettings port = LoadCheckedPortSettings(settings_);
+    // Exactly the stored reader: a station never writes through another
+    // station's reader because its own missed a ping or is unplugged (the
+    // window may offer another one; the command line fails instead).
+    const PortSettings port = LoadPortSettings(settings_);
     connection_ = ConnectString(port.name, port.address);
   }
   baudCode_ = options.baudCode ? *options.baudCode : settings_.ReadPortBaudrate();
@@ -174,7 +177,8 @@ ReaderIdentity Context::OpenReader(ReaderClient& reader) {
   ReaderIdentity identity = reader.Open(connection_, baudCode_, timeoutMs_);
   if (reader.IsOpen()) return identity;
   nlohmann::json fields{{"messageId", identity.messageId}, {"connection", ToUtf8(connection_)}};
-  std::string detail;
+  // The reader is always named: the path and the system's reason where known.
+  std::string detail = connection_;
   if (identity.messageId == msg::kPortOpenFailed) {
     if (const std::optional<OpenFailure> failure = FindOpenFailure(connection_)) {
       detail = failure->path + ": " + failure->reason;
@@ -234,6 +238,14 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
     StoreGs1(context.Store(), *job, job->gs1);
     return kNoReader;
   }
+  // From here on a stop signal ends the job after the tag in hand; one that
+  // came while the reader was opened ends it before any tag.
+  context.Stop().LetCommandFinish(true);
+  if (context.Stop().Received() != 0) {
+    StoreParameterSet(context.Store(), job->app);
+    StoreGs1(context.Store(), *job, job->gs1);
+    return context.Stop().ExitStatus();
+  }
   LoopTimer writeTimer;
   LoopTimer readTimer;
   Beeper beeper;
@@ -254,7 +266,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
     const bool running = writer.StartCycle(cycle);
     if (running) {
       RunLoop(
-          reading ? readTimer : writeTimer, [&] { writer.Tick(cycle); },
+          reading ? readTimer : writeTimer, context.Stop(), [&] { writer.Tick(cycle); },
           [&] { return !options.count || done() < *options.count; }, Deadline(options));
     }
     writer.StopCycle();
@@ -272,6 +284,8 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   if (job->storedValue) job->app.params.value = *job->storedValue;
   StoreParameterSet(context.Store(), job->app);
   StoreGs1(context.Store(), *job, writer.Config().gs1);
+  // A one-shot job has no summary to tell of a stop signal: the status does.
+  if (!options.cycle && context.Stop().Received() != 0) return context.Stop().ExitStatus();
   return status;
 }
 

@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "cli/cli_output.h"
 #include "cli/job_options.h"
+#include "cli/stop_signals.h"
 
 namespace stampwise::cli {
 
@@ -33,10 +34,11 @@ struct GlobalOptions {
 // link parameters after the stored defaults were applied.
 class Context {
  public:
-  Context(const GlobalOptions& options, Settings& settings, Output& output);
+  Context(const GlobalOptions& options, Settings& settings, Output& output, StopSignals& stop);
 
   Settings& Store() { return settings_; }
   Output& Out() { return output_; }
+  StopSignals& Stop() { return stop_; }
   const std::string& Connection() const { return connection_; }
 
   // Opens and identifies the reader on `reader`; prints the reason when
@@ -46,6 +48,7 @@ class Context {
  private:
   Settings& settings_;
   Output& output_;
+  StopSignals& stop_;
   std::string connection_;
   int baudCode_;
   int timeoutMs_;

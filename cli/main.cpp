@@ -15,7 +15,7 @@
 #include "cli/epc_commands.h"
 #include "cli/gs1_options.h"
 #include "cli/lan_commands.h"
-#include "cli/loop_timer.h"
+#include "cli/stop_signals.h"
 #include "cli/trace_options.h"
 #include "update/version_rules.h"
 
@@ -55,7 +55,8 @@ CLI::Validator PositiveSeconds() {
       "SECONDS");
 }
 
-void AddJobOptions(CLI::App& command, JobOptions& job) {
+// The tag area and its format: what a write and a read both address.
+void AddAreaOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--bank", job.bank, "memory bank")->check(CLI::IsMember({"res", "epc", "tid", "user"}));
   command.add_option("--start", job.startWord, "start word");
   command.add_option("--length", job.lengthBytes, "length in bytes");
@@ -64,6 +65,10 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
   auto* msb = command.add_flag("--msb", job.msb, "most significant byte first");
   auto* lsb = command.add_flag("--lsb", job.lsb, "least significant byte first");
   msb->excludes(lsb);
+}
+
+// What only a write uses; a read must not take (and store) any of it.
+void AddWriteOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--value", job.value, "write value");
   command.add_option("--inc", job.increment, "auto increment")->check(CLI::IsMember({"dec", "hex", "off"}));
   command.add_option("--leading-zeros", job.leadingZeros, "keep leading zeros")->check(CLI::IsMember({"on", "off"}));
@@ -76,8 +81,14 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
   password->excludes(noPassword);
   command.add_option("--lock", job.lock, "lock with the access password")->check(CLI::IsMember({"on", "off"}));
   command.add_option("--write-log", job.writeLog, "write log: FILE, on or off");
+}
+
+void AddReadOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--read-log", job.readLog, "read log: FILE, on or off");
   command.add_option("--keep-last", job.keepLast, "keep the last read value")->check(CLI::IsMember({"on", "off"}));
+}
+
+void AddCycleOptions(CLI::App& command, JobOptions& job) {
   auto* cycle = command.add_flag("--cycle", job.cycle, "run cyclically");
   command.add_option("--count", job.count, "stop after N tags")
       ->needs(cycle)
@@ -91,8 +102,8 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Stop signals are awaited by the cycle loop; block them before any thread exists.
-  BlockStopSignals();
+  // Stop signals are taken by a watcher thread; block them before any thread exists.
+  StopSignals::Block();
 
   CLI::App app{"QL-MKV Stampwise: serial programming of UHF RFID tags", "stampwise-cli"};
   app.require_subcommand(1);
@@ -112,12 +123,17 @@ int main(int argc, char** argv) {
   auto* info = app.add_subcommand("info", "model, firmware, link and device text of the reader");
   JobOptions writeJob;
   auto* write = app.add_subcommand("write", "program tags");
-  AddJobOptions(*write, writeJob);
+  AddAreaOptions(*write, writeJob);
+  AddWriteOptions(*write, writeJob);
+  AddReadOptions(*write, writeJob);
+  AddCycleOptions(*write, writeJob);
   AddGs1Options(*write, writeJob);
   AddTraceOptions(*write, writeJob);
   JobOptions readJob;
   auto* read = app.add_subcommand("read", "read tags");
-  AddJobOptions(*read, readJob);
+  AddAreaOptions(*read, readJob);
+  AddReadOptions(*read, readJob);
+  AddCycleOptions(*read, readJob);
   std::optional<int> powerDbm;
   auto* power = app.add_subcommand("power", "show or set the transmit power");
   power->add_option("--set", powerDbm, "transmit power in dBm, 13..27");
@@ -193,6 +209,7 @@ int main(int argc, char** argv) {
   }
 
   try {
+    StopSignals stop;
     Settings settings(global.settingsFile ? *global.settingsFile : DefaultSettingsFile());
     const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
     ApplyLanguage(language, ResourceDirectoryOf(kEnglishLibraryName));
@@ -200,7 +217,7 @@ int main(int argc, char** argv) {
     // Encodings need no reader and no stored link.
     if (*encode) return EpcEncode(output, epcEncode);
     if (*decode) return EpcDecode(output, epcHex);
-    Context context(global, settings, output);
+    Context context(global, settings, output, stop);
 
     if (*ports) return ListPorts(context);
     if (*info) return ShowInfo(context);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "tests/app/odd_bytes.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {
@@ -146,6 +147,34 @@ TEST(ProductionJournal, HeaderOnceTornTailCutAndEveryLineWhole) {
 
   EXPECT_FALSE(ProductionJournal::Open(folder.File("missing/journal.csv"), &error).has_value());
   EXPECT_NE(error.find("missing/journal.csv"), std::string::npos) << error;
+}
+
+// A value of any bytes is journaled (its Latin-1 text in JSON lines, its bytes
+// in CSV) and an attempt a crash left pending comes back with its exact bytes,
+// so the value list line it took is recognised.
+TEST(ProductionJournal, ValuesOfAnyBytesAreJournaledAndComeBackExactly) {
+  TempFolder folder;
+  for (const testing::OddBytes& odd : testing::OddByteSequences()) {
+    SCOPED_TRACE(odd.name);
+    const std::string value = odd.bytes + "AB";
+    const nlohmann::json line = nlohmann::json::parse(JournalRecord(JournalFormat::kJsonLines, Entry(value)));
+    EXPECT_EQ(line["value"], testing::Latin1AsUtf8(value));
+    EXPECT_NE(JournalRecord(JournalFormat::kCsv, Entry(value)).find(value), std::string::npos);
+
+    const std::string path = folder.File(std::string(odd.name) + ".jsonl");
+    std::string error;
+    {
+      auto journal = ProductionJournal::Open(path, &error);
+      ASSERT_TRUE(journal.has_value()) << error;
+      ASSERT_TRUE(journal->Intend(Entry(value, "")));
+    }  // a crash before the record
+    auto journal = ProductionJournal::Open(path, &error);
+    ASSERT_TRUE(journal.has_value()) << error;
+    const std::optional<JournalEntry> pending = journal->TakePending();
+    ASSERT_TRUE(pending.has_value());
+    EXPECT_EQ(pending->value, value);
+    EXPECT_TRUE(journal->Append(*pending));
+  }
 }
 
 }  // namespace

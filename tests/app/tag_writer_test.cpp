@@ -116,6 +116,44 @@ INSTANTIATE_TEST_SUITE_P(Cycles, TwoTagsTest, ::testing::Values(false, true),
                          [](const auto& testCase) { return testCase.param ? "CollisionStatus" : "TwoTagsCounted"; });
 
 // ---------------------------------------------------------------------------
+// No tag in the field: a one-shot write or read says so (a status line and a
+// tag event "none"); a cycle waits for the next tag without a word.
+
+class EmptyFieldTest : public CycleTest, public ::testing::WithParamInterface<TagEvent::Kind> {};
+
+TEST_P(EmptyFieldTest, OneShotSaysSoACycleStaysQuiet) {
+  StartReader({"--tags", "0"});
+  UserHexJob();
+  const bool writing = GetParam() == TagEvent::Kind::kWrite;
+  const Cycle cycle = writing ? Cycle::Write : Cycle::Read;
+  const std::string noTag = LoadString(msg::kNoValidTag);
+
+  ASSERT_TRUE(writer_->StartCycle(cycle));
+  for (int i = 0; i < 3; ++i) writer_->Tick(cycle);
+  writer_->StopCycle();
+  EXPECT_THAT(frontEnd_.statusLines, IsEmpty());
+  EXPECT_THAT(frontEnd_.tagEvents, IsEmpty());
+
+  for (int i = 0; i < 2; ++i) EXPECT_FALSE(writing ? writer_->WriteOnce() : writer_->ReadOnce());
+  EXPECT_EQ(frontEnd_.CountStatus(noTag), 2);
+  ASSERT_EQ(frontEnd_.tagEvents.size(), 2u);
+  const TagEvent& event = frontEnd_.tagEvents.back();
+  EXPECT_EQ(event.kind, GetParam());
+  EXPECT_EQ(event.outcome, TagEvent::Outcome::kNone);
+  EXPECT_EQ(event.value, writing ? "00000001" : "");
+  EXPECT_THAT(event.bytes, IsEmpty());
+  EXPECT_THAT(event.epc, IsEmpty());
+  EXPECT_EQ(event.messageId, msg::kNoValidTag);
+  EXPECT_THAT(Writes(), IsEmpty());
+  EXPECT_EQ(writer_->Config().params.value, "00000001");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cycles, EmptyFieldTest, ::testing::Values(TagEvent::Kind::kWrite, TagEvent::Kind::kRead),
+                         [](const auto& testCase) {
+                           return testCase.param == TagEvent::Kind::kWrite ? "Write" : "Read";
+                         });
+
+// ---------------------------------------------------------------------------
 // EPC length correction: the protocol-control word goes out with the EPC, its
 // length bits set to the new length and its low bits kept.
 

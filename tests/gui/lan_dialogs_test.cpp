@@ -220,6 +220,20 @@ TEST_F(LanDialogs, DhcpNameOfEightCharactersIsTakenAndNineAreRefused) {
   EXPECT_EQ(boxes_.shown.size(), 1u);
 }
 
+// A module named in Latin-1: the name field shows its characters (no
+// replacement characters), and OK without a change keeps its bytes.
+TEST_F(LanDialogs, AModuleNameThatIsNotUtf8ShowsAsLatin1AndIsKeptByteForByte) {
+  const std::string name = "\xC4RGER";
+  Start({"auto", "10.77.0.3/24", {"--lan-name", name, "--lan-auto-address", "10.77.0.3"}});
+  CLanConfig config(boxes_, "10.77.0.3-10001");
+  config.show();
+  EXPECT_EQ(Control<QLineEdit>(config, 1247)->text(), QString::fromLatin1(name.data()));
+  config.accept();
+  EXPECT_EQ(config.result(), QDialog::Accepted);
+  EXPECT_EQ(config.ModuleAddress(), "[" + name + "]");
+  EXPECT_EQ(ReaderClient::LanModules(), std::vector<std::string>{"[" + name + "]10.77.0.3-10001"});
+}
+
 TEST_F(LanDialogs, UnreachableModuleLeavesTheFieldsOpenAndAFailedChangeIsReported) {
   CLanConfig config(boxes_, "10.77.0.99-10001");
   config.show();
