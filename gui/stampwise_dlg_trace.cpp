@@ -147,9 +147,20 @@ void CStampwiseDlg::UseValueList(const std::string& path) {
   ApplyTrace();
 }
 
+// A journal switched on mid-cycle would journal nothing, a list chosen
+// mid-cycle would show another list than the one written from.
+void CStampwiseDlg::ApplyTraceStates() {
+  const bool idle = writer_.RunningCycle() != Cycle::Write;
+  for (QWidget* control : {static_cast<QWidget*>(journalOn_), static_cast<QWidget*>(chooseJournal_),
+                           static_cast<QWidget*>(chooseValueList_)}) {
+    control->setEnabled(idle);
+  }
+  clearValueList_->setEnabled(idle && !valueListPath_->text().isEmpty());
+}
+
 void CStampwiseDlg::UpdateValueListLeft() {
   const std::string path = ToUtf8(valueListPath_->text());
-  clearValueList_->setEnabled(!path.empty());
+  clearValueList_->setEnabled(!path.empty() && writer_.RunningCycle() != Cycle::Write);
   if (path.empty()) {
     valueListLeft_->clear();
     return;
