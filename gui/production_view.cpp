@@ -7,8 +7,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineSeries>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 
 #include "app/gs1_epc.h"
@@ -19,6 +19,8 @@ namespace stampwise::gui {
 namespace {
 
 constexpr int kRefreshMs = 1000;
+// Ticks of the count axis: its top is a multiple, so every tick is a whole tag.
+constexpr int kCountTicks = 4;
 constexpr const char* kDefaultShiftStarts = keys::kShiftStarts.text;
 
 QLabel* Large(QLabel* label, double scale, bool bold) {
@@ -81,12 +83,13 @@ ProductionView::ProductionView(ProductionStats& stats, QWidget* parent) : QWidge
   chart->setAnimationOptions(QChart::NoAnimation);
   chart->legend()->setAlignment(Qt::AlignBottom);
   auto* minutes = new QValueAxis;
-  minutes->setRange(-(ProductionStats::kHistoryMinutes - 1), 0);
+  minutes->setRange(-ProductionStats::kHistoryMinutes, 0);
   minutes->setTickCount(7);
   minutes->setLabelFormat(QStringLiteral("%d"));
   minutes->setTitleText(Caption("Minuten"));
   countAxis_ = new QValueAxis;
   countAxis_->setLabelFormat(QStringLiteral("%d"));
+  countAxis_->setTickCount(kCountTicks + 1);
   chart->addAxis(minutes, Qt::AlignBottom);
   chart->addAxis(countAxis_, Qt::AlignLeft);
   for (QLineSeries* series : {rateSeries_, failedSeries_}) {
@@ -96,7 +99,7 @@ ProductionView::ProductionView(ProductionStats& stats, QWidget* parent) : QWidge
   chartView_ = new QChartView(chart);
   chartView_->setObjectName(QStringLiteral("productionChart"));
   chartView_->setRenderHint(QPainter::Antialiasing);
-  chartView_->setMinimumSize(480, 220);
+  chartView_->setMinimumSize(560, 240);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(state_);
@@ -105,6 +108,7 @@ ProductionView::ProductionView(ProductionStats& stats, QWidget* parent) : QWidge
   layout->addLayout(last);
   layout->addWidget(chartView_, 1);
 
+  resize(760, 620);
   clock_.setInterval(kRefreshMs);
   connect(&clock_, &QTimer::timeout, this, &ProductionView::Refresh);
   clock_.start();
@@ -168,12 +172,14 @@ void ProductionView::RefreshChart() {
     const qreal minute = index - (count - 1);
     written.append(QPointF(minute, hour[static_cast<std::size_t>(index)].written));
     failed.append(QPointF(minute, hour[static_cast<std::size_t>(index)].failed));
-    highest = std::max({highest, hour[static_cast<std::size_t>(index)].written, hour[static_cast<std::size_t>(index)].failed});
+    highest = std::max(
+        {highest, hour[static_cast<std::size_t>(index)].written, hour[static_cast<std::size_t>(index)].failed});
   }
   rateSeries_->replace(written);
   failedSeries_->replace(failed);
-  // Whole tags on the axis, with room above the highest minute.
-  countAxis_->setRange(0, std::max(5, highest + highest / 5 + 1));
+  // Whole tags at every tick, with room above the highest minute.
+  const int top = (highest + highest / 5 + kCountTicks) / kCountTicks * kCountTicks;
+  countAxis_->setRange(0, std::max(kCountTicks, top));
 }
 
 QString ProductionView::StateText() const { return state_->text(); }

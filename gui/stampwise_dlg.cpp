@@ -160,6 +160,9 @@ void CStampwiseDlg::Start() {
 }
 
 QSize CStampwiseDlg::FittingSize() {
+  // A control just shown or hidden counts at once, not when the layouts next run.
+  scroll_->widget()->layout()->activate();
+  scroll_->updateGeometry();
   layout()->activate();
   QSize wanted = sizeHint();
   const QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();

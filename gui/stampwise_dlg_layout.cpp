@@ -48,9 +48,12 @@ QPushButton* Button(const char* caption, Number id) {
   return button;
 }
 
+// A cycle's button: pressed while its cycle runs, and marked so that the
+// running cycle is seen from a step away.
 QPushButton* PushLikeCheckBox(const char* caption, Number id) {
   QPushButton* button = Button(caption, id);
   button->setCheckable(true);
+  button->setStyleSheet(QStringLiteral("QPushButton:checked { font-weight: bold; color: #1b5e20; }"));
   return button;
 }
 

@@ -51,9 +51,10 @@ void CStampwiseDlg::BuildTraceControls(QGridLayout* writeLayout, int writeRow, Q
   listRow->addWidget(chooseValueList_);
   listRow->addWidget(clearValueList_);
   writeLayout->addLayout(listRow, writeRow, 0, 1, 2);
-  writeLayout->addWidget(valueListLeft_, writeRow + 1, 0, 1, 2);
+  // One row for both: the window must not grow taller than a laptop screen.
+  writeLayout->addWidget(valueListLeft_, writeRow + 1, 0);
   verifyWrites_ = Named(new QCheckBox(Caption("Schreiben prüfen")), 1305);
-  writeLayout->addWidget(verifyWrites_, writeRow + 2, 0, 1, 2);
+  writeLayout->addWidget(verifyWrites_, writeRow + 1, 1);
 
   journalOn_ = Named(new QCheckBox(Caption("Journal führen")), 1306);
   journalPath_ = PathLabel(1307);

@@ -50,10 +50,11 @@ class Stats : public ::testing::Test {
  protected:
   Stats()
       : now_(Time(std::chrono::hours(24 * 1000) + std::chrono::hours(13) + minutes(50))),
-        stats_({360, 840, 1320}, [this] { return now_; },
-               [](Time when) {
-                 return static_cast<int>(std::chrono::floor<minutes>(when.time_since_epoch()).count() % (24 * 60));
-               }) {}
+        stats_(
+            {360, 840, 1320}, [this] { return now_; },
+            [](Time when) {
+              return static_cast<int>(std::chrono::floor<minutes>(when.time_since_epoch()).count() % (24 * 60));
+            }) {}
 
   static TagEvent Write(TagEvent::Outcome outcome, std::string value = "V") {
     TagEvent event;
@@ -86,7 +87,7 @@ TEST_F(Stats, CountsTheShiftAndTheCycleAndStartsANewShiftOnTime) {
   EXPECT_EQ(stats_.CurrentCycle().written, 2);
   EXPECT_EQ(stats_.CurrentCycle().Attempts(), 5);
   EXPECT_DOUBLE_EQ(*stats_.YieldPercent(), 50.0);
-  EXPECT_EQ(stats_.LastValue(), "L");  // the last written, not the last tried
+  EXPECT_EQ(stats_.LastValue(), "L");              // the last written, not the last tried
   EXPECT_EQ(stats_.ShiftCountedSince(), started);  // the program started within the shift
 
   now_ += minutes(10);  // 14:00 and a bit: the next shift

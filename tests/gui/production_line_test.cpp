@@ -246,6 +246,8 @@ TEST_P(WindowSize, FitsASmallLaptopScreenInEveryModeWithoutCuttingTexts) {
       window.findChild<QRadioButton*>(QStringLiteral("gs1Format"))->click();
     }
     if (mode.readUri) window.findChild<QLineEdit*>(QStringLiteral("gs1ReadUri"))->parentWidget()->show();
+    window.findChild<QWidget*>(QStringLiteral("mainContent"))->layout()->activate();
+    window.findChild<QScrollArea*>(QStringLiteral("mainScroll"))->updateGeometry();
     window.layout()->activate();
     const QSize natural = window.sizeHint();
     EXPECT_LE(natural.width() + 8, 1366) << mode.name;
