@@ -22,15 +22,20 @@ namespace {
 
 std::string SystemReason(int error) { return std::strerror(error); }
 
-// The name part of a connection string: without the device address and the
-// bracketed description of a list entry.
-std::string NameOf(const std::string& connection) {
+// A connection string without its device address.
+std::string WithoutAddress(const std::string& connection) {
   std::string name = connection;
   const std::size_t colon = name.rfind(':');
   if (colon != std::string::npos && colon + 1 < name.size() &&
       name.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
     name.resize(colon);
   }
+  return name;
+}
+
+// The file part: without the bracketed description of a list entry.
+std::string FileNameOf(const std::string& connection) {
+  const std::string name = WithoutAddress(connection);
   return name.substr(0, name.find(' '));
 }
 
@@ -67,8 +72,8 @@ std::optional<std::string> TcpReason(const std::string& address, int port) {
 }
 
 // A LAN reader given by its address ("10.0.0.5", "10.0.0.5-4001"): the TCP
-// connection's reason. A USB reader given by its serial number: whether it
-// is attached at all.
+// connection's reason. A USB reader given by its name ("17050002", "1705-0042
+// HID"): whether it is attached at all.
 std::optional<OpenFailure> LinkWithoutDeviceFile(const std::string& name) {
   static const std::regex kLanAddress(R"(^(\d{1,3}(?:\.\d{1,3}){3})(?:-(\d{1,5}))?$)");
   std::smatch lan;
@@ -90,9 +95,9 @@ std::optional<OpenFailure> LinkWithoutDeviceFile(const std::string& name) {
 std::optional<OpenFailure> FindOpenFailure(const std::string& connection) {
   const std::string device = DeviceFileOfConnection(connection);
   if (device.empty()) {
-    const std::string name = NameOf(connection);
+    const std::string name = FileNameOf(connection);
     struct stat info {};
-    if (name.empty() || ::stat(name.c_str(), &info) != 0) return LinkWithoutDeviceFile(name);
+    if (name.empty() || ::stat(name.c_str(), &info) != 0) return LinkWithoutDeviceFile(WithoutAddress(connection));
     return OpenFailure{name, "not under /dev/, so taken as a D2XX serial number (give the /dev/ name)"};
   }
   const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
