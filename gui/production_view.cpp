@@ -112,7 +112,6 @@ ProductionView::ProductionView(ProductionStats& stats, QWidget* parent) : QWidge
   clock_.setInterval(kRefreshMs);
   connect(&clock_, &QTimer::timeout, this, &ProductionView::Refresh);
   clock_.start();
-  Refresh();
 }
 
 QLabel* ProductionView::AddFigure(QGridLayout* grid, int row, int column, const char* caption, const char* name) {
@@ -127,6 +126,7 @@ QLabel* ProductionView::AddFigure(QGridLayout* grid, int row, int column, const 
 }
 
 void ProductionView::Refresh() {
+  if (!isVisible()) return;  // drawn again when shown
   stats_.Update();
   QPalette palette = state_->palette();
   switch (stats_.Running()) {

@@ -188,9 +188,9 @@ ProductionView* CStampwiseDlg::ShowProductionView() {
             [this] { settings_.WriteInt(keys::kProductionViewOpen, 0); });
   }
   settings_.WriteInt(keys::kProductionViewOpen, 1);
-  productionView_->Refresh();
   productionView_->show();
   productionView_->raise();
+  productionView_->Refresh();
   return productionView_;
 }
 
