@@ -370,6 +370,8 @@ void CStampwiseDlg::ApplyControlStates() {
   UpdateValuesLeft();
   ApplyGs1States();
   ApplyTraceStates();
+  // A taller value field (the data formats) makes room for itself where the screen has it.
+  if (isVisible()) FitToContents();
 }
 
 void CStampwiseDlg::UpdateValuesLeft() {
