@@ -51,9 +51,10 @@ void CStampwiseDlg::BuildTraceControls(QGridLayout* writeLayout, int writeRow, Q
   listRow->addWidget(chooseValueList_);
   listRow->addWidget(clearValueList_);
   writeLayout->addLayout(listRow, writeRow, 0, 1, 2);
-  writeLayout->addWidget(valueListLeft_, writeRow + 1, 0, 1, 2);
+  // One row for both: the window must not grow taller than a laptop screen.
+  writeLayout->addWidget(valueListLeft_, writeRow + 1, 0);
   verifyWrites_ = Named(new QCheckBox(Caption("Schreiben prüfen")), 1305);
-  writeLayout->addWidget(verifyWrites_, writeRow + 2, 0, 1, 2);
+  writeLayout->addWidget(verifyWrites_, writeRow + 1, 1);
 
   journalOn_ = Named(new QCheckBox(Caption("Journal führen")), 1306);
   journalPath_ = PathLabel(1307);
@@ -147,9 +148,20 @@ void CStampwiseDlg::UseValueList(const std::string& path) {
   ApplyTrace();
 }
 
+// A journal switched on mid-cycle would journal nothing, a list chosen
+// mid-cycle would show another list than the one written from.
+void CStampwiseDlg::ApplyTraceStates() {
+  const bool idle = writer_.RunningCycle() != Cycle::Write;
+  for (QWidget* control : {static_cast<QWidget*>(journalOn_), static_cast<QWidget*>(chooseJournal_),
+                           static_cast<QWidget*>(chooseValueList_)}) {
+    control->setEnabled(idle);
+  }
+  clearValueList_->setEnabled(idle && !valueListPath_->text().isEmpty());
+}
+
 void CStampwiseDlg::UpdateValueListLeft() {
   const std::string path = ToUtf8(valueListPath_->text());
-  clearValueList_->setEnabled(!path.empty());
+  clearValueList_->setEnabled(!path.empty() && writer_.RunningCycle() != Cycle::Write);
   if (path.empty()) {
     valueListLeft_->clear();
     return;
