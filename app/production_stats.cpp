@@ -125,6 +125,7 @@ void ProductionStats::Count(const TagEvent& event) {
       if (inCycle) ++cycle_.unknown;
       ++bucket.failed;
       break;
+    case TagEvent::Outcome::kNone: break;  // no tag: nothing was tried
   }
 }
 
