@@ -112,6 +112,15 @@ inline constexpr int kWriteCycleEnded = 32952;  // written, failed, unknown, nex
 inline constexpr int kReadCycleEnded = 32953;   // read, failed, seconds
 inline constexpr int kNoReader = 32954;
 inline constexpr int kValuesLeft = 32955;  // "%s": how many
+// The station a PLC drives over Modbus TCP.
+inline constexpr int kStationReady = 32941;         // serving ("%s": address:port)
+inline constexpr int kStationListenFailed = 32942;  // "%s": address:port, "%s": the system's reason
+inline constexpr int kStationBadAddress = 32943;    // "%s": the text given
+inline constexpr int kPlcConnected = 32944;
+inline constexpr int kPlcNotConnected = 32945;
+inline constexpr int kStationLastTrigger = 32946;  // "%s": time, "%s": passed or rejected
+inline constexpr int kStationPassed = 32947;
+inline constexpr int kStationRejected = 32948;
 
 // Messages of the dialog framework's field checks.
 inline constexpr int kEnterInteger = 61712;         // "Geben Sie eine ganze Zahl ein."

@@ -228,7 +228,7 @@ namespace {
 
 // A write or read job, once or as a cycle; both share everything but the
 // tag writer's calls.
-int RunJob(Context& context, const JobOptions& options, bool reading) {
+int RunJob(Context& context, const JobOptions& options, bool reading, const JobRunner* runner = nullptr) {
   std::optional<Job> job = PrepareJob(context, options, reading);
   if (!job) return kBadArguments;
   ReaderClient reader;
@@ -249,7 +249,8 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   LoopTimer writeTimer;
   LoopTimer readTimer;
   Beeper beeper;
-  TagWriter writer(context.Out(), writeTimer, readTimer, &context.Store(), reading ? nullptr : &beeper);
+  TagWriter writer(runner != nullptr ? runner->frontEnd : context.Out(), writeTimer, readTimer, &context.Store(),
+                   reading ? nullptr : &beeper);
   writer.SetHandle(reader.Handle());
   // A reader that is gone or has stopped answering ends the job instead of
   // being waited on for ever.
@@ -258,7 +259,9 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
 
   int status = kSuccess;
   const auto started = std::chrono::steady_clock::now();
-  if (!options.cycle) {
+  if (runner != nullptr) {
+    status = runner->run(writer, reader);
+  } else if (!options.cycle) {
     if (!(reading ? writer.ReadOnce() : writer.WriteOnce())) status = kTagFailed;
   } else {
     auto done = [&] { return reading ? writer.ReadCount() : writer.ProgrammedCount(); };
@@ -285,7 +288,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
   StoreParameterSet(context.Store(), job->app);
   StoreGs1(context.Store(), *job, writer.Config().gs1);
   // A one-shot job has no summary to tell of a stop signal: the status does.
-  if (!options.cycle && context.Stop().Received() != 0) return context.Stop().ExitStatus();
+  if (runner == nullptr && !options.cycle && context.Stop().Received() != 0) return context.Stop().ExitStatus();
   return status;
 }
 
@@ -294,6 +297,10 @@ int RunJob(Context& context, const JobOptions& options, bool reading) {
 int Write(Context& context, const JobOptions& options) { return RunJob(context, options, false); }
 
 int Read(Context& context, const JobOptions& options) { return RunJob(context, options, true); }
+
+int WriteWith(Context& context, const JobOptions& options, const JobRunner& runner) {
+  return RunJob(context, options, false, &runner);
+}
 
 int Power(Context& context, std::optional<int> setDbm) {
   constexpr int kMinDbm = 13;

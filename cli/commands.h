@@ -1,11 +1,13 @@
 // The commands of stampwise-cli. Each returns the tool's exit status.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "app/reader_client.h"
 #include "app/settings.h"
+#include "app/tag_writer.h"
 #include "cli/cli_output.h"
 #include "cli/job_options.h"
 #include "cli/stop_signals.h"
@@ -58,6 +60,14 @@ int ListPorts(Context& context);
 int ShowInfo(Context& context);
 int Write(Context& context, const JobOptions& job);
 int Read(Context& context, const JobOptions& job);
+// A write job that `run` drives once the reader is open, instead of one write
+// or a cycle (the station): the same checks, reader and storing of what the
+// job reached. The writer reports to `frontEnd`.
+struct JobRunner {
+  FrontEnd& frontEnd;
+  std::function<int(TagWriter& writer, ReaderClient& reader)> run;
+};
+int WriteWith(Context& context, const JobOptions& job, const JobRunner& runner);
 int Power(Context& context, std::optional<int> setDbm);
 int RecordLoad(Context& context, const std::string& file);
 int RecordSave(Context& context, const std::string& file);

@@ -15,6 +15,7 @@
 #include "cli/epc_commands.h"
 #include "cli/gs1_options.h"
 #include "cli/lan_commands.h"
+#include "cli/station_command.h"
 #include "cli/stop_signals.h"
 #include "cli/trace_options.h"
 #include "update/version_rules.h"
@@ -129,6 +130,18 @@ int main(int argc, char** argv) {
   AddCycleOptions(*write, writeJob);
   AddGs1Options(*write, writeJob);
   AddTraceOptions(*write, writeJob);
+  // The write job, one attempt per trigger of the line's PLC.
+  JobOptions stationJob;
+  std::string modbus = plc::ListenAddress{}.Text();
+  auto* stationCommand =
+      app.add_subcommand("station", "program tags as a station the line's PLC triggers (Modbus TCP)");
+  AddAreaOptions(*stationCommand, stationJob);
+  AddWriteOptions(*stationCommand, stationJob);
+  AddReadOptions(*stationCommand, stationJob);
+  AddGs1Options(*stationCommand, stationJob);
+  AddTraceOptions(*stationCommand, stationJob);
+  stationCommand->add_option("--modbus", modbus, "listen on [ADDRESS:]PORT (default " + modbus + ", loopback)");
+  stationCommand->footer(kStationRegisterMap);
   JobOptions readJob;
   auto* read = app.add_subcommand("read", "read tags");
   AddAreaOptions(*read, readJob);
@@ -223,6 +236,7 @@ int main(int argc, char** argv) {
     if (*info) return ShowInfo(context);
     if (*write) return Write(context, writeJob);
     if (*read) return Read(context, readJob);
+    if (*stationCommand) return RunStation(context, stationJob, modbus);
     if (*power) return Power(context, powerDbm);
     if (*recordLoad) return RecordLoad(context, loadFile);
     if (*recordSave) return RecordSave(context, saveFile);

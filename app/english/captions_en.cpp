@@ -98,6 +98,7 @@ constexpr Caption kCaptions[] = {
     {"Werteliste:", "Value list:"},
     {"Schreiben prüfen", "Verify writes"},
     {"Journal führen", "Keep a journal"},
+    {"PLC-Station (Modbus TCP):", "PLC station (Modbus TCP):"},
     {"noch %1 von %2 Zeilen", "%1 of %2 lines left"},
     {"Die Werteliste ist schon teilweise vergeben. Von vorn beginnen?",
      "The value list is partly given out already. Start from its first line?"},
