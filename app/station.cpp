@@ -64,8 +64,7 @@ bool DataWentOut(Outcome outcome) {
 
 }  // namespace
 
-Station::Station(TagWriter& writer, std::function<void()> dispatch)
-    : writer_(writer), dispatch_(std::move(dispatch)) {
+Station::Station(TagWriter& writer, std::function<void()> dispatch) : writer_(writer), dispatch_(std::move(dispatch)) {
   UpdateInputs();
 }
 
@@ -100,16 +99,27 @@ void Station::Note(const TagEvent& event) {
 }
 
 void Station::RunAttempt() {
+  bool ready = false;
+  {
+    std::lock_guard lock(mutex_);
+    // Only a trigger starts an attempt (a late hand-over finds none).
+    if (!image_.trigger) return;
+    ready = image_.inputs[station::kReady];
+  }
+  // A job that stopped passing its checks since the trigger (the window's
+  // fields) writes nothing: the trigger settles as failed.
   lastEvent_.reset();
-  inAttempt_ = true;
-  writer_.WriteOnce();
-  inAttempt_ = false;
-  const bool halted = writer_.HaltReason() != TagWriter::Halt::kNone;
-  const Outcome outcome = station::OutcomeOf(lastEvent_, halted);
+  if (ready) {
+    inAttempt_ = true;
+    writer_.WriteOnce();
+    inAttempt_ = false;
+  }
+  const bool halted = ready && writer_.HaltReason() != TagWriter::Halt::kNone;
+  const Outcome outcome = station::OutcomeOf(lastEvent_, !ready || halted);
   int status = 0;
   if (lastEvent_) {
     status = lastEvent_->status;
-  } else if (!halted && writer_.Handle() > 0) {
+  } else if (ready && !halted && writer_.Handle() > 0) {
     // The inventory's exchange failed: the PLC gets the library's reason.
     status = RdrGetLastError(writer_.Handle());
   }
@@ -118,8 +128,7 @@ void Station::RunAttempt() {
   if (writer_.Config().trace.readTid && (outcome == Outcome::kWritten || outcome == Outcome::kMismatch)) {
     tid = FromHex(ReadTagTid(writer_.Handle()));
   }
-  const std::vector<std::uint8_t> data =
-      DataWentOut(outcome) ? lastEvent_->bytes : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> data = DataWentOut(outcome) ? lastEvent_->bytes : std::vector<std::uint8_t>{};
 
   std::lock_guard lock(mutex_);
   if (outcome == Outcome::kWritten) ++written_;
@@ -136,7 +145,7 @@ void Station::RunAttempt() {
   PutBytes(regs, station::kTid, station::kTidRegisters, tid);
   image_.inputs[station::kPassed] = outcome == Outcome::kWritten;
   image_.inputs[station::kRejected] = station::Rejects(outcome);
-  halted_ = halted;
+  if (ready) halted_ = halted;
   image_.trigger = false;
   ++settled_;
   UpdateInputs();

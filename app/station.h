@@ -31,8 +31,8 @@ enum Register {
   kLastOutcome = 6,
   kLastStatus = 7,  // the reader library's error code
   kByteCount = 8,
-  kBytes = 9,   // 9-40: two bytes per register, first byte high
-  kTid = 41,    // 41-48: TID words
+  kBytes = 9,  // 9-40: two bytes per register, first byte high
+  kTid = 41,   // 41-48: TID words
   kRegisterCount = 49,
 };
 inline constexpr int kByteRegisters = kTid - kBytes;
@@ -76,7 +76,8 @@ class Station {
   Trigger Fire();
 
   // The writer's thread: one write attempt, then the image is updated at
-  // once and the trigger cleared.
+  // once and the trigger cleared. A station no longer ready settles the
+  // trigger as failed without an attempt.
   void RunAttempt();
   // The writer's thread: every attempt's outcome (FrontEnd::TagDone).
   void Note(const TagEvent& event);

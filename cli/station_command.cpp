@@ -16,7 +16,8 @@
 
 namespace stampwise::cli {
 
-const char* const kStationRegisterMap = R"(Modbus TCP registers (numbered from 0; anything else: exception 2, illegal data address):
+const char* const kStationRegisterMap =
+    R"(Modbus TCP registers (numbered from 0; anything else: exception 2, illegal data address):
   coil 0            trigger: write 1 for one write attempt; 0 again once it has settled.
                     A 1 while an attempt runs: exception 6 (busy); while not ready: exception 4.
   discrete inputs   0 ready, 1 busy, 2 last attempt passed, 3 last attempt rejected, 4 halted
@@ -85,8 +86,9 @@ int RunStation(Context& context, const JobOptions& job, const std::string& modbu
     return kBadArguments;
   }
   StationFrontEnd frontEnd(context.Out());
-  return WriteWith(context, job,
-                   {frontEnd, [&](TagWriter& writer, ReaderClient&) { return Serve(context, frontEnd, writer, *address); }});
+  return WriteWith(context, job, {frontEnd, [&](TagWriter& writer, ReaderClient&) {
+                                    return Serve(context, frontEnd, writer, *address);
+                                  }});
 }
 
 }  // namespace stampwise::cli

@@ -22,7 +22,11 @@ std::string ShortCount(const std::string& digits) {
 }  // namespace
 
 ConnectionStatusBar::ConnectionStatusBar(QWidget* parent)
-    : QStatusBar(parent), reader_(new QLabel(this)), cycle_(new QLabel(this)), valuesLeft_(new QLabel(this)) {
+    : QStatusBar(parent),
+      reader_(new QLabel(this)),
+      cycle_(new QLabel(this)),
+      valuesLeft_(new QLabel(this)),
+      station_(new QLabel(this)) {
   setObjectName(QStringLiteral("statusBar"));
   setSizeGripEnabled(false);  // the dialog has its own
   reader_->setObjectName(QStringLiteral("statusReader"));
@@ -37,7 +41,10 @@ ConnectionStatusBar::ConnectionStatusBar(QWidget* parent)
   bold.setBold(true);
   cycle_->setFont(bold);
   cycle_->hide();
+  station_->setObjectName(QStringLiteral("statusStation"));
+  station_->hide();
   addWidget(reader_, 1);
+  addPermanentWidget(station_);
   addPermanentWidget(cycle_);
   addPermanentWidget(valuesLeft_);
   ShowReader(nullptr);
@@ -57,6 +64,13 @@ void ConnectionStatusBar::ShowCycle(Cycle cycle) {
 }
 
 QString ConnectionStatusBar::CycleText() const { return cycle_->text(); }
+
+void ConnectionStatusBar::ShowStation(const QString& text) {
+  station_->setText(text);
+  station_->setVisible(!text.isEmpty());
+}
+
+QString ConnectionStatusBar::StationText() const { return station_->text(); }
 
 void ConnectionStatusBar::ShowReader(const ReaderIdentity* identity) {
   const bool open = identity != nullptr && identity->handle > 0;

@@ -25,15 +25,19 @@ class ConnectionStatusBar : public QStatusBar {
   void ShowValuesLeft(const ParameterSet& params);
   // The running cycle, marked so it is seen at a glance; hidden for none.
   void ShowCycle(Cycle cycle);
+  // The station: whether a PLC is connected, the last trigger; hidden for "".
+  void ShowStation(const QString& text);
 
   QString ReaderText() const;
   QString ValuesLeftText() const;
   QString CycleText() const;
+  QString StationText() const;
 
  private:
   QLabel* reader_;
   QLabel* cycle_;
   QLabel* valuesLeft_;
+  QLabel* station_;
 };
 
 }  // namespace stampwise::gui

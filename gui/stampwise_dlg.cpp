@@ -204,6 +204,7 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
   writer_.SetHandle(reader_.Handle());
   writer_.WatchLink([this] { return reader_.LinkLost(); }, connection);
   statusBar_->ShowReader(&identity);
+  UpdateStationReady();
   if (identity.handle <= 0) {
     ShowOpenFailure(connection, identity.messageId);
     return false;
@@ -265,7 +266,9 @@ void CStampwiseDlg::CloseConnection() {
   statusBar_->ShowReader(nullptr);
   txPowerAdjustable_ = false;
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, ProductVersion(), nullptr)));
-  if (!reader_.Close()) boxes_.Warning(this, TableText(reader_.LastMessageId()));
+  const bool closed = reader_.Close();
+  UpdateStationReady();
+  if (!closed) boxes_.Warning(this, TableText(reader_.LastMessageId()));
 }
 
 // ---- controls and parameter set -------------------------------------------
@@ -468,6 +471,7 @@ void CStampwiseDlg::CycleBegan(Cycle cycle) {
   cycleStart_ = std::chrono::steady_clock::now();
   production_->CycleStarted(cycle);
   statusBar_->ShowCycle(cycle);
+  UpdateStationReady();
   if (productionView_ != nullptr) productionView_->Refresh();
 }
 
@@ -478,6 +482,7 @@ void CStampwiseDlg::CycleEnded() {
                                 writer_.NextValueShown(), std::chrono::steady_clock::now() - cycleStart_));
   production_->CycleEnded();
   statusBar_->ShowCycle(Cycle::None);
+  UpdateStationReady();
   if (productionView_ != nullptr) productionView_->Refresh();
 }
 
@@ -688,6 +693,7 @@ void CStampwiseDlg::ShowProgrammedCount(int /*count*/) {
 }
 
 void CStampwiseDlg::TagDone(const TagEvent& event) {
+  stationPanel_->Note(event);
   if (shownCycle_ != Cycle::None) cycleTally_.Count(event);
   production_->Count(event);
   if (event.kind == TagEvent::Kind::kWrite && event.outcome == TagEvent::Outcome::kDone) {
@@ -723,6 +729,7 @@ void CStampwiseDlg::SetWaitCursor(bool on) {
 void CStampwiseDlg::Finish() {
   if (finished_) return;
   finished_ = true;
+  stationPanel_->SetOn(false);
   StopCycleWithSummary();
   ReadControls(true, false);
   AppSettings state = loaded_;

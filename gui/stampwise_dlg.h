@@ -46,6 +46,7 @@ namespace stampwise::gui {
 class ConnectionStatusBar;
 class CGs1Panel;
 class ProductionView;
+class StationPanel;
 
 class CStampwiseDlg : public QDialog, private FrontEnd {
   Q_OBJECT
@@ -98,6 +99,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   // The production view, opened (and raised) on demand.
   ProductionView* ShowProductionView();
   ProductionStats& Production() { return *production_; }
+  StationPanel* StationControls() const { return stationPanel_; }
 
   // Dialog end: "Schliessen", the close box and Escape close, Escape only
   // while no cycle runs. Enter never ends the window (a barcode scanner ends
@@ -162,6 +164,13 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QSize FittingSize();
   void FitToScreen();
   void LoadGs1State();
+  // The station a PLC drives (stampwise_dlg_station.cpp).
+  void BuildStationPanel(class QGridLayout* logGrid, int logRow);
+  // Each accepted trigger, on the window's thread: one write attempt as
+  // "Schreiben" runs it, once no other exchange runs.
+  void RunStationAttempt();
+  // The station takes triggers while a reader is open and no cycle runs.
+  void UpdateStationReady();
   // Traceability controls (stampwise_dlg_trace.cpp).
   void BuildTraceControls(class QGridLayout* writeLayout, int writeRow, class QGridLayout* logGrid, int logRow);
   void LoadTraceState();
@@ -308,6 +317,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QPushButton* chooseValueList_ = nullptr;  // 1302
   QPushButton* clearValueList_ = nullptr;   // 1303
   QLabel* valueListLeft_ = nullptr;         // 1304
+  StationPanel* stationPanel_ = nullptr;    // "stationOn", "stationAddress"
   QRadioButton* gs1Radio_ = nullptr;        // "gs1Format"
   CGs1Panel* gs1Panel_ = nullptr;           // "gs1Panel"
   QLineEdit* readUri_ = nullptr;            // "gs1ReadUri": tag URI of an EPC bank read

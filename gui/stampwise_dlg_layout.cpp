@@ -199,6 +199,7 @@ void CStampwiseDlg::BuildControls() {
   logGrid->addWidget(chooseReadLog_, 1, 2);
   logGrid->setColumnStretch(1, 1);
   BuildTraceControls(writeLayout, 7, logGrid, 2);
+  BuildStationPanel(logGrid, 3);
 
   // Status log, counter and buttons.
   status_ = Named(new QPlainTextEdit, 1007);

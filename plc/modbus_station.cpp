@@ -110,9 +110,8 @@ void ModbusStation::Accept() {
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (clients_.size() >= kMaxClients) {
-      const auto quietest = std::min_element(clients_.begin(), clients_.end(), [](const Client& a, const Client& b) {
-        return a.lastHeard < b.lastHeard;
-      });
+      const auto quietest = std::min_element(
+          clients_.begin(), clients_.end(), [](const Client& a, const Client& b) { return a.lastHeard < b.lastHeard; });
       CloseClient(static_cast<std::size_t>(quietest - clients_.begin()));
     }
     clients_.push_back(Client{fd, {}, std::chrono::steady_clock::now()});

@@ -12,6 +12,9 @@ namespace mkvsim {
 
 namespace {
 
+// Tags one step of the belt may bring: a field, not a warehouse.
+constexpr int kMaxBeltTags = 100;
+
 std::optional<int> ParseCount(const std::string& text) {
   int value = 0;
   const char* end = text.data() + text.size();
@@ -71,6 +74,13 @@ std::string ControlInterpreter::Handle(const std::string& line) {
       answer += ' ' + std::to_string(i) + ':' + std::to_string(tags[i].id) + ':' + ToHex(tags[i].epc) +
                 (tags[i].selected ? "*" : "");
     return answer;
+  }
+  if (verb == "conveyor") {
+    // "conveyor next [N]": the test moves the belt instead of the clock.
+    const std::optional<int> count = rest.empty() ? std::optional<int>(1) : ParseCount(rest);
+    if (argument != "next" || !count || *count > kMaxBeltTags) return "ERR usage: conveyor next [N]";
+    reader_.NextOnBelt(*count);
+    return "OK " + std::to_string(*count);
   }
   if (verb == "fault") return Fault(argument, rest);
   if (verb == "power") return "OK " + std::to_string(reader_.TxPower());

@@ -108,6 +108,12 @@ bool SimReader::RemoveTag(std::size_t index) {
   return impl_->field.RemoveAt(index);
 }
 
+void SimReader::NextOnBelt(int count) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->field.RemoveAll();
+  for (int i = 0; i < count; ++i) impl_->field.Add();
+}
+
 std::vector<TagInfo> SimReader::Tags() {
   std::lock_guard lock(impl_->mutex);
   impl_->StepConveyor();

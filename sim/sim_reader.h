@@ -63,6 +63,9 @@ class SimReader {
   std::size_t AddTag(const std::optional<Bytes>& epc = std::nullopt);
   void RemoveAllTags();
   bool RemoveTag(std::size_t index);
+  // The belt moves one place on the test's word: every tag in the field
+  // leaves and `count` new blank tags come in.
+  void NextOnBelt(int count);
   std::vector<TagInfo> Tags();
   void ChangeFaults(const std::function<void(FaultPlan&)>& change);
   std::string DescribeFaults();

@@ -2,11 +2,13 @@
 // program's language, the status bar, and a stop signal that ends the program
 // whatever box is open.
 #include <gtest/gtest.h>
+#include <modbus/modbus.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -20,7 +22,9 @@
 #include "gui/connection_status.h"
 #include "gui/stampwise_app.h"
 #include "gui/stampwise_dlg.h"
+#include "gui/station_panel.h"
 #include "gui/stop_signals.h"
+#include "plc/modbus_station.h"
 #include "sim/sim_process.h"
 #include "tests/gui/gui_test_support.h"
 
@@ -123,6 +127,56 @@ TEST(StatusBar, NamesTheReaderOrNoneAndTheValuesLeft) {
   const QString reader = bar->ReaderText();
   window.SysCommand(CStampwiseDlg::kCmdChooseInterface);  // the dialog is cancelled: the reader comes back
   EXPECT_EQ(bar->ReaderText(), reader);
+}
+
+// The window as a station: a PLC's trigger writes the tag through the
+// window's job, the status bar says that a PLC is connected and how the last
+// trigger went, and nothing is taken while a cycle runs.
+TEST(StationMode, APlcTriggerWritesThroughTheWindow) {
+  PrivateSettings settings;
+  mkvsim::SimProcess sim({"--quiet", "--tags", "1"});
+  settings.SetPort(sim.PtyPath());
+  Settings().WriteString("Station", "Modbus", "127.0.0.1:0");
+  RecordingBoxes boxes;
+  Settings store;
+  CStampwiseDlg window(store, boxes);
+  window.SetDialogRunner([](QDialog&) { return int(QDialog::Rejected); });
+  window.Start();
+  auto* bar = window.findChild<ConnectionStatusBar*>(QStringLiteral("statusBar"));
+  auto* on = window.findChild<QCheckBox*>(QStringLiteral("stationOn"));
+  ASSERT_NE(on, nullptr);
+  EXPECT_EQ(bar->StationText().toStdString(), "");
+  on->setChecked(true);
+  const std::optional<plc::ListenAddress> listening = window.StationControls()->Listening();
+  ASSERT_TRUE(listening);
+  EXPECT_EQ(bar->StationText().toStdString(), LoadString(msg::kPlcNotConnected));
+
+  modbus_t* plc = modbus_new_tcp("127.0.0.1", listening->port);
+  ASSERT_EQ(modbus_connect(plc), 0);
+  auto settled = [&] {
+    std::uint8_t coil = 1;
+    while (coil != 0) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      ASSERT_EQ(modbus_read_bits(plc, 0, 1, &coil), 1);
+    }
+  };
+  ASSERT_EQ(modbus_write_bit(plc, 0, 1), 1);
+  settled();
+  EXPECT_EQ(sim.Command("written"), "OK 1");
+  EXPECT_EQ(Control<QLabel>(window, 1033)->text().toStdString(), "1");
+  const std::string status = bar->StationText().toStdString();
+  EXPECT_EQ(status.rfind(LoadString(msg::kPlcConnected), 0), 0u) << status;
+  EXPECT_NE(status.find(LoadString(msg::kStationPassed)), std::string::npos) << status;
+
+  // A running cycle has the reader: a trigger is refused, nothing written.
+  Control<QPushButton>(window, 1008)->click();  // "Zyklisch"
+  EXPECT_EQ(modbus_write_bit(plc, 0, 1), -1);
+  EXPECT_EQ(errno, EMBXSFAIL);
+  Control<QPushButton>(window, 1008)->click();
+  modbus_close(plc);
+  modbus_free(plc);
+  on->setChecked(false);
+  EXPECT_EQ(bar->StationText().toStdString(), "");
 }
 
 // A stop signal while the open error's box is up: the box closes, and the
