@@ -218,7 +218,7 @@ bool Settings::Update(Change&& change) {
   seen_ = held;
   change(*ini_);
   if (!ini_->IsDirty()) return true;
-  if (!ReplaceFileAtomically(fileName_, ini_->ToText(), &lastError_)) {
+  if (!ReplaceFileAtomically(fileName_, ini_->ToText(), &lastError_, synced_)) {
     seen_.reset();  // reload on the next access; memory holds unsaved changes
     return false;
   }
@@ -417,6 +417,21 @@ bool Settings::SaveGs1(const Gs1Settings& gs1) {
 }
 
 bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return Update(change); }
+
+bool Settings::FollowKey(const SettingKey& key, const std::string& value,
+                         const std::function<bool(const std::string& stored)>& storedAhead) {
+  synced_ = false;
+  std::string kept;
+  const bool saved = Update([&](CIniEx& ini) {
+    const std::string stored = StoredText(ini, key);
+    kept = !stored.empty() && storedAhead(stored) ? stored : value;
+    if (kept != stored) WriteKey(ini, key, kept);
+  });
+  synced_ = true;
+  if (saved && &key == &keys::kLastData) lastDataSeen_ = kept;
+  if (saved && &key == &keys::kGs1NextUri) nextUriSeen_ = kept;
+  return saved;
+}
 
 int Settings::ReadLanguage() { return ReadInt(keys::kLanguage); }
 

@@ -101,6 +101,13 @@ class Settings {
   // Several writes in one locked read-modify-write of the file, saved once.
   bool WriteBatch(const std::function<void(CIniEx&)>& change);
 
+  // A key that follows the ledger ("LastData", "NextUri"): `value` is
+  // written unless the stored one is ahead of it (another program's job went
+  // further). Saved without a flush: the ledger, not this file, is what
+  // survives a power cut.
+  bool FollowKey(const SettingKey& key, const std::string& value,
+                 const std::function<bool(const std::string& stored)>& storedAhead);
+
   // Load set (all of "Settings" but "Sprache", plus "Protokoll"); missing
   // keys are written back at once.
   AppSettings Load();
@@ -174,6 +181,7 @@ class Settings {
   std::optional<std::string> nextUriSeen_;  // the same for "GS1"/"NextUri"
   std::string lastError_;
   std::chrono::milliseconds lockTimeout_ = FileLock::kDefaultTimeout;
+  bool synced_ = true;  // saves are flushed to the disk
 };
 
 }  // namespace stampwise

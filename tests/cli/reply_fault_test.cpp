@@ -109,10 +109,8 @@ TEST_F(CliReplyFaultTest, ACycleOnASilentReaderEndsByItself) {
     std::string action;  // "stop", "kill" or a fault
   };
   const Case cases[] = {
-      {"stopped reader", false, "stop"},
-      {"every reply lost", false, "fault drop"},
-      {"every reply bad", false, "fault badcrc"},
-      {"every reply cut", true, "fault truncate"},
+      {"stopped reader", false, "stop"},          {"every reply lost", false, "fault drop"},
+      {"every reply bad", false, "fault badcrc"}, {"every reply cut", true, "fault truncate"},
       {"LAN module gone", true, "kill"},
   };
   for (const Case& c : cases) {
