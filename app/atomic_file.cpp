@@ -177,7 +177,8 @@ bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std
   }
 }
 
-bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view content, std::string* error, bool synced) {
+bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view content, std::string* error,
+                           bool synced) {
   const std::string path = ResolveLink(requestedPath);
   const std::string temporary = path + ".tmp";
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);

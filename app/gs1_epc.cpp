@@ -34,14 +34,15 @@ constexpr PartitionTable kSglnPartitions{
     {{40, 12, 1, 0}, {37, 11, 4, 1}, {34, 10, 7, 2}, {30, 9, 11, 3}, {27, 8, 14, 4}, {24, 7, 17, 5}, {20, 6, 21, 6}}};
 constexpr PartitionTable kGraiPartitions{
     {{40, 12, 4, 0}, {37, 11, 7, 1}, {34, 10, 10, 2}, {30, 9, 14, 3}, {27, 8, 17, 4}, {24, 7, 20, 5}, {20, 6, 24, 6}}};
-// GIAI's second field is a number of at most refDigits digits below 2^refBits.
-constexpr PartitionTable kGiaiPartitions{{{40, 12, 42, 12},
-                                          {37, 11, 45, 13},
-                                          {34, 10, 48, 14},
-                                          {30, 9, 52, 15},
-                                          {27, 8, 55, 16},
-                                          {24, 7, 58, 17},
-                                          {20, 6, 62, 18}}};
+// GIAI's second field is a number of at most refDigits digits below 2^refBits
+// (4398046511103, 13 digits, for a 12-digit company prefix).
+constexpr PartitionTable kGiaiPartitions{{{40, 12, 42, 13},
+                                          {37, 11, 45, 14},
+                                          {34, 10, 48, 15},
+                                          {30, 9, 52, 16},
+                                          {27, 8, 55, 17},
+                                          {24, 7, 58, 18},
+                                          {20, 6, 62, 19}}};
 
 struct Layout {
   Scheme scheme;
@@ -363,28 +364,31 @@ Result<std::vector<std::uint8_t>> Encode(const TagEpc& epc) {
 }
 
 Result<Decoded> Decode(const std::string& hexText) {
-  if (hexText.empty() || hexText.size() % 4 != 0) return Fail<Decoded>(msg::kEpcBadHex, hexText);
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i < hexText.size(); i += 2) {
-    const int high = ascii::HexDigitValue(hexText[i]);
-    const int low = ascii::HexDigitValue(hexText[i + 1]);
-    if (high < 0 || low < 0) return Fail<Decoded>(msg::kEpcBadHex, hexText);
-    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+  // At least the header; an odd digit fills the high half of the last byte.
+  if (hexText.size() < 2) return Fail<Decoded>(msg::kEpcBadHex, hexText);
+  std::vector<std::uint8_t> bytes((hexText.size() + 1) / 2, 0);
+  std::string upper;
+  for (std::size_t i = 0; i < hexText.size(); ++i) {
+    const int digit = ascii::HexDigitValue(hexText[i]);
+    if (digit < 0) return Fail<Decoded>(msg::kEpcBadHex, hexText);
+    bytes[i / 2] |= static_cast<std::uint8_t>(i % 2 == 0 ? digit << 4 : digit);
+    upper += ascii::ToUpper(hexText[i]);
   }
-  const std::string upper = Hex(bytes);
+  const std::size_t bitsGiven = hexText.size() * 4;
   Decoded decoded;
   const Layout* layout = nullptr;
   for (const Layout& candidate : kLayouts) {
     if (candidate.header == bytes[0]) layout = &candidate;
   }
   if (layout == nullptr) {
-    decoded.bits = static_cast<int>(bytes.size() * 8);
+    decoded.bits = static_cast<int>(bitsGiven);
     decoded.tagUri = "urn:epc:raw:" + std::to_string(decoded.bits) + ".x" + upper;
     return decoded;
   }
-  if (bytes.size() * 8 != static_cast<std::size_t>((layout->bits + 15) / 16 * 16)) {
-    return Fail<Decoded>(msg::kEpcBadHex, hexText);
-  }
+  // Programs print an encoding padded to whole bytes, words or more (198
+  // bits as 50 or 52 digits): any length from the encoding's size up, as long
+  // as the padding is zero.
+  if (bitsGiven < static_cast<std::size_t>(layout->bits)) return Fail<Decoded>(msg::kEpcBadHex, hexText);
   BitReader in(bytes);
   in.Get(8);
   TagEpc epc;

@@ -49,7 +49,8 @@ struct Decoded {
   std::string tagUri;         // the tag URI, or urn:epc:raw:<bits>.x<HEX>
   int bits = 0;               // of the encoding (the raw one: all the hex digits)
 };
-// Hex in either case; whole words; a known header needs its scheme's length.
+// Hex in either case; a known header needs at least its scheme's bits, and
+// every digit past them must be zero padding.
 Result<Decoded> Decode(const std::string& hex);
 
 // The tag EPC from GS1 keys: a GTIN-14 and a serial (SGTIN), an SSCC-18 (SSCC);

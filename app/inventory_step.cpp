@@ -32,9 +32,11 @@ bool InventoryStep::Run(int handle, bool cyclic) {
 
   const bool keepSameTagFlag = memory_.sameTagStillPresent;
   memory_.sameTagStillPresent = false;
+  fieldWasEmpty_ = false;
   if (length < 0) {
     const int error = RdrGetLastError(handle);
     if (error == RDR_ERR_NO_TAG) {
+      fieldWasEmpty_ = true;
       Forget();
     } else if (error == RDR_ERR_COLLISION) {
       reporter_.ShowId(msg::kTagNotUnique);
@@ -44,6 +46,7 @@ bool InventoryStep::Run(int handle, bool cyclic) {
     return false;
   }
   if (length == 0 || reply[0] == 0) {
+    fieldWasEmpty_ = true;
     Forget();
     return false;
   }

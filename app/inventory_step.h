@@ -36,6 +36,8 @@ class InventoryStep {
 
   // Runs one inventory on `handle` and selects the single tag found.
   bool Run(int handle, bool cyclic);
+  // The last Run failed because no tag answered (nothing was shown for it).
+  bool FieldWasEmpty() const { return fieldWasEmpty_; }
 
  private:
   void Forget();
@@ -44,6 +46,7 @@ class InventoryStep {
   StatusReporter& reporter_;
   TagMemory& memory_;
   SteadyClock clock_;
+  bool fieldWasEmpty_ = false;
 };
 
 }  // namespace stampwise

@@ -37,7 +37,7 @@ std::string CsvField(std::string_view text) {
 }
 
 std::vector<std::string> Fields(const JournalEntry& e) {
-  return {e.time,  e.station, e.tid,  e.epcBefore, e.bank,    std::to_string(e.start), std::to_string(e.length),
+  return {e.time,  e.station, e.tid,    e.epcBefore, e.bank,   std::to_string(e.start), std::to_string(e.length),
           e.value, e.data,    e.verify, e.outcome,   e.message};
 }
 

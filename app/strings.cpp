@@ -200,24 +200,36 @@ std::string FillPlaceholders(std::string_view pattern, std::initializer_list<std
 
 namespace {
 
+// RFC 3629 exactly, as JSON and Qt read it: no overlong forms, no UTF-16
+// surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
     std::size_t extra = 0;
-    if (lead >= 0x80) {
-      if ((lead >> 5) == 0x6) {
-        extra = 1;
-      } else if ((lead >> 4) == 0xE) {
-        extra = 2;
-      } else if ((lead >> 3) == 0x1E) {
-        extra = 3;
-      } else {
-        return false;
-      }
+    unsigned char low = 0x80;  // range of the first continuation byte
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+      extra = 0;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
     }
+    if (i + extra >= text.size()) return false;  // cut short at the end
     for (std::size_t k = 1; k <= extra; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      const unsigned char min = k == 1 ? low : 0x80;
+      const unsigned char max = k == 1 ? high : 0xBF;
+      if (next < min || next > max) return false;
     }
     i += extra + 1;
   }

@@ -62,8 +62,11 @@ std::string FormatText(std::string_view pattern, std::initializer_list<FormatArg
 // FormatText over the text of a string id in the active language.
 std::string FormatString(int id, std::initializer_list<FormatArg> args);
 
-// Texts of the tool are kept byte for byte; JSON needs valid UTF-8, so bytes
-// that are not (tag data shown as characters) are taken as Latin-1.
+// The one way from foreign bytes (tag data, value lists, module and device
+// names, files, arguments) to UTF-8 text for JSON and the window. Texts are
+// kept byte for byte elsewhere; valid UTF-8 stays as it is, anything else is
+// taken as Latin-1, one character per byte, so the result is always valid
+// UTF-8 and no byte sequence can stop an output.
 std::string ToUtf8(const std::string& bytes);
 
 // Fills the framework's numbered place holders %1 .. %9.

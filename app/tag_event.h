@@ -15,6 +15,7 @@ struct TagEvent {
     kFailed,    // nothing reached the tag, or the read failed
     kUnknown,   // a write that may have reached the tag (its value is used up)
     kMismatch,  // reported done, but the read-back differs or failed (its value is used up)
+    kNone,      // a one-shot attempt found no tag in the field: nothing was tried
   };
   Kind kind = Kind::kWrite;
   Outcome outcome = Outcome::kDone;

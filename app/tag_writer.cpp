@@ -136,10 +136,15 @@ TagWriter::JobKey TagWriter::KeyOf(const WriterConfig& config) const {
 }
 
 bool TagWriter::OpenLedger() {
-  if (ledger_ != nullptr) return true;
-  Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(ledger::DefaultLedgerFile());
+  const std::string file = config_.ledgerFile.empty() ? ledger::DefaultLedgerFile() : config_.ledgerFile;
+  if (ledger_ != nullptr && (ledger_ != ownLedger_.get() || file == ownLedgerFile_)) return true;
+  // Another ledger named: what was made for the old one is made anew.
+  SetLedger(nullptr);
+  ownLedger_.reset();
+  Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(file);
   if (!opened) return StopWith(Halt::kLedger, opened.message());
   ownLedger_ = std::move(opened).value();
+  ownLedgerFile_ = file;
   ledger_ = ownLedger_.get();
   return true;
 }
@@ -186,16 +191,23 @@ bool TagWriter::MakeSource() {
     if (!position) return StopWith(Halt::kLedger, position.message());
     source->Follow(position.value());
   }
-  if (const Status checked = source->CheckAll(); !checked) return StopWith(HaltOf(checked.message().id), checked.message());
+  if (const Status checked = source->CheckAll(); !checked)
+    return StopWith(HaltOf(checked.message().id), checked.message());
   source_ = std::move(source);
   ShowNextValue();
   return true;
 }
 
+void TagWriter::MarkShown() { shownValue_ = config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value; }
+
 bool TagWriter::PrepareJob() {
   if (!OpenLedger()) return false;
   const JobKey key = KeyOf(config_);
   const bool changed = !prepared_ || !(*prepared_ == key);
+  // A value other than the one the front end was shown was typed in.
+  const bool listJob = !config_.gs1.enabled && !config_.trace.valueListPath.empty();
+  const std::string& configured = config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value;
+  if (!listJob && shownValue_ && configured != *shownValue_) config_.explicitValue = true;
   if (changed || !recorder_) {
     if (!OpenRecorder()) return false;
   }
@@ -209,6 +221,7 @@ bool TagWriter::PrepareJob() {
 void TagWriter::ShowNextValue() {
   if (!source_) return;
   const std::string next = source_->Next();
+  shownValue_ = next;
   if (config_.gs1.enabled) {
     config_.gs1.nextUri = next;
     frontEnd_.ShowNextTagUri(next);
@@ -273,6 +286,22 @@ bool TagWriter::TagFailed(TagEvent::Kind kind, int status, int messageId, const 
   Report(kind, TagEvent::Outcome::kFailed, writing ? NextValueShown() : std::string(), bytes,
          writing ? programmedCount_ : readCount_, status, messageId);
   return false;
+}
+
+// A one-shot command with no tag in the field says so (a cycle waits for the
+// next tag quietly). Nothing was tried: no journal line, the value unused.
+void TagWriter::ReportEmptyField(TagEvent::Kind kind, bool cyclic) {
+  if (cyclic || !inventory_.FieldWasEmpty()) return;
+  reporter_.ShowId(msg::kNoValidTag);
+  const bool writing = kind == TagEvent::Kind::kWrite;
+  frontEnd_.TagDone(TagEvent{kind,
+                             TagEvent::Outcome::kNone,
+                             writing ? NextValueShown() : std::string(),
+                             {},
+                             {},
+                             writing ? programmedCount_ : readCount_,
+                             RDR_ERR_NO_TAG,
+                             msg::kNoValidTag});
 }
 
 bool TagWriter::LibraryFailure(TagEvent::Kind kind, const Bytes& bytes) {
@@ -346,9 +375,9 @@ void TagWriter::UseUp(ledger::Claim& claim, const Bytes& epcBefore, int start, c
 
 bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, ledger::Claim& claim,
                              const unsigned char* password) {
-  if (config_.options.setPassword &&
-      (RdrWriteData(handle_, 0, 2, password, 4) < 0 ||
-       (config_.options.activatePassword && RdrLock(handle_, LockArea(TargetBank(), TargetStart()), 2, password) < 0))) {
+  if (config_.options.setPassword && (RdrWriteData(handle_, 0, 2, password, 4) < 0 ||
+                                      (config_.options.activatePassword &&
+                                       RdrLock(handle_, LockArea(TargetBank(), TargetStart()), 2, password) < 0))) {
     // The data frame has not gone out: the value is still unused.
     const int error = RdrGetLastError(handle_);
     reporter_.ShowId(ErrorMessageId(error));
@@ -387,6 +416,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
       RecordFailedAttempt();
       TagFailed(TagEvent::Kind::kWrite, 0, msg::kTagNotUnique);
     }
+    ReportEmptyField(TagEvent::Kind::kWrite, cyclic);
     return false;
   }
   place_.epcBefore = gs1::Hex(memory_.currentTag);
@@ -448,8 +478,8 @@ bool TagWriter::WriteAttempt(bool cyclic) {
   // so: a record that cannot be made is no success.
   const bool dataFormat = !gs1 && IsDataFormat(config_.params.format);
   const std::string written = claim->value;
-  const std::string line = dataFormat ? FormatString(msg::kDataWritten, {dataWriteCounter_})
-                                      : FormatString(msg::kValueWritten, {written});
+  const std::string line =
+      dataFormat ? FormatString(msg::kDataWritten, {dataWriteCounter_}) : FormatString(msg::kValueWritten, {written});
   lastStatusLine_ = line;
   if (!SettleClaim(*claim, ledger::Outcome::kWritten, data)) return false;
   if (dataFormat) ++dataWriteCounter_;
@@ -609,6 +639,7 @@ bool TagWriter::ReadAttempt(bool cyclic) {
     return true;
   }
   if (!cyclic || !config_.keepLastValue) frontEnd_.ShowReadText("");
+  ReportEmptyField(TagEvent::Kind::kRead, cyclic);
   return false;
 }
 

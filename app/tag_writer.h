@@ -46,6 +46,8 @@ struct WriterConfig {
   // Bytes the ledger holds as used may go to a tag again (re-encoding a
   // damaged tag); recorded as such.
   bool allowReuse = false;
+  // The ledger's file; empty: the per-user default.
+  std::string ledgerFile;
 };
 
 class TagWriter {
@@ -80,6 +82,12 @@ class TagWriter {
   // this themselves; a front end may call it to show the value actually
   // next before anything is written.
   bool PrepareJob();
+  // The front end shows the job's value as configured now: a value it
+  // configures later that differs from what it was last shown is the
+  // operator's own (taken as explicitValue).
+  void MarkShown();
+  // The last status line shown.
+  const std::string& LastStatusLine() const { return lastStatusLine_; }
   const WriterConfig& Config() const { return config_; }
 
   bool WriteOnce();
@@ -103,9 +111,9 @@ class TagWriter {
     kJournalFailed,
     kValueList,
     kReaderLost,
-    kLedger,      // the ledger cannot be used
-    kBytesUsed,   // the next value's bytes were used before (see allowReuse)
-    kBadValues,   // a value of the job does not pass the checks
+    kLedger,     // the ledger cannot be used
+    kBytesUsed,  // the next value's bytes were used before (see allowReuse)
+    kBadValues,  // a value of the job does not pass the checks
   };
   Halt HaltReason() const { return halt_; }
 
@@ -160,6 +168,7 @@ class TagWriter {
   // failed; returns false for the caller to pass on.
   bool LibraryFailure(TagEvent::Kind kind, const Bytes& bytes = {});
   bool TagFailed(TagEvent::Kind kind, int status, int messageId, const Bytes& bytes = {});
+  void ReportEmptyField(TagEvent::Kind kind, bool cyclic);
   void Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes, int counter,
               int status = 0, int messageId = 0);
   bool StopWith(Halt reason);
@@ -188,12 +197,14 @@ class TagWriter {
   LogFile writeLog_;
   LogFile readLog_;
 
-  std::unique_ptr<ledger::Ledger> ownLedger_;  // when no front end named one
+  std::unique_ptr<ledger::Ledger> ownLedger_;  // opened from config_.ledgerFile
+  std::string ownLedgerFile_;
   ledger::Ledger* ledger_ = nullptr;
   std::unique_ptr<AttemptRecorder> recorder_;
   std::unique_ptr<ValueSource> source_;
   std::optional<JobKey> prepared_;
-  AttemptPlace place_;  // of the attempt under way
+  std::optional<std::string> shownValue_;  // the counter's value or the GS1 URI the front end shows
+  AttemptPlace place_;                     // of the attempt under way
   std::string verify_ = "off";
   std::string lastStatusLine_;
   int statusLines_ = 0;  // shown so far, to tell a fresh line from a suppressed repeat

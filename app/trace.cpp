@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@ namespace stampwise {
 namespace {
 
 constexpr std::size_t kBufferSize = 512;
+constexpr const char* kSocketName = "VexTracer";
+constexpr const char* kLockName = "VexTracerLock";
 
 class Fd {
  public:
@@ -30,16 +33,27 @@ class Fd {
   int fd_;
 };
 
-std::string DefaultLockPath() {
+// The user's own folder, closed to every other account: only then can no one
+// else have put the socket there.
+bool PrivateFolder(const std::string& folder) {
+  struct stat info {};
+  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+         (info.st_mode & 077) == 0;
+}
+
+bool OwnSocket(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+std::string RuntimeFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string dir = (runtime != nullptr && *runtime != '\0') ? runtime : "/tmp";
-  return dir + "/VexTracerLock";
+  return runtime != nullptr ? runtime : "";
 }
 
 }  // namespace
 
-TraceChannel::TraceChannel(std::string socketName, std::string lockPath)
-    : socketName_(std::move(socketName)), lockPath_(lockPath.empty() ? DefaultLockPath() : std::move(lockPath)) {}
+TraceChannel::TraceChannel(std::string folder) : folder_(folder.empty() ? RuntimeFolder() : std::move(folder)) {}
 
 TraceChannel& TraceChannel::Default() {
   static TraceChannel channel;
@@ -56,25 +70,27 @@ bool TraceChannel::Trace(const char* format, ...) {
 }
 
 bool TraceChannel::Send(const std::string& text) {
-  Fd sock(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (sock.get() < 0) return false;
+  if (folder_.empty() || !PrivateFolder(folder_)) return false;
+  const std::string socketPath = folder_ + "/" + kSocketName;
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  // Abstract namespace: a leading zero byte, then the name without terminator.
-  const std::size_t nameLength = std::min(socketName_.size(), sizeof addr.sun_path - 1);
-  std::memcpy(addr.sun_path + 1, socketName_.data(), nameLength);
-  const auto addrLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + nameLength);
+  if (socketPath.size() >= sizeof addr.sun_path || !OwnSocket(socketPath)) return false;
+  std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
+  // Never blocking: a viewer that does not read loses the rest of the line.
+  Fd sock(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (sock.get() < 0) return false;
   // Connecting tells at once whether a viewer listens; only then is the lock taken.
-  if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), addrLength) != 0) return false;
+  if (::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return false;
 
-  Fd lock(::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-  if (lock.get() >= 0) ::flock(lock.get(), LOCK_EX);
+  Fd lock(::open((folder_ + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+  // Lines of another process under way: this one is dropped, not waited for.
+  if (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return false;
   bool sent = true;
   const std::string body = text.substr(0, kBufferSize - 1);
   for (std::size_t at = 0; at < body.size(); at += 4) {
     unsigned char chunk[4] = {0, 0, 0, 0};
     std::memcpy(chunk, body.data() + at, std::min<std::size_t>(4, body.size() - at));
-    if (::send(sock.get(), chunk, sizeof chunk, 0) != static_cast<ssize_t>(sizeof chunk)) {
+    if (::send(sock.get(), chunk, sizeof chunk, MSG_DONTWAIT | MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof chunk)) {
       sent = false;
       break;
     }

@@ -1,7 +1,14 @@
 // Diagnostic timing lines for an external trace viewer. The viewer listens on
-// an abstract Unix datagram socket; each line goes out in 4-byte datagrams
-// under a file lock shared by all processes, so lines never interleave. With
-// no viewer running nothing is sent and no lock file is touched.
+// a Unix datagram socket "VexTracer" in the user's private runtime folder;
+// each line goes out in 4-byte datagrams under the file lock "VexTracerLock"
+// beside it, shared by all processes, so lines never interleave. With no
+// viewer running nothing is sent and no lock file is touched.
+//
+// The channel never holds the program up and never talks to another user:
+// sends do not block (a slow viewer loses the rest of the line), a lock held
+// elsewhere drops the line instead of waiting, and only a folder that is the
+// user's own and closed to everyone else, holding a socket of the user, is
+// used (a socket name outside it could be taken by any account).
 #pragma once
 
 #include <chrono>
@@ -12,12 +19,12 @@ namespace stampwise {
 
 class TraceChannel {
  public:
-  // `socketName` is the abstract socket name of the viewer; `lockPath` the lock
-  // file (empty: "$XDG_RUNTIME_DIR/VexTracerLock", or /tmp when unset).
-  explicit TraceChannel(std::string socketName = "VexTracer", std::string lockPath = {});
+  // `folder` holds the viewer's socket and the lock; empty: $XDG_RUNTIME_DIR
+  // (no trace without it).
+  explicit TraceChannel(std::string folder = {});
 
   // Formats like printf into at most 511 characters and sends the text.
-  // Returns false when no viewer listens.
+  // Returns false when nothing or not all of it was sent.
   bool Trace(const char* format, ...) __attribute__((format(printf, 2, 3)));
   bool Send(const std::string& text);
 
@@ -25,8 +32,7 @@ class TraceChannel {
   static TraceChannel& Default();
 
  private:
-  std::string socketName_;
-  std::string lockPath_;
+  std::string folder_;
 };
 
 // Measures the time since its creation and traces it with a label.

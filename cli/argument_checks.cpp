@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/reader_link.h"
+#include "app/strings.h"
 #include "cli/commands.h"
 
 namespace stampwise::cli {
@@ -63,7 +64,8 @@ int ReportArgumentError(const CLI::App& app, const CLI::ParseError& error, bool 
   if (!json) {
     app.exit(error);
   } else {
-    std::cerr << nlohmann::json{{"type", "error"}, {"kind", "arguments"}, {"text", error.what()}}.dump() << '\n';
+    std::cerr << nlohmann::json{{"type", "error"}, {"kind", "arguments"}, {"text", ToUtf8(error.what())}}.dump()
+              << '\n';
   }
   return kBadArguments;
 }

@@ -43,7 +43,7 @@ void Output::ShowReadText(const std::string& text) {
 
 void Output::ShowReadTagUri(const std::string& uri) {
   if (uri.empty()) return;
-  Print(uri, {{"type", "tagUri"}, {"tagUri", uri}});
+  Print(uri, {{"type", "tagUri"}, {"tagUri", ToUtf8(uri)}});
 }
 
 void Output::Error(const std::string& message, const std::string& detail, const nlohmann::json& fields) {
@@ -67,6 +67,7 @@ const char* OutcomeName(const TagEvent& event) {
     case TagEvent::Outcome::kFailed: return "failed";
     case TagEvent::Outcome::kUnknown: return "unknown";
     case TagEvent::Outcome::kMismatch: return "mismatch";
+    case TagEvent::Outcome::kNone: return "none";
   }
   return "failed";
 }
@@ -75,13 +76,7 @@ const char* OutcomeName(const TagEvent& event) {
 
 void Output::TagDone(const TagEvent& event) {
   const bool writing = event.kind == TagEvent::Kind::kWrite;
-  switch (event.outcome) {
-    case TagEvent::Outcome::kDone: ++(writing ? tally_.written : tally_.read); break;
-    // A write the read-back did not confirm is a failed one (its value used up).
-    case TagEvent::Outcome::kFailed:
-    case TagEvent::Outcome::kMismatch: ++(writing ? tally_.writeFailed : tally_.readFailed); break;
-    case TagEvent::Outcome::kUnknown: ++tally_.writeUnknown; break;
-  }
+  tally_.Count(event);
   if (!json_) return;  // the status line has said it
   nlohmann::json object{{"type", "tag"},
                         {"kind", writing ? "write" : "read"},

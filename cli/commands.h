@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "cli/cli_output.h"
 #include "cli/job_options.h"
+#include "cli/stop_signals.h"
 
 namespace stampwise::cli {
 
@@ -25,6 +26,7 @@ struct GlobalOptions {
   std::optional<int> baudCode;
   std::optional<int> timeoutMs;
   std::optional<std::string> settingsFile;
+  std::optional<std::string> ledger;    // the ledger's file
   std::optional<std::string> language;  // de|en
   bool json = false;
 };
@@ -33,11 +35,14 @@ struct GlobalOptions {
 // link parameters after the stored defaults were applied.
 class Context {
  public:
-  Context(const GlobalOptions& options, Settings& settings, Output& output);
+  Context(const GlobalOptions& options, Settings& settings, Output& output, StopSignals& stop);
 
   Settings& Store() { return settings_; }
   Output& Out() { return output_; }
+  StopSignals& Stop() { return stop_; }
   const std::string& Connection() const { return connection_; }
+  // The ledger every write job claims its values in (see ChosenLedger).
+  const std::string& Ledger() const { return ledger_; }
 
   // Opens and identifies the reader on `reader`; prints the reason when
   // that fails (the reader is then not open).
@@ -46,7 +51,9 @@ class Context {
  private:
   Settings& settings_;
   Output& output_;
+  StopSignals& stop_;
   std::string connection_;
+  std::string ledger_;
   int baudCode_;
   int timeoutMs_;
 };
@@ -58,6 +65,12 @@ int Read(Context& context, const JobOptions& job);
 int Power(Context& context, std::optional<int> setDbm);
 int RecordLoad(Context& context, const std::string& file);
 int RecordSave(Context& context, const std::string& file);
+
+struct LedgerListOptions {
+  std::optional<std::string> station;
+};
+// The claims of the ledger, one per line.
+int LedgerList(Context& context, const LedgerListOptions& options);
 
 struct UpdateOptions {
   bool reader = false;

@@ -37,7 +37,7 @@ bool AwaitAnswer(Context& context, const std::string& address) {
 int LanList(Context& context, bool all) {
   const auto entries = all ? ReaderClient::LanModules(ReaderClient::kLanSearchCapacity)
                            : ReaderClient::LanReaders(ReaderClient::kLanSearchCapacity);
-  for (const std::string& entry : entries) context.Out().Print(entry, {{"type", "lan"}, {"entry", entry}});
+  for (const std::string& entry : entries) context.Out().Print(entry, {{"type", "lan"}, {"entry", ToUtf8(entry)}});
   return kSuccess;
 }
 
@@ -57,7 +57,7 @@ int LanShow(Context& context, const std::string& address) {
                        {"hostBits", setup->hostBits},
                        {"gateway", setup->GatewayText()},
                        {"port", setup->port},
-                       {"name", setup->name}});
+                       {"name", ToUtf8(setup->name)}});
   return kSuccess;
 }
 
@@ -85,14 +85,14 @@ int LanSet(Context& context, const std::string& address, const LanSetOptions& op
   }
   const bool answered = AwaitAnswer(context, newAddress);
   context.Out().Print(newAddress + (answered ? "" : " (no answer yet)"),
-                      {{"type", "lan-set"}, {"address", newAddress}, {"answered", answered}});
+                      {{"type", "lan-set"}, {"address", ToUtf8(newAddress)}, {"answered", answered}});
   return answered ? kSuccess : kNoReader;
 }
 
 int LanPing(Context& context, const std::string& address) {
   const bool answered = ReaderClient::Ping(address);
   context.Out().Print(address + (answered ? " answers" : " does not answer"),
-                      {{"type", "ping"}, {"address", address}, {"answered", answered}});
+                      {{"type", "ping"}, {"address", ToUtf8(address)}, {"answered", answered}});
   return answered ? kSuccess : kNoReader;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/front_end.h"
+#include "cli/stop_signals.h"
 
 namespace stampwise::cli {
 
@@ -22,14 +23,9 @@ class LoopTimer : public CycleTimer {
   int periodMs_ = 250;
 };
 
-// Blocks SIGINT, SIGTERM and SIGHUP so they can be awaited instead of
-// killing the tool in the middle of an exchange, and ignores SIGPIPE; call
-// once before any thread starts.
-void BlockStopSignals();
-
 // Runs `tick` every period while `timer` runs and `keepGoing` says so. Returns
-// false when a stop signal arrived.
-bool RunLoop(LoopTimer& timer, const std::function<void()>& tick, const std::function<bool()>& keepGoing,
-             std::chrono::steady_clock::time_point deadline);
+// false when a stop signal arrived (the tick under way is finished first).
+bool RunLoop(LoopTimer& timer, StopSignals& stop, const std::function<void()>& tick,
+             const std::function<bool()>& keepGoing, std::chrono::steady_clock::time_point deadline);
 
 }  // namespace stampwise::cli

@@ -7,15 +7,17 @@
 #include <limits>
 
 #include "app/language.h"
+#include "app/messages.h"
 #include "app/paths.h"
 #include "app/port_settings.h"
 #include "app/settings.h"
+#include "app/strings.h"
 #include "cli/argument_checks.h"
 #include "cli/commands.h"
 #include "cli/epc_commands.h"
 #include "cli/gs1_options.h"
 #include "cli/lan_commands.h"
-#include "cli/loop_timer.h"
+#include "cli/stop_signals.h"
 #include "cli/trace_options.h"
 #include "update/version_rules.h"
 
@@ -55,7 +57,8 @@ CLI::Validator PositiveSeconds() {
       "SECONDS");
 }
 
-void AddJobOptions(CLI::App& command, JobOptions& job) {
+// The tag area and its format: what a write and a read both address.
+void AddAreaOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--bank", job.bank, "memory bank")->check(CLI::IsMember({"res", "epc", "tid", "user"}));
   command.add_option("--start", job.startWord, "start word");
   command.add_option("--length", job.lengthBytes, "length in bytes");
@@ -64,6 +67,10 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
   auto* msb = command.add_flag("--msb", job.msb, "most significant byte first");
   auto* lsb = command.add_flag("--lsb", job.lsb, "least significant byte first");
   msb->excludes(lsb);
+}
+
+// What only a write uses; a read must not take (and store) any of it.
+void AddWriteOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--value", job.value, "write value");
   command.add_option("--inc", job.increment, "auto increment")->check(CLI::IsMember({"dec", "hex", "off"}));
   command.add_option("--leading-zeros", job.leadingZeros, "keep leading zeros")->check(CLI::IsMember({"on", "off"}));
@@ -76,8 +83,14 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
   password->excludes(noPassword);
   command.add_option("--lock", job.lock, "lock with the access password")->check(CLI::IsMember({"on", "off"}));
   command.add_option("--write-log", job.writeLog, "write log: FILE, on or off");
+}
+
+void AddReadOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--read-log", job.readLog, "read log: FILE, on or off");
   command.add_option("--keep-last", job.keepLast, "keep the last read value")->check(CLI::IsMember({"on", "off"}));
+}
+
+void AddCycleOptions(CLI::App& command, JobOptions& job) {
   auto* cycle = command.add_flag("--cycle", job.cycle, "run cyclically");
   command.add_option("--count", job.count, "stop after N tags")
       ->needs(cycle)
@@ -91,8 +104,8 @@ void AddJobOptions(CLI::App& command, JobOptions& job) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Stop signals are awaited by the cycle loop; block them before any thread exists.
-  BlockStopSignals();
+  // Stop signals are taken by a watcher thread; block them before any thread exists.
+  StopSignals::Block();
 
   CLI::App app{"QL-MKV Stampwise: serial programming of UHF RFID tags", "stampwise-cli"};
   app.require_subcommand(1);
@@ -102,6 +115,7 @@ int main(int argc, char** argv) {
   app.add_option("--timeout", global.timeoutMs, "reply time-out in ms")
       ->check(WholeNumberIn(kMinTimeoutMs, kMaxTimeoutMs));
   app.add_option("--settings", global.settingsFile, "settings file to use");
+  app.add_option("--ledger", global.ledger, "ledger of the values handed out (default: stored, else per user)");
   app.add_option("--lang", global.language, "message language")->check(CLI::IsMember({"de", "en"}));
   app.add_flag("--json", global.json, "one JSON object per line");
   app.set_version_flag(
@@ -112,12 +126,17 @@ int main(int argc, char** argv) {
   auto* info = app.add_subcommand("info", "model, firmware, link and device text of the reader");
   JobOptions writeJob;
   auto* write = app.add_subcommand("write", "program tags");
-  AddJobOptions(*write, writeJob);
+  AddAreaOptions(*write, writeJob);
+  AddWriteOptions(*write, writeJob);
+  AddReadOptions(*write, writeJob);
+  AddCycleOptions(*write, writeJob);
   AddGs1Options(*write, writeJob);
   AddTraceOptions(*write, writeJob);
   JobOptions readJob;
   auto* read = app.add_subcommand("read", "read tags");
-  AddJobOptions(*read, readJob);
+  AddAreaOptions(*read, readJob);
+  AddReadOptions(*read, readJob);
+  AddCycleOptions(*read, readJob);
   std::optional<int> powerDbm;
   auto* power = app.add_subcommand("power", "show or set the transmit power");
   power->add_option("--set", powerDbm, "transmit power in dBm, 13..27");
@@ -168,6 +187,11 @@ int main(int argc, char** argv) {
   lanPing->add_option("ADDRESS", lanAddress, "a.b.c.d, a.b.c.d-port or [NAME]")->required();
 
   UpdateOptions updateOptions;
+  auto* ledgerCommand = app.add_subcommand("ledger", "the ledger of the values handed out");
+  ledgerCommand->require_subcommand(1);
+  LedgerListOptions ledgerList;
+  auto* ledgerListCommand = ledgerCommand->add_subcommand("list", "every claim: value, bytes, place, station, outcome");
+  ledgerListCommand->add_option("--station", ledgerList.station, "only this station's claims");
   auto* updateCommand = app.add_subcommand("update", "look for a newer program (and, with --reader, firmware)");
   updateCommand->add_flag("--reader", updateOptions.reader, "also check the reader's firmware");
   updateCommand->add_option("--server", updateOptions.server, "base address of the update server (https://)");
@@ -193,6 +217,7 @@ int main(int argc, char** argv) {
   }
 
   try {
+    StopSignals stop;
     Settings settings(global.settingsFile ? *global.settingsFile : DefaultSettingsFile());
     const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
     ApplyLanguage(language, ResourceDirectoryOf(kEnglishLibraryName));
@@ -200,7 +225,13 @@ int main(int argc, char** argv) {
     // Encodings need no reader and no stored link.
     if (*encode) return EpcEncode(output, epcEncode);
     if (*decode) return EpcDecode(output, epcHex);
-    Context context(global, settings, output);
+    // A settings file that is something else altogether is not taken for an
+    // empty one: its defaults would start every job from scratch.
+    if (const std::optional<int> line = DamagedSettingsLine(settings.FileName())) {
+      output.Error(FormatString(msg::kSettingsDamaged, {settings.FileName(), *line}));
+      return kBadArguments;
+    }
+    Context context(global, settings, output, stop);
 
     if (*ports) return ListPorts(context);
     if (*info) return ShowInfo(context);
@@ -214,6 +245,7 @@ int main(int argc, char** argv) {
     if (*lanSetCommand) return LanSet(context, lanAddress, lanSet);
     if (*lanPing) return LanPing(context, lanAddress);
     if (*updateCommand) return CheckForUpdates(context, updateOptions);
+    if (*ledgerListCommand) return LedgerList(context, ledgerList);
   } catch (const std::exception& e) {
     std::cerr << "stampwise-cli: " << e.what() << '\n';
     return kBadArguments;

@@ -32,11 +32,13 @@ bool Report(Context& context, const CheckReport& report, const std::optional<std
   std::string version;
   std::string build;
   check.GetVersionAndBuild(&version, &build);
+  // A check that was not possible knows nothing: not "not newer" either.
   nlohmann::json object{{"check", report.name},
                         {"own", ToUtf8(check.OwnVersion())},
                         {"server", ToUtf8(version)},
                         {"build", ToUtf8(build)},
-                        {"newer", isNewer},
+                        {"possible", report.line.possible},
+                        {"newer", report.line.possible ? nlohmann::json(isNewer) : nlohmann::json()},
                         {"installer", ToUtf8(check.GetInstaller())},
                         {"text", ToUtf8(report.line.text)}};
   std::string path;
@@ -70,9 +72,14 @@ int CheckForUpdates(Context& context, const UpdateOptions& options) {
                         update::GetOwnBuildDate());
   software.StartCheck();
   std::unique_ptr<CUpdateCheck> device;
+  if (options.reader) device = std::make_unique<CUpdateCheck>(base + update::kDeviceFile, "");
+  // A stop signal ends the transfers at once; the command then ends itself.
+  const StopSignals::OnStop cancel(context.Stop(), [&] {
+    software.Cancel();
+    if (device) device->Cancel();
+  });
   ReaderClient reader;
   if (options.reader) {
-    device = std::make_unique<CUpdateCheck>(base + update::kDeviceFile, "");
     device->StartCheck();
     const ReaderIdentity identity = context.OpenReader(reader);
     if (!reader.IsOpen()) return kNoReader;
@@ -90,10 +97,12 @@ int CheckForUpdates(Context& context, const UpdateOptions& options) {
     waitFor(*device);
     reports.push_back({"device", device.get(), update::DeviceLine(*device)});
   }
+  if (context.Stop().Received() != 0) return context.Stop().ExitStatus();
   bool allPossible = true;
   bool newer = false;
   for (const CheckReport& report : reports)
     allPossible = Report(context, report, options.downloadDir, &newer) && allPossible;
+  if (context.Stop().Received() != 0) return context.Stop().ExitStatus();  // a download cut short
   if (!allPossible) return kCheckNotPossible;
   return newer ? kNewerFound : kSuccess;
 }

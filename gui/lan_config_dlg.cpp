@@ -125,6 +125,7 @@ void CLanConfig::Reload() {
   mask_->setText(setup->Automatic() ? QString::fromLatin1(kAutomaticMask) : FromUtf8(setup->MaskText()));
   gateway_->setText(FromUtf8(setup->GatewayText()));
   port_->setText(QString::number(setup->port));
+  moduleName_ = setup->name;
   dhcpName_->setText(FromUtf8(setup->name));
   automatic_->setChecked(addressing_ == kAutomatic);
   fixed_->setChecked(addressing_ == kFixed);
@@ -144,7 +145,7 @@ std::optional<CLanConfig::Change> CLanConfig::CheckedChange() {
     field->setFocus();
     return std::nullopt;
   };
-  const std::string name = ToUtf8(dhcpName_->text());
+  const std::string name = dhcpName_->text() == FromUtf8(moduleName_) ? moduleName_ : ToUtf8(dhcpName_->text());
   if (name.size() > kLanNameMax) {
     return refuse(dhcpName_, FromUtf8(TooLongError(1247, kLanNameMax).text));
   }

@@ -48,6 +48,9 @@ class CLanConfig : public QDialog {
 
   MessageBoxes& boxes_;
   std::string moduleAddress_;
+  // The name as the module holds it: kept byte for byte while the field shows
+  // it unchanged (bytes that are not UTF-8 show as Latin-1).
+  std::string moduleName_;
   Addressing addressing_ = kUnknown;
   bool applying_ = false;
 

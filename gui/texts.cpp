@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <QStringDecoder>
-
 #include "app/language.h"
 #include "app/paths.h"
 #include "app/strings.h"
@@ -37,10 +35,9 @@ QString Caption(const char* german) {
 
 QString TableText(int id) { return FromUtf8(LoadString(id)); }
 
-QString StatusText(const std::string& line) {
-  QStringDecoder decoder(QStringDecoder::Utf8);
-  const QString text = decoder.decode(QByteArrayView(line.data(), qsizetype(line.size())));
-  return decoder.hasError() ? FromValue(line) : text;
+QString FromUtf8(const std::string& text) {
+  const std::string utf8 = stampwise::ToUtf8(text);
+  return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
 }
 
 }  // namespace stampwise::gui

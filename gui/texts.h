@@ -15,11 +15,13 @@ QString Caption(const char* german);
 // A string-table text by id, in the active language.
 QString TableText(int id);
 
-// A status line: UTF-8 when it is valid UTF-8, else Latin-1 (a value with
-// bytes above 127 must not turn into replacement characters).
-QString StatusText(const std::string& line);
+// Bytes for a field of the window (a status line, a module's or a device's
+// name, a server's text): UTF-8 when they are valid UTF-8, else Latin-1, by
+// the one conversion of app/strings.h, so no byte turns into a replacement
+// character and no byte sequence stops the window.
+QString FromUtf8(const std::string& text);
+inline QString StatusText(const std::string& line) { return FromUtf8(line); }
 
-inline QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 inline std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 inline QString FromValue(const std::string& value) {
   return QString::fromLatin1(value.data(), qsizetype(value.size()));

@@ -21,12 +21,11 @@ StatusLine SoftwareLine(const CUpdateCheck& software) {
 StatusLine DeviceLine(CUpdateCheck& device) {
   if (device.DeviceName().empty()) return {{}, LineKind::kCurrent, false};
   const bool resolved = device.ResolveAlias();
+  const std::string own = device.DeviceName() + " V" + device.DeviceVersionText();
+  if (!device.HasVersionsFile()) return {own + ": " + LoadString(msg::kUpdateNoInternet), LineKind::kNoUpdate, false};
   const std::string server = resolved ? device.GetVersion() : std::string();
-  if (resolved && device.IsNewer()) {
-    return {"Update " + device.DeviceName() + " V" + device.DeviceVersionText() + " => V" + server, LineKind::kNewer};
-  }
-  return {device.DeviceName() + " V" + device.DeviceVersionText() + " " + LoadString(msg::kUpdateIsCurrent),
-          LineKind::kCurrent, resolved && !server.empty()};
+  if (resolved && device.IsNewer()) return {"Update " + own + " => V" + server, LineKind::kNewer};
+  return {own + " " + LoadString(msg::kUpdateIsCurrent), LineKind::kCurrent};
 }
 
 }  // namespace stampwise::update

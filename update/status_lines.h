@@ -28,9 +28,10 @@ struct StatusLine {
 StatusLine SoftwareLine(const CUpdateCheck& software);
 
 // Resolves the device's alias, then "Update <name> V<own> => V<server>", or
-// "<name> V<own> " with " ist aktuell"; empty without a device. A device check
-// that was not possible shows as up to date, as the box always did, but says
-// so in `possible`.
+// "<name> V<own> " with " ist aktuell"; empty without a device. Without a
+// versions file nothing is known: "<name> V<own>: " and string 602, never
+// "up to date". A file that was fetched keeps the rules (an entry missing
+// from it means up to date).
 StatusLine DeviceLine(CUpdateCheck& device);
 
 }  // namespace stampwise::update

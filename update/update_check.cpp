@@ -115,6 +115,11 @@ std::string CUpdateCheck::Value(const std::string& key) const {
   return ini.GetString(section_, key, "");
 }
 
+bool CUpdateCheck::HasVersionsFile() const {
+  CIniEx ini;
+  return Parse(Content(), &ini);
+}
+
 bool CUpdateCheck::GetVersionAndBuild(std::string* version, std::string* build) const {
   version->clear();
   build->clear();

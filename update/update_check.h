@@ -56,6 +56,9 @@ class CUpdateCheck {
   // after return its notify is not called any more.
   void Withdraw(const void* window);
 
+  // Ends a fetch or a download under way as soon as it can (no content, no
+  // file); for a program that is asked to stop.
+  void Cancel() { cancel_ = true; }
   // A worker exists: the check was started.
   bool Started() const;
   // The fetch has finished (an empty content is how a failure shows).
@@ -63,6 +66,9 @@ class CUpdateCheck {
   // Waits at most `timeout` for the fetch to finish.
   bool WaitForResult(std::chrono::milliseconds timeout) const;
 
+  // A versions file was fetched (a finished fetch whose content holds INI
+  // data): without one nothing is known about the server's versions.
+  bool HasVersionsFile() const;
   // False (both empty) without content or when it holds no INI data;
   // otherwise the section's "Version" and "Build" (empty when missing).
   bool GetVersionAndBuild(std::string* version, std::string* build) const;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/journal.h"
 #include "app/job/value_source.h"
+#include "app/journal.h"
 #include "app/ledger/ledger.h"
 #include "app/result.h"
 

@@ -101,8 +101,8 @@ class CounterSource final : public ValueSource {
     if (Result<Bytes> first = WriteValueBytes(params_, params_.value); !first) return Status::Failure(first.message());
     if (const std::optional<std::string> last = LastCounterValue(params_)) {
       if (Result<Bytes> bytes = WriteValueBytes(params_, *last); !bytes) {
-        return Status::Failure(Message{msg::kCounterLastValue,
-                                       FormatString(msg::kCounterLastValue, {*last, bytes.message().text}), 0});
+        return Status::Failure(
+            Message{msg::kCounterLastValue, FormatString(msg::kCounterLastValue, {*last, bytes.message().text}), 0});
       }
     }
     return Done{};
@@ -250,16 +250,16 @@ class Gs1Source final : public ValueSource {
 // ---- value list ------------------------------------------------------------
 
 // A list's position: the next line and the fingerprint of the lines before it.
-struct ListPosition {
+struct ListPlace {
   int next = 1;
   std::string fingerprint;
 };
 
-std::optional<ListPosition> ParseListPosition(const std::optional<std::string>& text) {
+std::optional<ListPlace> ParseListPlace(const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
   const std::size_t colon = text->find(':');
   if (colon == std::string::npos) return std::nullopt;
-  ListPosition position;
+  ListPlace position;
   try {
     position.next = std::stoi(text->substr(0, colon));
   } catch (const std::exception&) {
@@ -283,13 +283,13 @@ class ListSource final : public ValueSource {
       const std::string& value = values_[static_cast<std::size_t>(line) - 1];
       Result<Bytes> bytes = WriteValueBytes(params_, value);
       if (!bytes) {
-        return Status::Failure(
-            Message{msg::kValueListBadLine, FormatString(msg::kValueListBadLine, {path_, line, bytes.message().text}), 0});
+        return Status::Failure(Message{msg::kValueListBadLine,
+                                       FormatString(msg::kValueListBadLine, {path_, line, bytes.message().text}), 0});
       }
       const auto [at, fresh] = lineOf.emplace(bytes.value(), line);
       if (!fresh) {
-        return Status::Failure(Message{msg::kValueListDuplicate,
-                                       FormatString(msg::kValueListDuplicate, {path_, line, at->second}), 0});
+        return Status::Failure(
+            Message{msg::kValueListDuplicate, FormatString(msg::kValueListDuplicate, {path_, line, at->second}), 0});
       }
     }
     return Done{};
@@ -297,13 +297,13 @@ class ListSource final : public ValueSource {
 
   void Follow(const std::optional<std::string>& position) override {
     if (restart_) return;
-    if (const std::optional<ListPosition> at = ParseListPosition(position)) next_ = at->next;
+    if (const std::optional<ListPlace> at = ParseListPlace(position)) next_ = at->next;
   }
 
   Result<ledger::Plan> PlanFrom(const std::optional<std::string>& position) override {
     int line = 1;
     if (!restart_) {
-      if (const std::optional<ListPosition> at = ParseListPosition(position)) {
+      if (const std::optional<ListPlace> at = ParseListPlace(position)) {
         line = std::max(1, at->next);
         // The lines given out before must be these lines: another list's
         // position (or this one changed) is not ours to continue.
@@ -332,6 +332,8 @@ class ListSource final : public ValueSource {
     restart_ = false;
   }
   void GivenBack(const ledger::Plan&) override { next_ = plannedLine_; }
+
+  std::optional<std::pair<int, int>> ListPosition() const override { return std::make_pair(next_, Size()); }
 
   std::optional<Message> Exhausted() const override {
     if (next_ <= Size()) return std::nullopt;

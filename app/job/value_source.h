@@ -43,6 +43,8 @@ class ValueSource {
   // Why nothing more can be written (the counter, the serial or the list
   // ran out); nothing while values are left.
   virtual std::optional<Message> Exhausted() const = 0;
+  // A list's next line and its number of lines; nothing for other sources.
+  virtual std::optional<std::pair<int, int>> ListPosition() const { return std::nullopt; }
   // Writes the settings keys that other programs and data records read
   // ("LastData", "NextUri", the list's position), never moving them back.
   virtual void StoreBack(Settings& settings) const = 0;

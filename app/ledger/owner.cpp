@@ -69,7 +69,8 @@ const std::string& OwnerId() {
 
 bool OwnerAlive(const std::string& owner) {
   const std::size_t second = owner.rfind(':');
-  const std::size_t first = second == std::string::npos || second == 0 ? std::string::npos : owner.rfind(':', second - 1);
+  const std::size_t first =
+      second == std::string::npos || second == 0 ? std::string::npos : owner.rfind(':', second - 1);
   if (first == std::string::npos) return true;  // not one of ours: leave it alone
   if (owner.substr(0, first) != HostName()) return true;
   const std::string pid = owner.substr(first + 1, second - first - 1);

@@ -234,7 +234,9 @@ Result<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(const std::string& path
   std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, path));
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db, 1);
-  if (const Status migrated = ledger->Migrate(); !migrated) return refuse(migrated.message().text);
+  if (const Status migrated = ledger->Migrate(); !migrated) {
+    return Result<std::unique_ptr<SqliteLedger>>::Failure(migrated.message());
+  }
   return ledger;
 }
 
@@ -263,8 +265,10 @@ void SqliteLedger::SetSynchronous(bool full) {
 Status SqliteLedger::Migrate() {
   try {
     // WAL lets readers (a `ledger list`, the window) go on while a station writes.
-    Statement wal(db_, "PRAGMA journal_mode=WAL");
-    if (!wal.Step() || wal.Text(0) != "wal") throw LedgerError("no write-ahead log: " + wal.Text(0));
+    {
+      Statement wal(db_, "PRAGMA journal_mode=WAL");
+      if (!wal.Step() || wal.Text(0) != "wal") throw LedgerError("no write-ahead log: " + wal.Text(0));
+    }
     if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
       throw LedgerError(sqlite3_errmsg(db_));
     }
@@ -272,9 +276,12 @@ Status SqliteLedger::Migrate() {
     // Several programs may open a new ledger at once: the schema is made
     // under the write lock, by whichever comes first.
     Transaction transaction(*this, true);
-    Statement version(db_, "PRAGMA user_version");
-    version.Step();
-    const std::int64_t found = version.Number(0);
+    std::int64_t found = 0;
+    {
+      Statement version(db_, "PRAGMA user_version");
+      version.Step();
+      found = version.Number(0);
+    }
     if (found > kSchemaVersion) {
       throw LedgerError("made by a newer program (schema " + std::to_string(found) + ")");
     }
@@ -463,8 +470,8 @@ Result<std::vector<Claim>> SqliteLedger::SettleAbandoned(const std::string& mess
     FlushJournaled();
     std::vector<Claim> open;
     {
-      Statement find(db_, (std::string("SELECT ") + kClaimColumns + " FROM claims WHERE outcome = 'open' ORDER BY id")
-                              .c_str());
+      Statement find(
+          db_, (std::string("SELECT ") + kClaimColumns + " FROM claims WHERE outcome = 'open' ORDER BY id").c_str());
       while (find.Step()) open.push_back(ClaimOf(find));
     }
     std::vector<Claim> settled;

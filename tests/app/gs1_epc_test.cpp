@@ -85,6 +85,58 @@ TEST(Gs1Epc, Sgtin198IsPaddedToWholeWords) {
   EXPECT_EQ(Decode(hex).value().bits, 198);
 }
 
+// However a program pads an encoding (whole bytes, whole words, a longer EPC
+// bank), it decodes as long as the padding is zero bits.
+TEST(Gs1Epc, AnyLengthFromTheEncodingsSizeUpDecodes) {
+  const std::string sgtin198 = EncodeUri("urn:epc:tag:sgtin-198:1.0614141.812345.ABC");
+  const std::string sgtin96 = "3074257BF7194E4000001A85";
+  const struct {
+    std::string hex;
+    const char* tagUri;
+    int bits;
+  } cases[] = {
+      {sgtin198.substr(0, 50), "urn:epc:tag:sgtin-198:1.0614141.812345.ABC", 198},  // 200 bits, whole bytes
+      {sgtin198, "urn:epc:tag:sgtin-198:1.0614141.812345.ABC", 198},                // 208 bits, whole words
+      {sgtin198 + "0", "urn:epc:tag:sgtin-198:1.0614141.812345.ABC", 198},          // an odd digit more
+      {sgtin96 + "0000", "urn:epc:tag:sgtin-96:3.0614141.812345.6789", 96},
+      {sgtin96 + "0", "urn:epc:tag:sgtin-96:3.0614141.812345.6789", 96},
+      {"e2801160600002084a1b2c3d5", "urn:epc:raw:100.xE2801160600002084A1B2C3D5", 100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hex);
+    const Result<Decoded> decoded = Decode(c.hex);
+    ASSERT_TRUE(decoded) << decoded.message().text;
+    EXPECT_EQ(decoded.value().tagUri, c.tagUri);
+    EXPECT_EQ(decoded.value().bits, c.bits);
+  }
+}
+
+// The largest value of each partition's field: as many digits as the Tag Data
+// Standard's partition table allows, below 2^bits, encodes; one more does not.
+TEST(Gs1Epc, GiaiAssetReferencesUpToThePartitionsLimit) {
+  const struct {
+    const char* prefix;
+    const char* largest;   // 2^bits - 1
+    const char* tooLarge;  // 2^bits
+  } cases[] = {
+      {"061414112345", "4398046511103", "4398046511104"},       {"06141411234", "35184372088831", "35184372088832"},
+      {"0614141123", "281474976710655", "281474976710656"},     {"061414112", "4503599627370495", "4503599627370496"},
+      {"06141411", "36028797018963967", "36028797018963968"},   {"0614141", "288230376151711743", "288230376151711744"},
+      {"061414", "4611686018427387903", "4611686018427387904"},
+  };
+  for (const auto& c : cases) {
+    const std::string uri = std::string("urn:epc:tag:giai-96:1.") + c.prefix + "." + c.largest;
+    SCOPED_TRACE(uri);
+    const std::string hex = EncodeUri(uri);
+    ASSERT_EQ(hex.find("failed"), std::string::npos) << hex;
+    const Result<Decoded> decoded = Decode(hex);
+    ASSERT_TRUE(decoded) << decoded.message().text;
+    EXPECT_EQ(decoded.value().tagUri, uri);
+    const Result<TagEpc> over = ParseTagUri(std::string("urn:epc:tag:giai-96:1.") + c.prefix + "." + c.tooLarge);
+    EXPECT_EQ(Encode(over.value()).message().id, msg::kEpcSerialOutOfRange);
+  }
+}
+
 TEST(Gs1Epc, GtinAndSsccKeysGiveTheirEpc) {
   const Result<TagEpc> sgtin = FromGtin(Scheme::kSgtin96, "80614141123458", "6789", 7, 3);
   ASSERT_TRUE(sgtin) << sgtin.message().text;
@@ -124,8 +176,10 @@ TEST(Gs1Epc, BadInputSaysWhatIsWrong) {
     EXPECT_EQ(got, c.message);
   }
   const Case hexes[] = {
-      {"3074257BF7194E4000001A8", msg::kEpcBadHex},       // not whole words
-      {"3074257BF7194E4000001A85FFFF", msg::kEpcBadHex},  // longer than its scheme
+      {"3074257BF7194E4000001A8", msg::kEpcBadHex},                            // shorter than its scheme
+      {"3074257BF7194E4000001A85FFFF", msg::kEpcBadHex},                       // longer, and the rest is not zero
+      {"3634257BF7194E60AF6200000000000000000000000000000", msg::kEpcBadHex},  // 196 bits of 198
+      {"3", msg::kEpcBadHex},
       {"3074257BF7194E4000001AXZ", msg::kEpcBadHex},
       {"307E257BF7194E4000001A85", msg::kEpcBadHex},  // partition 7
       {"3174257BF4499602D2000001", msg::kEpcBadHex},  // SSCC-96's reserved bits are not zero

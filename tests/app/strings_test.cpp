@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "app/messages.h"
+#include "tests/app/odd_bytes.h"
 
 namespace stampwise {
 namespace {
@@ -83,6 +85,20 @@ TEST(FillPlaceholdersTest, FillsNumberedPlaceholders) {
   EXPECT_EQ(FillPlaceholders(LoadString(msg::kEnterIntegerBetween), {"1", "8"}),
             "Geben Sie eine ganze Zahl zwischen 1 und 8 ein.");
   EXPECT_EQ(FillPlaceholders("%2-%1-%3 50%", {"a", "b"}), "b-a- 50%");
+}
+
+// Bytes that are not UTF-8 become their Latin-1 characters, valid UTF-8 stays
+// as it is, and the result always passes a strict UTF-8 check (JSON's).
+TEST(ToUtf8Test, EveryByteSequenceGivesValidUtf8) {
+  for (const testing::OddBytes& odd : testing::OddByteSequences()) {
+    SCOPED_TRACE(odd.name);
+    const std::string text = ToUtf8(odd.bytes);
+    EXPECT_EQ(text, testing::Latin1AsUtf8(odd.bytes));
+    EXPECT_NO_THROW(nlohmann::json(text).dump());
+  }
+  const std::vector<std::string> valid{
+      "", "plain", "\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", std::string("a\0b", 3)};
+  for (const std::string& text : valid) EXPECT_EQ(ToUtf8(text), text);
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 
 #include "app/atomic_file.h"
+#include "app/job/value_source.h"
+#include "app/ledger/sqlite_ledger.h"
 #include "app/messages.h"
 #include "app/strings.h"
 #include "tests/app/cycle_fixture.h"
@@ -114,6 +118,44 @@ TEST_P(TwoTagsTest, ShowsNotUniqueOncePerRunOfErrors) {
 
 INSTANTIATE_TEST_SUITE_P(Cycles, TwoTagsTest, ::testing::Values(false, true),
                          [](const auto& testCase) { return testCase.param ? "CollisionStatus" : "TwoTagsCounted"; });
+
+// ---------------------------------------------------------------------------
+// No tag in the field: a one-shot write or read says so (a status line and a
+// tag event "none"); a cycle waits for the next tag without a word.
+
+class EmptyFieldTest : public CycleTest, public ::testing::WithParamInterface<TagEvent::Kind> {};
+
+TEST_P(EmptyFieldTest, OneShotSaysSoACycleStaysQuiet) {
+  StartReader({"--tags", "0"});
+  UserHexJob();
+  const bool writing = GetParam() == TagEvent::Kind::kWrite;
+  const Cycle cycle = writing ? Cycle::Write : Cycle::Read;
+  const std::string noTag = LoadString(msg::kNoValidTag);
+
+  ASSERT_TRUE(writer_->StartCycle(cycle));
+  for (int i = 0; i < 3; ++i) writer_->Tick(cycle);
+  writer_->StopCycle();
+  EXPECT_THAT(frontEnd_.statusLines, IsEmpty());
+  EXPECT_THAT(frontEnd_.tagEvents, IsEmpty());
+
+  for (int i = 0; i < 2; ++i) EXPECT_FALSE(writing ? writer_->WriteOnce() : writer_->ReadOnce());
+  EXPECT_EQ(frontEnd_.CountStatus(noTag), 2);
+  ASSERT_EQ(frontEnd_.tagEvents.size(), 2u);
+  const TagEvent& event = frontEnd_.tagEvents.back();
+  EXPECT_EQ(event.kind, GetParam());
+  EXPECT_EQ(event.outcome, TagEvent::Outcome::kNone);
+  EXPECT_EQ(event.value, writing ? "00000001" : "");
+  EXPECT_THAT(event.bytes, IsEmpty());
+  EXPECT_THAT(event.epc, IsEmpty());
+  EXPECT_EQ(event.messageId, msg::kNoValidTag);
+  EXPECT_THAT(Writes(), IsEmpty());
+  EXPECT_EQ(writer_->Config().params.value, "00000001");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cycles, EmptyFieldTest, ::testing::Values(TagEvent::Kind::kWrite, TagEvent::Kind::kRead),
+                         [](const auto& testCase) {
+                           return testCase.param == TagEvent::Kind::kWrite ? "Write" : "Read";
+                         });
 
 // ---------------------------------------------------------------------------
 // EPC length correction: the protocol-control word goes out with the EPC, its
@@ -456,61 +498,29 @@ TEST_F(CycleTest, LastDataIsTheNextValueAfterEveryTagOfACycle) {
   EXPECT_EQ(StoredLastData(), "00000102");
 }
 
-// A write value that cannot be stored ahead of the write is not written.
-TEST_F(CycleTest, NoWriteWhenTheNextValueCannotBeStored) {
-  StartReader();
-  UserHexJob();
-  settings_->SetLockTimeout(milliseconds(30));
-  std::string error;
-  {
-    auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
-    ASSERT_TRUE(held) << error;
-    EXPECT_FALSE(writer_->WriteOnce());
-  }
-  EXPECT_THAT(Writes(), IsEmpty());
-  EXPECT_EQ(Control("written"), "OK 0");
-  ASSERT_EQ(frontEnd_.statusLines.size(), 1u);
-  EXPECT_THAT(frontEnd_.statusLines[0], ::testing::StartsWith(FormatString(msg::kSettingsStoreFailed, {""})));
-  EXPECT_EQ(writer_->Config().params.value, "00000001");
-
-  // Once the store can be written again, the same value goes out.
-  EXPECT_TRUE(writer_->WriteOnce());
-  EXPECT_THAT(DataWritten(3), ElementsAre("00000001"));
-}
-
-// The next value is stored before anything reaches the tag: not even the
-// access password goes out when it cannot be stored.
-TEST_F(CycleTest, NoPasswordWriteWhenTheNextValueCannotBeStored) {
+// A value that cannot be claimed in the ledger is not written, nor the
+// access password before it; a cycle ends at once instead of failing on every
+// tick. Once the ledger can be used again, the same value goes out.
+TEST_F(CycleTest, NoWriteWhenTheLedgerCannotBeUsed) {
   StartReader();
   UserHexJob();
   Change([](WriterConfig& config) {
     config.options.setPassword = true;
     config.options.activatePassword = true;
   });
-  settings_->SetLockTimeout(milliseconds(30));
-  std::string error;
-  auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
-  ASSERT_TRUE(held) << error;
+  std::ofstream(ledger_.Path()) << "this is no database\n";
   EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kLedger);
   EXPECT_THAT(Writes(), IsEmpty());
-  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
-}
+  EXPECT_EQ(Control("written"), "OK 0");
+  ASSERT_FALSE(frontEnd_.statusLines.empty());
+  EXPECT_THAT(frontEnd_.statusLines[0], ::testing::HasSubstr(ledger_.Path()));
+  EXPECT_FALSE(writer_->StartCycle(Cycle::Write));
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kLedger);
 
-// A cycle whose next value cannot be stored ends at once instead of failing
-// on every tick.
-TEST_F(CycleTest, ACycleEndsWhenTheNextValueCannotBeStored) {
-  StartReader();
-  UserHexJob();
-  settings_->SetLockTimeout(milliseconds(30));
-  std::string error;
-  auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
-  ASSERT_TRUE(held) << error;
-  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
-  writer_->Tick(Cycle::Write);
-  EXPECT_EQ(writer_->RunningCycle(), Cycle::None);
-  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
-  EXPECT_EQ(frontEnd_.cycleStopped, 1);
-  EXPECT_THAT(Writes(), IsEmpty());
+  std::filesystem::remove(ledger_.Path());
+  EXPECT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000001"));
 }
 
 // ---------------------------------------------------------------------------
@@ -624,14 +634,32 @@ TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
   EXPECT_EQ(otherFront.writeValue, other.Config().params.value);
 }
 
-// A value another program moved on wins over the one in the window, and the
-// window shows it before the tag is written.
+// Values another program took from the ledger are never written again: the
+// next write goes on after them, and the window shows it before the tag is
+// written.
 TEST_F(CycleTest, AValueMovedOnByAnotherProgramWins) {
   StartReader();
   UserHexJob("00000001");
-  settings_->Load();
-  Settings other(folder_.File("settings.ini"), folder_.Path() + "/");
-  ASSERT_TRUE(other.StoreLastData("00000010"));
+  {
+    auto other = ledger::SqliteLedger::Open(ledger_.Path());
+    ASSERT_TRUE(other) << other.message().text;
+    ParameterSet params = writer_->Config().params;
+    auto source = MakeCounterSource(params, false);
+    for (int i = 0; i < 15; ++i) {
+      ledger::ClaimRequest request;
+      request.station = "other";
+      request.bank = 3;
+      request.pool = source->Pool();
+      std::optional<ledger::Plan> planned;
+      request.plan = [&](const std::optional<std::string>& position) {
+        Result<ledger::Plan> plan = source->PlanFrom(position);
+        if (plan) planned = plan.value();
+        return plan;
+      };
+      ASSERT_TRUE(other.value()->Take(request));
+      source->Claimed(*planned);
+    }
+  }
   EXPECT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(DataWritten(3), ElementsAre("00000010"));
   EXPECT_EQ(frontEnd_.CountStatus(Written("00000010")), 1);
@@ -639,18 +667,18 @@ TEST_F(CycleTest, AValueMovedOnByAnotherProgramWins) {
   EXPECT_EQ(StoredLastData(), "00000011");
 }
 
-// A value stored by another program that does not fit the job is refused
-// without writing; the operator's next value then goes out.
-TEST_F(CycleTest, AStoredValueThatDoesNotFitIsRefused) {
+// A job whose value does not fit is refused before the first tag, nothing
+// written; the operator's next value then goes out.
+TEST_F(CycleTest, AValueThatDoesNotFitIsRefusedBeforeTheFirstTag) {
   StartReader();
-  UserHexJob("00000001");
-  settings_->Load();
-  Settings other(folder_.File("settings.ini"), folder_.Path() + "/");
-  ASSERT_TRUE(other.StoreLastData("XYZ"));
+  UserHexJob("XYZ");
   EXPECT_FALSE(writer_->WriteOnce());
   EXPECT_THAT(Writes(), IsEmpty());
-  EXPECT_EQ(frontEnd_.writeValue, "XYZ");
-  Change([](WriterConfig& config) { config.params.value = "00000005"; });
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kBadValues);
+  Change([](WriterConfig& config) {
+    config.params.value = "00000005";
+    config.explicitValue = true;
+  });
   EXPECT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(DataWritten(3), ElementsAre("00000005"));
 }

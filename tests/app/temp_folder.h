@@ -34,6 +34,31 @@ class TempFolder {
   std::string path_;
 };
 
+// Points the ledger of this test, and of the programs it starts, at a file
+// of its own folder while it lives: tests never share the per-user ledger.
+class PrivateLedger {
+ public:
+  explicit PrivateLedger(const TempFolder& folder) : path_(folder.File("ledger.sqlite3")) {
+    if (const char* old = ::getenv(kVariable)) previous_ = old;
+    ::setenv(kVariable, path_.c_str(), 1);
+  }
+  ~PrivateLedger() {
+    if (previous_.empty()) {
+      ::unsetenv(kVariable);
+    } else {
+      ::setenv(kVariable, previous_.c_str(), 1);
+    }
+  }
+  PrivateLedger(const PrivateLedger&) = delete;
+  PrivateLedger& operator=(const PrivateLedger&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  static constexpr const char* kVariable = "STAMPWISE_LEDGER";
+  std::string path_;
+  std::string previous_;
+};
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

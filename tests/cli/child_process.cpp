@@ -10,7 +10,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 extern char** environ;
 
@@ -97,6 +100,22 @@ bool ChildProcess::Pump(int ms, const std::string& text) {
     if (left <= 0) return false;
     if (!ReadAvailable(static_cast<int>(left))) return !text.empty() && out_.find(text) != std::string::npos;
   }
+}
+
+bool ChildProcess::AwaitBlocked(int signal, int guardMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
+  const std::string path = "/proc/" + std::to_string(pid_) + "/status";
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream status(path);
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("SigBlk:", 0) != 0) continue;
+      const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+      if ((mask >> (signal - 1)) & 1) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
 }
 
 void ChildProcess::Signal(int signal) {

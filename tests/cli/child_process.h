@@ -28,6 +28,9 @@ class ChildProcess {
   bool Pump(int ms, const std::string& text = {});
 
   void Signal(int signal);
+  // Waits (at most `guardMs`) until the child's main thread blocks `signal`:
+  // from then on a signal is its to handle, not the default's to kill it.
+  bool AwaitBlocked(int signal, int guardMs);
   // Waits for the end, collecting output; a child still running after
   // `timeoutMs` is killed. Returns the wait status.
   int Wait(int timeoutMs);

@@ -28,6 +28,11 @@ TEST_F(CliTest, EpcEncodesAndDecodesWithoutAReader) {
       {{"epc", "decode", "3074257bf7194e4000001a85"},
        {"urn:epc:tag:sgtin-96:3.0614141.812345.6789", "urn:epc:id:sgtin:0614141.812345.6789"}},
       {{"epc", "decode", "E2801160600002084A1B2C3D"}, {"urn:epc:raw:96.xE2801160600002084A1B2C3D"}},
+      // As many asset reference digits as the partition allows (below 2^42).
+      {{"epc", "encode", "urn:epc:tag:giai-96:1.061414112345.4398046511103"}, {"3420393243F167FFFFFFFFFF"}},
+      // 198 bits as other programs print them: padded to whole bytes.
+      {{"epc", "decode", "3634257BF7194E60C286000000000000000000000000000000"},
+       {"urn:epc:tag:sgtin-198:1.0614141.812345.ABC", "urn:epc:id:sgtin:0614141.812345.ABC"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));

@@ -55,8 +55,26 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"PeriodTooLong", {"write", "--value", "1", "--cycle", "--period", "10001"}, "--period: 1..10000"},
         RefusedCase{"MaxTimeNegative",
                     {"write", "--value", "1", "--cycle", "--max-time", "-1"},
-                    "--max-time: a number of seconds above 0"}),
+                    "--max-time: a number of seconds above 0"},
+        // A read takes nothing of the write job: a later plain write would
+        // otherwise set a password nobody asked for.
+        RefusedCase{"ReadTakesNoValue", {"read", "--value", "ABCD"}, "--value"},
+        RefusedCase{"ReadTakesNoPassword", {"read", "--password", "11223344"}, "--password"},
+        RefusedCase{"ReadTakesNoLock", {"read", "--lock", "on"}, "--lock"},
+        RefusedCase{"ReadTakesNoIncrement", {"read", "--inc", "dec"}, "--inc"},
+        RefusedCase{"ReadTakesNoWriteLog", {"read", "--write-log", "on"}, "--write-log"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// The help of read lists what a read uses, nothing of the write job.
+TEST_F(CliTest, ReadHelpListsOnlyWhatAReadUses) {
+  const RunResult help = RunProgram(CommandLine({"read", "--help"}, false));
+  EXPECT_EQ(help.exitCode, 0) << help.err;
+  for (const char* used :
+       {"--bank", "--start", "--length", "--format", "--msb", "--read-log", "--keep-last", "--cycle"})
+    EXPECT_THAT(help.out, HasSubstr(used));
+  for (const char* unused : {"--value", "--inc", "--password", "--lock", "--leading-zeros", "--write-log"})
+    EXPECT_THAT(help.out, ::testing::Not(HasSubstr(unused)));
+}
 
 TEST_F(CliTest, RecordSaveValidatesFirstAndWritesNoFile) {
   {

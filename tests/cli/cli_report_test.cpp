@@ -174,6 +174,37 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliTagFailureTest,
                                            FailureCase{"NoReply", "fault drop 1", "unknown", 4, msg::kOutcomeUnknown}),
                          [](const auto& test) { return std::string(test.param.name); });
 
+// No tag in the field: a one-shot write or read says so and reports the
+// attempt as outcome "none" (exit 1, as any tag operation that did not happen).
+class CliEmptyFieldTest : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliEmptyFieldTest, SaysSoInTextAndJson) {
+  StartSim({"--tags", "0"});
+  const std::string command = GetParam();
+  std::vector<std::string> args = command == "write" ? UserHexJob({}, "0000ABCD") : std::vector<std::string>{"read"};
+  const RunResult text = Cli(args);
+  EXPECT_EQ(text.exitCode, 1) << text.err;
+  EXPECT_THAT(Lines(text.out), ElementsAre(LoadString(msg::kNoValidTag)));
+
+  args.insert(args.begin(), "--json");
+  const RunResult json = Cli(args);
+  EXPECT_EQ(json.exitCode, 1) << json.err;
+  const std::vector<nlohmann::json> objects = JsonLines(json.out);
+  ASSERT_EQ(objects.size(), 2u) << json.out;
+  EXPECT_EQ(objects[0]["type"], "status");
+  EXPECT_EQ(objects[0]["text"], LoadString(msg::kNoValidTag));
+  EXPECT_EQ(objects[1]["type"], "tag");
+  EXPECT_EQ(objects[1]["kind"], command);
+  EXPECT_EQ(objects[1]["outcome"], "none");
+  EXPECT_EQ(objects[1]["bytes"], "");
+  EXPECT_EQ(objects[1]["epc"], "");
+  EXPECT_EQ(objects[1]["messageId"], msg::kNoValidTag);
+  EXPECT_TRUE(ReadRecord(RecordFile()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliEmptyFieldTest, ::testing::Values("write", "read"),
+                         [](const auto& test) { return std::string(test.param); });
+
 TEST_F(CliTest, ArgumentErrorsComeAsOneJsonObjectOnStderr) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--json", "frobnicate"}, std::vector<std::string>{"--json", "--baud", "19205", "info"},

@@ -128,6 +128,21 @@ TEST_F(CliTest, HidReadersAreListedAndServeEveryCommand) {
   unsetenv("QLMKV_FAKE_HID_RECORD");
 }
 
+// The stored reader, or none: a stored USB reader that is not plugged in is
+// not replaced by the one that is (another station's), and nothing is saved.
+TEST_F(CliTest, AStoredReaderThatIsNotThereIsNeverReplaced) {
+  qlmkv::test::FakeHid hid("1C40:05AB:17050001:9:9");
+  Settings(SettingsFile(), folder_.Path() + "/").WriteString("Port", "Name", "USB: 17059999 HID");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"info"}, std::vector<std::string>{"--json", "info"}, UserHexJob({}, "0000ABCD")}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const RunResult run = RunProgram(CommandLine(args, false));
+    EXPECT_EQ(run.exitCode, 3) << run.out;
+    EXPECT_THAT(run.err, HasSubstr("17059999 HID"));
+    EXPECT_EQ(Stored("Name", "Port"), "USB: 17059999 HID");
+  }
+}
+
 // Bad arguments and failed validation end with 2 before any reader is opened.
 struct BadArgumentsCase {
   const char* name;
@@ -277,6 +292,29 @@ TEST_P(CliStopSignalTest, StoresTheParameterSetAndExits) {
 INSTANTIATE_TEST_SUITE_P(Cli, CliStopSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto& testCase) {
   return testCase.param == SIGTERM ? "Sigterm" : testCase.param == SIGINT ? "Sigint" : "Sighup";
 });
+
+// A command that waits long (here for a reader that does not answer, with a
+// long reply time-out) ends on a stop signal with 128 + its number; on main
+// it waited the whole time-out. No time is measured: the status tells.
+class CliSignalDuringAWaitTest : public CliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliSignalDuringAWaitTest, EndsWith128PlusTheSignal) {
+  StartSim();
+  ASSERT_THAT(sim_->Command("fault drop 5"), StartsWith("OK"));
+  ChildProcess cli(CommandLine({"--timeout", "300000", "info"}));
+  ASSERT_TRUE(cli.AwaitBlocked(GetParam(), 60000));
+  cli.Signal(GetParam());
+  const int status = cli.Wait(120000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + GetParam()) << cli.Err();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliSignalDuringAWaitTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& testCase) {
+                           return testCase.param == SIGTERM  ? "Sigterm"
+                                  : testCase.param == SIGINT ? "Sigint"
+                                                             : "Sighup";
+                         });
 
 // A reader that goes away during a cycle (unplugged, its simulator gone)
 // ends the cycle with a message and status 3 instead of a wait for ever.

@@ -107,6 +107,26 @@ TEST_F(AboutBoxTest, LineColoursFollowTheResult) {
   }
 }
 
+// With no server reachable the device line says only that the check was not
+// possible, in red: unknown is not up to date.
+TEST_F(AboutBoxTest, DeviceLineWithoutAVersionsFileIsNotUpToDate) {
+  update::UpdateChecks checks(server_->Base() + "nothing/");
+  checks.device.StartCheck();
+  checks.device.SetDevice("312B", "QL-MKV39");
+  Settings store;
+  CAboutDlg box(store, checks, boxes_);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Line(box, 105)->text() != "Nach Update suchen"; }, kGuardMs));
+  EXPECT_EQ(Line(box, 106)->text(),
+            QString::fromUtf8("QL-MKV39 V1.11: Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+  EXPECT_EQ(Line(box, 106)->TextColor(), QColor(255, 0, 0));
+  EXPECT_FALSE(Line(box, 106)->Link());
+  if (const char* folder = getenv("STAMPWISE_SCREENSHOT_DIR")) {
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    EXPECT_TRUE(box.grab().save(QString::fromLocal8Bit(folder) + "/stampwise-about-not-possible.png"));
+  }
+}
+
 TEST_F(AboutBoxTest, ClearedCheckBoxStoresZeroAndTheNextWindowDoesNotCheck) {
   update::UpdateChecks checks(ServeFolder("current", "1.00", "2000-01-01"));
   {

@@ -23,6 +23,7 @@
 #include "gui/ip_search_dlg.h"
 #include "gui/lan_config_dlg.h"
 #include "gui/port_dlg.h"
+#include "gui/stampwise_dlg.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/lan/module_network.h"
 
@@ -220,6 +221,20 @@ TEST_F(LanDialogs, DhcpNameOfEightCharactersIsTakenAndNineAreRefused) {
   EXPECT_EQ(boxes_.shown.size(), 1u);
 }
 
+// A module named in Latin-1: the name field shows its characters (no
+// replacement characters), and OK without a change keeps its bytes.
+TEST_F(LanDialogs, AModuleNameThatIsNotUtf8ShowsAsLatin1AndIsKeptByteForByte) {
+  const std::string name = "\xC4RGER";
+  Start({"auto", "10.77.0.3/24", {"--lan-name", name, "--lan-auto-address", "10.77.0.3"}});
+  CLanConfig config(boxes_, "10.77.0.3-10001");
+  config.show();
+  EXPECT_EQ(Control<QLineEdit>(config, 1247)->text(), QString::fromLatin1(name.data()));
+  config.accept();
+  EXPECT_EQ(config.result(), QDialog::Accepted);
+  EXPECT_EQ(config.ModuleAddress(), "[" + name + "]");
+  EXPECT_EQ(ReaderClient::LanModules(), std::vector<std::string>{"[" + name + "]10.77.0.3-10001"});
+}
+
 TEST_F(LanDialogs, UnreachableModuleLeavesTheFieldsOpenAndAFailedChangeIsReported) {
   CLanConfig config(boxes_, "10.77.0.99-10001");
   config.show();
@@ -304,13 +319,15 @@ TEST_F(LanDialogs, EthernetOffRemovesTheLanEntriesAndHidesTheSearch) {
   EXPECT_EQ(Settings().ReadInt(keys::kPortEthernet), 0);
 }
 
-TEST_F(LanDialogs, StoredLanChoiceIsCheckedWhenTheInterfaceDialogIsBuilt) {
+// A LAN choice that does not answer is never swapped for another module (it
+// may be another station's reader): it stays the choice.
+TEST_F(LanDialogs, StoredLanChoiceIsKeptWhenTheInterfaceDialogIsBuilt) {
   Start(kFixedReader);
   struct Row {
     std::string stored, kept;
   };
   for (const Row& row :
-       {Row{"LAN: 10.77.0.2-10001", "LAN: 10.77.0.2-10001"}, Row{"LAN: 10.77.0.66-10001", "LAN: 10.77.0.2-10001"}}) {
+       {Row{"LAN: 10.77.0.2-10001", "LAN: 10.77.0.2-10001"}, Row{"LAN: 10.77.0.66-10001", "LAN: 10.77.0.66-10001"}}) {
     PrivateSettings file;
     file.SetPort(row.stored);
     Settings settings;
@@ -319,6 +336,28 @@ TEST_F(LanDialogs, StoredLanChoiceIsCheckedWhenTheInterfaceDialogIsBuilt) {
     EXPECT_EQ(ports.PortName(), row.kept) << row.stored;
     EXPECT_EQ(Settings().ReadString(keys::kPortName), row.kept) << row.stored;
   }
+}
+
+// The window's start-up with a stored LAN reader that is gone while another
+// reader answers on the network: the interface dialog comes, the other
+// reader is not opened and the choice stays as stored.
+TEST_F(LanDialogs, MainWindowNeverSwapsAStoredLanReaderForAnotherModule) {
+  Start(kFixedReader);
+  PrivateSettings file;
+  file.SetPort("LAN: 10.77.0.66-10001");
+  Settings settings;
+  settings.WriteInt(keys::kPortEthernet, 1);
+  std::vector<std::string> dialogsRun;
+  CStampwiseDlg window(settings, boxes_);
+  window.SetDialogRunner([&](QDialog& dialog) {
+    dialogsRun.push_back(dialog.objectName().toStdString());
+    return int(QDialog::Rejected);
+  });
+  window.Start();
+  EXPECT_EQ(window.Handle(), 0);
+  EXPECT_EQ(dialogsRun, std::vector<std::string>{"CPortDlg"});
+  EXPECT_TRUE(window.windowTitle().endsWith(" <>")) << window.windowTitle().toStdString();
+  EXPECT_EQ(Settings().ReadString(keys::kPortName), "LAN: 10.77.0.66-10001");
 }
 
 // Pictures of both dialogs with modules listed, for a look at the layout.

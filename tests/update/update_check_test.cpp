@@ -99,13 +99,21 @@ TEST_F(UpdateTest, DeviceCheckResolvesTheTypeCodeToItsFamily) {
   }
 }
 
-TEST_F(UpdateTest, DeviceLineIsEmptyWithoutDeviceAndUpToDateWhenNotPossible) {
-  const auto check = Fetched("https://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/x", "");
-  EXPECT_EQ(update::DeviceLine(*check).text, "");
-  check->SetDevice("3125", "QL-MKV39");
-  const update::StatusLine line = update::DeviceLine(*check);
-  EXPECT_EQ(line.text, "QL-MKV39 V1.05  ist aktuell");
-  EXPECT_FALSE(line.possible);
+// Without a versions file nothing is known about the firmware: the line says
+// the check was not possible, never that the reader is up to date.
+TEST_F(UpdateTest, DeviceLineIsEmptyWithoutDeviceAndNotPossibleWithoutAFile) {
+  Server().Serve("garbage-device.txt", "<html><body>no versions here</body></html>");
+  for (const std::string& address : {"https://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/x",
+                                     Server().Base() + "status/404", Server().Base() + "garbage-device.txt"}) {
+    SCOPED_TRACE(address);
+    const auto check = Fetched(address, "");
+    EXPECT_EQ(update::DeviceLine(*check).text, "");
+    check->SetDevice("3125", "QL-MKV39");
+    const update::StatusLine line = update::DeviceLine(*check);
+    EXPECT_EQ(line.text, "QL-MKV39 V1.05: Keine Internet Verbindung: Update Prüfung nicht möglich!");
+    EXPECT_EQ(line.kind, update::LineKind::kNoUpdate);
+    EXPECT_FALSE(line.possible);
+  }
 }
 
 TEST_F(UpdateTest, NotifiesTheRegisteredWindowOnceAndAtOnceWhenAlreadyDone) {

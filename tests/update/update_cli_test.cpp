@@ -2,6 +2,8 @@
 // loopback HTTPS server and mkv-sim.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -85,13 +87,59 @@ TEST_F(UpdateCliTest, ServerSettingIsUsedWithASlashAddedAndOnlyTrustedCertificat
   EXPECT_THAT(Lines(untrusted.out), ElementsAre("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
 }
 
+// Unknown is not up to date: without a versions file the device line says
+// only that the check was not possible (JSON: "possible" false, "newer"
+// null). A file that was fetched keeps its rules, a missing entry for the
+// reader's family included.
 TEST_F(UpdateCliTest, DeviceCheckWithoutAnyFileIsNotPossible) {
+  ServeFolder("no-family", "[QL_MKV_Stampwise]\r\nVersion=1.00\r\nBuild=2000-01-01\r\n");
+  server_->Serve("no-family/RFIDDeviceVersions.txt", "[Alias]\r\n322=MKV380\r\n[MKV380]\r\nVersion=1.12\r\n");
   StartSim({"--tags", "1", "--model", "312B"});
-  const RunResult result = Update("nothing-here", {"--reader"}, true);
-  EXPECT_EQ(result.exitCode, 5);
-  EXPECT_THAT(Lines(result.out),
-              ElementsAre("Keine Internet Verbindung: Update Prüfung nicht möglich!", "QL-MKV39 V1.11  ist aktuell"));
+  struct Case {
+    const char* folder;
+    const char* deviceLine;
+    int exitCode;
+    nlohmann::json possible;
+    nlohmann::json newer;
+  };
+  const Case cases[] = {
+      {"nothing-here", "QL-MKV39 V1.11: Keine Internet Verbindung: Update Prüfung nicht möglich!", 5, false, nullptr},
+      {"no-family", "QL-MKV39 V1.11  ist aktuell", 0, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const RunResult result = Update(c.folder, {"--reader"}, true);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    ASSERT_EQ(Lines(result.out).size(), 2u) << result.out;
+    EXPECT_EQ(Lines(result.out)[1], c.deviceLine);
+    const RunResult json =
+        RunProgram(CommandLine({"--json", "update", "--server", server_->Base() + c.folder, "--reader"}, true));
+    ASSERT_EQ(Lines(json.out).size(), 2u) << json.out;
+    const nlohmann::json device = nlohmann::json::parse(Lines(json.out)[1]);
+    EXPECT_EQ(device["possible"], c.possible);
+    EXPECT_EQ(device["newer"], c.newer);
+    EXPECT_EQ(device["text"], c.deviceLine);
+  }
 }
+
+// A server that stalls: a stop signal ends the check at once, with 128 + the
+// signal's number (on main the check waited for the stall limit, exit 5).
+class UpdateStopTest : public UpdateCliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UpdateStopTest, ASignalEndsTheCheckAtOnce) {
+  server_->Serve("RFIDVersionsUHF.txt", std::string(kNewerSoftware) + "https://127.0.0.1/setup.run\r\n");
+  ChildProcess cli(CommandLine({"update", "--server", server_->Base() + "stall/"}, false));
+  ASSERT_TRUE(cli.AwaitBlocked(GetParam(), 60000));
+  cli.Signal(GetParam());
+  const int status = cli.Wait(120000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + GetParam()) << cli.Out() << cli.Err();
+  EXPECT_EQ(cli.Out(), "") << "no check result: nothing was known";
+}
+
+INSTANTIATE_TEST_SUITE_P(Update, UpdateStopTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& testCase) {
+  return testCase.param == SIGTERM ? "Sigterm" : testCase.param == SIGINT ? "Sigint" : "Sighup";
+});
 
 TEST_F(UpdateCliTest, NoReaderAndBadArguments) {
   ServeFolder("any", "[QL_MKV_Stampwise]\r\nVersion=1.00\r\nBuild=2000-01-01\r\n");
