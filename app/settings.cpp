@@ -396,6 +396,19 @@ bool Settings::FollowKey(const SettingKey& key, const std::string& value,
   return saved;
 }
 
+bool Settings::PutBackKey(const SettingKey& key, const std::string& ahead, const std::string& value) {
+  synced_ = false;
+  bool replaced = false;
+  const bool saved = Update([&](CIniEx& ini) {
+    replaced = StoredText(ini, key) == ahead;
+    if (replaced) WriteKey(ini, key, value);
+  });
+  synced_ = true;
+  if (saved && replaced && &key == &keys::kLastData) lastDataSeen_ = value;
+  if (saved && replaced && &key == &keys::kGs1NextUri) nextUriSeen_ = value;
+  return saved;
+}
+
 int Settings::ReadLanguage() { return ReadInt(keys::kLanguage); }
 
 bool Settings::WriteLanguage(int language) { return WriteInt(keys::kLanguage, language); }

@@ -113,6 +113,9 @@ class Settings {
   // survives a power cut.
   bool FollowKey(const SettingKey& key, const std::string& value,
                  const std::function<bool(const std::string& stored)>& storedAhead);
+  // A value given back: `value` replaces the stored key only while it still
+  // holds `ahead`, what this program stored when it took the value.
+  bool PutBackKey(const SettingKey& key, const std::string& ahead, const std::string& value);
 
   // Load set (all of "Settings" but "Sprache", plus "Protokoll"); missing
   // keys are written back at once.

@@ -243,6 +243,15 @@ std::optional<ledger::Claim> TagWriter::ClaimValue() {
     return std::nullopt;
   }
   ShowNextValue();
+  // The stored keys run ahead of the tags, as other programs expect: a value
+  // that cannot be stored goes to no tag.
+  if (settings_ != nullptr && !source_->StoreBack(*settings_)) {
+    const std::string error = settings_->LastError();
+    SettleClaim(claim.value(), ledger::Outcome::kFailed, {});
+    reporter_.ShowMessage(msg::kSettingsStoreFailed, FormatString(msg::kSettingsStoreFailed, {error}));
+    StopWith(Halt::kStoreFailed);
+    return std::nullopt;
+  }
   return std::move(claim).value();
 }
 
@@ -260,7 +269,9 @@ bool TagWriter::SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const
   }
   const Status settled = recorder_->Settle(claim, settlement);
   if (const std::optional<std::string> restart = recorder_->TakeJournalRestart()) reporter_.ShowText(*restart);
-  if (settings_ != nullptr) source_->StoreBack(*settings_);
+  // A value given back is the stored next one again; a failed store shows up
+  // at the next claim.
+  if (settings_ != nullptr && outcome == ledger::Outcome::kFailed) source_->StoreGivenBack(*settings_);
   if (!settled) {
     reporter_.ShowMessage(settled.message().id, settled.message().text);
     StopWith(HaltOf(settled.message().id));
@@ -273,6 +284,7 @@ void TagWriter::RecordFailedAttempt() {
   if (!recorder_) return;
   ledger::Settlement settlement;
   settlement.outcome = ledger::Outcome::kFailed;
+  settlement.length = config_.gs1.enabled ? 0 : config_.params.lengthBytes;
   settlement.message = lastStatusLine_;
   const Status recorded = recorder_->RecordFailure(place_, NextValueShown(), settlement);
   if (!recorded) {

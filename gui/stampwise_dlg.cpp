@@ -362,7 +362,9 @@ void CStampwiseDlg::WriteControls() {
   setPassword_->setChecked(options.setPassword);
   activatePassword_->setChecked(options.activatePassword);
   password_->setText(FromValue(options.accessPassword));
-  ShowWriteValue(params.value);
+  // With a value list the field shows its next line; the counter's value stays.
+  const ValueSource* source = writer_.Source();
+  ShowWriteValue(source != nullptr && source->ListPosition() ? source->Next() : params.value);
   if (gs1Mode_) gs1Radio_->setChecked(true);
 }
 

@@ -136,22 +136,30 @@ class CounterSource final : public ValueSource {
     params_.value = plan.next;
     explicit_ = false;
   }
-  void GivenBack(const ledger::Plan& plan) override { params_.value = plan.value; }
+  void GivenBack(const ledger::Plan& plan) override {
+    storedAhead_ = params_.value;
+    params_.value = plan.value;
+  }
 
   std::optional<Message> Exhausted() const override {
     if (!Advances(params_) || !CounterExhausted(params_)) return std::nullopt;
     return Message{msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {params_.lengthBytes}), 0};
   }
 
-  void StoreBack(Settings& settings) const override {
+  bool StoreBack(Settings& settings) const override {
     const ParameterSet params = params_;
-    settings.FollowKey(keys::kLastData, params.value,
-                       [params](const std::string& stored) { return CounterAhead(params, stored, params.value); });
+    return settings.FollowKey(keys::kLastData, params.value, [params](const std::string& stored) {
+      return CounterAhead(params, stored, params.value);
+    });
+  }
+  bool StoreGivenBack(Settings& settings) const override {
+    return settings.PutBackKey(keys::kLastData, storedAhead_, params_.value);
   }
 
  private:
   ParameterSet params_;
   bool explicit_;
+  std::string storedAhead_;
 };
 
 // ---- GS1 -----------------------------------------------------------------
@@ -216,22 +224,28 @@ class Gs1Source final : public ValueSource {
     job_.nextUri = plannedNext_;
     explicit_ = false;
   }
-  void GivenBack(const ledger::Plan& plan) override { job_.nextUri = plan.value; }
+  void GivenBack(const ledger::Plan& plan) override {
+    storedAhead_ = job_.nextUri;
+    job_.nextUri = plan.value;
+  }
 
   std::optional<Message> Exhausted() const override {
     if (!Gs1SerialExhausted(job_.nextUri)) return std::nullopt;
     return Message{msg::kGs1SerialExhausted, FormatString(msg::kGs1SerialExhausted, {job_.nextUri}), 0};
   }
 
-  void StoreBack(Settings& settings) const override {
+  bool StoreBack(Settings& settings) const override {
     const std::string uri = job_.nextUri;
     const std::string pool = Gs1Pool(uri);
-    settings.FollowKey(keys::kGs1NextUri, uri, [uri, pool](const std::string& stored) {
+    return settings.FollowKey(keys::kGs1NextUri, uri, [uri, pool](const std::string& stored) {
       // Another item's URI belongs to another job: it is replaced.
       const std::optional<std::string> theirs = SerialOf(stored);
       const std::optional<std::string> ours = SerialOf(uri);
       return Gs1Pool(stored) == pool && theirs && ours && NumberAhead(*theirs, *ours);
     });
+  }
+  bool StoreGivenBack(Settings& settings) const override {
+    return settings.PutBackKey(keys::kGs1NextUri, storedAhead_, job_.nextUri);
   }
 
  private:
@@ -245,6 +259,7 @@ class Gs1Source final : public ValueSource {
   Gs1Job job_;
   bool explicit_;
   std::string plannedNext_;
+  std::string storedAhead_;
 };
 
 // ---- value list ------------------------------------------------------------
@@ -332,6 +347,16 @@ class ListSource final : public ValueSource {
     restart_ = false;
   }
   void GivenBack(const ledger::Plan&) override { next_ = plannedLine_; }
+  bool StoreGivenBack(Settings& settings) const override {
+    return settings.WriteBatch([&](CIniEx& ini) {
+      if (StoredText(ini, keys::kValueListFile) != path_ ||
+          ini.GetInt(keys::kValueListNext.section, keys::kValueListNext.name, 1) != next_ + 1) {
+        return;
+      }
+      WriteKey(ini, keys::kValueListNext, next_);
+      WriteKey(ini, keys::kValueListFingerprint, Fingerprint(values_, std::min(next_, Size() + 1) - 1));
+    });
+  }
 
   std::optional<std::pair<int, int>> ListPosition() const override { return std::make_pair(next_, Size()); }
 
@@ -340,8 +365,8 @@ class ListSource final : public ValueSource {
     return Message{msg::kValueListEnd, FormatString(msg::kValueListEnd, {path_}), 0};
   }
 
-  void StoreBack(Settings& settings) const override {
-    settings.WriteBatch([&](CIniEx& ini) {
+  bool StoreBack(Settings& settings) const override {
+    return settings.WriteBatch([&](CIniEx& ini) {
       const bool same = StoredText(ini, keys::kValueListFile) == path_ &&
                         ini.GetInt(keys::kValueListColumn.section, keys::kValueListColumn.name, 1) == column_;
       if (same && ini.GetInt(keys::kValueListNext.section, keys::kValueListNext.name, 1) > next_) return;

@@ -47,7 +47,11 @@ class ValueSource {
   virtual std::optional<std::pair<int, int>> ListPosition() const { return std::nullopt; }
   // Writes the settings keys that other programs and data records read
   // ("LastData", "NextUri", the list's position), never moving them back.
-  virtual void StoreBack(Settings& settings) const = 0;
+  // False when the settings file could not be written.
+  virtual bool StoreBack(Settings& settings) const = 0;
+  // After a value was given back: the stored keys go back to it, unless
+  // another program moved them on since this one stored them.
+  virtual bool StoreGivenBack(Settings& settings) const = 0;
 };
 
 // The write value of the six formats, counted on by the auto increment.

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,6 +53,10 @@ class PrivateLedger {
   PrivateLedger(const PrivateLedger&) = delete;
   PrivateLedger& operator=(const PrivateLedger&) = delete;
   const std::string& Path() const { return path_; }
+  // A fresh line: the next program starts with an empty ledger.
+  void Remove() const {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path_ + suffix).c_str());
+  }
 
  private:
   static constexpr const char* kVariable = "STAMPWISE_LEDGER";
