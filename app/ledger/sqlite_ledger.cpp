@@ -52,6 +52,7 @@ CREATE TABLE IF NOT EXISTS claims(
 CREATE INDEX IF NOT EXISTS claims_by_bytes ON claims(bank, start, bytes);
 CREATE INDEX IF NOT EXISTS claims_open ON claims(outcome) WHERE outcome = 'open';
 CREATE INDEX IF NOT EXISTS claims_to_journal ON claims(journal, settle_order) WHERE journaled = 0;
+CREATE INDEX IF NOT EXISTS claims_by_settle_order ON claims(settle_order);
 )sql";
 
 // Inside the ledger a failure travels as this, and leaves at the interface
@@ -85,7 +86,24 @@ class SqliteLedger::Statement {
   Statement(sqlite3* db, const char* sql) : db_(db) {
     if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) throw LedgerError(sqlite3_errmsg(db));
   }
-  ~Statement() { sqlite3_finalize(statement_); }
+  // One of the statements a tag runs: prepared once per ledger, kept in
+  // `cache` (keyed by its text's address) and only reset after use.
+  Statement(sqlite3* db, const char* sql, std::map<const char*, sqlite3_stmt*>& cache) : db_(db), cached_(true) {
+    sqlite3_stmt*& kept = cache[sql];
+    if (kept == nullptr &&
+        sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &kept, nullptr) != SQLITE_OK) {
+      throw LedgerError(sqlite3_errmsg(db));
+    }
+    statement_ = kept;
+  }
+  ~Statement() {
+    if (cached_) {
+      sqlite3_reset(statement_);
+      sqlite3_clear_bindings(statement_);
+    } else {
+      sqlite3_finalize(statement_);
+    }
+  }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -153,6 +171,7 @@ class SqliteLedger::Statement {
   }
   sqlite3* db_;
   sqlite3_stmt* statement_ = nullptr;
+  bool cached_ = false;
 };
 
 // A write transaction: taken at once (another program's waits), rolled back
@@ -174,11 +193,8 @@ class SqliteLedger::Transaction {
   }
 
  private:
-  void Exec(const char* sql) {
-    if (sqlite3_exec(ledger_.db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-      throw LedgerError(sqlite3_errmsg(ledger_.db_));
-    }
-  }
+  // Kept prepared: a tag runs two transactions.
+  void Exec(const char* sql) { Statement(ledger_.db_, sql, ledger_.statements_).Run(); }
   SqliteLedger& ledger_;
   bool done_ = false;
 };
@@ -246,6 +262,7 @@ SqliteLedger::~SqliteLedger() {
   } catch (const LedgerError&) {
     // The records are in the journal; the next opening finds them there.
   }
+  for (const auto& [sql, statement] : statements_) sqlite3_finalize(statement);
   sqlite3_close(db_);
 }
 
@@ -255,10 +272,7 @@ Status SqliteLedger::Failure(const std::string& what) const {
 
 void SqliteLedger::SetSynchronous(bool full) {
   if (full == fullSync_) return;
-  if (sqlite3_exec(db_, full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) !=
-      SQLITE_OK) {
-    throw LedgerError(sqlite3_errmsg(db_));
-  }
+  Statement(db_, full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", statements_).Run();
   fullSync_ = full;
 }
 
@@ -285,8 +299,10 @@ Status SqliteLedger::Migrate() {
     if (found > kSchemaVersion) {
       throw LedgerError("made by a newer program (schema " + std::to_string(found) + ")");
     }
+    // Every statement of the schema is kept when it is there: a later index
+    // reaches ledgers made before it.
+    if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) throw LedgerError(sqlite3_errmsg(db_));
     if (found < 1) {
-      if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) throw LedgerError(sqlite3_errmsg(db_));
       if (sqlite3_exec(db_, "PRAGMA user_version=1", nullptr, nullptr, nullptr) != SQLITE_OK) {
         throw LedgerError(sqlite3_errmsg(db_));
       }
@@ -300,7 +316,7 @@ Status SqliteLedger::Migrate() {
 
 void SqliteLedger::FlushJournaled() {
   if (journaled_.empty()) return;
-  Statement mark(db_, "UPDATE claims SET journaled = 1 WHERE id = ?");
+  Statement mark(db_, "UPDATE claims SET journaled = 1 WHERE id = ?", statements_);
   for (const std::int64_t id : journaled_) mark.Reset().Bind(1, id).Run();
   journaled_.clear();
 }
@@ -309,7 +325,7 @@ std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next) {
   Statement insert(db_,
                    "INSERT INTO claims(station, owner, bank, start, value, bytes, pool, position_after, reuse, tid, "
                    "outcome, claimed, settled, journal, epc_before, length, data, verify, message) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", statements_);
   insert.Bind(1, claim.station)
       .Bind(2, claim.owner)
       .Bind(3, claim.bank)
@@ -339,7 +355,7 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
     FlushJournaled();
     std::optional<std::string> position;
     if (!request.pool.empty()) {
-      Statement read(db_, "SELECT position FROM pools WHERE pool = ?");
+      Statement read(db_, "SELECT position FROM pools WHERE pool = ?", statements_);
       read.Bind(1, request.pool);
       if (read.Step()) position = read.Text(0);
     }
@@ -363,7 +379,7 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
       // Bytes a tag may carry: written, unknown, spoilt, or still open.
       Statement holder(db_,
                        "SELECT claimed, station, outcome FROM claims WHERE bank = ? AND start = ? AND bytes = ? "
-                       "AND outcome <> 'failed' ORDER BY id LIMIT 1");
+                       "AND outcome <> 'failed' ORDER BY id LIMIT 1", statements_);
       holder.Bind(1, request.bank).Bind(2, request.start).Bind(3, plan.bytes);
       if (holder.Step()) {
         if (!request.allowReuse) {
@@ -379,9 +395,9 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
     if (!request.pool.empty()) {
       Statement move(db_,
                      "INSERT INTO pools(pool, position) VALUES(?, ?) "
-                     "ON CONFLICT(pool) DO UPDATE SET position = excluded.position");
+                     "ON CONFLICT(pool) DO UPDATE SET position = excluded.position", statements_);
       move.Bind(1, request.pool).Bind(2, plan.next).Run();
-      Statement before(db_, "UPDATE claims SET position_before = ? WHERE id = ?");
+      Statement before(db_, "UPDATE claims SET position_before = ? WHERE id = ?", statements_);
       before.BindOptional(1, position).Bind(2, claim.id).Run();
     }
     transaction.Commit();
@@ -394,7 +410,7 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
 void SqliteLedger::WriteSettlement(const Claim& claim) {
   Statement settle(db_,
                    "UPDATE claims SET outcome = ?, settled = ?, length = ?, data = ?, verify = ?, message = ?, "
-                   "settle_order = (SELECT coalesce(max(settle_order), 0) + 1 FROM claims) WHERE id = ?");
+                   "settle_order = (SELECT coalesce(max(settle_order), 0) + 1 FROM claims) WHERE id = ?", statements_);
   settle.Bind(1, OutcomeName(claim.outcome))
       .Bind(2, claim.settled)
       .Bind(3, claim.length)
@@ -422,11 +438,11 @@ Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
       Statement back(db_,
                      "UPDATE pools SET position = (SELECT position_before FROM claims WHERE id = ?1) "
                      "WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = ?1) "
-                     "AND (SELECT position_before FROM claims WHERE id = ?1) IS NOT NULL");
+                     "AND (SELECT position_before FROM claims WHERE id = ?1) IS NOT NULL", statements_);
       back.Bind(1, claim.id).Bind(2, claim.pool).Run();
       Statement gone(db_,
                      "DELETE FROM pools WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = "
-                     "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL");
+                     "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL", statements_);
       gone.Bind(1, claim.id).Bind(2, claim.pool).Run();
     }
     transaction.Commit();

@@ -5,12 +5,14 @@
 // carries it to the disk).
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 
 #include "app/ledger/ledger.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace stampwise::ledger {
 
@@ -55,6 +57,7 @@ class SqliteLedger final : public Ledger {
   sqlite3* db_;
   std::string path_;
   std::vector<std::int64_t> journaled_;
+  std::map<const char*, sqlite3_stmt*> statements_;  // prepared once, see Statement
   bool fullSync_ = true;
 };
 
