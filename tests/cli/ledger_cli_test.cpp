@@ -31,7 +31,8 @@ using ::testing::HasSubstr;
 // Bytes as the text they carry.
 std::string TextOf(const std::string& hex) {
   std::string text;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return text;
 }
 
@@ -45,13 +46,14 @@ class CliLedgerTest : public CliTest {
   }
   static std::vector<std::string> Numbered(const std::string& prefix, int count) {
     std::vector<std::string> lines;
-    for (int i = 1; i <= count; ++i) lines.push_back(prefix + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i));
+    for (int i = 1; i <= count; ++i)
+      lines.push_back(prefix + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i));
     return lines;
   }
   // Four characters of text on the User bank, from a value list.
   static std::vector<std::string> ListJob(const std::string& list, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"write",    "--bank",     "user",          "--start", "0", "--length", "4",
-                                  "--format", "data-ascii", "--values-file", list};
+    std::vector<std::string> args{"write", "--bank",   "user",       "--start",       "0", "--length",
+                                  "4",     "--format", "data-ascii", "--values-file", list};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   }
@@ -101,8 +103,7 @@ TEST_F(CliLedgerTest, ListsInTurnGoOnFromTheirOwnPositions) {
     const std::string& list;
     int exitCode;
     std::string written;  // "" nothing
-  } steps[] = {{a, 0, "A001"}, {a, 0, "A002"}, {b, 0, "B001"}, {a, 0, "A003"},
-               {b, 0, "B002"}, {a, 1, ""},     {b, 1, ""}};
+  } steps[] = {{a, 0, "A001"}, {a, 0, "A002"}, {b, 0, "B001"}, {a, 0, "A003"}, {b, 0, "B002"}, {a, 1, ""}, {b, 1, ""}};
   std::vector<std::string> expected;
   for (const auto& step : steps) {
     SCOPED_TRACE(step.list + " to give " + step.written);
@@ -123,8 +124,8 @@ TEST_F(CliLedgerTest, TwoStationsWithDifferentListsKeepTheirOwn) {
   mkvsim::SimProcess otherSim({"--tags", "0", "--conveyor", "5,5", "--quiet", "--record", otherRecord});
   const std::string a = ListFile("a.txt", Numbered("A", kLines));
   const std::string b = ListFile("b.txt", Numbered("B", kLines));
-  const std::vector<std::string> limits{"--cycle", "--count", std::to_string(kLines), "--period", "2", "--max-time",
-                                        "60"};
+  const std::vector<std::string> limits{"--cycle",    "--count", std::to_string(kLines), "--period", "2",
+                                        "--max-time", "60"};
   ChildProcess first(CommandLine(ListJob(a, limits)));
   std::vector<std::string> line{kCliPath, "--settings", SettingsFile(), "--port", otherSim.PtyPath()};
   for (const std::string& arg : ListJob(b, limits)) line.push_back(arg);
@@ -241,7 +242,7 @@ TEST_F(CliLedgerTest, DamagedSettingsFileMovesNoPositionBack) {
       StartSim({"--tags", "0", "--conveyor", "5,5"});
       const std::string values = ListFile("lot.txt", Numbered("L", kFirstRun + kSecondRun));
       const auto job = [&](int count, bool first) {
-        const std::vector<std::string> limits{"--cycle", "--count", std::to_string(count), "--period", "2",
+        const std::vector<std::string> limits{"--cycle",    "--count", std::to_string(count), "--period", "2",
                                               "--max-time", "60"};
         return CommandLine(list ? ListJob(values, limits) : UserHexJob(limits, first ? "00000001" : ""));
       };
@@ -290,8 +291,8 @@ TEST_F(CliLedgerTest, TwoStationsShareAGs1RangeWithoutRepeats) {
     args.insert(args.end(), limits.begin(), limits.end());
     ChildProcess first(CommandLine(args));
     for (int i = 0; i < 500 && ReadRecord(RecordFile()).size() < 2; ++i) first.Pump(10);
-    std::vector<std::string> line{kCliPath, "--settings", SettingsFile(), "--port", otherSim.PtyPath(), "write",
-                                  "--gs1"};
+    std::vector<std::string> line{kCliPath,           "--settings", SettingsFile(), "--port",
+                                  otherSim.PtyPath(), "write",      "--gs1"};
     line.insert(line.end(), limits.begin(), limits.end());
     ChildProcess second(line);
     const int firstStatus = first.Wait(60000);
@@ -376,7 +377,9 @@ TEST_F(CliLedgerTest, AStrayQuoteInTheJournalDropsNoRecord) {
 TEST_F(CliLedgerTest, AGarbageSettingsFileIsRefused) {
   StartSim();
   const std::string cases[] = {
-      std::string("\x7F" "ELF\x02\x01\x01\0\0\0", 10),
+      std::string("\x7F"
+                  "ELF\x02\x01\x01\0\0\0",
+                  10),
       "this is no settings file\n",
       "[Settings]\r\nLastData=00000005\r\nLastData 00000009\r\n",
   };
@@ -510,7 +513,7 @@ TEST_F(CliLedgerTest, AReadChangesNothingOfTheWriteJob) {
     std::string text = ReadFile(SettingsFile());
     if (const std::size_t port = text.find("[Port]\r\n"); port != std::string::npos) {
       text.erase(port, text.find("\r\n[", port + 1) == std::string::npos ? std::string::npos
-                                                                       : text.find("\r\n[", port + 1) + 2 - port);
+                                                                         : text.find("\r\n[", port + 1) + 2 - port);
     }
     return text;
   };
