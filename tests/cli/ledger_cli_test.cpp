@@ -168,15 +168,22 @@ TEST_F(CliLedgerTest, ABadLineAnywhereRefusesTheListBeforeTheFirstTag) {
   }
 }
 
-// A list saved with a byte-order mark: the mark is no part of the first value.
+// A list saved with a byte-order mark: the mark is no part of the first
+// value, in a plain list or a CSV file's first column.
 TEST_F(CliLedgerTest, AByteOrderMarkIsNotWritten) {
   StartSim();
-  const std::string list = ListFile("bom.csv", {"1,A001", "2,A002"}, "\xEF\xBB\xBF");
-  ASSERT_EQ(Cli(ListJob(list, {"--column", "2"})).exitCode, 0);
-  EXPECT_THAT(UserTexts(), ElementsAre("A001"));
-  const std::vector<nlohmann::json> claims = Claims();
-  ASSERT_EQ(claims.size(), 1u);
-  EXPECT_EQ(claims[0]["value"], "A001");
+  const std::string bom = "\xEF\xBB\xBF";
+  const struct {
+    std::vector<std::string> lines;
+    std::vector<std::string> extra;
+  } cases[] = {{{"A001", "A002"}, {}}, {{"B001,1", "B002,2"}, {"--column", "1"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines[0]);
+    const std::string list = ListFile("bom.csv", c.lines, bom);
+    ASSERT_EQ(Cli(ListJob(list, c.extra)).exitCode, 0);
+    EXPECT_EQ(UserTexts().back(), c.lines[0].substr(0, 4));
+    EXPECT_EQ(Claims().back()["value"], c.lines[0].substr(0, 4));
+  }
 }
 
 // A program killed while its write of a Latin-1 list value is under way:
@@ -322,7 +329,7 @@ TEST_F(CliLedgerTest, TwoStationsShareAGs1RangeWithoutRepeats) {
 // A journal deleted while a cycle runs: the job says so and goes on in a new
 // file, and no record is lost between the two.
 TEST_F(CliLedgerTest, AJournalDeletedMidRunIsNoticed) {
-  constexpr int kTags = 40;
+  constexpr int kTags = 60;
   StartSim({"--tags", "0", "--conveyor", "5,5"});
   const std::string journal = folder_.File("journal.csv");
   const std::string kept = folder_.File("journal-kept.csv");
