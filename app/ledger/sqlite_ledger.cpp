@@ -90,8 +90,7 @@ class SqliteLedger::Statement {
   // `cache` (keyed by its text's address) and only reset after use.
   Statement(sqlite3* db, const char* sql, std::map<const char*, sqlite3_stmt*>& cache) : db_(db), cached_(true) {
     sqlite3_stmt*& kept = cache[sql];
-    if (kept == nullptr &&
-        sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &kept, nullptr) != SQLITE_OK) {
+    if (kept == nullptr && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &kept, nullptr) != SQLITE_OK) {
       throw LedgerError(sqlite3_errmsg(db));
     }
     statement_ = kept;
@@ -325,7 +324,8 @@ std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next) {
   Statement insert(db_,
                    "INSERT INTO claims(station, owner, bank, start, value, bytes, pool, position_after, reuse, tid, "
                    "outcome, claimed, settled, journal, epc_before, length, data, verify, message) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", statements_);
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   statements_);
   insert.Bind(1, claim.station)
       .Bind(2, claim.owner)
       .Bind(3, claim.bank)
@@ -379,7 +379,8 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
       // Bytes a tag may carry: written, unknown, spoilt, or still open.
       Statement holder(db_,
                        "SELECT claimed, station, outcome FROM claims WHERE bank = ? AND start = ? AND bytes = ? "
-                       "AND outcome <> 'failed' ORDER BY id LIMIT 1", statements_);
+                       "AND outcome <> 'failed' ORDER BY id LIMIT 1",
+                       statements_);
       holder.Bind(1, request.bank).Bind(2, request.start).Bind(3, plan.bytes);
       if (holder.Step()) {
         if (!request.allowReuse) {
@@ -395,7 +396,8 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
     if (!request.pool.empty()) {
       Statement move(db_,
                      "INSERT INTO pools(pool, position) VALUES(?, ?) "
-                     "ON CONFLICT(pool) DO UPDATE SET position = excluded.position", statements_);
+                     "ON CONFLICT(pool) DO UPDATE SET position = excluded.position",
+                     statements_);
       move.Bind(1, request.pool).Bind(2, plan.next).Run();
       Statement before(db_, "UPDATE claims SET position_before = ? WHERE id = ?", statements_);
       before.BindOptional(1, position).Bind(2, claim.id).Run();
@@ -410,7 +412,8 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
 void SqliteLedger::WriteSettlement(const Claim& claim) {
   Statement settle(db_,
                    "UPDATE claims SET outcome = ?, settled = ?, length = ?, data = ?, verify = ?, message = ?, "
-                   "settle_order = (SELECT coalesce(max(settle_order), 0) + 1 FROM claims) WHERE id = ?", statements_);
+                   "settle_order = (SELECT coalesce(max(settle_order), 0) + 1 FROM claims) WHERE id = ?",
+                   statements_);
   settle.Bind(1, OutcomeName(claim.outcome))
       .Bind(2, claim.settled)
       .Bind(3, claim.length)
@@ -438,11 +441,13 @@ Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
       Statement back(db_,
                      "UPDATE pools SET position = (SELECT position_before FROM claims WHERE id = ?1) "
                      "WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = ?1) "
-                     "AND (SELECT position_before FROM claims WHERE id = ?1) IS NOT NULL", statements_);
+                     "AND (SELECT position_before FROM claims WHERE id = ?1) IS NOT NULL",
+                     statements_);
       back.Bind(1, claim.id).Bind(2, claim.pool).Run();
       Statement gone(db_,
                      "DELETE FROM pools WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = "
-                     "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL", statements_);
+                     "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL",
+                     statements_);
       gone.Bind(1, claim.id).Bind(2, claim.pool).Run();
     }
     transaction.Commit();
