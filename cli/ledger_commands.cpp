@@ -22,7 +22,7 @@ std::string HexOf(const Bytes& bytes) {
 }  // namespace
 
 int LedgerList(Context& context, const LedgerListOptions& options) {
-  Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(context.Ledger());
+  Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(context.Ledger(), false);
   if (!opened) {
     context.Out().Error(opened.message().text);
     return kTagFailed;

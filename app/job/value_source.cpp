@@ -129,6 +129,7 @@ class CounterSource final : public ValueSource {
     candidate.value = Normalised(candidate);
     plan.value = candidate.value;
     plan.next = Advances(candidate) ? IncrementValue(candidate) : candidate.value;
+    plan.advances = !position || !CounterAhead(candidate, *position, plan.next);
     return plan;
   }
 
@@ -217,6 +218,7 @@ class Gs1Source final : public ValueSource {
     plannedNext_ = step.value().next;
     // The pool counts serials; a job that does not count keeps its URI.
     plan.next = job_.increment ? SerialOf(plannedNext_).value_or(plannedNext_) : plannedNext_;
+    plan.advances = !job_.increment || !position || !NumberAhead(*position, plan.next);
     return plan;
   }
 

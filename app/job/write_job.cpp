@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/job/value_source.h"
 #include "app/ledger/sqlite_ledger.h"
 #include "app/settings_keys.h"
 
@@ -52,7 +53,11 @@ bool SaveWriteJob(Settings& settings, AppSettings app, const TagWriter& writer, 
   app.options = ran.options;
   const bool counterJob = !ran.gs1.enabled && ran.trace.valueListPath.empty();
   // A list's lines and a GS1 job's URIs are never the counter's write value.
-  if (!counterJob) app.params.value = settings.ReadString(keys::kLastData);
+  const std::string stored = settings.ReadString(keys::kLastData);
+  if (!counterJob) app.params.value = stored;
+  // A start value typed inside a range used before never moves the stored
+  // one back (older programs continue from it).
+  if (counterJob && !stored.empty() && CounterAhead(ran.params, stored, ran.params.value)) app.params.value = stored;
   bool saved = settings.Save(app);
   if (ran.gs1.enabled || gs1Enabled) {
     Gs1Settings gs1 = settings.LoadGs1();

@@ -57,6 +57,9 @@ struct Plan {
   std::string value;
   Bytes bytes;
   std::string next;  // the pool's position after this value
+  // False when `next` lies behind the pool's position (an operator's start
+  // value inside a range used before): the position then stays where it is.
+  bool advances = true;
 };
 
 struct ClaimRequest {

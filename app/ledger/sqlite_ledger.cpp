@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -231,16 +233,18 @@ Claim ClaimOf(const Row& row) {
 
 }  // namespace
 
-Result<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(const std::string& path) {
+Result<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(const std::string& path, bool create) {
   const auto refuse = [&](const std::string& reason) {
     return Result<std::unique_ptr<SqliteLedger>>::Failure(
         Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {path, reason}), 0});
   };
   std::error_code error;
+  if (!create && !std::filesystem::is_regular_file(path, error)) return refuse(std::strerror(ENOENT));
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, error);
   sqlite3* db = nullptr;
-  const int opened = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int opened =
+      sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
   if (opened != SQLITE_OK) {
     const std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(opened);
     sqlite3_close(db);
@@ -393,7 +397,7 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
       }
     }
     claim.id = Insert(claim, plan.next);
-    if (!request.pool.empty()) {
+    if (!request.pool.empty() && plan.advances) {
       Statement move(db_,
                      "INSERT INTO pools(pool, position) VALUES(?, ?) "
                      "ON CONFLICT(pool) DO UPDATE SET position = excluded.position",

@@ -23,7 +23,8 @@ class SqliteLedger final : public Ledger {
  public:
   // Opens or creates the database (and its folder) and brings its schema up
   // to date. The message names the file and the reason when it cannot.
-  static Result<std::unique_ptr<SqliteLedger>> Open(const std::string& path);
+  // `create`: a missing ledger (and its folder) is made; else it is refused.
+  static Result<std::unique_ptr<SqliteLedger>> Open(const std::string& path, bool create = true);
   ~SqliteLedger() override;
   SqliteLedger(const SqliteLedger&) = delete;
   SqliteLedger& operator=(const SqliteLedger&) = delete;

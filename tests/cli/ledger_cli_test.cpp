@@ -71,6 +71,7 @@ class CliLedgerTest : public CliTest {
   std::vector<std::string> UserTexts() const { return UserTexts(RecordFile()); }
   // The ledger's claims as `ledger list --json` gives them.
   std::vector<nlohmann::json> Claims(const std::vector<std::string>& filter = {}) const {
+    if (!std::filesystem::exists(ledger_.Path())) return {};  // no job made one yet
     std::vector<std::string> args{"--json", "ledger", "list"};
     args.insert(args.end(), filter.begin(), filter.end());
     const RunResult listed = RunProgram(CommandLine(args, false));
@@ -468,6 +469,30 @@ TEST_F(CliLedgerTest, UsedBytesAreRefusedUnlessReuseIsChosen) {
     if (claim["value"] == "000000A1") outcomes.emplace_back(claim["outcome"], claim["reuse"]);
   EXPECT_THAT(outcomes, ElementsAre(std::make_pair("written", false), std::make_pair("failed", false),
                                     std::make_pair("written", true)));
+
+  // A start value re-used behind the counter moves nothing back: the
+  // counter goes on after the highest value handed out, in the ledger and in
+  // the stored key.
+  NewTag();
+  ASSERT_EQ(Cli(UserHexJob({}, "")).exitCode, 0);
+  EXPECT_EQ(Claims().back()["value"], "000000A2");
+  NewTag();
+  ASSERT_EQ(Cli(UserHexJob({"--allow-reuse"}, "000000A1")).exitCode, 0);
+  EXPECT_EQ(Stored("LastData"), "000000A3");
+  NewTag();
+  const RunResult next = Cli(UserHexJob({}, ""));
+  EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
+  EXPECT_EQ(Claims().back()["value"], "000000A3");
+  EXPECT_EQ(Stored("LastData"), "000000A4");
+}
+
+// Listing a ledger that is not there says so and makes none.
+TEST_F(CliLedgerTest, ListingAMissingLedgerMakesNone) {
+  const std::string missing = folder_.File("no/such/ledger.sqlite3");
+  const RunResult listed = RunProgram({kCliPath, "--settings", SettingsFile(), "--ledger", missing, "ledger", "list"});
+  EXPECT_EQ(listed.exitCode, 1);
+  EXPECT_THAT(listed.err, HasSubstr(missing));
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("no")));
 }
 
 // `ledger list --json`: every field of a claim, and one station's claims.
