@@ -33,7 +33,8 @@ ControlStates ComputeControlStates(const ParameterSet& params, const WriteOption
     states[FormatRadioId(radioFormat)] = {idle, true, radioFormat == format};
   }
   states[ControlId::kMsbFirst] = {true, true, params.msbFirst};
-  states[ControlId::kBank] = {true, true, false};
+  // The bank is part of the job: changed mid-cycle it would redirect the next writes.
+  states[ControlId::kBank] = {cycle != Cycle::Write, true, false};
   states[ControlId::kStartWord] = {idle, true, false};
   states[ControlId::kLengthBytes] = {idle, true, false};
   states[ControlId::kEpcLengthFix] = {idle && params.bank == Bank::Epc, true, options.epcLengthFix};

@@ -16,8 +16,9 @@ struct OpenFailure {
 // Looks at the device file behind `connection` as opening a serial line
 // does (open, terminal check, the exclusive lock) and says what stands in
 // the way. A name outside /dev/ that names a file is told that it is taken
-// as a D2XX serial number. Nothing when no reason can be found (a LAN, HID
-// or D2XX link, or a line that opens now).
+// as a D2XX serial number; a LAN address gets the TCP connection's reason,
+// a USB serial number whether such a reader is attached. Nothing when no
+// reason can be found (a module name, a link that opens now).
 std::optional<OpenFailure> FindOpenFailure(const std::string& connection);
 
 }  // namespace stampwise

@@ -10,25 +10,16 @@ namespace stampwise {
 namespace {
 
 constexpr std::string_view kUsbPrefix = "USB: ";
-constexpr std::string_view kLanPrefix = "LAN: ";
-
-std::string CheckedName(const std::string& name, std::string_view prefix, const std::vector<std::string>& devices) {
-  if (devices.empty()) return {};
-  const std::string device = name.substr(prefix.size());
-  if (std::find(devices.begin(), devices.end(), device) != devices.end()) return name;
-  return std::string(prefix) + devices.front();
-}
 
 bool StartsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
 
 }  // namespace
 
 std::string CheckedUsbName(const std::string& name, const std::vector<std::string>& usbDevices) {
-  return CheckedName(name, kUsbPrefix, usbDevices);
-}
-
-std::string CheckedLanName(const std::string& name, const std::vector<std::string>& lanReaders) {
-  return CheckedName(name, kLanPrefix, lanReaders);
+  if (usbDevices.empty()) return {};
+  const std::string device = name.substr(kUsbPrefix.size());
+  if (std::find(usbDevices.begin(), usbDevices.end(), device) != usbDevices.end()) return name;
+  return std::string(kUsbPrefix) + usbDevices.front();
 }
 
 PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attached) {
@@ -38,13 +29,10 @@ PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attach
   if (StartsWith(port.name, kUsbPrefix)) {
     found.usb = ReaderClient::UsbDevices();
     checked = CheckedUsbName(port.name, found.usb);
-  } else if (StartsWith(port.name, kLanPrefix) && port.ethernet) {
-    // A stored LAN reader that answers is kept; otherwise the list decides.
-    if (!ReaderClient::Ping(port.name.substr(kLanPrefix.size()))) {
-      found.lan = ReaderClient::LanReaders();
-      checked = CheckedLanName(port.name, found.lan);
-    }
   }
+  // A LAN choice is never swapped for another module: a station must not
+  // write through another station's reader. One that does not answer fails
+  // to open, and the operator chooses.
   if (checked != port.name) {
     port.name = checked;
     settings.WriteString(keys::kPortName, port.name);

@@ -37,22 +37,21 @@ struct PortChoice {
 };
 bool SavePortSettings(Settings& settings, const PortChoice& choice);
 
-// A stored "USB: " or "LAN: " choice checked against a list of what is
-// attached: kept when listed (exact, case-sensitive), else the first entry of
-// the list with the prefix; "" when the list is empty.
+// A stored "USB: " choice checked against the list of what is attached:
+// kept when listed (exact, case-sensitive), else "USB: " and the first entry
+// of the list; "" when the list is empty.
 std::string CheckedUsbName(const std::string& name, const std::vector<std::string>& usbDevices);
-std::string CheckedLanName(const std::string& name, const std::vector<std::string>& lanReaders);
 
 // What the check of the stored choice asked the library for.
 struct AttachedDevices {
   std::vector<std::string> usb;  // listed when the choice was a USB reader
-  std::vector<std::string> lan;  // listed when a LAN choice did not answer a ping
 };
 
-// LoadPortSettings, then the stored USB or LAN choice checked against what is
-// attached now (a LAN choice only while Ethernet is enabled: a LAN search
-// broadcasts); a changed name is written back. So a swapped USB reader is
-// opened directly, at start-up as in the interface dialog.
+// LoadPortSettings, then a stored USB choice checked against what is
+// attached now; a changed name is written back. So a swapped local USB
+// reader is opened directly, at start-up as in the interface dialog. A LAN
+// choice stays as stored, answering or not: another module on the network
+// may be another station's reader.
 PortSettings LoadCheckedPortSettings(Settings& settings, AttachedDevices* attached = nullptr);
 
 // A device list entry without its "USB: " or "LAN: " prefix.

@@ -61,7 +61,9 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
   const BaudCode baud = SplitBaudCode(baudCode);
   const int handle = RdrOpen(connection.c_str(), baud.baudRate, baud.lineFormat, timeoutMs);
   if (handle <= 0) {
-    id.messageId = ErrorMessageId(RdrGetLastError(handle));
+    // A link that opened but where no reader answered is not a port that
+    // failed to open: the operator must choose another interface, not mend this one.
+    id.messageId = handle == RDR_OPEN_NO_READER ? msg::kNoReaderAtPort : ErrorMessageId(RdrGetLastError(handle));
     return id;
   }
   unsigned char version[4] = {};

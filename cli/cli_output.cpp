@@ -76,14 +76,7 @@ const char* OutcomeName(const TagEvent& event) {
 
 void Output::TagDone(const TagEvent& event) {
   const bool writing = event.kind == TagEvent::Kind::kWrite;
-  switch (event.outcome) {
-    case TagEvent::Outcome::kDone: ++(writing ? tally_.written : tally_.read); break;
-    // A write the read-back did not confirm is a failed one (its value used up).
-    case TagEvent::Outcome::kFailed:
-    case TagEvent::Outcome::kMismatch: ++(writing ? tally_.writeFailed : tally_.readFailed); break;
-    case TagEvent::Outcome::kUnknown: ++tally_.writeUnknown; break;
-    case TagEvent::Outcome::kNone: break;  // no tag: nothing was tried
-  }
+  tally_.Count(event);
   if (!json_) return;  // the status line has said it
   nlohmann::json object{{"type", "tag"},
                         {"kind", writing ? "write" : "read"},

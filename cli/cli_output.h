@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "app/cycle_summary.h"
 #include "app/front_end.h"
 #include "app/strings.h"
 
@@ -29,13 +30,7 @@ class Output : public FrontEnd {
   bool Json() const { return json_; }
 
   // Attempts on tags since this output was made, by outcome.
-  struct Tally {
-    int written = 0;
-    int writeFailed = 0;
-    int writeUnknown = 0;
-    int read = 0;
-    int readFailed = 0;
-  };
+  using Tally = TagTally;
   const Tally& Counts() const { return tally_; }
 
  private:

@@ -1,10 +1,11 @@
 // The main window's status bar: the reader it talks to (model, link and
-// firmware, as in the title) or "no reader", and how many values the counter
-// has left.
+// firmware, as in the title) or "no reader", whether a cycle runs, and how
+// many values the counter has left.
 #pragma once
 
 #include <QStatusBar>
 
+#include "app/enabling.h"
 #include "app/params.h"
 #include "app/reader_link.h"
 
@@ -22,12 +23,16 @@ class ConnectionStatusBar : public QStatusBar {
   void ShowReader(const ReaderIdentity* identity);
   // The values left before the counter ends; empty when the value does not count.
   void ShowValuesLeft(const ParameterSet& params);
+  // The running cycle, marked so it is seen at a glance; hidden for none.
+  void ShowCycle(Cycle cycle);
 
   QString ReaderText() const;
   QString ValuesLeftText() const;
+  QString CycleText() const;
 
  private:
   QLabel* reader_;
+  QLabel* cycle_;
   QLabel* valuesLeft_;
 };
 

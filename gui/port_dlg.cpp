@@ -58,8 +58,8 @@ CPortDlg::CPortDlg(Settings& settings, MessageBoxes& boxes, QWidget* parent)
   connect(&deviceWatch_, &DeviceWatch::DeviceChange, this, &CPortDlg::OnDeviceChange);
 }
 
-// Construction: the five settings, and a stored USB or LAN choice checked
-// against what is attached now.
+// Construction: the five settings, and a stored USB choice checked against
+// what is attached now (a LAN choice stays: see LoadCheckedPortSettings).
 void CPortDlg::CheckStoredChoice() {
   AttachedDevices attached;
   const PortSettings port = LoadCheckedPortSettings(settings_, &attached);
@@ -69,7 +69,6 @@ void CPortDlg::CheckStoredChoice() {
   ethernet_ = port.ethernet;
   address_ = port.address;
   MergeList(usbDevices_, attached.usb);
-  MergeList(lanReaders_, attached.lan);
 }
 
 void CPortDlg::BuildControls() {

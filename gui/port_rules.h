@@ -68,7 +68,5 @@ std::string IpSearchEntry(const std::string& text);
 // Construction's check of a stored "USB: " name against the attached devices:
 // the name itself, "USB: " + the first device, or "" when there is none.
 using stampwise::CheckedUsbName;
-// The same for a "LAN: " name against the LAN reader list.
-using stampwise::CheckedLanName;
 
 }  // namespace stampwise::portdlg

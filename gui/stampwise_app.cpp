@@ -6,6 +6,7 @@
 #include "app/language.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "gui/production_view.h"
 #include "gui/stop_signals.h"
 
 namespace stampwise::gui {
@@ -17,6 +18,7 @@ void CStampwiseApp::Run() {
   if (!checks_) {
     Settings settings;
     checks_ = std::make_unique<update::UpdateChecks>(update::StoredBaseAddress(settings));
+    production_ = MakeProductionStats(settings);
   }
   int result = CStampwiseDlg::kLanguageRestart;
   for (;;) {
@@ -33,6 +35,7 @@ void CStampwiseApp::Run() {
       // goes, so a restart keeps the operator's state.
       Settings settings;
       CStampwiseDlg window(settings, boxes_, checks_.get());
+      window.UseProductionStats(production_.get());
       window.Start();
       // A stop signal while the start-up asked something: the window goes
       // (saving the settings) without being shown.

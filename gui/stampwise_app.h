@@ -29,6 +29,8 @@ class CStampwiseApp {
   WindowRunner runWindow_;
   // Once per process: every window of the run loop shares them.
   std::unique_ptr<update::UpdateChecks> checks_;
+  // The production figures: a restart of the window keeps the shift's.
+  std::unique_ptr<ProductionStats> production_;
   QtTranslations qtTexts_;
 };
 

@@ -7,18 +7,25 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QTimer>
 
 #include "app/enabling.h"
 #include "app/formats.h"
+#include "app/job/write_job.h"
 #include "app/messages.h"
+#include "app/open_failure.h"
 #include "app/port_settings.h"
 #include "app/record.h"
 #include "app/settings_keys.h"
+#include "app/strings.h"
 #include "app/values.h"
 #include "app/values_validation.h"
 #include "gui/about_dlg.h"
@@ -26,6 +33,7 @@
 #include "gui/connection_status.h"
 #include "gui/help.h"
 #include "gui/port_dlg.h"
+#include "gui/production_view.h"
 #include "gui/stop_signals.h"
 #include "gui/texts.h"
 #include "gui/tx_power_dlg.h"
@@ -34,6 +42,9 @@ namespace stampwise::gui {
 namespace {
 
 const char* const kTemplateTitle = "QL-MKV Stampwise";
+// What a window manager adds around a window not yet shown: a title bar and
+// borders (1366 x 768 with a panel leaves 1366 x 740 for the framed window).
+const QSize kFrameAllowance(8, 36);
 
 QString FileFilter(const char* description, const char* pattern) {
   return QStringLiteral("%1 (%2);;All Files (*)").arg(QLatin1String(description), QLatin1String(pattern));
@@ -50,6 +61,8 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
       runDialog_([](QDialog& dialog) { return dialog.exec(); }),
       writer_(*this, writeTimer_, readTimer_, &settings_, &beeper_),
       templateTitle_(QString::fromLatin1(kTemplateTitle)) {
+  ownProduction_ = MakeProductionStats(settings_);
+  production_ = ownProduction_.get();
   setObjectName(QStringLiteral("CStampwiseDlg"));
   setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   setSizeGripEnabled(true);
@@ -57,8 +70,12 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   BuildControls();
 
   loaded_ = settings_.Load();
-  writer_.Configure(
-      WriterConfig{loaded_.params, loaded_.options, loaded_.logs, loaded_.beepTimeMs, loaded_.cycleTimeMs, false});
+  if (const std::optional<int> damaged = DamagedSettingsLine(settings_.FileName())) {
+    boxes_.Warning(this, FromUtf8(FormatString(msg::kSettingsDamaged, {settings_.FileName(), *damaged})));
+  }
+  WriterConfig config = LoadWriteJob(settings_);
+  config.ledgerFile = ChosenLedger(settings_, std::nullopt);
+  writer_.Configure(config);
   writeLogPath_->setText(FromUtf8(loaded_.logs.writeLogFile));
   readLogPath_->setText(FromUtf8(loaded_.logs.readLogFile));
   writeLogOn_->setChecked(loaded_.logs.writeLogEnabled);
@@ -68,6 +85,9 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   // The list in use stays chosen across starts.
   valueListPath_->setText(FromUtf8(settings_.ReadString(keys::kValueListFile)));
   LoadTraceState();
+  // What the fields show now is the stored job: a value typed over it later
+  // is the operator's own.
+  writer_.MarkShown();
   ConnectControls();
   ConnectTraceControls();
   checks_->device.StartCheck();
@@ -77,6 +97,7 @@ CStampwiseDlg::~CStampwiseDlg() {
   checks_->software.Withdraw(this);
   checks_->device.Withdraw(this);
   Finish();
+  delete productionView_;  // before the figures it shows may go
 }
 
 void CStampwiseDlg::Exclusive(const std::function<void()>& command) {
@@ -130,8 +151,7 @@ void CStampwiseDlg::ConnectControls() {
 }
 
 void CStampwiseDlg::Start() {
-  adjustSize();
-  setMinimumSize(size());
+  FitToScreen();
   OpenStoredConnection();
   SwitchFormatTo(writer_.Config().params.format, writer_.Config().params.msbFirst);
   if (settings_.ReadUpdateCheck()) checks_->software.StartCheck(this, PostUpdateCommand(kCmdSoftwareChecked));
@@ -146,6 +166,42 @@ void CStampwiseDlg::Start() {
     const QSize wanted(placed->right - placed->left, placed->bottom - placed->top);
     setGeometry(QRect(QPoint(placed->left, placed->top), wanted.expandedTo(minimumSize())));
   }
+  if (settings_.ReadInt(keys::kProductionViewOpen) != 0) ShowProductionView();
+}
+
+QSize CStampwiseDlg::FittingSize() {
+  // A control just shown or hidden counts at once, not when the layouts next run.
+  scroll_->widget()->layout()->activate();
+  scroll_->updateGeometry();
+  layout()->activate();
+  QSize wanted = sizeHint();
+  const QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  if (where == nullptr) return wanted;
+  QSize frame = frameGeometry().size() - geometry().size();
+  if (!isVisible() || frame.isEmpty()) frame = kFrameAllowance;
+  const QSize room = where->availableGeometry().size() - frame;
+  // Scrolling up and down takes a scroll bar's width from the controls.
+  if (wanted.height() > room.height()) wanted.rwidth() += style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  return wanted.boundedTo(room);
+}
+
+void CStampwiseDlg::FitToScreen() {
+  const QSize fitting = FittingSize();
+  resize(fitting);
+  setMinimumSize(fitting);
+}
+
+ProductionView* CStampwiseDlg::ShowProductionView() {
+  if (productionView_ == nullptr) {
+    productionView_ = new ProductionView(*production_, this);
+    connect(productionView_, &ProductionView::Closed, this,
+            [this] { settings_.WriteInt(keys::kProductionViewOpen, 0); });
+  }
+  settings_.WriteInt(keys::kProductionViewOpen, 1);
+  productionView_->show();
+  productionView_->raise();
+  productionView_->Refresh();
+  return productionView_;
 }
 
 // ---- connection ------------------------------------------------------------
@@ -159,9 +215,10 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
   writer_.WatchLink([this] { return reader_.LinkLost(); }, connection);
   statusBar_->ShowReader(&identity);
   if (identity.handle <= 0) {
-    boxes_.Warning(this, TableText(identity.messageId));
+    ShowOpenFailure(connection, identity.messageId);
     return false;
   }
+  opened_ = OpenedLink{connection, baudCode, timeoutMs};
   txPowerAdjustable_ = identity.txPowerAdjustable;
   identity_ = identity;
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, &identity)));
@@ -184,20 +241,40 @@ bool CStampwiseDlg::RunPortDialog(std::string* connection) {
   return true;
 }
 
-void CStampwiseDlg::ChooseInterface() {
-  CloseConnection();
-  std::string connection;
-  while (!StopRequested() && RunPortDialog(&connection)) {
-    if (OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) {
-      NoteDevice();
-      break;
+void CStampwiseDlg::ShowOpenFailure(const std::string& connection, int messageId) {
+  QString text = TableText(messageId);
+  if (messageId == msg::kPortOpenFailed) {
+    if (const std::optional<OpenFailure> failure = FindOpenFailure(connection)) {
+      text += QStringLiteral("\n\n") + FromUtf8(failure->path) + QStringLiteral(": ") + FromUtf8(failure->reason);
     }
   }
+  boxes_.Warning(this, text);
+}
+
+void CStampwiseDlg::ChooseInterface() {
+  // The cycle ends with its summary before its reader goes.
+  StopCycleWithSummary();
+  // The link open now comes back when the operator cancels: closing it
+  // first keeps it free for the dialog (the mode switch opens readers).
+  const std::optional<OpenedLink> previous = reader_.IsOpen() ? opened_ : std::nullopt;
+  CloseConnection();
+  std::string connection;
+  for (;;) {
+    if (StopRequested()) return;
+    if (!RunPortDialog(&connection)) break;
+    if (OpenConnection(connection, settings_.ReadPortBaudrate(), settings_.ReadPortTimeout())) {
+      NoteDevice();
+      return;
+    }
+  }
+  if (previous && OpenConnection(previous->connection, previous->baudCode, previous->timeoutMs)) NoteDevice();
 }
 
 void CStampwiseDlg::CloseConnection() {
   writer_.SetHandle(0);
   statusBar_->ShowReader(nullptr);
+  txPowerAdjustable_ = false;
+  setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, ProductVersion(), nullptr)));
   if (!reader_.Close()) boxes_.Warning(this, TableText(reader_.LastMessageId()));
 }
 
@@ -247,8 +324,10 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
   WriteOptions options = OptionsFromControls();
   const ControlTexts texts{ToUtf8(startWord_->text()), ToUtf8(lengthBytes_->text()), ToValue(WriteFieldText()),
                            options.accessPassword};
-  // In GS1 mode the six formats' write value is not used: the panel is checked instead.
-  const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck || gs1Mode_);
+  // In GS1 mode the six formats' write value is not used: the panel is
+  // checked instead; a value list's lines are checked by the job itself.
+  const bool listInUse = !valueListPath_->text().isEmpty();
+  const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck || gs1Mode_ || listInUse);
   if (!checked) {
     if (showErrors) {
       boxes_.Warning(this, FromUtf8(checked.message().text));
@@ -258,7 +337,10 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
   }
   options.accessPassword = checked.value().accessPassword;
   Reconfigure([&](WriterConfig& config) {
+    const std::string counterValue = config.params.value;
     config.params = checked.value().params;
+    // The field shows the list's lines: the counter's value stays its own.
+    if (listInUse) config.params.value = counterValue;
     config.options = options;
   });
   return ReadGs1Controls(skipValueCheck, showErrors);
@@ -280,7 +362,9 @@ void CStampwiseDlg::WriteControls() {
   setPassword_->setChecked(options.setPassword);
   activatePassword_->setChecked(options.activatePassword);
   password_->setText(FromValue(options.accessPassword));
-  ShowWriteValue(params.value);
+  // With a value list the field shows its next line; the counter's value stays.
+  const ValueSource* source = writer_.Source();
+  ShowWriteValue(source != nullptr && source->ListPosition() ? source->Next() : params.value);
   if (gs1Mode_) gs1Radio_->setChecked(true);
 }
 
@@ -303,6 +387,9 @@ void CStampwiseDlg::ApplyControlStates() {
   });
   UpdateValuesLeft();
   ApplyGs1States();
+  ApplyTraceStates();
+  // A taller value field (the data formats) makes room for itself where the screen has it.
+  if (isVisible()) FitToContents();
 }
 
 void CStampwiseDlg::UpdateValuesLeft() {
@@ -372,22 +459,56 @@ void CStampwiseDlg::OnWriteOnce() {
       AppendStatus(TagWriter::kUpdateDataFailed);
       return;
     }
-    if (writer_.WriteOnce()) WriteControls();
+    if (writer_.WriteOnce()) {
+      WriteControls();
+    } else if (writer_.HaltReason() == TagWriter::Halt::kBytesUsed && ConfirmReuse()) {
+      // Once, for this tag: the next value the ledger holds as used asks again.
+      Reconfigure([](WriterConfig& config) { config.allowReuse = true; });
+      if (writer_.WriteOnce()) WriteControls();
+      Reconfigure([](WriterConfig& config) { config.allowReuse = false; });
+    }
   });
 }
 
 void CStampwiseDlg::OnCycleButton(Cycle cycle) {
   QPushButton* button = cycle == Cycle::Write ? writeCycle_ : readCycle_;
   if (writer_.RunningCycle() == cycle) {
-    writer_.StopCycle();
+    StopCycleWithSummary();
   } else if (!ReadControls(cycle == Cycle::Read)) {
     // Reading needs no write value: its check is skipped.
     button->setChecked(false);
     return;
-  } else if (!writer_.StartCycle(cycle)) {
+  } else if (writer_.StartCycle(cycle)) {
+    CycleBegan(cycle);
+  } else {
     button->setChecked(false);
   }
   ApplyControlStates();
+}
+
+void CStampwiseDlg::CycleBegan(Cycle cycle) {
+  shownCycle_ = cycle;
+  cycleTally_ = {};
+  cycleStart_ = std::chrono::steady_clock::now();
+  production_->CycleStarted(cycle);
+  statusBar_->ShowCycle(cycle);
+  if (productionView_ != nullptr) productionView_->Refresh();
+}
+
+void CStampwiseDlg::CycleEnded() {
+  if (shownCycle_ == Cycle::None) return;
+  const Cycle ended = std::exchange(shownCycle_, Cycle::None);
+  AppendStatus(CycleSummaryText(ended, cycleTally_, writer_.ProgrammedCount(), writer_.ReadCount(),
+                                writer_.NextValueShown(), std::chrono::steady_clock::now() - cycleStart_));
+  production_->CycleEnded();
+  statusBar_->ShowCycle(Cycle::None);
+  if (productionView_ != nullptr) productionView_->Refresh();
+}
+
+void CStampwiseDlg::StopCycleWithSummary() {
+  writer_.StopCycle();
+  Reconfigure([](WriterConfig& config) { config.allowReuse = false; });
+  CycleEnded();
 }
 
 void CStampwiseDlg::OnReadOnce() {
@@ -465,19 +586,17 @@ void CStampwiseDlg::OnResetStatus() {
   status_->clear();
 }
 
-void CStampwiseDlg::OnOk() {
-  if (ReadControls(false)) done(kRestart);
-}
-
 void CStampwiseDlg::reject() { done(kClose); }
-
-void CStampwiseDlg::accept() { OnOk(); }
 
 void CStampwiseDlg::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
+    // A field's own Enter (the multi-line value) never comes here.
     case Qt::Key_Return:
-    case Qt::Key_Enter: OnOk(); return;
-    case Qt::Key_Escape: reject(); return;
+    case Qt::Key_Enter: return;
+    // A slip of the hand must not stop production.
+    case Qt::Key_Escape:
+      if (writer_.RunningCycle() == Cycle::None) reject();
+      return;
     case Qt::Key_F1: OpenHelp(boxes_, this); return;
     default: QDialog::keyPressEvent(event);
   }
@@ -587,20 +706,47 @@ void CStampwiseDlg::ShowReadText(const std::string& text) {
   }
 }
 
-void CStampwiseDlg::ShowProgrammedCount(int count) {
-  programmed_->setText(QString::number(count));
+// The writer counts per cycle (for the cycle's summary); the window counts
+// every tag written since it opened (see TagDone).
+void CStampwiseDlg::ShowProgrammedCount(int /*count*/) {
   if (!valueListPath_->text().isEmpty()) UpdateValueListLeft();
+}
+
+void CStampwiseDlg::TagDone(const TagEvent& event) {
+  if (shownCycle_ != Cycle::None) cycleTally_.Count(event);
+  production_->Count(event);
+  if (event.kind == TagEvent::Kind::kWrite && event.outcome == TagEvent::Outcome::kDone) {
+    programmed_->setText(QString::number(++programmedShown_));
+  }
+  if (productionView_ != nullptr) productionView_->Refresh();
 }
 
 void CStampwiseDlg::FocusPasswordField() { password_->setFocus(); }
 
 void CStampwiseDlg::WriteCycleStopped() {
   writeCycle_->setChecked(false);
+  Reconfigure([](WriterConfig& config) { config.allowReuse = false; });
+  CycleEnded();
   ApplyControlStates();
+  // A used value stopped the cycle: the operator may go on writing it on
+  // purpose (asked once the tick that stopped it has ended).
+  if (writer_.HaltReason() == TagWriter::Halt::kBytesUsed) {
+    QTimer::singleShot(0, this, [this] {
+      if (finished_ || writer_.RunningCycle() != Cycle::None || !ConfirmReuse()) return;
+      Reconfigure([](WriterConfig& config) { config.allowReuse = true; });
+      writeCycle_->setChecked(true);
+      OnCycleButton(Cycle::Write);
+    });
+  }
+}
+
+bool CStampwiseDlg::ConfirmReuse() {
+  return boxes_.Question(this, FromUtf8(FormatString(msg::kLedgerReuseQuestion, {writer_.LastStatusLine()})));
 }
 
 void CStampwiseDlg::ReadCycleStopped() {
   readCycle_->setChecked(false);
+  CycleEnded();
   ApplyControlStates();
 }
 
@@ -617,7 +763,7 @@ void CStampwiseDlg::SetWaitCursor(bool on) {
 void CStampwiseDlg::Finish() {
   if (finished_) return;
   finished_ = true;
-  writer_.StopCycle();
+  StopCycleWithSummary();
   ReadControls(true, false);
   AppSettings state = loaded_;
   state.params = writer_.Config().params;
@@ -628,7 +774,7 @@ void CStampwiseDlg::Finish() {
   state.cycleTimeMs = writer_.Config().cycleTimeMs;
   const QRect g = geometry();
   state.window = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
-  settings_.Save(state);
+  SaveWriteJob(settings_, state, writer_);
   SaveGs1State();
   CloseConnection();
 }

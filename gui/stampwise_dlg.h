@@ -6,15 +6,19 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/beeper.h"
+#include "app/cycle_summary.h"
 #include "app/enabling.h"
 #include "app/front_end.h"
+#include "app/production_stats.h"
 #include "app/reader_client.h"
 #include "app/settings.h"
 #include "app/status_log.h"
@@ -35,11 +39,13 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 
 namespace stampwise::gui {
 
 class ConnectionStatusBar;
 class CGs1Panel;
+class ProductionView;
 
 class CStampwiseDlg : public QDialog, private FrontEnd {
   Q_OBJECT
@@ -70,6 +76,9 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   ~CStampwiseDlg() override;
 
   void SetDialogRunner(DialogRunner runner) { runDialog_ = std::move(runner); }
+  // The production figures to add to (the application's, so a restart keeps
+  // the shift); without them the window keeps its own. Before Start().
+  void UseProductionStats(ProductionStats* stats) { production_ = stats != nullptr ? stats : ownProduction_.get(); }
 
   // Loads nothing more, opens the stored connection (asking for another
   // interface while that fails), applies the format rules and restores the
@@ -86,10 +95,15 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   TagWriter& Writer() { return writer_; }
   const StatusLog& Log() const { return statusLog_; }
   QMenu* SystemMenu() const { return systemMenu_; }
+  // The production view, opened (and raised) on demand.
+  ProductionView* ShowProductionView();
+  ProductionStats& Production() { return *production_; }
 
-  // Dialog end: Escape, the close box and "Schliessen" close; Enter restarts.
+  // Dialog end: "Schliessen", the close box and Escape close, Escape only
+  // while no cycle runs. Enter never ends the window (a barcode scanner ends
+  // each scan with it).
   void reject() override;
-  void accept() override;
+  void accept() override {}
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -104,6 +118,9 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void SetWaitCursor(bool on) override;
   void WriteCycleStopped() override;
   void ReadCycleStopped() override;
+  // Asks whether data the ledger holds as used go to a tag again, on purpose.
+  bool ConfirmReuse();
+  void TagDone(const TagEvent& event) override;
   void ShowNextTagUri(const std::string& uri) override;
   void ShowReadTagUri(const std::string& uri) override;
 
@@ -119,6 +136,9 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void ChooseInterface();
   bool RunPortDialog(std::string* connection);
   void CloseConnection();
+  // The open failure's message, with the device and the system's reason
+  // below it where they can be found.
+  void ShowOpenFailure(const std::string& connection, int messageId);
 
   // Controls and parameter set.
   ParameterSet ParamsFromControls();
@@ -138,6 +158,11 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QWidget* BuildReadUriRow();
   // Grows the window when a GS1 row appeared, so that nothing is squeezed.
   void FitToContents();
+  // The size that shows every control, within the screen (less the window
+  // frame); the controls scroll where the screen is smaller. The start-up
+  // size, also the window's minimum.
+  QSize FittingSize();
+  void FitToScreen();
   void LoadGs1State();
   // Traceability controls (stampwise_dlg_trace.cpp).
   void BuildTraceControls(class QGridLayout* writeLayout, int writeRow, class QGridLayout* logGrid, int logRow);
@@ -147,6 +172,8 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void OnChooseJournalFolder();
   void OnChooseValueList();
   void UpdateValueListLeft();
+  // The journal and the value list stay as they are while a write cycle runs.
+  void ApplyTraceStates();
 
  public:
   // The value list the window takes its values from; empty: none.
@@ -175,7 +202,11 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void OnLoadRecord();
   void OnSaveRecord();
   void OnResetStatus();
-  void OnOk();
+  // A cycle began, or the one running ended (by the operator or by itself):
+  // the status bar shows it, the end leaves its summary line.
+  void CycleBegan(Cycle cycle);
+  void CycleEnded();
+  void StopCycleWithSummary();
   void RunSettingsDialog();
   void RunTransmitPowerDialog();
   void RunAboutBox();
@@ -202,6 +233,21 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   TagWriter writer_;
   StatusLog statusLog_;
   bool txPowerAdjustable_ = false;
+  // The link last opened, reopened when the interface dialog is cancelled.
+  struct OpenedLink {
+    std::string connection;
+    int baudCode = 0;
+    int timeoutMs = 0;
+  };
+  std::optional<OpenedLink> opened_;
+  // The cycle as shown: its attempts and start, for the summary line.
+  Cycle shownCycle_ = Cycle::None;
+  TagTally cycleTally_;
+  std::chrono::steady_clock::time_point cycleStart_;
+  int programmedShown_ = 0;  // tags written since the window opened
+  std::unique_ptr<ProductionStats> ownProduction_;
+  ProductionStats* production_ = nullptr;
+  ProductionView* productionView_ = nullptr;
   bool finished_ = false;
   std::deque<WaitCursor> waitCursors_;  // one per SetWaitCursor(true) not yet ended
   bool inExchange_ = false;
@@ -254,6 +300,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QPushButton* loadRecord_ = nullptr;           // 1019
   QPushButton* saveRecord_ = nullptr;           // 1020
   QPushButton* close_ = nullptr;                // 2
+  QScrollArea* scroll_ = nullptr;               // the controls above the counter
   // Traceability: read-back check, journal, value list.
   QCheckBox* verifyWrites_ = nullptr;       // 1305
   QCheckBox* journalOn_ = nullptr;          // 1306

@@ -31,11 +31,7 @@ QWidget* CStampwiseDlg::BuildReadUriRow() {
   return readUriRow_;
 }
 
-void CStampwiseDlg::FitToContents() {
-  layout()->activate();
-  setMinimumSize(minimumSize().expandedTo(layout()->totalMinimumSize()));
-  resize(size().expandedTo(sizeHint()));
-}
+void CStampwiseDlg::FitToContents() { resize(size().expandedTo(FittingSize())); }
 
 void CStampwiseDlg::LoadGs1State() {
   gs1Loaded_ = settings_.LoadGs1();

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "app/enabling.h"
@@ -47,9 +48,12 @@ QPushButton* Button(const char* caption, Number id) {
   return button;
 }
 
+// A cycle's button: pressed while its cycle runs, and marked so that the
+// running cycle is seen from a step away.
 QPushButton* PushLikeCheckBox(const char* caption, Number id) {
   QPushButton* button = Button(caption, id);
   button->setCheckable(true);
+  button->setStyleSheet(QStringLiteral("QPushButton:checked { font-weight: bold; color: #1b5e20; }"));
   return button;
 }
 
@@ -70,6 +74,17 @@ QPlainTextEdit* ShapeMultiLine(QPlainTextEdit* edit, bool readOnly) {
 }
 
 QPlainTextEdit* MultiLine(Number id, bool readOnly) { return ShapeMultiLine(Named(new QPlainTextEdit, id), readOnly); }
+
+// Asks for room for all it holds (a plain scroll area asks for a fixed
+// small size): the window is as large as its controls where the screen
+// allows, and scrolls where it does not.
+class ContentScrollArea : public QScrollArea {
+ public:
+  QSize sizeHint() const override {
+    if (widget() == nullptr) return QScrollArea::sizeHint();
+    return widget()->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth());
+  }
+};
 
 }  // namespace
 
@@ -196,33 +211,54 @@ void CStampwiseDlg::BuildControls() {
   saveRecord_ = Button("Datensatz schreiben", 1020);
   close_ = Button("Schliessen", 2);
 
-  auto* counterRow = new QHBoxLayout;
-  counterRow->addWidget(new QLabel(Caption("Anzahl programmiert:")));
-  counterRow->addWidget(programmed_);
-  counterRow->addStretch(1);
-  counterRow->addWidget(resetStatus_);
+  // The counter and the buttons in one row below everything.
   auto* buttonRow = new QHBoxLayout;
   buttonRow->addWidget(loadRecord_);
   buttonRow->addWidget(saveRecord_);
   buttonRow->addStretch(1);
+  buttonRow->addWidget(new QLabel(Caption("Anzahl programmiert:")));
+  buttonRow->addWidget(programmed_);
+  buttonRow->addSpacing(12);
+  buttonRow->addWidget(resetStatus_);
+  buttonRow->addStretch(1);
   buttonRow->addWidget(close_);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(topRow);
+  // The job on the left, what it did on the right (the GS1 panel above the
+  // status log), so the window is wide rather than tall: a laptop screen is.
+  // The groups and the status log scroll where the screen is too small; the
+  // counter, the buttons and the status bar always stay in sight.
+  auto* content = new QWidget;
+  content->setObjectName(QStringLiteral("mainContent"));
+  auto* job = new QVBoxLayout;
+  job->addLayout(topRow);
+  job->addLayout(middleRow);
+  job->addWidget(logGroup);
+  job->addStretch(1);
+  auto* report = new QVBoxLayout;
   gs1Panel_ = new CGs1Panel;
   gs1Panel_->hide();
-  layout->addWidget(gs1Panel_);
-  layout->addLayout(middleRow);
-  layout->addWidget(BuildReadUriRow());
-  layout->addWidget(logGroup);
-  layout->addWidget(new QLabel(Caption("Status")));
-  layout->addWidget(status_, 1);
-  layout->addLayout(counterRow);
-  layout->addLayout(buttonRow);
+  report->addWidget(gs1Panel_);
+  report->addWidget(BuildReadUriRow());
+  report->addWidget(new QLabel(Caption("Status")));
+  report->addWidget(status_, 1);
+  status_->setMinimumWidth(status_->fontMetrics().averageCharWidth() * 48);
+  auto* layout = new QHBoxLayout(content);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(job, 3);
+  layout->addLayout(report, 2);
+  scroll_ = new ContentScrollArea;
+  scroll_->setObjectName(QStringLiteral("mainScroll"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  scroll_->setWidget(content);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(scroll_, 1);
+  outer->addLayout(buttonRow);
   statusBar_ = new ConnectionStatusBar(this);
-  layout->addWidget(statusBar_);
+  outer->addWidget(statusBar_);
   BuildSystemMenu();
-  layout->setMenuBar(systemMenu_->parentWidget());
+  outer->setMenuBar(systemMenu_->parentWidget());
   BuildControlTable();
 }
 
@@ -260,6 +296,13 @@ void CStampwiseDlg::BuildSystemMenu() {
   bar->setObjectName(QStringLiteral("menuBar"));
   systemMenu_ = bar->addMenu(QStringLiteral("&Stampwise"));
   systemMenu_->setObjectName(QStringLiteral("systemMenu"));
+  // Beside the window menu, whose items are fixed.
+  QMenu* view = bar->addMenu(Caption("&Ansicht"));
+  view->setObjectName(QStringLiteral("viewMenu"));
+  QAction* production = view->addAction(Caption("Produktionsansicht"));
+  production->setObjectName(QStringLiteral("actionProductionView"));
+  production->setShortcut(QKeySequence(Qt::Key_F9));
+  connect(production, &QAction::triggered, this, [this] { ShowProductionView(); });
   const QString about = TableText(msg::kAboutMenu);
   if (about.isEmpty()) return;
   auto add = [this](const QString& text, int command) {

@@ -97,6 +97,7 @@ TEST_F(CliReplyFaultTest, LateRepliesNeverPassForTheCommandsOwn) {
     std::remove(Journal().c_str());
     std::remove(RecordFile().c_str());
     std::remove(SettingsFile().c_str());
+    ledger_.Remove();
   }
 }
 
@@ -109,10 +110,8 @@ TEST_F(CliReplyFaultTest, ACycleOnASilentReaderEndsByItself) {
     std::string action;  // "stop", "kill" or a fault
   };
   const Case cases[] = {
-      {"stopped reader", false, "stop"},
-      {"every reply lost", false, "fault drop"},
-      {"every reply bad", false, "fault badcrc"},
-      {"every reply cut", true, "fault truncate"},
+      {"stopped reader", false, "stop"},          {"every reply lost", false, "fault drop"},
+      {"every reply bad", false, "fault badcrc"}, {"every reply cut", true, "fault truncate"},
       {"LAN module gone", true, "kill"},
   };
   for (const Case& c : cases) {
@@ -138,6 +137,7 @@ TEST_F(CliReplyFaultTest, ACycleOnASilentReaderEndsByItself) {
     EXPECT_EQ(WEXITSTATUS(status), 3) << cli.Out() << cli.Err();
     EXPECT_THAT(cli.Err(), HasSubstr(FormatString(msg::kLinkLost, {port})));
     sim_->Stop();
+    ledger_.Remove();  // every case starts its counter at 1 again
   }
 }
 

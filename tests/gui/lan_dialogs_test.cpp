@@ -23,6 +23,7 @@
 #include "gui/ip_search_dlg.h"
 #include "gui/lan_config_dlg.h"
 #include "gui/port_dlg.h"
+#include "gui/stampwise_dlg.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/lan/module_network.h"
 
@@ -318,13 +319,15 @@ TEST_F(LanDialogs, EthernetOffRemovesTheLanEntriesAndHidesTheSearch) {
   EXPECT_EQ(Settings().ReadInt(keys::kPortEthernet), 0);
 }
 
-TEST_F(LanDialogs, StoredLanChoiceIsCheckedWhenTheInterfaceDialogIsBuilt) {
+// A LAN choice that does not answer is never swapped for another module (it
+// may be another station's reader): it stays the choice.
+TEST_F(LanDialogs, StoredLanChoiceIsKeptWhenTheInterfaceDialogIsBuilt) {
   Start(kFixedReader);
   struct Row {
     std::string stored, kept;
   };
   for (const Row& row :
-       {Row{"LAN: 10.77.0.2-10001", "LAN: 10.77.0.2-10001"}, Row{"LAN: 10.77.0.66-10001", "LAN: 10.77.0.2-10001"}}) {
+       {Row{"LAN: 10.77.0.2-10001", "LAN: 10.77.0.2-10001"}, Row{"LAN: 10.77.0.66-10001", "LAN: 10.77.0.66-10001"}}) {
     PrivateSettings file;
     file.SetPort(row.stored);
     Settings settings;
@@ -333,6 +336,28 @@ TEST_F(LanDialogs, StoredLanChoiceIsCheckedWhenTheInterfaceDialogIsBuilt) {
     EXPECT_EQ(ports.PortName(), row.kept) << row.stored;
     EXPECT_EQ(Settings().ReadString(keys::kPortName), row.kept) << row.stored;
   }
+}
+
+// The window's start-up with a stored LAN reader that is gone while another
+// reader answers on the network: the interface dialog comes, the other
+// reader is not opened and the choice stays as stored.
+TEST_F(LanDialogs, MainWindowNeverSwapsAStoredLanReaderForAnotherModule) {
+  Start(kFixedReader);
+  PrivateSettings file;
+  file.SetPort("LAN: 10.77.0.66-10001");
+  Settings settings;
+  settings.WriteInt(keys::kPortEthernet, 1);
+  std::vector<std::string> dialogsRun;
+  CStampwiseDlg window(settings, boxes_);
+  window.SetDialogRunner([&](QDialog& dialog) {
+    dialogsRun.push_back(dialog.objectName().toStdString());
+    return int(QDialog::Rejected);
+  });
+  window.Start();
+  EXPECT_EQ(window.Handle(), 0);
+  EXPECT_EQ(dialogsRun, std::vector<std::string>{"CPortDlg"});
+  EXPECT_TRUE(window.windowTitle().endsWith(" <>")) << window.windowTitle().toStdString();
+  EXPECT_EQ(Settings().ReadString(keys::kPortName), "LAN: 10.77.0.66-10001");
 }
 
 // Pictures of both dialogs with modules listed, for a look at the layout.

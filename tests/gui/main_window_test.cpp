@@ -140,7 +140,8 @@ TEST_F(MainWindowTest, FailedOpeningsShowTheirMessageThenTheInterfaceDialog) {
     dialogsRun_.clear();
     auto window = OpenWindow(c.simArgs, c.withSim);
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_EQ(boxes_.shown[0].text, LoadString(c.messageId));
+    // The device and the system's reason may follow (see ProductionLine).
+    EXPECT_EQ(boxes_.shown[0].text.substr(0, LoadString(c.messageId).size()), LoadString(c.messageId));
     EXPECT_EQ(dialogsRun_, std::vector<std::string>{"CPortDlg"});  // Cancel: no more tries
     EXPECT_TRUE(window->windowTitle().endsWith(" <>")) << window->windowTitle().toStdString();
     EXPECT_EQ(window->Handle(), 0);
@@ -163,11 +164,11 @@ TEST_F(MainWindowTest, WriteOnceThenACycleOfTagsWithCounterAndEnabling) {
   EXPECT_EQ(Text(*window, 1006), "00000042");  // hex increment
 
   Click(*window, 1008);
-  EXPECT_EQ(Text(*window, 1033), "0");
+  EXPECT_EQ(Text(*window, 1033), "1");  // the count goes on across cycles
   // During the cycle: only the running cycle's own box of the cycle controls.
   const std::pair<int, bool> during[] = {{1008, true},  {1010, false}, {1014, false}, {1016, false},
                                          {1021, false}, {1000, false}, {1001, false}, {1004, false},
-                                         {1027, true},  {1028, true},  {1151, true},  {2, true}};
+                                         {1027, false}, {1028, true},  {1151, true},  {2, true}};
   for (auto [id, enabled] : during) EXPECT_EQ(Control(*window, id)->isEnabled(), enabled) << id;
   ASSERT_TRUE(QTest::qWaitFor([&] { return Text(*window, 1033).toInt() >= 3; }, kSimWaitMs));
   Click(*window, 1008);
@@ -176,7 +177,7 @@ TEST_F(MainWindowTest, WriteOnceThenACycleOfTagsWithCounterAndEnabling) {
                                         {1029, true}, {1011, false}, {1030, false}, {1015, false}};
   for (auto [id, enabled] : after) EXPECT_EQ(Control(*window, id)->isEnabled(), enabled) << id;
   const int programmed = Text(*window, 1033).toInt();
-  EXPECT_EQ(sim_->Command("written"), "OK " + std::to_string(programmed + 1));
+  EXPECT_EQ(sim_->Command("written"), "OK " + std::to_string(programmed));
 }
 
 TEST_F(MainWindowTest, ReadOnceTakeOverAndFormatSwitching) {
@@ -352,8 +353,8 @@ TEST_F(MainWindowTest, SettingsDialogChecksRanges) {
   EXPECT_EQ(boxes_.shown.back().text, LoadString(61712));
 }
 
-// The start-up loop: Enter restarts with the same state, the language items
-// restart in the other language.
+// The start-up loop: the language items restart in the other language with
+// the same state; Enter ends nothing (a scanner sends it after each scan).
 TEST_F(MainWindowTest, RestartsKeepTheStateAndSwitchTheLanguage) {
   sim_ = std::make_unique<mkvsim::SimProcess>(std::vector<std::string>{"--quiet"});
   settings_.SetPort(sim_->PtyPath());
@@ -369,12 +370,12 @@ TEST_F(MainWindowTest, RestartsKeepTheStateAndSwitchTheLanguage) {
       case 0:
         SetText(window, 1000, "5");
         QTest::keyClick(Control(window, 1000), Qt::Key_Return);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.result(), 0);
+        window.SysCommand(CStampwiseDlg::kCmdEnglish);
         break;
       case 1:
         EXPECT_EQ(Text(window, 1000), "5");
-        window.SysCommand(CStampwiseDlg::kCmdEnglish);
-        break;
-      case 2:
         for (QAction* action : window.SystemMenu()->actions()) {
           if (!action->isSeparator()) languageItems.push_back(action->data().toInt());
         }
@@ -386,7 +387,7 @@ TEST_F(MainWindowTest, RestartsKeepTheStateAndSwitchTheLanguage) {
   });
   app.Run();
   ApplyLanguage(0, "");
-  EXPECT_EQ(closeCaptions, (std::vector<std::string>{"Schliessen", "Schliessen", "Close", "Schliessen"}));
+  EXPECT_EQ(closeCaptions, (std::vector<std::string>{"Schliessen", "Close", "Schliessen"}));
   EXPECT_EQ(languageItems, (std::vector<int>{16000, 16032, 16016, 2736, 16}));
 }
 

@@ -120,12 +120,11 @@ TEST(PortRules, ModeButtonsFollowTheName) {
   for (const Case& c : cases) EXPECT_EQ(ModeOf(c.name, c.driver), c.mode) << c.name;
 }
 
-TEST(PortRules, StoredUsbAndLanChoicesAreChecked) {
+TEST(PortRules, StoredUsbChoicesAreChecked) {
   EXPECT_EQ(CheckedUsbName("USB: A1", {"B2", "A1"}), "USB: A1");
   EXPECT_EQ(CheckedUsbName("USB: A1", {"B2"}), "USB: B2");
   EXPECT_EQ(CheckedUsbName("USB: a1", {"A1"}), "USB: A1");  // exact, case-sensitive
   EXPECT_EQ(CheckedUsbName("USB: A1", {}), "");
-  EXPECT_EQ(CheckedLanName("LAN: 10.0.0.9", {"10.0.0.7"}), "LAN: 10.0.0.7");
 }
 
 TEST(PortRules, DriverPromptAndIpEntry) {
