@@ -44,7 +44,7 @@ double CharacterMs(int baud) { return 10.0 * 1000.0 / baud; }
 int HoldMs(int baud, bool traced) {
   if (!traced) return 0;
   constexpr double kChipMs = 4;
-  constexpr int kCharacters = 60;
+  constexpr int kCharacters = 100;
   constexpr int kSpareMs = 5;
   return static_cast<int>(kChipMs + kCharacters * CharacterMs(baud)) + kSpareMs;
 }

@@ -110,14 +110,21 @@ int main(int argc, char** argv) {
     std::vector<std::string> cli = {STAMPWISE_CLI_PATH, "--port", sim.PtyPath(), "--settings",
                                     work.File("settings.ini")};
     cli.insert(cli.end(), {"--ledger", work.File("ledger.sqlite3"), "write", "--bank", "user", "--start", "0"});
-    cli.insert(cli.end(), {"--length", "4", "--format", "hex-bin", "--value", "00000001", "--inc", "hex"});
-    cli.insert(cli.end(), {"--write-log", work.File("Protokoll_S.txt")});
+    cli.insert(cli.end(), {"--length", "4", "--format", "hex-bin", "--inc", "hex"});
+    cli.insert(cli.end(), {"--write-log", work.File("Protokoll_S.txt"), "--value"});
     std::vector<Timing> tool;
     std::vector<Timing> raw;
     for (int i = 0; i < runs; ++i) {
       tool.push_back(Time(sim, [&] {
-        const stampwise::testing::RunResult result = stampwise::testing::RunProgram(cli, 10000);
-        if (result.exitCode != 0) throw std::runtime_error("stampwise-cli ended with " + result.err);
+        // A value of its own each run: the ledger hands out none twice.
+        char value[9];
+        std::snprintf(value, sizeof value, "%08X", i + 1);
+        std::vector<std::string> command = cli;
+        command.push_back(value);
+        const stampwise::testing::RunResult result = stampwise::testing::RunProgram(command, 10000);
+        if (result.exitCode != 0)
+          throw std::runtime_error("stampwise-cli ended with " + std::to_string(result.exitCode) + ": " + result.out +
+                                   result.err);
       }));
       raw.push_back(Time(sim, [&] { RawTag(sim.PtyPath()); }));
       const bench::WireAccount& a = tool.back().line;
