@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/formats.h"
 #include "app/job/value_source.h"
 #include "app/ledger/sqlite_ledger.h"
 #include "app/settings_keys.h"
@@ -57,7 +58,10 @@ bool SaveWriteJob(Settings& settings, AppSettings app, const TagWriter& writer, 
   if (!counterJob) app.params.value = stored;
   // A start value typed inside a range used before never moves the stored
   // one back (older programs continue from it).
-  if (counterJob && !stored.empty() && CounterAhead(ran.params, stored, ran.params.value)) app.params.value = stored;
+  const bool counts = (ran.params.autoIncrementDec || ran.params.autoIncrementHex) && !IsDataFormat(ran.params.format);
+  if (counterJob && counts && !stored.empty() && CounterAhead(ran.params, stored, ran.params.value)) {
+    app.params.value = stored;
+  }
   bool saved = settings.Save(app);
   if (ran.gs1.enabled || gs1Enabled) {
     Gs1Settings gs1 = settings.LoadGs1();
