@@ -1,25 +1,13 @@
 // `ledger list`: the claims of the ledger, for the operator and for scripts.
 #include <nlohmann/json.hpp>
 
+#include "app/gs1_epc.h"
 #include "app/job/attempt_recorder.h"
 #include "app/ledger/sqlite_ledger.h"
 #include "app/strings.h"
 #include "cli/commands.h"
 
 namespace stampwise::cli {
-namespace {
-
-std::string HexOf(const Bytes& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (const std::uint8_t b : bytes) {
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 15];
-  }
-  return hex;
-}
-
-}  // namespace
 
 int LedgerList(Context& context, const LedgerListOptions& options) {
   Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(context.Ledger(), false);
@@ -34,7 +22,7 @@ int LedgerList(Context& context, const LedgerListOptions& options) {
   }
   for (const ledger::Claim& claim : claims.value()) {
     const std::string bank = JournalBankName(claim.bank);
-    const std::string bytes = HexOf(claim.bytes);
+    const std::string bytes = gs1::Hex(claim.bytes);
     const std::string text = claim.claimed + " " + (claim.settled.empty() ? "-" : claim.settled) + " " + claim.station +
                              " " + bank + ":" + std::to_string(claim.start) + " <" + claim.value + "> " +
                              (bytes.empty() ? "-" : bytes) + " " + (claim.tid.empty() ? "-" : claim.tid) + " " +

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "app/gs1_epc.h"
 #include "app/journal.h"
 #include "app/messages.h"
 #include "app/paths.h"
@@ -64,16 +65,6 @@ struct LedgerError : std::runtime_error {
 };
 
 std::string Now() { return IsoLocalTime(std::chrono::system_clock::now()); }
-
-std::string HexOf(const Bytes& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (const std::uint8_t b : bytes) {
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 15];
-  }
-  return hex;
-}
 
 }  // namespace
 
@@ -388,10 +379,11 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
       holder.Bind(1, request.bank).Bind(2, request.start).Bind(3, plan.bytes);
       if (holder.Step()) {
         if (!request.allowReuse) {
-          return Result<Claim>::Failure(Message{
-              msg::kLedgerBytesUsed,
-              FormatString(msg::kLedgerBytesUsed, {HexOf(plan.bytes), holder.Text(0), holder.Text(1), holder.Text(2)}),
-              0});
+          return Result<Claim>::Failure(
+              Message{msg::kLedgerBytesUsed,
+                      FormatString(msg::kLedgerBytesUsed,
+                                   {gs1::Hex(plan.bytes), holder.Text(0), holder.Text(1), holder.Text(2)}),
+                      0});
         }
         claim.reuse = true;
       }
