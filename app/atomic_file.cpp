@@ -177,7 +177,8 @@ bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std
   }
 }
 
-bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view content, std::string* error) {
+bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view content, std::string* error,
+                           bool synced) {
   const std::string path = ResolveLink(requestedPath);
   const std::string temporary = path + ".tmp";
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -188,7 +189,7 @@ bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view co
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
 
-  bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
+  bool written = WriteAll(fd, content) && (!synced || ::fsync(fd) == 0);
   if (!written && error) *error = ErrnoText(temporary);
   if (::close(fd) != 0 && written) {
     written = false;
@@ -203,7 +204,7 @@ bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view co
     ::unlink(temporary.c_str());
     return false;
   }
-  if (!SyncFolderOf(path)) {
+  if (synced && !SyncFolderOf(path)) {
     // The new contents are in place; only their survival of a power cut is
     // in doubt. Report it, the caller keeps its data dirty and saves again.
     if (error) *error = ErrnoText("sync folder of " + path);

@@ -70,7 +70,10 @@ bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std
 // or the new file, never a mix. The caller holds the FileLock on path, which
 // also keeps two savers off the temporary file. Keeps an existing file's
 // permission bits.
-bool ReplaceFileAtomically(const std::string& path, std::string_view content, std::string* error);
+// `synced`: flushed to the disk before it replaces the file (and the folder
+// after it); without, a killed program still leaves the old or the new file
+// whole, only a power cut may take the new one back.
+bool ReplaceFileAtomically(const std::string& path, std::string_view content, std::string* error, bool synced = true);
 
 // "<what>: <strerror(errno)>" for error texts.
 std::string ErrnoText(std::string_view what);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,9 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/atomic_file.h"
-#include "app/gs1_epc.h"
 #include "app/strings.h"
-#include "common/ascii.h"
 
 namespace stampwise {
 namespace {
@@ -38,8 +37,8 @@ std::string CsvField(std::string_view text) {
 }
 
 std::vector<std::string> Fields(const JournalEntry& e) {
-  return {IsoLocalTime(e.time),     e.station, e.tid,  e.epcBefore, e.bank,    std::to_string(e.start),
-          std::to_string(e.length), e.value,   e.data, e.verify,    e.outcome, e.message};
+  return {e.time,  e.station, e.tid,    e.epcBefore, e.bank,   std::to_string(e.start), std::to_string(e.length),
+          e.value, e.data,    e.verify, e.outcome,   e.message};
 }
 
 bool WriteFully(int fd, std::string_view bytes) {
@@ -50,21 +49,6 @@ bool WriteFully(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
-}
-
-// The value's exact bytes beside its text in the pending attempt: the text of
-// bytes that are not UTF-8 is their Latin-1 reading, which cannot be told
-// from the same characters typed as UTF-8.
-std::optional<std::string> FromHex(const std::string& hex) {
-  if (hex.size() % 2 != 0) return std::nullopt;
-  std::string bytes;
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = ascii::HexDigitValue(hex[i]);
-    const int low = ascii::HexDigitValue(hex[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes += static_cast<char>(high * 16 + low);
-  }
-  return bytes;
 }
 
 // A new file's name reaches the disk with the folder.
@@ -132,16 +116,52 @@ std::string JournalRecord(JournalFormat format, const JournalEntry& entry) {
   return line + "\r\n";
 }
 
-std::size_t EndOfCompleteRecords(JournalFormat format, std::string_view content) {
-  bool quoted = false;
-  std::size_t end = 0;
-  for (std::size_t i = 0; i < content.size(); ++i) {
-    const char c = content[i];
-    // JSON strings escape their quotes and line breaks: every LF ends a line.
-    if (format == JournalFormat::kCsv && c == '"') quoted = !quoted;
-    if (c == '\n' && !quoted) end = i + 1;
+namespace {
+
+// "2026-12-09T": the start of every record (its time).
+bool RecordStartsAt(std::string_view text, std::size_t at) {
+  static constexpr std::string_view kShape = "dddd-dd-ddT";
+  if (text.size() - at < kShape.size()) return false;
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    const char c = text[at + i];
+    if (kShape[i] == 'd' ? (c < '0' || c > '9') : c != kShape[i]) return false;
   }
-  return end;
+  return true;
+}
+
+// True when `text` is exactly one whole CSV record with its line end.
+bool OneWholeCsvRecord(std::string_view text) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') quoted = !quoted;
+    if (text[i] == '\n' && !quoted) return i + 1 == text.size();
+  }
+  return false;
+}
+
+}  // namespace
+
+std::size_t TornTailStart(JournalFormat format, std::string_view tail, bool atFileStart) {
+  if (tail.empty()) return 0;
+  if (format == JournalFormat::kJsonLines) {
+    // JSON strings escape their line breaks: every LF ends a record.
+    if (tail.back() == '\n') return tail.size();
+    const std::size_t lastEnd = tail.rfind('\n');
+    return lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
+  }
+  // A CSV record may hold line breaks inside quotes: the last record is the
+  // one from the last line that starts like a record (its time), or the
+  // header at the file's start.
+  std::size_t start = std::string_view::npos;
+  for (std::size_t at = tail.size(); at-- > 0;) {
+    const bool lineStart = at == 0 || tail[at - 1] == '\n';
+    if (lineStart && (RecordStartsAt(tail, at) || (at == 0 && atFileStart))) {
+      start = at;
+      break;
+    }
+  }
+  if (start == std::string_view::npos) return tail.size();  // nothing we know: leave it
+  return OneWholeCsvRecord(tail.substr(start)) ? tail.size() : start;
 }
 
 std::optional<JournalEntry> ParseJsonRecord(std::string_view line) {
@@ -156,7 +176,7 @@ std::optional<JournalEntry> ParseJsonRecord(std::string_view line) {
     return it != object.end() && it->is_number_integer() ? it->get<int>() : 0;
   };
   JournalEntry entry;
-  entry.time = std::chrono::system_clock::now();
+  entry.time = text("time");
   entry.station = text("station");
   entry.tid = text("tid");
   entry.epcBefore = text("epc_before");
@@ -177,6 +197,48 @@ std::string DefaultStationName() {
   return name;
 }
 
+namespace {
+
+constexpr std::size_t kTailBytes = 64 * 1024;
+
+// The last `count` bytes of the file (fewer when it is shorter), and where they begin.
+bool ReadTail(int fd, std::size_t count, std::string* tail, off_t* at, std::string* error) {
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  if (size < 0) return false;
+  *at = size > static_cast<off_t>(count) ? size - static_cast<off_t>(count) : 0;
+  tail->assign(static_cast<std::size_t>(size - *at), '\0');
+  std::size_t done = 0;
+  while (done < tail->size()) {
+    const ssize_t n = ::pread(fd, tail->data() + done, tail->size() - done, *at + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (error) *error = "read failed";
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Cuts a torn last record off an open journal.
+bool CutTornTail(int fd, JournalFormat format, std::string* error) {
+  std::string tail;
+  off_t at = 0;
+  if (!ReadTail(fd, kTailBytes, &tail, &at, error)) return false;
+  // Start the tail at a line start unless it is the whole file.
+  std::size_t from = 0;
+  if (at > 0) {
+    from = tail.find('\n');
+    if (from == std::string::npos) return true;  // one huge line: not ours to judge
+    ++from;
+  }
+  const std::size_t torn = TornTailStart(format, std::string_view(tail).substr(from), at == 0);
+  if (from + torn >= tail.size()) return true;
+  return ::ftruncate(fd, at + static_cast<off_t>(from + torn)) == 0 && ::fdatasync(fd) == 0;
+}
+
+}  // namespace
+
 std::optional<ProductionJournal> ProductionJournal::Open(const std::string& path, std::string* error) {
   const bool existed = std::filesystem::exists(path);
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -185,28 +247,18 @@ std::optional<ProductionJournal> ProductionJournal::Open(const std::string& path
     return std::nullopt;
   }
   ProductionJournal journal(fd, path, JournalFormatOf(path));
-  // Another station on the same file waits while the end is repaired.
-  ::flock(fd, LOCK_EX);
-  std::string content;
-  bool ok = ReadAllFromDescriptor(fd, &content, error, std::size_t{1} << 40);
-  if (ok) {
-    const std::size_t end = EndOfCompleteRecords(journal.format_, content);
-    if (end < content.size() && (::ftruncate(fd, static_cast<off_t>(end)) != 0 || ::fdatasync(fd) != 0)) {
-      *error = ErrnoText(path);
-      ok = false;
-    }
-    if (ok && end == 0 && journal.format_ == JournalFormat::kCsv && !journal.AppendBytes(JournalHeader())) {
-      *error = journal.lastError_;
-      ok = false;
-    }
+  // One program writes a journal at a time: two would interleave their lines.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *error = errno == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path);
+    return std::nullopt;
   }
-  ::flock(fd, LOCK_UN);
-  if (!ok) return std::nullopt;
-  // The pending attempt is this program's while it writes the journal: a
-  // second program on the same journal would mix up their attempts.
-  journal.pendingFd_ = ::open((path + ".pending").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (journal.pendingFd_ < 0 || ::flock(journal.pendingFd_, LOCK_EX | LOCK_NB) != 0) {
-    *error = errno == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path + ".pending");
+  if (!CutTornTail(fd, journal.format_, error)) {
+    if (error->empty()) *error = ErrnoText(path);
+    return std::nullopt;
+  }
+  if (journal.format_ == JournalFormat::kCsv && ::lseek(fd, 0, SEEK_END) == 0 &&
+      !journal.AppendBytes(JournalHeader())) {
+    *error = journal.lastError_;
     return std::nullopt;
   }
   if (!existed) SyncFolderOf(path);
@@ -215,85 +267,80 @@ std::optional<ProductionJournal> ProductionJournal::Open(const std::string& path
 
 ProductionJournal::ProductionJournal(ProductionJournal&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
-      pendingFd_(std::exchange(other.pendingFd_, -1)),
       path_(std::move(other.path_)),
       format_(other.format_),
-      lastError_(std::move(other.lastError_)) {}
+      lastError_(std::move(other.lastError_)),
+      restarted_(other.restarted_) {}
 
 ProductionJournal& ProductionJournal::operator=(ProductionJournal&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
-    if (pendingFd_ >= 0) ::close(pendingFd_);
     fd_ = std::exchange(other.fd_, -1);
-    pendingFd_ = std::exchange(other.pendingFd_, -1);
     path_ = std::move(other.path_);
     format_ = other.format_;
     lastError_ = std::move(other.lastError_);
+    restarted_ = other.restarted_;
   }
   return *this;
 }
 
 ProductionJournal::~ProductionJournal() {
-  if (fd_ >= 0) ::close(fd_);
-  if (pendingFd_ >= 0) ::close(pendingFd_);
+  if (fd_ < 0) return;
+  // Once per job: the lines so far reach the disk (the ledger has them anyway).
+  ::fdatasync(fd_);
+  ::close(fd_);
 }
 
-bool ProductionJournal::Intend(const JournalEntry& entry) {
-  // Where its record will begin: a journal already longer has it.
-  nlohmann::ordered_json object = nlohmann::ordered_json::parse(JournalRecord(JournalFormat::kJsonLines, entry));
-  object["at"] = static_cast<long long>(::lseek(fd_, 0, SEEK_END));
-  object["value_hex"] = gs1::Hex(std::vector<std::uint8_t>(entry.value.begin(), entry.value.end()));
-  const std::string record = object.dump() + "\n";
-  if (::ftruncate(pendingFd_, 0) == 0 &&
-      ::pwrite(pendingFd_, record.data(), record.size(), 0) == static_cast<ssize_t>(record.size()) &&
-      ::fdatasync(pendingFd_) == 0) {
-    return true;
-  }
-  lastError_ = ErrnoText(path_ + ".pending");
-  return false;
+bool ProductionJournal::StillOurs() const {
+  struct stat ours {};
+  struct stat atPath {};
+  if (::fstat(fd_, &ours) != 0 || ours.st_nlink == 0) return false;
+  return ::stat(path_.c_str(), &atPath) == 0 && atPath.st_dev == ours.st_dev && atPath.st_ino == ours.st_ino;
 }
 
-std::optional<JournalEntry> ProductionJournal::TakePending() {
-  std::string content;
+bool ProductionJournal::Reopen() {
   std::string error;
-  if (::lseek(pendingFd_, 0, SEEK_SET) != 0 || !ReadAllFromDescriptor(pendingFd_, &content, &error))
-    return std::nullopt;
-  // Torn by a crash while it was written: the tag had not been touched yet.
-  if (content.empty() || content.back() != '\n') return std::nullopt;
-  const nlohmann::json object = nlohmann::json::parse(content, nullptr, false);
-  const long long at = object.is_object() && object.contains("at") && object["at"].is_number_integer()
-                           ? object["at"].get<long long>()
-                           : -1;
-  // Cut off after its record reached the journal: nothing is missing.
-  if (at < 0 || ::lseek(fd_, 0, SEEK_END) > at) {
-    ClearPending();
-    return std::nullopt;
+  std::optional<ProductionJournal> fresh = Open(path_, &error);
+  if (!fresh) {
+    lastError_ = error;
+    return false;
   }
-  // Cleared when its record is appended.
-  std::optional<JournalEntry> pending = ParseJsonRecord(content);
-  if (pending && object.contains("value_hex") && object["value_hex"].is_string()) {
-    if (const std::optional<std::string> value = FromHex(object["value_hex"].get<std::string>()))
-      pending->value = *value;
-  }
-  return pending;
+  ::close(fd_);
+  fd_ = std::exchange(fresh->fd_, -1);
+  restarted_ = true;
+  return true;
 }
 
-bool ProductionJournal::ClearPending() {
-  if (::ftruncate(pendingFd_, 0) == 0 && ::fdatasync(pendingFd_) == 0) return true;
-  lastError_ = ErrnoText(path_ + ".pending");
-  return false;
+bool ProductionJournal::TakeRestarted() { return std::exchange(restarted_, false); }
+
+bool ProductionJournal::Append(const std::string& record) {
+  if (!StillOurs() && !Reopen()) return false;
+  return AppendBytes(record);
 }
 
-bool ProductionJournal::Append(const JournalEntry& entry) {
-  ::flock(fd_, LOCK_EX);
-  const bool ok = AppendBytes(JournalRecord(format_, entry));
-  ::flock(fd_, LOCK_UN);
-  return ok && ClearPending();
+bool ProductionJournal::CatchUp(const std::vector<std::string>& records) {
+  if (records.empty()) return true;
+  std::size_t total = 0;
+  for (const std::string& record : records) total += record.size();
+  std::string tail;
+  off_t at = 0;
+  if (!ReadTail(fd_, total, &tail, &at, &lastError_)) return false;
+  // The longest run of the first records that ends the file is there already.
+  std::size_t there = 0;
+  std::string run;
+  for (std::size_t count = 1; count <= records.size(); ++count) {
+    run += records[count - 1];
+    if (run.size() <= tail.size() && tail.compare(tail.size() - run.size(), run.size(), run) == 0) there = count;
+  }
+  for (std::size_t i = there; i < records.size(); ++i) {
+    if (!AppendBytes(records[i])) return false;
+  }
+  return true;
 }
 
 bool ProductionJournal::AppendBytes(std::string_view bytes) {
   const off_t before = ::lseek(fd_, 0, SEEK_END);
-  if (before >= 0 && WriteFully(fd_, bytes) && ::fdatasync(fd_) == 0) return true;
+  if (before >= 0 && WriteFully(fd_, bytes)) return true;
   lastError_ = ErrnoText(path_);
   // Half a record would tear the line after it: take it back.
   if (before >= 0 && ::ftruncate(fd_, before) == 0) ::fdatasync(fd_);

@@ -1,9 +1,10 @@
 // The production journal: one line per write attempt (which chip, what it
-// carried, what it was meant to get, what went out, and how it ended), each
-// on stable storage before the next tag is touched. CSV with a header, or
-// JSON lines when the file name ends in ".jsonl". A crash loses at most the
-// line being written: a torn last record is cut off when the journal is
-// opened again, so no earlier line is ever damaged.
+// carried, what it was meant to get, what went out, and how it ended). CSV
+// with a header, or JSON lines when the file name ends in ".jsonl". The lines
+// are written from the ledger's settled claims, which are the record that
+// survives a crash: a journal whose last lines a crash took is completed from
+// the ledger when it is opened again, and a torn last record is cut off, so no
+// earlier line is ever damaged. The journal is never read whole.
 #pragma once
 
 #include <chrono>
@@ -15,7 +16,7 @@
 namespace stampwise {
 
 struct JournalEntry {
-  std::chrono::system_clock::time_point time;
+  std::string time;  // see IsoLocalTime
   std::string station;
   std::string tid;        // hex, empty when not read
   std::string epcBefore;  // hex
@@ -43,9 +44,10 @@ std::string IsoLocalTime(std::chrono::system_clock::time_point when);
 std::string JournalRecord(JournalFormat format, const JournalEntry& entry);
 std::string JournalHeader();
 
-// Where the last complete record of a journal's content ends (a line end
-// outside quotes); everything after it is a record torn by a crash.
-std::size_t EndOfCompleteRecords(JournalFormat format, std::string_view content);
+// Where the torn last record of a journal's tail begins (the tail's size
+// when the last record is whole). `tail` ends at the file's end and starts
+// at a line start; `atFileStart` when it is the whole file.
+std::size_t TornTailStart(JournalFormat format, std::string_view tail, bool atFileStart);
 
 // A record of the JSON lines format read back; nothing when it is not one.
 std::optional<JournalEntry> ParseJsonRecord(std::string_view line);
@@ -67,29 +69,34 @@ class ProductionJournal {
   ~ProductionJournal();
 
   const std::string& Path() const { return path_; }
-  // Before a tag is touched: the attempt as far as it is known, kept beside
-  // the journal ("<journal>.pending") until its record is appended. A crash
-  // in between leaves it there, for the next opening to journal as unknown.
-  bool Intend(const JournalEntry& entry);
-  // The attempt a crash left without its record (its outcome unknown), once.
-  std::optional<JournalEntry> TakePending();
-  // Appends the record and flushes it to the disk, then clears the pending
-  // attempt. False when it did not get there whole (what was written of it
-  // is cut back); LastError says why.
-  bool Append(const JournalEntry& entry);
+  JournalFormat Format() const { return format_; }
+
+  // Appends the records that are not at the journal's end already (a crash
+  // after they were written, before the ledger knew): `records` in order,
+  // the first of them possibly there, and so on.
+  bool CatchUp(const std::vector<std::string>& records);
+  // Appends one record. A journal that was deleted or replaced meanwhile is
+  // begun anew at its path (Restarted says so once). False when the record
+  // did not get there whole (what was written of it is cut back); LastError
+  // says why.
+  bool Append(const std::string& record);
+  // True once after Append began a new file.
+  bool TakeRestarted();
   const std::string& LastError() const { return lastError_; }
 
  private:
   ProductionJournal(int fd, std::string path, JournalFormat format)
       : fd_(fd), path_(std::move(path)), format_(format) {}
   bool AppendBytes(std::string_view bytes);
-  bool ClearPending();
+  // The file at the path is still the one this journal writes.
+  bool StillOurs() const;
+  bool Reopen();
 
   int fd_ = -1;
-  int pendingFd_ = -1;
   std::string path_;
   JournalFormat format_ = JournalFormat::kCsv;
   std::string lastError_;
+  bool restarted_ = false;
 };
 
 }  // namespace stampwise

@@ -104,6 +104,17 @@ inline constexpr int kValueListEnd = 32937;           // the list is used up ("%
 inline constexpr int kValueListChanged = 32938;       // the used part of the list changed ("%s": file)
 inline constexpr int kValueListReserved = 32939;      // a line reserved before a crash, journaled as unknown
 inline constexpr int kJournalPendingAttempt = 32940;  // an attempt a crash left without its record ("%s": value)
+// The ledger and the write job.
+inline constexpr int kLedgerFailed = 32960;         // "%s": the ledger, "%s": why
+inline constexpr int kLedgerBytesUsed = 32961;      // "%s": bytes, "%s": when, "%s": station, "%s": outcome
+inline constexpr int kLedgerAbandoned = 32962;      // a claim an ended program left open ("%s": value)
+inline constexpr int kJournalRestarted = 32963;     // the journal was deleted or replaced ("%s": file)
+inline constexpr int kValueListBadLine = 32964;     // "%s": file, "%d": line, "%s": why
+inline constexpr int kValueListDuplicate = 32965;   // "%s": file, "%d": line, "%d": the line it repeats
+inline constexpr int kCounterLastValue = 32966;     // "%s": the last value, "%s": why
+inline constexpr int kSettingsDamaged = 32967;      // "%s": file, "%d": line
+inline constexpr int kSettingsCreated = 32968;      // "%s": file
+inline constexpr int kLedgerReuseQuestion = 32969;  // "%s": the refusal
 
 // What a command did, and the state the window's status bar shows.
 inline constexpr int kRecordSaved = 32950;      // "%s": file

@@ -30,6 +30,7 @@ struct ParameterSet {
   bool leadingZeros = false;                  // "AutoNull"
   bool additionalText = false;                // "PrefixZulassen"
   std::string value = "0";                    // "LastData", the write value
+  bool operator==(const ParameterSet&) const = default;
 };
 
 // Access password and EPC options of the "Schreiben" side.

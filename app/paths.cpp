@@ -64,11 +64,13 @@ std::string ResourceDirectoryOf(const std::string& name) {
 std::string DefaultLogDirectory() {
   std::string program = ProgramDirectory();
   if (::access(program.c_str(), W_OK) == 0) return program;
-  std::string data = XdgFolder("XDG_DATA_HOME", ".local/share") + "/QL-MKV Stampwise";
+  std::string data = DataDirectory();
   std::error_code error;
   std::filesystem::create_directories(data, error);
   return WithTrailingSlash(data);
 }
+
+std::string DataDirectory() { return XdgFolder("XDG_DATA_HOME", ".local/share") + "/QL-MKV Stampwise"; }
 
 std::string DefaultSettingsFile() {
   std::string chosen = Environment(kSettingsFileVariable);

@@ -9,6 +9,8 @@ namespace stampwise {
 
 // Names the settings file instead of the per-user default (tests, --settings).
 inline constexpr const char* kSettingsFileVariable = "STAMPWISE_SETTINGS";
+// Names the ledger instead of the per-user default (tests, --ledger).
+inline constexpr const char* kLedgerVariable = "STAMPWISE_LEDGER";
 
 // The folder of the running executable, with a trailing "/".
 std::string ProgramDirectory();
@@ -23,6 +25,9 @@ std::string ResourceDirectoryOf(const std::string& name);
 // The program directory when it is writable, otherwise
 // "$XDG_DATA_HOME/QL-MKV Stampwise/" (created on demand); trailing "/".
 std::string DefaultLogDirectory();
+
+// "$XDG_DATA_HOME/QL-MKV Stampwise" (~/.local/share when unset), not created.
+std::string DataDirectory();
 
 // $STAMPWISE_SETTINGS when set and not empty, otherwise
 // "$XDG_CONFIG_HOME/Vex Applikationen/QL-MKV Stampwise.ini" (~/.config when unset).

@@ -218,7 +218,7 @@ bool Settings::Update(Change&& change) {
   seen_ = held;
   change(*ini_);
   if (!ini_->IsDirty()) return true;
-  if (!ReplaceFileAtomically(fileName_, ini_->ToText(), &lastError_)) {
+  if (!ReplaceFileAtomically(fileName_, ini_->ToText(), &lastError_, synced_)) {
     seen_.reset();  // reload on the next access; memory holds unsaved changes
     return false;
   }
@@ -284,95 +284,28 @@ bool Settings::Save(const AppSettings& settings) {
   return saved;
 }
 
-bool Settings::StoreLastData(std::string_view value) {
-  const bool saved = WriteString(keys::kLastData, value);
-  if (saved) lastDataSeen_ = std::string(value);
-  return saved;
-}
-
 namespace {
 
-// True when the stored value of a counter key differs from the one this
-// store last saw: another program moved it on.
-bool Foreign(const std::optional<std::string>& seen, const std::string& stored) {
-  return seen && !stored.empty() && stored != *seen;
-}
-
-}  // namespace
-
-namespace {
-
-// A stored next tag URI that another program moved on is followed only when
-// it numbers the same item (scheme, filter and every component but the
-// serial): one of another item belongs to another job, and taking it over
-// would write that job's EPCs.
-bool SameGs1Item(const std::string& stored, const std::string& ours) {
+// True when the stored "NextUri" went further than `ours`: the same item
+// (every component but the one that counts) with a higher serial.
+bool StoredUriAhead(const std::string& stored, const std::string& ours) {
   const Result<gs1::TagEpc> a = gs1::ParseTagUri(stored);
   const Result<gs1::TagEpc> b = gs1::ParseTagUri(ours);
-  if (!a || !b) return !b;  // a URI of ours that cannot be read gives way
+  if (!a || !b) return !b && a;  // a URI of ours that cannot be read gives way
   const gs1::TagEpc& x = a.value();
   const gs1::TagEpc& y = b.value();
-  if (x.scheme != y.scheme || x.filter != y.filter || x.parts.size() != y.parts.size() || x.parts.empty()) {
-    return false;
-  }
-  const std::size_t item = Gs1SchemeHasSerial(x.scheme) ? x.parts.size() - 1 : x.parts.size();
-  return std::equal(x.parts.begin(), x.parts.begin() + static_cast<std::ptrdiff_t>(item), y.parts.begin());
+  if (x.scheme != y.scheme || x.parts.size() != y.parts.size() || x.parts.empty()) return false;
+  if (!std::equal(x.parts.begin(), x.parts.end() - 1, y.parts.begin())) return false;
+  const auto significant = [](const std::string& digits) {
+    const std::size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? std::string() : digits.substr(first);
+  };
+  const std::string their = significant(x.parts.back());
+  const std::string own = significant(y.parts.back());
+  return their.size() != own.size() ? their.size() > own.size() : their > own;
 }
 
 }  // namespace
-
-Settings::Take Settings::TakeCounter(const SettingKey& key, std::optional<std::string>& seen, std::string& value,
-                                     const std::function<std::optional<std::string>(const std::string&)>& next) {
-  bool refused = false;
-  std::string after;
-  const bool saved = Update([&](CIniEx& ini) {
-    const std::string stored = StoredText(ini, key);
-    if (Foreign(seen, stored) && (std::string_view(key.section) != section::kGs1 || SameGs1Item(stored, value)))
-      value = stored;
-    const std::optional<std::string> following = next(value);
-    if (!following) {
-      refused = true;
-      return;
-    }
-    after = *following;
-    WriteKey(ini, key, after);
-  });
-  if (!saved) return Take::kStoreFailed;
-  // A refused stored value has been seen all the same: the operator's next
-  // value then wins over it.
-  seen = refused ? value : after;
-  return refused ? Take::kRefused : Take::kTaken;
-}
-
-bool Settings::PutBackCounter(const SettingKey& key, std::optional<std::string>& seen, std::string_view value,
-                              std::string_view next) {
-  bool putBack = false;
-  const bool saved = Update([&](CIniEx& ini) {
-    if (StoredText(ini, key) != next) return;
-    WriteKey(ini, key, value);
-    putBack = true;
-  });
-  if (saved && putBack) seen = std::string(value);
-  return saved && putBack;
-}
-
-Settings::Take Settings::TakeLastData(std::string& value,
-                                      const std::function<std::optional<std::string>(const std::string&)>& next) {
-  return TakeCounter(keys::kLastData, lastDataSeen_, value, next);
-}
-
-bool Settings::PutBackLastData(std::string_view value, std::string_view next) {
-  return PutBackCounter(keys::kLastData, lastDataSeen_, value, next);
-}
-
-Settings::Take Settings::TakeNextUri(std::string& uri,
-                                     const std::function<std::optional<std::string>(const std::string&)>& next) {
-  return TakeCounter(keys::kGs1NextUri, nextUriSeen_, uri, next);
-}
-
-bool Settings::PutBackNextUri(std::string_view uri, std::string_view next) {
-  return PutBackCounter(keys::kGs1NextUri, nextUriSeen_, uri, next);
-}
 
 Gs1Settings Settings::LoadGs1() {
   using namespace keys;
@@ -397,7 +330,9 @@ bool Settings::SaveGs1(const Gs1Settings& gs1) {
   std::string kept;
   const bool saved = Update([&](CIniEx& ini) {
     const std::string stored = StoredText(ini, kGs1NextUri);
-    kept = Foreign(nextUriSeen_, stored) && SameGs1Item(stored, gs1.nextUri) ? stored : gs1.nextUri;
+    // Another program's job went further on the same item: its URI stays
+    // (the ledger, not this file, decides what comes next).
+    kept = StoredUriAhead(stored, gs1.nextUri) ? stored : gs1.nextUri;
     Gs1Inputs inputs = gs1.inputs;
     if (kept != gs1.nextUri) {
       // Another program moved the numbering on: the panel's serial follows it.
@@ -417,6 +352,62 @@ bool Settings::SaveGs1(const Gs1Settings& gs1) {
 }
 
 bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return Update(change); }
+
+std::optional<int> DamagedSettingsLine(const std::string& fileName) {
+  const int fd = OpenRegularFile(fileName, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  std::string error;
+  const bool read = ReadAllFromDescriptor(fd, &content, &error);
+  ::close(fd);
+  if (!read) return 1;
+  int number = 0;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::string_view line(content.data() + start, end - start);
+    ++number;
+    start = end + 1;
+    if (number == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    if (line.find('\0') != std::string_view::npos) return number;
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    if (line.front() == '[' && line.back() == ']') continue;
+    if (line.find('=') != std::string_view::npos && line.front() != '=') continue;
+    return number;
+  }
+  return std::nullopt;
+}
+
+bool Settings::FollowKey(const SettingKey& key, const std::string& value,
+                         const std::function<bool(const std::string& stored)>& storedAhead) {
+  synced_ = false;
+  std::string kept;
+  const bool saved = Update([&](CIniEx& ini) {
+    const std::string stored = StoredText(ini, key);
+    kept = !stored.empty() && storedAhead(stored) ? stored : value;
+    if (kept != stored) WriteKey(ini, key, kept);
+  });
+  synced_ = true;
+  if (saved && &key == &keys::kLastData) lastDataSeen_ = kept;
+  if (saved && &key == &keys::kGs1NextUri) nextUriSeen_ = kept;
+  return saved;
+}
+
+bool Settings::PutBackKey(const SettingKey& key, const std::string& ahead, const std::string& value) {
+  synced_ = false;
+  bool replaced = false;
+  const bool saved = Update([&](CIniEx& ini) {
+    replaced = StoredText(ini, key) == ahead;
+    if (replaced) WriteKey(ini, key, value);
+  });
+  synced_ = true;
+  if (saved && replaced && &key == &keys::kLastData) lastDataSeen_ = value;
+  if (saved && replaced && &key == &keys::kGs1NextUri) nextUriSeen_ = value;
+  return saved;
+}
 
 int Settings::ReadLanguage() { return ReadInt(keys::kLanguage); }
 

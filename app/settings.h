@@ -74,6 +74,12 @@ AppSettings LoadSettingsFrom(CIniEx& ini, const std::string& logDirectory);
 // The save set into a store in memory.
 void SaveSettingsTo(CIniEx& ini, const AppSettings& settings);
 
+// The first line of a settings file that is no section, key, comment or
+// blank line (a file that is something else altogether); nothing when the
+// file is sound or missing. Such a file is not used: its defaults would
+// restart every job from scratch.
+std::optional<int> DamagedSettingsLine(const std::string& fileName);
+
 // The settings file. Reads answer from memory and pick up changes that other
 // programs saved; each write is one locked read-modify-write of the file,
 // saved atomically before it returns, so nothing written is lost to a crash
@@ -101,40 +107,26 @@ class Settings {
   // Several writes in one locked read-modify-write of the file, saved once.
   bool WriteBatch(const std::function<void(CIniEx&)>& change);
 
+  // A key that follows the ledger ("LastData", "NextUri"): `value` is
+  // written unless the stored one is ahead of it (another program's job went
+  // further). Saved without a flush: the ledger, not this file, is what
+  // survives a power cut.
+  bool FollowKey(const SettingKey& key, const std::string& value,
+                 const std::function<bool(const std::string& stored)>& storedAhead);
+  // A value given back: `value` replaces the stored key only while it still
+  // holds `ahead`, what this program stored when it took the value.
+  bool PutBackKey(const SettingKey& key, const std::string& ahead, const std::string& value);
+
   // Load set (all of "Settings" but "Sprache", plus "Protokoll"); missing
   // keys are written back at once.
   AppSettings Load();
   // Save set, incl. the log flags and the window rectangle.
   bool Save(const AppSettings& settings);
 
-  // The write value alone, durably.
-  bool StoreLastData(std::string_view value);
-
-  // Hands out the value for the next tag, under the store's exclusive lock,
-  // so that two programs on one settings file never write the same value:
-  // the stored "LastData" wins over `value` when another program changed it
-  // since this store last read or wrote it (`value` then becomes the stored
-  // one). `next` checks the value and gives the one after it, or nothing to
-  // refuse it; the one after it is saved durably before the lock is
-  // released. Only then may the tag be written.
-  enum class Take { kTaken, kRefused, kStoreFailed };
-  Take TakeLastData(std::string& value, const std::function<std::optional<std::string>(const std::string&)>& next);
-  // Gives a taken value back after a write that certainly did not reach the
-  // tag: only when the store still holds `next`, the value stored for it
-  // (another program may have taken that one already).
-  bool PutBackLastData(std::string_view value, std::string_view next);
-
-  // Section "GS1". Loading remembers "NextUri" as seen; saving keeps a
-  // stored "NextUri" that another program moved on since (as Save does with
-  // "LastData").
+  // Section "GS1". Saving keeps a stored "NextUri" that is further on the
+  // same item (another program's job went on).
   Gs1Settings LoadGs1();
   bool SaveGs1(const Gs1Settings& gs1);
-  // "NextUri" handed out exactly as TakeLastData and PutBackLastData hand
-  // out "LastData": the tag URI for this tag, with the one after it saved
-  // durably under the lock before any write.
-  Take TakeNextUri(std::string& uri, const std::function<std::optional<std::string>(const std::string&)>& next);
-  bool PutBackNextUri(std::string_view uri, std::string_view next);
-
   int ReadLanguage();  // "Sprache", 0 German, >0 English
   bool WriteLanguage(int language);
   bool WriteTimings(int beepTimeMs, int cycleTimeMs);
@@ -154,12 +146,6 @@ class Settings {
   void Refresh();
   // True when the stored "LastData" (in *stored) was changed by another program.
   bool ForeignLastData(const CIniEx& ini, std::string* stored) const;
-  // The locked take and give-back of a counter key; `seen` is its value as
-  // this store last loaded, saved or handed it out.
-  Take TakeCounter(const SettingKey& key, std::optional<std::string>& seen, std::string& value,
-                   const std::function<std::optional<std::string>(const std::string&)>& next);
-  bool PutBackCounter(const SettingKey& key, std::optional<std::string>& seen, std::string_view value,
-                      std::string_view next);
   // A number with the sentinel rule, written back when missing.
   int ReadNumber(const SettingKey& key, int low = std::numeric_limits<int>::min(),
                  int high = std::numeric_limits<int>::max());
@@ -174,6 +160,7 @@ class Settings {
   std::optional<std::string> nextUriSeen_;  // the same for "GS1"/"NextUri"
   std::string lastError_;
   std::chrono::milliseconds lockTimeout_ = FileLock::kDefaultTimeout;
+  bool synced_ = true;  // saves are flushed to the disk
 };
 
 }  // namespace stampwise

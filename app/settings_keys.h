@@ -24,6 +24,8 @@ inline constexpr const char* kGs1 = "GS1";
 inline constexpr const char* kVerify = "Pruefung";
 inline constexpr const char* kJournal = "Journal";
 inline constexpr const char* kValueList = "Werteliste";
+// The ledger of every value handed out: its file (empty: the per-user default).
+inline constexpr const char* kLedger = "Ledger";
 // The production view: the times of day at which shifts begin.
 inline constexpr const char* kProduction = "Produktion";
 }  // namespace section
@@ -134,6 +136,7 @@ inline constexpr SettingKey kValueListColumn{section::kValueList, "Spalte", kNum
 inline constexpr SettingKey kValueListNext{section::kValueList, "Naechste", kNumber, 1};
 inline constexpr SettingKey kValueListFingerprint{section::kValueList, "Fingerabdruck", kText, 0, ""};
 inline constexpr SettingKey kValueListOpen{section::kValueList, "Offen", kNumber, 0};
+inline constexpr SettingKey kLedgerFile{section::kLedger, "Datei", kText, 0, ""};
 // "Produktion": shift starts, "HH:MM" separated by commas, and whether the
 // production view was open (it opens again with the window).
 inline constexpr SettingKey kShiftStarts{section::kProduction, "Schichtbeginn", kText, 0, "06:00,14:00,22:00"};

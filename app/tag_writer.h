@@ -13,6 +13,9 @@
 #include "app/front_end.h"
 #include "app/gs1_job.h"
 #include "app/inventory_step.h"
+#include "app/job/attempt_recorder.h"
+#include "app/job/value_source.h"
+#include "app/ledger/ledger.h"
 #include "app/log.h"
 #include "app/params.h"
 #include "app/settings.h"
@@ -36,6 +39,15 @@ struct WriterConfig {
   Gs1Job gs1 = {};
   // Read-back check, TIDs, the journal and value lists.
   TraceConfig trace = {};
+  // The write value (or GS1 URI) was given by the operator for this job:
+  // it is used as it stands, not moved forward to the ledger's position.
+  // Taken by the next write command, then cleared.
+  bool explicitValue = false;
+  // Bytes the ledger holds as used may go to a tag again (re-encoding a
+  // damaged tag); recorded as such.
+  bool allowReuse = false;
+  // The ledger's file; empty: the per-user default.
+  std::string ledgerFile;
 };
 
 class TagWriter {
@@ -43,11 +55,14 @@ class TagWriter {
   // Status line of a write command whose controls did not validate.
   static constexpr const char* kUpdateDataFailed = "OnSchreiben UpdateData Fehler";
 
-  // `settings` keeps the write value durable ahead of each write (may be null:
-  // then nothing is stored). `beeper` may be null (silent).
+  // `settings` gets the keys other programs read ("LastData", "NextUri", the
+  // list's position) after each tag (may be null). `beeper` may be null
+  // (silent). The ledger is the default one unless SetLedger names another.
   TagWriter(FrontEnd& frontEnd, CycleTimer& writeTimer, CycleTimer& readTimer, Settings* settings, Beeper* beeper,
             SteadyClock clock = std::chrono::steady_clock::now);
 
+  // The ledger every claim goes to; it must outlive the writer.
+  void SetLedger(ledger::Ledger* ledger);
   // The open connection (0 or negative: none).
   void SetHandle(int handle) { handle_ = handle; }
   int Handle() const { return handle_; }
@@ -62,6 +77,17 @@ class TagWriter {
   // The job. The write value moves on as tags are written: the snapshot
   // always has the value for the next tag, for the front end to show back.
   void Configure(const WriterConfig& config) { config_ = config; }
+  // Opens what the job needs (ledger, journal, value source) and checks
+  // every value it can write; the messages say why not. Write commands do
+  // this themselves; a front end may call it to show the value actually
+  // next before anything is written.
+  bool PrepareJob();
+  // The front end shows the job's value as configured now: a value it
+  // configures later that differs from what it was last shown is the
+  // operator's own (taken as explicitValue).
+  void MarkShown();
+  // The last status line shown.
+  const std::string& LastStatusLine() const { return lastStatusLine_; }
   const WriterConfig& Config() const { return config_; }
 
   bool WriteOnce();
@@ -78,64 +104,63 @@ class TagWriter {
   // value could not be stored, the journal could not be written, or the
   // value list ended, changed or held a value that cannot be written. A cycle
   // ends at once; the reason stays until the next write command.
-  enum class Halt { kNone, kCounterExhausted, kStoreFailed, kJournalFailed, kValueList, kReaderLost };
+  enum class Halt {
+    kNone,
+    kCounterExhausted,
+    kStoreFailed,
+    kJournalFailed,
+    kValueList,
+    kReaderLost,
+    kLedger,     // the ledger cannot be used
+    kBytesUsed,  // the next value's bytes were used before (see allowReuse)
+    kBadValues,  // a value of the job does not pass the checks
+  };
   Halt HaltReason() const { return halt_; }
 
-  // The value list of the job, once a write command has opened it.
-  const ValueListCursor* ValueList() const { return trace_.List(); }
+  // The job's value source, once a write command (or PrepareJob) made it.
+  const ValueSource* Source() const { return source_.get(); }
+  // The counter's write value as it stands (a list or GS1 job leaves it as configured).
+  const std::string& CounterValue() const { return config_.params.value; }
 
   Cycle RunningCycle() const;
   int ProgrammedCount() const { return programmedCount_; }
   int ReadCount() const { return readCount_; }
-  // The value for the next tag: the write value, or a GS1 job's next tag URI.
-  const std::string& NextValueShown() const { return config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value; }
+  // The value for the next tag: the write value, a GS1 job's next tag URI or
+  // the list's next line.
+  std::string NextValueShown() const;
   const TagMemory& Memory() const { return memory_; }
   StatusReporter& Reporter() { return reporter_; }
 
  private:
-  // The value for this tag and its bytes, with the value after it stored
-  // ahead when the value counts.
-  struct Claim {
-    bool ok = false;
-    Bytes bytes;
-    std::string next;     // the write value after a success
-    bool stored = false;  // `next` is in the settings store
-    int messageId = 0;    // why the value could not be claimed
-    int listLine = 0;     // the value list's line taken (0: none)
+  // What the source and the recorder were made for: a change makes them anew.
+  struct JobKey {
+    ParameterSet params;
+    bool gs1 = false;
+    bool gs1Increment = true;
+    TraceConfig trace;
+    bool operator==(const JobKey&) const = default;
   };
-  // What the journal line of the attempt under way needs beyond its event.
-  struct Attempt {
-    bool active = false;
-    std::string tid;
-    Bytes epcBefore;
-    std::string verify = "off";
-    int listLine = 0;
-    int start = 0;   // word
-    int length = 0;  // bytes
-  };
-  Claim ClaimValue();
-  Claim ClaimListValue();
-  Claim StoreFailed(Claim& claim, const std::string& error);
-  // Opens the job's journal and value list; false (after the message, the
-  // write side stopped) when one cannot be used.
-  bool PrepareTrace();
-  void JournalOpenListLine();
-  void JournalPendingAttempt();
-  JournalEntry EntryOf(const TagEvent& event) const;
-  bool IntendAttempt(const Claim& claim, const Bytes& data);
-  void Journal(const TagEvent& event);
+  JobKey KeyOf(const WriterConfig& config) const;
+  bool OpenLedger();
+  bool OpenRecorder();
+  bool MakeSource();
+  // Claims the next value; false (after the message, the write side
+  // stopped where that is due) when none can be had.
+  std::optional<ledger::Claim> ClaimValue();
+  // Records the outcome; false when the record failed (the job stops).
+  bool SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data);
+  // An attempt that took no value (its status line shown).
+  void RecordFailedAttempt();
   // The read-back check of a write the reader reported done; false after a
   // mismatch (reported, its value used up).
-  bool VerifyWrite(const Claim& claim, const Bytes& data, int bank, int start);
-  void BeginAttempt();
-  Claim ClaimGs1();
-  // The value for the next tag: the write value, or a GS1 job's next tag URI.
-  std::string& NextValue() { return config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value; }
+  bool VerifyWrite(ledger::Claim& claim, const Bytes& data, int bank, int start);
   void ShowNextValue();
   Bank TargetBank() const { return config_.gs1.enabled ? Bank::Epc : config_.params.bank; }
-  bool WriteTagData(const Bytes& data, int bank, int start, const Claim& claim, const unsigned char* password);
-  void GiveBack(const Claim& claim);
-  void UseUp(const Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error);
+  int TargetStart() const { return config_.gs1.enabled ? kGs1StartWord : config_.params.startWord; }
+  // Writes the data, through the access password when one is set; false
+  // when it failed (settled and reported).
+  bool WriteTagData(const Bytes& data, int bank, int start, ledger::Claim& claim, const unsigned char* password);
+  void UseUp(ledger::Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error);
   void ShowReadTagUri(const Bytes& read);
   bool WriteAttempt(bool cyclic);
   bool ReadAttempt(bool cyclic);
@@ -147,9 +172,9 @@ class TagWriter {
   void Report(TagEvent::Kind kind, TagEvent::Outcome outcome, std::string value, const Bytes& bytes, int counter,
               int status = 0, int messageId = 0);
   bool StopWith(Halt reason);
+  bool StopWith(Halt reason, const Message& message);
   // After a failed attempt: stops both cycles when the reader is gone.
   void CheckLink();
-  void ShowExhausted();
   void AppendLogLine(LogFile& log, bool enabled, const std::string& value);
   void AppendLogLine(LogFile& log, bool enabled, DataFormat format, int startWord, int lengthBytes,
                      const std::string& value);
@@ -172,8 +197,15 @@ class TagWriter {
   LogFile writeLog_;
   LogFile readLog_;
 
-  WriteTrace trace_;
-  Attempt attempt_;
+  std::unique_ptr<ledger::Ledger> ownLedger_;  // opened from config_.ledgerFile
+  std::string ownLedgerFile_;
+  ledger::Ledger* ledger_ = nullptr;
+  std::unique_ptr<AttemptRecorder> recorder_;
+  std::unique_ptr<ValueSource> source_;
+  std::optional<JobKey> prepared_;
+  std::optional<std::string> shownValue_;  // the counter's value or the GS1 URI the front end shows
+  AttemptPlace place_;                     // of the attempt under way
+  std::string verify_ = "off";
   std::string lastStatusLine_;
   int statusLines_ = 0;  // shown so far, to tell a fresh line from a suppressed repeat
 

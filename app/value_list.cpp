@@ -8,7 +8,6 @@
 
 #include "app/atomic_file.h"
 #include "app/messages.h"
-#include "app/settings_keys.h"
 #include "app/strings.h"
 
 namespace stampwise {
@@ -92,6 +91,8 @@ Result<std::vector<std::string>> LoadValueList(const std::string& path, int colu
   if (fd < 0) error = ErrnoText(path);
   if (fd >= 0) ::close(fd);
   if (!read) return refuse(msg::kValueListUnreadable, {error});
+  // A byte-order mark says how the file is encoded; it is no part of the first value.
+  if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
   const CsvRecords csv = ParseCsv(content);
   if (!csv.ok) return refuse(msg::kValueListBadQuoting, {path, csv.badLine});
   if (csv.records.empty()) return refuse(msg::kValueListEmpty, {path});
@@ -119,91 +120,6 @@ std::uint64_t ValuesFingerprint(const std::vector<std::string>& values, std::siz
     for (std::size_t size = values[i].size(), k = 0; k < 8; ++k, size >>= 8) mix(static_cast<unsigned char>(size));
   }
   return hash;
-}
-
-namespace {
-
-std::string FingerprintText(const std::vector<std::string>& values, int count) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016" PRIx64, ValuesFingerprint(values, static_cast<std::size_t>(count)));
-  return text;
-}
-
-int StoredNumber(const CIniEx& ini, const SettingKey& key) { return ini.GetInt(key.section, key.name, key.number); }
-
-}  // namespace
-
-ValueListCursor::ValueListCursor(Settings& settings, std::string path, int column, std::vector<std::string> values)
-    : settings_(settings), path_(std::move(path)), column_(column), values_(std::move(values)) {}
-
-bool ValueListCursor::SameList(const CIniEx& ini) const {
-  return StoredText(ini, keys::kValueListFile) == path_ && StoredNumber(ini, keys::kValueListColumn) == column_;
-}
-
-ValueListCursor::Take ValueListCursor::TakeNext(Line* line) {
-  Take result = Take::kTaken;
-  const bool saved = settings_.WriteBatch([&](CIniEx& ini) {
-    // Another list (or another column of it) starts from its first line.
-    int next = SameList(ini) ? StoredNumber(ini, keys::kValueListNext) : 1;
-    if (next < 1) next = 1;
-    if (next > 1 &&
-        (next - 1 > Size() || StoredText(ini, keys::kValueListFingerprint) != FingerprintText(values_, next - 1))) {
-      result = Take::kChanged;
-      return;
-    }
-    next_ = next;
-    if (next > Size()) {
-      result = Take::kEnd;
-      return;
-    }
-    WriteKey(ini, keys::kValueListFile, path_);
-    WriteKey(ini, keys::kValueListColumn, column_);
-    WriteKey(ini, keys::kValueListNext, next + 1);
-    WriteKey(ini, keys::kValueListFingerprint, FingerprintText(values_, next));
-    WriteKey(ini, keys::kValueListOpen, next);
-    *line = {next, values_[static_cast<std::size_t>(next) - 1]};
-  });
-  if (!saved) return Take::kStoreFailed;
-  if (result == Take::kTaken) next_ = line->number + 1;
-  return result;
-}
-
-bool ValueListCursor::Close(int number) {
-  return settings_.WriteBatch([&](CIniEx& ini) {
-    if (SameList(ini) && StoredNumber(ini, keys::kValueListOpen) == number) WriteKey(ini, keys::kValueListOpen, 0);
-  });
-}
-
-bool ValueListCursor::GiveBack(int number) {
-  return settings_.WriteBatch([&](CIniEx& ini) {
-    if (!SameList(ini) || StoredNumber(ini, keys::kValueListNext) != number + 1) return;
-    WriteKey(ini, keys::kValueListNext, number);
-    WriteKey(ini, keys::kValueListFingerprint, FingerprintText(values_, number - 1));
-    if (StoredNumber(ini, keys::kValueListOpen) == number) WriteKey(ini, keys::kValueListOpen, 0);
-    next_ = number;
-  });
-}
-
-std::optional<ValueListCursor::Line> ValueListCursor::OpenLine() {
-  std::optional<Line> open;
-  settings_.WriteBatch([&](CIniEx& ini) {
-    if (!SameList(ini)) return;
-    const int number = StoredNumber(ini, keys::kValueListOpen);
-    next_ = std::max(1, StoredNumber(ini, keys::kValueListNext));
-    if (number >= 1 && number <= Size()) open = Line{number, values_[static_cast<std::size_t>(number) - 1]};
-  });
-  return open;
-}
-
-bool ValueListCursor::Restart() {
-  next_ = 1;
-  return settings_.WriteBatch([&](CIniEx& ini) {
-    WriteKey(ini, keys::kValueListFile, path_);
-    WriteKey(ini, keys::kValueListColumn, column_);
-    WriteKey(ini, keys::kValueListNext, 1);
-    WriteKey(ini, keys::kValueListFingerprint, FingerprintText(values_, 0));
-    WriteKey(ini, keys::kValueListOpen, 0);
-  });
 }
 
 }  // namespace stampwise

@@ -1,9 +1,9 @@
 // Time per tag that a cyclic write spends outside the reader exchanges:
-// conversion, the next value taken under the settings file's lock and stored
-// with its flush to disk before every write, the write log (already 10^5
-// lines long), and the status output; then the same with the read-back
-// check, the TID read and the production journal (the attempt kept beside
-// it and its record, each flushed to disk).
+// conversion, the value claimed in the ledger (the last tag's outcome and
+// this claim in one durable commit), the stored "LastData" that follows it,
+// the write log (already 10^5 lines long), and the status output; then the
+// same with the read-back check, the TID read and the production journal
+// (written from the settled claims, without a flush of its own).
 //
 // The TagWriter runs against mkv-sim on a belt that brings a new tag at once.
 // The SDK's exchange functions are wrapped here (forwarding to the library)
@@ -156,6 +156,7 @@ bool RunCycle(int tags, const std::string& folder, bool traced, Run& run) {
     config.trace.readTid = true;
     config.trace.journalPath = folder + "/journal.csv";
   }
+  config.ledgerFile = folder + "/ledger.sqlite3";
   writer.Configure(config);
 
   writer.StartCycle(stampwise::Cycle::Write);
@@ -207,6 +208,8 @@ int main(int argc, char** argv) {
   std::printf("journal and check add, median:    %.3f ms\n", Percentile(traced.outside, 0.5) - median);
   std::printf("journal and check add, 90th pct:  %.3f ms\n",
               Percentile(traced.outside, 0.9) - Percentile(plain.outside, 0.9));
+  const double tracedMedian = Percentile(traced.outside, 0.5);
   std::printf("target: plain median under 1 ms: %s\n", median < 1.0 ? "met" : "MISSED");
-  return median < 1.0 ? 0 : 1;
+  std::printf("target: traced median at most 0.5 ms: %s\n", tracedMedian <= 0.5 ? "met" : "MISSED");
+  return median < 1.0 && tracedMedian <= 0.5 ? 0 : 1;
 }

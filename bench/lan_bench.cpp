@@ -1,6 +1,7 @@
 // The LAN link against its floors: version queries through the SDK over TCP
 // on loopback to mkv-sim, against a minimal TCP client on the same reader
-// channel; the processor time of one 500 ms reply time-out on a TCP link;
+// channel, taking turns, on a quiet machine and with the other core kept
+// busy; the processor time of one 500 ms reply time-out on a TCP link;
 // and, inside private network namespaces (root only), a listing with the
 // reader check over 10 simulated modules on one adapter.
 //
@@ -34,8 +35,9 @@ double MicrosSince(Clock::time_point start) {
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
-// The floor: one blocking socket, one write, poll until the whole reply is in.
-bench::RoundTrips RawTcpClient(std::uint16_t port, int queries) {
+// The floor's connection: one blocking socket (a write, then poll until the
+// whole reply is in).
+int ConnectRaw(std::uint16_t port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
@@ -44,20 +46,19 @@ bench::RoundTrips RawTcpClient(std::uint16_t port, int queries) {
   const int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) throw std::runtime_error("connect failed");
-  const bench::RoundTrips result = bench::RawVersionQueries(fd, queries);
-  close(fd);
-  return result;
+  return fd;
 }
 
 void LoopbackFigures(int queries) {
   mkvsim::SimProcess sim({"--quiet", "--tcp", "0"});
-  const bench::RoundTrips floor = RawTcpClient(sim.TcpPort(), queries);
+  const int fd = ConnectRaw(sim.TcpPort());
   const std::string address = "127.0.0.1-" + std::to_string(sim.TcpPort());
   const int handle = RdrOpen(address.c_str(), 19200, 0, 500);
   if (handle <= 0) throw std::runtime_error("RdrOpen failed");
-  const bench::RoundTrips sdk = bench::SdkVersionQueries(handle, queries);
 
-  bench::PrintComparison("version queries over TCP on loopback", queries, floor, sdk);
+  bench::CompareQuietAndBusy(
+      "TCP on loopback", queries, [fd] { bench::RawVersionQuery(fd); }, [handle] { bench::SdkVersionQuery(handle); });
+  close(fd);
   sim.Command("fault drop 1");
   bench::PrintTimeOutWait(handle);
   RdrClose(handle);

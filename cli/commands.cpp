@@ -6,6 +6,7 @@
 
 #include "app/beeper.h"
 #include "app/increment.h"
+#include "app/job/write_job.h"
 #include "app/messages.h"
 #include "app/open_failure.h"
 #include "app/port_settings.h"
@@ -32,7 +33,7 @@ void StoreChosenLogFiles(Settings& settings, const JobOptions& job, const AppSet
   if (isFile(job.readLog)) settings.WriteReadLogFile(app.logs.readLogFile);
 }
 
-// Stores the parameter set at the end of a job, keeping the window's place.
+// The parameter set a job that never ran keeps: the options were given.
 void StoreParameterSet(Settings& settings, AppSettings app) {
   app.window = settings.ReadWindowRect();
   settings.Save(app);
@@ -41,17 +42,9 @@ void StoreParameterSet(Settings& settings, AppSettings app) {
 struct Job {
   AppSettings app;
   bool keepLast = false;
-  Gs1Settings gs1Stored;  // section "GS1" as loaded (GS1 jobs only)
   Gs1Job gs1;
   TraceConfig trace;
-  // A value list gives the values: the stored write value stays as it is.
-  std::optional<std::string> storedValue;
 };
-
-// What a GS1 job leaves in section "GS1" (see Gs1SettingsAfter).
-void StoreGs1(Settings& settings, const Job& job, const Gs1Job& reached) {
-  if (reached.enabled) settings.SaveGs1(Gs1SettingsAfter(job.gs1Stored, reached));
-}
 
 // Loads the stored job, applies the options and validates it as the window
 // does before a command; prints the reason and returns nothing on failure.
@@ -71,8 +64,7 @@ bool PasswordUsable(const WriteOptions& options) {
 // A GS1 job: its own checks, then the options it shares with the other jobs
 // (password, lock, write log, cycle); the six formats' stored job is not used.
 std::optional<Job> PrepareGs1Job(Context& context, const JobOptions& options, Job job) {
-  job.gs1Stored = context.Store().LoadGs1();
-  const Result<Gs1Job> gs1 = PrepareGs1(options, job.gs1Stored);
+  const Result<Gs1Job> gs1 = PrepareGs1(options, context.Store().LoadGs1());
   if (!gs1) {
     context.Out().Error(gs1.message().text);
     return std::nullopt;
@@ -94,32 +86,23 @@ std::optional<Job> PrepareGs1Job(Context& context, const JobOptions& options, Jo
 }
 
 std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool forReading) {
-  Job job{context.Store().Load(), false, {}, {}, {}, {}};
-  if (!forReading) job.trace = TraceConfigOf(options, context.Store());
+  Job job{context.Store().Load(), false, {}, {}};
+  if (!forReading) job.trace = TraceConfigOf(options, context.Store(), job.app.logs.writeLogFile);
   if (!forReading && IsGs1Job(options)) return PrepareGs1Job(context, options, std::move(job));
   if (auto error = ApplyJobOptions(options, job.app, &job.keepLast)) {
     context.Out().Error(*error);
     return std::nullopt;
   }
-  if (!forReading && options.valuesFile) {
-    // The list is checked whole before anything is sent; its first value
-    // stands for the list in the job's checks (each line is checked again
-    // when it is taken).
-    const Result<std::vector<std::string>> values = LoadValueList(*options.valuesFile, options.column.value_or(1));
-    if (!values) {
-      context.Out().Error(values.message().text);
-      return std::nullopt;
-    }
-    job.storedValue = job.app.params.value;
-    job.app.params.value = values.value().front();
-  }
+  // A list gives the values (every line is checked before anything is sent):
+  // the write value is not this job's.
+  const bool counterJob = !forReading && !options.valuesFile;
   // A counter that ran out stays stopped until a new start value is given;
   // say so rather than that the value is too long.
-  if (!forReading && !job.storedValue && CounterExhausted(job.app.params)) {
+  if (counterJob && CounterExhausted(job.app.params)) {
     context.Out().Error(FormatString(msg::kCounterExhausted, {job.app.params.lengthBytes}));
     return std::nullopt;
   }
-  const Result<ValidControls> checked = ValidateStoredJob(job.app, forReading);
+  const Result<ValidControls> checked = ValidateStoredJob(job.app, !counterJob);
   if (!checked) {
     context.Out().Error(checked.message().text);
     if (!forReading) context.Out().AppendStatus(TagWriter::kUpdateDataFailed);
@@ -131,7 +114,7 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
   }
   // A value that gives no bytes (none at all, too long for the length) is
   // told before the reader is opened, not once per tag.
-  if (!forReading) {
+  if (counterJob) {
     if (const Result<Bytes> bytes = TextToBytes(checked.value().params.value, checked.value().params); !bytes) {
       context.Out().Error(bytes.message().text);
       return std::nullopt;
@@ -143,10 +126,31 @@ std::optional<Job> PrepareJob(Context& context, const JobOptions& options, bool 
   return job;
 }
 
-WriterConfig ConfigOf(const Job& job, const JobOptions& options) {
-  return WriterConfig{
-      job.app.params, job.app.options, job.app.logs, job.app.beepTimeMs, options.periodMs.value_or(job.app.cycleTimeMs),
-      job.keepLast,   job.gs1,         job.trace};
+WriterConfig ConfigOf(Context& context, const Job& job, const JobOptions& options) {
+  WriterConfig config;
+  config.params = job.app.params;
+  config.options = job.app.options;
+  config.logs = job.app.logs;
+  config.beepTimeMs = job.app.beepTimeMs;
+  config.cycleTimeMs = options.periodMs.value_or(job.app.cycleTimeMs);
+  config.keepLastValue = job.keepLast;
+  config.gs1 = job.gs1;
+  config.trace = job.trace;
+  // A value given on the command line is the operator's: it is not moved
+  // forward to the ledger's position.
+  config.explicitValue = options.value.has_value() || options.epcUri.has_value();
+  config.allowReuse = options.allowReuse;
+  config.ledgerFile = context.Ledger();
+  return config;
+}
+
+// The exit status of a job that stopped before its first tag.
+int StatusOfHalt(TagWriter::Halt halt) {
+  switch (halt) {
+    case TagWriter::Halt::kBadValues:
+    case TagWriter::Halt::kValueList: return kBadArguments;
+    default: return kTagFailed;
+  }
 }
 
 std::chrono::steady_clock::time_point Deadline(const JobOptions& options) {
@@ -169,6 +173,7 @@ Context::Context(const GlobalOptions& options, Settings& settings, Output& outpu
     const PortSettings port = LoadPortSettings(settings_);
     connection_ = ConnectString(port.name, port.address);
   }
+  ledger_ = ChosenLedger(settings_, options.ledger);
   baudCode_ = options.baudCode ? *options.baudCode : settings_.ReadPortBaudrate();
   timeoutMs_ = options.timeoutMs ? *options.timeoutMs : settings_.ReadPortTimeout();
 }
@@ -231,31 +236,35 @@ namespace {
 int RunJob(Context& context, const JobOptions& options, bool reading, const JobRunner* runner = nullptr) {
   std::optional<Job> job = PrepareJob(context, options, reading);
   if (!job) return kBadArguments;
+  LoopTimer writeTimer;
+  LoopTimer readTimer;
+  Beeper beeper;
+  TagWriter writer(runner != nullptr ? runner->frontEnd : context.Out(), writeTimer, readTimer, &context.Store(),
+                   reading ? nullptr : &beeper);
+  writer.Configure(ConfigOf(context, *job, options));
+  // A write job is checked whole before the reader is opened: its ledger,
+  // its journal and every value it can write.
+  if (!reading && !writer.PrepareJob()) {
+    SaveWriteJob(context.Store(), job->app, writer);
+    return StatusOfHalt(writer.HaltReason());
+  }
   ReaderClient reader;
   context.OpenReader(reader);
   if (!reader.IsOpen()) {
-    StoreParameterSet(context.Store(), job->app);
-    StoreGs1(context.Store(), *job, job->gs1);
+    if (!reading) SaveWriteJob(context.Store(), job->app, writer);
     return kNoReader;
   }
   // From here on a stop signal ends the job after the tag in hand; one that
   // came while the reader was opened ends it before any tag.
   context.Stop().LetCommandFinish(true);
   if (context.Stop().Received() != 0) {
-    StoreParameterSet(context.Store(), job->app);
-    StoreGs1(context.Store(), *job, job->gs1);
+    if (!reading) SaveWriteJob(context.Store(), job->app, writer);
     return context.Stop().ExitStatus();
   }
-  LoopTimer writeTimer;
-  LoopTimer readTimer;
-  Beeper beeper;
-  TagWriter writer(runner != nullptr ? runner->frontEnd : context.Out(), writeTimer, readTimer, &context.Store(),
-                   reading ? nullptr : &beeper);
   writer.SetHandle(reader.Handle());
   // A reader that is gone or has stopped answering ends the job instead of
   // being waited on for ever.
   writer.WatchLink([&reader] { return reader.LinkLost(); }, context.Connection());
-  writer.Configure(ConfigOf(*job, options));
 
   int status = kSuccess;
   const auto started = std::chrono::steady_clock::now();
@@ -283,10 +292,8 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
     context.Out().Error(FormatString(msg::kLinkLost, {context.Connection()}));
     status = kNoReader;
   }
-  job->app.params = writer.Config().params;
-  if (job->storedValue) job->app.params.value = *job->storedValue;
-  StoreParameterSet(context.Store(), job->app);
-  StoreGs1(context.Store(), *job, writer.Config().gs1);
+  // A read never changes the write job.
+  if (!reading) SaveWriteJob(context.Store(), job->app, writer);
   // A one-shot job has no summary to tell of a stop signal: the status does.
   if (runner == nullptr && !options.cycle && context.Stop().Received() != 0) return context.Stop().ExitStatus();
   return status;

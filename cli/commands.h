@@ -28,6 +28,7 @@ struct GlobalOptions {
   std::optional<int> baudCode;
   std::optional<int> timeoutMs;
   std::optional<std::string> settingsFile;
+  std::optional<std::string> ledger;    // the ledger's file
   std::optional<std::string> language;  // de|en
   bool json = false;
 };
@@ -42,6 +43,8 @@ class Context {
   Output& Out() { return output_; }
   StopSignals& Stop() { return stop_; }
   const std::string& Connection() const { return connection_; }
+  // The ledger every write job claims its values in (see ChosenLedger).
+  const std::string& Ledger() const { return ledger_; }
 
   // Opens and identifies the reader on `reader`; prints the reason when
   // that fails (the reader is then not open).
@@ -52,6 +55,7 @@ class Context {
   Output& output_;
   StopSignals& stop_;
   std::string connection_;
+  std::string ledger_;
   int baudCode_;
   int timeoutMs_;
 };
@@ -71,6 +75,12 @@ int WriteWith(Context& context, const JobOptions& job, const JobRunner& runner);
 int Power(Context& context, std::optional<int> setDbm);
 int RecordLoad(Context& context, const std::string& file);
 int RecordSave(Context& context, const std::string& file);
+
+struct LedgerListOptions {
+  std::optional<std::string> station;
+};
+// The claims of the ledger, one per line.
+int LedgerList(Context& context, const LedgerListOptions& options);
 
 struct UpdateOptions {
   bool reader = false;

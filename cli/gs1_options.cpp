@@ -69,11 +69,4 @@ Result<Gs1Job> PrepareGs1(const JobOptions& job, const Gs1Settings& stored) {
   return gs1;
 }
 
-Gs1Settings Gs1SettingsAfter(Gs1Settings stored, const Gs1Job& job) {
-  stored.nextUri = job.nextUri;
-  stored.increment = job.increment;
-  if (const Result<gs1::TagEpc> epc = gs1::ParseTagUri(job.nextUri)) stored.inputs = InputsFromEpc(epc.value());
-  return stored;
-}
-
 }  // namespace stampwise::cli

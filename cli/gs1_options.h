@@ -24,6 +24,4 @@ Result<Gs1Job> PrepareGs1(const JobOptions& job, const Gs1Settings& stored);
 
 // What a GS1 job leaves in section "GS1" at its end: the next tag URI and
 // the panel's inputs that give it, so the desktop program continues there.
-Gs1Settings Gs1SettingsAfter(Gs1Settings stored, const Gs1Job& job);
-
 }  // namespace stampwise::cli

@@ -37,6 +37,7 @@ struct JobOptions {
   bool gs1 = false;
   // Traceability (write only): read-back check, journal, TIDs, value lists.
   bool verify = false;
+  bool allowReuse = false;
   std::optional<std::string> journal;  // FILE (.jsonl: JSON lines)
   std::optional<std::string> station;
   std::optional<std::string> tid;  // on|off; on with a journal when left out

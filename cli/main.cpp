@@ -7,9 +7,11 @@
 #include <limits>
 
 #include "app/language.h"
+#include "app/messages.h"
 #include "app/paths.h"
 #include "app/port_settings.h"
 #include "app/settings.h"
+#include "app/strings.h"
 #include "cli/argument_checks.h"
 #include "cli/commands.h"
 #include "cli/epc_commands.h"
@@ -114,6 +116,7 @@ int main(int argc, char** argv) {
   app.add_option("--timeout", global.timeoutMs, "reply time-out in ms")
       ->check(WholeNumberIn(kMinTimeoutMs, kMaxTimeoutMs));
   app.add_option("--settings", global.settingsFile, "settings file to use");
+  app.add_option("--ledger", global.ledger, "ledger of the values handed out (default: stored, else per user)");
   app.add_option("--lang", global.language, "message language")->check(CLI::IsMember({"de", "en"}));
   app.add_flag("--json", global.json, "one JSON object per line");
   app.set_version_flag(
@@ -197,6 +200,11 @@ int main(int argc, char** argv) {
   lanPing->add_option("ADDRESS", lanAddress, "a.b.c.d, a.b.c.d-port or [NAME]")->required();
 
   UpdateOptions updateOptions;
+  auto* ledgerCommand = app.add_subcommand("ledger", "the ledger of the values handed out");
+  ledgerCommand->require_subcommand(1);
+  LedgerListOptions ledgerList;
+  auto* ledgerListCommand = ledgerCommand->add_subcommand("list", "every claim: value, bytes, place, station, outcome");
+  ledgerListCommand->add_option("--station", ledgerList.station, "only this station's claims");
   auto* updateCommand = app.add_subcommand("update", "look for a newer program (and, with --reader, firmware)");
   updateCommand->add_flag("--reader", updateOptions.reader, "also check the reader's firmware");
   updateCommand->add_option("--server", updateOptions.server, "base address of the update server (https://)");
@@ -230,6 +238,12 @@ int main(int argc, char** argv) {
     // Encodings need no reader and no stored link.
     if (*encode) return EpcEncode(output, epcEncode);
     if (*decode) return EpcDecode(output, epcHex);
+    // A settings file that is something else altogether is not taken for an
+    // empty one: its defaults would start every job from scratch.
+    if (const std::optional<int> line = DamagedSettingsLine(settings.FileName())) {
+      output.Error(FormatString(msg::kSettingsDamaged, {settings.FileName(), *line}));
+      return kBadArguments;
+    }
     Context context(global, settings, output, stop);
 
     if (*ports) return ListPorts(context);
@@ -245,6 +259,7 @@ int main(int argc, char** argv) {
     if (*lanSetCommand) return LanSet(context, lanAddress, lanSet);
     if (*lanPing) return LanPing(context, lanAddress);
     if (*updateCommand) return CheckForUpdates(context, updateOptions);
+    if (*ledgerListCommand) return LedgerList(context, ledgerList);
   } catch (const std::exception& e) {
     std::cerr << "stampwise-cli: " << e.what() << '\n';
     return kBadArguments;

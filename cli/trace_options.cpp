@@ -2,12 +2,15 @@
 
 #include <limits>
 
+#include "app/job/write_job.h"
 #include "app/settings_keys.h"
 
 namespace stampwise::cli {
 
 void AddTraceOptions(CLI::App& write, JobOptions& job) {
   write.add_flag("--verify", job.verify, "read each write back and compare");
+  write.add_flag("--allow-reuse", job.allowReuse,
+                 "write data the ledger holds as used on purpose (re-encoding a damaged tag); recorded as such");
   auto* journal = write.add_option("--journal", job.journal, "production journal: CSV, or JSON lines for *.jsonl");
   write.add_option("--station", job.station, "station name in the journal (default: stored, else the host name)")
       ->needs(journal);
@@ -23,12 +26,16 @@ void AddTraceOptions(CLI::App& write, JobOptions& job) {
   }
 }
 
-TraceConfig TraceConfigOf(const JobOptions& job, Settings& settings) {
-  TraceConfig trace;
-  trace.verify = job.verify;
-  trace.journalPath = job.journal.value_or("");
-  trace.station = job.station ? *job.station : settings.ReadString(keys::kJournalStation);
-  trace.readTid = job.tid ? *job.tid == "on" : job.journal.has_value();
+TraceConfig TraceConfigOf(const JobOptions& job, Settings& settings, const std::string& writeLogFile) {
+  TraceConfig trace = StoredTrace(settings, writeLogFile);
+  trace.verify = trace.verify || job.verify;
+  if (job.journal) trace.journalPath = *job.journal;
+  if (job.station) trace.station = *job.station;
+  if (job.tid) {
+    trace.readTid = *job.tid == "on";
+  } else if (job.journal) {
+    trace.readTid = true;
+  }
   trace.valueListPath = job.valuesFile.value_or("");
   trace.valueListColumn = job.column.value_or(1);
   return trace;

@@ -16,6 +16,7 @@ void AddTraceOptions(CLI::App& write, JobOptions& job);
 // The traceability of the job: the options, with the station name stored in
 // section "Journal" (else the host name) when --station is left out, and the
 // TID read whenever a journal is written unless --tid says otherwise.
-TraceConfig TraceConfigOf(const JobOptions& job, Settings& settings);
+// The stored traceability keys with the options over them.
+TraceConfig TraceConfigOf(const JobOptions& job, Settings& settings, const std::string& writeLogFile);
 
 }  // namespace stampwise::cli

@@ -37,6 +37,8 @@ DemoSession::DemoSession() {
   settings.WriteInt(section::kPort, "Timeout", 500);
   settings.WriteString(section::kLog, "LogFileNameSchreiben", folder_ + "/Protokoll_S.txt");
   settings.WriteString(section::kLog, "LogFileNameLesen", folder_ + "/Protokoll_L.txt");
+  // Demo values never reach the operator's own ledger.
+  settings.WriteString(keys::kLedgerFile, folder_ + "/Ledger.sqlite3");
 }
 
 DemoSession::~DemoSession() {

@@ -15,14 +15,17 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QTimer>
 
 #include "app/enabling.h"
 #include "app/formats.h"
+#include "app/job/write_job.h"
 #include "app/messages.h"
 #include "app/open_failure.h"
 #include "app/port_settings.h"
 #include "app/record.h"
 #include "app/settings_keys.h"
+#include "app/strings.h"
 #include "app/values.h"
 #include "app/values_validation.h"
 #include "gui/about_dlg.h"
@@ -31,6 +34,7 @@
 #include "gui/help.h"
 #include "gui/port_dlg.h"
 #include "gui/production_view.h"
+#include "gui/station_panel.h"
 #include "gui/stop_signals.h"
 #include "gui/texts.h"
 #include "gui/tx_power_dlg.h"
@@ -67,8 +71,12 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   BuildControls();
 
   loaded_ = settings_.Load();
-  writer_.Configure(
-      WriterConfig{loaded_.params, loaded_.options, loaded_.logs, loaded_.beepTimeMs, loaded_.cycleTimeMs, false});
+  if (const std::optional<int> damaged = DamagedSettingsLine(settings_.FileName())) {
+    boxes_.Warning(this, FromUtf8(FormatString(msg::kSettingsDamaged, {settings_.FileName(), *damaged})));
+  }
+  WriterConfig config = LoadWriteJob(settings_);
+  config.ledgerFile = ChosenLedger(settings_, std::nullopt);
+  writer_.Configure(config);
   writeLogPath_->setText(FromUtf8(loaded_.logs.writeLogFile));
   readLogPath_->setText(FromUtf8(loaded_.logs.readLogFile));
   writeLogOn_->setChecked(loaded_.logs.writeLogEnabled);
@@ -78,6 +86,9 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   // The list in use stays chosen across starts.
   valueListPath_->setText(FromUtf8(settings_.ReadString(keys::kValueListFile)));
   LoadTraceState();
+  // What the fields show now is the stored job: a value typed over it later
+  // is the operator's own.
+  writer_.MarkShown();
   ConnectControls();
   ConnectTraceControls();
   checks_->device.StartCheck();
@@ -317,8 +328,10 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
   WriteOptions options = OptionsFromControls();
   const ControlTexts texts{ToUtf8(startWord_->text()), ToUtf8(lengthBytes_->text()), ToValue(WriteFieldText()),
                            options.accessPassword};
-  // In GS1 mode the six formats' write value is not used: the panel is checked instead.
-  const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck || gs1Mode_);
+  // In GS1 mode the six formats' write value is not used: the panel is
+  // checked instead; a value list's lines are checked by the job itself.
+  const bool listInUse = !valueListPath_->text().isEmpty();
+  const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck || gs1Mode_ || listInUse);
   if (!checked) {
     if (showErrors) {
       boxes_.Warning(this, FromUtf8(checked.message().text));
@@ -328,7 +341,10 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
   }
   options.accessPassword = checked.value().accessPassword;
   Reconfigure([&](WriterConfig& config) {
+    const std::string counterValue = config.params.value;
     config.params = checked.value().params;
+    // The field shows the list's lines: the counter's value stays its own.
+    if (listInUse) config.params.value = counterValue;
     config.options = options;
   });
   return ReadGs1Controls(skipValueCheck, showErrors);
@@ -350,7 +366,9 @@ void CStampwiseDlg::WriteControls() {
   setPassword_->setChecked(options.setPassword);
   activatePassword_->setChecked(options.activatePassword);
   password_->setText(FromValue(options.accessPassword));
-  ShowWriteValue(params.value);
+  // With a value list the field shows its next line; the counter's value stays.
+  const ValueSource* source = writer_.Source();
+  ShowWriteValue(source != nullptr && source->ListPosition() ? source->Next() : params.value);
   if (gs1Mode_) gs1Radio_->setChecked(true);
 }
 
@@ -445,7 +463,14 @@ void CStampwiseDlg::OnWriteOnce() {
       AppendStatus(TagWriter::kUpdateDataFailed);
       return;
     }
-    if (writer_.WriteOnce()) WriteControls();
+    if (writer_.WriteOnce()) {
+      WriteControls();
+    } else if (writer_.HaltReason() == TagWriter::Halt::kBytesUsed && ConfirmReuse()) {
+      // Once, for this tag: the next value the ledger holds as used asks again.
+      Reconfigure([](WriterConfig& config) { config.allowReuse = true; });
+      if (writer_.WriteOnce()) WriteControls();
+      Reconfigure([](WriterConfig& config) { config.allowReuse = false; });
+    }
   });
 }
 
@@ -488,6 +513,7 @@ void CStampwiseDlg::CycleEnded() {
 
 void CStampwiseDlg::StopCycleWithSummary() {
   writer_.StopCycle();
+  Reconfigure([](WriterConfig& config) { config.allowReuse = false; });
   CycleEnded();
 }
 
@@ -706,8 +732,23 @@ void CStampwiseDlg::FocusPasswordField() { password_->setFocus(); }
 
 void CStampwiseDlg::WriteCycleStopped() {
   writeCycle_->setChecked(false);
+  Reconfigure([](WriterConfig& config) { config.allowReuse = false; });
   CycleEnded();
   ApplyControlStates();
+  // A used value stopped the cycle: the operator may go on writing it on
+  // purpose (asked once the tick that stopped it has ended).
+  if (writer_.HaltReason() == TagWriter::Halt::kBytesUsed) {
+    QTimer::singleShot(0, this, [this] {
+      if (finished_ || writer_.RunningCycle() != Cycle::None || !ConfirmReuse()) return;
+      Reconfigure([](WriterConfig& config) { config.allowReuse = true; });
+      writeCycle_->setChecked(true);
+      OnCycleButton(Cycle::Write);
+    });
+  }
+}
+
+bool CStampwiseDlg::ConfirmReuse() {
+  return boxes_.Question(this, FromUtf8(FormatString(msg::kLedgerReuseQuestion, {writer_.LastStatusLine()})));
 }
 
 void CStampwiseDlg::ReadCycleStopped() {
@@ -741,7 +782,7 @@ void CStampwiseDlg::Finish() {
   state.cycleTimeMs = writer_.Config().cycleTimeMs;
   const QRect g = geometry();
   state.window = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
-  settings_.Save(state);
+  SaveWriteJob(settings_, state, writer_);
   SaveGs1State();
   CloseConnection();
 }

@@ -120,6 +120,8 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void SetWaitCursor(bool on) override;
   void WriteCycleStopped() override;
   void ReadCycleStopped() override;
+  // Asks whether data the ledger holds as used go to a tag again, on purpose.
+  bool ConfirmReuse();
   void TagDone(const TagEvent& event) override;
   void ShowNextTagUri(const std::string& uri) override;
   void ShowReadTagUri(const std::string& uri) override;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "app/job/write_job.h"
 #include "app/messages.h"
 #include "app/settings_keys.h"
 #include "app/value_list.h"
@@ -19,9 +20,6 @@
 namespace stampwise::gui {
 
 namespace {
-
-// The journal's file in its folder.
-constexpr const char* kJournalFile = "Journal.csv";
 
 QLabel* PathLabel(int id) {
   auto* label = Named(new QLabel, id);
@@ -90,17 +88,11 @@ void CStampwiseDlg::ConnectTraceControls() {
 void CStampwiseDlg::ApplyTrace() {
   std::string folder = settings_.ReadString(keys::kJournalFolder);
   if (folder.empty()) folder = std::filesystem::path(loaded_.logs.writeLogFile).parent_path().string();
-  const std::string journal = (std::filesystem::path(folder) / kJournalFile).string();
-  journalPath_->setText(FromUtf8(journal));
-  const bool journalOn = journalOn_->isChecked();
-  const std::string readTid = settings_.ReadString(keys::kJournalReadTid);
+  journalPath_->setText(FromUtf8((std::filesystem::path(folder) / kJournalFileName).string()));
   const std::string list = ToUtf8(valueListPath_->text());
   const int column = settings_.ReadInt(keys::kValueListColumn);
   Reconfigure([&](WriterConfig& config) {
-    config.trace.verify = verifyWrites_->isChecked();
-    config.trace.journalPath = journalOn ? journal : std::string();
-    config.trace.readTid = readTid.empty() ? journalOn : readTid != "0";
-    config.trace.station = settings_.ReadString(keys::kJournalStation);
+    config.trace = StoredTrace(settings_, loaded_.logs.writeLogFile);
     config.trace.valueListPath = list;
     config.trace.valueListColumn = column < 1 ? 1 : column;
   });
@@ -124,28 +116,34 @@ void CStampwiseDlg::OnChooseValueList() {
   UseValueList(ToUtf8(dialog.selectedFiles().first()));
 }
 
-// A list chosen is taken from where it stands; a list already partly given
-// out starts from its first line only when the operator says so, since that
-// hands its values out again.
+// A list chosen is taken from where the ledger holds it; a list already
+// partly given out starts from its first line only when the operator says
+// so (its used lines then need a confirmation each, as any re-use does).
 void CStampwiseDlg::UseValueList(const std::string& path) {
   std::string absolute;
   if (!path.empty()) {
     absolute = std::filesystem::absolute(path).lexically_normal().string();
     const int column = std::max(1, settings_.ReadInt(keys::kValueListColumn));
-    Result<std::vector<std::string>> values = LoadValueList(absolute, column);
-    if (!values) {
+    if (Result<std::vector<std::string>> values = LoadValueList(absolute, column); !values) {
       boxes_.Warning(this, FromUtf8(values.message().text));
       return;
-    }
-    ValueListCursor cursor(settings_, absolute, column, std::move(values).value());
-    cursor.OpenLine();
-    if (cursor.Left() < cursor.Size() &&
-        boxes_.Question(this, Caption("Die Werteliste ist schon teilweise vergeben. Von vorn beginnen?"))) {
-      cursor.Restart();
     }
   }
   valueListPath_->setText(FromUtf8(absolute));
   ApplyTrace();
+  if (absolute.empty()) {
+    // The field shows the counter's value again.
+    ShowWriteValue(writer_.CounterValue());
+    return;
+  }
+  const ValueSource* source = writer_.Source();
+  const std::optional<std::pair<int, int>> position = source != nullptr ? source->ListPosition() : std::nullopt;
+  if (position && position->first > 1 &&
+      boxes_.Question(this, Caption("Die Werteliste ist schon teilweise vergeben. Von vorn beginnen?"))) {
+    Reconfigure([](WriterConfig& config) { config.trace.valueListRestart = true; });
+    writer_.PrepareJob();
+    UpdateValueListLeft();
+  }
 }
 
 // A journal switched on mid-cycle would journal nothing, a list chosen
@@ -166,24 +164,20 @@ void CStampwiseDlg::UpdateValueListLeft() {
     valueListLeft_->clear();
     return;
   }
-  const auto showLeft = [this](const ValueListCursor& cursor) {
-    valueListLeft_->setText(Caption("noch %1 von %2 Zeilen").arg(cursor.Left()).arg(cursor.Size()));
-  };
-  // While the writer has the list open, it knows the position: no file is
-  // read again after each tag.
-  if (const ValueListCursor* open = writer_.ValueList(); open != nullptr && open->Path() == path) {
-    showLeft(*open);
+  // The writer opens the list with the job: every line checked, its place
+  // from the ledger (a list it cannot use says why in the status log).
+  if (writer_.RunningCycle() == Cycle::None && !writer_.PrepareJob()) {
+    valueListLeft_->setText(FromUtf8(writer_.LastStatusLine()));
     return;
   }
-  const int column = std::max(1, settings_.ReadInt(keys::kValueListColumn));
-  Result<std::vector<std::string>> values = LoadValueList(path, column);
-  if (!values) {
-    valueListLeft_->setText(FromUtf8(values.message().text));
+  const ValueSource* source = writer_.Source();
+  const std::optional<std::pair<int, int>> position = source != nullptr ? source->ListPosition() : std::nullopt;
+  if (!position) {
+    valueListLeft_->clear();
     return;
   }
-  ValueListCursor cursor(settings_, path, column, std::move(values).value());
-  cursor.OpenLine();
-  showLeft(cursor);
+  const int left = std::max(0, position->second - position->first + 1);
+  valueListLeft_->setText(Caption("noch %1 von %2 Zeilen").arg(left).arg(position->second));
 }
 
 }  // namespace stampwise::gui

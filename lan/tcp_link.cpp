@@ -66,7 +66,33 @@ void CTCPSocketThread::Send(const std::uint8_t* data, std::size_t size, std::chr
   const auto bound = timeout.count() > 0 ? timeout : std::chrono::milliseconds(kConnectTimeout);
   {
     std::lock_guard lock(sendLock_);
-    sendQueue_.push_back({std::vector<std::uint8_t>(data, data + size), Clock::now() + bound});
+    std::size_t done = 0;
+    bool failed = false;
+    // Behind a queued frame or one under way this one waits its turn.
+    if (sendFd_ >= 0 && sendQueue_.empty() && !workerSending_) {
+      while (done < size) {
+        const ssize_t n = ::send(sendFd_, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+          done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+          continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+          break;
+        } else {
+          // A broken connection: the frame is lost, as when the worker
+          // meets it; the worker closes the socket and the next frame reconnects.
+          broken_ = true;
+          sendFd_ = -1;
+          failed = true;
+          break;
+        }
+      }
+      if (done == size) return;
+    }
+    if (!failed) {
+      sendQueue_.push_back(
+          {std::vector<std::uint8_t>(data + done, data + size), Clock::now() + bound, done > 0 ? connection_ : 0});
+    }
   }
   Wake();
 }
@@ -109,7 +135,8 @@ void CTCPSocketThread::Run() {
     if (::poll(fds, count, -1) < 0 && errno != EINTR) break;
     if (fds[0].revents & POLLIN) DrainWake();
     if (stop_) break;
-    if (count == 2 && fds[1].revents != 0) ReadAvailable();
+    CloseIfBroken();
+    if (count == 2 && fd_ >= 0 && fds[1].revents != 0) ReadAvailable();
     for (;;) {
       Frame frame;
       {
@@ -117,12 +144,27 @@ void CTCPSocketThread::Run() {
         if (sendQueue_.empty()) break;
         frame = std::move(sendQueue_.front());
         sendQueue_.pop_front();
+        workerSending_ = true;
       }
       SendFrame(frame);
+      {
+        std::lock_guard lock(sendLock_);
+        workerSending_ = false;
+      }
       if (stop_) break;
     }
   }
   CloseSocket();
+}
+
+void CTCPSocketThread::CloseIfBroken() {
+  bool broken;
+  {
+    std::lock_guard lock(sendLock_);
+    broken = broken_;
+    broken_ = false;
+  }
+  if (broken) CloseSocket();
 }
 
 void CTCPSocketThread::ReadAvailable() {
@@ -137,6 +179,8 @@ void CTCPSocketThread::ReadAvailable() {
 }
 
 void CTCPSocketThread::SendFrame(const Frame& frame) {
+  CloseIfBroken();
+  if (frame.onlyOnConnection != 0 && (fd_ < 0 || frame.onlyOnConnection != connection_)) return;
   // After a lost connection the reader expects its peer back on its own port.
   if (fd_ < 0 && !Connect(peerPort_)) return;
   // A frame whose exchange has already given up would only earn a stale reply.
@@ -211,7 +255,15 @@ bool CTCPSocketThread::ConnectOnce(std::uint16_t localPort, int& error) {
     CloseSocket();
     return false;
   }
+  OpenForCallers();
   return true;
+}
+
+void CTCPSocketThread::OpenForCallers() {
+  std::lock_guard lock(sendLock_);
+  sendFd_ = fd_;
+  ++connection_;
+  broken_ = false;
 }
 
 bool CTCPSocketThread::WaitSocket(short events, Clock::time_point deadline) {
@@ -239,6 +291,11 @@ bool CTCPSocketThread::PauseUnlessStopped(std::chrono::milliseconds pause) {
 }
 
 void CTCPSocketThread::CloseSocket() {
+  {
+    // No caller sends on it from now on, and none is sending now.
+    std::lock_guard lock(sendLock_);
+    sendFd_ = -1;
+  }
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   localPort_ = 0;

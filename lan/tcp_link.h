@@ -1,7 +1,9 @@
 // The TCP link to a reader module. A worker thread owns the socket: it
-// connects, sends queued frames and hands every received byte to the sink
-// as it arrives. It waits in poll() on the socket and an eventfd that
-// Send and Close ring, never in a sleep loop.
+// connects, reconnects, and hands every received byte to the sink as it
+// arrives. A frame goes out from the caller's thread when the socket is
+// connected and takes it at once; otherwise the worker sends it (after a
+// reconnect, or once the socket has room). The worker waits in poll() on the
+// socket and an eventfd that Send and Close ring, never in a sleep loop.
 #pragma once
 
 #include <atomic>
@@ -33,7 +35,8 @@ class CTCPSocketThread final : public Transport {
   // connect failed or did not finish in time; the worker has ended then.
   bool ConnectReader(const std::string& address, const std::string& localAddress);
 
-  // Queues the frame for the worker (QueueFrame).
+  // Sends the frame on the caller's thread, or queues what is left of it for
+  // the worker (QueueFrame).
   void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override;
   bool IsUsb() const override { return false; }
   // Stops the worker and joins it; after it no byte reaches the sink.
@@ -48,6 +51,9 @@ class CTCPSocketThread final : public Transport {
   struct Frame {
     std::vector<std::uint8_t> bytes;
     Clock::time_point deadline;
+    // The rest of a frame begun on this connection (0: any): on another
+    // connection it would be garbage.
+    std::uint64_t onlyOnConnection = 0;
   };
 
   void Run();
@@ -55,6 +61,10 @@ class CTCPSocketThread final : public Transport {
   bool Connect(std::uint16_t localPort);
   bool ConnectOnce(std::uint16_t localPort, int& error);
   void CloseSocket();
+  // The socket is connected: callers may send on it.
+  void OpenForCallers();
+  // Closes a socket a caller's send found broken.
+  void CloseIfBroken();
   // Waits for `events` on the socket until `deadline`; false on stop or time-out.
   bool WaitSocket(short events, Clock::time_point deadline);
   void SendFrame(const Frame& frame);
@@ -73,8 +83,15 @@ class CTCPSocketThread final : public Transport {
   std::atomic<bool> stop_{false};
   std::atomic<std::uint16_t> localPort_{0};
 
+  // The write lock: guards the queue and the callers' view of the socket.
+  // Callers send under it without waiting, so the worker cannot close the
+  // socket under them.
   std::mutex sendLock_;
   std::deque<Frame> sendQueue_;
+  int sendFd_ = -1;               // the connected socket, -1 while there is none
+  std::uint64_t connection_ = 0;  // counts connections made
+  bool workerSending_ = false;    // a frame taken off the queue is under way
+  bool broken_ = false;           // a caller's send failed: the worker closes the socket
 
   std::mutex startLock_;
   std::condition_variable startSignal_;

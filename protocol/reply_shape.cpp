@@ -33,8 +33,7 @@ bool Fits(std::uint8_t command, const Bytes& payload, const Bytes& data) {
     case command::kLock:
     case command::kSetTxPower:
     case command::kSwitchUsbMode: return data.empty();
-    case command::kRead:
-      return payload.size() > kReadCountOffset && data.size() <= payload[kReadCountOffset];
+    case command::kRead: return payload.size() > kReadCountOffset && data.size() <= payload[kReadCountOffset];
     case command::kInventory: return InventoryFits(data);
     default: return true;
   }

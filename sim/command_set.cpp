@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::size_t kMemoryHeader = 4;  // bank, 3-byte start word
 constexpr std::size_t kPasswordSize = 4;
+constexpr std::size_t kLockBitsSize = 2;
 const char kDeviceText[] = "QL-MKV simulated reader";
 
 std::size_t StartWord(const Bytes& payload) {
@@ -126,8 +127,8 @@ Response CommandSet::Write(const Bytes& payload, bool withPassword) {
   if (onWrite_) onWrite_(entry.tagId);
   if (faults_.TakeUnseen()) hideNextInventory_ = true;
   // The tag took the data, but the reader may still report that it did not.
-  if (faults_.TakeLostAck()) return {status::kNoTag, {}};
-  return {};
+  const std::uint8_t reported = faults_.TakeLostAck() ? status::kNoTag : status::kOk;
+  return {reported, {}, entry.data.size()};
 }
 
 Response CommandSet::Lock(const Bytes& payload) {
@@ -139,7 +140,9 @@ Response CommandSet::Lock(const Bytes& payload) {
   SimTag* tag = Target(failure);
   if (tag == nullptr) return {failure, {}};
   if (!tag->PasswordMatches(payload.data())) return {status::kAccessDenied, {}};
-  return {StatusFor(tag->Lock(static_cast<LockArea>(area), static_cast<LockAction>(action))), {}};
+  const std::uint8_t result = StatusFor(tag->Lock(static_cast<LockArea>(area), static_cast<LockAction>(action)));
+  // A lock writes the tag's lock bits: one word.
+  return {result, {}, result == status::kOk ? kLockBitsSize : 0};
 }
 
 }  // namespace mkvsim

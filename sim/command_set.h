@@ -26,6 +26,7 @@ constexpr std::uint8_t kUnknownCommand = 24;
 struct Response {
   std::uint8_t status = status::kOk;
   Bytes data;
+  std::size_t chipBytes = 0;  // what the tag's chip wrote to its memory
 };
 
 class CommandSet {

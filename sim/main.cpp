@@ -6,14 +6,17 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <vector>
 
 #include "sim/sim_reader.h"
 #include "sim/sim_server.h"
+#include "sim/wire_time.h"
 
 namespace {
 
@@ -71,6 +74,14 @@ int main(int argc, char** argv) {
   app.add_option("--control", server.controlPath, "Unix socket of the text control channel");
   app.add_option("--conveyor", conveyor, "MS[,HOLD_MS]: a new tag every MS ms with an empty field");
   app.add_flag("--quiet", server.quiet, "no traffic log on stderr");
+  std::string pace;
+  std::optional<double> chipWriteMs;
+  app.add_option("--pace", pace, "pace the line like a real one: baud code, rate plus line-format digit (19200, 9601)")
+      ->check([](const std::string& text) {
+        return mkvsim::ParseBaudCode(text) ? std::string() : "a baud code such as 19200, 9601 or 115203";
+      });
+  app.add_option("--chip-write-ms", chipWriteMs, "a paced chip's write time per 32 bits (default 4)")
+      ->check(CLI::Range(0.0, 1000.0));
   bool lan = false;
   mkvsim::LanServiceOptions lanOptions;
   std::string lanAddress;
@@ -118,6 +129,8 @@ int main(int argc, char** argv) {
     std::cerr << "mkv-sim: nothing to serve, give --pty and/or --tcp PORT\n";
     return 2;
   }
+  if (!pace.empty()) server.pace = mkvsim::ParseBaudCode(pace);
+  if (chipWriteMs) server.chipWritePer32Bits = std::chrono::microseconds(std::lround(*chipWriteMs * 1000));
   sim.variants = ParseVariants(variant);
   sim.address = static_cast<std::uint8_t>(address);
   if (tcpPort >= 0) server.tcpPort = static_cast<std::uint16_t>(tcpPort);
@@ -135,6 +148,8 @@ int main(int argc, char** argv) {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parentPid) return 0;
   }
+  // A paced line's replies are due to the microsecond: no slack on their timers.
+  prctl(PR_SET_TIMERSLACK, 1UL);
   const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
   if (stopFd < 0) {
     std::perror("mkv-sim: signalfd");

@@ -55,6 +55,7 @@ struct SimReader::Impl {
       if (!Answers(*request)) continue;
       StepConveyor();
       const Response response = commands.Execute(*request);
+      reply.chipBytes += response.chipBytes;
       const Bytes frame = qlmkv::frame::Build(request->variant, options.address, response.status, response.data);
       const Bytes sent = faults.Apply(frame);
       reply.bytes.insert(reply.bytes.end(), sent.begin(), sent.end());

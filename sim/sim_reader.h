@@ -39,6 +39,7 @@ struct TagInfo {
 struct TimedReply {
   Bytes bytes;
   std::chrono::milliseconds delay{0};  // how long a delay fault wants the reply held back
+  std::size_t chipBytes = 0;           // what the tags' chips wrote for these requests
 };
 
 class SimReader {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <stdexcept>
 
 #include "sim/listen_sockets.h"
@@ -22,11 +23,16 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxControlLine = 4096;
 // How long a reply may wait for a host that does not read before it is dropped.
 constexpr int kSendStallMs = 200;
+// A timer wakes this process some tens of microseconds late, as much as a
+// paced line's character takes: the loop sleeps until this long before a
+// reply is due and waits out the rest awake.
+constexpr std::chrono::microseconds kTimerLateness{60};
 
 }  // namespace
 
 SimServer::SimServer(SimReader& reader, const ServerOptions& options)
-    : reader_(reader), options_(options), control_(reader) {
+    : reader_(reader), options_(options), control_(reader), line_(options.chipWritePer32Bits) {
+  line_.Pace(options_.pace);
   try {
     if (options_.pty) pty_ = std::make_unique<PtyEndpoint>(options_.linkPath);
     if (options_.lan) {
@@ -118,18 +124,39 @@ void SimServer::ServeHostBytes(int fd) {
   const ssize_t n = ::read(fd, buffer, sizeof buffer);
   if (n <= 0) return;
   Log("rx", buffer, static_cast<std::size_t>(n));
+  // The reader acts on the request at once; only its reply waits until the
+  // request would have crossed a paced line (one timer per exchange, not two).
+  const Clock::time_point arrived = line_.Receive(static_cast<std::size_t>(n), Clock::now());
+  FeedReader(fd, Bytes(buffer, buffer + n), arrived);
+}
+
+void SimServer::FeedReader(int fd, const Bytes& bytes, Clock::time_point arrived) {
   // Bytes from another connection than before: whatever half request is pending is not theirs.
   if (fd != lastHostFd_) reader_.ResetInput();
   lastHostFd_ = fd;
   // A module in another mode passes nothing to the reader.
   if (lan_ && fd != (pty_ ? pty_->MasterFd() : -1) && !lan_->Module().PassesReaderTraffic()) return;
-  TimedReply reply = reader_.FeedTimed(buffer, static_cast<std::size_t>(n));
+  TimedReply reply = reader_.FeedTimed(bytes.data(), bytes.size());
+  const Clock::time_point due = line_.Reply(reply.bytes.size(), reply.chipBytes, arrived, reply.delay);
   if (reply.bytes.empty()) return;
   Log("tx", reply.bytes.data(), reply.bytes.size());
-  if (reply.delay.count() > 0)
-    outgoing_.push_back({fd, std::move(reply.bytes), Clock::now() + reply.delay});
-  else
+  if (due > Clock::now()) {
+    outgoing_.push_back({fd, std::move(reply.bytes), due});
+  } else {
     Send(fd, reply.bytes);
+  }
+}
+
+std::string SimServer::Answer(const std::string& line) {
+  if (line.rfind("lan ", 0) == 0) return LanControl(line.substr(4));
+  // The line's pace and account belong to the link, not to the reader.
+  const std::size_t blank = line.find(' ');
+  const std::string verb = line.substr(0, blank);
+  if (verb == "pace" || verb == "wire") {
+    const std::size_t start = blank == std::string::npos ? line.size() : line.find_first_not_of(' ', blank);
+    return line_.Control(verb, start == std::string::npos ? std::string() : line.substr(start));
+  }
+  return control_.Handle(line);
 }
 
 bool SimServer::ServeControl(Client& client) {
@@ -143,7 +170,7 @@ bool SimServer::ServeControl(Client& client) {
     std::string line = client.lineBuffer.substr(0, end);
     client.lineBuffer.erase(0, end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string answer = (line.rfind("lan ", 0) == 0 ? LanControl(line.substr(4)) : control_.Handle(line)) + "\n";
+    const std::string answer = Answer(line) + "\n";
     Send(client.fd, Bytes(answer.begin(), answer.end()));
   }
   return client.lineBuffer.size() <= kMaxControlLine;
@@ -172,12 +199,19 @@ void SimServer::SendDue() {
   for (const Outgoing& o : due) Send(o.fd, o.bytes);
 }
 
-int SimServer::PollTimeoutMs() const {
-  if (outgoing_.empty()) return -1;
+void SimServer::AwaitDueSoon() const {
+  const std::optional<std::chrono::nanoseconds> wait = TimeToNextDue();
+  if (!wait || *wait > kTimerLateness) return;
+  const Clock::time_point due = Clock::now() + *wait;
+  while (Clock::now() < due) {
+  }
+}
+
+std::optional<std::chrono::nanoseconds> SimServer::TimeToNextDue() const {
+  if (outgoing_.empty()) return std::nullopt;
   Clock::time_point first = outgoing_.front().due;
   for (const Outgoing& o : outgoing_) first = std::min(first, o.due);
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now()).count();
-  return wait < 0 ? 0 : static_cast<int>(wait);
+  return std::max(first - Clock::now(), Clock::duration::zero());
 }
 
 void SimServer::Run(int stopFd) {
@@ -192,12 +226,21 @@ void SimServer::Run(int stopFd) {
     constexpr std::size_t kFirstClient = 5;
     for (const Client& client : clients_) fds.push_back({client.fd, POLLIN, 0});
 
-    if (::poll(fds.data(), fds.size(), PollTimeoutMs()) < 0) {
+    // To the microsecond: a paced line's characters take well under a millisecond.
+    const std::optional<std::chrono::nanoseconds> wait = TimeToNextDue();
+    timespec timeout{};
+    if (wait && *wait > kTimerLateness) {
+      const std::chrono::nanoseconds asleep = *wait - kTimerLateness;
+      timeout.tv_sec = static_cast<time_t>(asleep.count() / 1'000'000'000);
+      timeout.tv_nsec = static_cast<long>(asleep.count() % 1'000'000'000);
+    }
+    if (::ppoll(fds.data(), fds.size(), wait ? &timeout : nullptr, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::perror("mkv-sim: poll");
       return;
     }
     if (fds[0].revents != 0) return;
+    AwaitDueSoon();
     SendDue();
     if (fds[1].revents & POLLIN) ServeHostBytes(masterFd);
     if (fds[2].revents & POLLIN) {

@@ -1,6 +1,7 @@
 // mkv-sim's event loop: serves the simulated reader on a pseudo-terminal and
 // on loopback TCP, and the text control channel on a Unix socket. One thread,
-// one poll(); delayed replies wait in a queue ordered by due time.
+// one poll(); replies not yet due (held back, or still crossing a paced line)
+// wait in a queue ordered by due time.
 #pragma once
 
 #include <chrono>
@@ -12,6 +13,7 @@
 
 #include "sim/control_interpreter.h"
 #include "sim/lan_service.h"
+#include "sim/paced_line.h"
 #include "sim/pty_endpoint.h"
 #include "sim/sim_reader.h"
 
@@ -26,6 +28,10 @@ struct ServerOptions {
   // A LAN module: the reader channel on every local address at the record's
   // port (tcpPort, when given, sets it), and the module's datagram service.
   std::optional<LanServiceOptions> lan;
+  // The host's line paced like a real one (none: memory speed), and the
+  // chips' write time while it is.
+  std::optional<LineFormat> pace;
+  std::chrono::microseconds chipWritePer32Bits = PacedLine::kTypicalChipWrite;
 };
 
 class SimServer {
@@ -56,8 +62,12 @@ class SimServer {
   };
 
   void ServeHostBytes(int fd);
+  // Hands the bytes to the reader and sends its reply, or queues it until due.
+  void FeedReader(int fd, const Bytes& bytes, std::chrono::steady_clock::time_point arrived);
   void ListenReaderChannel();
   void CloseHostClients();
+  // Answers one control line.
+  std::string Answer(const std::string& line);
   // Answers "lan ..." control lines.
   std::string LanControl(const std::string& arguments);
   // False when the control client is gone.
@@ -65,7 +75,10 @@ class SimServer {
   void Send(int fd, const Bytes& bytes);
   void SendDue();
   void CloseClient(std::size_t index);
-  int PollTimeoutMs() const;
+  // Until the next reply is due; nothing while none waits.
+  std::optional<std::chrono::nanoseconds> TimeToNextDue() const;
+  // Waits awake for a reply due within a timer's lateness.
+  void AwaitDueSoon() const;
   void Log(const char* direction, const std::uint8_t* data, std::size_t size) const;
 
   SimReader& reader_;
@@ -75,6 +88,7 @@ class SimServer {
   std::unique_ptr<LanService> lan_;
   int tcpListen_ = -1;
   int controlListen_ = -1;
+  PacedLine line_;
   std::vector<Client> clients_;
   std::vector<Outgoing> outgoing_;
   int lastHostFd_ = -1;

@@ -48,6 +48,11 @@ class SerialLine {
   // passed.
   virtual bool Write(const std::uint8_t* data, std::size_t size, std::size_t& written, int cancelFd,
                      std::chrono::steady_clock::time_point deadline) = 0;
+  // Writes what the line takes at once, without waiting, from a thread other
+  // than the worker's; returns the count. Records no error: a broken line
+  // shows in the worker's next operation. A line that cannot be written this
+  // way writes nothing here, and the worker writes it all.
+  virtual std::size_t WriteAtOnce(const std::uint8_t* /*data*/, std::size_t /*size*/) { return 0; }
   // Descriptor that becomes readable when bytes arrive, or -1 (then the port
   // polls every millisecond).
   virtual int WaitFd() const = 0;

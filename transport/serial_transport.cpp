@@ -1,7 +1,5 @@
 // The serial-side transports of a reader connection: a CUSBSerialPort whose
 // received bytes go to the connection's sink; its other events are not used.
-#include <climits>
-
 #include "transport/port_list.h"
 #include "transport/transports.h"
 #include "transport/usb_serial_port.h"
@@ -26,10 +24,10 @@ class SerialTransport final : public Transport, private SerialPortListener {
     return true;
   }
 
+  // Written from the calling thread where the line takes it at once: an
+  // exchange then costs one hand-over, the reply's.
   void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override {
-    // Larger than any write buffer: it would be dropped anyway.
-    if (size > static_cast<std::size_t>(INT_MAX)) return;
-    port_.WriteToPort(data, static_cast<int>(size), timeout);
+    port_.WriteNow(data, size, timeout);
   }
   bool IsUsb() const override { return port_.IsD2xxMode(); }
   void Close() override { port_.ClosePort(); }

@@ -217,6 +217,21 @@ class TerminalLine final : public SerialLine {
     return true;
   }
 
+  std::size_t WriteAtOnce(const std::uint8_t* data, std::size_t size) override {
+    std::size_t written = 0;
+    while (written < size) {
+      const ssize_t n = ::write(fd_, data + written, size - written);
+      if (n > 0) {
+        written += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        break;  // full (the descriptor never blocks) or failing: the worker takes the rest
+      }
+    }
+    return written;
+  }
+
   int WaitFd() const override { return fd_; }
   bool HasLineStatus() const override { return hasModemLines_ || hasCounters_; }
 

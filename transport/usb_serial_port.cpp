@@ -31,6 +31,12 @@ void Reset(int eventFd) {
   (void)ignored;
 }
 
+std::chrono::steady_clock::time_point DeadlineAfter(std::chrono::milliseconds timeout) {
+  if (timeout == CUSBSerialPort::kNoTimeLimit || timeout > std::chrono::hours(24 * 365))
+    return std::chrono::steady_clock::time_point::max();
+  return std::chrono::steady_clock::now() + (timeout.count() < 0 ? std::chrono::milliseconds(0) : timeout);
+}
+
 }  // namespace
 
 CUSBSerialPort::CUSBSerialPort()
@@ -108,6 +114,11 @@ bool CUSBSerialPort::StartMonitoring() {
   if (worker_.joinable() || !lineOpen_) return false;
   std::promise<void> started;
   std::future<void> running = started.get_future();
+  {
+    // Before the worker runs, so only the worker's loss of the line can end it.
+    std::lock_guard lock(writeMutex_);
+    callerWrites_ = true;
+  }
   try {
     // The promise lives in the thread, so set_value never touches a dead object.
     worker_ = std::thread([this, started = std::move(started)]() mutable {
@@ -117,6 +128,8 @@ bool CUSBSerialPort::StartMonitoring() {
     });
   } catch (const std::system_error& error) {
     Warn("CreateThread()", {error.code().value(), error.what(), false});
+    std::lock_guard lock(writeMutex_);
+    callerWrites_ = false;
     return false;
   }
   running.wait();
@@ -127,18 +140,36 @@ void CUSBSerialPort::WriteToPort(const std::uint8_t* data, int length, std::chro
   if (data == nullptr) return;
   const std::size_t size = length == -1 ? std::strlen(reinterpret_cast<const char*>(data))
                                         : static_cast<std::size_t>(length < 0 ? 0 : length);
-  const auto now = std::chrono::steady_clock::now();
-  const auto deadline = timeout == kNoTimeLimit || timeout > std::chrono::hours(24 * 365)
-                            ? std::chrono::steady_clock::time_point::max()
-                            : now + (timeout.count() < 0 ? std::chrono::milliseconds(0) : timeout);
   {
     std::lock_guard lock(writeMutex_);
-    if (size > 0 && pendingBytes_ + size <= writeCapacity_) {
-      writeQueue_.push_back({std::vector<std::uint8_t>(data, data + size), deadline});
-      pendingBytes_ += size;
-    }
+    Enqueue(data, size, DeadlineAfter(timeout));
   }
   Signal(writeRequestFd_);
+}
+
+void CUSBSerialPort::WriteNow(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) {
+  if (data == nullptr || size == 0) return;
+  const auto deadline = DeadlineAfter(timeout);
+  {
+    std::lock_guard lock(writeMutex_);
+    // Behind queued bytes a frame waits its turn; one that does not fit is dropped whole.
+    if (callerWrites_ && writeQueue_.empty() && size <= writeCapacity_) {
+      const std::size_t written = line_->WriteAtOnce(data, size);
+      if (written == size) return;
+      data += written;
+      size -= written;
+    }
+    if (!Enqueue(data, size, deadline)) return;
+  }
+  Signal(writeRequestFd_);
+}
+
+bool CUSBSerialPort::Enqueue(const std::uint8_t* data, std::size_t size,
+                             std::chrono::steady_clock::time_point deadline) {
+  if (size == 0 || pendingBytes_ + size > writeCapacity_) return false;
+  writeQueue_.push_back({std::vector<std::uint8_t>(data, data + size), deadline});
+  pendingBytes_ += size;
+  return true;
 }
 
 std::size_t CUSBSerialPort::PendingBytes() const {
@@ -148,12 +179,13 @@ std::size_t CUSBSerialPort::PendingBytes() const {
 
 void CUSBSerialPort::ClosePort() {
   StopWorker();
+  std::lock_guard lock(writeMutex_);
+  callerWrites_ = false;
   if (line_) {
     if (lineOpen_ && !line_->Close()) Warn("CloseHandle()", line_->LastError());
     line_.reset();
     lineOpen_ = false;
   }
-  std::lock_guard lock(writeMutex_);
   writeQueue_.clear();
   pendingBytes_ = 0;
   writeCapacity_ = 0;
@@ -309,6 +341,8 @@ bool CUSBSerialPort::WriteStep() {
 
 void CUSBSerialPort::LoseLine() {
   if (listener_ != nullptr) listener_->OnLineError(line_error::kPortLost);
+  std::lock_guard lock(writeMutex_);
+  callerWrites_ = false;
   (void)line_->Close();
   lineOpen_ = false;
 }

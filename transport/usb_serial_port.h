@@ -47,6 +47,13 @@ class CUSBSerialPort {
   static constexpr std::chrono::milliseconds kNoTimeLimit = std::chrono::milliseconds::max();
   void WriteToPort(const std::uint8_t* data, int length, std::chrono::milliseconds timeout = kNoTimeLimit);
 
+  // As WriteToPort, but while the worker runs and nothing waits in the
+  // buffer, the calling thread writes what the line takes at once itself, so
+  // a frame goes out without a hand-over to the worker; the worker writes
+  // only what is left. Those directly written bytes raise no OnBytesWritten.
+  // A D2XX line is always written by the worker.
+  void WriteNow(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout);
+
   // Stops the worker thread and releases the line. Safe on a closed port.
   void ClosePort();
 
@@ -64,6 +71,8 @@ class CUSBSerialPort {
   bool PollLine();  // false: the line is gone
   bool ReceiveBytes(std::uint32_t count);
   bool WriteStep();
+  // Queues a block for the worker; caller holds writeMutex_. False when it does not fit.
+  bool Enqueue(const std::uint8_t* data, std::size_t size, std::chrono::steady_clock::time_point deadline);
   void RaiseModemChanges(std::uint32_t bits);
   void LoseLine();
   void StopWorker();
@@ -90,13 +99,16 @@ class CUSBSerialPort {
     std::vector<std::uint8_t> bytes;
     std::chrono::steady_clock::time_point deadline;
   };
-  // Guards the queue, the count and the capacity; never held across a write
-  // (only the worker takes blocks off the front, so the front block stays put
-  // while it is written).
+  // Guards the queue, the count, the capacity and writes from other threads
+  // than the worker; held across a write only by those, which never wait for
+  // the line (only the worker takes blocks off the front, so the front block
+  // stays put while it is written, and an empty queue means nothing is under
+  // way). The line is closed under it, so no thread writes into a closed one.
   mutable std::mutex writeMutex_;
   std::deque<QueuedBlock> writeQueue_;
   std::size_t pendingBytes_ = 0;
   std::size_t writeCapacity_ = 0;
+  bool callerWrites_ = false;  // the worker runs on an open line: WriteNow may write it
 
   std::mutex configMutex_;  // held while the line is opened and configured
 };

@@ -97,7 +97,7 @@ TEST(CrashSafety, SettingsSurviveAKilledLastDataStore) {
   const std::string path = folder.File("QL-MKV Stampwise.ini");
   Settings settings(path, folder.Path() + "/");
   settings.Load();
-  ASSERT_TRUE(settings.StoreLastData("AAAAAAAA"));
+  ASSERT_TRUE(settings.WriteString(keys::kLastData, "AAAAAAAA"));
   const std::string first = ReadFile(path);
   std::string second = first;
   second.replace(second.find("AAAAAAAA"), 8, "BBBBBBBB");
@@ -106,7 +106,7 @@ TEST(CrashSafety, SettingsSurviveAKilledLastDataStore) {
       path,
       [&](int i) {
         static Settings child(path, folder.Path() + "/");
-        child.StoreLastData(i % 2 == 0 ? "BBBBBBBB" : "AAAAAAAA");
+        child.WriteString(keys::kLastData, i % 2 == 0 ? "BBBBBBBB" : "AAAAAAAA");
       },
       first, second);
   EXPECT_EQ(old + changed, kKills);

@@ -196,6 +196,7 @@ class CycleTest : public ::testing::Test {
   void Advance(std::chrono::milliseconds by) { now_ += by; }
 
   TempFolder folder_;
+  PrivateLedger ledger_{folder_};
   RecordingFrontEnd frontEnd_;
   ManualTimer writeTimer_;
   ManualTimer readTimer_;

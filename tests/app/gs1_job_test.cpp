@@ -150,46 +150,6 @@ TEST(Gs1Job, TagUriOfWhatWasRead) {
   EXPECT_EQ(TagUriOfEpc({}), "");
 }
 
-// "NextUri" is taken like "LastData": under the lock, the one after it
-// stored before the write, another program's newer URI winning.
-TEST(Gs1Job, NextUriIsTakenAndGivenBackDurably) {
-  testing::TempFolder folder;
-  const std::string file = folder.File("settings.ini");
-  Settings settings(file, folder.Path() + "/");
-  settings.LoadGs1();
-  std::string uri = "urn:epc:tag:sgtin-96:3.0614141.812345.1";
-  auto next = [](const std::string& v) -> std::optional<std::string> {
-    const Result<Gs1Step> step = PlanGs1Write(v, true);
-    return step ? std::optional<std::string>(step.value().next) : std::nullopt;
-  };
-  EXPECT_EQ(settings.TakeNextUri(uri, next), Settings::Take::kTaken);
-  EXPECT_EQ(Settings(file).ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-96:3.0614141.812345.2");
-
-  // Another program moves on to 7: this one continues there.
-  Settings other(file, folder.Path() + "/");
-  other.WriteString("GS1", "NextUri", "urn:epc:tag:sgtin-96:3.0614141.812345.7");
-  uri = "urn:epc:tag:sgtin-96:3.0614141.812345.2";
-  EXPECT_EQ(settings.TakeNextUri(uri, next), Settings::Take::kTaken);
-  EXPECT_EQ(uri, "urn:epc:tag:sgtin-96:3.0614141.812345.7");
-  EXPECT_TRUE(settings.PutBackNextUri(uri, "urn:epc:tag:sgtin-96:3.0614141.812345.8"));
-  EXPECT_EQ(Settings(file).ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-96:3.0614141.812345.7");
-
-  // Another program's URI of another item is another job: this one keeps its own.
-  other.WriteString("GS1", "NextUri", "urn:epc:tag:sgtin-96:3.0614141.812346.50");
-  uri = "urn:epc:tag:sgtin-96:3.0614141.812345.7";
-  EXPECT_EQ(settings.TakeNextUri(uri, next), Settings::Take::kTaken);
-  EXPECT_EQ(uri, "urn:epc:tag:sgtin-96:3.0614141.812345.7");
-  EXPECT_EQ(Settings(file).ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-96:3.0614141.812345.8");
-
-  // A URI that cannot be written is refused and nothing is stored.
-  uri = "urn:epc:tag:sgtin-198:3.0614141.812345.A12";
-  Settings fresh(file, folder.Path() + "/");
-  fresh.WriteString("GS1", "NextUri", uri);
-  fresh.LoadGs1();
-  EXPECT_EQ(fresh.TakeNextUri(uri, next), Settings::Take::kRefused);
-  EXPECT_EQ(Settings(file).ReadString("GS1", "NextUri", ""), "urn:epc:tag:sgtin-198:3.0614141.812345.A12");
-}
-
 TEST(Gs1Job, TheSectionKeepsThePanelAndTheSixFormatsKeepTheirIndices) {
   testing::TempFolder folder;
   const std::string file = folder.File("settings.ini");

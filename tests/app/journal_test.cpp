@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -45,7 +46,7 @@ const auto kWhen = std::chrono::system_clock::time_point(std::chrono::millisecon
 
 JournalEntry Entry(std::string value, std::string message = "ok") {
   JournalEntry e;
-  e.time = kWhen;
+  e.time = IsoLocalTime(kWhen);
   e.station = "LINE-3";
   e.tid = "E2801160200074CF085909AD";
   e.epcBefore = "300833B2DDD9014000000000";
@@ -100,20 +101,33 @@ TEST(JournalRecord, CsvQuotesWhatNeedsItAndJsonCarriesTheColumnsAsKeys) {
   EXPECT_EQ(object.size(), JournalColumns().size());
 }
 
-TEST(EndOfCompleteRecords, ATornRecordIsNeverCounted) {
+// Only a torn last record is cut, whatever the records before it hold.
+TEST(TornTailStart, OnlyATornLastRecordIsCut) {
+  const LocalZone zone("CET-1");
+  const std::string header = JournalHeader();
+  const std::string one = JournalRecord(JournalFormat::kCsv, Entry("1"));
+  const std::string quoted = JournalRecord(JournalFormat::kCsv, Entry("two\r\nlines, \"quoted\""));
+  const std::string stray = JournalRecord(JournalFormat::kCsv, Entry("a \" stray quote"));
+  const std::string json = JournalRecord(JournalFormat::kJsonLines, Entry("1"));
   const struct {
     JournalFormat format;
     std::string content;
-    std::size_t end;
+    std::size_t start;
   } cases[] = {
       {JournalFormat::kCsv, "", 0},
-      {JournalFormat::kCsv, "h\r\na,b\r\n", 8},
-      {JournalFormat::kCsv, "h\r\na,b\r\nc,d", 8},
-      {JournalFormat::kCsv, "h\r\n\"two\r\nli", 3},  // torn after a line break inside quotes
-      {JournalFormat::kCsv, "h\r\n\"say \"\"x\"\"\"\r\n", 16},
-      {JournalFormat::kJsonLines, "{\"a\":\"\\\"\"}\n{\"a\":", 11},
+      {JournalFormat::kCsv, header, header.size()},
+      {JournalFormat::kCsv, header + one, (header + one).size()},
+      {JournalFormat::kCsv, header + one + one.substr(0, 40), (header + one).size()},
+      {JournalFormat::kCsv, header + quoted, (header + quoted).size()},
+      {JournalFormat::kCsv, header + one + quoted.substr(0, quoted.find("lines")), (header + one).size()},
+      // A record with an odd number of quotes in the middle leaves the rest alone.
+      {JournalFormat::kCsv, header + stray + one + one, (header + stray + one + one).size()},
+      {JournalFormat::kJsonLines, json + json, 2 * json.size()},
+      {JournalFormat::kJsonLines, json + json.substr(0, 10), json.size()},
   };
-  for (const auto& c : cases) EXPECT_EQ(EndOfCompleteRecords(c.format, c.content), c.end) << c.content;
+  for (const auto& c : cases) {
+    EXPECT_EQ(TornTailStart(c.format, c.content, true), c.start) << c.content;
+  }
 }
 
 TEST(ProductionJournal, HeaderOnceTornTailCutAndEveryLineWhole) {
@@ -124,14 +138,14 @@ TEST(ProductionJournal, HeaderOnceTornTailCutAndEveryLineWhole) {
   {
     auto journal = ProductionJournal::Open(csv, &error);
     ASSERT_TRUE(journal.has_value()) << error;
-    ASSERT_TRUE(journal->Append(Entry("1")));
+    ASSERT_TRUE(journal->Append(JournalRecord(JournalFormat::kCsv, Entry("1"))));
   }
   // A crash in the middle of the next line...
   std::ofstream(csv, std::ios::app) << "2026-12-09T14:03:08.000+01:00,LINE-3,E2,\"half";
   {
     auto journal = ProductionJournal::Open(csv, &error);
     ASSERT_TRUE(journal.has_value()) << error;
-    ASSERT_TRUE(journal->Append(Entry("2")));
+    ASSERT_TRUE(journal->Append(JournalRecord(JournalFormat::kCsv, Entry("2"))));
   }
   const std::string record1 = JournalRecord(JournalFormat::kCsv, Entry("1"));
   const std::string record2 = JournalRecord(JournalFormat::kCsv, Entry("2"));
@@ -141,7 +155,7 @@ TEST(ProductionJournal, HeaderOnceTornTailCutAndEveryLineWhole) {
   {
     auto journal = ProductionJournal::Open(jsonl, &error);
     ASSERT_TRUE(journal.has_value()) << error;
-    ASSERT_TRUE(journal->Append(Entry("1")));
+    ASSERT_TRUE(journal->Append(JournalRecord(JournalFormat::kJsonLines, Entry("1"))));
   }
   EXPECT_EQ(ReadFile(jsonl), JournalRecord(JournalFormat::kJsonLines, Entry("1"))) << "JSON lines have no header";
 
@@ -149,10 +163,50 @@ TEST(ProductionJournal, HeaderOnceTornTailCutAndEveryLineWhole) {
   EXPECT_NE(error.find("missing/journal.csv"), std::string::npos) << error;
 }
 
+// After a crash the records the ledger knows are completed: those already
+// at the end are not written twice.
+TEST(ProductionJournal, CatchUpWritesOnlyWhatIsMissing) {
+  const LocalZone zone("CET-1");
+  TempFolder folder;
+  const std::string csv = folder.File("journal.csv");
+  const std::string r1 = JournalRecord(JournalFormat::kCsv, Entry("1"));
+  const std::string r2 = JournalRecord(JournalFormat::kCsv, Entry("2"));
+  const std::string r3 = JournalRecord(JournalFormat::kCsv, Entry("3"));
+  std::string error;
+  auto journal = ProductionJournal::Open(csv, &error);
+  ASSERT_TRUE(journal.has_value()) << error;
+  ASSERT_TRUE(journal->Append(r1));
+  ASSERT_TRUE(journal->CatchUp({r1, r2, r3}));
+  ASSERT_TRUE(journal->CatchUp({r3}));
+  EXPECT_EQ(ReadFile(csv), JournalHeader() + r1 + r2 + r3);
+}
+
+// A journal deleted or replaced while a job runs is noticed: a new one is
+// begun at its path, and said so once.
+TEST(ProductionJournal, ADeletedOrReplacedJournalIsBegunAnew) {
+  const LocalZone zone("CET-1");
+  TempFolder folder;
+  const std::string csv = folder.File("journal.csv");
+  const std::string r1 = JournalRecord(JournalFormat::kCsv, Entry("1"));
+  std::string error;
+  auto journal = ProductionJournal::Open(csv, &error);
+  ASSERT_TRUE(journal.has_value()) << error;
+  for (const char* how : {"deleted", "replaced"}) {
+    SCOPED_TRACE(how);
+    std::filesystem::remove(csv);
+    if (std::string(how) == "replaced") std::ofstream(csv) << "someone else's file\n";
+    ASSERT_TRUE(journal->Append(r1));
+    EXPECT_TRUE(journal->TakeRestarted());
+    EXPECT_FALSE(journal->TakeRestarted());
+  }
+  // The replacement's own lines count as whole lines; a CSV journal begun
+  // anew over them keeps them.
+  EXPECT_EQ(ReadFile(csv), "someone else's file\n" + r1);
+}
+
 // A value of any bytes is journaled (its Latin-1 text in JSON lines, its bytes
-// in CSV) and an attempt a crash left pending comes back with its exact bytes,
-// so the value list line it took is recognised.
-TEST(ProductionJournal, ValuesOfAnyBytesAreJournaledAndComeBackExactly) {
+// in CSV), and a journal holding it opens again whole.
+TEST(ProductionJournal, ValuesOfAnyBytesAreJournaled) {
   TempFolder folder;
   for (const testing::OddBytes& odd : testing::OddByteSequences()) {
     SCOPED_TRACE(odd.name);
@@ -161,19 +215,19 @@ TEST(ProductionJournal, ValuesOfAnyBytesAreJournaledAndComeBackExactly) {
     EXPECT_EQ(line["value"], testing::Latin1AsUtf8(value));
     EXPECT_NE(JournalRecord(JournalFormat::kCsv, Entry(value)).find(value), std::string::npos);
 
-    const std::string path = folder.File(std::string(odd.name) + ".jsonl");
-    std::string error;
-    {
+    for (const JournalFormat format : {JournalFormat::kJsonLines, JournalFormat::kCsv}) {
+      const std::string path = folder.File(std::string(odd.name) + (format == JournalFormat::kCsv ? ".csv" : ".jsonl"));
+      const std::string record = JournalRecord(format, Entry(value));
+      std::string error;
+      {
+        auto journal = ProductionJournal::Open(path, &error);
+        ASSERT_TRUE(journal.has_value()) << error;
+        ASSERT_TRUE(journal->Append(record));
+      }
       auto journal = ProductionJournal::Open(path, &error);
       ASSERT_TRUE(journal.has_value()) << error;
-      ASSERT_TRUE(journal->Intend(Entry(value, "")));
-    }  // a crash before the record
-    auto journal = ProductionJournal::Open(path, &error);
-    ASSERT_TRUE(journal.has_value()) << error;
-    const std::optional<JournalEntry> pending = journal->TakePending();
-    ASSERT_TRUE(pending.has_value());
-    EXPECT_EQ(pending->value, value);
-    EXPECT_TRUE(journal->Append(*pending));
+      EXPECT_NE(ReadFile(path).find(record), std::string::npos) << "nothing cut";
+    }
   }
 }
 

@@ -147,7 +147,7 @@ TEST_F(SettingsFile, TwoInstancesKeepEachOthersWrites) {
   Settings portDialog(path_, logs_);
   dialog.Load();
   ASSERT_TRUE(portDialog.WriteInt("Port", "Timeout", 900));
-  ASSERT_TRUE(dialog.StoreLastData("0042"));
+  ASSERT_TRUE(dialog.WriteString(keys::kLastData, "0042"));
   ASSERT_TRUE(portDialog.WriteLanguage(1));
   EXPECT_EQ(dialog.ReadPortTimeout(), 900);
   EXPECT_EQ(dialog.ReadLanguage(), 1);

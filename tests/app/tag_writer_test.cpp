@@ -2,10 +2,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 
 #include "app/atomic_file.h"
+#include "app/job/value_source.h"
+#include "app/ledger/sqlite_ledger.h"
 #include "app/messages.h"
 #include "app/strings.h"
 #include "tests/app/cycle_fixture.h"
@@ -369,7 +373,7 @@ TEST_P(WriteOutcomeTest, StoredValueFollowsTheOutcome) {
 
   EXPECT_EQ(writer_->WriteOnce(), c.outcome == Outcome::kWritten) << ::testing::PrintToString(frontEnd_.statusLines);
   EXPECT_EQ(writer_->Config().params.value, c.nextValue);
-  EXPECT_EQ(frontEnd_.writeValue, c.outcome == Outcome::kGivenBack ? "" : c.nextValue);
+  EXPECT_EQ(frontEnd_.writeValue, c.nextValue);  // a value given back is shown again
   EXPECT_EQ(StoredLastData(), c.nextValue);
   EXPECT_EQ(writer_->ProgrammedCount(), c.outcome == Outcome::kWritten ? 1 : 0);
   EXPECT_EQ(ReadFile(folder_.File("write.txt")).empty(), c.outcome != Outcome::kWritten);
@@ -494,61 +498,29 @@ TEST_F(CycleTest, LastDataIsTheNextValueAfterEveryTagOfACycle) {
   EXPECT_EQ(StoredLastData(), "00000102");
 }
 
-// A write value that cannot be stored ahead of the write is not written.
-TEST_F(CycleTest, NoWriteWhenTheNextValueCannotBeStored) {
-  StartReader();
-  UserHexJob();
-  settings_->SetLockTimeout(milliseconds(30));
-  std::string error;
-  {
-    auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
-    ASSERT_TRUE(held) << error;
-    EXPECT_FALSE(writer_->WriteOnce());
-  }
-  EXPECT_THAT(Writes(), IsEmpty());
-  EXPECT_EQ(Control("written"), "OK 0");
-  ASSERT_EQ(frontEnd_.statusLines.size(), 1u);
-  EXPECT_THAT(frontEnd_.statusLines[0], ::testing::StartsWith(FormatString(msg::kSettingsStoreFailed, {""})));
-  EXPECT_EQ(writer_->Config().params.value, "00000001");
-
-  // Once the store can be written again, the same value goes out.
-  EXPECT_TRUE(writer_->WriteOnce());
-  EXPECT_THAT(DataWritten(3), ElementsAre("00000001"));
-}
-
-// The next value is stored before anything reaches the tag: not even the
-// access password goes out when it cannot be stored.
-TEST_F(CycleTest, NoPasswordWriteWhenTheNextValueCannotBeStored) {
+// A value that cannot be claimed in the ledger is not written, nor the
+// access password before it; a cycle ends at once instead of failing on every
+// tick. Once the ledger can be used again, the same value goes out.
+TEST_F(CycleTest, NoWriteWhenTheLedgerCannotBeUsed) {
   StartReader();
   UserHexJob();
   Change([](WriterConfig& config) {
     config.options.setPassword = true;
     config.options.activatePassword = true;
   });
-  settings_->SetLockTimeout(milliseconds(30));
-  std::string error;
-  auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
-  ASSERT_TRUE(held) << error;
+  std::ofstream(ledger_.Path()) << "this is no database\n";
   EXPECT_FALSE(writer_->WriteOnce());
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kLedger);
   EXPECT_THAT(Writes(), IsEmpty());
-  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
-}
+  EXPECT_EQ(Control("written"), "OK 0");
+  ASSERT_FALSE(frontEnd_.statusLines.empty());
+  EXPECT_THAT(frontEnd_.statusLines[0], ::testing::HasSubstr(ledger_.Path()));
+  EXPECT_FALSE(writer_->StartCycle(Cycle::Write));
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kLedger);
 
-// A cycle whose next value cannot be stored ends at once instead of failing
-// on every tick.
-TEST_F(CycleTest, ACycleEndsWhenTheNextValueCannotBeStored) {
-  StartReader();
-  UserHexJob();
-  settings_->SetLockTimeout(milliseconds(30));
-  std::string error;
-  auto held = FileLock::Acquire(settings_->FileName(), true, true, milliseconds(100), &error);
-  ASSERT_TRUE(held) << error;
-  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
-  writer_->Tick(Cycle::Write);
-  EXPECT_EQ(writer_->RunningCycle(), Cycle::None);
-  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
-  EXPECT_EQ(frontEnd_.cycleStopped, 1);
-  EXPECT_THAT(Writes(), IsEmpty());
+  std::filesystem::remove(ledger_.Path());
+  EXPECT_TRUE(writer_->WriteOnce());
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000001"));
 }
 
 // ---------------------------------------------------------------------------
@@ -662,14 +634,32 @@ TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
   EXPECT_EQ(otherFront.writeValue, other.Config().params.value);
 }
 
-// A value another program moved on wins over the one in the window, and the
-// window shows it before the tag is written.
+// Values another program took from the ledger are never written again: the
+// next write goes on after them, and the window shows it before the tag is
+// written.
 TEST_F(CycleTest, AValueMovedOnByAnotherProgramWins) {
   StartReader();
   UserHexJob("00000001");
-  settings_->Load();
-  Settings other(folder_.File("settings.ini"), folder_.Path() + "/");
-  ASSERT_TRUE(other.StoreLastData("00000010"));
+  {
+    auto other = ledger::SqliteLedger::Open(ledger_.Path());
+    ASSERT_TRUE(other) << other.message().text;
+    ParameterSet params = writer_->Config().params;
+    auto source = MakeCounterSource(params, false);
+    for (int i = 0; i < 15; ++i) {
+      ledger::ClaimRequest request;
+      request.station = "other";
+      request.bank = 3;
+      request.pool = source->Pool();
+      std::optional<ledger::Plan> planned;
+      request.plan = [&](const std::optional<std::string>& position) {
+        Result<ledger::Plan> plan = source->PlanFrom(position);
+        if (plan) planned = plan.value();
+        return plan;
+      };
+      ASSERT_TRUE(other.value()->Take(request));
+      source->Claimed(*planned);
+    }
+  }
   EXPECT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(DataWritten(3), ElementsAre("00000010"));
   EXPECT_EQ(frontEnd_.CountStatus(Written("00000010")), 1);
@@ -677,18 +667,18 @@ TEST_F(CycleTest, AValueMovedOnByAnotherProgramWins) {
   EXPECT_EQ(StoredLastData(), "00000011");
 }
 
-// A value stored by another program that does not fit the job is refused
-// without writing; the operator's next value then goes out.
-TEST_F(CycleTest, AStoredValueThatDoesNotFitIsRefused) {
+// A job whose value does not fit is refused before the first tag, nothing
+// written; the operator's next value then goes out.
+TEST_F(CycleTest, AValueThatDoesNotFitIsRefusedBeforeTheFirstTag) {
   StartReader();
-  UserHexJob("00000001");
-  settings_->Load();
-  Settings other(folder_.File("settings.ini"), folder_.Path() + "/");
-  ASSERT_TRUE(other.StoreLastData("XYZ"));
+  UserHexJob("XYZ");
   EXPECT_FALSE(writer_->WriteOnce());
   EXPECT_THAT(Writes(), IsEmpty());
-  EXPECT_EQ(frontEnd_.writeValue, "XYZ");
-  Change([](WriterConfig& config) { config.params.value = "00000005"; });
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kBadValues);
+  Change([](WriterConfig& config) {
+    config.params.value = "00000005";
+    config.explicitValue = true;
+  });
   EXPECT_TRUE(writer_->WriteOnce());
   EXPECT_THAT(DataWritten(3), ElementsAre("00000005"));
 }
@@ -792,7 +782,7 @@ struct LogCase {
   const char* value;
   const char* formatName;
   const char* logged;       // first line
-  const char* loggedAgain;  // second line: binary formats were upper-cased after the first
+  const char* loggedAgain;  // second line
 };
 
 class WriteLogTest : public CycleTest, public ::testing::WithParamInterface<LogCase> {};
@@ -827,7 +817,7 @@ TEST_P(WriteLogTest, LinesHaveTheLayoutOfTheLog) {
 INSTANTIATE_TEST_SUITE_P(
     Cycles, WriteLogTest,
     ::testing::Values(
-        LogCase{"HexBinaryBeforeUpperCasing", DataFormat::HexBinary, 2, "1a2b", "HEX BIN", "1a2b", "1A2B"},
+        LogCase{"HexBinaryAsTheTagGotIt", DataFormat::HexBinary, 2, "1a2b", "HEX BIN", "1A2B", "1A2B"},
         LogCase{"HexAscii", DataFormat::HexAscii, 4, "12AB", "HEX ASCII", "12AB", "12AB"},
         LogCase{"DecimalBinaryZerosStripped", DataFormat::DecimalBinary, 4, "000123", "DEZ ASCII", "123", "123"},
         LogCase{"DecimalAscii", DataFormat::DecimalAscii, 3, "123", "DEZ ASCII", "123", "123"},

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,6 +33,35 @@ class TempFolder {
 
  private:
   std::string path_;
+};
+
+// Points the ledger of this test, and of the programs it starts, at a file
+// of its own folder while it lives: tests never share the per-user ledger.
+class PrivateLedger {
+ public:
+  explicit PrivateLedger(const TempFolder& folder) : path_(folder.File("ledger.sqlite3")) {
+    if (const char* old = ::getenv(kVariable)) previous_ = old;
+    ::setenv(kVariable, path_.c_str(), 1);
+  }
+  ~PrivateLedger() {
+    if (previous_.empty()) {
+      ::unsetenv(kVariable);
+    } else {
+      ::setenv(kVariable, previous_.c_str(), 1);
+    }
+  }
+  PrivateLedger(const PrivateLedger&) = delete;
+  PrivateLedger& operator=(const PrivateLedger&) = delete;
+  const std::string& Path() const { return path_; }
+  // A fresh line: the next program starts with an empty ledger.
+  void Remove() const {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path_ + suffix).c_str());
+  }
+
+ private:
+  static constexpr const char* kVariable = "STAMPWISE_LEDGER";
+  std::string path_;
+  std::string previous_;
 };
 
 inline std::string ReadFile(const std::string& path) {

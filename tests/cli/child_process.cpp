@@ -118,6 +118,14 @@ bool ChildProcess::AwaitBlocked(int signal, int guardMs) {
   return false;
 }
 
+bool ChildProcess::Ended() {
+  if (pid_ <= 0) return true;
+  if (::waitpid(pid_, &status_, WNOHANG) != pid_) return false;
+  pid_ = -1;
+  Pump(1000);
+  return true;
+}
+
 void ChildProcess::Signal(int signal) {
   if (pid_ > 0) ::kill(pid_, signal);
 }

@@ -27,6 +27,9 @@ class ChildProcess {
   // True when `text` was seen.
   bool Pump(int ms, const std::string& text = {});
 
+  // True once the child has ended; it is reaped then, its output collected.
+  bool Ended();
+
   void Signal(int signal);
   // Waits (at most `guardMs`) until the child's main thread blocks `signal`:
   // from then on a signal is its to handle, not the default's to kill it.

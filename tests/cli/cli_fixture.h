@@ -83,6 +83,7 @@ class CliTest : public ::testing::Test {
   }
 
   TempFolder folder_;
+  PrivateLedger ledger_{folder_};
   std::unique_ptr<mkvsim::SimProcess> sim_;
 };
 

@@ -64,6 +64,7 @@ class PrivateSettings {
 
  private:
   stampwise::testing::TempFolder folder_;
+  stampwise::testing::PrivateLedger ledger_{folder_};
 };
 
 template <typename Widget = QWidget>

@@ -18,7 +18,9 @@ TEST(WindowTexts, BytesThatAreNotUtf8ShowAsLatin1) {
     EXPECT_EQ(StatusText("Wert <" + odd.bytes + "> erfolgreich geschrieben"),
               "Wert <" + shown + "> erfolgreich geschrieben");
   }
-  EXPECT_EQ(FromUtf8("Pr\xC3\xBC" "fung"), QString::fromUtf8("Prüfung"));
+  EXPECT_EQ(FromUtf8("Pr\xC3\xBC"
+                     "fung"),
+            QString::fromUtf8("Prüfung"));
 }
 
 }  // namespace

@@ -9,11 +9,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
 
@@ -150,6 +155,69 @@ TEST(LanTcpLink, ClosedByThePeerTheLinkDropsFramesWithoutHanging) {
   for (int i = 0; i < 3; ++i) link.Send(frame, sizeof frame, 100ms);
   link.Close();
   EXPECT_EQ(sink.Count(), 0u);
+}
+
+// Frames of 1000 bytes with their number in front and a pattern after it.
+std::vector<std::uint8_t> NumberedFrame(int number) {
+  std::vector<std::uint8_t> frame(1000);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(number * 7 + static_cast<int>(i));
+  frame[0] = static_cast<std::uint8_t>(number >> 8);
+  frame[1] = static_cast<std::uint8_t>(number & 0xFF);
+  return frame;
+}
+
+// The caller sends what the socket takes at once, the worker the rest: with a
+// peer that reads late, frames end up partly sent, queued and sent by both,
+// and still arrive whole, in order and once.
+TEST(LanTcpLink, FramesSentByTheCallerAndTheWorkerArriveWholeAndInOrder) {
+  Listener listener;
+  CollectingSink sink;
+  CTCPSocketThread link(sink);
+  ASSERT_TRUE(link.ConnectReader(listener.Address(), ""));
+  ASSERT_TRUE(listener.Accept());
+  constexpr int kFrames = 4000;  // some megabytes: more than the socket buffers hold
+  std::thread sender([&] {
+    for (int n = 0; n < kFrames; ++n) {
+      const std::vector<std::uint8_t> frame = NumberedFrame(n);
+      link.Send(frame.data(), frame.size(), 10s);
+    }
+  });
+  std::this_thread::sleep_for(100ms);  // the buffers fill meanwhile
+  const std::vector<std::uint8_t> stream = listener.Read(kFrames * 1000);
+  sender.join();
+  ASSERT_EQ(stream.size(), kFrames * 1000u);
+  for (int n = 0; n < kFrames; ++n) {
+    ASSERT_TRUE(std::equal(stream.begin() + n * 1000, stream.begin() + (n + 1) * 1000, NumberedFrame(n).begin()))
+        << "frame " << n;
+  }
+  link.Close();
+}
+
+// Close races an exchange on a TCP link at every point of it: before the
+// send, during it, in the wait. Run under ThreadSanitizer as well.
+TEST(LanTcpLink, CloseDuringExchangeRaces) {
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> delayUs(0, 300);
+  for (int round = 0; round < 200; ++round) {
+    Listener listener;
+    auto connection = std::make_unique<CQL_MKV_Port>(1, 600000);
+    auto link = std::make_unique<CTCPSocketThread>(*connection);
+    ASSERT_TRUE(link->ConnectReader(listener.Address(), ""));
+    connection->AttachTransport(std::move(link));
+    ASSERT_TRUE(listener.Accept());
+    std::atomic<bool> go{false};
+    std::thread exchange([&] {
+      while (!go.load()) {
+      }
+      frame::Bytes data;
+      EXPECT_FALSE(connection->Transceive(0xF0, {}, data));
+    });
+    const auto delay = std::chrono::microseconds(delayUs(random));
+    go = true;
+    std::this_thread::sleep_for(delay);
+    connection->CloseTransport();
+    exchange.join();
+  }
 }
 
 class SdkOverTcp : public ::testing::Test {

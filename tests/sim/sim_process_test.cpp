@@ -81,6 +81,50 @@ TEST(SimProcess, ServesThePtyAndTheControlChannel) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// What crosses a paced line is counted with its time on the line and the
+// chip's write time, faults included; times are derived from counts only.
+TEST(SimProcess, PacedLineAccountsForBytesAndChipWrites) {
+  // 100000 baud 8E1: every character takes 110 us.
+  SimProcess sim({"--quiet", "--pace", "100001", "--chip-write-ms", "3"});
+  EXPECT_EQ(sim.Command("pace"), "OK 100000 8E1");
+  RawTerminal line(sim.PtyPath());
+  ASSERT_TRUE(line.Open());
+  std::size_t rx = 0;
+  std::size_t tx = 0;
+  frame::Bytes data;
+  const auto exchange = [&](int variant, std::uint8_t command, const frame::Bytes& payload) {
+    rx += frame::Build(variant, 1, command, payload).size();
+    const frame::Bytes reply = line.Transceive(variant, command, payload);
+    tx += reply.size();
+    return frame::ValidateReply(variant, reply, data);
+  };
+  const auto account = [](std::size_t in, std::size_t out, int replies, std::size_t chipUs) {
+    return "OK rx=" + std::to_string(in) + " tx=" + std::to_string(out) + " replies=" + std::to_string(replies) +
+           " wire_us=" + std::to_string((in + out) * 110) + " chip_us=" + std::to_string(chipUs) + " ";
+  };
+
+  ASSERT_EQ(exchange(0, 0xF0, {}), 0);
+  ASSERT_EQ(exchange(1, 0xC0, {1}), 0);
+  ASSERT_EQ(data.size(), 15u);
+  ASSERT_EQ(exchange(1, 0xC2, frame::Bytes(data.begin() + 3, data.end())), 0);
+  ASSERT_EQ(exchange(1, 0xC4, {3, 0, 0, 0, 1, 2, 3, 4}), 0);  // two words: 3 ms of chip
+  // A late reply still comes whole, late on top of its time on the line.
+  ASSERT_EQ(sim.Command("fault late 20 1").rfind("OK", 0), 0u);
+  ASSERT_EQ(exchange(0, 0xF0, {}), 0);
+  EXPECT_THAT(sim.Command("wire"), testing::StartsWith(account(rx, tx, 5, 3000)));
+
+  // Unpaced, the bytes are still counted, but take no time on the line.
+  const std::size_t pacedRx = rx;
+  const std::size_t pacedTx = tx;
+  EXPECT_EQ(sim.Command("pace off"), "OK off");
+  ASSERT_EQ(exchange(0, 0xF0, {}), 0);
+  EXPECT_THAT(sim.Command("wire"),
+              testing::HasSubstr("rx=" + std::to_string(rx) + " tx=" + std::to_string(tx) +
+                                 " replies=6 wire_us=" + std::to_string((pacedRx + pacedTx) * 110) + " chip_us=3000 "));
+  EXPECT_EQ(sim.Command("wire reset"), "OK");
+  EXPECT_THAT(sim.Command("wire"), testing::StartsWith(account(0, 0, 0, 0)));
+}
+
 TEST(SimProcess, EndsCleanlyOnSigtermAndServesTcp) {
   SimProcess sim({"--quiet", "--tcp", "0", "--model", "3223"});
   EXPECT_NE(sim.TcpPort(), 0);

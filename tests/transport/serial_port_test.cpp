@@ -222,9 +222,61 @@ TEST_F(SerialPortTest, HangUpOfTheOtherSideIsALostLine) {
   EXPECT_TRUE(WaitUntilClosed(port_));
   // Later writes are taken but go nowhere; closing still completes, twice.
   port_.WriteToPort(reinterpret_cast<const std::uint8_t*>("x"), -1);
+  port_.WriteNow(reinterpret_cast<const std::uint8_t*>("y"), 1, std::chrono::milliseconds(100));
   port_.ClosePort();
   port_.ClosePort();
   EXPECT_FALSE(port_.IsMonitoring());
+}
+
+// The caller writes what the line takes at once, the worker the rest: while
+// the line fills and drains, no frame overtakes bytes queued before it, and
+// none is cut or doubled (one that does not fit the write buffer is dropped
+// whole).
+TEST_F(SerialPortTest, FramesWrittenByTheCallerArriveWholeAndInOrder) {
+  ASSERT_TRUE(Open(port_, listener_, pty_.slavePath()));
+  ASSERT_TRUE(port_.StartMonitoring());
+  constexpr std::size_t kFrameSize = 100;
+  constexpr int kFrames = 600;
+  const auto frameOf = [](int number) {
+    Bytes frame(kFrameSize);
+    for (std::size_t i = 0; i < kFrameSize; ++i) frame[i] = static_cast<std::uint8_t>(number + static_cast<int>(i));
+    frame[0] = static_cast<std::uint8_t>(number >> 8);
+    frame[1] = static_cast<std::uint8_t>(number & 0xFF);
+    return frame;
+  };
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    for (int n = 0; n < kFrames; ++n) {
+      const Bytes frame = frameOf(n);
+      port_.WriteNow(frame.data(), frame.size(), test::kPatience);
+    }
+    written = true;
+  });
+  Bytes stream;
+  const auto deadline = std::chrono::steady_clock::now() + test::kPatience;
+  for (;;) {
+    const bool done = written.load() && port_.PendingBytes() == 0;
+    pollfd fd{pty_.master(), POLLIN, 0};
+    if (poll(&fd, 1, done ? 100 : 10) > 0) {
+      std::uint8_t buffer[1024];
+      const ssize_t n = ::read(pty_.master(), buffer, sizeof buffer);
+      if (n > 0) stream.insert(stream.end(), buffer, buffer + n);
+    } else if (done || std::chrono::steady_clock::now() > deadline) {
+      break;
+    }
+  }
+  writer.join();
+  ASSERT_EQ(stream.size() % kFrameSize, 0u);
+  ASSERT_FALSE(stream.empty());
+  int last = -1;
+  for (std::size_t at = 0; at < stream.size(); at += kFrameSize) {
+    const int number = stream[at] << 8 | stream[at + 1];
+    ASSERT_GT(number, last) << "frame at byte " << at;
+    ASSERT_EQ(Bytes(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(at + kFrameSize)),
+              frameOf(number))
+        << "frame at byte " << at;
+    last = number;
+  }
 }
 
 TEST_F(SerialPortTest, StartMonitoringTwiceAndCloseTwice) {

@@ -1,0 +1,65 @@
+// The record of a write job's attempts: each value claimed in the ledger
+// before anything reaches the tag, each outcome settled there, and the
+// production journal written from the settled claims. At the start of a job
+// it settles what ended programs left open and completes the journal from the
+// ledger, so neither a kill nor a power loss leaves an attempt unaccounted.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/job/value_source.h"
+#include "app/journal.h"
+#include "app/ledger/ledger.h"
+#include "app/result.h"
+
+namespace stampwise {
+
+// Where an attempt writes and what the tag was before it.
+struct AttemptPlace {
+  int bank = 0;
+  int start = 0;  // word of the value's bytes
+  std::string tid;
+  std::string epcBefore;  // hex
+};
+
+// The journal's bank names: "res", "epc", "tid", "user".
+const char* JournalBankName(int bank);
+
+class AttemptRecorder {
+ public:
+  // `journal` may be empty (no journal kept).
+  AttemptRecorder(ledger::Ledger& ledger, std::string station, std::optional<ProductionJournal> journal);
+
+  // Settles the claims that ended programs left open (each with a status
+  // line in `lines`) and completes the journal from the ledger. A failure
+  // means the job cannot keep its records.
+  Status Begin(std::vector<std::string>& lines);
+
+  // Claims the source's next value for a tag at `place`.
+  Result<ledger::Claim> Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse);
+  // Settles it and journals it.
+  Status Settle(ledger::Claim& claim, const ledger::Settlement& settlement);
+  // An attempt that took no value (two tags in the field, a value refused).
+  Status RecordFailure(const AttemptPlace& place, const std::string& value, const ledger::Settlement& settlement);
+
+  const std::string& Station() const { return station_; }
+  ledger::Ledger& Ledger() { return ledger_; }
+  bool KeepsJournal() const { return journal_.has_value(); }
+  // The journal's file was deleted or replaced and a new one begun (once).
+  std::optional<std::string> TakeJournalRestart();
+
+ private:
+  Status Journal(const ledger::Claim& claim);
+  std::string JournalPath() const { return journal_ ? journal_->Path() : std::string(); }
+
+  ledger::Ledger& ledger_;
+  std::string station_;
+  std::optional<ProductionJournal> journal_;
+};
+
+// The journal record of a settled claim.
+std::string JournalRecordOf(JournalFormat format, const ledger::Claim& claim);
+
+}  // namespace stampwise

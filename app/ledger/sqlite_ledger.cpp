@@ -1,0 +1,564 @@
+#include "app/ledger/sqlite_ledger.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "app/gs1_epc.h"
+#include "app/journal.h"
+#include "app/messages.h"
+#include "app/paths.h"
+#include "app/strings.h"
+
+namespace stampwise::ledger {
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// Another program's transaction is waited for this long.
+constexpr int kBusyTimeoutMs = 15000;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS pools(
+  pool TEXT PRIMARY KEY,
+  position TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS claims(
+  id INTEGER PRIMARY KEY,
+  station TEXT NOT NULL,
+  owner TEXT NOT NULL,
+  bank INTEGER NOT NULL,
+  start INTEGER NOT NULL,
+  value TEXT NOT NULL,
+  bytes BLOB NOT NULL,
+  pool TEXT NOT NULL,
+  position_before TEXT,
+  position_after TEXT,
+  reuse INTEGER NOT NULL DEFAULT 0,
+  tid TEXT NOT NULL,
+  outcome TEXT NOT NULL,
+  claimed TEXT NOT NULL,
+  settled TEXT NOT NULL DEFAULT '',
+  settle_order INTEGER,
+  journal TEXT NOT NULL,
+  journaled INTEGER NOT NULL DEFAULT 0,
+  epc_before TEXT NOT NULL,
+  length INTEGER NOT NULL DEFAULT 0,
+  data TEXT NOT NULL DEFAULT '',
+  verify TEXT NOT NULL DEFAULT 'off',
+  message TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS claims_by_bytes ON claims(bank, start, bytes);
+CREATE INDEX IF NOT EXISTS claims_open ON claims(outcome) WHERE outcome = 'open';
+CREATE INDEX IF NOT EXISTS claims_to_journal ON claims(journal, settle_order) WHERE journaled = 0;
+CREATE INDEX IF NOT EXISTS claims_by_settle_order ON claims(settle_order);
+)sql";
+
+// Inside the ledger a failure travels as this, and leaves at the interface
+// as the message the operator is shown.
+struct LedgerError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string Now() { return IsoLocalTime(std::chrono::system_clock::now()); }
+
+}  // namespace
+
+std::string DefaultLedgerFile() {
+  if (const char* chosen = std::getenv(kLedgerVariable); chosen != nullptr && *chosen != '\0') return chosen;
+  return DataDirectory() + "/Ledger.sqlite3";
+}
+
+// One prepared statement; columns are read by index.
+class SqliteLedger::Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) throw LedgerError(sqlite3_errmsg(db));
+  }
+  // One of the statements a tag runs: prepared once per ledger, kept in
+  // `cache` (keyed by its text's address) and only reset after use.
+  Statement(sqlite3* db, const char* sql, std::map<const char*, sqlite3_stmt*>& cache) : db_(db), cached_(true) {
+    sqlite3_stmt*& kept = cache[sql];
+    if (kept == nullptr && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &kept, nullptr) != SQLITE_OK) {
+      throw LedgerError(sqlite3_errmsg(db));
+    }
+    statement_ = kept;
+  }
+  ~Statement() {
+    if (cached_) {
+      sqlite3_reset(statement_);
+      sqlite3_clear_bindings(statement_);
+    } else {
+      sqlite3_finalize(statement_);
+    }
+  }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Bind(int index, const std::string& text) {
+    Check(sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
+    return *this;
+  }
+  Statement& Bind(int index, const char* text) { return Bind(index, std::string(text)); }
+  Statement& Bind(int index, std::int64_t number) {
+    Check(sqlite3_bind_int64(statement_, index, number));
+    return *this;
+  }
+  Statement& Bind(int index, int number) { return Bind(index, static_cast<std::int64_t>(number)); }
+  Statement& Bind(int index, const Bytes& bytes) {
+    // A zero-length blob, never NULL: the column is NOT NULL.
+    static const std::uint8_t kNone = 0;
+    Check(sqlite3_bind_blob(statement_, index, bytes.empty() ? &kNone : bytes.data(), static_cast<int>(bytes.size()),
+                            SQLITE_TRANSIENT));
+    return *this;
+  }
+  Statement& BindOptional(int index, const std::optional<std::string>& text) {
+    if (text) return Bind(index, *text);
+    Check(sqlite3_bind_null(statement_, index));
+    return *this;
+  }
+
+  Statement& Reset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+    return *this;
+  }
+
+  // True while a row is there.
+  bool Step() {
+    const int result = sqlite3_step(statement_);
+    if (result == SQLITE_ROW) return true;
+    if (result == SQLITE_DONE) return false;
+    throw LedgerError(sqlite3_errmsg(db_));
+  }
+  void Run() {
+    while (Step()) {
+    }
+  }
+
+  std::string Text(int column) const {
+    const auto* text = sqlite3_column_text(statement_, column);
+    return text == nullptr ? std::string()
+                           : std::string(reinterpret_cast<const char*>(text),
+                                         static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+  }
+  std::optional<std::string> OptionalText(int column) const {
+    if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
+    return Text(column);
+  }
+  std::int64_t Number(int column) const { return sqlite3_column_int64(statement_, column); }
+  Bytes Blob(int column) const {
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_, column));
+    const int size = sqlite3_column_bytes(statement_, column);
+    return data == nullptr ? Bytes() : Bytes(data, data + size);
+  }
+
+ private:
+  void Check(int result) {
+    if (result != SQLITE_OK) throw LedgerError(sqlite3_errmsg(db_));
+  }
+  sqlite3* db_;
+  sqlite3_stmt* statement_ = nullptr;
+  bool cached_ = false;
+};
+
+// A write transaction: taken at once (another program's waits), rolled back
+// unless committed.
+class SqliteLedger::Transaction {
+ public:
+  explicit Transaction(SqliteLedger& ledger, bool durable) : ledger_(ledger) {
+    ledger_.SetSynchronous(durable);
+    Exec("BEGIN IMMEDIATE");
+  }
+  ~Transaction() {
+    if (!done_) sqlite3_exec(ledger_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit() {
+    Exec("COMMIT");
+    done_ = true;
+  }
+
+ private:
+  // Kept prepared: a tag runs two transactions.
+  void Exec(const char* sql) { Statement(ledger_.db_, sql, ledger_.statements_).Run(); }
+  SqliteLedger& ledger_;
+  bool done_ = false;
+};
+
+namespace {
+
+constexpr const char* kClaimColumns =
+    "id, station, owner, bank, start, value, bytes, pool, reuse, tid, outcome, claimed, settled, journal, "
+    "epc_before, length, data, verify, message";
+
+template <typename Row>
+Claim ClaimOf(const Row& row) {
+  Claim claim;
+  claim.id = row.Number(0);
+  claim.station = row.Text(1);
+  claim.owner = row.Text(2);
+  claim.bank = static_cast<int>(row.Number(3));
+  claim.start = static_cast<int>(row.Number(4));
+  claim.value = row.Text(5);
+  claim.bytes = row.Blob(6);
+  claim.pool = row.Text(7);
+  claim.reuse = row.Number(8) != 0;
+  claim.tid = row.Text(9);
+  claim.outcome = OutcomeFromName(row.Text(10)).value_or(Outcome::kUnknown);
+  claim.claimed = row.Text(11);
+  claim.settled = row.Text(12);
+  claim.journal = row.Text(13);
+  claim.epcBefore = row.Text(14);
+  claim.length = static_cast<int>(row.Number(15));
+  claim.data = row.Text(16);
+  claim.verify = row.Text(17);
+  claim.message = row.Text(18);
+  return claim;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(const std::string& path, bool create) {
+  const auto refuse = [&](const std::string& reason) {
+    return Result<std::unique_ptr<SqliteLedger>>::Failure(
+        Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {path, reason}), 0});
+  };
+  std::error_code error;
+  if (!create && !std::filesystem::is_regular_file(path, error)) return refuse(std::strerror(ENOENT));
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, error);
+  sqlite3* db = nullptr;
+  const int opened =
+      sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
+  if (opened != SQLITE_OK) {
+    const std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(opened);
+    sqlite3_close(db);
+    return refuse(reason);
+  }
+  std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, path));
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 1);
+  if (const Status migrated = ledger->Migrate(); !migrated) {
+    return Result<std::unique_ptr<SqliteLedger>>::Failure(migrated.message());
+  }
+  return ledger;
+}
+
+SqliteLedger::~SqliteLedger() {
+  try {
+    FlushJournaled();
+  } catch (const LedgerError&) {
+    // The records are in the journal; the next opening finds them there.
+  }
+  for (const auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+  sqlite3_close(db_);
+}
+
+Status SqliteLedger::Failure(const std::string& what) const {
+  return Status::Failure(Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {path_, what}), 0});
+}
+
+void SqliteLedger::SetSynchronous(bool full) {
+  if (full == fullSync_) return;
+  Statement(db_, full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", statements_).Run();
+  fullSync_ = full;
+}
+
+Status SqliteLedger::Migrate() {
+  try {
+    // WAL lets readers (a `ledger list`, the window) go on while a station writes.
+    {
+      Statement wal(db_, "PRAGMA journal_mode=WAL");
+      if (!wal.Step() || wal.Text(0) != "wal") throw LedgerError("no write-ahead log: " + wal.Text(0));
+    }
+    if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      throw LedgerError(sqlite3_errmsg(db_));
+    }
+    fullSync_ = true;
+    // Several programs may open a new ledger at once: the schema is made
+    // under the write lock, by whichever comes first.
+    Transaction transaction(*this, true);
+    std::int64_t found = 0;
+    {
+      Statement version(db_, "PRAGMA user_version");
+      version.Step();
+      found = version.Number(0);
+    }
+    if (found > kSchemaVersion) {
+      throw LedgerError("made by a newer program (schema " + std::to_string(found) + ")");
+    }
+    // Every statement of the schema is kept when it is there: a later index
+    // reaches ledgers made before it.
+    if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) throw LedgerError(sqlite3_errmsg(db_));
+    if (found < 1) {
+      if (sqlite3_exec(db_, "PRAGMA user_version=1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        throw LedgerError(sqlite3_errmsg(db_));
+      }
+    }
+    transaction.Commit();
+    return Done{};
+  } catch (const LedgerError& e) {
+    return Failure(e.what());
+  }
+}
+
+void SqliteLedger::FlushJournaled() {
+  if (journaled_.empty()) return;
+  Statement mark(db_, "UPDATE claims SET journaled = 1 WHERE id = ?", statements_);
+  for (const std::int64_t id : journaled_) mark.Reset().Bind(1, id).Run();
+  journaled_.clear();
+}
+
+std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next) {
+  Statement insert(db_,
+                   "INSERT INTO claims(station, owner, bank, start, value, bytes, pool, position_after, reuse, tid, "
+                   "outcome, claimed, settled, journal, epc_before, length, data, verify, message) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   statements_);
+  insert.Bind(1, claim.station)
+      .Bind(2, claim.owner)
+      .Bind(3, claim.bank)
+      .Bind(4, claim.start)
+      .Bind(5, claim.value)
+      .Bind(6, claim.bytes)
+      .Bind(7, claim.pool)
+      .Bind(8, next)
+      .Bind(9, claim.reuse ? 1 : 0)
+      .Bind(10, claim.tid)
+      .Bind(11, OutcomeName(claim.outcome))
+      .Bind(12, claim.claimed)
+      .Bind(13, claim.settled)
+      .Bind(14, claim.journal)
+      .Bind(15, claim.epcBefore)
+      .Bind(16, claim.length)
+      .Bind(17, claim.data)
+      .Bind(18, claim.verify)
+      .Bind(19, claim.message)
+      .Run();
+  return sqlite3_last_insert_rowid(db_);
+}
+
+Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
+  try {
+    Transaction transaction(*this, true);
+    FlushJournaled();
+    std::optional<std::string> position;
+    if (!request.pool.empty()) {
+      Statement read(db_, "SELECT position FROM pools WHERE pool = ?", statements_);
+      read.Bind(1, request.pool);
+      if (read.Step()) position = read.Text(0);
+    }
+    Result<Plan> planned = request.plan(position);
+    if (!planned) return Result<Claim>::Failure(planned.message());
+    const Plan& plan = planned.value();
+
+    Claim claim;
+    claim.station = request.station;
+    claim.owner = OwnerId();
+    claim.bank = request.bank;
+    claim.start = request.start;
+    claim.value = plan.value;
+    claim.bytes = plan.bytes;
+    claim.pool = request.pool;
+    claim.tid = request.tid;
+    claim.epcBefore = request.epcBefore;
+    claim.journal = request.journal;
+    claim.claimed = Now();
+    if (!request.pool.empty() && !plan.bytes.empty()) {
+      // Bytes a tag may carry: written, unknown, spoilt, or still open.
+      Statement holder(db_,
+                       "SELECT claimed, station, outcome FROM claims WHERE bank = ? AND start = ? AND bytes = ? "
+                       "AND outcome <> 'failed' ORDER BY id LIMIT 1",
+                       statements_);
+      holder.Bind(1, request.bank).Bind(2, request.start).Bind(3, plan.bytes);
+      if (holder.Step()) {
+        if (!request.allowReuse) {
+          return Result<Claim>::Failure(
+              Message{msg::kLedgerBytesUsed,
+                      FormatString(msg::kLedgerBytesUsed,
+                                   {gs1::Hex(plan.bytes), holder.Text(0), holder.Text(1), holder.Text(2)}),
+                      0});
+        }
+        claim.reuse = true;
+      }
+    }
+    claim.id = Insert(claim, plan.next);
+    if (!request.pool.empty() && plan.advances) {
+      Statement move(db_,
+                     "INSERT INTO pools(pool, position) VALUES(?, ?) "
+                     "ON CONFLICT(pool) DO UPDATE SET position = excluded.position",
+                     statements_);
+      move.Bind(1, request.pool).Bind(2, plan.next).Run();
+      Statement before(db_, "UPDATE claims SET position_before = ? WHERE id = ?", statements_);
+      before.BindOptional(1, position).Bind(2, claim.id).Run();
+    }
+    transaction.Commit();
+    return claim;
+  } catch (const LedgerError& e) {
+    return Result<Claim>::Failure(Failure(e.what()).message());
+  }
+}
+
+void SqliteLedger::WriteSettlement(const Claim& claim) {
+  Statement settle(db_,
+                   "UPDATE claims SET outcome = ?, settled = ?, length = ?, data = ?, verify = ?, message = ?, "
+                   "settle_order = (SELECT coalesce(max(settle_order), 0) + 1 FROM claims) WHERE id = ?",
+                   statements_);
+  settle.Bind(1, OutcomeName(claim.outcome))
+      .Bind(2, claim.settled)
+      .Bind(3, claim.length)
+      .Bind(4, claim.data)
+      .Bind(5, claim.verify)
+      .Bind(6, claim.message)
+      .Bind(7, claim.id)
+      .Run();
+}
+
+Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
+  try {
+    Transaction transaction(*this, false);
+    FlushJournaled();
+    claim.outcome = settlement.outcome;
+    claim.settled = Now();
+    claim.length = settlement.length;
+    claim.data = settlement.data;
+    claim.verify = settlement.verify;
+    claim.message = settlement.message;
+    WriteSettlement(claim);
+    if (settlement.outcome == Outcome::kFailed && !claim.pool.empty()) {
+      // Nothing reached the tag: the value is free again, unless another
+      // program has taken the one after it meanwhile.
+      Statement back(db_,
+                     "UPDATE pools SET position = (SELECT position_before FROM claims WHERE id = ?1) "
+                     "WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = ?1) "
+                     "AND (SELECT position_before FROM claims WHERE id = ?1) IS NOT NULL",
+                     statements_);
+      back.Bind(1, claim.id).Bind(2, claim.pool).Run();
+      Statement gone(db_,
+                     "DELETE FROM pools WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = "
+                     "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL",
+                     statements_);
+      gone.Bind(1, claim.id).Bind(2, claim.pool).Run();
+    }
+    transaction.Commit();
+    return Done{};
+  } catch (const LedgerError& e) {
+    return Failure(e.what());
+  }
+}
+
+Result<Claim> SqliteLedger::Record(const ClaimRequest& request, const std::string& value,
+                                   const Settlement& settlement) {
+  try {
+    Transaction transaction(*this, false);
+    FlushJournaled();
+    Claim claim;
+    claim.station = request.station;
+    claim.owner = OwnerId();
+    claim.bank = request.bank;
+    claim.start = request.start;
+    claim.value = value;
+    claim.tid = request.tid;
+    claim.epcBefore = request.epcBefore;
+    claim.journal = request.journal;
+    claim.claimed = claim.settled = Now();
+    claim.outcome = Outcome::kFailed;
+    claim.length = settlement.length;
+    claim.verify = settlement.verify;
+    claim.message = settlement.message;
+    claim.id = Insert(claim, "");
+    WriteSettlement(claim);
+    transaction.Commit();
+    return claim;
+  } catch (const LedgerError& e) {
+    return Result<Claim>::Failure(Failure(e.what()).message());
+  }
+}
+
+Result<std::vector<Claim>> SqliteLedger::SettleAbandoned(const std::string& message) {
+  try {
+    Transaction transaction(*this, true);
+    FlushJournaled();
+    std::vector<Claim> open;
+    {
+      Statement find(
+          db_, (std::string("SELECT ") + kClaimColumns + " FROM claims WHERE outcome = 'open' ORDER BY id").c_str());
+      while (find.Step()) open.push_back(ClaimOf(find));
+    }
+    std::vector<Claim> settled;
+    for (Claim& claim : open) {
+      if (claim.owner == OwnerId() || OwnerAlive(claim.owner)) continue;
+      claim.outcome = Outcome::kUnknown;
+      claim.settled = Now();
+      claim.message = FormatText(message, {claim.value});
+      WriteSettlement(claim);
+      settled.push_back(claim);
+    }
+    transaction.Commit();
+    return settled;
+  } catch (const LedgerError& e) {
+    return Result<std::vector<Claim>>::Failure(Failure(e.what()).message());
+  }
+}
+
+Result<std::optional<std::string>> SqliteLedger::Position(const std::string& pool) {
+  try {
+    Statement read(db_, "SELECT position FROM pools WHERE pool = ?");
+    read.Bind(1, pool);
+    if (read.Step()) return std::optional<std::string>(read.Text(0));
+    return std::optional<std::string>();
+  } catch (const LedgerError& e) {
+    return Result<std::optional<std::string>>::Failure(Failure(e.what()).message());
+  }
+}
+
+Result<std::vector<Claim>> SqliteLedger::List(const ListFilter& filter) {
+  try {
+    Statement list(db_, (std::string("SELECT ") + kClaimColumns +
+                         " FROM claims WHERE (?1 = '' OR station = ?1) AND (?2 = '' OR journal = ?2) ORDER BY id")
+                            .c_str());
+    list.Bind(1, filter.station).Bind(2, filter.journal);
+    std::vector<Claim> claims;
+    while (list.Step()) claims.push_back(ClaimOf(list));
+    return claims;
+  } catch (const LedgerError& e) {
+    return Result<std::vector<Claim>>::Failure(Failure(e.what()).message());
+  }
+}
+
+Result<std::vector<Claim>> SqliteLedger::Unjournaled(const std::string& journal) {
+  try {
+    Statement list(db_, (std::string("SELECT ") + kClaimColumns +
+                         " FROM claims WHERE journal = ? AND journaled = 0 AND outcome <> 'open' ORDER BY settle_order")
+                            .c_str());
+    list.Bind(1, journal);
+    std::vector<Claim> claims;
+    while (list.Step()) claims.push_back(ClaimOf(list));
+    return claims;
+  } catch (const LedgerError& e) {
+    return Result<std::vector<Claim>>::Failure(Failure(e.what()).message());
+  }
+}
+
+void SqliteLedger::MarkJournaled(const std::vector<std::int64_t>& ids) {
+  journaled_.insert(journaled_.end(), ids.begin(), ids.end());
+}
+
+std::string SqliteLedger::IntegrityCheck() {
+  try {
+    Statement check(db_, "PRAGMA integrity_check");
+    std::string result;
+    while (check.Step()) result += (result.empty() ? "" : "\n") + check.Text(0);
+    return result;
+  } catch (const LedgerError& e) {
+    return e.what();
+  }
+}
+
+}  // namespace stampwise::ledger

@@ -1,0 +1,321 @@
+// The ledger and the value sources: positions that only go forward, bytes
+// that go to one tag only, claims that ended programs left open, and the
+// journal's records that the ledger knows.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "app/job/value_source.h"
+#include "app/ledger/sqlite_ledger.h"
+#include "app/messages.h"
+#include "app/settings_keys.h"
+#include "tests/app/temp_folder.h"
+
+namespace stampwise {
+namespace {
+
+using ledger::Outcome;
+using ledger::SqliteLedger;
+
+class LedgerTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<SqliteLedger> Open() {
+    Result<std::unique_ptr<SqliteLedger>> opened = SqliteLedger::Open(folder_.File("ledger.sqlite3"));
+    EXPECT_TRUE(opened) << opened.message().text;
+    return std::move(opened).value();
+  }
+  // A claim of the source's next value at the User bank, word 0.
+  static Result<ledger::Claim> Take(ledger::Ledger& ledger, ValueSource& source, bool allowReuse = false) {
+    ledger::ClaimRequest request;
+    request.station = "S1";
+    request.bank = 3;
+    request.pool = source.Pool();
+    request.allowReuse = allowReuse;
+    std::optional<ledger::Plan> planned;
+    request.plan = [&](const std::optional<std::string>& position) {
+      Result<ledger::Plan> plan = source.PlanFrom(position);
+      if (plan) planned = plan.value();
+      return plan;
+    };
+    Result<ledger::Claim> claim = ledger.Take(request);
+    if (claim) source.Claimed(*planned);
+    return claim;
+  }
+  static void Settle(ledger::Ledger& ledger, ValueSource& source, ledger::Claim& claim, Outcome outcome) {
+    ledger::Settlement settlement;
+    settlement.outcome = outcome;
+    ASSERT_TRUE(ledger.Settle(claim, settlement));
+    if (outcome == Outcome::kFailed) source.GivenBack({claim.value, claim.bytes, {}});
+  }
+  static ParameterSet HexCounter(const std::string& value) {
+    ParameterSet params;
+    params.bank = Bank::User;
+    params.lengthBytes = 4;
+    params.format = DataFormat::HexBinary;
+    params.autoIncrementDec = false;
+    params.autoIncrementHex = true;
+    params.value = value;
+    return params;
+  }
+
+  testing::TempFolder folder_;
+};
+
+// Two programs on one ledger continue one numbering; a value given back is
+// the next again unless the other program went on meanwhile; a stored value
+// behind the ledger follows it forward, an explicit one is kept.
+TEST_F(LedgerTest, CounterPositionsGoForwardOnly) {
+  auto ledger = Open();
+  auto other = Open();
+  auto first = MakeCounterSource(HexCounter("00000001"), false);
+  auto second = MakeCounterSource(HexCounter("00000001"), false);
+  Result<ledger::Claim> a = Take(*ledger, *first);
+  ASSERT_TRUE(a) << a.message().text;
+  EXPECT_EQ(a.value().value, "00000001");
+  Result<ledger::Claim> b = Take(*other, *second);
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b.value().value, "00000002") << "the stored value follows the ledger forward";
+  // b's value is given back, nobody went on: it comes again.
+  Settle(*other, *second, b.value(), Outcome::kFailed);
+  Result<ledger::Claim> c = Take(*ledger, *first);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c.value().value, "00000002");
+  // a is given back after c went on: not the next value any more.
+  Settle(*ledger, *first, a.value(), Outcome::kFailed);
+  EXPECT_EQ(ledger->Position(first->Pool()).value(), std::optional<std::string>("00000003"));
+
+  // A value behind the ledger, typed on purpose, is used if its bytes are free...
+  auto typed = MakeCounterSource(HexCounter("00000001"), true);
+  Result<ledger::Claim> d = Take(*ledger, *typed);
+  ASSERT_TRUE(d) << d.message().text;
+  EXPECT_EQ(d.value().value, "00000001");
+  // ...and refused when a tag may carry them, saying when, where and how.
+  auto again = MakeCounterSource(HexCounter("00000002"), true);
+  Result<ledger::Claim> e = Take(*ledger, *again);
+  ASSERT_FALSE(e);
+  EXPECT_EQ(e.message().id, msg::kLedgerBytesUsed);
+  EXPECT_NE(e.message().text.find("S1"), std::string::npos) << e.message().text;
+  EXPECT_NE(e.message().text.find("open"), std::string::npos) << e.message().text;
+  // A deliberate re-use goes through and is recorded as such.
+  Result<ledger::Claim> f = Take(*ledger, *again, true);
+  ASSERT_TRUE(f);
+  EXPECT_TRUE(f.value().reuse);
+}
+
+// A value that does not advance is recorded, never refused.
+TEST_F(LedgerTest, ValuesThatDoNotAdvanceAreRecordedNotRefused) {
+  auto ledger = Open();
+  ParameterSet fixed = HexCounter("CAFE0001");
+  fixed.autoIncrementHex = false;
+  auto source = MakeCounterSource(fixed, false);
+  EXPECT_TRUE(source->Pool().empty());
+  for (int i = 0; i < 3; ++i) {
+    Result<ledger::Claim> claim = Take(*ledger, *source);
+    ASSERT_TRUE(claim);
+    Settle(*ledger, *source, claim.value(), Outcome::kWritten);
+  }
+  EXPECT_EQ(ledger->List({}).value().size(), 3u);
+}
+
+// GS1 items count on together whatever the filter, in every scheme that
+// counts (SSCC-96 and GIAI-96 carry their serial in the last component).
+TEST_F(LedgerTest, Gs1ItemsShareOneSerialPosition) {
+  auto ledger = Open();
+  const struct {
+    const char* first;
+    const char* otherStation;  // the same item, another filter or an older stored URI
+    const char* expected;
+  } cases[] = {
+      {"urn:epc:tag:sgtin-96:3.0614141.812345.10", "urn:epc:tag:sgtin-96:1.0614141.812345.10",
+       "urn:epc:tag:sgtin-96:1.0614141.812345.11"},
+      {"urn:epc:tag:sscc-96:0.0614141.0000000099", "urn:epc:tag:sscc-96:0.0614141.0000000099",
+       "urn:epc:tag:sscc-96:0.0614141.0000000100"},
+      {"urn:epc:tag:giai-96:0.0614141.500", "urn:epc:tag:giai-96:0.0614141.500", "urn:epc:tag:giai-96:0.0614141.501"},
+  };
+  for (const auto& c : cases) {
+    auto station1 = MakeGs1Source(Gs1Job{true, c.first, true}, false);
+    auto station2 = MakeGs1Source(Gs1Job{true, c.otherStation, true}, false);
+    ASSERT_EQ(station1->Pool(), station2->Pool()) << c.first;
+    ASSERT_TRUE(Take(*ledger, *station1)) << c.first;
+    Result<ledger::Claim> claim = Take(*ledger, *station2);
+    ASSERT_TRUE(claim) << claim.message().text;
+    EXPECT_EQ(claim.value().value, c.expected);
+  }
+  // Another item numbers on its own.
+  auto otherItem = MakeGs1Source(Gs1Job{true, "urn:epc:tag:sgtin-96:3.0614141.812346.10", true}, false);
+  Result<ledger::Claim> claim = Take(*ledger, *otherItem);
+  ASSERT_TRUE(claim);
+  EXPECT_EQ(claim.value().value, "urn:epc:tag:sgtin-96:3.0614141.812346.10");
+}
+
+// Each list keeps its own position; lines added at the end continue it; a
+// list whose used part changed is refused; the end stops it.
+TEST_F(LedgerTest, EachListHasItsOwnPosition) {
+  auto ledger = Open();
+  ParameterSet ascii = HexCounter("");
+  ascii.format = DataFormat::DataAscii;
+  ascii.lengthBytes = 2;
+  const auto list = [&](std::vector<std::string> values) {
+    return MakeListSource(ascii, "/lists/x.csv", 1, std::move(values), false);
+  };
+  auto a = list({"A1", "A2", "A3"});
+  auto b = list({"B1", "B2"});
+  EXPECT_EQ(Take(*ledger, *a).value().value, "A1");
+  EXPECT_EQ(Take(*ledger, *a).value().value, "A2");
+  EXPECT_EQ(Take(*ledger, *b).value().value, "B1");
+  auto aAgain = list({"A1", "A2", "A3", "A4"});
+  EXPECT_EQ(Take(*ledger, *aAgain).value().value, "A3") << "list A goes on where it stood, B did not reset it";
+  Result<ledger::Claim> a4 = Take(*ledger, *aAgain);
+  ASSERT_TRUE(a4);
+  Settle(*ledger, *aAgain, a4.value(), Outcome::kFailed);
+  EXPECT_EQ(Take(*ledger, *aAgain).value().value, "A4") << "given back, it comes again";
+  Result<ledger::Claim> end = Take(*ledger, *aAgain);
+  ASSERT_FALSE(end);
+  EXPECT_EQ(end.message().id, msg::kValueListEnd);
+  auto edited = list({"A1", "XX", "A3", "A4", "A5"});
+  Result<ledger::Claim> changed = Take(*ledger, *edited);
+  ASSERT_FALSE(changed);
+  EXPECT_EQ(changed.message().id, msg::kValueListChanged);
+}
+
+// Every line of a list is checked before the first tag, naming the line.
+TEST_F(LedgerTest, AListIsCheckedWhole) {
+  ParameterSet hex = HexCounter("");
+  hex.autoIncrementHex = false;
+  const struct {
+    std::vector<std::string> lines;
+    int messageId;  // 0: passes
+    const char* names;
+  } cases[] = {
+      {{"00000001", "00000002"}, 0, ""},
+      {{"00000001", "0000000002", "00000003"}, msg::kValueListBadLine, "2"},
+      {{"00000001", "GG"}, msg::kValueListBadLine, "2"},
+      {{"00000001", "00000002", "00000001"}, msg::kValueListDuplicate, "3"},
+  };
+  for (const auto& c : cases) {
+    const Status checked = MakeListSource(hex, "lot.csv", 1, c.lines, false)->CheckAll();
+    EXPECT_EQ(checked.message().id, c.messageId) << c.names << ": " << checked.message().text;
+    if (c.messageId != 0) {
+      EXPECT_NE(checked.message().text.find(c.names), std::string::npos) << checked.message().text;
+    }
+  }
+}
+
+// A claim left open by a program that ended is settled unknown once; one of
+// a program that still runs is left alone.
+TEST_F(LedgerTest, ClaimsOfEndedProgramsAreSettledOnce) {
+  const std::string path = folder_.File("ledger.sqlite3");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    auto opened = SqliteLedger::Open(path);
+    auto source = MakeCounterSource(HexCounter("00000010"), false);
+    const bool taken = opened && Take(*opened.value(), *source);
+    ::_exit(taken ? 0 : 1);  // ends with its claim open
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  auto ledger = Open();
+  auto source = MakeCounterSource(HexCounter("00000020"), false);
+  Result<ledger::Claim> mine = Take(*ledger, *source);  // open, and this program runs
+  ASSERT_TRUE(mine);
+  const auto settled = ledger->SettleAbandoned("left open: %s");
+  ASSERT_TRUE(settled);
+  ASSERT_EQ(settled.value().size(), 1u);
+  EXPECT_EQ(settled.value()[0].value, "00000010");
+  EXPECT_EQ(settled.value()[0].outcome, Outcome::kUnknown);
+  EXPECT_EQ(settled.value()[0].message, "left open: 00000010");
+  EXPECT_TRUE(ledger->SettleAbandoned("again").value().empty()) << "once";
+  EXPECT_EQ(ledger->List({}).value().back().outcome, Outcome::kOpen) << "a running program's claim stays open";
+  EXPECT_EQ(ledger->IntegrityCheck(), "ok");
+}
+
+// Two processes take 300 values each from one pool: every value once.
+TEST_F(LedgerTest, TwoProcessesNeverTakeOneValue) {
+  const std::string path = folder_.File("ledger.sqlite3");
+  constexpr int kTakes = 300;
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; ++p) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      auto opened = SqliteLedger::Open(path);
+      if (!opened) ::_exit(1);
+      auto source = MakeCounterSource(HexCounter("00000001"), false);
+      for (int i = 0; i < kTakes; ++i) {
+        Result<ledger::Claim> claim = Take(*opened.value(), *source);
+        if (!claim) ::_exit(2);
+        ledger::Settlement written;
+        written.outcome = Outcome::kWritten;
+        if (!opened.value()->Settle(claim.value(), written)) ::_exit(3);
+      }
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  auto ledger = Open();
+  std::set<std::string> values;
+  const Result<std::vector<ledger::Claim>> claims = ledger->List({});
+  for (const ledger::Claim& claim : claims.value()) {
+    EXPECT_TRUE(values.insert(claim.value).second) << claim.value << " twice";
+  }
+  EXPECT_EQ(values.size(), 2u * kTakes);
+}
+
+// The journal's records: settled claims not known to be in it, in the order
+// they were settled, until they are marked.
+TEST_F(LedgerTest, UnjournaledClaimsInSettleOrder) {
+  auto ledger = Open();
+  auto source = MakeCounterSource(HexCounter("00000001"), false);
+  std::vector<ledger::Claim> claims;
+  for (int i = 0; i < 3; ++i) {
+    ledger::ClaimRequest request;
+    request.station = "S1";
+    request.bank = 3;
+    request.pool = source->Pool();
+    request.journal = "/j.csv";
+    std::optional<ledger::Plan> planned;
+    request.plan = [&](const std::optional<std::string>& position) {
+      Result<ledger::Plan> plan = source->PlanFrom(position);
+      if (plan) planned = plan.value();
+      return plan;
+    };
+    Result<ledger::Claim> claim = ledger->Take(request);
+    ASSERT_TRUE(claim);
+    source->Claimed(*planned);
+    claims.push_back(claim.value());
+  }
+  Settle(*ledger, *source, claims[2], Outcome::kWritten);
+  Settle(*ledger, *source, claims[0], Outcome::kUnknown);
+  const auto unjournaled = ledger->Unjournaled("/j.csv");
+  ASSERT_TRUE(unjournaled);
+  ASSERT_EQ(unjournaled.value().size(), 2u) << "the open claim is not settled yet";
+  EXPECT_EQ(unjournaled.value()[0].value, "00000003");
+  EXPECT_EQ(unjournaled.value()[1].value, "00000001");
+  ledger->MarkJournaled({claims[2].id});
+  Settle(*ledger, *source, claims[1], Outcome::kWritten);  // carries the mark
+  const auto rest = ledger->Unjournaled("/j.csv");
+  ASSERT_EQ(rest.value().size(), 2u);
+  EXPECT_EQ(rest.value()[0].value, "00000001");
+  EXPECT_EQ(rest.value()[1].value, "00000002");
+}
+
+// A file that is no ledger, or one of a newer program, is refused by name.
+TEST_F(LedgerTest, AFileThatIsNoLedgerIsRefused) {
+  const std::string path = folder_.File("not-a-ledger");
+  std::ofstream(path) << "this is text, not a database\n";
+  Result<std::unique_ptr<SqliteLedger>> opened = SqliteLedger::Open(path);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.message().id, msg::kLedgerFailed);
+  EXPECT_NE(opened.message().text.find(path), std::string::npos);
+}
+
+}  // namespace
+}  // namespace stampwise
