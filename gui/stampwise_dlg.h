@@ -167,7 +167,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void FitToScreen();
   void LoadGs1State();
   // The station a PLC drives (stampwise_dlg_station.cpp).
-  void BuildStationPanel(class QGridLayout* logGrid, int logRow);
+  void BuildStationPanel(class QVBoxLayout* report);
   // Each accepted trigger, on the window's thread: one write attempt as
   // "Schreiben" runs it, once no other exchange runs.
   void RunStationAttempt();

@@ -199,7 +199,6 @@ void CStampwiseDlg::BuildControls() {
   logGrid->addWidget(chooseReadLog_, 1, 2);
   logGrid->setColumnStretch(1, 1);
   BuildTraceControls(writeLayout, 7, logGrid, 2);
-  BuildStationPanel(logGrid, 3);
 
   // Status log, counter and buttons.
   status_ = Named(new QPlainTextEdit, 1007);
@@ -236,6 +235,9 @@ void CStampwiseDlg::BuildControls() {
   job->addWidget(logGroup);
   job->addStretch(1);
   auto* report = new QVBoxLayout;
+  // The station's row heads the right side: the left one is as tall as a
+  // laptop screen allows.
+  BuildStationPanel(report);
   gs1Panel_ = new CGs1Panel;
   gs1Panel_->hide();
   report->addWidget(gs1Panel_);

@@ -1,8 +1,8 @@
-// The main window as a station the line's PLC drives: the panel's row in the
-// log files group, its triggers run as "Schreiben" runs a write, and the
+// The main window as a station the line's PLC drives: the panel's row above
+// the status log, its triggers run as "Schreiben" runs a write, and the
 // station's state in the status bar.
-#include <QGridLayout>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "gui/connection_status.h"
 #include "gui/stampwise_dlg.h"
@@ -17,9 +17,9 @@ constexpr int kRetryMs = 20;
 
 }  // namespace
 
-void CStampwiseDlg::BuildStationPanel(QGridLayout* logGrid, int logRow) {
+void CStampwiseDlg::BuildStationPanel(QVBoxLayout* report) {
   stationPanel_ = new StationPanel(writer_, settings_);
-  logGrid->addWidget(stationPanel_, logRow, 0, 1, 3);
+  report->addWidget(stationPanel_);
   connect(stationPanel_, &StationPanel::AttemptRequested, this, &CStampwiseDlg::RunStationAttempt);
   connect(stationPanel_, &StationPanel::StatusChanged, this,
           [this](const QString& text) { statusBar_->ShowStation(text); });

@@ -59,7 +59,8 @@ bool StationPanel::SetOn(bool on) {
   }
   // Triggers come on the server's thread; the window runs them on its own.
   station_ = std::make_unique<Station>(writer_, [this] {
-    QMetaObject::invokeMethod(this, [this] { emit AttemptRequested(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit AttemptRequested(); }, Qt::QueuedConnection);
   });
   station_->SetReady(ready_, true);
   server_ = std::make_unique<plc::ModbusStation>(*station_);
@@ -72,7 +73,8 @@ bool StationPanel::SetOn(bool on) {
   }
   settings_.WriteString(kSection, kAddressKey, text);
   server_->OnClients([this](int clients) {
-    QMetaObject::invokeMethod(this, [this, clients] { ClientsChanged(clients); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, clients] { ClientsChanged(clients); }, Qt::QueuedConnection);
   });
   stopFd_ = ::eventfd(0, EFD_CLOEXEC);
   serving_ = std::thread([this] { server_->Serve(stopFd_); });

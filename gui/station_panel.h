@@ -25,7 +25,7 @@ class Settings;
 namespace stampwise::plc {
 class ModbusStation;
 struct ListenAddress;
-}
+}  // namespace stampwise::plc
 
 namespace stampwise::gui {
 

@@ -2,8 +2,10 @@
 // interface dialog, for a look at the layout. Runs only when a folder for the
 // pictures is given (the xvfb-run test sets it).
 #include <gtest/gtest.h>
+#include <modbus/modbus.h>
 #include <stdlib.h>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +18,8 @@
 #include "gui/port_dlg.h"
 #include "gui/production_view.h"
 #include "gui/stampwise_dlg.h"
+#include "gui/station_panel.h"
+#include "plc/modbus_station.h"
 #include "tests/gui/gui_test_support.h"
 
 namespace stampwise::gui::testing {
@@ -148,6 +152,44 @@ TEST(Screenshot, EveryModeOnALaptopScreenAndTheProductionView) {
     EXPECT_TRUE(boxes.shown.empty());
   }
   ApplyLanguage(0, "");
+}
+
+// The window as a station on the demo's conveyor: a PLC connected, its
+// triggers until one passed; the status bar says so.
+TEST(Screenshot, StationModeAfterAPlcTrigger) {
+  const char* folder = getenv("STAMPWISE_SCREENSHOT_DIR");
+  if (folder == nullptr) GTEST_SKIP() << "STAMPWISE_SCREENSHOT_DIR not set";
+  DemoSession demo;
+  setenv(kSettingsFileVariable, demo.SettingsFile().c_str(), 1);
+  Settings().WriteString("Station", "Modbus", "127.0.0.1:0");
+  RecordingBoxes boxes;
+  {
+    Settings settings;
+    CStampwiseDlg window(settings, boxes);
+    window.Start();
+    window.move(0, 0);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QCheckBox*>(QStringLiteral("stationOn"))->click();
+    const std::optional<plc::ListenAddress> listening = window.StationControls()->Listening();
+    ASSERT_TRUE(listening);
+    modbus_t* plc = modbus_new_tcp("127.0.0.1", listening->port);
+    ASSERT_EQ(modbus_connect(plc), 0);
+    // The belt brings a tag now and then: trigger until one was written.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          std::uint8_t coil = 0;
+          if (modbus_read_bits(plc, 0, 1, &coil) == 1 && coil == 0) modbus_write_bit(plc, 0, 1);
+          return Control<QLabel>(window, 1033)->text().toInt() >= 1;
+        },
+        30000));
+    QTest::qWait(200);
+    EXPECT_TRUE(window.screen()->grabWindow(0).save(QString::fromLocal8Bit(folder) + "/stampwise-station.png"));
+    modbus_close(plc);
+    modbus_free(plc);
+  }
+  unsetenv(kSettingsFileVariable);
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
 }  // namespace
