@@ -27,6 +27,8 @@ constexpr int kSendStallMs = 200;
 // paced line's character takes: the loop sleeps until this long before a
 // reply is due and waits out the rest awake.
 constexpr std::chrono::microseconds kTimerLateness{60};
+// The due time of a reply held until the control channel releases it.
+constexpr Clock::time_point kHeld = Clock::time_point::max();
 
 }  // namespace
 
@@ -140,7 +142,9 @@ void SimServer::FeedReader(int fd, const Bytes& bytes, Clock::time_point arrived
   const Clock::time_point due = line_.Reply(reply.bytes.size(), reply.chipBytes, arrived, reply.delay);
   if (reply.bytes.empty()) return;
   Log("tx", reply.bytes.data(), reply.bytes.size());
-  if (due > Clock::now()) {
+  if (holding_) {
+    outgoing_.push_back({fd, std::move(reply.bytes), kHeld});
+  } else if (due > Clock::now()) {
     outgoing_.push_back({fd, std::move(reply.bytes), due});
   } else {
     Send(fd, reply.bytes);
@@ -156,6 +160,7 @@ std::string SimServer::Answer(const std::string& line) {
     const std::size_t start = blank == std::string::npos ? line.size() : line.find_first_not_of(' ', blank);
     return line_.Control(verb, start == std::string::npos ? std::string() : line.substr(start));
   }
+  if (line == "hold" || line == "release") return HoldReplies(line == "hold");
   return control_.Handle(line);
 }
 
@@ -208,10 +213,21 @@ void SimServer::AwaitDueSoon() const {
 }
 
 std::optional<std::chrono::nanoseconds> SimServer::TimeToNextDue() const {
-  if (outgoing_.empty()) return std::nullopt;
-  Clock::time_point first = outgoing_.front().due;
+  Clock::time_point first = kHeld;
   for (const Outgoing& o : outgoing_) first = std::min(first, o.due);
+  if (first == kHeld) return std::nullopt;
   return std::max(first - Clock::now(), Clock::duration::zero());
+}
+
+std::string SimServer::HoldReplies(bool hold) {
+  holding_ = hold;
+  int held = 0;
+  for (Outgoing& o : outgoing_) {
+    if (o.due != kHeld) continue;
+    ++held;
+    if (!hold) o.due = Clock::now();
+  }
+  return "OK " + std::to_string(held);
 }
 
 void SimServer::Run(int stopFd) {

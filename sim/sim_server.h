@@ -70,6 +70,10 @@ class SimServer {
   std::string Answer(const std::string& line);
   // Answers "lan ..." control lines.
   std::string LanControl(const std::string& arguments);
+  // "hold": every reply waits from now on until "release" sends them all at
+  // once; either answers how many wait. A test holds an exchange open for as
+  // long as it needs, without a clock.
+  std::string HoldReplies(bool hold);
   // False when the control client is gone.
   bool ServeControl(Client& client);
   void Send(int fd, const Bytes& bytes);
@@ -93,6 +97,7 @@ class SimServer {
   std::vector<Outgoing> outgoing_;
   int lastHostFd_ = -1;
   bool closeHosts_ = false;
+  bool holding_ = false;
 };
 
 }  // namespace mkvsim
