@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/messages.h"
-#include "app/write_trace.h"
 #include "reader/rdr.h"
 
 namespace stampwise {
@@ -114,7 +113,15 @@ void Station::RunAttempt() {
     writer_.WriteOnce();
     inAttempt_ = false;
   }
-  const bool halted = ready && writer_.HaltReason() != TagWriter::Halt::kNone;
+  // A source at its end halts the station at once, said as the writer says
+  // it: the PLC must not bring another tag for a value there is none of.
+  bool halted = ready && writer_.HaltReason() != TagWriter::Halt::kNone;
+  if (ready && !halted && writer_.Source() != nullptr) {
+    if (const std::optional<Message> end = writer_.Source()->Exhausted()) {
+      writer_.Reporter().ShowMessage(end->id, end->text);
+      halted = true;
+    }
+  }
   const Outcome outcome = station::OutcomeOf(lastEvent_, !ready || halted);
   int status = 0;
   if (lastEvent_) {
@@ -123,11 +130,10 @@ void Station::RunAttempt() {
     // The inventory's exchange failed: the PLC gets the library's reason.
     status = RdrGetLastError(writer_.Handle());
   }
-  // The TID of a tag that took its data, when the job reads TIDs.
+  // The TID of a tag that took its data, as the attempt read it (when the
+  // job reads TIDs): no further exchange before the trigger settles.
   std::vector<std::uint8_t> tid;
-  if (writer_.Config().trace.readTid && (outcome == Outcome::kWritten || outcome == Outcome::kMismatch)) {
-    tid = FromHex(ReadTagTid(writer_.Handle()));
-  }
+  if (outcome == Outcome::kWritten || outcome == Outcome::kMismatch) tid = FromHex(writer_.AttemptTid());
   const std::vector<std::uint8_t> data = DataWentOut(outcome) ? lastEvent_->bytes : std::vector<std::uint8_t>{};
 
   std::lock_guard lock(mutex_);
@@ -164,6 +170,11 @@ station::Outcome Station::LastOutcome() const {
 int Station::Settled() const {
   std::lock_guard lock(mutex_);
   return settled_;
+}
+
+bool Station::Halted() const {
+  std::lock_guard lock(mutex_);
+  return halted_;
 }
 
 }  // namespace stampwise

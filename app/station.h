@@ -87,6 +87,8 @@ class Station {
   // The outcome of the last attempt and how many have settled.
   station::Outcome LastOutcome() const;
   int Settled() const;
+  // Whether the station halted (it takes no trigger until set up anew).
+  bool Halted() const;
 
  private:
   void UpdateInputs();

@@ -119,6 +119,8 @@ class TagWriter {
 
   // The job's value source, once a write command (or PrepareJob) made it.
   const ValueSource* Source() const { return source_.get(); }
+  // The TID the last write attempt read of its tag (hex; empty when none).
+  const std::string& AttemptTid() const { return place_.tid; }
   // The counter's write value as it stands (a list or GS1 job leaves it as configured).
   const std::string& CounterValue() const { return config_.params.value; }
 

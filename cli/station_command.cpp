@@ -20,7 +20,9 @@ const char* const kStationRegisterMap =
     R"(Modbus TCP registers (numbered from 0; anything else: exception 2, illegal data address):
   coil 0            trigger: write 1 for one write attempt; 0 again once it has settled.
                     A 1 while an attempt runs: exception 6 (busy); while not ready: exception 4.
-  discrete inputs   0 ready, 1 busy, 2 last attempt passed, 3 last attempt rejected, 4 halted
+  discrete inputs   0 ready, 1 busy, 2 last attempt passed, 3 last attempt rejected,
+                    4 halted (counter or list at its end, ledger unusable or bytes already used,
+                      journal or stored value failed, reader lost; until the station is started anew)
   input registers   0-1 tags written, 2-3 attempts rejected, 4-5 outcomes unknown (32 bits, high word first)
                     6 last outcome: 0 none yet, 1 written, 2 failed, 3 unknown, 4 mismatch, 5 no tag,
                       6 several tags
@@ -74,7 +76,8 @@ int Serve(Context& context, StationFrontEnd& frontEnd, TagWriter& writer, const 
   }
   frontEnd.Attach(nullptr);
   PrintCycleSummary(context.Out(), Cycle::Write, writer, std::chrono::steady_clock::now() - started);
-  return kSuccess;
+  // A halted station did not do what was asked, as a cycle that halted.
+  return station.Halted() ? kTagFailed : kSuccess;
 }
 
 }  // namespace
