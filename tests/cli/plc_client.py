@@ -3,21 +3,25 @@
 
     plc_client.py PORT CONTROL STEP...
 
-CONTROL is mkv-sim's control socket. Each step prints one JSON object:
+CONTROL is mkv-sim's control socket (connected at the first sim step). Each step prints one JSON object:
   sim:COMMAND   a control command for mkv-sim (the belt: "sim:conveyor next 2")
   trigger       coil 0 to 1, then wait until the station clears it; the registers after it
-  busy          a trigger, at once a second one; the second's exception code, then as trigger
+  busy          mkv-sim holds its replies, a trigger, a second one while the first cannot end; the
+                second's exception code; then the replies released and as trigger
   loop:N        N times: the belt brings one tag, trigger; the outcomes counted
+  image         the registers as they stand
   map           what the addresses outside the register map answer
   silent        a client that connects and never speaks (kept open to the end)
   garbage       a client that sends bytes that are no Modbus; whether the station closed it
   partial       a client that sends half a request header and stops (kept open to the end)
   refused       a trigger the station refuses; its exception code
+  damage:FILE   another program breaks the station's ledger FILE (its claims table gone)
 A step that fails prints {"error": ...} and ends the run with status 1.
 """
 
 import json
 import socket
+import sqlite3
 import sys
 import time
 
@@ -43,12 +47,15 @@ class Plc:
         self.client = ModbusTcpClient("127.0.0.1", port=port, timeout=HANG_GUARD_S)
         if not self.client.connect():
             raise Failed("cannot connect to the station")
-        self.control = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        self.control.connect(control)
+        self.control_path = control
+        self.control = None
         self.control_buffer = b""
         self.kept = []  # connections held open to the end
 
     def sim(self, command):
+        if self.control is None:
+            self.control = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            self.control.connect(self.control_path)
         self.control.sendall(command.encode() + b"\n")
         while b"\n" not in self.control_buffer:
             chunk = self.control.recv(4096)
@@ -91,9 +98,13 @@ class Plc:
         return self.image()
 
     def busy(self):
+        # Held replies keep the first attempt running until they are released,
+        # however slowly this client comes with the second trigger.
+        self.sim("hold")
         if self.write_trigger() != 0:
             raise Failed("the first trigger was refused")
         second = self.write_trigger()
+        self.sim("release")
         self.settle()
         return dict(self.image(), second=second)
 
@@ -135,19 +146,27 @@ class Plc:
     def refused(self):
         return {"code": self.write_trigger()}
 
+    @staticmethod
+    def damage(ledger):
+        with sqlite3.connect(ledger) as db:
+            db.execute("ALTER TABLE claims RENAME TO claims_damaged")
+        return {}
+
 
 def run(plc, step):
     if step.startswith("sim:"):
         return {"answer": plc.sim(step[4:])}
     if step.startswith("loop:"):
         return plc.loop(int(step[5:]))
+    if step.startswith("damage:"):
+        return plc.damage(step[7:])
     if step == "silent":
         plc.raw()
         return {}
     if step == "partial":
         plc.raw().sendall(b"\x00\x01\x00")
         return {}
-    if step in ("trigger", "busy", "map", "garbage", "refused"):
+    if step in ("trigger", "busy", "image", "map", "garbage", "refused"):
         return getattr(plc, step)()
     raise Failed(f"unknown step {step}")
 
@@ -158,7 +177,7 @@ def main():
         plc = Plc(port, control)
         for step in steps:
             print(json.dumps(dict(run(plc, step), step=step)), flush=True)
-    except (Failed, OSError) as e:
+    except (Failed, OSError, sqlite3.Error) as e:
         print(json.dumps({"error": str(e)}), flush=True)
         return 1
     return 0

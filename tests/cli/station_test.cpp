@@ -43,11 +43,14 @@ class StationTest : public CliTest {
     CliTest::TearDown();
   }
 
-  // A four-byte hex job on the User bank as a station on any free port.
-  void StartStation(std::vector<std::string> extra = {}, const std::string& value = "00000001") {
+  // A four-byte hex job on the User bank as a station on any free port;
+  // `globals` go before the command.
+  void StartStation(std::vector<std::string> extra = {}, const std::string& value = "00000001",
+                    const std::vector<std::string>& globals = {}) {
     std::vector<std::string> args = UserHexJob({"--modbus", "127.0.0.1:0"}, value);
     args[0] = "station";
     args.insert(args.end(), extra.begin(), extra.end());
+    args.insert(args.begin(), globals.begin(), globals.end());
     station_ = std::make_unique<ChildProcess>(CommandLine(args));
     const std::string ready = LoadString(msg::kStationReady);
     const std::string prefix = ready.substr(0, ready.find("%s"));
@@ -92,13 +95,13 @@ TEST_F(StationTest, EachTriggerLeavesItsOutcomeInTheRegisters) {
     int bytes;  // byte count: the data went out to a tag
   };
   const Case cases[] = {
-      {{"conveyor next 1"}, 1, 0, 4},                          // written
-      {{"conveyor next 0"}, 5, 21, 0},                         // no tag in the field
-      {{"conveyor next 2"}, 6, 0, 0},                          // several tags
-      {{"conveyor next 1", "fault refuse 24 1"}, 2, 24, 0},    // the reader refused: failed
-      {{"fault skip 2", "fault drop 1"}, 3, 4, 4},            // the write's reply lost: unknown
-      {{"conveyor next 1", "fault corrupt 1"}, 4, 0, 4},       // the read-back differs: mismatch
-      {{"conveyor next 1"}, 1, 0, 4},                          // and the next tag is written again
+      {{"conveyor next 1"}, 1, 0, 4},                        // written
+      {{"conveyor next 0"}, 5, 21, 0},                       // no tag in the field
+      {{"conveyor next 2"}, 6, 0, 0},                        // several tags
+      {{"conveyor next 1", "fault refuse 24 1"}, 2, 24, 0},  // the reader refused: failed
+      {{"fault skip 2", "fault drop 1"}, 3, 4, 4},           // the write's reply lost: unknown
+      {{"conveyor next 1", "fault corrupt 1"}, 4, 0, 4},     // the read-back differs: mismatch
+      {{"conveyor next 1"}, 1, 0, 4},                        // and the next tag is written again
   };
   std::vector<std::string> steps;
   for (const Case& c : cases) {
@@ -136,16 +139,15 @@ TEST_F(StationTest, EachTriggerLeavesItsOutcomeInTheRegisters) {
 
 TEST_F(StationTest, ATriggerWhileOneRunsIsRefusedNeverQueued) {
   StartSim({"--tags", "0"});
-  // Every reply 300 ms late: the first attempt runs long after the second
-  // trigger has been answered, however loaded the machine.
-  StartStation({}, "00000001");
-  const std::vector<nlohmann::json> results =
-      Plc({"sim:conveyor next 1", "sim:fault delay 300", "busy", "sim:fault clear", "sim:conveyor next 1", "trigger"});
-  EXPECT_EQ(results[2]["second"], 6);  // slave device busy
-  EXPECT_EQ(results[2]["registers"][kOutcome], 1);
+  // The simulator holds its replies until the client has its answer to the
+  // second trigger; the reply time-out is only the bound of a stalled test.
+  StartStation({}, "00000001", {"--timeout", "60000"});
+  const std::vector<nlohmann::json> results = Plc({"sim:conveyor next 1", "busy", "sim:conveyor next 1", "trigger"});
+  EXPECT_EQ(results[1]["second"], 6);  // slave device busy
+  EXPECT_EQ(results[1]["registers"][kOutcome], 1);
   // The refused trigger never ran: two triggers accepted, two tags written.
-  EXPECT_EQ(Count(results[5], 0), 2u);
-  EXPECT_EQ(Count(results[5], 2), 0u);
+  EXPECT_EQ(Count(results[3], 0), 2u);
+  EXPECT_EQ(Count(results[3], 2), 0u);
   EXPECT_EQ(UserWritesByTag().size(), 2u);
 }
 
@@ -168,6 +170,20 @@ TEST_F(StationTest, FiveHundredTagsOnTheConveyorGetOneValueEach) {
   EXPECT_EQ(values.count("000001F4"), 1u);
   EXPECT_EQ(StopStation(), 0);
   EXPECT_THAT(station_->Out(), ::testing::HasSubstr("500"));
+  // The ledger holds the same 500 values, each written once, with its TID;
+  // the settings file the station was given goes on after them.
+  const RunResult listed = RunProgram(CommandLine({"--json", "ledger", "list"}, false));
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  std::set<std::string> claimed;
+  for (const nlohmann::json& claim : JsonLines(listed.out)) {
+    EXPECT_EQ(claim["outcome"], "written") << claim.dump();
+    EXPECT_EQ(claim["reuse"], false) << claim.dump();
+    EXPECT_NE(claim["tid"], "") << claim.dump();
+    claimed.insert(claim["bytes"].get<std::string>());
+  }
+  EXPECT_EQ(JsonLines(listed.out).size(), 500u);
+  EXPECT_EQ(claimed, values);
+  EXPECT_EQ(Stored("LastData"), "000001F5");
 }
 
 TEST_F(StationTest, SilentAndGarbageClientsNeverStallThePlc) {
@@ -178,35 +194,99 @@ TEST_F(StationTest, SilentAndGarbageClientsNeverStallThePlc) {
   EXPECT_EQ(results[3]["outcomes"], nlohmann::json({{"1", 3}}));
   // Outside the map: illegal data address; holding register 0 reads 0 and
   // takes no writes.
-  EXPECT_EQ(results[4],
-            nlohmann::json({{"step", "map"},
-                            {"coil1", 2},
-                            {"coils0to1", 2},
-                            {"input5", 2},
-                            {"register49", 2},
-                            {"holding0", {0}},
-                            {"holding1", 2},
-                            {"writeHolding0", 2},
-                            {"writeCoil1", 2}}));
+  EXPECT_EQ(results[4], nlohmann::json({{"step", "map"},
+                                        {"coil1", 2},
+                                        {"coils0to1", 2},
+                                        {"input5", 2},
+                                        {"register49", 2},
+                                        {"holding0", {0}},
+                                        {"holding1", 2},
+                                        {"writeHolding0", 2},
+                                        {"writeCoil1", 2}}));
 }
 
-TEST_F(StationTest, AHaltedStationIsNotReadyAndRefusesTriggers) {
-  StartSim({"--tags", "0"});
-  const std::string list = folder_.File("values.txt");
-  {
-    std::ofstream out(list);
-    out << "0000000A\n";
+// What halts a station, and what does not: the last trigger's outcome, the
+// inputs after it, a trigger after it, and the exit status. The ledger is the
+// one the global --ledger names, as for write.
+struct HaltCase {
+  enum Used { kNowhere, kStationLedger, kDefaultLedger };
+  const char* name;
+  std::vector<std::string> job;  // station options beside the four-byte hex job
+  std::string value;             // --value; "" for none
+  Used usedBefore;               // where `write` recorded 00000001 on a tag first
+  bool readerLost;               // mkv-sim ends before the last trigger
+  bool ledgerDamaged;            // another program breaks the ledger before the last trigger
+  int outcome;
+  bool halted;
+  int exitStatus;
+};
+
+class StationHaltTest : public StationTest, public ::testing::WithParamInterface<HaltCase> {};
+
+TEST_P(StationHaltTest, TheLastTriggerAndWhatFollows) {
+  const HaltCase& c = GetParam();
+  StartSim({"--tags", "1"});
+  const std::string ledger = folder_.File("station-ledger.sqlite3");
+  if (c.usedBefore != HaltCase::kNowhere) {
+    std::vector<std::string> write = UserHexJob({}, "00000001");
+    if (c.usedBefore == HaltCase::kStationLedger) write.insert(write.begin(), {"--ledger", ledger});
+    ASSERT_EQ(Cli(write).exitCode, 0);
   }
-  StartStation({"--values-file", list});
-  const std::vector<nlohmann::json> results =
-      Plc({"sim:conveyor next 1", "trigger", "sim:conveyor next 1", "trigger", "refused"});
-  EXPECT_EQ(results[1]["registers"][kOutcome], 1);
-  // The list's end: the attempt failed and the station halted.
-  EXPECT_EQ(results[3]["registers"][kOutcome], 2);
-  EXPECT_EQ(results[3]["inputs"], nlohmann::json({0, 0, 0, 1, 1}));
-  EXPECT_EQ(results[4]["code"], 4);  // server device failure
-  EXPECT_EQ(StopStation(), 1);
+  std::vector<std::string> job = c.job;
+  const std::string list = folder_.File("values.txt");
+  std::ofstream(list) << "0000000A\n";
+  for (std::string& option : job) {
+    if (option == "LIST") option = list;
+  }
+  StartStation(job, c.value, {"--ledger", ledger});
+  std::vector<std::string> steps{"sim:conveyor next 1"};
+  if (c.readerLost) {
+    // A first tag written, then the reader gone.
+    Plc({"sim:conveyor next 1", "trigger"});
+    sim_->Stop();
+    steps.clear();
+  }
+  if (c.ledgerDamaged) steps.insert(steps.end(), {"trigger", "damage:" + ledger, "sim:conveyor next 1"});
+  steps.push_back("trigger");
+  // Halted: a trigger is refused (server device failure) and nothing changes.
+  if (c.halted) steps.insert(steps.end(), {"refused", "image"});
+  const std::vector<nlohmann::json> results = Plc(steps);
+  const nlohmann::json& last = results[results.size() - (c.halted ? 3 : 1)];
+  SCOPED_TRACE(last.dump());
+  EXPECT_EQ(last["registers"][kOutcome], c.outcome);
+  const int passed = c.outcome == 1 ? 1 : 0;
+  const int halted = c.halted ? 1 : 0;
+  EXPECT_EQ(last["inputs"], nlohmann::json({1 - halted, 0, passed, 1 - passed, halted}));
+  if (c.halted) {
+    EXPECT_EQ(results[results.size() - 2]["code"], 4);
+    EXPECT_EQ(results.back()["registers"], last["registers"]);
+  }
+  EXPECT_EQ(StopStation(), c.exitStatus);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StationHaltTest,
+    ::testing::Values(
+        // The last value that fits is written, and the station halts at once:
+        // the PLC brings no tag for a value there is none of.
+        HaltCase{"CounterAtItsEnd", {}, "FFFFFFFF", HaltCase::kNowhere, false, false, 1, true, 1},
+        HaltCase{"ValueListAtItsEnd", {"--values-file", "LIST"}, "", HaltCase::kNowhere, false, false, 1, true, 1},
+        // The bytes are on a tag already: the claim is refused, nothing written.
+        HaltCase{"BytesUsedBefore", {}, "00000001", HaltCase::kStationLedger, false, false, 2, true, 1},
+        HaltCase{"BytesUsedBeforeWithAllowReuse",
+                 {"--allow-reuse"},
+                 "00000001",
+                 HaltCase::kStationLedger,
+                 false,
+                 false,
+                 1,
+                 false,
+                 0},
+        // Not in the ledger the station was given.
+        HaltCase{"BytesUsedInAnotherLedgerOnly", {}, "00000001", HaltCase::kDefaultLedger, false, false, 1, false, 0},
+        HaltCase{"LedgerDamaged", {}, "00000001", HaltCase::kNowhere, false, true, 2, true, 1},
+        HaltCase{"ReaderLost", {}, "00000001", HaltCase::kNowhere, true, false, 2, true, 3}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(StationTest, AnAddressThatCannotBeServedEndsBeforeAnyTrigger) {
   StartSim({"--tags", "1"});

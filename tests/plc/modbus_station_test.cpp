@@ -2,6 +2,8 @@
 // the attempts on their worker thread: triggers from several clients at once
 // (under ThreadSanitizer too), clients that send garbage, and the listening
 // address as typed.
+#include "plc/modbus_station.h"
+
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 #include <netinet/in.h>
@@ -17,7 +19,6 @@
 #include "app/station.h"
 #include "app/station_front_end.h"
 #include "app/station_worker.h"
-#include "plc/modbus_station.h"
 #include "reader/rdr.h"
 #include "tests/app/cycle_fixture.h"
 
@@ -98,6 +99,7 @@ class ModbusStationTest : public ::testing::Test {
   int Port() const { return server_->Bound().port; }
 
   TempFolder folder_;
+  PrivateLedger ledger_{folder_};
   RecordingFrontEnd shown_;
   StationFrontEnd frontEnd_{shown_};
   ManualTimer writeTimer_;
