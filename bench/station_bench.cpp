@@ -2,7 +2,8 @@
 // `stampwise-cli station` (a Modbus client of libmodbus writes coil 0, then
 // reads it until the station has cleared it) against the same write attempt
 // as `stampwise-cli write` makes it (TagWriter::WriteOnce on an open reader),
-// each against its own mkv-sim with one tag in the field. For scale, the
+// each against its own mkv-sim with one tag in the field and on a ledger of
+// its own (a full synchronous commit per claim on both sides). For scale, the
 // whole `stampwise-cli write` process (start, opening the reader, the write).
 //
 //   station_bench [TRIGGERS] [WORK_FOLDER]    defaults: 500, the current folder
@@ -56,9 +57,9 @@ Figures Summarise(std::vector<double> micros) {
 }
 
 // The write job of both sides: four bytes of hex with its increment, no logs.
-const std::vector<std::string> kJob{"--bank",  "user",     "--start", "0",   "--length",    "4",  "--format",
-                                    "hex-bin", "--inc",    "hex",     "--value", "00000001", "--write-log", "off",
-                                    "--read-log", "off"};
+const std::vector<std::string> kJob{"--bank",      "user",    "--start",    "0",   "--length", "4",
+                                    "--format",    "hex-bin", "--inc",      "hex", "--value",  "00000001",
+                                    "--write-log", "off",     "--read-log", "off"};
 
 std::vector<double> WriteOnceTimes(int count, const stampwise::testing::TempFolder& folder) {
   mkvsim::SimProcess sim({"--tags", "1", "--quiet"});
@@ -78,6 +79,7 @@ std::vector<double> WriteOnceTimes(int count, const stampwise::testing::TempFold
   config.params.autoIncrementHex = true;
   config.params.value = "00000001";
   config.logs.writeLogEnabled = false;
+  config.ledgerFile = folder.File("write.sqlite3");
   writer.Configure(config);
   std::vector<double> micros;
   for (int i = 0; i < count; ++i) {
@@ -91,8 +93,9 @@ std::vector<double> WriteOnceTimes(int count, const stampwise::testing::TempFold
 
 std::vector<double> TriggerTimes(int count, const stampwise::testing::TempFolder& folder) {
   mkvsim::SimProcess sim({"--tags", "1", "--quiet"});
-  std::vector<std::string> argv{kCli, "--settings", folder.File("station.ini"), "--port", sim.PtyPath(), "station",
-                                "--modbus", "127.0.0.1:0"};
+  std::vector<std::string> argv{kCli, "--settings", folder.File("station.ini"), "--ledger",
+                                folder.File("station.sqlite3")};
+  argv.insert(argv.end(), {"--port", sim.PtyPath(), "station", "--modbus", "127.0.0.1:0"});
   argv.insert(argv.end(), kJob.begin(), kJob.end());
   stampwise::testing::ChildProcess station(argv);
   if (!station.Pump(30000, "Modbus TCP 127.0.0.1:")) throw std::runtime_error("the station does not start");
@@ -126,7 +129,9 @@ std::vector<double> WriteProcessTimes(int count, const stampwise::testing::TempF
   mkvsim::SimProcess sim({"--tags", "1", "--quiet"});
   std::vector<double> micros;
   for (int i = 0; i < count; ++i) {
-    std::vector<std::string> argv{kCli, "--settings", folder.File("process.ini"), "--port", sim.PtyPath(), "write"};
+    std::vector<std::string> argv{kCli, "--settings", folder.File("process.ini"), "--ledger",
+                                  folder.File("process.sqlite3")};
+    argv.insert(argv.end(), {"--port", sim.PtyPath(), "write"});
     argv.insert(argv.end(), kJob.begin(), kJob.end());
     if (i > 0) argv.erase(argv.end() - 6, argv.end() - 4);  // the stored value goes on
     const auto start = Clock::now();
