@@ -19,6 +19,7 @@
 #include "app/station.h"
 #include "app/station_front_end.h"
 #include "app/station_worker.h"
+#include "app/strings.h"
 #include "reader/rdr.h"
 #include "tests/app/cycle_fixture.h"
 
@@ -47,6 +48,16 @@ class Client {
     std::uint16_t words[2] = {};
     if (modbus_read_input_registers(context_, 0, 2, words) != 2) return 0;
     return static_cast<std::uint32_t>(words[0]) << 16 | words[1];
+  }
+  std::vector<int> Inputs() {
+    std::uint8_t bits[station::kInputCount] = {};
+    if (modbus_read_input_bits(context_, 0, station::kInputCount, bits) != station::kInputCount) return {};
+    return {bits, bits + station::kInputCount};
+  }
+  std::uint16_t Register(int address) {
+    std::uint16_t word = 0xFFFF;
+    modbus_read_input_registers(context_, address, 1, &word);
+    return word;
   }
 
  private:
@@ -158,6 +169,28 @@ TEST_F(ModbusStationTest, ATriggerRunsOnlyWhileReady) {
   while (client.Busy()) std::this_thread::yield();
   EXPECT_EQ(station_->LastOutcome(), station::Outcome::kWritten);
   EXPECT_EQ(sim_->Command("written"), "OK 1");
+}
+
+// The attempt that used the counter's last value halts the station at once,
+// with the TID that attempt read of its tag.
+TEST_F(ModbusStationTest, TheLastValueHaltsAtOnce) {
+  // Set up before any trigger: the worker has not touched the writer yet.
+  WriterConfig config = writer_->Config();
+  config.params.value = "FFFFFFFF";
+  config.trace.readTid = true;
+  writer_->Configure(config);
+  Client client(Port());
+  ASSERT_EQ(client.Trigger(), 0);
+  while (client.Busy()) std::this_thread::yield();
+  EXPECT_EQ(client.Inputs(), (std::vector<int>{0, 0, 1, 0, 1}));  // passed and halted, not ready
+  EXPECT_EQ(client.Register(station::kLastOutcome), static_cast<int>(station::Outcome::kWritten));
+  EXPECT_NE(client.Register(station::kTid), 0);
+  EXPECT_EQ(client.Trigger(), MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE);
+  EXPECT_EQ(sim_->Command("written"), "OK 1");
+  // After the station's lock: the worker said why before it settled.
+  ASSERT_TRUE(station_->Halted());
+  ASSERT_FALSE(shown_.statusLines.empty());
+  EXPECT_EQ(shown_.statusLines.back(), FormatString(msg::kCounterExhausted, {4}));
 }
 
 TEST(StationOutcome, FromTheAttemptsLastEvent) {
