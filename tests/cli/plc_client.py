@@ -9,6 +9,7 @@ CONTROL is mkv-sim's control socket (connected at the first sim step). Each step
   busy          mkv-sim holds its replies, a trigger, a second one while the first cannot end; the
                 second's exception code; then the replies released and as trigger
   loop:N        N times: the belt brings one tag, trigger; the outcomes counted
+  halt:N        triggers until the station has halted, at most N; as trigger, with the triggers it took
   image         the registers as they stand
   map           what the addresses outside the register map answer
   silent        a client that connects and never speaks (kept open to the end)
@@ -116,6 +117,13 @@ class Plc:
             outcomes[outcome] = outcomes.get(outcome, 0) + 1
         return dict(self.image(), outcomes=outcomes)
 
+    def halt(self, most):
+        for n in range(1, most + 1):
+            image = self.trigger()
+            if image["inputs"][4]:
+                return dict(image, triggers=n)
+        raise Failed(f"not halted after {most} triggers")
+
     def map(self):
         c = self.client
         return {
@@ -158,6 +166,8 @@ def run(plc, step):
         return {"answer": plc.sim(step[4:])}
     if step.startswith("loop:"):
         return plc.loop(int(step[5:]))
+    if step.startswith("halt:"):
+        return plc.halt(int(step[5:]))
     if step.startswith("damage:"):
         return plc.damage(step[7:])
     if step == "silent":
