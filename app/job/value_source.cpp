@@ -147,11 +147,12 @@ class CounterSource final : public ValueSource {
     return Message{msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {params_.lengthBytes}), 0};
   }
 
-  bool StoreBack(Settings& settings) const override {
-    const ParameterSet params = params_;
-    return settings.FollowKey(keys::kLastData, params.value, [params](const std::string& stored) {
-      return CounterAhead(params, stored, params.value);
-    });
+  KeyUpdate StoreBack() const override {
+    return [params = params_](Settings& settings) {
+      return settings.FollowKey(keys::kLastData, params.value, [&params](const std::string& stored) {
+        return CounterAhead(params, stored, params.value);
+      });
+    };
   }
   bool StoreGivenBack(Settings& settings) const override {
     return settings.PutBackKey(keys::kLastData, storedAhead_, params_.value);
@@ -236,15 +237,16 @@ class Gs1Source final : public ValueSource {
     return Message{msg::kGs1SerialExhausted, FormatString(msg::kGs1SerialExhausted, {job_.nextUri}), 0};
   }
 
-  bool StoreBack(Settings& settings) const override {
-    const std::string uri = job_.nextUri;
-    const std::string pool = Gs1Pool(uri);
-    return settings.FollowKey(keys::kGs1NextUri, uri, [uri, pool](const std::string& stored) {
-      // Another item's URI belongs to another job: it is replaced.
-      const std::optional<std::string> theirs = SerialOf(stored);
-      const std::optional<std::string> ours = SerialOf(uri);
-      return Gs1Pool(stored) == pool && theirs && ours && NumberAhead(*theirs, *ours);
-    });
+  KeyUpdate StoreBack() const override {
+    return [uri = job_.nextUri](Settings& settings) {
+      const std::string pool = Gs1Pool(uri);
+      return settings.FollowKey(keys::kGs1NextUri, uri, [&uri, &pool](const std::string& stored) {
+        // Another item's URI belongs to another job: it is replaced.
+        const std::optional<std::string> theirs = SerialOf(stored);
+        const std::optional<std::string> ours = SerialOf(uri);
+        return Gs1Pool(stored) == pool && theirs && ours && NumberAhead(*theirs, *ours);
+      });
+    };
   }
   bool StoreGivenBack(Settings& settings) const override {
     return settings.PutBackKey(keys::kGs1NextUri, storedAhead_, job_.nextUri);
@@ -367,17 +369,20 @@ class ListSource final : public ValueSource {
     return Message{msg::kValueListEnd, FormatString(msg::kValueListEnd, {path_}), 0};
   }
 
-  bool StoreBack(Settings& settings) const override {
-    return settings.WriteBatch([&](CIniEx& ini) {
-      const bool same = StoredText(ini, keys::kValueListFile) == path_ &&
-                        ini.GetInt(keys::kValueListColumn.section, keys::kValueListColumn.name, 1) == column_;
-      if (same && ini.GetInt(keys::kValueListNext.section, keys::kValueListNext.name, 1) > next_) return;
-      WriteKey(ini, keys::kValueListFile, path_);
-      WriteKey(ini, keys::kValueListColumn, column_);
-      WriteKey(ini, keys::kValueListNext, next_);
-      WriteKey(ini, keys::kValueListFingerprint, Fingerprint(values_, std::min(next_, Size() + 1) - 1));
-      WriteKey(ini, keys::kValueListOpen, 0);
-    });
+  KeyUpdate StoreBack() const override {
+    return [path = path_, column = column_, next = next_,
+            fingerprint = Fingerprint(values_, std::min(next_, Size() + 1) - 1)](Settings& settings) {
+      return settings.WriteBatch([&](CIniEx& ini) {
+        const bool same = StoredText(ini, keys::kValueListFile) == path &&
+                          ini.GetInt(keys::kValueListColumn.section, keys::kValueListColumn.name, 1) == column;
+        if (same && ini.GetInt(keys::kValueListNext.section, keys::kValueListNext.name, 1) > next) return;
+        WriteKey(ini, keys::kValueListFile, path);
+        WriteKey(ini, keys::kValueListColumn, column);
+        WriteKey(ini, keys::kValueListNext, next);
+        WriteKey(ini, keys::kValueListFingerprint, fingerprint);
+        WriteKey(ini, keys::kValueListOpen, 0);
+      });
+    };
   }
 
  private:
