@@ -58,9 +58,9 @@ std::string Normalised(const ParameterSet& params) {
   return value;
 }
 
-std::string Fingerprint(const std::vector<std::string>& values, int count) {
+std::string HexFingerprint(std::uint64_t fingerprint) {
   char text[17];
-  std::snprintf(text, sizeof text, "%016" PRIx64, ValuesFingerprint(values, static_cast<std::size_t>(count)));
+  std::snprintf(text, sizeof text, "%016" PRIx64, fingerprint);
   return text;
 }
 
@@ -291,7 +291,12 @@ std::optional<ListPlace> ParseListPlace(const std::optional<std::string>& text) 
 class ListSource final : public ValueSource {
  public:
   ListSource(const ParameterSet& params, std::string path, int column, std::vector<std::string> values, bool restart)
-      : params_(params), path_(std::move(path)), column_(column), values_(std::move(values)), restart_(restart) {}
+      : params_(params),
+        path_(std::move(path)),
+        column_(column),
+        values_(std::move(values)),
+        prefixes_(PrefixFingerprints(values_)),
+        restart_(restart) {}
 
   std::string Next() const override { return next_ <= Size() ? values_[static_cast<std::size_t>(next_) - 1] : ""; }
   std::string Pool() const override { return ListPool(values_); }
@@ -326,7 +331,7 @@ class ListSource final : public ValueSource {
         line = std::max(1, at->next);
         // The lines given out before must be these lines: another list's
         // position (or this one changed) is not ours to continue.
-        if (line - 1 > Size() || at->fingerprint != Fingerprint(values_, line - 1)) {
+        if (line - 1 > Size() || at->fingerprint != FingerprintOf(line - 1)) {
           return Refuse<ledger::Plan>(msg::kValueListChanged, {path_});
         }
       }
@@ -341,7 +346,7 @@ class ListSource final : public ValueSource {
     ledger::Plan plan;
     plan.value = value;
     plan.bytes = std::move(bytes).value();
-    plan.next = std::to_string(line + 1) + ":" + Fingerprint(values_, line);
+    plan.next = std::to_string(line + 1) + ":" + FingerprintOf(line);
     plannedLine_ = line;
     return plan;
   }
@@ -358,7 +363,7 @@ class ListSource final : public ValueSource {
         return;
       }
       WriteKey(ini, keys::kValueListNext, next_);
-      WriteKey(ini, keys::kValueListFingerprint, Fingerprint(values_, std::min(next_, Size() + 1) - 1));
+      WriteKey(ini, keys::kValueListFingerprint, FingerprintOf(next_ - 1));
     });
   }
 
@@ -370,8 +375,7 @@ class ListSource final : public ValueSource {
   }
 
   KeyUpdate StoreBack() const override {
-    return [path = path_, column = column_, next = next_,
-            fingerprint = Fingerprint(values_, std::min(next_, Size() + 1) - 1)](Settings& settings) {
+    return [path = path_, column = column_, next = next_, fingerprint = FingerprintOf(next_ - 1)](Settings& settings) {
       return settings.WriteBatch([&](CIniEx& ini) {
         const bool same = StoredText(ini, keys::kValueListFile) == path &&
                           ini.GetInt(keys::kValueListColumn.section, keys::kValueListColumn.name, 1) == column;
@@ -387,11 +391,17 @@ class ListSource final : public ValueSource {
 
  private:
   int Size() const { return static_cast<int>(values_.size()); }
+  // Stands for the first `count` lines (all of them past the end).
+  std::string FingerprintOf(int count) const {
+    const auto at = static_cast<std::size_t>(std::clamp(count, 0, Size()));
+    return HexFingerprint(prefixes_[at]);
+  }
 
   ParameterSet params_;
   std::string path_;
   int column_;
   std::vector<std::string> values_;
+  std::vector<std::uint64_t> prefixes_;
   bool restart_;
   int next_ = 1;
   int plannedLine_ = 1;
@@ -438,7 +448,7 @@ std::string Gs1Pool(const std::string& tagUri) {
 }
 
 std::string ListPool(const std::vector<std::string>& values) {
-  return values.empty() ? std::string() : "list:" + Fingerprint(values, 1);
+  return values.empty() ? std::string() : "list:" + HexFingerprint(ValuesFingerprint(values, 1));
 }
 
 std::unique_ptr<ValueSource> MakeCounterSource(const ParameterSet& params, bool explicitValue) {
