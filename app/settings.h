@@ -89,6 +89,8 @@ class Settings {
   explicit Settings(std::string fileName = DefaultSettingsFile(), std::string logDirectory = DefaultLogDirectory());
 
   const std::string& FileName() const { return fileName_; }
+  const std::string& LogDirectory() const { return logDirectory_; }
+  std::chrono::milliseconds LockTimeout() const { return lockTimeout_; }
   const std::string& LastError() const { return lastError_; }
   void SetLockTimeout(std::chrono::milliseconds timeout) { lockTimeout_ = timeout; }
 

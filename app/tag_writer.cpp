@@ -172,6 +172,7 @@ bool TagWriter::OpenRecorder() {
 
 bool TagWriter::MakeSource() {
   source_.reset();
+  keysStored_ = false;  // a new job stores its first keys before its first tag
   const bool explicitValue = std::exchange(config_.explicitValue, false);
   std::unique_ptr<ValueSource> source;
   if (config_.gs1.enabled) {
@@ -243,16 +244,37 @@ std::optional<ledger::Claim> TagWriter::ClaimValue() {
     return std::nullopt;
   }
   ShowNextValue();
-  // The stored keys run ahead of the tags, as other programs expect: a value
-  // that cannot be stored goes to no tag.
-  if (settings_ != nullptr && !source_->StoreBack(*settings_)) {
+  if (settings_ == nullptr) return std::move(claim).value();
+  // The stored keys run ahead of the tags, as other programs expect. The
+  // job's first are written before its tag: a file that cannot be written
+  // stops the job before anything reaches a tag. Later ones are written while
+  // their tag is, and are on disk when the attempt ends (the ledger, not this
+  // file, is what keeps a value from a second tag).
+  KeyUpdate keys = source_->StoreBack();
+  if (keysStored_) {
+    if (!keyWriter_) {
+      keyWriter_ =
+          std::make_unique<KeyWriter>(settings_->FileName(), settings_->LogDirectory(), settings_->LockTimeout());
+    }
+    keyWriter_->Start(std::move(keys));
+  } else if (!keys(*settings_)) {
     const std::string error = settings_->LastError();
     SettleClaim(claim.value(), ledger::Outcome::kFailed, {});
     reporter_.ShowMessage(msg::kSettingsStoreFailed, FormatString(msg::kSettingsStoreFailed, {error}));
     StopWith(Halt::kStoreFailed);
     return std::nullopt;
   }
+  keysStored_ = true;
   return std::move(claim).value();
+}
+
+bool TagWriter::FinishStoringKeys() {
+  std::string error;
+  if (!keyWriter_ || keyWriter_->Finish(&error)) return true;
+  keysStored_ = false;
+  reporter_.ShowMessage(msg::kSettingsStoreFailed, FormatString(msg::kSettingsStoreFailed, {error}));
+  StopWith(Halt::kStoreFailed);
+  return false;
 }
 
 bool TagWriter::SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data) {
@@ -271,7 +293,9 @@ bool TagWriter::SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const
   if (const std::optional<std::string> restart = recorder_->TakeJournalRestart()) reporter_.ShowText(*restart);
   // A value given back is the stored next one again; a failed store shows up
   // at the next claim.
-  if (settings_ != nullptr && outcome == ledger::Outcome::kFailed) source_->StoreGivenBack(*settings_);
+  if (settings_ != nullptr && outcome == ledger::Outcome::kFailed && FinishStoringKeys()) {
+    source_->StoreGivenBack(*settings_);
+  }
   if (!settled) {
     reporter_.ShowMessage(settled.message().id, settled.message().text);
     StopWith(HaltOf(settled.message().id));
@@ -539,7 +563,9 @@ bool TagWriter::VerifyWrite(ledger::Claim& claim, const Bytes& data, int bank, i
 bool TagWriter::WriteOnce() {
   dataWriteCounter_ = 1;
   halt_ = Halt::kNone;
-  if (WriteAttempt(false)) return true;
+  const bool written = WriteAttempt(false);
+  FinishStoringKeys();
+  if (written) return true;
   CheckLink();
   return false;
 }
@@ -587,6 +613,8 @@ void TagWriter::Tick(Cycle cycle) {
   inTick_ = true;
   reporter_.SetInTick(true);
   const bool done = cycle == Cycle::Write ? WriteAttempt(true) : ReadAttempt(true);
+  // A write attempt ends with its stored keys on disk.
+  if (cycle == Cycle::Write) FinishStoringKeys();
   if (!done) CheckLink();
   reporter_.SetInTick(false);
   inTick_ = false;

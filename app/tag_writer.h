@@ -149,6 +149,9 @@ class TagWriter {
   // Claims the next value; false (after the message, the write side
   // stopped where that is due) when none can be had.
   std::optional<ledger::Claim> ClaimValue();
+  // Waits for the stored keys of the attempt under way; false when they
+  // could not be written (shown, the job stops after this tag).
+  bool FinishStoringKeys();
   // Records the outcome; false when the record failed (the job stops).
   bool SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data);
   // An attempt that took no value (its status line shown).
@@ -204,6 +207,8 @@ class TagWriter {
   ledger::Ledger* ledger_ = nullptr;
   std::unique_ptr<AttemptRecorder> recorder_;
   std::unique_ptr<ValueSource> source_;
+  bool keysStored_ = false;               // the job's first stored keys are on disk
+  std::unique_ptr<KeyWriter> keyWriter_;  // writes the later ones
   std::optional<JobKey> prepared_;
   std::optional<std::string> shownValue_;  // the counter's value or the GS1 URI the front end shows
   AttemptPlace place_;                     // of the attempt under way

@@ -108,18 +108,34 @@ Result<std::vector<std::string>> LoadValueList(const std::string& path, int colu
   return values;
 }
 
-std::uint64_t ValuesFingerprint(const std::vector<std::string>& values, std::size_t count) {
-  // FNV-1a over each value and its length, so ["ab","c"] and ["a","bc"] differ.
-  std::uint64_t hash = 14695981039346656037ull;
+namespace {
+
+constexpr std::uint64_t kFingerprintStart = 14695981039346656037ull;
+
+// FNV-1a over the value and its length, so ["ab","c"] and ["a","bc"] differ.
+std::uint64_t MixValue(std::uint64_t hash, const std::string& value) {
   const auto mix = [&](unsigned char byte) {
     hash ^= byte;
     hash *= 1099511628211ull;
   };
-  for (std::size_t i = 0; i < count && i < values.size(); ++i) {
-    for (const char c : values[i]) mix(static_cast<unsigned char>(c));
-    for (std::size_t size = values[i].size(), k = 0; k < 8; ++k, size >>= 8) mix(static_cast<unsigned char>(size));
-  }
+  for (const char c : value) mix(static_cast<unsigned char>(c));
+  for (std::size_t size = value.size(), k = 0; k < 8; ++k, size >>= 8) mix(static_cast<unsigned char>(size));
   return hash;
+}
+
+}  // namespace
+
+std::uint64_t ValuesFingerprint(const std::vector<std::string>& values, std::size_t count) {
+  std::uint64_t hash = kFingerprintStart;
+  for (std::size_t i = 0; i < count && i < values.size(); ++i) hash = MixValue(hash, values[i]);
+  return hash;
+}
+
+std::vector<std::uint64_t> PrefixFingerprints(const std::vector<std::string>& values) {
+  std::vector<std::uint64_t> prefixes{kFingerprintStart};
+  prefixes.reserve(values.size() + 1);
+  for (const std::string& value : values) prefixes.push_back(MixValue(prefixes.back(), value));
+  return prefixes;
 }
 
 }  // namespace stampwise

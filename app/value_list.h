@@ -34,5 +34,9 @@ Result<std::vector<std::string>> LoadValueList(const std::string& path, int colu
 // Stands for the first `count` values: a list whose used part changed is
 // not the list a stored position belongs to.
 std::uint64_t ValuesFingerprint(const std::vector<std::string>& values, std::size_t count);
+// The same for every count at once: element k stands for the first k values
+// (a list's position is checked with every tag; hashing its used part anew
+// each time would cost milliseconds a tag far down a long list).
+std::vector<std::uint64_t> PrefixFingerprints(const std::vector<std::string>& values);
 
 }  // namespace stampwise

@@ -59,6 +59,16 @@ void Output::Error(const std::string& message, const std::string& detail, const 
   std::cerr.flush();
 }
 
+void Output::Note(const std::string& message) {
+  const std::string text = OneLine(message);
+  if (json_) {
+    std::cerr << nlohmann::json{{"type", "note"}, {"text", ToUtf8(text)}}.dump() << '\n';
+  } else {
+    std::cerr << text << '\n';
+  }
+  std::cerr.flush();
+}
+
 namespace {
 
 const char* OutcomeName(const TagEvent& event) {

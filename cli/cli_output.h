@@ -27,6 +27,9 @@ class Output : public FrontEnd {
   // one "error" object with the message as "text" and `fields` beside it.
   void Error(const std::string& message, const std::string& detail = {},
              const nlohmann::json& fields = nlohmann::json::object());
+  // On stderr, something the operator should know that is no error; in
+  // JSON mode one "note" object with it as "text".
+  void Note(const std::string& message);
   bool Json() const { return json_; }
 
   // Attempts on tags since this output was made, by outcome.

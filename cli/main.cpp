@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <limits>
 
@@ -231,6 +232,10 @@ int main(int argc, char** argv) {
 
   try {
     StopSignals stop;
+    // A settings file named on the command line that is not there is made
+    // by the command: said, so that a mistyped name does not go unnoticed.
+    std::error_code ignored;
+    const bool newStore = global.settingsFile && !std::filesystem::exists(*global.settingsFile, ignored);
     Settings settings(global.settingsFile ? *global.settingsFile : DefaultSettingsFile());
     const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
     ApplyLanguage(language, ResourceDirectoryOf(kEnglishLibraryName));
@@ -245,21 +250,28 @@ int main(int argc, char** argv) {
       return kBadArguments;
     }
     Context context(global, settings, output, stop);
-
-    if (*ports) return ListPorts(context);
-    if (*info) return ShowInfo(context);
-    if (*write) return Write(context, writeJob);
-    if (*read) return Read(context, readJob);
-    if (*stationCommand) return RunStation(context, stationJob, modbus);
-    if (*power) return Power(context, powerDbm);
-    if (*recordLoad) return RecordLoad(context, loadFile);
-    if (*recordSave) return RecordSave(context, saveFile);
-    if (*lanList) return LanList(context, lanAll);
-    if (*lanShow) return LanShow(context, lanAddress);
-    if (*lanSetCommand) return LanSet(context, lanAddress, lanSet);
-    if (*lanPing) return LanPing(context, lanAddress);
-    if (*updateCommand) return CheckForUpdates(context, updateOptions);
-    if (*ledgerListCommand) return LedgerList(context, ledgerList);
+    const auto runCommand = [&]() -> int {
+      if (*ports) return ListPorts(context);
+      if (*info) return ShowInfo(context);
+      if (*write) return Write(context, writeJob);
+      if (*read) return Read(context, readJob);
+      if (*stationCommand) return RunStation(context, stationJob, modbus);
+      if (*power) return Power(context, powerDbm);
+      if (*recordLoad) return RecordLoad(context, loadFile);
+      if (*recordSave) return RecordSave(context, saveFile);
+      if (*lanList) return LanList(context, lanAll);
+      if (*lanShow) return LanShow(context, lanAddress);
+      if (*lanSetCommand) return LanSet(context, lanAddress, lanSet);
+      if (*lanPing) return LanPing(context, lanAddress);
+      if (*updateCommand) return CheckForUpdates(context, updateOptions);
+      if (*ledgerListCommand) return LedgerList(context, ledgerList);
+      return kBadArguments;
+    };
+    const int status = runCommand();
+    if (newStore && std::filesystem::exists(settings.FileName(), ignored)) {
+      output.Note(FormatString(msg::kSettingsCreated, {settings.FileName()}));
+    }
+    return status;
   } catch (const std::exception& e) {
     std::cerr << "stampwise-cli: " << e.what() << '\n';
     return kBadArguments;

@@ -11,52 +11,72 @@ bash scripts/setup.sh
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
-echo "== formatting"
+echo "== [${SECONDS} s] formatting"
 bash scripts/check_format.sh
 echo "formatting: clean"
 
-echo "== normal build and tests"
+echo "== [${SECONDS} s] normal build and tests"
 cmake --preset default
 cmake --build --preset default -j "$jobs"
 ctest --preset default
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+echo "== [${SECONDS} s] AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" ctest --preset asan
 
-echo "== ThreadSanitizer over the threaded transports"
+echo "== [${SECONDS} s] ThreadSanitizer over the threaded transports"
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs" --target tsan_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --preset tsan -L tsan
 
-echo "== fuzzing, ${fuzz_seconds}s per target"
+echo "== [${SECONDS} s] fuzzing, ${fuzz_seconds}s per target, $jobs at a time"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs" --target all_fuzzers
-for target in build-fuzz/bin/fuzz_*; do
-  [ -x "$target" ] || continue
+
+# Runs one fuzz target into its log; prints nothing.
+fuzz_one() {
+  local target=$1 name corpus
   name=$(basename "$target")
   corpus=build-fuzz/corpus/$name
   mkdir -p "$corpus"
   # Seeds kept in the tree are read, never written: new finds go to $corpus.
-  seeds=()
+  local seeds=()
   [ -d "tests/fuzz/corpus/$name" ] && seeds=("tests/fuzz/corpus/$name")
   # Settings files and data records are a few short lines: longer inputs
   # only slow the search through the INI parser and the loaders.
-  limits=()
+  local limits=()
   case $name in fuzz_ini) limits=(-max_len=256) ;; esac
-  echo "-- $name"
-  log=build-fuzz/$name.log
-  status=0
+  local status=0
   "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${limits[@]}" \
-    "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
-  grep -E '^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)' "$log" || true
-  # A finding ends the fuzzer with a non-zero status and its report.
-  if [ "$status" -ne 0 ]; then tail -n 40 "$log"; exit "$status"; fi
-done
+    "$corpus" "${seeds[@]}" >"build-fuzz/$name.log" 2>&1 || status=$?
+  echo "$status" >"build-fuzz/$name.status"
+}
 
-echo "== Debian package"
+# Each target is single-threaded: run as many at once as there are cores.
+targets=()
+for target in build-fuzz/bin/fuzz_*; do [ -x "$target" ] && targets+=("$target"); done
+running=0
+for target in "${targets[@]}"; do
+  fuzz_one "$target" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then wait -n || true; running=$((running - 1)); fi
+done
+wait
+
+failed=0
+for target in "${targets[@]}"; do
+  name=$(basename "$target")
+  echo "-- $name"
+  grep -E '^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)' "build-fuzz/$name.log" || true
+  # A finding ends the fuzzer with a non-zero status and its report.
+  status=$(cat "build-fuzz/$name.status")
+  if [ "$status" -ne 0 ]; then tail -n 40 "build-fuzz/$name.log"; failed=$status; fi
+done
+[ "$failed" -eq 0 ] || exit "$failed"
+
+echo "== [${SECONDS} s] Debian package"
 bash scripts/package.sh
 bash scripts/package_test.sh
 
-echo "== all tests passed"
+echo "== [${SECONDS} s] all tests passed"

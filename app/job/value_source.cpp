@@ -58,9 +58,9 @@ std::string Normalised(const ParameterSet& params) {
   return value;
 }
 
-std::string Fingerprint(const std::vector<std::string>& values, int count) {
+std::string HexFingerprint(std::uint64_t fingerprint) {
   char text[17];
-  std::snprintf(text, sizeof text, "%016" PRIx64, ValuesFingerprint(values, static_cast<std::size_t>(count)));
+  std::snprintf(text, sizeof text, "%016" PRIx64, fingerprint);
   return text;
 }
 
@@ -147,11 +147,12 @@ class CounterSource final : public ValueSource {
     return Message{msg::kCounterExhausted, FormatString(msg::kCounterExhausted, {params_.lengthBytes}), 0};
   }
 
-  bool StoreBack(Settings& settings) const override {
-    const ParameterSet params = params_;
-    return settings.FollowKey(keys::kLastData, params.value, [params](const std::string& stored) {
-      return CounterAhead(params, stored, params.value);
-    });
+  KeyUpdate StoreBack() const override {
+    return [params = params_](Settings& settings) {
+      return settings.FollowKey(keys::kLastData, params.value, [&params](const std::string& stored) {
+        return CounterAhead(params, stored, params.value);
+      });
+    };
   }
   bool StoreGivenBack(Settings& settings) const override {
     return settings.PutBackKey(keys::kLastData, storedAhead_, params_.value);
@@ -236,15 +237,16 @@ class Gs1Source final : public ValueSource {
     return Message{msg::kGs1SerialExhausted, FormatString(msg::kGs1SerialExhausted, {job_.nextUri}), 0};
   }
 
-  bool StoreBack(Settings& settings) const override {
-    const std::string uri = job_.nextUri;
-    const std::string pool = Gs1Pool(uri);
-    return settings.FollowKey(keys::kGs1NextUri, uri, [uri, pool](const std::string& stored) {
-      // Another item's URI belongs to another job: it is replaced.
-      const std::optional<std::string> theirs = SerialOf(stored);
-      const std::optional<std::string> ours = SerialOf(uri);
-      return Gs1Pool(stored) == pool && theirs && ours && NumberAhead(*theirs, *ours);
-    });
+  KeyUpdate StoreBack() const override {
+    return [uri = job_.nextUri](Settings& settings) {
+      const std::string pool = Gs1Pool(uri);
+      return settings.FollowKey(keys::kGs1NextUri, uri, [&uri, &pool](const std::string& stored) {
+        // Another item's URI belongs to another job: it is replaced.
+        const std::optional<std::string> theirs = SerialOf(stored);
+        const std::optional<std::string> ours = SerialOf(uri);
+        return Gs1Pool(stored) == pool && theirs && ours && NumberAhead(*theirs, *ours);
+      });
+    };
   }
   bool StoreGivenBack(Settings& settings) const override {
     return settings.PutBackKey(keys::kGs1NextUri, storedAhead_, job_.nextUri);
@@ -289,7 +291,12 @@ std::optional<ListPlace> ParseListPlace(const std::optional<std::string>& text) 
 class ListSource final : public ValueSource {
  public:
   ListSource(const ParameterSet& params, std::string path, int column, std::vector<std::string> values, bool restart)
-      : params_(params), path_(std::move(path)), column_(column), values_(std::move(values)), restart_(restart) {}
+      : params_(params),
+        path_(std::move(path)),
+        column_(column),
+        values_(std::move(values)),
+        prefixes_(PrefixFingerprints(values_)),
+        restart_(restart) {}
 
   std::string Next() const override { return next_ <= Size() ? values_[static_cast<std::size_t>(next_) - 1] : ""; }
   std::string Pool() const override { return ListPool(values_); }
@@ -324,7 +331,7 @@ class ListSource final : public ValueSource {
         line = std::max(1, at->next);
         // The lines given out before must be these lines: another list's
         // position (or this one changed) is not ours to continue.
-        if (line - 1 > Size() || at->fingerprint != Fingerprint(values_, line - 1)) {
+        if (line - 1 > Size() || at->fingerprint != FingerprintOf(line - 1)) {
           return Refuse<ledger::Plan>(msg::kValueListChanged, {path_});
         }
       }
@@ -339,7 +346,7 @@ class ListSource final : public ValueSource {
     ledger::Plan plan;
     plan.value = value;
     plan.bytes = std::move(bytes).value();
-    plan.next = std::to_string(line + 1) + ":" + Fingerprint(values_, line);
+    plan.next = std::to_string(line + 1) + ":" + FingerprintOf(line);
     plannedLine_ = line;
     return plan;
   }
@@ -356,7 +363,7 @@ class ListSource final : public ValueSource {
         return;
       }
       WriteKey(ini, keys::kValueListNext, next_);
-      WriteKey(ini, keys::kValueListFingerprint, Fingerprint(values_, std::min(next_, Size() + 1) - 1));
+      WriteKey(ini, keys::kValueListFingerprint, FingerprintOf(next_ - 1));
     });
   }
 
@@ -367,26 +374,34 @@ class ListSource final : public ValueSource {
     return Message{msg::kValueListEnd, FormatString(msg::kValueListEnd, {path_}), 0};
   }
 
-  bool StoreBack(Settings& settings) const override {
-    return settings.WriteBatch([&](CIniEx& ini) {
-      const bool same = StoredText(ini, keys::kValueListFile) == path_ &&
-                        ini.GetInt(keys::kValueListColumn.section, keys::kValueListColumn.name, 1) == column_;
-      if (same && ini.GetInt(keys::kValueListNext.section, keys::kValueListNext.name, 1) > next_) return;
-      WriteKey(ini, keys::kValueListFile, path_);
-      WriteKey(ini, keys::kValueListColumn, column_);
-      WriteKey(ini, keys::kValueListNext, next_);
-      WriteKey(ini, keys::kValueListFingerprint, Fingerprint(values_, std::min(next_, Size() + 1) - 1));
-      WriteKey(ini, keys::kValueListOpen, 0);
-    });
+  KeyUpdate StoreBack() const override {
+    return [path = path_, column = column_, next = next_, fingerprint = FingerprintOf(next_ - 1)](Settings& settings) {
+      return settings.WriteBatch([&](CIniEx& ini) {
+        const bool same = StoredText(ini, keys::kValueListFile) == path &&
+                          ini.GetInt(keys::kValueListColumn.section, keys::kValueListColumn.name, 1) == column;
+        if (same && ini.GetInt(keys::kValueListNext.section, keys::kValueListNext.name, 1) > next) return;
+        WriteKey(ini, keys::kValueListFile, path);
+        WriteKey(ini, keys::kValueListColumn, column);
+        WriteKey(ini, keys::kValueListNext, next);
+        WriteKey(ini, keys::kValueListFingerprint, fingerprint);
+        WriteKey(ini, keys::kValueListOpen, 0);
+      });
+    };
   }
 
  private:
   int Size() const { return static_cast<int>(values_.size()); }
+  // Stands for the first `count` lines (all of them past the end).
+  std::string FingerprintOf(int count) const {
+    const auto at = static_cast<std::size_t>(std::clamp(count, 0, Size()));
+    return HexFingerprint(prefixes_[at]);
+  }
 
   ParameterSet params_;
   std::string path_;
   int column_;
   std::vector<std::string> values_;
+  std::vector<std::uint64_t> prefixes_;
   bool restart_;
   int next_ = 1;
   int plannedLine_ = 1;
@@ -433,7 +448,7 @@ std::string Gs1Pool(const std::string& tagUri) {
 }
 
 std::string ListPool(const std::vector<std::string>& values) {
-  return values.empty() ? std::string() : "list:" + Fingerprint(values, 1);
+  return values.empty() ? std::string() : "list:" + HexFingerprint(ValuesFingerprint(values, 1));
 }
 
 std::unique_ptr<ValueSource> MakeCounterSource(const ParameterSet& params, bool explicitValue) {

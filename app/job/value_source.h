@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/gs1_job.h"
+#include "app/job/key_writer.h"
 #include "app/ledger/ledger.h"
 #include "app/params.h"
 #include "app/result.h"
@@ -45,10 +46,10 @@ class ValueSource {
   virtual std::optional<Message> Exhausted() const = 0;
   // A list's next line and its number of lines; nothing for other sources.
   virtual std::optional<std::pair<int, int>> ListPosition() const { return std::nullopt; }
-  // Writes the settings keys that other programs and data records read
-  // ("LastData", "NextUri", the list's position), never moving them back.
-  // False when the settings file could not be written.
-  virtual bool StoreBack(Settings& settings) const = 0;
+  // The settings keys that other programs and data records read
+  // ("LastData", "NextUri", the list's position) as they are now, to be
+  // written later, never moving them back.
+  virtual KeyUpdate StoreBack() const = 0;
   // After a value was given back: the stored keys go back to it, unless
   // another program moved them on since this one stored them.
   virtual bool StoreGivenBack(Settings& settings) const = 0;

@@ -498,6 +498,42 @@ TEST_F(CycleTest, LastDataIsTheNextValueAfterEveryTagOfACycle) {
   EXPECT_EQ(StoredLastData(), "00000102");
 }
 
+// The keys after the first tag are written while their tag is: a file that
+// can no longer be written ends the cycle after the tag under way, said once.
+// The stored value then lags behind the ledger, and a program started anew
+// from it follows the ledger on instead of writing a value again.
+TEST_F(CycleTest, KeysThatCannotBeStoredMidCycleEndItAfterTheTagUnderWay) {
+  StartReader({"--tags", "0", "--conveyor", "1,0"});
+  UserHexJob("00000001");
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  for (int tick = 0; tick < 200 && writer_->ProgrammedCount() < 1; ++tick) writer_->Tick(Cycle::Write);
+  ASSERT_EQ(StoredLastData(), "00000002");
+  // No save can make its temporary file from here on.
+  const std::string blocker = folder_.File("settings.ini.tmp");
+  ASSERT_TRUE(std::filesystem::create_directory(blocker));
+  for (int tick = 0; tick < 200 && writer_->RunningCycle() == Cycle::Write; ++tick) writer_->Tick(Cycle::Write);
+  EXPECT_EQ(writer_->HaltReason(), TagWriter::Halt::kStoreFailed);
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000001", "00000002"));
+  int failures = 0;
+  for (const std::string& line : frontEnd_.statusLines) {
+    failures += line.rfind(FormatString(msg::kSettingsStoreFailed, {""}), 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(failures, 1);
+  EXPECT_EQ(StoredLastData(), "00000002");
+
+  std::filesystem::remove(blocker);
+  writer_ = std::make_unique<TagWriter>(frontEnd_, writeTimer_, readTimer_, settings_.get(), nullptr,
+                                        [this] { return now_; });
+  writer_->SetHandle(handle_);
+  Change([this](WriterConfig& config) { config.logs.writeLogFile = folder_.File("write.txt"); });
+  UserHexJob(StoredLastData());
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  for (int tick = 0; tick < 200 && writer_->ProgrammedCount() < 1; ++tick) writer_->Tick(Cycle::Write);
+  writer_->StopCycle();
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000001", "00000002", "00000003"));
+  EXPECT_EQ(StoredLastData(), "00000004");
+}
+
 // A value that cannot be claimed in the ledger is not written, nor the
 // access password before it; a cycle ends at once instead of failing on every
 // tick. Once the ledger can be used again, the same value goes out.

@@ -74,5 +74,18 @@ TEST(ValuesFingerprint, CoversTheValuesAndWhereTheySplit) {
   EXPECT_EQ(ValuesFingerprint(a, 0), ValuesFingerprint(b, 0));
 }
 
+// Positions stored by earlier runs hold fingerprints of the used part: the
+// ones taken all at once must be the same numbers.
+TEST(ValuesFingerprint, EveryPrefixAtOnceGivesTheSameFingerprints) {
+  const std::vector<std::vector<std::string>> lists = {{}, {"ab", "c"}, {"", "", "x"}, {"0001", "0002", "0003"}};
+  for (const std::vector<std::string>& list : lists) {
+    const std::vector<std::uint64_t> prefixes = PrefixFingerprints(list);
+    ASSERT_EQ(prefixes.size(), list.size() + 1);
+    for (std::size_t count = 0; count <= list.size(); ++count) {
+      EXPECT_EQ(prefixes[count], ValuesFingerprint(list, count)) << list.size() << " values, first " << count;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace stampwise

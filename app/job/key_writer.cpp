@@ -1,0 +1,63 @@
+#include "app/job/key_writer.h"
+
+#include <utility>
+
+namespace stampwise {
+
+KeyWriter::KeyWriter(const std::string& fileName, const std::string& logDirectory,
+                     std::chrono::milliseconds lockTimeout)
+    : settings_(fileName, logDirectory) {
+  settings_.SetLockTimeout(lockTimeout);
+  thread_ = std::thread([this] { Run(); });
+}
+
+KeyWriter::~KeyWriter() {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void KeyWriter::Start(KeyUpdate update) {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    pending_ = std::move(update);
+    busy_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool KeyWriter::Finish(std::string* error) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return !busy_; });
+  if (!failed_) return true;
+  if (error != nullptr) *error = error_;
+  failed_ = false;
+  error_.clear();
+  return false;
+}
+
+void KeyWriter::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return busy_ || stop_; });
+    if (!busy_) return;
+    KeyUpdate update = std::move(pending_);
+    pending_ = nullptr;
+    lock.unlock();
+    const bool saved = update(settings_);
+    lock.lock();
+    if (!saved && !failed_) {
+      failed_ = true;
+      error_ = settings_.LastError();
+    }
+    busy_ = false;
+    changed_.notify_all();
+  }
+}
+
+}  // namespace stampwise
