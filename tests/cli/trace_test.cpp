@@ -157,13 +157,14 @@ TEST_F(CliTraceTest, KilledRunsLeaveOneJournalLinePerWrittenTag) {
   std::mt19937 random(seed);
   // A run that is not killed ends after a few dozen tags, not at its time
   // limit: thousands of tags would only slow the test down.
-  // The value is given until a run stored it: a run killed before its first
-  // claim stores nothing, and the default "0" would journal a shorter text
-  // than the tag's bytes.
+  // The value is given until a run stored one: a run killed before its first
+  // claim leaves only the default "0" that loading the settings wrote back,
+  // and counting from it would journal a shorter text than the tag's bytes.
   const auto job = [&](bool) {
+    const std::string stored = Stored("LastData");
     return CommandLine(
         UserHexJob({"--cycle", "--count", "60", "--period", "5", "--max-time", "90", "--journal", Journal()},
-                   Stored("LastData") == "<missing>" ? "00000001" : ""));
+                   stored == "<missing>" || stored == "0" ? "00000001" : ""));
   };
   KillAndFinish(
       job, [&] { return UserWritesByTag().size() >= kTags; }, random);
