@@ -78,7 +78,7 @@ void CUpdateCheck::Withdraw(const void* window) {
 void CUpdateCheck::Fetch() {
   std::string body;
   // A failed fetch leaves the content empty: that is how failure shows.
-  FetchText(fileAddress_, kVersionsFileLimits, &body, &cancel_);
+  FetchText(fileAddress_, versionsFileLimits_, &body, &cancel_);
   // Text ends at a zero byte, wherever in the body it came.
   body.resize(body.find('\0') == std::string::npos ? body.size() : body.find('\0'));
   std::lock_guard lock(mutex_);
@@ -172,7 +172,7 @@ std::string CUpdateCheck::DownloadInstaller(const std::string& directory) const 
   const std::string address = GetInstaller();
   const std::string path = InstallerPath(address, directory);
   if (path.empty()) return {};
-  return DownloadToFile(address, path, kInstallerLimits, &cancel_).ok ? path : std::string();
+  return DownloadToFile(address, path, installerLimits_, &cancel_).ok ? path : std::string();
 }
 
 void CUpdateCheck::SetDevice(const std::string& identification, const std::string& name) {

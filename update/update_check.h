@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/settings.h"
+#include "update/https_client.h"
 
 namespace stampwise::update {
 
@@ -59,6 +60,13 @@ class CUpdateCheck {
   // Ends a fetch or a download under way as soon as it can (no content, no
   // file); for a program that is asked to stop.
   void Cancel() { cancel_ = true; }
+  // Other bounds for the fetch and the download than the defaults (a test
+  // waits seconds, not the real stall time, for a stalled server); before
+  // StartCheck.
+  void SetLimits(const TransferLimits& versionsFile, const TransferLimits& installer) {
+    versionsFileLimits_ = versionsFile;
+    installerLimits_ = installer;
+  }
   // A worker exists: the check was started.
   bool Started() const;
   // The fetch has finished (an empty content is how a failure shows).
@@ -121,6 +129,8 @@ class CUpdateCheck {
   const void* window_ = nullptr;
   Notify notify_;
   std::atomic<bool> cancel_{false};
+  TransferLimits versionsFileLimits_ = kVersionsFileLimits;
+  TransferLimits installerLimits_ = kInstallerLimits;
   std::thread worker_;
 };
 

@@ -30,9 +30,11 @@ std::string VersionsWith(const std::string& installer) {
 class DownloadTest : public UpdateTest {
  protected:
   // Downloads through a check whose versions file names `installer`.
-  std::string Download(const std::string& installer) {
+  std::string Download(const std::string& installer,
+                       std::chrono::seconds stallTime = update::kInstallerLimits.stallTime) {
     Server().Serve("versions.txt", VersionsWith(installer));
-    const auto check = Fetched(Server().Base() + "versions.txt", update::kSoftwareSection);
+    const auto check =
+        Fetched(Server().Base() + "versions.txt", update::kSoftwareSection, "1.07", "2025-06-01", stallTime);
     return check->DownloadInstaller(target_.Path());
   }
 
@@ -74,7 +76,7 @@ TEST_F(DownloadTest, FailedDownloadsLeaveNothingAndKeepAnOlderFile) {
 
 TEST_F(DownloadTest, StalledDownloadIsAbandonedWithoutAFile) {
   Server().Serve("setup.run", installer_);
-  EXPECT_EQ(Download(Server().Base() + "stall/setup.run"), "");
+  EXPECT_EQ(Download(Server().Base() + "stall/setup.run", std::chrono::seconds(1)), "");
   EXPECT_TRUE(FilesIn(target_.Path()).empty());
 }
 

@@ -68,7 +68,8 @@ TEST_F(UpdateTest, SoftwareLineSaysUpToDateInTheActiveLanguage) {
 
 TEST_F(UpdateTest, StalledServerEndsTheCheckWithoutContent) {
   Server().Serve("RFIDVersionsUHF.txt", kSoftwareVersions);
-  const auto check = Fetched(Server().Base() + "stall/RFIDVersionsUHF.txt", update::kSoftwareSection);
+  const auto check = Fetched(Server().Base() + "stall/RFIDVersionsUHF.txt", update::kSoftwareSection, "1.07",
+                             "2025-06-01", std::chrono::seconds(1));
   EXPECT_TRUE(check->HasResult());
   EXPECT_EQ(update::SoftwareLine(*check).kind, update::LineKind::kNoUpdate);
 }

@@ -25,11 +25,18 @@ class UpdateTest : public ::testing::Test {
 
   static HttpsTestServer& Server() { return *server_; }
 
-  // A check of `path` on the server, started and waited for.
-  static std::unique_ptr<update::CUpdateCheck> Fetched(const std::string& address, const std::string& section,
-                                                       const std::string& ownVersion = "1.07",
-                                                       const std::string& ownBuild = "2025-06-01") {
+  // A check of `path` on the server, started and waited for. `stallTime`
+  // replaces the real one of the fetch and the download (a stalled server is
+  // given up on just as it would be, only sooner).
+  static std::unique_ptr<update::CUpdateCheck> Fetched(
+      const std::string& address, const std::string& section, const std::string& ownVersion = "1.07",
+      const std::string& ownBuild = "2025-06-01",
+      std::chrono::seconds stallTime = update::kVersionsFileLimits.stallTime) {
     auto check = std::make_unique<update::CUpdateCheck>(address, section, ownVersion, ownBuild);
+    update::TransferLimits versionsFile = update::kVersionsFileLimits;
+    update::TransferLimits installer = update::kInstallerLimits;
+    versionsFile.stallTime = installer.stallTime = stallTime;
+    check->SetLimits(versionsFile, installer);
     EXPECT_TRUE(check->StartCheck());
     // Far above the 40 s a check may take: only a guard against a hang.
     EXPECT_TRUE(check->WaitForResult(std::chrono::seconds(90)));
