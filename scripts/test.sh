@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test: the normal build,
-# the AddressSanitizer/UndefinedBehaviorSanitizer build, ThreadSanitizer over
-# the threaded transports, and bounded libFuzzer runs.
+# Installs what is missing, then builds and runs every test: the optimised
+# build with Debian's flags (then packed and, in CI, installed and used), the
+# AddressSanitizer/UndefinedBehaviorSanitizer build, ThreadSanitizer over the
+# threaded transports, and bounded libFuzzer runs.
 # FUZZ_SECONDS (default 30) bounds each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,10 +16,11 @@ echo "== [${SECONDS} s] formatting"
 bash scripts/check_format.sh
 echo "formatting: clean"
 
-echo "== [${SECONDS} s] normal build and tests"
-cmake --preset default
-cmake --build --preset default -j "$jobs"
-ctest --preset default
+# The optimised build of the tests is the one the package is made of: built
+# once with Debian's flags, tested, then packed.
+echo "== [${SECONDS} s] optimised build with Debian's flags, tests, package"
+bash scripts/package.sh --tests
+bash scripts/package_test.sh
 
 echo "== [${SECONDS} s] AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
@@ -74,9 +76,5 @@ for target in "${targets[@]}"; do
   if [ "$status" -ne 0 ]; then tail -n 40 "build-fuzz/$name.log"; failed=$status; fi
 done
 [ "$failed" -eq 0 ] || exit "$failed"
-
-echo "== [${SECONDS} s] Debian package"
-bash scripts/package.sh
-bash scripts/package_test.sh
 
 echo "== [${SECONDS} s] all tests passed"
