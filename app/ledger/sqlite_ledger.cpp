@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "app/gs1_epc.h"
 #include "app/journal.h"
@@ -270,13 +271,34 @@ void SqliteLedger::SetSynchronous(bool full) {
   fullSync_ = full;
 }
 
+void SqliteLedger::SwitchToWal() {
+  // A new ledger needs itself to itself for the switch: while another program
+  // opens it at the same moment, SQLite refuses at once instead of waiting
+  // (stations started together). Asked again until the usual wait is over.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    std::string mode;
+    char* error = nullptr;
+    const int result = sqlite3_exec(
+        db_, "PRAGMA journal_mode=WAL",
+        [](void* out, int, char** values, char**) {
+          *static_cast<std::string*>(out) = values[0] != nullptr ? values[0] : "";
+          return 0;
+        },
+        &mode, &error);
+    const std::string reason = error != nullptr ? error : mode;
+    sqlite3_free(error);
+    if (result == SQLITE_OK && mode == "wal") return;
+    const bool busy = (result & 0xff) == SQLITE_BUSY || (result == SQLITE_OK && mode != "wal");
+    if (!busy || std::chrono::steady_clock::now() >= deadline) throw LedgerError("no write-ahead log: " + reason);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 Status SqliteLedger::Migrate() {
   try {
     // WAL lets readers (a `ledger list`, the window) go on while a station writes.
-    {
-      Statement wal(db_, "PRAGMA journal_mode=WAL");
-      if (!wal.Step() || wal.Text(0) != "wal") throw LedgerError("no write-ahead log: " + wal.Text(0));
-    }
+    SwitchToWal();
     if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
       throw LedgerError(sqlite3_errmsg(db_));
     }

@@ -48,6 +48,7 @@ class SqliteLedger final : public Ledger {
   SqliteLedger(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
 
   Status Migrate();
+  void SwitchToWal();
   Status Failure(const std::string& what) const;
   // Records marked journaled since the last transaction go with the next.
   void FlushJournaled();

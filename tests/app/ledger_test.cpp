@@ -269,6 +269,39 @@ TEST_F(LedgerTest, TwoProcessesNeverTakeOneValue) {
   EXPECT_EQ(values.size(), 2u * kTakes);
 }
 
+// Stations started together on a ledger nobody has made yet: every one of
+// them opens it (the first makes it, the others wait for it).
+TEST_F(LedgerTest, ProgramsOpeningANewLedgerTogetherAllGetIt) {
+  constexpr int kRounds = 60;
+  constexpr int kPrograms = 4;
+  int failed = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string path = folder_.File("new-" + std::to_string(round) + ".sqlite3");
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kPrograms; ++p) {
+      const pid_t child = ::fork();
+      if (child == 0) {
+        ::close(go[1]);
+        char start = 0;
+        // All wait for one signal, so that they open at the same moment.
+        if (::read(go[0], &start, 1) != 0) ::_exit(4);
+        ::_exit(SqliteLedger::Open(path) ? 0 : 1);
+      }
+      children.push_back(child);
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (const pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;
+    }
+  }
+  EXPECT_EQ(failed, 0) << "of " << kRounds * kPrograms << " openings";
+}
+
 // The journal's records: settled claims not known to be in it, in the order
 // they were settled, until they are marked.
 TEST_F(LedgerTest, UnjournaledClaimsInSettleOrder) {

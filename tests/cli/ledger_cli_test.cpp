@@ -233,7 +233,7 @@ TEST_F(CliLedgerTest, DamagedSettingsFileMovesNoPositionBack) {
     std::string name;
     std::function<void(const std::string& file)> spoil;
   } faults[] = {
-      {"truncated", [](const std::string& file) { ::truncate(file.c_str(), 0); }},
+      {"truncated", [](const std::string& file) { EXPECT_EQ(::truncate(file.c_str(), 0), 0) << file; }},
       {"replaced",
        [&](const std::string& file) {
          WriteFile(file + ".new", other);
