@@ -128,7 +128,7 @@ class Ledger {
 
 // This program's identity in the ledger: host, process id and the process's
 // start time, so a restarted process with a reused id is another owner.
-const std::string& OwnerId();
+std::string OwnerId();
 // False only when `owner` is a program on this host that has ended; a
 // program on another host is taken as alive.
 bool OwnerAlive(const std::string& owner);

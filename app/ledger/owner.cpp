@@ -7,6 +7,7 @@
 #include <array>
 #include <climits>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "app/ledger/ledger.h"
@@ -59,11 +60,18 @@ std::optional<Outcome> OutcomeFromName(const std::string& name) {
   return std::nullopt;
 }
 
-const std::string& OwnerId() {
-  static const std::string id = [] {
-    const std::string pid = std::to_string(::getpid());
-    return HostName() + ":" + pid + ":" + StartTimeOf(pid);
-  }();
+std::string OwnerId() {
+  // Worked out again after a fork: the child is another program, and its
+  // claims must not pass for its parent's.
+  static std::mutex mutex;
+  static pid_t of = 0;
+  static std::string id;
+  std::lock_guard lock(mutex);
+  if (const pid_t self = ::getpid(); self != of) {
+    const std::string pid = std::to_string(self);
+    id = HostName() + ":" + pid + ":" + StartTimeOf(pid);
+    of = self;
+  }
   return id;
 }
 
