@@ -27,7 +27,8 @@ int LedgerLeases(Context& context) {
   ledger::PgLedger shared(where, ledger::kDefaultLeaseSize);
   // Both read before anything is printed: never half an answer.
   const Result<std::vector<ledger::PoolState>> pools = shared.Pools();
-  const Result<std::vector<ledger::OpenLease>> leases = pools ? shared.Leases() : Result<std::vector<ledger::OpenLease>>::Failure(pools.message());
+  const Result<std::vector<ledger::OpenLease>> leases =
+      pools ? shared.Leases() : Result<std::vector<ledger::OpenLease>>::Failure(pools.message());
   if (!leases) {
     context.Out().Error(leases.message().text);
     return kTagFailed;

@@ -126,8 +126,8 @@ class PgLedger::Query {
     for (const auto& param : params) values.push_back(param ? param->c_str() : nullptr);
     // Without parameters a text may hold several statements (the schema).
     result_ = params.empty() ? PQexec(conn, sql)
-                             : PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(),
-                                            nullptr, nullptr, 0);
+                             : PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                                            nullptr, 0);
     const ExecStatusType status = PQresultStatus(result_);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
       const std::string why = Trimmed(PQerrorMessage(conn));
@@ -193,8 +193,8 @@ Status PgLedger::Away(const std::string& why) {
 Status PgLedger::Connect() {
   if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return Done{};
   if (retryAfter_ && std::chrono::steady_clock::now() < *retryAfter_) {
-    return Status::Failure(Message{msg::kLedgerFailed,
-                                   FormatString(msg::kLedgerFailed, {shown_, "no answer a moment ago"}), 0});
+    return Status::Failure(
+        Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {shown_, "no answer a moment ago"}), 0});
   }
   PQfinish(conn_);
   // The URI's own settings come after these and win.
@@ -204,7 +204,8 @@ Status PgLedger::Connect() {
   if (conn_ == nullptr) return Away("out of memory");
   if (PQstatus(conn_) != CONNECTION_OK) return Away(Trimmed(PQerrorMessage(conn_)));
   // The server's notices ("already exists, skipping") are not the operator's.
-  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
   if (const Status made = MakeSchema(); !made) return made;
   retryAfter_.reset();
   return Done{};
@@ -269,10 +270,10 @@ std::optional<Message> PgLedger::UsedBefore(int bank, int start, const Bytes& by
                  "AND outcome <> 'failed' ORDER BY id LIMIT 1",
                  {std::to_string(bank), std::to_string(start), ByteaText(bytes)});
     if (holder.Rows() == 0) return std::nullopt;
-    return Message{msg::kLedgerBytesUsed,
-                   FormatString(msg::kLedgerBytesUsed,
-                                {gs1::Hex(bytes), holder.Text(0, 0), holder.Text(0, 1), holder.Text(0, 2)}),
-                   0};
+    return Message{
+        msg::kLedgerBytesUsed,
+        FormatString(msg::kLedgerBytesUsed, {gs1::Hex(bytes), holder.Text(0, 0), holder.Text(0, 1), holder.Text(0, 2)}),
+        0};
   } catch (const PgError& e) {
     Away(e.what());
     return std::nullopt;
@@ -289,11 +290,26 @@ Status PgLedger::Send(const std::string& origin, const std::vector<Claim>& claim
                   "outcome, claimed, settled, journal, epc_before, length, data, verify, message) VALUES($1, $2, $3, "
                   "$4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20) "
                   "ON CONFLICT(origin, local_id) DO NOTHING RETURNING id",
-                  {origin, std::to_string(claim.id), claim.station, claim.owner, std::to_string(claim.bank),
-                   std::to_string(claim.start), claim.value, ByteaText(claim.bytes), claim.pool,
-                   claim.reuse ? "true" : "false", claim.tid, OutcomeName(claim.outcome), claim.claimed,
-                   claim.settled, claim.journal, claim.epcBefore, std::to_string(claim.length), claim.data,
-                   claim.verify, claim.message});
+                  {origin,
+                   std::to_string(claim.id),
+                   claim.station,
+                   claim.owner,
+                   std::to_string(claim.bank),
+                   std::to_string(claim.start),
+                   claim.value,
+                   ByteaText(claim.bytes),
+                   claim.pool,
+                   claim.reuse ? "true" : "false",
+                   claim.tid,
+                   OutcomeName(claim.outcome),
+                   claim.claimed,
+                   claim.settled,
+                   claim.journal,
+                   claim.epcBefore,
+                   std::to_string(claim.length),
+                   claim.data,
+                   claim.verify,
+                   claim.message});
       // Sent before: counted once.
       if (added.Rows() == 0) continue;
       if (claim.pool.empty() || claim.bytes.empty() || claim.reuse || claim.outcome == Outcome::kFailed) continue;
@@ -302,10 +318,9 @@ Status PgLedger::Send(const std::string& origin, const std::vector<Claim>& claim
                   "AND outcome <> 'failed' AND id <> $4 ORDER BY id LIMIT 1",
                   {std::to_string(claim.bank), std::to_string(claim.start), ByteaText(claim.bytes), added.Text(0, 0)});
       if (other.Rows() > 0 && !conflict) {
-        conflict = Message{msg::kSharedLedgerConflict,
-                           FormatString(msg::kSharedLedgerConflict,
-                                        {shown_, claim.value, other.Text(0, 0), other.Text(0, 1)}),
-                           0};
+        conflict = Message{
+            msg::kSharedLedgerConflict,
+            FormatString(msg::kSharedLedgerConflict, {shown_, claim.value, other.Text(0, 0), other.Text(0, 1)}), 0};
       }
     }
     transaction.Commit();
@@ -315,8 +330,7 @@ Status PgLedger::Send(const std::string& origin, const std::vector<Claim>& claim
   }
 }
 
-Status PgLedger::GiveBack(const std::string& pool, const std::optional<std::string>& progress,
-                          const std::string& end) {
+Status PgLedger::GiveBack(const std::string& pool, const std::optional<std::string>& progress, const std::string& end) {
   if (const Status connected = Connect(); !connected) return connected;
   try {
     PgTransaction transaction(conn_);

@@ -57,7 +57,9 @@ class PgCluster {
   }
   // With a password, as a plant's URI would have one: the server does not
   // ask for it (trust), and no output may show it.
-  std::string Uri() const { return "postgresql://stampwise:" + std::string(kPassword) + "@/postgres?host=" + folder_.Path(); }
+  std::string Uri() const {
+    return "postgresql://stampwise:" + std::string(kPassword) + "@/postgres?host=" + folder_.Path();
+  }
   static constexpr const char* kPassword = "Geheim-7731";
 
  private:

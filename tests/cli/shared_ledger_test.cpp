@@ -8,8 +8,8 @@
 #include <sys/wait.h>
 
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <random>
 #include <thread>
@@ -53,22 +53,29 @@ class SharedLedgerTest : public CliTest {
 
   // A write job of `station` on the shared ledger: four bytes, hex counter.
   std::vector<std::string> Job(const Station& station, const std::string& value, std::vector<std::string> extra) const {
-    std::vector<std::string> line{"/usr/bin/env", "STAMPWISE_LEDGER=" + station.local, kCliPath, "--settings",
-                                  station.settings, "--port", station.sim->PtyPath(), "--ledger", cluster_->Uri()};
+    std::vector<std::string> line{"/usr/bin/env",
+                                  "STAMPWISE_LEDGER=" + station.local,
+                                  kCliPath,
+                                  "--settings",
+                                  station.settings,
+                                  "--port",
+                                  station.sim->PtyPath(),
+                                  "--ledger",
+                                  cluster_->Uri()};
     extra.insert(extra.end(), {"--station", station.name});
     for (const std::string& arg : UserHexJob(extra, value)) line.push_back(arg);
     return line;
   }
   RunResult Count(const Station& station, const std::string& value, int count, int lease) const {
-    return Checked(RunProgram(Job(station, value,
-                                  {"--cycle", "--count", std::to_string(count), "--period", "2", "--lease",
-                                   std::to_string(lease)}),
-                              90000));
+    return Checked(RunProgram(
+        Job(station, value,
+            {"--cycle", "--count", std::to_string(count), "--period", "2", "--lease", std::to_string(lease)}),
+        90000));
   }
   // A `ledger` command on the shared ledger.
   RunResult Ledger(std::vector<std::string> args) const {
-    std::vector<std::string> line{kCliPath, "--json", "--settings", SettingsFile(), "--ledger", cluster_->Uri(),
-                                  "ledger"};
+    std::vector<std::string> line{kCliPath,   "--json",        "--settings", SettingsFile(),
+                                  "--ledger", cluster_->Uri(), "ledger"};
     line.insert(line.end(), args.begin(), args.end());
     return Checked(RunProgram(line));
   }
@@ -272,14 +279,21 @@ TEST_P(SharedSourceKillTest, StationsKilledAndTheServerAwayNeverShareAValue) {
   bool first = true;
   const auto start = [&](Running& r) {
     // One settings file for all: the first start sets the job up.
-    std::vector<std::string> line{"/usr/bin/env", "STAMPWISE_LEDGER=" + r.station->local,
-                                  kCliPath,       "--settings",
-                                  SettingsFile(), "--port",
-                                  r.station->sim->PtyPath(), "--timeout", "150", "--ledger", cluster_->Uri()};
+    std::vector<std::string> line{"/usr/bin/env",
+                                  "STAMPWISE_LEDGER=" + r.station->local,
+                                  kCliPath,
+                                  "--settings",
+                                  SettingsFile(),
+                                  "--port",
+                                  r.station->sim->PtyPath(),
+                                  "--timeout",
+                                  "150",
+                                  "--ledger",
+                                  cluster_->Uri()};
     for (const std::string& arg : source.job(first, folder_.Path())) line.push_back(arg);
     first = false;
-    line.insert(line.end(), {"--station", r.station->name, "--lease", "20", "--cycle", "--period", "2",
-                             "--max-time", "60"});
+    line.insert(line.end(),
+                {"--station", r.station->name, "--lease", "20", "--cycle", "--period", "2", "--max-time", "60"});
     r.cli = std::make_unique<ChildProcess>(line);
   };
   const auto pumpFor = [&](int ms) {
@@ -348,20 +362,21 @@ TEST_P(SharedSourceKillTest, StationsKilledAndTheServerAwayNeverShareAValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, SharedSourceKillTest,
-    ::testing::Values(SharedSource{"Counter", 3,
-                                   [](bool first, const std::string&) { return UserHexJob({}, first ? "00000001" : ""); }},
-                      SharedSource{"Sgtin96", 1,
-                                   [](bool first, const std::string&) {
-                                     return first ? std::vector<std::string>{"write", "--epc-uri",
-                                                                             "urn:epc:tag:sgtin-96:3.0614141.812345.1000"}
-                                                  : std::vector<std::string>{"write", "--gs1"};
-                                   }},
-                      SharedSource{"ValueList", 3,
-                                   [](bool, const std::string& folder) {
-                                     return std::vector<std::string>{"write", "--bank", "user", "--start", "0",
-                                                                     "--length", "6", "--format", "data-ascii",
-                                                                     "--values-file", folder + "/list.txt"};
-                                   }}),
+    ::testing::Values(
+        SharedSource{"Counter", 3,
+                     [](bool first, const std::string&) { return UserHexJob({}, first ? "00000001" : ""); }},
+        SharedSource{"Sgtin96", 1,
+                     [](bool first, const std::string&) {
+                       return first ? std::vector<std::string>{"write", "--epc-uri",
+                                                               "urn:epc:tag:sgtin-96:3.0614141.812345.1000"}
+                                    : std::vector<std::string>{"write", "--gs1"};
+                     }},
+        SharedSource{"ValueList", 3,
+                     [](bool, const std::string& folder) {
+                       return std::vector<std::string>{
+                           "write",    "--bank",     "user",          "--start",           "0", "--length", "6",
+                           "--format", "data-ascii", "--values-file", folder + "/list.txt"};
+                     }}),
     [](const ::testing::TestParamInfo<SharedSource>& param) { return param.param.name; });
 
 TEST_F(SharedLedgerTest, StationsStartingAtOnceMakeTheSchemaOnce) {
