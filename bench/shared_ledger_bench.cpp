@@ -31,13 +31,35 @@ double TagsPerSecond(const testing::TempFolder& folder, const std::string& name,
                                 "--port",
                                 sim.PtyPath()};
   if (!ledger.empty()) line.insert(line.end(), {"--ledger", ledger});
-  line.insert(line.end(), {"write", "--bank", "user", "--start", "0", "--length", "4", "--format", "hex-bin", "--inc",
-                           "hex", "--value", "00000001", "--station", name, "--journal", folder.File(name + ".csv"),
-                           "--cycle", "--period", "1", "--count", std::to_string(kTags), "--lease", "100"});
+  line.insert(line.end(), {"write",
+                           "--bank",
+                           "user",
+                           "--start",
+                           "0",
+                           "--length",
+                           "4",
+                           "--format",
+                           "hex-bin",
+                           "--inc",
+                           "hex",
+                           "--value",
+                           "00000001",
+                           "--station",
+                           name,
+                           "--journal",
+                           folder.File(name + ".csv"),
+                           "--cycle",
+                           "--period",
+                           "1",
+                           "--count",
+                           std::to_string(kTags),
+                           "--lease",
+                           "100"});
   const auto begun = Clock::now();
   const testing::RunResult result = testing::RunProgram(line, 300000);
   const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
-  if (result.exitCode != 0) std::fprintf(stderr, "%s: exit %d\n%s\n", name.c_str(), result.exitCode, result.err.c_str());
+  if (result.exitCode != 0)
+    std::fprintf(stderr, "%s: exit %d\n%s\n", name.c_str(), result.exitCode, result.err.c_str());
   return kTags / seconds;
 }
 
@@ -72,9 +94,9 @@ int main() {
   std::optional<std::string> previous;
   for (int i = 0; i < 200; ++i) {
     const auto begun = Clock::now();
-    Result<ledger::Lease> lease = ledger.TakeLease(
-        "bench", source->Pool(), std::nullopt, previous,
-        [&](const std::optional<std::string>& position) { return source->PlanFrom(position); });
+    Result<ledger::Lease> lease =
+        ledger.TakeLease("bench", source->Pool(), std::nullopt, previous,
+                         [&](const std::optional<std::string>& position) { return source->PlanFrom(position); });
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begun).count());
     if (!lease) {
       std::printf("lease: %s\n", lease.message().text.c_str());
