@@ -115,6 +115,10 @@ inline constexpr int kCounterLastValue = 32966;     // "%s": the last value, "%s
 inline constexpr int kSettingsDamaged = 32967;      // "%s": file, "%d": line
 inline constexpr int kSettingsCreated = 32968;      // "%s": file
 inline constexpr int kLedgerReuseQuestion = 32969;  // "%s": the refusal
+// The shared ledger (a database many stations share).
+inline constexpr int kSharedLedgerAway = 32990;      // "%s": the ledger, "%s": why, "%s": the pool
+inline constexpr int kSharedLedgerConflict = 32991;  // "%s": the ledger, "%s": value, "%s": station, "%s": claimed
+inline constexpr int kSharedLeaseOutside = 32992;    // "%s": value, "%s": the pool
 
 // What a command did, and the state the window's status bar shows.
 inline constexpr int kRecordSaved = 32950;      // "%s": file

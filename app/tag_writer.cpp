@@ -7,6 +7,7 @@
 #include "app/epc_prediction.h"
 #include "app/formats.h"
 #include "app/gs1_epc.h"
+#include "app/ledger/open_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
 #include "app/messages.h"
 #include "app/strings.h"
@@ -141,7 +142,7 @@ bool TagWriter::OpenLedger() {
   // Another ledger named: what was made for the old one is made anew.
   SetLedger(nullptr);
   ownLedger_.reset();
-  Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(file);
+  Result<std::unique_ptr<ledger::Ledger>> opened = ledger::OpenLedger(file, config_.leaseSize);
   if (!opened) return StopWith(Halt::kLedger, opened.message());
   ownLedger_ = std::move(opened).value();
   ownLedgerFile_ = file;

@@ -46,8 +46,11 @@ struct WriterConfig {
   // Bytes the ledger holds as used may go to a tag again (re-encoding a
   // damaged tag); recorded as such.
   bool allowReuse = false;
-  // The ledger's file; empty: the per-user default.
+  // The ledger's file or a shared ledger's postgresql:// URI; empty: the
+  // per-user default.
   std::string ledgerFile;
+  // Values leased at a time from a shared ledger's pool.
+  int leaseSize = 100;
 };
 
 class TagWriter {

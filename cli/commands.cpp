@@ -7,6 +7,7 @@
 #include "app/beeper.h"
 #include "app/increment.h"
 #include "app/job/write_job.h"
+#include "app/ledger/open_ledger.h"
 #include "app/messages.h"
 #include "app/open_failure.h"
 #include "app/port_settings.h"
@@ -141,6 +142,7 @@ WriterConfig ConfigOf(Context& context, const Job& job, const JobOptions& option
   config.explicitValue = options.value.has_value() || options.epcUri.has_value();
   config.allowReuse = options.allowReuse;
   config.ledgerFile = context.Ledger();
+  config.leaseSize = options.lease.value_or(ledger::kDefaultLeaseSize);
   return config;
 }
 

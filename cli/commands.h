@@ -81,6 +81,10 @@ struct LedgerListOptions {
 };
 // The claims of the ledger, one per line.
 int LedgerList(Context& context, const LedgerListOptions& options);
+// A shared ledger's pools with their next values and the open leases.
+int LedgerLeases(Context& context);
+// The ledger a `ledger` command reads; a file must exist.
+Result<std::unique_ptr<ledger::Ledger>> OpenLedgerToRead(const std::string& where);
 
 struct UpdateOptions {
   bool reader = false;

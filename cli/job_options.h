@@ -40,6 +40,7 @@ struct JobOptions {
   bool allowReuse = false;
   std::optional<std::string> journal;  // FILE (.jsonl: JSON lines)
   std::optional<std::string> station;
+  std::optional<int> lease;        // values leased at a time from a shared ledger
   std::optional<std::string> tid;  // on|off; on with a journal when left out
   std::optional<std::string> valuesFile;
   std::optional<int> column;  // from 1

@@ -10,7 +10,7 @@
 namespace stampwise::cli {
 
 int LedgerList(Context& context, const LedgerListOptions& options) {
-  Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(context.Ledger(), false);
+  Result<std::unique_ptr<ledger::Ledger>> opened = OpenLedgerToRead(context.Ledger());
   if (!opened) {
     context.Out().Error(opened.message().text);
     return kTagFailed;

@@ -1,6 +1,7 @@
 // stampwise-cli: the tag writer on the command line. It shares the settings
 // store with the desktop program, so both continue the same numbering.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <limits>
 
 #include "app/language.h"
+#include "app/ledger/pg_ledger.h"
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/port_settings.h"
@@ -101,6 +103,19 @@ void AddCycleOptions(CLI::App& command, JobOptions& job) {
       ->needs(cycle)
       ->check(WholeNumberIn(1, kMaxCycleTimeMs));
   command.add_option("--max-time", job.maxTimeS, "stop after S seconds")->needs(cycle)->check(PositiveSeconds());
+}
+
+// A shared ledger's password is not left for process listings to show.
+void HidePasswords(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    const std::size_t uri = argument.find("postgres");
+    if (uri == std::string::npos || !ledger::IsSharedLedgerUri(argument.substr(uri))) continue;
+    const std::string shown = argument.substr(0, uri) + ledger::WithoutPassword(argument.substr(uri));
+    if (shown == argument) continue;
+    std::fill(argv[i], argv[i] + argument.size(), '\0');
+    std::copy(shown.begin(), shown.end(), argv[i]);
+  }
 }
 
 }  // namespace
@@ -206,6 +221,8 @@ int main(int argc, char** argv) {
   LedgerListOptions ledgerList;
   auto* ledgerListCommand = ledgerCommand->add_subcommand("list", "every claim: value, bytes, place, station, outcome");
   ledgerListCommand->add_option("--station", ledgerList.station, "only this station's claims");
+  auto* ledgerLeasesCommand =
+      ledgerCommand->add_subcommand("leases", "a shared ledger's pools, their next values and the open leases");
   auto* updateCommand = app.add_subcommand("update", "look for a newer program (and, with --reader, firmware)");
   updateCommand->add_flag("--reader", updateOptions.reader, "also check the reader's firmware");
   updateCommand->add_option("--server", updateOptions.server, "base address of the update server (https://)");
@@ -216,6 +233,13 @@ int main(int argc, char** argv) {
   try {
     if (scan.unknownCommand) throw CLI::ValidationError(*scan.unknownCommand);
     app.parse(argc, argv);
+    HidePasswords(argc, argv);
+    const bool sharedLedger = global.ledger && ledger::IsSharedLedgerUri(*global.ledger);
+    for (const JobOptions* job : {&writeJob, &stationJob}) {
+      if (job->station && !job->journal && !sharedLedger) {
+        throw CLI::ValidationError("--station", "names the station in a journal (--journal) or a shared --ledger");
+      }
+    }
     if (*lanSetCommand && !lanSet.ip && !lanSet.dhcpName) {
       throw CLI::ValidationError("lan set", "give --ip ADDRESS or --dhcp NAME");
     }
@@ -265,6 +289,7 @@ int main(int argc, char** argv) {
       if (*lanPing) return LanPing(context, lanAddress);
       if (*updateCommand) return CheckForUpdates(context, updateOptions);
       if (*ledgerListCommand) return LedgerList(context, ledgerList);
+      if (*ledgerLeasesCommand) return LedgerLeases(context);
       return kBadArguments;
     };
     const int status = runCommand();

@@ -11,9 +11,12 @@ void AddTraceOptions(CLI::App& write, JobOptions& job) {
   write.add_flag("--verify", job.verify, "read each write back and compare");
   write.add_flag("--allow-reuse", job.allowReuse,
                  "write data the ledger holds as used on purpose (re-encoding a damaged tag); recorded as such");
-  auto* journal = write.add_option("--journal", job.journal, "production journal: CSV, or JSON lines for *.jsonl");
-  write.add_option("--station", job.station, "station name in the journal (default: stored, else the host name)")
-      ->needs(journal);
+  write.add_option("--journal", job.journal, "production journal: CSV, or JSON lines for *.jsonl");
+  // Without a journal the name only counts for a shared ledger (see main).
+  write.add_option("--station", job.station,
+                   "station name in the journal and the shared ledger (default: stored, else the host name)");
+  write.add_option("--lease", job.lease, "values a station leases at a time from a shared ledger (default 100)")
+      ->check(CLI::Range(1, 1000000));
   write.add_option("--tid", job.tid, "read each tag's TID (default: on with --journal)")
       ->check(CLI::IsMember({"on", "off"}));
   auto* values = write.add_option("--values-file", job.valuesFile, "take the values from this CSV or text file");

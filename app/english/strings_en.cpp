@@ -135,6 +135,11 @@ constexpr std::array kEnglishStrings{
     Entry{32967, "The settings file %s is damaged (line %d); it is not used."},
     Entry{32968, "New settings file %s created"},
     Entry{32969, "%s\r\nWrite these data again on purpose?"},
+    Entry{32990, "The shared ledger %s does not answer (%s); this station's lease of %s is used up."},
+    Entry{32991, "Shared ledger %s: the value <%s> was handed out before (station %s, on %s). The station stops."},
+    Entry{32992,
+          "The value <%s> is not in this station's lease of %s; with a shared ledger values come from the "
+          "pool only."},
     Entry{61712, "Enter an integer."},
     Entry{61714, "Enter an integer between %1 and %2."},
     Entry{61716, "Enter no more than %1 characters."},

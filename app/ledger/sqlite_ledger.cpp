@@ -19,7 +19,7 @@
 namespace stampwise::ledger {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 // Another program's transaction is waited for this long.
 constexpr int kBusyTimeoutMs = 15000;
 
@@ -51,13 +51,36 @@ CREATE TABLE IF NOT EXISTS claims(
   length INTEGER NOT NULL DEFAULT 0,
   data TEXT NOT NULL DEFAULT '',
   verify TEXT NOT NULL DEFAULT 'off',
-  message TEXT NOT NULL DEFAULT ''
+  message TEXT NOT NULL DEFAULT '',
+  shared INTEGER
 );
 CREATE INDEX IF NOT EXISTS claims_by_bytes ON claims(bank, start, bytes);
 CREATE INDEX IF NOT EXISTS claims_open ON claims(outcome) WHERE outcome = 'open';
 CREATE INDEX IF NOT EXISTS claims_to_journal ON claims(journal, settle_order) WHERE journaled = 0;
 CREATE INDEX IF NOT EXISTS claims_by_settle_order ON claims(settle_order);
+CREATE INDEX IF NOT EXISTS claims_to_share ON claims(settle_order) WHERE shared = 0;
+CREATE TABLE IF NOT EXISTS meta(
+  key TEXT PRIMARY KEY,
+  value TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS leases(
+  pool TEXT NOT NULL,
+  owner TEXT NOT NULL,
+  station TEXT NOT NULL,
+  progress TEXT,
+  end_position TEXT NOT NULL,
+  PRIMARY KEY(pool, owner)
+);
+CREATE TABLE IF NOT EXISTS leased(
+  pool TEXT NOT NULL,
+  owner TEXT NOT NULL,
+  bytes BLOB NOT NULL,
+  PRIMARY KEY(pool, owner, bytes)
+);
 )sql";
+
+// Version 1 had no column for the claims a shared ledger has yet to get.
+constexpr const char* kToVersion2 = "ALTER TABLE claims ADD COLUMN shared INTEGER";
 
 // Inside the ledger a failure travels as this, and leaves at the interface
 // as the message the operator is shown.
@@ -315,13 +338,23 @@ Status SqliteLedger::Migrate() {
     if (found > kSchemaVersion) {
       throw LedgerError("made by a newer program (schema " + std::to_string(found) + ")");
     }
+    if (found == 1 && sqlite3_exec(db_, kToVersion2, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      throw LedgerError(sqlite3_errmsg(db_));
+    }
     // Every statement of the schema is kept when it is there: a later index
     // reaches ledgers made before it.
     if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) throw LedgerError(sqlite3_errmsg(db_));
-    if (found < 1) {
-      if (sqlite3_exec(db_, "PRAGMA user_version=1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (found < kSchemaVersion) {
+      const std::string set = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
+      if (sqlite3_exec(db_, set.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         throw LedgerError(sqlite3_errmsg(db_));
       }
+    }
+    {
+      // This ledger's name in a shared one: the claims it sends are known
+      // there by it and their own number, so a claim sent twice counts once.
+      Statement origin(db_, "INSERT OR IGNORE INTO meta(key, value) VALUES('origin', lower(hex(randomblob(16))))");
+      origin.Run();
     }
     transaction.Commit();
     return Done{};
@@ -340,8 +373,8 @@ void SqliteLedger::FlushJournaled() {
 std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next) {
   Statement insert(db_,
                    "INSERT INTO claims(station, owner, bank, start, value, bytes, pool, position_after, reuse, tid, "
-                   "outcome, claimed, settled, journal, epc_before, length, data, verify, message) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   "outcome, claimed, settled, journal, epc_before, length, data, verify, message, shared) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                    statements_);
   insert.Bind(1, claim.station)
       .Bind(2, claim.owner)
@@ -361,9 +394,102 @@ std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next) {
       .Bind(16, claim.length)
       .Bind(17, claim.data)
       .Bind(18, claim.verify)
-      .Bind(19, claim.message)
-      .Run();
+      .Bind(19, claim.message);
+  if (keeper_ != nullptr) {
+    insert.Bind(20, 0);
+  } else {
+    insert.BindOptional(20, std::nullopt);
+  }
+  insert.Run();
   return sqlite3_last_insert_rowid(db_);
+}
+
+std::optional<std::string> SqliteLedger::PoolPosition(const std::string& pool) {
+  Statement read(db_, "SELECT position FROM pools WHERE pool = ?", statements_);
+  read.Bind(1, pool);
+  if (read.Step()) return read.Text(0);
+  return std::nullopt;
+}
+
+std::optional<std::optional<std::string>> SqliteLedger::LeaseProgress(const std::string& pool,
+                                                                      const std::string& station) {
+  {
+    Statement own(db_, "SELECT progress FROM leases WHERE pool = ? AND owner = ?", statements_);
+    own.Bind(1, pool).Bind(2, OwnerId());
+    if (own.Step()) return own.OptionalText(0);
+  }
+  // The station's lease of a program that was killed is taken back.
+  std::vector<std::string> owners;
+  {
+    Statement left(db_, "SELECT owner FROM leases WHERE pool = ? AND station = ? ORDER BY rowid", statements_);
+    left.Bind(1, pool).Bind(2, station);
+    while (left.Step()) owners.push_back(left.Text(0));
+  }
+  for (const std::string& owner : owners) {
+    if (owner == OwnerId() || OwnerAlive(owner)) continue;
+    Statement adopt(db_, "UPDATE leases SET owner = ?1 WHERE pool = ?2 AND owner = ?3", statements_);
+    adopt.Bind(1, OwnerId()).Bind(2, pool).Bind(3, owner).Run();
+    Statement values(db_, "UPDATE leased SET owner = ?1 WHERE pool = ?2 AND owner = ?3", statements_);
+    values.Bind(1, OwnerId()).Bind(2, pool).Bind(3, owner).Run();
+    return LeaseProgress(pool, station);
+  }
+  return std::nullopt;
+}
+
+bool SqliteLedger::InLease(const std::string& pool, const Bytes& bytes) {
+  Statement find(db_, "SELECT 1 FROM leased WHERE pool = ? AND owner = ? AND bytes = ?", statements_);
+  find.Bind(1, pool).Bind(2, OwnerId()).Bind(3, bytes);
+  return find.Step();
+}
+
+void SqliteLedger::StoreLease(const std::string& pool, const std::string& station, const Lease& lease) {
+  Statement drop(db_, "DELETE FROM leased WHERE pool = ? AND owner = ?", statements_);
+  drop.Bind(1, pool).Bind(2, OwnerId()).Run();
+  Statement row(db_,
+                "INSERT OR REPLACE INTO leases(pool, owner, station, progress, end_position) VALUES(?, ?, ?, ?, ?)",
+                statements_);
+  row.Bind(1, pool).Bind(2, OwnerId()).Bind(3, station).BindOptional(4, lease.start).Bind(5, lease.end).Run();
+  Statement value(db_, "INSERT OR IGNORE INTO leased(pool, owner, bytes) VALUES(?, ?, ?)", statements_);
+  for (const Bytes& bytes : lease.bytes) value.Reset().Bind(1, pool).Bind(2, OwnerId()).Bind(3, bytes).Run();
+}
+
+Result<Plan> SqliteLedger::PlanLeased(const ClaimRequest& request, std::optional<std::string>& position,
+                                      bool& outside) {
+  const auto refuseOutside = [&](const Plan& plan) {
+    std::optional<Message> used = keeper_->UsedBefore(request.bank, request.start, plan.bytes);
+    return Result<Plan>::Failure(used ? *used
+                                      : Message{msg::kSharedLeaseOutside,
+                                                FormatString(msg::kSharedLeaseOutside, {plan.value, request.pool}), 0});
+  };
+  if (const auto progress = LeaseProgress(request.pool, request.station)) position = *progress;
+  Result<Plan> planned = request.plan(position);
+  if (!planned || InLease(request.pool, planned.value().bytes)) return planned;
+  if (!planned.value().advances) {
+    // Behind the pool: only a deliberate re-use, recorded as such.
+    if (!request.allowReuse) return refuseOutside(planned.value());
+    outside = true;
+    return planned;
+  }
+  std::optional<std::string> previousEnd;
+  {
+    Statement own(db_, "SELECT end_position FROM leases WHERE pool = ? AND owner = ?", statements_);
+    own.Bind(1, request.pool).Bind(2, OwnerId());
+    if (own.Step()) previousEnd = own.Text(0);
+  }
+  Result<Lease> lease =
+      keeper_->TakeLease(request.station, request.pool, PoolPosition(request.pool), previousEnd, request.plan);
+  if (!lease) {
+    if (lease.message().id != msg::kSharedLeaseOutside) return Result<Plan>::Failure(lease.message());
+    // A value behind the pool: only a deliberate re-use.
+    if (!request.allowReuse) return refuseOutside(planned.value());
+    outside = true;
+    return planned;
+  }
+  StoreLease(request.pool, request.station, lease.value());
+  position = lease.value().start;
+  planned = request.plan(position);
+  if (planned && !InLease(request.pool, planned.value().bytes)) return refuseOutside(planned.value());
+  return planned;
 }
 
 Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
@@ -371,12 +497,11 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
     Transaction transaction(*this, true);
     FlushJournaled();
     std::optional<std::string> position;
-    if (!request.pool.empty()) {
-      Statement read(db_, "SELECT position FROM pools WHERE pool = ?", statements_);
-      read.Bind(1, request.pool);
-      if (read.Step()) position = read.Text(0);
-    }
-    Result<Plan> planned = request.plan(position);
+    if (!request.pool.empty()) position = PoolPosition(request.pool);
+    const bool leased = keeper_ != nullptr && !request.pool.empty();
+    bool outside = false;
+    // The lease taken here is stored in the same transaction as the claim.
+    Result<Plan> planned = leased ? PlanLeased(request, position, outside) : request.plan(position);
     if (!planned) return Result<Claim>::Failure(planned.message());
     const Plan& plan = planned.value();
 
@@ -388,6 +513,7 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
     claim.value = plan.value;
     claim.bytes = plan.bytes;
     claim.pool = request.pool;
+    claim.reuse = outside;
     claim.tid = request.tid;
     claim.epcBefore = request.epcBefore;
     claim.journal = request.journal;
@@ -419,6 +545,10 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
       move.Bind(1, request.pool).Bind(2, plan.next).Run();
       Statement before(db_, "UPDATE claims SET position_before = ? WHERE id = ?", statements_);
       before.BindOptional(1, position).Bind(2, claim.id).Run();
+      if (leased && !outside) {
+        Statement progress(db_, "UPDATE leases SET progress = ? WHERE pool = ? AND owner = ?", statements_);
+        progress.Bind(1, plan.next).Bind(2, request.pool).Bind(3, OwnerId()).Run();
+      }
     }
     transaction.Commit();
     return claim;
@@ -467,6 +597,11 @@ Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
                      "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL",
                      statements_);
       gone.Bind(1, claim.id).Bind(2, claim.pool).Run();
+      Statement lease(db_,
+                      "UPDATE leases SET progress = (SELECT position_before FROM claims WHERE id = ?1) "
+                      "WHERE pool = ?2 AND owner = ?3 AND progress = (SELECT position_after FROM claims WHERE id = ?1)",
+                      statements_);
+      lease.Bind(1, claim.id).Bind(2, claim.pool).Bind(3, OwnerId()).Run();
     }
     transaction.Commit();
     return Done{};
@@ -570,6 +705,70 @@ Result<std::vector<Claim>> SqliteLedger::Unjournaled(const std::string& journal)
 
 void SqliteLedger::MarkJournaled(const std::vector<std::int64_t>& ids) {
   journaled_.insert(journaled_.end(), ids.begin(), ids.end());
+}
+
+Result<std::vector<Claim>> SqliteLedger::Unshared(int limit) {
+  try {
+    Statement list(db_, (std::string("SELECT ") + kClaimColumns +
+                         " FROM claims WHERE shared = 0 AND outcome <> 'open' ORDER BY settle_order LIMIT ?")
+                            .c_str());
+    list.Bind(1, limit);
+    std::vector<Claim> claims;
+    while (list.Step()) claims.push_back(ClaimOf(list));
+    return claims;
+  } catch (const LedgerError& e) {
+    return Result<std::vector<Claim>>::Failure(Failure(e.what()).message());
+  }
+}
+
+Status SqliteLedger::MarkShared(const std::vector<std::int64_t>& ids) {
+  try {
+    // Not synced on its own: a mark lost to a power loss sends the claim
+    // again, and the shared ledger counts it once.
+    Transaction transaction(*this, false);
+    Statement mark(db_, "UPDATE claims SET shared = 1 WHERE id = ?", statements_);
+    for (const std::int64_t id : ids) mark.Reset().Bind(1, id).Run();
+    transaction.Commit();
+    return Done{};
+  } catch (const LedgerError& e) {
+    return Failure(e.what());
+  }
+}
+
+Result<std::string> SqliteLedger::Origin() {
+  try {
+    Statement read(db_, "SELECT value FROM meta WHERE key = 'origin'");
+    if (!read.Step()) throw LedgerError("no origin");
+    return read.Text(0);
+  } catch (const LedgerError& e) {
+    return Result<std::string>::Failure(Failure(e.what()).message());
+  }
+}
+
+Result<std::vector<HeldLease>> SqliteLedger::OwnLeases() {
+  try {
+    Statement read(db_, "SELECT pool, progress, end_position FROM leases WHERE owner = ? ORDER BY pool");
+    read.Bind(1, OwnerId());
+    std::vector<HeldLease> leases;
+    while (read.Step()) leases.push_back(HeldLease{read.Text(0), read.OptionalText(1), read.Text(2)});
+    return leases;
+  } catch (const LedgerError& e) {
+    return Result<std::vector<HeldLease>>::Failure(Failure(e.what()).message());
+  }
+}
+
+Status SqliteLedger::DropLease(const std::string& pool) {
+  try {
+    Transaction transaction(*this, true);
+    Statement row(db_, "DELETE FROM leases WHERE pool = ? AND owner = ?");
+    row.Bind(1, pool).Bind(2, OwnerId()).Run();
+    Statement values(db_, "DELETE FROM leased WHERE pool = ? AND owner = ?");
+    values.Bind(1, pool).Bind(2, OwnerId()).Run();
+    transaction.Commit();
+    return Done{};
+  } catch (const LedgerError& e) {
+    return Failure(e.what());
+  }
 }
 
 std::string SqliteLedger::IntegrityCheck() {

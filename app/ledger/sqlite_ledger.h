@@ -9,12 +9,20 @@
 #include <memory>
 #include <string>
 
+#include "app/ledger/lease.h"
 #include "app/ledger/ledger.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace stampwise::ledger {
+
+// A lease this program holds, as its station's ledger keeps it.
+struct HeldLease {
+  std::string pool;
+  std::optional<std::string> progress;  // the position of its next value
+  std::string end;                      // the position after its last value
+};
 
 // "<XDG_DATA_HOME or ~/.local/share>/QL-MKV Stampwise/Ledger.sqlite3".
 std::string DefaultLedgerFile();
@@ -42,6 +50,18 @@ class SqliteLedger final : public Ledger {
   // SQLite's own check of the file; "ok" when it is whole.
   std::string IntegrityCheck();
 
+  // With a keeper (a shared ledger), every advancing value comes from a
+  // lease this ledger holds, and claims are kept for sending on.
+  void SetLeaseKeeper(LeaseKeeper* keeper) { keeper_ = keeper; }
+  // Settled claims the shared ledger has not got yet, in the order they were
+  // settled; MarkShared notes it has.
+  Result<std::vector<Claim>> Unshared(int limit);
+  Status MarkShared(const std::vector<std::int64_t>& ids);
+  // This ledger's name in a shared one (made with the ledger).
+  Result<std::string> Origin();
+  Result<std::vector<HeldLease>> OwnLeases();
+  Status DropLease(const std::string& pool);
+
  private:
   class Statement;
   class Transaction;
@@ -55,12 +75,22 @@ class SqliteLedger final : public Ledger {
   std::int64_t Insert(const Claim& claim, const std::string& next);
   void WriteSettlement(const Claim& claim);
   void SetSynchronous(bool full);
+  std::optional<std::string> PoolPosition(const std::string& pool);
+  // The progress of this program's lease of `pool` (nothing: none held; an
+  // empty position: the lease begins at the source's own value).
+  std::optional<std::optional<std::string>> LeaseProgress(const std::string& pool, const std::string& station);
+  bool InLease(const std::string& pool, const Bytes& bytes);
+  void StoreLease(const std::string& pool, const std::string& station, const Lease& lease);
+  // The value of a leased claim: from the lease, a new lease when it is used
+  // up; `outside`: a deliberate re-use of a value behind the pool.
+  Result<Plan> PlanLeased(const ClaimRequest& request, std::optional<std::string>& position, bool& outside);
 
   sqlite3* db_;
   std::string path_;
   std::vector<std::int64_t> journaled_;
   std::map<const char*, sqlite3_stmt*> statements_;  // prepared once, see Statement
   bool fullSync_ = true;
+  LeaseKeeper* keeper_ = nullptr;
 };
 
 }  // namespace stampwise::ledger

@@ -1,0 +1,19 @@
+#include "app/ledger/open_ledger.h"
+
+#include "app/ledger/pg_ledger.h"
+#include "app/ledger/shared_ledger.h"
+#include "app/ledger/sqlite_ledger.h"
+
+namespace stampwise::ledger {
+
+Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, int leaseSize) {
+  const bool shared = IsSharedLedgerUri(where);
+  Result<std::unique_ptr<SqliteLedger>> local =
+      SqliteLedger::Open(shared || where.empty() ? DefaultLedgerFile() : where);
+  if (!local) return Result<std::unique_ptr<Ledger>>::Failure(local.message());
+  if (!shared) return std::unique_ptr<Ledger>(std::move(local).value());
+  return std::unique_ptr<Ledger>(
+      std::make_unique<SharedLedger>(std::move(local).value(), std::make_unique<PgLedger>(where, leaseSize)));
+}
+
+}  // namespace stampwise::ledger

@@ -1,0 +1,19 @@
+// Opens the ledger a job names: a file (the station's own SQLite ledger) or a
+// database URI (a ledger shared by many stations, with the station's own
+// ledger beside it).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/ledger/ledger.h"
+
+namespace stampwise::ledger {
+
+// Values a station leases at a time from a shared pool.
+inline constexpr int kDefaultLeaseSize = 100;
+
+// `where`: a file, a postgresql:// URI, or empty for the per-user file.
+Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, int leaseSize = kDefaultLeaseSize);
+
+}  // namespace stampwise::ledger
