@@ -264,9 +264,9 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
     if (!mqtt || std::exchange(haltSent, true)) return;
     mqtt->publisher->State("halted");
   };
-  const auto ended = [&mqtt, &writer, &context, &halt](bool halted) {
+  const auto ended = [&mqtt, &writer, &context, &halt] {
     if (!mqtt) return;
-    if (halted || writer.HaltReason() != TagWriter::Halt::kNone) halt();
+    if (writer.HaltReason() != TagWriter::Halt::kNone) halt();
     mqtt->publisher->State("stopped");
     FinishMqtt(context.Out(), *mqtt, kMqttFinishDeadline, kMqttFinishIdle);
   };
@@ -274,14 +274,14 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
   // its journal and every value it can write.
   if (!reading && !writer.PrepareJob()) {
     SaveWriteJob(context.Store(), job->app, writer);
-    ended(true);
+    ended();
     return StatusOfHalt(writer.HaltReason());
   }
   ReaderClient reader;
   context.OpenReader(reader);
   if (!reader.IsOpen()) {
     if (!reading) SaveWriteJob(context.Store(), job->app, writer);
-    ended(true);
+    ended();
     return kNoReader;
   }
   // From here on a stop signal ends the job after the tag in hand; one that
@@ -289,7 +289,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
   context.Stop().LetCommandFinish(true);
   if (context.Stop().Received() != 0) {
     if (!reading) SaveWriteJob(context.Store(), job->app, writer);
-    ended(false);
+    ended();
     return context.Stop().ExitStatus();
   }
   writer.SetHandle(reader.Handle());
@@ -326,7 +326,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
   }
   // A read never changes the write job.
   if (!reading) SaveWriteJob(context.Store(), job->app, writer);
-  ended(false);
+  ended();
   // A one-shot job has no summary to tell of a stop signal: the status does.
   if (runner == nullptr && !options.cycle && context.Stop().Received() != 0) return context.Stop().ExitStatus();
   return status;

@@ -108,7 +108,7 @@ int LedgerPublish(Context& context, const LedgerWindowOptions& window, const Led
   std::optional<MqttLink> mqtt =
       StartMqtt(context.Out(), uri, options.credentials, options.ca, StationName(context.Store()), chosen.size() + 1);
   if (!mqtt) return kBadArguments;
-  for (const ledger::Claim& claim : chosen) mqtt->publisher->Publish(events::AttemptMessage(claim));
+  for (const ledger::Claim& claim : chosen) mqtt->publisher->Settled(claim);
   // Nothing sent for a while means the broker is away.
   const bool all = FinishMqtt(context.Out(), *mqtt, std::chrono::hours(1), std::chrono::seconds(10));
   context.Out().Print(

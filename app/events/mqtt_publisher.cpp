@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "app/journal.h"
@@ -43,8 +44,8 @@ Result<std::unique_ptr<MqttPublisher>> MqttPublisher::Start(const MqttOptions& o
   InitLibrary();
   std::unique_ptr<MqttPublisher> publisher(new MqttPublisher(options));
   const auto fail = [&options](const std::string& why) {
-    return Result<std::unique_ptr<MqttPublisher>>::Failure(Message{
-        msg::kMqttCannotStart, FormatString(msg::kMqttCannotStart, {options.target.Describe(), why}), 0});
+    return Result<std::unique_ptr<MqttPublisher>>::Failure(
+        Message{msg::kMqttCannotStart, FormatString(msg::kMqttCannotStart, {options.target.Describe(), why}), 0});
   };
   mosquitto* client = mosquitto_new(nullptr, true, publisher.get());
   if (client == nullptr) return fail("mosquitto_new");
@@ -73,15 +74,12 @@ Result<std::unique_ptr<MqttPublisher>> MqttPublisher::Start(const MqttOptions& o
     mosquitto_tls_insecure_set(client, false);
   }
   mosquitto_reconnect_delay_set(client, 1, 4, true);
-  mosquitto_connect_callback_set(client, [](mosquitto*, void* self, int rc) {
-    static_cast<MqttPublisher*>(self)->OnConnect(rc);
-  });
-  mosquitto_disconnect_callback_set(client, [](mosquitto*, void* self, int) {
-    static_cast<MqttPublisher*>(self)->OnDisconnect();
-  });
-  mosquitto_publish_callback_set(client, [](mosquitto*, void* self, int mid) {
-    static_cast<MqttPublisher*>(self)->OnPublish(mid);
-  });
+  mosquitto_connect_callback_set(
+      client, [](mosquitto*, void* self, int rc) { static_cast<MqttPublisher*>(self)->OnConnect(rc); });
+  mosquitto_disconnect_callback_set(
+      client, [](mosquitto*, void* self, int) { static_cast<MqttPublisher*>(self)->OnDisconnect(); });
+  mosquitto_publish_callback_set(
+      client, [](mosquitto*, void* self, int mid) { static_cast<MqttPublisher*>(self)->OnPublish(mid); });
   // An absent broker is no failure: the network thread goes on trying.
   mosquitto_connect_async(client, target.host.c_str(), target.port, kKeepAliveS);
   if (const int rc = mosquitto_loop_start(client); rc != MOSQ_ERR_SUCCESS) return fail(mosquitto_strerror(rc));
@@ -108,8 +106,6 @@ MqttPublisher::~MqttPublisher() {
 void MqttPublisher::Settled(const ledger::Claim& claim) {
   Enqueue({options_.target.topic, AttemptMessage(claim), false, claim.settled}, true);
 }
-
-void MqttPublisher::Publish(std::string payload) { Enqueue({options_.target.topic, std::move(payload), false, ""}, false); }
 
 void MqttPublisher::State(const std::string& state) {
   Enqueue({options_.target.topic + "/state", StateMessage(options_.station, state, false), true, ""}, false);
@@ -210,7 +206,9 @@ MqttPublisher::Tally MqttPublisher::Finish(std::chrono::milliseconds deadline, s
     changed_.wait_for(lock, std::chrono::milliseconds(100));
   }
   Tally tally = tally_;
-  tally.unsent = static_cast<std::int64_t>(queue_.size() + inFlight_.size());
+  const auto isAttempt = [](const Outgoing& message) { return !message.settled.empty(); };
+  tally.unsent = std::count_if(queue_.begin(), queue_.end(), isAttempt);
+  for (const auto& [mid, message] : inFlight_) tally.unsent += isAttempt(message) ? 1 : 0;
   // The first attempt that did not arrive, in the order they were settled.
   std::string first = tally.firstMissed;
   const auto earlier = [&first](const Outgoing& message) {

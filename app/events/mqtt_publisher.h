@@ -51,16 +51,15 @@ class MqttPublisher final : public AttemptSink {
   MqttPublisher(const MqttPublisher&) = delete;
   MqttPublisher& operator=(const MqttPublisher&) = delete;
 
+  // Queues the attempt's message on TOPIC (also for `ledger publish`).
   void Settled(const ledger::Claim& claim) override;
-  // Queues a message on TOPIC as it stands (`ledger publish`).
-  void Publish(std::string payload);
   // "started", "halted", "stopped": retained on TOPIC/state; never dropped.
   void State(const std::string& state);
 
   struct Tally {
     std::int64_t acknowledged = 0;  // by the broker
-    std::int64_t dropped = 0;       // the queue was full
-    std::int64_t unsent = 0;        // still queued or unacknowledged at the end
+    std::int64_t dropped = 0;       // attempts: the queue was full
+    std::int64_t unsent = 0;        // attempts still queued or unacknowledged at the end
     std::string firstMissed;        // settled time of the first attempt dropped or unsent
   };
   // Waits until the broker has acknowledged everything queued, at most until

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/events/epcis.h"
+#include "app/events/mqtt_publisher.h"
 #include "app/events/time_window.h"
 
 namespace stampwise::testing {
@@ -93,7 +94,7 @@ TEST(EpcisTest, WrittenGs1EpcsBecomeObjectEventsAndUnknownOnesAreCounted) {
       ClaimOf("A", 1, "urn:epc:tag:sgtin-96:3.0614141.812345.6791", Outcome::kFailed),
       ClaimOf("A", 1, "urn:epc:tag:sgtin-96:3.0614141.812345.6792", Outcome::kMismatch),
       ClaimOf("A", 1, "3074257BF7194E4000001A85", Outcome::kWritten),  // hex counter on the EPC bank
-      ClaimOf("A", 3, sgtin, Outcome::kWritten),                        // the URI as text on the User bank
+      ClaimOf("A", 3, sgtin, Outcome::kWritten),                       // the URI as text on the User bank
       ClaimOf("B", 1, "urn:epc:tag:sscc-96:3.0614141.1234567890", Outcome::kWritten),
       ClaimOf("B", 1, "urn:epc:tag:sscc-96:3.0614141.1234567891", Outcome::kUnknown),
   };
@@ -113,6 +114,48 @@ TEST(EpcisTest, WrittenGs1EpcsBecomeObjectEventsAndUnknownOnesAreCounted) {
   // Another station's read point is not known here.
   EXPECT_EQ(list[1]["epcList"], nlohmann::json::array({"urn:epc:id:sscc:0614141.1234567890"}));
   EXPECT_FALSE(list[1].contains("readPoint"));
+}
+
+// A broker that is not there: the writer's calls return at once, the queue
+// keeps its oldest attempts up to its limit and counts the newest it drops.
+TEST(MqttPublisherTest, AFullQueueDropsTheNewestAttemptsAndSaysSinceWhenAnyIsMissing) {
+  events::MqttOptions options;
+  options.target = events::ParseMqttUri("mqtt://127.0.0.1:1/line").value();  // nothing listens on port 1
+  options.queueLimit = 3;
+  options.station = "A";
+  auto publisher = events::MqttPublisher::Start(options);
+  ASSERT_TRUE(publisher) << publisher.message().text;
+  for (int i = 1; i <= 5; ++i) {
+    ledger::Claim claim = ClaimOf("A", 3, "0000000" + std::to_string(i), ledger::Outcome::kWritten);
+    claim.id = i;
+    claim.settled = "2026-12-09T14:03:0" + std::to_string(i) + ".000+01:00";
+    publisher.value()->Settled(claim);
+  }
+  publisher.value()->State("stopped");  // never dropped, never counted as an attempt
+  const events::MqttPublisher::Tally tally =
+      publisher.value()->Finish(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+  EXPECT_EQ(tally.acknowledged, 0);
+  EXPECT_EQ(tally.dropped, 2);
+  EXPECT_EQ(tally.unsent, 3);
+  EXPECT_EQ(tally.firstMissed, "2026-12-09T14:03:01.000+01:00");
+}
+
+TEST(MqttTargetTest, TheUriGivesHostPortTopicAndCredentialsWhichAreNeverDescribed) {
+  const auto plain = events::ParseMqttUri("mqtt://plant-broker/line/3");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain.value().Describe(), "mqtt://plant-broker:1883/line/3");
+  const auto secure = events::ParseMqttUri("mqtts://station%40line:p%3Ass@[::1]:8884/line/3");
+  ASSERT_TRUE(secure);
+  EXPECT_TRUE(secure.value().tls);
+  EXPECT_EQ(secure.value().host, "::1");
+  EXPECT_EQ(secure.value().port, 8884);
+  EXPECT_EQ(secure.value().user, "station@line");
+  EXPECT_EQ(secure.value().password, "p:ss");
+  EXPECT_EQ(secure.value().Describe(), "mqtts://::1:8884/line/3");
+  for (const char* bad : {"mqtt://host", "mqtt://host/", "mqtt://host:0/t", "mqtt://host:x/t", "mqtt://@host/t",
+                          "mqtt://u:%4/host/t", "mqtt://host/a/+", "tcp://host/t"}) {
+    EXPECT_FALSE(events::ParseMqttUri(bad)) << bad;
+  }
 }
 
 }  // namespace

@@ -32,8 +32,8 @@ class EventsCliTest : public CliTest {
   void WriteSgtins(int count) {
     StartSim({"--tags", "0", "--conveyor", "5,0"});
     Store(keys::kJournalStation, "Line 3");
-    const RunResult run = Cli({"write", "--epc-uri", "urn:epc:tag:sgtin-96:3.0614141.812345.6789", "--cycle",
-                               "--count", std::to_string(count), "--period", "5"});
+    const RunResult run = Cli({"write", "--epc-uri", "urn:epc:tag:sgtin-96:3.0614141.812345.6789", "--cycle", "--count",
+                               std::to_string(count), "--period", "5"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   }
   // `ledger epcis` with `args`; the document goes to a file.
@@ -48,7 +48,8 @@ class EventsCliTest : public CliTest {
   // GS1's schema's verdict: empty when the document passes.
   std::string SchemaViolations() const {
     const RunResult check = RunProgram({kPython, kValidator, kSchema, DocumentFile()});
-    return check.exitCode == 0 ? std::string() : check.out + check.err + "(exit " + std::to_string(check.exitCode) + ")";
+    return check.exitCode == 0 ? std::string()
+                               : check.out + check.err + "(exit " + std::to_string(check.exitCode) + ")";
   }
   static std::vector<std::string> Epcs(const nlohmann::json& document) {
     std::vector<std::string> epcs;
@@ -64,9 +65,9 @@ TEST_F(EventsCliTest, WrittenSgtinsMakeADocumentGs1sSchemaTakes) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_THAT(SchemaViolations(), IsEmpty()) << run.out;
   const nlohmann::json document = nlohmann::json::parse(run.out);
-  EXPECT_EQ(Epcs(document), (std::vector<std::string>{"urn:epc:id:sgtin:0614141.812345.6789",
-                                                       "urn:epc:id:sgtin:0614141.812345.6790",
-                                                       "urn:epc:id:sgtin:0614141.812345.6791"}));
+  EXPECT_EQ(Epcs(document),
+            (std::vector<std::string>{"urn:epc:id:sgtin:0614141.812345.6789", "urn:epc:id:sgtin:0614141.812345.6790",
+                                      "urn:epc:id:sgtin:0614141.812345.6791"}));
   for (const nlohmann::json& event : document["epcisBody"]["eventList"]) {
     EXPECT_EQ(event["readPoint"]["id"], "urn:epc:id:sgln:0614141.07346.1234");
     EXPECT_EQ(event["action"], "ADD");
