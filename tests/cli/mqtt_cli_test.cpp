@@ -95,10 +95,10 @@ class Broker {
 class Subscriber {
  public:
   Subscriber(const Broker& broker, const std::string& topic) : topic_(topic) {
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "/usr/bin/stdbuf", "-oL", "/usr/bin/mosquitto_sub", "-d", "-h", "127.0.0.1", "-p",
-        std::to_string(broker.Port()), "-c", "-i", "stampwise-test", "-q", "1", "-t", topic, "-t", topic + "/state",
-        "-v"});
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/usr/bin/stdbuf", "-oL", "/usr/bin/mosquitto_sub", "-d", "-h", "127.0.0.1", "-p",
+                                 std::to_string(broker.Port()), "-c", "-i", "stampwise-test", "-q", "1", "-t", topic,
+                                 "-t", topic + "/state", "-v"});
     EXPECT_TRUE(process_->Pump(kGuardMs, "SUBACK")) << process_->Out() << process_->Err();
   }
   ~Subscriber() {
@@ -134,8 +134,7 @@ class Subscriber {
  private:
   int Count(const std::string& text) const {
     int count = 0;
-    for (std::size_t at = process_->Out().find(text); at != std::string::npos;
-         at = process_->Out().find(text, at + 1))
+    for (std::size_t at = process_->Out().find(text); at != std::string::npos; at = process_->Out().find(text, at + 1))
       ++count;
     return count;
   }
@@ -249,8 +248,7 @@ TEST_F(MqttCliTest, LedgerPublishSendsWhatTheBrokerMissed) {
   const RunResult run = Cli(Job({"--cycle", "--count", "20", "--period", "5"}));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::smatch found;
-  ASSERT_TRUE(std::regex_search(run.err, found, std::regex(R"((\d+) Meldungen.*--since (\S+)\")")))
-      << run.err;
+  ASSERT_TRUE(std::regex_search(run.err, found, std::regex(R"((\d+) Meldungen.*--since (\S+)\")"))) << run.err;
   EXPECT_EQ(found[1], "20");
   const std::string since = found[2];
   broker_.Start();
@@ -268,10 +266,8 @@ TEST_F(MqttCliTest, BadBrokerAddressesAreRefusedBeforeAnyTag) {
     const char* uri;
     const char* says;
   } cases[] = {
-      {"http://127.0.0.1/line", "mqtt://"},
-      {"mqtt://127.0.0.1", "/TOPIC"},
-      {"mqtt://127.0.0.1/line/#", "TOPIC"},
-      {"mqtt://127.0.0.1:99999/line", "PORT"},
+      {"http://127.0.0.1/line", "mqtt://"}, {"mqtt://127.0.0.1", "/TOPIC"},
+      {"mqtt://127.0.0.1/line/#", "TOPIC"}, {"mqtt://127.0.0.1:99999/line", "PORT"},
       {"mqtt://user:s3cret@/line", "HOST"},
   };
   for (const auto& c : cases) {
