@@ -93,6 +93,9 @@ struct LedgerWindowOptions {
 // The written GS1 EPCs as one EPCIS 2.0 JSON-LD document on stdout.
 int LedgerEpcis(Context& context, const LedgerWindowOptions& options);
 
+// The attempts in the window as one self-contained HTML page: `html`.
+int LedgerReport(Context& context, const LedgerWindowOptions& window, const std::string& html);
+
 struct LedgerPublishOptions {
   std::optional<std::string> mqtt;  // default: the stored "Ereignisse"/"MQTT"
   std::optional<std::string> credentials;

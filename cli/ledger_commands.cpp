@@ -1,11 +1,15 @@
 // `ledger list` and the ledger's exports: the claims of the ledger, for the
 // operator, for scripts and for other systems.
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "app/events/epcis.h"
 #include "app/events/mqtt_publisher.h"
+#include "app/events/shift_report.h"
 #include "app/events/time_window.h"
 #include "app/gs1_epc.h"
 #include "app/job/attempt_recorder.h"
@@ -93,6 +97,21 @@ int LedgerEpcis(Context& context, const LedgerWindowOptions& options) {
   std::cout << exported.document << std::flush;
   if (exported.unknown > 0) context.Out().Note(FormatString(msg::kEpcisUnknownLeftOut, {exported.unknown}));
   return std::cout ? kSuccess : kTagFailed;
+}
+
+int LedgerReport(Context& context, const LedgerWindowOptions& window, const std::string& html) {
+  const std::optional<std::vector<ledger::Claim>> claims = ReadClaims(context, window.station.value_or(""));
+  if (!claims) return kTagFailed;
+  const std::string title = window.since || window.until ? window.since.value_or("") + " - " + window.until.value_or("")
+                                                         : std::string("(all attempts)");
+  std::ofstream out(html, std::ios::binary | std::ios::trunc);
+  out << events::ShiftReportHtml(SettledWithin(*claims, window), title);
+  out.close();
+  if (!out) {
+    context.Out().Error(html + ": " + std::strerror(errno), {}, {{"file", ToUtf8(html)}});
+    return kTagFailed;
+  }
+  return kSuccess;
 }
 
 int LedgerPublish(Context& context, const LedgerWindowOptions& window, const LedgerPublishOptions& options) {

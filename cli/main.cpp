@@ -238,6 +238,11 @@ int main(int argc, char** argv) {
   auto* ledgerEpcisCommand =
       ledgerCommand->add_subcommand("epcis", "the written GS1 EPCs as an EPCIS 2.0 JSON-LD document");
   addWindow(ledgerEpcisCommand);
+  std::string reportFile;
+  auto* ledgerReportCommand =
+      ledgerCommand->add_subcommand("report", "a shift's attempts as one HTML page: totals, yield, rate, failures");
+  addWindow(ledgerReportCommand);
+  ledgerReportCommand->add_option("--html", reportFile, "the page to write")->required();
   LedgerPublishOptions ledgerPublish;
   auto* ledgerPublishCommand =
       ledgerCommand->add_subcommand("publish", "send the settled attempts to an MQTT broker (what it missed)");
@@ -303,6 +308,7 @@ int main(int argc, char** argv) {
       if (*updateCommand) return CheckForUpdates(context, updateOptions);
       if (*ledgerListCommand) return LedgerList(context, ledgerList);
       if (*ledgerEpcisCommand) return LedgerEpcis(context, ledgerWindow);
+      if (*ledgerReportCommand) return LedgerReport(context, ledgerWindow, reportFile);
       if (*ledgerPublishCommand) return LedgerPublish(context, ledgerWindow, ledgerPublish);
       return kBadArguments;
     };

@@ -7,6 +7,7 @@
 
 #include "app/events/epcis.h"
 #include "app/events/mqtt_publisher.h"
+#include "app/events/shift_report.h"
 #include "app/events/time_window.h"
 
 namespace stampwise::testing {
@@ -114,6 +115,44 @@ TEST(EpcisTest, WrittenGs1EpcsBecomeObjectEventsAndUnknownOnesAreCounted) {
   // Another station's read point is not known here.
   EXPECT_EQ(list[1]["epcList"], nlohmann::json::array({"urn:epc:id:sscc:0614141.1234567890"}));
   EXPECT_FALSE(list[1].contains("readPoint"));
+}
+
+TEST(ShiftReportTest, TotalsYieldFailuresAndStopsOfAShift) {
+  using ledger::Outcome;
+  const struct {
+    const char* station;
+    Outcome outcome;
+    const char* settled;
+    const char* message;
+  } attempts[] = {
+      {"A", Outcome::kWritten, "2026-12-09T06:00:00.000+01:00", ""},
+      {"A", Outcome::kFailed, "2026-12-09T06:00:01.000+01:00", "Kein Tag <gefunden>"},
+      {"B", Outcome::kWritten, "2026-12-09T06:00:02.000+01:00", ""},
+      {"A", Outcome::kWritten, "2026-12-09T06:20:01.000+01:00", ""},  // a stop of 20 minutes
+      {"A", Outcome::kFailed, "2026-12-09T06:20:02.000+01:00", "Kein Tag <gefunden>"},
+      {"A", Outcome::kUnknown, "2026-12-09T06:20:03.000+01:00", "Antwort verloren"},
+  };
+  std::vector<ledger::Claim> claims;
+  for (const auto& a : attempts) {
+    ledger::Claim claim = ClaimOf(a.station, 3, "1", a.outcome);
+    claim.settled = a.settled;
+    claim.message = a.message;
+    claims.push_back(claim);
+  }
+  const std::string html = events::ShiftReportHtml(claims, "early shift");
+  for (const char* part :
+       {"<tr><td>A</td><td>5</td><td>2</td><td>2</td><td>1</td><td>0</td><td>40.0 %</td></tr>",
+        "<tr><td>B</td><td>1</td><td>1</td><td>0</td><td>0</td><td>0</td><td>100.0 %</td></tr>",
+        "<tr><td><b>All</b></td><td>6</td><td>3</td><td>2</td><td>1</td><td>0</td><td>50.0 %</td></tr>",
+        "<td>failed: Kein Tag &lt;gefunden&gt;</td><td>2</td>", "<td>unknown: Antwort verloren</td><td>1</td>",
+        "<td>2026-12-09T06:00:01.000+01:00</td><td>2026-12-09T06:20:01.000+01:00</td><td>0:20:00</td>",
+        "Tags written per 1 min.", ">06:00</text>", ">06:20</text>", "<svg"}) {
+    EXPECT_NE(html.find(part), std::string::npos) << part;
+  }
+  // Self-contained: nothing is fetched from anywhere.
+  for (const char* outside : {"<script", "src=", "href=", "@import", "url("}) {
+    EXPECT_EQ(html.find(outside), std::string::npos) << outside;
+  }
 }
 
 // A broker that is not there: the writer's calls return at once, the queue

@@ -101,6 +101,30 @@ TEST_F(EventsCliTest, AWindowAndAPlainNameForTheReadPoint) {
   }
 }
 
+// The shift report in a real browser: chromium renders it headless, charts
+// included, into a screenshot (kept as STAMPWISE_REPORT_SCREENSHOT names it,
+// for a person to look at).
+TEST_F(EventsCliTest, TheShiftReportRendersInABrowser) {
+  WriteSgtins(30);
+  const std::string page = folder_.File("shift.html");
+  const RunResult report =
+      RunProgram(CommandLine({"ledger", "report", "--since", "2000-01-01", "--html", page}, false));
+  ASSERT_EQ(report.exitCode, 0) << report.err;
+  const std::string html = ReadFile(page);
+  EXPECT_NE(html.find("<td>Line 3</td><td>30</td><td>30</td>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<rect"), std::string::npos);
+  const char* kept = std::getenv("STAMPWISE_REPORT_SCREENSHOT");
+  const std::string shot = kept != nullptr ? kept : folder_.File("shift.png");
+  const RunResult browser = RunProgram({"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                                        "--user-data-dir=" + folder_.File("chromium"), "--window-size=900,1000",
+                                        "--screenshot=" + shot, "file://" + page},
+                                       120000);
+  ASSERT_EQ(browser.exitCode, 0) << browser.err;
+  const std::string png = ReadFile(shot);
+  ASSERT_GT(png.size(), 8u);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
 TEST_F(EventsCliTest, ABadTimeOrNoLedgerIsRefused) {
   const RunResult badTime = Epcis({"--since", "yesterday"});
   EXPECT_EQ(badTime.exitCode, 2);
