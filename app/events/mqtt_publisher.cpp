@@ -73,7 +73,8 @@ Result<std::unique_ptr<MqttPublisher>> MqttPublisher::Start(const MqttOptions& o
     mosquitto_tls_opts_set(client, 1, nullptr, nullptr);
     mosquitto_tls_insecure_set(client, false);
   }
-  mosquitto_reconnect_delay_set(client, 1, 4, true);
+  // A broker back after a restart is found within a second.
+  mosquitto_reconnect_delay_set(client, 1, 1, false);
   mosquitto_connect_callback_set(
       client, [](mosquitto*, void* self, int rc) { static_cast<MqttPublisher*>(self)->OnConnect(rc); });
   mosquitto_disconnect_callback_set(

@@ -102,8 +102,8 @@ std::string BarChart(const std::vector<std::pair<std::string, int>>& values, con
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kChartWidth) +
                     "\" height=\"" + std::to_string(kChartHeight + 40) + "\" role=\"img\"><title>" + caption +
                     "</title>\n";
-  svg += "<line x1=\"0\" y1=\"" + std::to_string(kChartHeight) + "\" x2=\"" + std::to_string(kChartWidth) +
-         "\" y2=\"" + std::to_string(kChartHeight) + "\" stroke=\"#444\"/>\n";
+  svg += "<line x1=\"0\" y1=\"" + std::to_string(kChartHeight) + "\" x2=\"" + std::to_string(kChartWidth) + "\" y2=\"" +
+         std::to_string(kChartHeight) + "\" stroke=\"#444\"/>\n";
   for (int i = 0; i < static_cast<int>(values.size()); ++i) {
     const auto& [label, value] = values[static_cast<std::size_t>(i)];
     const int height = value * (kChartHeight - 20) / top;
@@ -112,8 +112,8 @@ std::string BarChart(const std::vector<std::pair<std::string, int>>& values, con
            std::to_string(std::max(1, slot * 3 / 4)) + "\" height=\"" + std::to_string(height) +
            "\" fill=\"#2f6db5\"><title>" + label + ": " + std::to_string(value) + "</title></rect>\n";
     if (values.size() <= 24 || i % 4 == 0) {
-      svg += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(kChartHeight + 16) +
-             "\" font-size=\"11\">" + label + "</text>\n";
+      svg += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(kChartHeight + 16) + "\" font-size=\"11\">" +
+             label + "</text>\n";
     }
     svg += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(kChartHeight - height - 4) +
            "\" font-size=\"10\">" + std::to_string(value) + "</text>\n";
@@ -191,7 +191,8 @@ std::string Stops(const std::vector<Claim>& claims) {
     const std::optional<TimePoint> when = ParseIsoTime(claim.settled);
     if (!when) continue;
     const auto found = lastOf.find(claim.station);
-    if (found != lastOf.end()) stops.push_back({*when - found->second.first, claim.station, found->second.second, claim.settled});
+    if (found != lastOf.end())
+      stops.push_back({*when - found->second.first, claim.station, found->second.second, claim.settled});
     lastOf[claim.station] = {*when, claim.settled};
   }
   std::string html = "<h2>Longest stops</h2>\n";

@@ -229,7 +229,9 @@ TEST_F(MqttCliTest, ABrokerStoppedMidRunGetsTheQueuedMessagesWhenItIsBack) {
   // Encoding never waits for the broker: 40 more tags while it is away.
   ASSERT_TRUE(AwaitWritten(cli, atStop + 40)) << cli.Out() << cli.Err();
   broker_.Start();
+  // What waited arrives, and what follows after it.
   ASSERT_TRUE(AwaitWritten(cli, WrittenLines(cli) + 40)) << cli.Out() << cli.Err();
+  ASSERT_TRUE(subscriber->AwaitAttempts(static_cast<std::size_t>(WrittenLines(cli))));
   ASSERT_TRUE(cli.AwaitBlocked(SIGTERM, kGuardMs));
   cli.Signal(SIGTERM);
   const int status = cli.Wait(kGuardMs);
