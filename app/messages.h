@@ -119,6 +119,13 @@ inline constexpr int kLedgerReuseQuestion = 32969;  // "%s": the refusal
 inline constexpr int kSharedLedgerAway = 32990;      // "%s": the ledger, "%s": why, "%s": the pool
 inline constexpr int kSharedLedgerConflict = 32991;  // "%s": the ledger, "%s": value, "%s": station, "%s": claimed
 inline constexpr int kSharedLeaseOutside = 32992;    // "%s": value, "%s": the pool
+// Events for other systems: EPCIS, MQTT, the shift report.
+inline constexpr int kEpcisUnknownLeftOut = 32970;  // "%d": how many
+inline constexpr int kReadPointIgnored = 32971;     // "%s": the setting
+inline constexpr int kMqttBadUri = 32972;           // "%s": what is missing or wrong
+inline constexpr int kMqttCredentials = 32973;      // "%s": the credentials file
+inline constexpr int kMqttNotDelivered = 32974;     // "%d": how many, "%s": broker, "%s": since when
+inline constexpr int kMqttCannotStart = 32975;      // "%s": broker, "%s": why
 
 // What a command did, and the state the window's status bar shows.
 inline constexpr int kRecordSaved = 32950;      // "%s": file

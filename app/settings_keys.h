@@ -28,6 +28,9 @@ inline constexpr const char* kValueList = "Werteliste";
 inline constexpr const char* kLedger = "Ledger";
 // The production view: the times of day at which shifts begin.
 inline constexpr const char* kProduction = "Produktion";
+// What a station tells other systems: its read point in supply-chain
+// events, and the MQTT broker its attempts go to.
+inline constexpr const char* kEvents = "Ereignisse";
 }  // namespace section
 
 enum class KeyType { kNumber, kFlag, kText };
@@ -141,6 +144,10 @@ inline constexpr SettingKey kLedgerFile{section::kLedger, "Datei", kText, 0, ""}
 // production view was open (it opens again with the window).
 inline constexpr SettingKey kShiftStarts{section::kProduction, "Schichtbeginn", kText, 0, "06:00,14:00,22:00"};
 inline constexpr SettingKey kProductionViewOpen{section::kProduction, "Ansicht", kFlag, 0};
+// "Ereignisse": the station's read point (an SGLN or another URI; anything
+// else is no read point) and the window's MQTT broker (empty: none).
+inline constexpr SettingKey kReadPoint{section::kEvents, "Lesepunkt", kText, 0, ""};
+inline constexpr SettingKey kMqttUri{section::kEvents, "MQTT", kText, 0, ""};
 }  // namespace keys
 
 // The keys of a data record file, in the file's order, with the defaults of

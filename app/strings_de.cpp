@@ -156,6 +156,13 @@ constexpr std::array kGermanStrings{
     StringEntry{32992,
                 "Der Wert <%s> liegt nicht im Block dieser Station für %s; beim gemeinsamen Vergabebuch "
                 "kommen die Werte nur aus dem Vorrat."},
+    StringEntry{32970, "%d GS1-EPCs mit unbekanntem Ergebnis wurden ausgelassen"},
+    StringEntry{32971, "Der Lesepunkt <%s> ist weder eine SGLN noch ein URI; die Ereignisse haben keinen"},
+    StringEntry{32972, "Keine MQTT-Broker-Adresse: %s erwartet (mqtt[s]://[BENUTZER[:KENNWORT]@]RECHNER[:PORT]/THEMA)"},
+    StringEntry{32973,
+                "Die MQTT-Zugangsdatei %s ist nicht lesbar (Benutzer in der ersten Zeile, Kennwort in der zweiten)"},
+    StringEntry{32974, "%d Meldungen erreichten den MQTT-Broker %s nicht; \"ledger publish --since %s\" sendet sie"},
+    StringEntry{32975, "MQTT-Broker %s kann nicht benutzt werden: %s"},
     StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
     StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
     StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},

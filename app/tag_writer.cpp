@@ -162,7 +162,7 @@ bool TagWriter::OpenRecorder() {
     }
   }
   const std::string station = config_.trace.station.empty() ? DefaultStationName() : config_.trace.station;
-  auto recorder = std::make_unique<AttemptRecorder>(*ledger_, station, std::move(journal));
+  auto recorder = std::make_unique<AttemptRecorder>(*ledger_, station, std::move(journal), attemptSink_);
   std::vector<std::string> lines;
   const Status begun = recorder->Begin(lines);
   for (const std::string& line : lines) reporter_.ShowText(line);

@@ -66,6 +66,9 @@ class TagWriter {
 
   // The ledger every claim goes to; it must outlive the writer.
   void SetLedger(ledger::Ledger* ledger);
+  // Told of every settled attempt from the next job on (null: nobody); it
+  // must outlive the writer.
+  void SetAttemptSink(AttemptSink* sink) { attemptSink_ = sink; }
   // The open connection (0 or negative: none).
   void SetHandle(int handle) { handle_ = handle; }
   int Handle() const { return handle_; }
@@ -209,6 +212,7 @@ class TagWriter {
   std::string ownLedgerFile_;
   ledger::Ledger* ledger_ = nullptr;
   std::unique_ptr<AttemptRecorder> recorder_;
+  AttemptSink* attemptSink_ = nullptr;
   std::unique_ptr<ValueSource> source_;
   bool keysStored_ = false;               // the job's first stored keys are on disk
   std::unique_ptr<KeyWriter> keyWriter_;  // writes the later ones

@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "app/beeper.h"
 #include "app/increment.h"
 #include "app/job/write_job.h"
+#include "app/journal.h"
 #include "app/ledger/open_ledger.h"
 #include "app/messages.h"
 #include "app/open_failure.h"
@@ -21,10 +23,16 @@
 #include "cli/cycle_summary.h"
 #include "cli/gs1_options.h"
 #include "cli/loop_timer.h"
+#include "cli/mqtt_link.h"
 #include "cli/trace_options.h"
 
 namespace stampwise::cli {
 namespace {
+
+// At a job's end the broker gets this long to acknowledge what is queued;
+// one that stays away this long does not hold the end up.
+constexpr std::chrono::milliseconds kMqttFinishDeadline{15000};
+constexpr std::chrono::milliseconds kMqttFinishIdle{3000};
 
 // A log file chosen on the command line is stored at once, as the window's
 // file chooser does.
@@ -244,16 +252,38 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
   TagWriter writer(runner != nullptr ? runner->frontEnd : context.Out(), writeTimer, readTimer, &context.Store(),
                    reading ? nullptr : &beeper);
   writer.Configure(ConfigOf(context, *job, options));
+  std::optional<MqttLink> mqtt;
+  if (!reading && options.mqtt) {
+    const std::string station = writer.Config().trace.station;
+    mqtt = StartMqtt(context.Out(), *options.mqtt, options.mqttCredentials, options.mqttCa,
+                     station.empty() ? DefaultStationName() : station, events::MqttPublisher::kDefaultQueue);
+    if (!mqtt) return kBadArguments;
+    writer.SetAttemptSink(mqtt->publisher.get());
+  }
+  // The broker hears of a halt once, and of the job's end whichever way it ends.
+  bool haltSent = false;
+  const auto halt = [&mqtt, &haltSent] {
+    if (!mqtt || std::exchange(haltSent, true)) return;
+    mqtt->publisher->State("halted");
+  };
+  const auto ended = [&mqtt, &writer, &context, &halt] {
+    if (!mqtt) return;
+    if (writer.HaltReason() != TagWriter::Halt::kNone) halt();
+    mqtt->publisher->State("stopped");
+    FinishMqtt(context.Out(), *mqtt, kMqttFinishDeadline, kMqttFinishIdle);
+  };
   // A write job is checked whole before the reader is opened: its ledger,
   // its journal and every value it can write.
   if (!reading && !writer.PrepareJob()) {
     SaveWriteJob(context.Store(), job->app, writer);
+    ended();
     return StatusOfHalt(writer.HaltReason());
   }
   ReaderClient reader;
   context.OpenReader(reader);
   if (!reader.IsOpen()) {
     if (!reading) SaveWriteJob(context.Store(), job->app, writer);
+    ended();
     return kNoReader;
   }
   // From here on a stop signal ends the job after the tag in hand; one that
@@ -261,6 +291,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
   context.Stop().LetCommandFinish(true);
   if (context.Stop().Received() != 0) {
     if (!reading) SaveWriteJob(context.Store(), job->app, writer);
+    ended();
     return context.Stop().ExitStatus();
   }
   writer.SetHandle(reader.Handle());
@@ -270,8 +301,9 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
 
   int status = kSuccess;
   const auto started = std::chrono::steady_clock::now();
+  if (mqtt) mqtt->publisher->State("started");
   if (runner != nullptr) {
-    status = runner->run(writer, reader);
+    status = runner->run(writer, reader, halt);
   } else if (!options.cycle) {
     if (!(reading ? writer.ReadOnce() : writer.WriteOnce())) status = kTagFailed;
   } else {
@@ -296,6 +328,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
   }
   // A read never changes the write job.
   if (!reading) SaveWriteJob(context.Store(), job->app, writer);
+  ended();
   // A one-shot job has no summary to tell of a stop signal: the status does.
   if (runner == nullptr && !options.cycle && context.Stop().Received() != 0) return context.Stop().ExitStatus();
   return status;

@@ -69,7 +69,8 @@ int Read(Context& context, const JobOptions& job);
 // job reached. The writer reports to `frontEnd`.
 struct JobRunner {
   FrontEnd& frontEnd;
-  std::function<int(TagWriter& writer, ReaderClient& reader)> run;
+  // `halted` tells the job's listeners (MQTT) that it halted.
+  std::function<int(TagWriter& writer, ReaderClient& reader, const std::function<void()>& halted)> run;
 };
 int WriteWith(Context& context, const JobOptions& job, const JobRunner& runner);
 int Power(Context& context, std::optional<int> setDbm);
@@ -85,6 +86,27 @@ int LedgerList(Context& context, const LedgerListOptions& options);
 int LedgerLeases(Context& context);
 // The ledger a `ledger` command reads; a file must exist.
 Result<std::unique_ptr<ledger::Ledger>> OpenLedgerToRead(const std::string& where);
+
+// The part of the ledger an export covers: claims settled in [since, until)
+// (ISO 8601, see ParseIsoTime), of one station or all.
+struct LedgerWindowOptions {
+  std::optional<std::string> since;
+  std::optional<std::string> until;
+  std::optional<std::string> station;
+};
+// The written GS1 EPCs as one EPCIS 2.0 JSON-LD document on stdout.
+int LedgerEpcis(Context& context, const LedgerWindowOptions& options);
+
+// The attempts in the window as one self-contained HTML page: `html`.
+int LedgerReport(Context& context, const LedgerWindowOptions& window, const std::string& html);
+
+struct LedgerPublishOptions {
+  std::optional<std::string> mqtt;  // default: the stored "Ereignisse"/"MQTT"
+  std::optional<std::string> credentials;
+  std::optional<std::string> ca;
+};
+// The settled attempts in the window to the broker, as a station sent them.
+int LedgerPublish(Context& context, const LedgerWindowOptions& window, const LedgerPublishOptions& options);
 
 struct UpdateOptions {
   bool reader = false;

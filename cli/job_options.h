@@ -44,6 +44,10 @@ struct JobOptions {
   std::optional<std::string> tid;  // on|off; on with a journal when left out
   std::optional<std::string> valuesFile;
   std::optional<int> column;  // from 1
+  // Each settled attempt to an MQTT broker (write and station).
+  std::optional<std::string> mqtt;             // mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC
+  std::optional<std::string> mqttCredentials;  // FILE: user, then password
+  std::optional<std::string> mqttCa;           // FILE: the broker's CA certificates (mqtts)
 };
 
 // Applies the options. A changed format or byte order re-expresses the stored

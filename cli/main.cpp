@@ -8,6 +8,7 @@
 #include <iostream>
 #include <limits>
 
+#include "app/events/time_window.h"
 #include "app/language.h"
 #include "app/ledger/pg_ledger.h"
 #include "app/messages.h"
@@ -47,6 +48,15 @@ CLI::Validator WholeNumberIn(long long low, long long high) {
       range);
 }
 
+// A time of the ledger's exports: "2026-12-09", "2026-12-09T06:00",
+// seconds, milliseconds and an offset ("Z", "+01:00") as the operator likes.
+const CLI::Validator IsoTime(
+    [](std::string& text) -> std::string {
+      if (events::ParseIsoTime(text)) return {};
+      return "a time as YYYY-MM-DD[THH:MM[:SS[.fff]]][Z|+HH:MM], got \"" + text + "\"";
+    },
+    "TIME");
+
 CLI::Validator PositiveSeconds() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
@@ -73,6 +83,18 @@ void AddAreaOptions(CLI::App& command, JobOptions& job) {
   msb->excludes(lsb);
 }
 
+// The broker a write job's attempts go to, or `ledger publish` sends to.
+void AddMqttOptions(CLI::App& command, std::optional<std::string>& uri, std::optional<std::string>& credentials,
+                    std::optional<std::string>& ca) {
+  auto* mqtt = command.add_option("--mqtt", uri, "each attempt to mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC");
+  command.add_option("--mqtt-credentials", credentials, "MQTT user and password (two lines)")
+      ->needs(mqtt)
+      ->check(CLI::ExistingFile);
+  command.add_option("--mqtt-ca", ca, "the MQTT broker's CA certificates (mqtts)")
+      ->needs(mqtt)
+      ->check(CLI::ExistingFile);
+}
+
 // What only a write uses; a read must not take (and store) any of it.
 void AddWriteOptions(CLI::App& command, JobOptions& job) {
   command.add_option("--value", job.value, "write value");
@@ -87,6 +109,7 @@ void AddWriteOptions(CLI::App& command, JobOptions& job) {
   password->excludes(noPassword);
   command.add_option("--lock", job.lock, "lock with the access password")->check(CLI::IsMember({"on", "off"}));
   command.add_option("--write-log", job.writeLog, "write log: FILE, on or off");
+  AddMqttOptions(command, job.mqtt, job.mqttCredentials, job.mqttCa);
 }
 
 void AddReadOptions(CLI::App& command, JobOptions& job) {
@@ -223,6 +246,25 @@ int main(int argc, char** argv) {
   ledgerListCommand->add_option("--station", ledgerList.station, "only this station's claims");
   auto* ledgerLeasesCommand =
       ledgerCommand->add_subcommand("leases", "a shared ledger's pools, their next values and the open leases");
+  LedgerWindowOptions ledgerWindow;
+  const auto addWindow = [&ledgerWindow](CLI::App* command) {
+    command->add_option("--since", ledgerWindow.since, "settled at or after this time (ISO 8601)")->check(IsoTime);
+    command->add_option("--until", ledgerWindow.until, "settled before this time (ISO 8601)")->check(IsoTime);
+    command->add_option("--station", ledgerWindow.station, "only this station's attempts");
+  };
+  auto* ledgerEpcisCommand =
+      ledgerCommand->add_subcommand("epcis", "the written GS1 EPCs as an EPCIS 2.0 JSON-LD document");
+  addWindow(ledgerEpcisCommand);
+  std::string reportFile;
+  auto* ledgerReportCommand =
+      ledgerCommand->add_subcommand("report", "a shift's attempts as one HTML page: totals, yield, rate, failures");
+  addWindow(ledgerReportCommand);
+  ledgerReportCommand->add_option("--html", reportFile, "the page to write")->required();
+  LedgerPublishOptions ledgerPublish;
+  auto* ledgerPublishCommand =
+      ledgerCommand->add_subcommand("publish", "send the settled attempts to an MQTT broker (what it missed)");
+  addWindow(ledgerPublishCommand);
+  AddMqttOptions(*ledgerPublishCommand, ledgerPublish.mqtt, ledgerPublish.credentials, ledgerPublish.ca);
   auto* updateCommand = app.add_subcommand("update", "look for a newer program (and, with --reader, firmware)");
   updateCommand->add_flag("--reader", updateOptions.reader, "also check the reader's firmware");
   updateCommand->add_option("--server", updateOptions.server, "base address of the update server (https://)");
@@ -290,6 +332,9 @@ int main(int argc, char** argv) {
       if (*updateCommand) return CheckForUpdates(context, updateOptions);
       if (*ledgerListCommand) return LedgerList(context, ledgerList);
       if (*ledgerLeasesCommand) return LedgerLeases(context);
+      if (*ledgerEpcisCommand) return LedgerEpcis(context, ledgerWindow);
+      if (*ledgerReportCommand) return LedgerReport(context, ledgerWindow, reportFile);
+      if (*ledgerPublishCommand) return LedgerPublish(context, ledgerWindow, ledgerPublish);
       return kBadArguments;
     };
     const int status = runCommand();

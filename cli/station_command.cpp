@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 
 #include "app/messages.h"
@@ -53,7 +54,8 @@ class StopEvent {
   int fd_;
 };
 
-int Serve(Context& context, StationFrontEnd& frontEnd, TagWriter& writer, const plc::ListenAddress& address) {
+int Serve(Context& context, StationFrontEnd& frontEnd, TagWriter& writer, const plc::ListenAddress& address,
+          const std::function<void()>& halted) {
   StationWorker* worker = nullptr;
   Station station(writer, [&worker] { worker->Post(); });
   station.SetReady(true, true);
@@ -68,7 +70,10 @@ int Serve(Context& context, StationFrontEnd& frontEnd, TagWriter& writer, const 
   {
     // From here on the writer belongs to the worker's thread until it ends.
     frontEnd.Attach(&station);
-    StationWorker attempts([&station] { station.RunAttempt(); });
+    StationWorker attempts([&station, &halted] {
+      station.RunAttempt();
+      if (station.Halted()) halted();
+    });
     worker = &attempts;
     StopEvent stop;
     const StopSignals::OnStop onStop(context.Stop(), [&stop] { stop.Raise(); });
@@ -89,8 +94,8 @@ int RunStation(Context& context, const JobOptions& job, const std::string& modbu
     return kBadArguments;
   }
   StationFrontEnd frontEnd(context.Out());
-  return WriteWith(context, job, {frontEnd, [&](TagWriter& writer, ReaderClient&) {
-                                    return Serve(context, frontEnd, writer, *address);
+  return WriteWith(context, job, {frontEnd, [&](TagWriter& writer, ReaderClient&, const std::function<void()>& halted) {
+                                    return Serve(context, frontEnd, writer, *address, halted);
                                   }});
 }
 

@@ -20,6 +20,7 @@
 #include "app/enabling.h"
 #include "app/formats.h"
 #include "app/job/write_job.h"
+#include "app/journal.h"
 #include "app/messages.h"
 #include "app/open_failure.h"
 #include "app/port_settings.h"
@@ -77,6 +78,7 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   WriterConfig config = LoadWriteJob(settings_);
   config.ledgerFile = ChosenLedger(settings_, std::nullopt);
   writer_.Configure(config);
+  StartMqtt();
   writeLogPath_->setText(FromUtf8(loaded_.logs.writeLogFile));
   readLogPath_->setText(FromUtf8(loaded_.logs.readLogFile));
   writeLogOn_->setChecked(loaded_.logs.writeLogEnabled);
@@ -767,11 +769,37 @@ void CStampwiseDlg::SetWaitCursor(bool on) {
 
 // ---- end ---------------------------------------------------------------------
 
+void CStampwiseDlg::StartMqtt() {
+  const std::string uri = settings_.ReadString(keys::kMqttUri);
+  if (uri.empty()) return;
+  Result<events::MqttTarget> target = events::ParseMqttUri(uri);
+  if (!target) {
+    boxes_.Warning(this, FromUtf8(target.message().text));
+    return;
+  }
+  events::MqttOptions options;
+  options.target = std::move(target).value();
+  options.station = writer_.Config().trace.station.empty() ? DefaultStationName() : writer_.Config().trace.station;
+  Result<std::unique_ptr<events::MqttPublisher>> started = events::MqttPublisher::Start(options);
+  if (!started) {
+    boxes_.Warning(this, FromUtf8(started.message().text));
+    return;
+  }
+  mqtt_ = std::move(started).value();
+  mqtt_->State("started");
+  writer_.SetAttemptSink(mqtt_.get());
+}
+
 void CStampwiseDlg::Finish() {
   if (finished_) return;
   finished_ = true;
   stationPanel_->SetOn(false);
   StopCycleWithSummary();
+  if (mqtt_) {
+    // A broker that is there gets what waits; an absent one does not hold the window.
+    mqtt_->State("stopped");
+    mqtt_->Finish(std::chrono::seconds(5), std::chrono::seconds(1));
+  }
   ReadControls(true, false);
   AppSettings state = loaded_;
   state.params = writer_.Config().params;

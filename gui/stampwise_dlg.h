@@ -17,6 +17,7 @@
 #include "app/beeper.h"
 #include "app/cycle_summary.h"
 #include "app/enabling.h"
+#include "app/events/mqtt_publisher.h"
 #include "app/front_end.h"
 #include "app/production_stats.h"
 #include "app/reader_client.h"
@@ -224,6 +225,8 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   // Posts `command` to this window from a check's worker thread.
   update::CUpdateCheck::Notify PostUpdateCommand(int command);
   void Finish();
+  // Starts the publisher of the stored "Ereignisse"/"MQTT" broker.
+  void StartMqtt();
   // Runs one exchange command unless one is already running: a click handled
   // while a reply is awaited must not start a second exchange.
   void Exclusive(const std::function<void()>& command);
@@ -239,6 +242,9 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   QtCycleTimer readTimer_;
   Beeper beeper_;
   ReaderClient reader_;
+  // The stored MQTT broker's publisher (none when no broker is stored);
+  // made before the writer that tells it of each attempt, gone after it.
+  std::unique_ptr<events::MqttPublisher> mqtt_;
   TagWriter writer_;
   StatusLog statusLog_;
   bool txPowerAdjustable_ = false;

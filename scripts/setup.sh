@@ -8,10 +8,11 @@ packages=(
   clang clang-format libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
-  libcli11-dev nlohmann-json3-dev libsqlite3-dev libmodbus-dev libpq-dev postgresql
+  libcli11-dev nlohmann-json3-dev libsqlite3-dev libmodbus-dev libpq-dev postgresql libmosquitto-dev
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev fonts-dejavu-core
   qt6-charts-dev libqt6opengl6-dev
   socat xvfb xauth iproute2 procps util-linux python3 openssl python3-pymodbus python3-serial-asyncio
+  mosquitto mosquitto-clients python3-jsonschema chromium
   dpkg-dev file lintian desktop-file-utils appstream
 )
 

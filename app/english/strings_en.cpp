@@ -140,6 +140,12 @@ constexpr std::array kEnglishStrings{
     Entry{32992,
           "The value <%s> is not in this station's lease of %s; with a shared ledger values come from the "
           "pool only."},
+    Entry{32970, "%d GS1 EPCs whose outcome is unknown were left out"},
+    Entry{32971, "The read point <%s> is neither an SGLN nor a URI; the events have none"},
+    Entry{32972, "Not an MQTT broker address: %s expected (mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC)"},
+    Entry{32973, "The MQTT credentials file %s cannot be read (user on the first line, password on the second)"},
+    Entry{32974, "%d messages did not reach the MQTT broker %s; \"ledger publish --since %s\" sends them"},
+    Entry{32975, "MQTT broker %s cannot be used: %s"},
     Entry{61712, "Enter an integer."},
     Entry{61714, "Enter an integer between %1 and %2."},
     Entry{61716, "Enter no more than %1 characters."},

@@ -44,8 +44,9 @@ std::string JournalRecordOf(JournalFormat format, const ledger::Claim& claim) {
   return JournalRecord(format, entry);
 }
 
-AttemptRecorder::AttemptRecorder(ledger::Ledger& ledger, std::string station, std::optional<ProductionJournal> journal)
-    : ledger_(ledger), station_(std::move(station)), journal_(std::move(journal)) {}
+AttemptRecorder::AttemptRecorder(ledger::Ledger& ledger, std::string station, std::optional<ProductionJournal> journal,
+                                 AttemptSink* sink)
+    : ledger_(ledger), station_(std::move(station)), journal_(std::move(journal)), sink_(sink) {}
 
 Status AttemptRecorder::Begin(std::vector<std::string>& lines) {
   Result<std::vector<ledger::Claim>> abandoned = ledger_.SettleAbandoned(LoadString(msg::kLedgerAbandoned));
@@ -106,6 +107,7 @@ Status AttemptRecorder::RecordFailure(const AttemptPlace& place, const std::stri
 }
 
 Status AttemptRecorder::Journal(const ledger::Claim& claim) {
+  if (sink_ != nullptr) sink_->Settled(claim);
   if (!journal_) return Done{};
   if (!journal_->Append(JournalRecordOf(journal_->Format(), claim))) return JournalFailure(journal_->LastError());
   ledger_.MarkJournaled({claim.id});

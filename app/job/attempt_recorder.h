@@ -27,10 +27,19 @@ struct AttemptPlace {
 // The journal's bank names: "res", "epc", "tid", "user".
 const char* JournalBankName(int bank);
 
+// Told of every attempt once the ledger has settled it (the MQTT messages).
+// Called on the writer's thread: it must not wait.
+class AttemptSink {
+ public:
+  virtual ~AttemptSink() = default;
+  virtual void Settled(const ledger::Claim& claim) = 0;
+};
+
 class AttemptRecorder {
  public:
-  // `journal` may be empty (no journal kept).
-  AttemptRecorder(ledger::Ledger& ledger, std::string station, std::optional<ProductionJournal> journal);
+  // `journal` may be empty (no journal kept), `sink` null.
+  AttemptRecorder(ledger::Ledger& ledger, std::string station, std::optional<ProductionJournal> journal,
+                  AttemptSink* sink = nullptr);
 
   // Settles the claims that ended programs left open (each with a status
   // line in `lines`) and completes the journal from the ledger. A failure
@@ -57,6 +66,7 @@ class AttemptRecorder {
   ledger::Ledger& ledger_;
   std::string station_;
   std::optional<ProductionJournal> journal_;
+  AttemptSink* sink_;
 };
 
 // The journal record of a settled claim.
