@@ -149,13 +149,6 @@ constexpr std::array kGermanStrings{
     StringEntry{32967, "Die Einstellungsdatei %s ist beschädigt (Zeile %d); sie wird nicht benutzt."},
     StringEntry{32968, "Neue Einstellungsdatei %s angelegt"},
     StringEntry{32969, "%s\r\nDiese Daten bewusst erneut schreiben?"},
-    StringEntry{
-        32990, "Das gemeinsame Vergabebuch %s antwortet nicht (%s); der Block dieser Station für %s ist aufgebraucht."},
-    StringEntry{32991,
-                "Gemeinsames Vergabebuch %s: Wert <%s> ist schon vergeben (Station %s, am %s). Die Station hält an."},
-    StringEntry{32992,
-                "Der Wert <%s> liegt nicht im Block dieser Station für %s; beim gemeinsamen Vergabebuch "
-                "kommen die Werte nur aus dem Vorrat."},
     StringEntry{32970, "%d GS1-EPCs mit unbekanntem Ergebnis wurden ausgelassen"},
     StringEntry{32971, "Der Lesepunkt <%s> ist weder eine SGLN noch ein URI; die Ereignisse haben keinen"},
     StringEntry{32972, "Keine MQTT-Broker-Adresse: %s erwartet (mqtt[s]://[BENUTZER[:KENNWORT]@]RECHNER[:PORT]/THEMA)"},
@@ -163,6 +156,13 @@ constexpr std::array kGermanStrings{
                 "Die MQTT-Zugangsdatei %s ist nicht lesbar (Benutzer in der ersten Zeile, Kennwort in der zweiten)"},
     StringEntry{32974, "%d Meldungen erreichten den MQTT-Broker %s nicht; \"ledger publish --since %s\" sendet sie"},
     StringEntry{32975, "MQTT-Broker %s kann nicht benutzt werden: %s"},
+    StringEntry{
+        32990, "Das gemeinsame Vergabebuch %s antwortet nicht (%s); der Block dieser Station für %s ist aufgebraucht."},
+    StringEntry{32991,
+                "Gemeinsames Vergabebuch %s: Wert <%s> ist schon vergeben (Station %s, am %s). Die Station hält an."},
+    StringEntry{32992,
+                "Der Wert <%s> liegt nicht im Block dieser Station für %s; beim gemeinsamen Vergabebuch "
+                "kommen die Werte nur aus dem Vorrat."},
     StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
     StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
     StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},
