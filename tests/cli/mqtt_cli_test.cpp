@@ -18,6 +18,7 @@
 #include <regex>
 
 #include "tests/cli/cli_fixture.h"
+#include "tests/cli/loopback_port.h"
 
 namespace stampwise::testing {
 namespace {
@@ -27,27 +28,11 @@ using ::testing::HasSubstr;
 
 constexpr int kGuardMs = 60000;  // only for a test that has gone wrong
 
-// A free TCP port on loopback, as the kernel hands it out.
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
-
 // A broker of the test's own: its port, its configuration, its persistence
 // file (a subscriber's session outlives a restart, as on a plant's broker).
 class Broker {
  public:
-  explicit Broker(const TempFolder& folder) : port_(FreePort()), config_(folder.File("mosquitto.conf")) {
+  explicit Broker(const TempFolder& folder) : port_(ClosedLoopbackPort()), config_(folder.File("mosquitto.conf")) {
     const passwd* user = ::getpwuid(::getuid());
     std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\npersistence true\n"
                            << "persistence_location " << folder.Path() << "/\nlog_dest stderr\n"

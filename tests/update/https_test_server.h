@@ -9,6 +9,7 @@
 
 #include "tests/app/temp_folder.h"
 #include "tests/cli/child_process.h"
+#include "tests/cli/loopback_port.h"
 
 namespace stampwise::testing {
 
@@ -54,8 +55,5 @@ class ScopedCaBundle {
   bool had_ = false;
   std::string old_;
 };
-
-// A loopback port that nothing listens on (bound, then closed).
-int ClosedLoopbackPort();
 
 }  // namespace stampwise::testing
