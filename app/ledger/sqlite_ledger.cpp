@@ -312,7 +312,9 @@ void SqliteLedger::SwitchToWal() {
     const std::string reason = error != nullptr ? error : mode;
     sqlite3_free(error);
     if (result == SQLITE_OK && mode == "wal") return;
-    const bool busy = (result & 0xff) == SQLITE_BUSY || (result == SQLITE_OK && mode != "wal");
+    // Any other answer (a file system without the shared memory the log
+    // needs) will not change by asking again.
+    const bool busy = (result & 0xff) == SQLITE_BUSY;
     if (!busy || std::chrono::steady_clock::now() >= deadline) throw LedgerError("no write-ahead log: " + reason);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
