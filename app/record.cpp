@@ -13,8 +13,6 @@ namespace stampwise {
 
 namespace {
 
-using namespace record_keys;
-
 // A number of a record as the file store reads it: missing or empty gives the
 // default, anything else its leading decimal digits (none: 0). So a damaged
 // "Byteanzahl=abc" reads as 0 and the checks report it, instead of the
@@ -29,6 +27,7 @@ int RecordInt(const CIniEx& ini, const SettingKey& key) {
 // A data record has its keys in section "Settings"; anything else (another
 // INI file, random bytes) would load as an empty job.
 bool LooksLikeRecord(const CIniEx& ini) {
+  using namespace record_keys;
   return std::any_of(std::begin(kAll), std::end(kAll),
                      [&](const SettingKey& key) { return ini.HasKey(key.section, key.name); });
 }
@@ -40,6 +39,7 @@ std::string RecordText(const CIniEx& ini, const SettingKey& key) {
 }  // namespace
 
 DataRecord RecordFrom(const CIniEx& ini) {
+  using namespace record_keys;
   DataRecord record;
   ParameterSet& params = record.params;
   WriteOptions& options = record.options;
@@ -64,6 +64,7 @@ DataRecord RecordFrom(const CIniEx& ini) {
 }
 
 void RecordTo(CIniEx& ini, const DataRecord& record) {
+  using namespace record_keys;
   const ParameterSet& params = record.params;
   const WriteOptions& options = record.options;
   // In the order of kAll.

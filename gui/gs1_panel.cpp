@@ -16,13 +16,13 @@ namespace {
 constexpr const char* kSchemes[] = {"sgtin-96", "sgtin-198", "sscc-96", "sgln-96", "grai-96", "giai-96", "gid-96"};
 
 template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
+Widget* NamedAs(Widget* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
   return widget;
 }
 
 QLabel* ResultLabel(const char* name) {
-  auto* label = Named(new QLabel, name);
+  auto* label = NamedAs(new QLabel, name);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   label->setFrameShape(QFrame::StyledPanel);
   label->setWordWrap(true);
@@ -34,20 +34,20 @@ QLabel* ResultLabel(const char* name) {
 
 CGs1Panel::CGs1Panel(QWidget* parent) : QGroupBox(Caption("GS1 EPC"), parent) {
   setObjectName(QStringLiteral("gs1Panel"));
-  scheme_ = Named(new QComboBox, "gs1Scheme");
+  scheme_ = NamedAs(new QComboBox, "gs1Scheme");
   for (const char* scheme : kSchemes) scheme_->addItem(QString::fromLatin1(scheme));
-  filter_ = Named(new QLineEdit, "gs1Filter");
+  filter_ = NamedAs(new QLineEdit, "gs1Filter");
   filter_->setMaxLength(1);
-  companyDigits_ = Named(new QLineEdit, "gs1CompanyDigits");
+  companyDigits_ = NamedAs(new QLineEdit, "gs1CompanyDigits");
   companyDigits_->setMaxLength(2);
   for (QLineEdit* small : {filter_, companyDigits_}) {
     small->setMaximumWidth(small->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
   }
-  identifier_ = Named(new QLineEdit, "gs1Identifier");
+  identifier_ = NamedAs(new QLineEdit, "gs1Identifier");
   identifier_->setMaxLength(40);
-  serial_ = Named(new QLineEdit, "gs1Serial");
+  serial_ = NamedAs(new QLineEdit, "gs1Serial");
   serial_->setMaxLength(20);
-  increment_ = Named(new QCheckBox(Caption("Seriennummer hochzählen")), "gs1Increment");
+  increment_ = NamedAs(new QCheckBox(Caption("Seriennummer hochzählen")), "gs1Increment");
   increment_->setChecked(true);
   hex_ = ResultLabel("gs1Hex");
   uri_ = ResultLabel("gs1Uri");

@@ -33,6 +33,7 @@
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -41,6 +42,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
+class QVBoxLayout;
 
 namespace stampwise::gui {
 
@@ -168,14 +170,14 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void FitToScreen();
   void LoadGs1State();
   // The station a PLC drives (stampwise_dlg_station.cpp).
-  void BuildStationPanel(class QVBoxLayout* report);
+  void BuildStationPanel(QVBoxLayout* report);
   // Each accepted trigger, on the window's thread: one write attempt as
   // "Schreiben" runs it, once no other exchange runs.
   void RunStationAttempt();
   // The station takes triggers while a reader is open and no cycle runs.
   void UpdateStationReady();
   // Traceability controls (stampwise_dlg_trace.cpp).
-  void BuildTraceControls(class QGridLayout* writeLayout, int writeRow, class QGridLayout* logGrid, int logRow);
+  void BuildTraceControls(QGridLayout* writeLayout, int writeRow, QGridLayout* logGrid, int logRow);
   void LoadTraceState();
   void ConnectTraceControls();
   void ApplyTrace();

@@ -37,13 +37,13 @@ struct Number {
 };
 
 template <typename Widget>
-Widget* Named(Widget* widget, Number id) {
+Widget* NamedControl(Widget* widget, Number id) {
   widget->setObjectName(QStringLiteral("id%1").arg(id.value));
   return widget;
 }
 
 QPushButton* Button(const char* caption, Number id) {
-  auto* button = Named(new QPushButton(Caption(caption)), id);
+  auto* button = NamedControl(new QPushButton(Caption(caption)), id);
   button->setAutoDefault(false);  // Enter belongs to the dialog (restart)
   return button;
 }
@@ -57,7 +57,7 @@ QPushButton* PushLikeCheckBox(const char* caption, Number id) {
   return button;
 }
 
-QCheckBox* Check(const char* caption, Number id) { return Named(new QCheckBox(Caption(caption)), id); }
+QCheckBox* Check(const char* caption, Number id) { return NamedControl(new QCheckBox(Caption(caption)), id); }
 
 QGroupBox* Group(const char* caption, const char* name) {
   auto* group = new QGroupBox(Caption(caption));
@@ -73,7 +73,9 @@ QPlainTextEdit* ShapeMultiLine(QPlainTextEdit* edit, bool readOnly) {
   return edit;
 }
 
-QPlainTextEdit* MultiLine(Number id, bool readOnly) { return ShapeMultiLine(Named(new QPlainTextEdit, id), readOnly); }
+QPlainTextEdit* MultiLine(Number id, bool readOnly) {
+  return ShapeMultiLine(NamedControl(new QPlainTextEdit, id), readOnly);
+}
 
 // Asks for room for all it holds (a plain scroll area asks for a fixed
 // small size): the window is as large as its controls where the screen
@@ -90,10 +92,10 @@ class ContentScrollArea : public QScrollArea {
 
 void CStampwiseDlg::BuildControls() {
   // Parameter
-  bank_ = Named(new QComboBox, ControlId::kBank);
+  bank_ = NamedControl(new QComboBox, ControlId::kBank);
   bank_->addItems({QStringLiteral("Res."), QStringLiteral("EPC"), QStringLiteral("TID"), QStringLiteral("User")});
-  startWord_ = Named(new QLineEdit, ControlId::kStartWord);
-  lengthBytes_ = Named(new QLineEdit, ControlId::kLengthBytes);
+  startWord_ = NamedControl(new QLineEdit, ControlId::kStartWord);
+  lengthBytes_ = NamedControl(new QLineEdit, ControlId::kLengthBytes);
   epcLengthFix_ = Check("EPC Länge korrigieren", ControlId::kEpcLengthFix);
   auto* parameterGroup = Group("Parameter", "groupParameter");
   auto* parameterForm = new QFormLayout(parameterGroup);
@@ -108,7 +110,7 @@ void CStampwiseDlg::BuildControls() {
   for (int index = 0; index <= 5; ++index) {
     const auto format = static_cast<DataFormat>(index);
     const std::string caption(FormatCaption(format));
-    formatRadios_[index] = Named(new QRadioButton(Caption(caption.c_str())), FormatRadioId(format));
+    formatRadios_[index] = NamedControl(new QRadioButton(Caption(caption.c_str())), FormatRadioId(format));
     formatGrid->addWidget(formatRadios_[index], index / 2, index % 2);
   }
   gs1Radio_ = new QRadioButton(Caption("GS1 EPC"));
@@ -122,11 +124,11 @@ void CStampwiseDlg::BuildControls() {
   topRow->addWidget(formatGroup, 3);
 
   // Lesen
-  readGroup_ = Named(new QGroupBox(Caption("Lesen")), 1024);
+  readGroup_ = NamedControl(new QGroupBox(Caption("Lesen")), 1024);
   readCycle_ = PushLikeCheckBox("Zyklisch ", ControlId::kReadCycle);
   readOnce_ = Button("Einmalig", ControlId::kReadOnce);
   keepLastValue_ = Check("letzten Wert beibehalten", 1159);
-  readSingle_ = Named(new QLineEdit, ControlId::kReadSingleLine);
+  readSingle_ = NamedControl(new QLineEdit, ControlId::kReadSingleLine);
   readSingle_->setReadOnly(true);
   readMulti_ = MultiLine(ControlId::kReadMultiLine, true);
   auto* readLayout = new QVBoxLayout(readGroup_);
@@ -143,7 +145,7 @@ void CStampwiseDlg::BuildControls() {
   takeOver_->setFixedWidth(takeOver_->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 24);
 
   // Schreiben
-  writeGroup_ = Named(new QGroupBox(Caption("Schreiben")), 1025);
+  writeGroup_ = NamedControl(new QGroupBox(Caption("Schreiben")), 1025);
   writeCycle_ = PushLikeCheckBox("Zyklisch", ControlId::kWriteCycle);
   writeOnce_ = Button("Einmalig", ControlId::kWriteOnce);
   autoIncDec_ = Check("Auto increment (Dez)", ControlId::kAutoIncrementDec);
@@ -151,12 +153,12 @@ void CStampwiseDlg::BuildControls() {
   leadingZeros_ = Check("Führende Nullen", ControlId::kLeadingZeros);
   additionalText_ = Check("Zusatztext zulassen", ControlId::kAdditionalText);
   setPassword_ = Check("Access Passwort setzen", ControlId::kSetPassword);
-  password_ = Named(new QLineEdit, ControlId::kAccessPassword);
+  password_ = NamedControl(new QLineEdit, ControlId::kAccessPassword);
   password_->setMaxLength(8);
   password_->setMaximumWidth(password_->fontMetrics().horizontalAdvance(QStringLiteral("DDDDDDDDDD")) + 12);
   activatePassword_ = Check("Access Passwort aktivieren", ControlId::kActivatePassword);
-  valueSingle_ = Named(new LimitedLineEdit, ControlId::kValueSingleLine);
-  valueMulti_ = Named(new LimitedPlainTextEdit, ControlId::kValueMultiLine);
+  valueSingle_ = NamedControl(new LimitedLineEdit, ControlId::kValueSingleLine);
+  valueMulti_ = NamedControl(new LimitedPlainTextEdit, ControlId::kValueMultiLine);
   ShapeMultiLine(valueMulti_, false);
   auto* writeLayout = new QGridLayout(writeGroup_);
   writeLayout->addWidget(writeCycle_, 0, 0);
@@ -179,10 +181,10 @@ void CStampwiseDlg::BuildControls() {
   // Logdateien
   auto* logGroup = Group("Logdateien", "groupLogFiles");
   writeLogOn_ = Check("Schreiben protokollieren", 1151);
-  writeLogPath_ = Named(new QLabel, 1149);
+  writeLogPath_ = NamedControl(new QLabel, 1149);
   chooseWriteLog_ = Button("...", 1147);
   readLogOn_ = Check("Lesen protokollieren", 1153);
-  readLogPath_ = Named(new QLabel, 1150);
+  readLogPath_ = NamedControl(new QLabel, 1150);
   chooseReadLog_ = Button("...", 1148);
   for (QLabel* path : {writeLogPath_, readLogPath_}) {
     path->setFrameShape(QFrame::StyledPanel);
@@ -201,11 +203,11 @@ void CStampwiseDlg::BuildControls() {
   BuildTraceControls(writeLayout, 7, logGrid, 2);
 
   // Status log, counter and buttons.
-  status_ = Named(new QPlainTextEdit, 1007);
+  status_ = NamedControl(new QPlainTextEdit, 1007);
   status_->setReadOnly(true);
   status_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   status_->setMinimumHeight(status_->fontMetrics().lineSpacing() * 5);
-  programmed_ = Named(new QLabel(QStringLiteral("0")), 1033);
+  programmed_ = NamedControl(new QLabel(QStringLiteral("0")), 1033);
   resetStatus_ = Button("Reset Status", 1017);
   loadRecord_ = Button("Datensatz lesen", 1019);
   saveRecord_ = Button("Datensatz schreiben", 1020);

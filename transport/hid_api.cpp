@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "transport/diagnostics.h"
+#include "transport/hid_report.h"
 
 namespace qlmkv::hid {
 
@@ -13,7 +14,6 @@ namespace {
 
 // Present from hidapi 0.14 on; older versions leave the descriptor to sysfs.
 using GetReportDescriptorFn = int (*)(hid_device*, unsigned char*, size_t);
-constexpr std::size_t kMaxDescriptorSize = 4096;
 
 template <typename Fn>
 bool Resolve(void* module, const char* name, Fn& fn) {

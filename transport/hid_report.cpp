@@ -14,8 +14,6 @@ constexpr std::uint8_t kControlMarker[] = {0x82, 0x10};
 // No HID driver hands over reports longer than this; a descriptor that adds
 // up to more is not believed.
 constexpr std::size_t kMaxReportLength = 16385;
-// The kernel's limit for report descriptors.
-constexpr std::size_t kMaxDescriptorSize = 4096;
 // Field sizes and counts beyond this cannot describe a real report; clamping
 // keeps the sums far from overflow.
 constexpr std::uint64_t kFieldLimit = 1u << 20;

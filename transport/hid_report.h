@@ -18,6 +18,8 @@ using Report = std::vector<std::uint8_t>;
 constexpr std::size_t kDefaultReportLength = 9;
 // Reports are built in a 65-byte buffer: report id and 64 bytes.
 constexpr std::size_t kMaxOutputReportLength = 65;
+// The kernel's limit for report descriptors.
+constexpr std::size_t kMaxDescriptorSize = 4096;
 // The smallest output report that holds the control report (00 82 10 value).
 constexpr std::size_t kMinOutputReportLength = 4;
 

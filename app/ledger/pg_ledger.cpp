@@ -12,7 +12,7 @@
 namespace stampwise::ledger {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kPgSchemaVersion = 1;
 // A database that did not answer is asked again after a pause that grows
 // from the first to the last: a server that is not reached before the connect
 // time-out does not hold up every tag.
@@ -21,7 +21,7 @@ constexpr auto kLastRetryPause = std::chrono::seconds(30);
 // Serialises the making of the schema among stations that start at once.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(2647300511)";
 
-constexpr const char* kSchema = R"sql(
+constexpr const char* kPgSchema = R"sql(
 CREATE TABLE IF NOT EXISTS pools(
   pool TEXT PRIMARY KEY,
   position TEXT NOT NULL
@@ -218,11 +218,11 @@ Status PgLedger::MakeSchema() {
     Query(conn_, "CREATE TABLE IF NOT EXISTS stampwise_schema(version INTEGER NOT NULL)");
     Query found(conn_, "SELECT max(version) FROM stampwise_schema");
     const int version = found.Null(0, 0) ? 0 : static_cast<int>(found.Number(0, 0));
-    if (version > kSchemaVersion) throw PgError("made by a newer program (schema " + std::to_string(version) + ")");
-    if (version < kSchemaVersion) {
-      Query(conn_, kSchema);
+    if (version > kPgSchemaVersion) throw PgError("made by a newer program (schema " + std::to_string(version) + ")");
+    if (version < kPgSchemaVersion) {
+      Query(conn_, kPgSchema);
       Query(conn_, "DELETE FROM stampwise_schema");
-      Query(conn_, "INSERT INTO stampwise_schema(version) VALUES($1)", {std::to_string(kSchemaVersion)});
+      Query(conn_, "INSERT INTO stampwise_schema(version) VALUES($1)", {std::to_string(kPgSchemaVersion)});
     }
     transaction.Commit();
     return Done{};

@@ -103,17 +103,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "urn:epc:tag:sgtin-96:3.0614141.812345.274877906944"}),
     [](const auto& test) { return std::string(test.param.name); });
 
-struct RefusedCase {
+struct Gs1RefusedCase {
   const char* name;
   const char* storedUri;
   std::vector<std::string> args;
   const char* message;
 };
 
-class CliGs1RefusesTest : public CliGs1Test, public ::testing::WithParamInterface<RefusedCase> {};
+class CliGs1RefusesTest : public CliGs1Test, public ::testing::WithParamInterface<Gs1RefusedCase> {};
 
 TEST_P(CliGs1RefusesTest, ExitsTwoWritesNothingStoresNothing) {
-  const RefusedCase& c = GetParam();
+  const Gs1RefusedCase& c = GetParam();
   StartSim();
   if (*c.storedUri != '\0') StoreNextUri(c.storedUri);
   const RunResult run = Cli(c.args);
@@ -126,55 +126,55 @@ TEST_P(CliGs1RefusesTest, ExitsTwoWritesNothingStoresNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Gs1, CliGs1RefusesTest,
     ::testing::Values(
-        RefusedCase{"BankOfTheSixFormats", "", {"write", "--epc-uri", kUri6789, "--bank", "user"}, "--bank"},
-        RefusedCase{"FormatOfTheSixFormats",
-                    "",
-                    {"write", "--epc-uri", kUri6789, "--format", "hex-bin"},
-                    "Für einen GS1-Auftrag nicht zulässig: --format"},
-        RefusedCase{"ValueOfTheSixFormats", "", {"write", "--gs1", "--value", "1"}, "--value"},
-        RefusedCase{"StartWord", "", {"write", "--epc-uri", kUri6789, "--start", "2"}, "--start"},
-        RefusedCase{"HexIncrement", "", {"write", "--epc-uri", kUri6789, "--inc", "hex"}, "--inc dec oder off"},
-        RefusedCase{"UnknownScheme",
-                    "",
-                    {"write", "--epc-uri", "urn:epc:tag:sgtin-97:3.0614141.812345.1"},
-                    "Unbekanntes EPC-Schema: sgtin-97"},
-        RefusedCase{"NotATagUri", "", {"write", "--epc-uri", "urn:epc:id:sgtin:0614141.812345.1"}, "Tag-URI"},
-        RefusedCase{"LeadingZeroSerial",
-                    "",
-                    {"write", "--epc-uri", "urn:epc:tag:sgtin-96:3.0614141.812345.0789"},
-                    "führender Null: 0789"},
-        RefusedCase{"FilterOutOfRange",
-                    "",
-                    {"write", "--epc-uri", "urn:epc:tag:sgtin-96:8.0614141.812345.1"},
-                    "Filterwert außerhalb von 0 bis 7: 8"},
-        RefusedCase{"PrefixFitsNoPartition",
-                    "",
-                    {"write", "--epc-uri", "urn:epc:tag:sgtin-96:3.06141.81234567.1"},
-                    "keine Partition"},
-        RefusedCase{"BadCharacterInSgtin198",
-                    "",
-                    {"write", "--epc-uri", "urn:epc:tag:sgtin-198:3.0614141.812345.a b", "--inc", "off"},
-                    "Unzulässige Zeichen"},
-        RefusedCase{"AlphanumericSerialCannotCount",
-                    "",
-                    {"write", "--epc-uri", "urn:epc:tag:sgtin-198:3.0614141.812345.A12"},
-                    "sgtin-198 kann nicht hochgezählt werden"},
-        RefusedCase{"NothingStored", "", {"write", "--gs1"}, "Keine nächste Tag-URI gespeichert"},
-        RefusedCase{
+        Gs1RefusedCase{"BankOfTheSixFormats", "", {"write", "--epc-uri", kUri6789, "--bank", "user"}, "--bank"},
+        Gs1RefusedCase{"FormatOfTheSixFormats",
+                       "",
+                       {"write", "--epc-uri", kUri6789, "--format", "hex-bin"},
+                       "Für einen GS1-Auftrag nicht zulässig: --format"},
+        Gs1RefusedCase{"ValueOfTheSixFormats", "", {"write", "--gs1", "--value", "1"}, "--value"},
+        Gs1RefusedCase{"StartWord", "", {"write", "--epc-uri", kUri6789, "--start", "2"}, "--start"},
+        Gs1RefusedCase{"HexIncrement", "", {"write", "--epc-uri", kUri6789, "--inc", "hex"}, "--inc dec oder off"},
+        Gs1RefusedCase{"UnknownScheme",
+                       "",
+                       {"write", "--epc-uri", "urn:epc:tag:sgtin-97:3.0614141.812345.1"},
+                       "Unbekanntes EPC-Schema: sgtin-97"},
+        Gs1RefusedCase{"NotATagUri", "", {"write", "--epc-uri", "urn:epc:id:sgtin:0614141.812345.1"}, "Tag-URI"},
+        Gs1RefusedCase{"LeadingZeroSerial",
+                       "",
+                       {"write", "--epc-uri", "urn:epc:tag:sgtin-96:3.0614141.812345.0789"},
+                       "führender Null: 0789"},
+        Gs1RefusedCase{"FilterOutOfRange",
+                       "",
+                       {"write", "--epc-uri", "urn:epc:tag:sgtin-96:8.0614141.812345.1"},
+                       "Filterwert außerhalb von 0 bis 7: 8"},
+        Gs1RefusedCase{"PrefixFitsNoPartition",
+                       "",
+                       {"write", "--epc-uri", "urn:epc:tag:sgtin-96:3.06141.81234567.1"},
+                       "keine Partition"},
+        Gs1RefusedCase{"BadCharacterInSgtin198",
+                       "",
+                       {"write", "--epc-uri", "urn:epc:tag:sgtin-198:3.0614141.812345.a b", "--inc", "off"},
+                       "Unzulässige Zeichen"},
+        Gs1RefusedCase{"AlphanumericSerialCannotCount",
+                       "",
+                       {"write", "--epc-uri", "urn:epc:tag:sgtin-198:3.0614141.812345.A12"},
+                       "sgtin-198 kann nicht hochgezählt werden"},
+        Gs1RefusedCase{"NothingStored", "", {"write", "--gs1"}, "Keine nächste Tag-URI gespeichert"},
+        Gs1RefusedCase{
             "StoredUriBroken", "urn:epc:tag:sgtin-96:3.0614141.812345.x", {"write", "--gs1"}, "außerhalb des Bereichs"},
-        RefusedCase{"RangeUsedUp",
-                    "urn:epc:tag:sgtin-96:3.0614141.812345.274877906944",
-                    {"write", "--gs1", "--cycle"},
-                    "Seriennummernbereich erschöpft"},
-        RefusedCase{"UriAndStoredTogether", "", {"write", "--epc-uri", kUri6789, "--gs1"}, "excludes"},
-        RefusedCase{"EnglishMessages",
-                    "",
-                    {"--lang", "en", "write", "--epc-uri", kUri6789, "--length", "4"},
-                    "Not allowed with a GS1 job: --length"},
-        RefusedCase{"EnglishEncoderMessages",
-                    "",
-                    {"--lang", "en", "write", "--epc-uri", "urn:epc:tag:sgtin-96:3.0614141.81234.1"},
-                    "Wrong number of digits: 81234"}),
+        Gs1RefusedCase{"RangeUsedUp",
+                       "urn:epc:tag:sgtin-96:3.0614141.812345.274877906944",
+                       {"write", "--gs1", "--cycle"},
+                       "Seriennummernbereich erschöpft"},
+        Gs1RefusedCase{"UriAndStoredTogether", "", {"write", "--epc-uri", kUri6789, "--gs1"}, "excludes"},
+        Gs1RefusedCase{"EnglishMessages",
+                       "",
+                       {"--lang", "en", "write", "--epc-uri", kUri6789, "--length", "4"},
+                       "Not allowed with a GS1 job: --length"},
+        Gs1RefusedCase{"EnglishEncoderMessages",
+                       "",
+                       {"--lang", "en", "write", "--epc-uri", "urn:epc:tag:sgtin-96:3.0614141.81234.1"},
+                       "Wrong number of digits: 81234"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(CliGs1Test, ReadOfTheEpcBankShowsTheTagUri) {

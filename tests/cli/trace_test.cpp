@@ -150,7 +150,7 @@ void KillAndFinish(const std::function<std::vector<std::string>(bool first)>& jo
 }
 
 TEST_F(CliTraceTest, KilledRunsLeaveOneJournalLinePerWrittenTag) {
-  constexpr std::size_t kTags = 200;
+  constexpr std::size_t kTracedTags = 200;
   StartSim({"--tags", "0", "--conveyor", "5,15"});
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
@@ -167,8 +167,8 @@ TEST_F(CliTraceTest, KilledRunsLeaveOneJournalLinePerWrittenTag) {
                    stored == "<missing>" || stored == "0" ? "00000001" : ""));
   };
   KillAndFinish(
-      job, [&] { return UserWritesByTag().size() >= kTags; }, random);
-  ASSERT_GE(UserWritesByTag().size(), kTags);
+      job, [&] { return UserWritesByTag().size() >= kTracedTags; }, random);
+  ASSERT_GE(UserWritesByTag().size(), kTracedTags);
 
   // Every write that reached a tag has exactly one line naming its chip and
   // value: "ok", or "unknown" where a kill came between the write and its

@@ -18,6 +18,10 @@
 
 namespace stampwise::gui::testing {
 
+// How long a test waits for the simulated reader before it fails: a guard
+// against a hang, never a measure of speed.
+inline constexpr int kSimWaitMs = 30000;
+
 struct ShownBox {
   std::string kind;
   std::string text;

@@ -32,8 +32,6 @@
 namespace stampwise::gui::testing {
 namespace {
 
-constexpr int kSimWaitMs = 30000;
-
 class MainWindowTest : public ::testing::Test {
  protected:
   // A window on the given simulator (none: a port that does not exist); every

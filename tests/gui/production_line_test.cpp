@@ -33,8 +33,6 @@
 namespace stampwise::gui::testing {
 namespace {
 
-constexpr int kSimWaitMs = 30000;
-
 class ProductionLine : public ::testing::Test {
  protected:
   std::unique_ptr<CStampwiseDlg> OpenWindow(std::vector<std::string> simArgs = {"--tags", "1"}) {
