@@ -2,12 +2,13 @@
 // queues, the publisher's own that hands messages to libmosquitto, and
 // libmosquitto's network thread that connects and acknowledges. Built into
 // the ThreadSanitizer run.
+#include "app/events/mqtt_publisher.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
 
-#include "app/events/mqtt_publisher.h"
 #include "tests/cli/mqtt_broker.h"
 
 namespace stampwise::testing {
