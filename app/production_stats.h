@@ -63,6 +63,8 @@ class ProductionStats {
   Cycle Running() const { return running_; }
   const Counts& Shift() const { return shift_; }
   const Counts& CurrentCycle() const { return cycle_; }
+  // When this shift began, by the plan of shift starts.
+  std::chrono::system_clock::time_point ShiftStart() const { return shiftStart_; }
   // When this shift's counting began: its start, or the program's when later.
   std::chrono::system_clock::time_point ShiftCountedSince() const { return shiftCountedSince_; }
   // Tags written per minute over the last two minutes (over the time since

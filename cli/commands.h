@@ -84,8 +84,6 @@ struct LedgerListOptions {
 int LedgerList(Context& context, const LedgerListOptions& options);
 // A shared ledger's pools with their next values and the open leases.
 int LedgerLeases(Context& context);
-// The ledger a `ledger` command reads; a file must exist.
-Result<std::unique_ptr<ledger::Ledger>> OpenLedgerToRead(const std::string& where);
 
 // The part of the ledger an export covers: claims settled in [since, until)
 // (ISO 8601, see ParseIsoTime), of one station or all.

@@ -1,9 +1,6 @@
 // `ledger list` and the ledger's exports: the claims of the ledger, for the
 // operator, for scripts and for other systems.
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -14,7 +11,7 @@
 #include "app/gs1_epc.h"
 #include "app/job/attempt_recorder.h"
 #include "app/journal.h"
-#include "app/ledger/sqlite_ledger.h"
+#include "app/ledger/open_ledger.h"
 #include "app/messages.h"
 #include "app/settings_keys.h"
 #include "app/strings.h"
@@ -27,7 +24,7 @@ namespace {
 // The ledger's claims of one station or all; nothing (the reason printed)
 // when the ledger cannot be read.
 std::optional<std::vector<ledger::Claim>> ReadClaims(Context& context, const std::string& station) {
-  Result<std::unique_ptr<ledger::Ledger>> opened = OpenLedgerToRead(context.Ledger());
+  Result<std::unique_ptr<ledger::Ledger>> opened = ledger::OpenLedgerToRead(context.Ledger());
   if (!opened) {
     context.Out().Error(opened.message().text);
     return std::nullopt;
@@ -40,16 +37,12 @@ std::optional<std::vector<ledger::Claim>> ReadClaims(Context& context, const std
   return std::move(claims).value();
 }
 
-// The claims settled inside the window; open ones are in none.
-std::vector<ledger::Claim> SettledWithin(std::vector<ledger::Claim> claims, const LedgerWindowOptions& options) {
+events::TimeWindow WindowOf(const LedgerWindowOptions& options) {
   events::TimeWindow window;
   // The options were checked when they were read.
   if (options.since) window.since = events::ParseIsoTime(*options.since);
   if (options.until) window.until = events::ParseIsoTime(*options.until);
-  std::erase_if(claims, [&window](const ledger::Claim& claim) {
-    return claim.outcome == ledger::Outcome::kOpen || !window.Contains(claim.settled);
-  });
-  return claims;
+  return window;
 }
 
 // This station's name as its attempts carry it.
@@ -92,7 +85,7 @@ int LedgerEpcis(Context& context, const LedgerWindowOptions& options) {
   const std::optional<std::string> readPoint = events::ReadPointUri(setting);
   if (!setting.empty() && !readPoint) context.Out().Note(FormatString(msg::kReadPointIgnored, {setting}));
   const events::EpcisExport exported =
-      events::EpcisDocument(SettledWithin(*claims, options), StationName(context.Store()), readPoint,
+      events::EpcisDocument(events::SettledWithin(*claims, WindowOf(options)), StationName(context.Store()), readPoint,
                             IsoLocalTime(std::chrono::system_clock::now()));
   std::cout << exported.document << std::flush;
   if (exported.unknown > 0) context.Out().Note(FormatString(msg::kEpcisUnknownLeftOut, {exported.unknown}));
@@ -100,15 +93,12 @@ int LedgerEpcis(Context& context, const LedgerWindowOptions& options) {
 }
 
 int LedgerReport(Context& context, const LedgerWindowOptions& window, const std::string& html) {
-  const std::optional<std::vector<ledger::Claim>> claims = ReadClaims(context, window.station.value_or(""));
-  if (!claims) return kTagFailed;
   const std::string title = window.since || window.until ? window.since.value_or("") + " - " + window.until.value_or("")
                                                          : std::string("(all attempts)");
-  std::ofstream out(html, std::ios::binary | std::ios::trunc);
-  out << events::ShiftReportHtml(SettledWithin(*claims, window), title);
-  out.close();
-  if (!out) {
-    context.Out().Error(html + ": " + std::strerror(errno), {}, {{"file", ToUtf8(html)}});
+  const Status saved =
+      events::SaveShiftReport(context.Ledger(), window.station.value_or(""), WindowOf(window), title, html);
+  if (!saved) {
+    context.Out().Error(saved.message().text);
     return kTagFailed;
   }
   return kSuccess;
@@ -122,7 +112,7 @@ int LedgerPublish(Context& context, const LedgerWindowOptions& window, const Led
   }
   const std::optional<std::vector<ledger::Claim>> claims = ReadClaims(context, window.station.value_or(""));
   if (!claims) return kTagFailed;
-  const std::vector<ledger::Claim> chosen = SettledWithin(*claims, window);
+  const std::vector<ledger::Claim> chosen = events::SettledWithin(*claims, WindowOf(window));
   // Every message waits in the queue: nothing of what was asked is dropped.
   std::optional<MqttLink> mqtt =
       StartMqtt(context.Out(), uri, options.credentials, options.ca, StationName(context.Store()), chosen.size() + 1);

@@ -3,20 +3,11 @@
 
 #include "app/ledger/open_ledger.h"
 #include "app/ledger/pg_ledger.h"
-#include "app/ledger/sqlite_ledger.h"
 #include "app/messages.h"
 #include "app/strings.h"
 #include "cli/commands.h"
 
 namespace stampwise::cli {
-
-Result<std::unique_ptr<ledger::Ledger>> OpenLedgerToRead(const std::string& where) {
-  if (ledger::IsSharedLedgerUri(where)) return ledger::OpenLedger(where);
-  // Reading never makes a ledger.
-  Result<std::unique_ptr<ledger::SqliteLedger>> opened = ledger::SqliteLedger::Open(where, false);
-  if (!opened) return Result<std::unique_ptr<ledger::Ledger>>::Failure(opened.message());
-  return std::unique_ptr<ledger::Ledger>(std::move(opened).value());
-}
 
 int LedgerLeases(Context& context) {
   const std::string& where = context.Ledger();

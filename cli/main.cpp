@@ -21,6 +21,7 @@
 #include "cli/epc_commands.h"
 #include "cli/gs1_options.h"
 #include "cli/lan_commands.h"
+#include "cli/mqtt_link.h"
 #include "cli/station_command.h"
 #include "cli/stop_signals.h"
 #include "cli/trace_options.h"
@@ -313,6 +314,18 @@ int main(int argc, char** argv) {
     // empty one: its defaults would start every job from scratch.
     if (const std::optional<int> line = DamagedSettingsLine(settings.FileName())) {
       output.Error(FormatString(msg::kSettingsDamaged, {settings.FileName(), *line}));
+      return kBadArguments;
+    }
+    // A broker address or file that cannot be used is refused before
+    // anything is stored (the context may already write the settings file).
+    const auto mqttUsable = [&output](const std::optional<std::string>& uri,
+                                      const std::optional<std::string>& credentials,
+                                      const std::optional<std::string>& ca) {
+      return !uri || ReadMqttOptions(output, *uri, credentials, ca).has_value();
+    };
+    if ((*write && !mqttUsable(writeJob.mqtt, writeJob.mqttCredentials, writeJob.mqttCa)) ||
+        (*stationCommand && !mqttUsable(stationJob.mqtt, stationJob.mqttCredentials, stationJob.mqttCa)) ||
+        (*ledgerPublishCommand && !mqttUsable(ledgerPublish.mqtt, ledgerPublish.credentials, ledgerPublish.ca))) {
       return kBadArguments;
     }
     Context context(global, settings, output, stop);

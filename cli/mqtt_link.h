@@ -17,6 +17,12 @@ struct MqttLink {
   std::string broker;  // as it may be shown: no credentials
 };
 
+// The broker's URI with its credentials and CA files, read and checked
+// before anything is stored; nothing, with the reason printed, when one is wrong.
+std::optional<events::MqttOptions> ReadMqttOptions(Output& out, const std::string& uri,
+                                                   const std::optional<std::string>& credentials,
+                                                   const std::optional<std::string>& ca);
+
 // Nothing, with the reason printed, when the URI or a file is wrong.
 std::optional<MqttLink> StartMqtt(Output& out, const std::string& uri, const std::optional<std::string>& credentials,
                                   const std::optional<std::string>& ca, const std::string& station,

@@ -5,8 +5,10 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -103,7 +105,13 @@ ProductionView::ProductionView(ProductionStats& stats, QWidget* parent) : QWidge
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(state_);
-  layout->addWidget(shiftSince_);
+  auto* report = new QPushButton(Caption("Schichtbericht speichern …"));
+  report->setObjectName(QStringLiteral("productionReport"));
+  connect(report, &QPushButton::clicked, this, &ProductionView::ReportRequested);
+  auto* shiftRow = new QHBoxLayout;
+  shiftRow->addWidget(shiftSince_, 1);
+  shiftRow->addWidget(report);
+  layout->addLayout(shiftRow);
   layout->addLayout(figures);
   layout->addLayout(last);
   layout->addWidget(chartView_, 1);

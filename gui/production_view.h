@@ -40,6 +40,8 @@ class ProductionView : public QWidget {
 
  signals:
   void Closed();
+  // "Schichtbericht speichern …": the window saves the current shift's report.
+  void ReportRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

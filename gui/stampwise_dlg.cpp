@@ -199,6 +199,7 @@ ProductionView* CStampwiseDlg::ShowProductionView() {
     productionView_ = new ProductionView(*production_, this);
     connect(productionView_, &ProductionView::Closed, this,
             [this] { settings_.WriteInt(keys::kProductionViewOpen, 0); });
+    connect(productionView_, &ProductionView::ReportRequested, this, &CStampwiseDlg::OnSaveShiftReport);
   }
   settings_.WriteInt(keys::kProductionViewOpen, 1);
   productionView_->show();

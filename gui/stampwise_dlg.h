@@ -176,6 +176,9 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void RunStationAttempt();
   // The station takes triggers while a reader is open and no cycle runs.
   void UpdateStationReady();
+  // The production view's shift report (stampwise_dlg_report.cpp): saved
+  // where the operator says, then offered to open.
+  void OnSaveShiftReport();
   // Traceability controls (stampwise_dlg_trace.cpp).
   void BuildTraceControls(QGridLayout* writeLayout, int writeRow, QGridLayout* logGrid, int logRow);
   void LoadTraceState();

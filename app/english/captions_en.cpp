@@ -64,6 +64,10 @@ constexpr Caption kCaptions[] = {
     {"Letzte EPC:", "Last EPC:"},
     {"Fehler pro Minute", "Failures per minute"},
     {"Minuten", "Minutes"},
+    {"Schichtbericht speichern …", "Save shift report …"},
+    {"Schichtbericht speichern", "Save shift report"},
+    {"Schichtbericht gespeichert:\n%1\n\nJetzt öffnen?", "Shift report saved:\n%1\n\nOpen it now?"},
+    {"Schichtbericht nicht gespeichert:\n%1", "Shift report not saved:\n%1"},
     // About box
     {"Nach Update suchen", "Looking for updates"},
     {"Gerät", "Device"},

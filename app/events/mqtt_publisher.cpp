@@ -81,6 +81,10 @@ Result<std::unique_ptr<MqttPublisher>> MqttPublisher::Start(const MqttOptions& o
       client, [](mosquitto*, void* self, int) { static_cast<MqttPublisher*>(self)->OnDisconnect(); });
   mosquitto_publish_callback_set(
       client, [](mosquitto*, void* self, int mid) { static_cast<MqttPublisher*>(self)->OnPublish(mid); });
+  // A broker refused for its certificate or host name shows only here.
+  mosquitto_log_callback_set(client, [](mosquitto*, void* self, int level, const char* text) {
+    if (level == MOSQ_LOG_ERR) static_cast<MqttPublisher*>(self)->OnError(text);
+  });
   // An absent broker is no failure: the network thread goes on trying.
   mosquitto_connect_async(client, target.host.c_str(), target.port, kKeepAliveS);
   if (const int rc = mosquitto_loop_start(client); rc != MOSQ_ERR_SUCCESS) return fail(mosquitto_strerror(rc));
@@ -166,6 +170,7 @@ void MqttPublisher::OnConnect(int rc) {
   {
     std::lock_guard lock(mutex_);
     connected_ = rc == 0;
+    tally_.lastError = connected_ ? "" : mosquitto_connack_string(rc);
   }
   changed_.notify_all();
 }
@@ -188,6 +193,11 @@ void MqttPublisher::OnPublish(int mid) {
     }
   }
   changed_.notify_all();
+}
+
+void MqttPublisher::OnError(const char* text) {
+  std::lock_guard lock(mutex_);
+  tally_.lastError = text != nullptr ? text : "";
 }
 
 bool MqttPublisher::Connected() const {

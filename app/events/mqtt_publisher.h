@@ -61,6 +61,7 @@ class MqttPublisher final : public AttemptSink {
     std::int64_t dropped = 0;       // attempts: the queue was full
     std::int64_t unsent = 0;        // attempts still queued or unacknowledged at the end
     std::string firstMissed;        // settled time of the first attempt dropped or unsent
+    std::string lastError;          // why the last connection failed (a TLS refusal); empty once connected
   };
   // Waits until the broker has acknowledged everything queued, at most until
   // `deadline` while it is connected and `idle` while it is not (an absent
@@ -81,6 +82,7 @@ class MqttPublisher final : public AttemptSink {
   void OnConnect(int rc);
   void OnDisconnect();
   void OnPublish(int mid);
+  void OnError(const char* text);
   void NoteMissed(const std::string& settled);
 
   MqttOptions options_;

@@ -33,7 +33,9 @@ std::optional<std::string> Unescape(const std::string& text) {
 }  // namespace
 
 std::string MqttTarget::Describe() const {
-  return std::string(tls ? "mqtts://" : "mqtt://") + host + ":" + std::to_string(port) + "/" + topic;
+  // An IPv6 address in brackets, as in the URI: its colons are not the port's.
+  const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+  return std::string(tls ? "mqtts://" : "mqtt://") + shownHost + ":" + std::to_string(port) + "/" + topic;
 }
 
 Result<MqttTarget> ParseMqttUri(const std::string& uri) {

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <optional>
 
-#include "app/events/time_window.h"
+#include "app/atomic_file.h"
+#include "app/ledger/open_ledger.h"
 #include "app/strings.h"
 
 namespace stampwise::events {
@@ -218,6 +220,19 @@ std::string ShiftReportHtml(const std::vector<Claim>& claims, const std::string&
       Escape(title) + "</h1>\n";
   html += Totals(claims) + Rate(claims) + Failures(claims) + Stops(claims);
   return html + "</body></html>\n";
+}
+
+Status SaveShiftReport(const std::string& where, const std::string& station, const TimeWindow& window,
+                       const std::string& title, const std::string& file) {
+  Result<std::unique_ptr<ledger::Ledger>> opened = ledger::OpenLedgerToRead(where);
+  if (!opened) return Status::Failure(opened.message());
+  Result<std::vector<Claim>> claims = opened.value()->List({station, ""});
+  if (!claims) return Status::Failure(claims.message());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << ShiftReportHtml(SettledWithin(std::move(claims).value(), window), title);
+  out.close();
+  if (!out) return Status::Failure(Message{0, ErrnoText(file), 0});
+  return Done{};
 }
 
 }  // namespace stampwise::events

@@ -108,4 +108,11 @@ bool TimeWindow::Contains(const std::string& isoTime) const {
   return (!since || *when >= *since) && (!until || *when < *until);
 }
 
+std::vector<ledger::Claim> SettledWithin(std::vector<ledger::Claim> claims, const TimeWindow& window) {
+  std::erase_if(claims, [&window](const ledger::Claim& claim) {
+    return claim.outcome == ledger::Outcome::kOpen || !window.Contains(claim.settled);
+  });
+  return claims;
+}
+
 }  // namespace stampwise::events

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "app/ledger/ledger.h"
 
 namespace stampwise::events {
 
@@ -26,5 +29,8 @@ struct TimeWindow {
   // A time stamp that cannot be read is outside any window that has a bound.
   bool Contains(const std::string& isoTime) const;
 };
+
+// The claims settled inside `window`, in their order; open ones are in none.
+std::vector<ledger::Claim> SettledWithin(std::vector<ledger::Claim> claims, const TimeWindow& window);
 
 }  // namespace stampwise::events

@@ -16,4 +16,11 @@ Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, int leaseSi
       std::make_unique<SharedLedger>(std::move(local).value(), std::make_unique<PgLedger>(where, leaseSize)));
 }
 
+Result<std::unique_ptr<Ledger>> OpenLedgerToRead(const std::string& where) {
+  if (IsSharedLedgerUri(where)) return OpenLedger(where);
+  Result<std::unique_ptr<SqliteLedger>> opened = SqliteLedger::Open(where, false);
+  if (!opened) return Result<std::unique_ptr<Ledger>>::Failure(opened.message());
+  return std::unique_ptr<Ledger>(std::move(opened).value());
+}
+
 }  // namespace stampwise::ledger

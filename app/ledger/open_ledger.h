@@ -16,4 +16,8 @@ inline constexpr int kDefaultLeaseSize = 100;
 // `where`: a file, a postgresql:// URI, or empty for the per-user file.
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, int leaseSize = kDefaultLeaseSize);
 
+// The same for reading what it holds: a ledger file that is not there is
+// not made.
+Result<std::unique_ptr<Ledger>> OpenLedgerToRead(const std::string& where);
+
 }  // namespace stampwise::ledger

@@ -180,9 +180,24 @@ TEST(MqttPublisherTest, AFullQueueDropsTheNewestAttemptsAndSaysSinceWhenAnyIsMis
 }
 
 TEST(MqttTargetTest, TheUriGivesHostPortTopicAndCredentialsWhichAreNeverDescribed) {
-  const auto plain = events::ParseMqttUri("mqtt://plant-broker/line/3");
-  ASSERT_TRUE(plain);
-  EXPECT_EQ(plain.value().Describe(), "mqtt://plant-broker:1883/line/3");
+  const struct {
+    const char* uri;
+    const char* host;
+    int port;
+    const char* described;
+  } good[] = {
+      {"mqtt://plant-broker/line/3", "plant-broker", 1883, "mqtt://plant-broker:1883/line/3"},
+      {"mqtts://10.0.0.5/line/3", "10.0.0.5", 8883, "mqtts://10.0.0.5:8883/line/3"},
+      {"mqtt://[::1]:1883/line/3", "::1", 1883, "mqtt://[::1]:1883/line/3"},
+      {"mqtts://[fd00::5]/l", "fd00::5", 8883, "mqtts://[fd00::5]:8883/l"},
+  };
+  for (const auto& c : good) {
+    const auto target = events::ParseMqttUri(c.uri);
+    ASSERT_TRUE(target) << c.uri;
+    EXPECT_EQ(target.value().host, c.host) << c.uri;
+    EXPECT_EQ(target.value().port, c.port) << c.uri;
+    EXPECT_EQ(target.value().Describe(), c.described) << c.uri;
+  }
   const auto secure = events::ParseMqttUri("mqtts://station%40line:p%3Ass@[::1]:8884/line/3");
   ASSERT_TRUE(secure);
   EXPECT_TRUE(secure.value().tls);
@@ -190,7 +205,7 @@ TEST(MqttTargetTest, TheUriGivesHostPortTopicAndCredentialsWhichAreNeverDescribe
   EXPECT_EQ(secure.value().port, 8884);
   EXPECT_EQ(secure.value().user, "station@line");
   EXPECT_EQ(secure.value().password, "p:ss");
-  EXPECT_EQ(secure.value().Describe(), "mqtts://::1:8884/line/3");
+  EXPECT_EQ(secure.value().Describe(), "mqtts://[::1]:8884/line/3");
   for (const char* bad : {"mqtt://host", "mqtt://host/", "mqtt://host:0/t", "mqtt://host:x/t", "mqtt://@host/t",
                           "mqtt://u:%4/host/t", "mqtt://host/a/+", "tcp://host/t"}) {
     EXPECT_FALSE(events::ParseMqttUri(bad)) << bad;

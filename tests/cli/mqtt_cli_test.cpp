@@ -1,7 +1,8 @@
 // Each attempt on an MQTT broker: Debian's mosquitto, started by the test on
 // loopback with a configuration of its own, and mosquitto_sub as the
 // client. A conveyor run in order with the journal's values; the broker
-// stopped mid-run and started again; `ledger publish` for what a broker missed.
+// stopped mid-run and started again; `ledger publish` for what a broker missed;
+// mqtts:// against a broker whose certificate comes from a CA of the test's own.
 #include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@
 #include <regex>
 
 #include "tests/cli/cli_fixture.h"
-#include "tests/cli/loopback_port.h"
+#include "tests/cli/mqtt_broker.h"
 
 namespace stampwise::testing {
 namespace {
@@ -28,62 +29,32 @@ using ::testing::HasSubstr;
 
 constexpr int kGuardMs = 60000;  // only for a test that has gone wrong
 
-// A broker of the test's own: its port, its configuration, its persistence
-// file (a subscriber's session outlives a restart, as on a plant's broker).
-class Broker {
- public:
-  explicit Broker(const TempFolder& folder) : port_(ClosedLoopbackPort()), config_(folder.File("mosquitto.conf")) {
-    const passwd* user = ::getpwuid(::getuid());
-    std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\npersistence true\n"
-                           << "persistence_location " << folder.Path() << "/\nlog_dest stderr\n"
-                           << "user " << (user != nullptr ? user->pw_name : "root") << "\n";
-  }
-  ~Broker() { Stop(); }
-  void Start() {
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/sbin/mosquitto", "-c", config_});
-    ASSERT_TRUE(AwaitListening()) << process_->Out() << process_->Err();
-  }
-  void Stop() {
-    if (!process_) return;
-    process_->Signal(SIGTERM);
-    process_->Wait(kGuardMs);
-    process_.reset();
-  }
-  std::string Uri(const std::string& topic) const { return "mqtt://127.0.0.1:" + std::to_string(port_) + "/" + topic; }
-  int Port() const { return port_; }
-
- private:
-  // Its log is buffered in a pipe: a connection tells when it listens.
-  bool AwaitListening() {
-    for (int waited = 0; waited < kGuardMs; waited += 20) {
-      const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      address.sin_port = htons(static_cast<std::uint16_t>(port_));
-      const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-      ::close(fd);
-      if (connected) return true;
-      if (process_->Ended()) return false;
-      process_->Pump(20);
-    }
-    return false;
-  }
-
-  int port_;
-  std::string config_;
-  std::unique_ptr<ChildProcess> process_;
-};
-
 // mosquitto_sub on TOPIC and TOPIC/state with a session the broker keeps: it
 // reconnects by itself after the broker's restart and gets what waited.
+// `ca`: over TLS to "localhost", the broker's certificate checked against it.
 class Subscriber {
  public:
-  Subscriber(const Broker& broker, const std::string& topic) : topic_(topic) {
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/usr/bin/stdbuf", "-oL", "/usr/bin/mosquitto_sub", "-d", "-h", "127.0.0.1", "-p",
-                                 std::to_string(broker.Port()), "-c", "-i", "stampwise-test", "-q", "1", "-t", topic,
-                                 "-t", topic + "/state", "-v"});
+  Subscriber(const Broker& broker, const std::string& topic, const std::string& ca = "") : topic_(topic) {
+    std::vector<std::string> line{"/usr/bin/stdbuf",
+                                  "-oL",
+                                  "/usr/bin/mosquitto_sub",
+                                  "-d",
+                                  "-p",
+                                  std::to_string(broker.Port()),
+                                  "-c",
+                                  "-i",
+                                  "stampwise-test",
+                                  "-q",
+                                  "1",
+                                  "-t",
+                                  topic,
+                                  "-t",
+                                  topic + "/state",
+                                  "-v"};
+    const std::vector<std::string> host = ca.empty() ? std::vector<std::string>{"-h", "127.0.0.1"}
+                                                     : std::vector<std::string>{"-h", "localhost", "--cafile", ca};
+    line.insert(line.end(), host.begin(), host.end());
+    process_ = std::make_unique<ChildProcess>(line);
     EXPECT_TRUE(process_->Pump(kGuardMs, "SUBACK")) << process_->Out() << process_->Err();
   }
   ~Subscriber() {
@@ -247,23 +218,105 @@ TEST_F(MqttCliTest, LedgerPublishSendsWhatTheBrokerMissed) {
   ExpectJournalsMessages(subscriber.Attempts(), 20);
 }
 
+// Refused before any tag and before anything is stored: not even the
+// settings file the command line names is made.
 TEST_F(MqttCliTest, BadBrokerAddressesAreRefusedBeforeAnyTag) {
   StartSim();
+  const std::string missing = folder_.File("missing.pem");
   const struct {
-    const char* uri;
+    std::vector<std::string> args;
     const char* says;
   } cases[] = {
-      {"http://127.0.0.1/line", "mqtt://"}, {"mqtt://127.0.0.1", "/TOPIC"},
-      {"mqtt://127.0.0.1/line/#", "TOPIC"}, {"mqtt://127.0.0.1:99999/line", "PORT"},
-      {"mqtt://user:s3cret@/line", "HOST"},
+      {{"--mqtt", "http://127.0.0.1/line"}, "mqtt://"},
+      {{"--mqtt", "mqtt://127.0.0.1"}, "/TOPIC"},
+      {{"--mqtt", "mqtt://127.0.0.1/line/#"}, "TOPIC"},
+      {{"--mqtt", "mqtt://127.0.0.1:99999/line"}, "PORT"},
+      {{"--mqtt", "mqtt://127.0.0.1:/line"}, "PORT"},
+      {{"--mqtt", "mqtt://user:s3cret@/line"}, "HOST"},
+      {{"--mqtt", "mqtts://127.0.0.1/line", "--mqtt-ca", missing}, "missing.pem"},
+      {{"--mqtt", "mqtts://127.0.0.1/line", "--mqtt-credentials", missing}, "missing.pem"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.uri);
-    const RunResult run = Cli(UserHexJob({"--mqtt", c.uri}));
+    SCOPED_TRACE(c.args[1] + " " + c.args.back());
+    const RunResult run = Cli(UserHexJob(c.args));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_THAT(run.err, HasSubstr(c.says));
     EXPECT_THAT(run.err + run.out, ::testing::Not(HasSubstr("s3cret")));
     EXPECT_TRUE(ReadRecord(RecordFile()).empty());
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+  }
+}
+
+// A CA of the test's own with a certificate for "localhost" (made with
+// openssl), and a second CA that signed nothing of the broker's.
+class TestCertificates {
+ public:
+  explicit TestCertificates(const TempFolder& folder) : folder_(folder) {
+    for (const std::string name : {"ca", "other-ca"}) {
+      Openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+               File(name + ".key"), "-out", File(name + ".pem"), "-days", "2", "-subj", "/CN=Stampwise test " + name});
+    }
+    std::ofstream(File("server.ext")) << "subjectAltName=DNS:localhost\n";
+    Openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", Key(), "-out",
+             File("server.csr"), "-subj", "/CN=localhost"});
+    Openssl({"x509", "-req", "-in", File("server.csr"), "-CA", Ca(), "-CAkey", File("ca.key"), "-CAcreateserial",
+             "-out", File("server.pem"), "-days", "2", "-extfile", File("server.ext")});
+  }
+  std::string Ca() const { return File("ca.pem"); }
+  std::string OtherCa() const { return File("other-ca.pem"); }
+  std::string Key() const { return File("server.key"); }
+  // The broker's TLS listener.
+  std::string Listener() const {
+    return "cafile " + Ca() + "\ncertfile " + File("server.pem") + "\nkeyfile " + Key() + "\n";
+  }
+
+ private:
+  std::string File(const std::string& name) const { return folder_.File(name); }
+  static void Openssl(std::vector<std::string> args) {
+    args.insert(args.begin(), "/usr/bin/openssl");
+    const RunResult made = RunProgram(args);
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+  }
+  const TempFolder& folder_;
+};
+
+// mqtts://: the broker's certificate is checked against --mqtt-ca and its
+// host name. A broker that fails either check gets nothing (never in the
+// clear); the job writes every tag all the same and says why the broker was
+// refused and how to send what it missed.
+TEST_F(MqttCliTest, MqttsChecksTheBrokersCertificateAndHostName) {
+  const TestCertificates certificates(folder_);
+  Broker broker(folder_, certificates.Listener());
+  broker.Start();
+  const struct {
+    const char* name;
+    std::string host;
+    std::string ca;
+    bool arrives;
+  } cases[] = {
+      {"the broker's CA", "localhost", certificates.Ca(), true},
+      {"another CA", "localhost", certificates.OtherCa(), false},
+      {"a host name the certificate does not name", "127.0.0.1", certificates.Ca(), false},
+  };
+  StartSim({"--tags", "0", "--conveyor", "5,0"});
+  int topic = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string line = "line/" + std::to_string(++topic);
+    Subscriber subscriber(broker, line, certificates.Ca());
+    const RunResult run = Cli(UserHexJob(
+        {"--mqtt", broker.TlsUri(c.host, line), "--mqtt-ca", c.ca, "--cycle", "--count", "20", "--period", "5"}, ""));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Zyklus beendet: 20 geschrieben"));
+    if (c.arrives) {
+      EXPECT_THAT(run.err, ::testing::Not(HasSubstr("MQTT")));
+      ASSERT_TRUE(subscriber.AwaitState("stopped"));
+      EXPECT_EQ(subscriber.Attempts().size(), 20u);
+    } else {
+      EXPECT_THAT(run.err, HasSubstr("certificate verify failed"));
+      EXPECT_THAT(run.err, HasSubstr("20 Meldungen erreichten den MQTT-Broker " + broker.TlsUri(c.host, line)));
+      EXPECT_TRUE(subscriber.Attempts().empty());
+    }
   }
 }
 

@@ -9,6 +9,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -23,6 +26,7 @@
 #include "app/language.h"
 #include "app/messages.h"
 #include "app/paths.h"
+#include "app/settings_keys.h"
 #include "app/strings.h"
 #include "gui/connection_status.h"
 #include "gui/production_view.h"
@@ -207,6 +211,58 @@ TEST_F(ProductionLine, ProductionViewFollowsTheCycle) {
   EXPECT_EQ(Settings().ReadInt(keys::kProductionViewOpen), 1);
   view->close();
   EXPECT_EQ(Settings().ReadInt(keys::kProductionViewOpen), 0);
+}
+
+// "Schichtbericht speichern" in the production view: the ledger's page of
+// the shift the view counts (from its start by the plan), offered beside the
+// write log under the shift's name, then offered to open; a file that cannot
+// be written says why.
+TEST_F(ProductionLine, TheProductionViewSavesTheShiftsReport) {
+  // One shift a day, begun half an hour ago: no change of shift during the test.
+  const QDateTime shiftStart = QDateTime::currentDateTime().addSecs(-30 * 60);
+  Settings().WriteString(keys::kShiftStarts, shiftStart.toString(QStringLiteral("HH:mm")).toStdString());
+  auto window = OpenWindow({"--conveyor", "300,100"});
+  ASSERT_GT(window->Handle(), 0);
+  ProductionView* view = window->ShowProductionView();
+  RunCycleFor(*window, 3);
+  Control<QAbstractButton>(*window, 1008)->click();
+  const int written = view->Figure("productionShift").toInt();
+  const int attempts = written + view->Figure("productionFailed").toInt() + view->Figure("productionUnknown").toInt();
+  ASSERT_GE(written, 3);
+
+  const QString folder = QFileInfo(QString::fromStdString(settings_.File())).absolutePath();
+  const struct {
+    QString chosen;
+    const char* box;
+    const char* says;
+  } cases[] = {
+      {folder + "/shift.html", "question", "Jetzt öffnen?"},
+      {folder + "/no-such-folder/shift.html", "warning", "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.chosen.toStdString());
+    QString offered;
+    window->SetDialogRunner([&](QDialog& dialog) {
+      auto* files = qobject_cast<QFileDialog*>(&dialog);
+      if (files == nullptr) return int(QDialog::Rejected);
+      offered = files->selectedFiles().value(0);
+      files->selectFile(c.chosen);
+      return int(QDialog::Accepted);
+    });
+    boxes_.shown.clear();
+    view->findChild<QPushButton*>(QStringLiteral("productionReport"))->click();
+    EXPECT_EQ(offered, folder + shiftStart.toString(QStringLiteral("'/Schicht-'yyyy-MM-dd-HHmm'.html'")));
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].kind, c.box);
+    EXPECT_THAT(boxes_.shown[0].text, ::testing::HasSubstr(c.says));
+  }
+  const std::string html = stampwise::testing::ReadFile(folder.toStdString() + "/shift.html");
+  EXPECT_THAT(html,
+              ::testing::HasSubstr("Shift report " +
+                                   shiftStart.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString() + " - "));
+  EXPECT_THAT(html, ::testing::HasSubstr("<td><b>All</b></td><td>" + std::to_string(attempts) + "</td><td>" +
+                                         std::to_string(written) + "</td>"));
+  EXPECT_THAT(html, ::testing::HasSubstr("<rect"));
 }
 
 // ---- the screen ----------------------------------------------------------------
