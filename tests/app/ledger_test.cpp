@@ -9,6 +9,7 @@
 #include <set>
 
 #include "app/job/value_source.h"
+#include "app/job/write_job.h"
 #include "app/ledger/pg_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
 #include "app/messages.h"
@@ -462,6 +463,33 @@ TEST(SharedLedgerUri, PasswordsAreNeverShown) {
   for (const auto& c : cases) EXPECT_EQ(ledger::WithoutPassword(c.uri), c.shown) << c.uri;
   EXPECT_TRUE(ledger::IsSharedLedgerUri("postgresql://db/x"));
   EXPECT_FALSE(ledger::IsSharedLedgerUri("/var/lib/postgresql://x"));
+}
+
+// The settings field shows the stored ledger without its password; left as
+// shown it keeps the password, edited it is what was typed.
+TEST(LedgerSetting, TheFieldNeverShowsThePasswordAndKeepsIt) {
+  struct Case {
+    const char* stored;
+    const char* shown;
+    const char* edited;
+    const char* kept;
+  };
+  const Case cases[] = {
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "postgresql://line@db/serials",
+       "postgresql://line:s3cret@db/serials"},
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "  postgresql://line@db/serials\t",
+       "postgresql://line:s3cret@db/serials"},
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "postgresql://line@db2/serials",
+       "postgresql://line@db2/serials"},
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "", ""},
+      {"", "", "postgresql://line:neu@db/serials", "postgresql://line:neu@db/serials"},
+      {"/var/lib/line3/ledger.sqlite3", "/var/lib/line3/ledger.sqlite3", " /var/lib/line3/ledger.sqlite3 ",
+       "/var/lib/line3/ledger.sqlite3"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LedgerShown(c.stored), c.shown) << c.stored;
+    EXPECT_EQ(LedgerAfterEdit(c.stored, c.edited), c.kept) << c.stored << " / " << c.edited;
+  }
 }
 
 }  // namespace
