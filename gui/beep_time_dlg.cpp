@@ -7,7 +7,10 @@
 #include <QPushButton>
 
 #include "app/job/write_job.h"
+#include "app/ledger/pg_ledger.h"
+#include "app/messages.h"
 #include "app/settings_keys.h"
+#include "app/strings.h"
 #include "app/values_validation.h"
 #include "gui/texts.h"
 
@@ -24,7 +27,7 @@ CBeepTimeDlg::CBeepTimeDlg(Settings& settings, MessageBoxes& boxes, QWidget* par
   ledger_ = new QLineEdit(FromUtf8(LedgerShown(settings_.ReadString(keys::kLedgerFile))));
   ledger_->setObjectName(QStringLiteral("ledgerFile"));
   ledger_->setPlaceholderText(Caption("leer: das eigene dieses Benutzers"));
-  ledger_->setMinimumWidth(ledger_->fontMetrics().averageCharWidth() * 48);
+  ledger_->setMinimumWidth(ledger_->fontMetrics().averageCharWidth() * 60);
   leaseSize_ = new QLineEdit(QString::number(settings_.ReadLeaseSize()));
   leaseSize_->setObjectName(QStringLiteral("leaseSize"));
 
@@ -79,9 +82,15 @@ void CBeepTimeDlg::accept() {
   int leaseSize = 0;
   if (!TakeField(cycleTime_, 1003, kMinCycleTimeMs, kMaxCycleTimeMs, &cycleMs)) return;
   if (!TakeField(leaseSize_, 0, 1, ledger::kMaxLeaseSize, &leaseSize)) return;
-  settings_.WriteTimings(beepMs, cycleMs);
   const std::string stored = settings_.ReadString(keys::kLedgerFile);
   const std::string ledger = LedgerAfterEdit(stored, ToUtf8(ledger_->text()));
+  if (const std::optional<std::string> why =
+          ledger::IsSharedLedgerUri(ledger) ? ledger::UnreadableUri(ledger) : std::nullopt) {
+    boxes_.Warning(this, FromUtf8(FormatString(msg::kLedgerFailed, {ledger::WithoutPassword(ledger), *why})));
+    ledger_->setFocus();
+    return;
+  }
+  settings_.WriteTimings(beepMs, cycleMs);
   if (ledger != stored) settings_.WriteString(keys::kLedgerFile, ledger);
   settings_.WriteInt(keys::kLeaseSize, leaseSize);
   QDialog::accept();
