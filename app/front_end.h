@@ -31,6 +31,8 @@ class FrontEnd {
   virtual void ReadCycleStopped() {}
   // A write or read attempt on a single tag ended (after its status line).
   virtual void TagDone(const TagEvent& /*event*/) {}
+  // The job waits for its shared ledger (`text` says so), or goes on (empty).
+  virtual void LedgerWait(const std::string& /*text*/) {}
 };
 
 // A periodic timer that calls back on the front end's own thread (a window

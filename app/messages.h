@@ -119,6 +119,8 @@ inline constexpr int kLedgerReuseQuestion = 32969;  // "%s": the refusal
 inline constexpr int kSharedLedgerAway = 32990;      // "%s": the ledger, "%s": why, "%s": the pool
 inline constexpr int kSharedLedgerConflict = 32991;  // "%s": the ledger, "%s": value, "%s": station, "%s": claimed
 inline constexpr int kSharedLeaseOutside = 32992;    // "%s": value, "%s": the pool
+inline constexpr int kSharedLedgerWaiting = 32993;   // the job waits for it ("%s": the ledger)
+inline constexpr int kSharedLedgerBack = 32994;      // it answers again, the job goes on ("%s": the ledger)
 // Events for other systems: EPCIS, MQTT, the shift report.
 inline constexpr int kEpcisUnknownLeftOut = 32970;  // "%d": how many
 inline constexpr int kReadPointIgnored = 32971;     // "%s": the setting

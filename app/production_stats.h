@@ -56,6 +56,9 @@ class ProductionStats {
   void CycleEnded();
   // A write attempt on a tag (read events are not production and are ignored).
   void Count(const TagEvent& event);
+  // The job waits for its shared ledger: why (empty: it does not).
+  void SetLedgerWait(std::string text) { ledgerWait_ = std::move(text); }
+  const std::string& LedgerWait() const { return ledgerWait_; }
   // Moves the shift and the hour on to the clock's time; the view calls it
   // before it draws, so figures age while no tag comes.
   void Update();
@@ -97,6 +100,7 @@ class ProductionStats {
   std::deque<std::pair<long long, Minute>> minutes_;                // by minute index, the last hour
   std::string lastValue_;
   std::vector<std::uint8_t> lastEpc_;
+  std::string ledgerWait_;
 };
 
 }  // namespace stampwise

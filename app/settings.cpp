@@ -437,6 +437,8 @@ int Settings::ReadBeepTime() { return ReadNumber(keys::kBeepTime); }
 
 int Settings::ReadCycleTime() { return ReadNumber(keys::kCycleTime, kMinCycleTimeMs, kMaxCycleTimeMs); }
 
+int Settings::ReadLeaseSize() { return ReadNumber(keys::kLeaseSize, 1, ledger::kMaxLeaseSize); }
+
 bool Settings::WriteWriteLogFile(std::string_view path) { return WriteString(keys::kWriteLogFile, path); }
 
 bool Settings::WriteReadLogFile(std::string_view path) { return WriteString(keys::kReadLogFile, path); }

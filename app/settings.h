@@ -134,6 +134,7 @@ class Settings {
   bool WriteTimings(int beepTimeMs, int cycleTimeMs);
   int ReadBeepTime();   // 300 when missing, written back
   int ReadCycleTime();  // 250 when missing, written back
+  int ReadLeaseSize();  // "Ledger"/"Blockgroesse", 100 when missing, brought into 1..100000
   bool WriteWriteLogFile(std::string_view path);
   bool WriteReadLogFile(std::string_view path);
   WindowRect ReadWindowRect();

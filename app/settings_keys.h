@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/ini.h"
+#include "app/ledger/lease_size.h"
 
 namespace stampwise {
 
@@ -140,6 +141,8 @@ inline constexpr SettingKey kValueListNext{section::kValueList, "Naechste", kNum
 inline constexpr SettingKey kValueListFingerprint{section::kValueList, "Fingerabdruck", kText, 0, ""};
 inline constexpr SettingKey kValueListOpen{section::kValueList, "Offen", kNumber, 0};
 inline constexpr SettingKey kLedgerFile{section::kLedger, "Datei", kText, 0, ""};
+// Values the window leases at a time from a shared ledger (1..kMaxLeaseSize).
+inline constexpr SettingKey kLeaseSize{section::kLedger, "Blockgroesse", kNumber, ledger::kDefaultLeaseSize};
 // "Produktion": shift starts, "HH:MM" separated by commas, and whether the
 // production view was open (it opens again with the window).
 inline constexpr SettingKey kShiftStarts{section::kProduction, "Schichtbeginn", kText, 0, "06:00,14:00,22:00"};

@@ -76,7 +76,7 @@ void Station::SetReady(bool readerOpen, bool jobValid) {
 
 void Station::UpdateInputs() {
   auto& in = image_.inputs;
-  in[station::kReady] = readerOpen_ && jobValid_ && !halted_;
+  in[station::kReady] = readerOpen_ && jobValid_ && !halted_ && !waiting_;
   in[station::kBusy] = image_.trigger;
   in[station::kHalted] = halted_;
 }
@@ -110,7 +110,7 @@ void Station::RunAttempt() {
   lastEvent_.reset();
   if (ready) {
     inAttempt_ = true;
-    writer_.WriteOnce();
+    writer_.WriteOnce(true);
     inAttempt_ = false;
   }
   // A source at its end halts the station at once, said as the writer says
@@ -152,9 +152,25 @@ void Station::RunAttempt() {
   image_.inputs[station::kPassed] = outcome == Outcome::kWritten;
   image_.inputs[station::kRejected] = station::Rejects(outcome);
   if (ready) halted_ = halted;
+  waiting_ = writer_.WaitingForLedger();
   image_.trigger = false;
   ++settled_;
   UpdateInputs();
+}
+
+bool Station::Resume() {
+  if (!Waiting()) return false;
+  writer_.RetryLedger();
+  std::lock_guard lock(mutex_);
+  waiting_ = writer_.WaitingForLedger();
+  if (writer_.HaltReason() != TagWriter::Halt::kNone) halted_ = true;
+  UpdateInputs();
+  return waiting_;
+}
+
+bool Station::Waiting() const {
+  std::lock_guard lock(mutex_);
+  return waiting_;
 }
 
 StationImage Station::Image() const {

@@ -69,7 +69,8 @@ class Station {
 
   // Ready needs an open reader and a job that passed its checks; a halted
   // writer (counter or list at its end, reader lost, ...) is never ready again
-  // until it is set up anew.
+  // until it is set up anew. A writer waiting for its shared ledger is not
+  // ready until Resume finds it answering.
   void SetReady(bool readerOpen, bool jobValid);
 
   // Any thread. A trigger while an attempt runs is refused, never queued.
@@ -81,6 +82,9 @@ class Station {
   void RunAttempt();
   // The writer's thread: every attempt's outcome (FrontEnd::TagDone).
   void Note(const TagEvent& event);
+  // The writer's thread, while the station waits for its shared ledger:
+  // asks it again; true while the station still waits.
+  bool Resume();
 
   // Any thread.
   StationImage Image() const;
@@ -89,6 +93,8 @@ class Station {
   int Settled() const;
   // Whether the station halted (it takes no trigger until set up anew).
   bool Halted() const;
+  // Whether it waits for its shared ledger (it takes no trigger meanwhile).
+  bool Waiting() const;
 
  private:
   void UpdateInputs();
@@ -104,6 +110,7 @@ class Station {
   bool readerOpen_ = false;
   bool jobValid_ = false;
   bool halted_ = false;
+  bool waiting_ = false;
   std::uint32_t written_ = 0;
   std::uint32_t rejected_ = 0;
   std::uint32_t unknown_ = 0;

@@ -23,6 +23,7 @@ class StationFrontEnd : public FrontEnd {
   void SetWaitCursor(bool on) override { shown_.SetWaitCursor(on); }
   void WriteCycleStopped() override { shown_.WriteCycleStopped(); }
   void ReadCycleStopped() override { shown_.ReadCycleStopped(); }
+  void LedgerWait(const std::string& text) override { shown_.LedgerWait(text); }
   void TagDone(const TagEvent& event) override {
     shown_.TagDone(event);
     if (station_ != nullptr) station_->Note(event);

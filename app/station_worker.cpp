@@ -2,8 +2,8 @@
 
 namespace stampwise {
 
-StationWorker::StationWorker(std::function<void()> attempt)
-    : attempt_(std::move(attempt)), thread_([this] { Run(); }) {}
+StationWorker::StationWorker(std::function<void()> attempt, std::function<bool()> resume)
+    : attempt_(std::move(attempt)), resume_(std::move(resume)), thread_([this] { Run(); }) {}
 
 StationWorker::~StationWorker() {
   {
@@ -24,12 +24,22 @@ void StationWorker::Post() {
 
 void StationWorker::Run() {
   std::unique_lock lock(mutex_);
+  bool resuming = false;
+  const auto due = [this] { return posted_ > 0 || ending_; };
   for (;;) {
-    wake_.wait(lock, [this] { return posted_ > 0 || ending_; });
+    if (!resuming) {
+      wake_.wait(lock, due);
+    } else if (!wake_.wait_for(lock, kResumePause, due)) {
+      lock.unlock();
+      resuming = resume_();
+      lock.lock();
+      continue;
+    }
     if (posted_ == 0) return;
     --posted_;
     lock.unlock();
     attempt_();
+    resuming = static_cast<bool>(resume_);
     lock.lock();
   }
 }

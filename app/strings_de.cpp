@@ -163,6 +163,9 @@ constexpr std::array kGermanStrings{
     StringEntry{32992,
                 "Der Wert <%s> liegt nicht im Block dieser Station für %s; beim gemeinsamen Vergabebuch "
                 "kommen die Werte nur aus dem Vorrat."},
+    StringEntry{32993,
+                "Die Station wartet auf das gemeinsame Vergabebuch %s und schreibt weiter, sobald es antwortet."},
+    StringEntry{32994, "Das gemeinsame Vergabebuch %s antwortet wieder; die Station schreibt weiter."},
     StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
     StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
     StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},

@@ -78,7 +78,8 @@ TagWriter::Halt HaltOf(int messageId) {
     case msg::kValueListBadQuoting:
     case msg::kValueListEmpty:
     case msg::kValueListNoColumn: return TagWriter::Halt::kValueList;
-    case msg::kLedgerFailed: return TagWriter::Halt::kLedger;
+    case msg::kLedgerFailed:
+    case msg::kSharedLedgerAway: return TagWriter::Halt::kLedger;
     case msg::kLedgerBytesUsed: return TagWriter::Halt::kBytesUsed;
     case msg::kJournalFailed: return TagWriter::Halt::kJournalFailed;
     default: return TagWriter::Halt::kBadValues;
@@ -138,14 +139,17 @@ TagWriter::JobKey TagWriter::KeyOf(const WriterConfig& config) const {
 
 bool TagWriter::OpenLedger() {
   const std::string file = config_.ledgerFile.empty() ? ledger::DefaultLedgerFile() : config_.ledgerFile;
-  if (ledger_ != nullptr && (ledger_ != ownLedger_.get() || file == ownLedgerFile_)) return true;
-  // Another ledger named: what was made for the old one is made anew.
+  const bool same = file == ownLedgerFile_ && config_.leaseSize == ownLeaseSize_;
+  if (ledger_ != nullptr && (ledger_ != ownLedger_.get() || same)) return true;
+  // Another ledger named (or another lease size for it): what was made for
+  // the old one is made anew.
   SetLedger(nullptr);
   ownLedger_.reset();
   Result<std::unique_ptr<ledger::Ledger>> opened = ledger::OpenLedger(file, config_.leaseSize);
   if (!opened) return StopWith(Halt::kLedger, opened.message());
   ownLedger_ = std::move(opened).value();
   ownLedgerFile_ = file;
+  ownLeaseSize_ = config_.leaseSize;
   ledger_ = ownLedger_.get();
   return true;
 }
@@ -234,14 +238,18 @@ void TagWriter::ShowNextValue() {
   frontEnd_.ShowWriteValue(next);
 }
 
-std::optional<ledger::Claim> TagWriter::ClaimValue() {
+std::optional<ledger::Claim> TagWriter::ClaimValue(bool mayWait) {
   if (!source_ && !PrepareJob()) return std::nullopt;
   Result<ledger::Claim> claim = recorder_->Claim(*source_, place_, config_.allowReuse);
   if (!claim) {
     const Message& refusal = claim.message();
     reporter_.ShowMessage(refusal.id, refusal.text);
     RecordFailedAttempt();
-    StopWith(HaltOf(refusal.id));
+    if (refusal.id == msg::kSharedLedgerAway && mayWait && config_.waitForLedger) {
+      BeginLedgerWait();
+    } else {
+      StopWith(HaltOf(refusal.id));
+    }
     return std::nullopt;
   }
   ShowNextValue();
@@ -267,6 +275,30 @@ std::optional<ledger::Claim> TagWriter::ClaimValue() {
   }
   keysStored_ = true;
   return std::move(claim).value();
+}
+
+void TagWriter::BeginLedgerWait() {
+  if (std::exchange(ledgerWait_, true)) return;
+  frontEnd_.LedgerWait(FormatString(msg::kSharedLedgerWaiting, {ledger_->Describe()}));
+}
+
+void TagWriter::EndLedgerWait() {
+  if (std::exchange(ledgerWait_, false)) frontEnd_.LedgerWait({});
+}
+
+bool TagWriter::RetryLedger() {
+  if (!ledgerWait_) return true;
+  if (recorder_ && source_) {
+    const AttemptPlace place{static_cast<int>(TargetBank()), TargetStart(), {}, {}};
+    const Status ready = recorder_->Ready(*source_, place, config_.allowReuse);
+    if (!ready && ready.message().id == msg::kSharedLedgerAway) return false;
+    EndLedgerWait();
+    // A refusal now (a conflict in what was sent) stops the job as a claim's would.
+    if (!ready) return StopWith(HaltOf(ready.message().id), ready.message());
+    reporter_.ShowText(FormatString(msg::kSharedLedgerBack, {ledger_->Describe()}));
+  }
+  EndLedgerWait();
+  return true;
 }
 
 bool TagWriter::FinishStoringKeys() {
@@ -440,9 +472,12 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, ledger::Cla
   return false;
 }
 
-bool TagWriter::WriteAttempt(bool cyclic) {
+bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
   if (!PrepareJob()) return false;
   if (const std::optional<Message> exhausted = source_->Exhausted()) return StopWith(HaltOf(exhausted->id), *exhausted);
+  // A cycle touches no tag while it waits; a command of its own asks anew.
+  if (!cyclic) EndLedgerWait();
+  if (ledgerWait_ && !RetryLedger()) return false;
   place_ = AttemptPlace{static_cast<int>(TargetBank()), TargetStart(), {}, {}};
   verify_ = "off";
   const int linesBefore = statusLines_;
@@ -466,7 +501,7 @@ bool TagWriter::WriteAttempt(bool cyclic) {
     RecordFailedAttempt();
     return TagFailed(TagEvent::Kind::kWrite, 0, msg::kPasswordLength);
   }
-  std::optional<ledger::Claim> claim = ClaimValue();
+  std::optional<ledger::Claim> claim = ClaimValue(mayWait);
   if (!claim) return TagFailed(TagEvent::Kind::kWrite, 0, reporter_.LastId());
   WaitCursor waitCursor(frontEnd_);
   const bool gs1 = config_.gs1.enabled;
@@ -561,10 +596,10 @@ bool TagWriter::VerifyWrite(ledger::Claim& claim, const Bytes& data, int bank, i
   return false;
 }
 
-bool TagWriter::WriteOnce() {
+bool TagWriter::WriteOnce(bool waits) {
   dataWriteCounter_ = 1;
   halt_ = Halt::kNone;
-  const bool written = WriteAttempt(false);
+  const bool written = WriteAttempt(false, waits);
   FinishStoringKeys();
   if (written) return true;
   CheckLink();
@@ -583,6 +618,7 @@ bool TagWriter::StartCycle(Cycle cycle) {
   if (cycle == Cycle::None || RunningCycle() != Cycle::None) return false;
   if (cycle == Cycle::Write) {
     halt_ = Halt::kNone;
+    EndLedgerWait();
     if (!PrepareJob()) return false;
     if (const std::optional<Message> exhausted = source_->Exhausted()) {
       reporter_.ShowMessage(exhausted->id, exhausted->text);
@@ -607,13 +643,14 @@ bool TagWriter::StartCycle(Cycle cycle) {
 void TagWriter::StopCycle() {
   StopTimer(writeTimer_);
   StopTimer(readTimer_);
+  EndLedgerWait();
 }
 
 void TagWriter::Tick(Cycle cycle) {
   if (cycle == Cycle::None || inTick_) return;
   inTick_ = true;
   reporter_.SetInTick(true);
-  const bool done = cycle == Cycle::Write ? WriteAttempt(true) : ReadAttempt(true);
+  const bool done = cycle == Cycle::Write ? WriteAttempt(true, true) : ReadAttempt(true);
   // A write attempt ends with its stored keys on disk.
   if (cycle == Cycle::Write) FinishStoringKeys();
   if (!done) CheckLink();

@@ -15,6 +15,7 @@
 #include "app/inventory_step.h"
 #include "app/job/attempt_recorder.h"
 #include "app/job/value_source.h"
+#include "app/ledger/lease_size.h"
 #include "app/ledger/ledger.h"
 #include "app/log.h"
 #include "app/params.h"
@@ -50,7 +51,11 @@ struct WriterConfig {
   // per-user default.
   std::string ledgerFile;
   // Values leased at a time from a shared ledger's pool.
-  int leaseSize = 100;
+  int leaseSize = ledger::kDefaultLeaseSize;
+  // A shared ledger that does not answer once the lease is used up: a write
+  // cycle or a station waits for it and goes on by itself (the window, a
+  // station) instead of stopping (a command line job).
+  bool waitForLedger = false;
 };
 
 class TagWriter {
@@ -96,7 +101,10 @@ class TagWriter {
   const std::string& LastStatusLine() const { return lastStatusLine_; }
   const WriterConfig& Config() const { return config_; }
 
-  bool WriteOnce();
+  // `waits`: a station's attempt, which waits for a shared ledger that does
+  // not answer (see waitForLedger) as a cycle does; an operator's single
+  // write stops instead.
+  bool WriteOnce(bool waits = false);
   bool ReadOnce();
   const std::string& LastReadText() const { return lastReadText_; }
 
@@ -122,6 +130,16 @@ class TagWriter {
     kBadValues,  // a value of the job does not pass the checks
   };
   Halt HaltReason() const { return halt_; }
+
+  // The write side waits for its shared ledger (see waitForLedger): nothing
+  // is tried on a tag until a lease is taken. A cycle's ticks ask again; a
+  // station asks with RetryLedger. Stopping the cycle or a write command of
+  // the operator's ends the wait.
+  bool WaitingForLedger() const { return ledgerWait_; }
+  // Asks the shared ledger for a lease again (at most as often as its own
+  // back-off lets it); true once the job goes on, false while it waits or
+  // when it halted (a conflict in what it sent then, see HaltReason).
+  bool RetryLedger();
 
   // The job's value source, once a write command (or PrepareJob) made it.
   const ValueSource* Source() const { return source_.get(); }
@@ -154,7 +172,9 @@ class TagWriter {
   bool MakeSource();
   // Claims the next value; false (after the message, the write side
   // stopped where that is due) when none can be had.
-  std::optional<ledger::Claim> ClaimValue();
+  std::optional<ledger::Claim> ClaimValue(bool mayWait);
+  void BeginLedgerWait();
+  void EndLedgerWait();
   // Waits for the stored keys of the attempt under way; false when they
   // could not be written (shown, the job stops after this tag).
   bool FinishStoringKeys();
@@ -173,7 +193,7 @@ class TagWriter {
   bool WriteTagData(const Bytes& data, int bank, int start, ledger::Claim& claim, const unsigned char* password);
   void UseUp(ledger::Claim& claim, const Bytes& epcBefore, int start, const Bytes& data, int error);
   void ShowReadTagUri(const Bytes& read);
-  bool WriteAttempt(bool cyclic);
+  bool WriteAttempt(bool cyclic, bool mayWait);
   bool ReadAttempt(bool cyclic);
   // Shows the library's last error and reports the attempt on the tag as
   // failed; returns false for the caller to pass on.
@@ -210,6 +230,7 @@ class TagWriter {
 
   std::unique_ptr<ledger::Ledger> ownLedger_;  // opened from config_.ledgerFile
   std::string ownLedgerFile_;
+  int ownLeaseSize_ = 0;
   ledger::Ledger* ledger_ = nullptr;
   std::unique_ptr<AttemptRecorder> recorder_;
   AttemptSink* attemptSink_ = nullptr;
@@ -224,6 +245,7 @@ class TagWriter {
   int statusLines_ = 0;  // shown so far, to tell a fresh line from a suppressed repeat
 
   Halt halt_ = Halt::kNone;
+  bool ledgerWait_ = false;
   bool inTick_ = false;
   int dataWriteCounter_ = 1;
   int programmedCount_ = 0;

@@ -10,6 +10,21 @@
 
 namespace stampwise::cli {
 
+CLI::Validator WholeNumberIn(long long low, long long high) {
+  const std::string range = std::to_string(low) + ".." + std::to_string(high);
+  return CLI::Validator(
+      [low, high, range](std::string& text) -> std::string {
+        long long value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error != std::errc() || stop != end || value < low || value > high) {
+          return range + ", got \"" + text + "\"";
+        }
+        return {};
+      },
+      range);
+}
+
 CLI::Validator BaudCodeValidator() {
   return CLI::Validator(
       [](std::string& text) -> std::string {

@@ -13,6 +13,10 @@ namespace stampwise::cli {
 // "--baud": a baud rate plus a line-format digit 0..3 ("19200", "9601").
 CLI::Validator BaudCodeValidator();
 
+// A whole number within limits, told in the numbers the operator types:
+// "--timeout: 10..300000, got 0".
+CLI::Validator WholeNumberIn(long long low, long long high);
+
 // What the words on the command line say before the parser runs.
 struct CommandLineScan {
   std::optional<std::string> unknownCommand;  // "unknown command 'bogus'"

@@ -20,6 +20,10 @@ class Output : public FrontEnd {
   // In JSON mode one "tag" object per attempt on a tag; counted either way.
   void TagDone(const TagEvent& event) override;
   void ShowReadTagUri(const std::string& uri) override;
+  // A wait for the shared ledger is said on stderr (its end by a status line).
+  void LedgerWait(const std::string& text) override {
+    if (!text.empty()) Note(text);
+  }
 
   // A line of plain output, or an object in JSON mode.
   void Print(const std::string& text, nlohmann::json object);

@@ -251,7 +251,9 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
   Beeper beeper;
   TagWriter writer(runner != nullptr ? runner->frontEnd : context.Out(), writeTimer, readTimer, &context.Store(),
                    reading ? nullptr : &beeper);
-  writer.Configure(ConfigOf(context, *job, options));
+  WriterConfig config = ConfigOf(context, *job, options);
+  config.waitForLedger = runner != nullptr && runner->waitForLedger;
+  writer.Configure(config);
   std::optional<MqttLink> mqtt;
   if (!reading && options.mqtt) {
     const std::string station = writer.Config().trace.station;

@@ -71,6 +71,8 @@ struct JobRunner {
   FrontEnd& frontEnd;
   // `halted` tells the job's listeners (MQTT) that it halted.
   std::function<int(TagWriter& writer, ReaderClient& reader, const std::function<void()>& halted)> run;
+  // The job waits for its shared ledger instead of stopping (a station).
+  bool waitForLedger = false;
 };
 int WriteWith(Context& context, const JobOptions& job, const JobRunner& runner);
 int Power(Context& context, std::optional<int> setDbm);

@@ -32,23 +32,6 @@ namespace {
 using namespace stampwise;
 using namespace stampwise::cli;
 
-// A whole number within limits, told in the numbers the operator types:
-// "--timeout: 10..300000, got 0".
-CLI::Validator WholeNumberIn(long long low, long long high) {
-  const std::string range = std::to_string(low) + ".." + std::to_string(high);
-  return CLI::Validator(
-      [low, high, range](std::string& text) -> std::string {
-        long long value = 0;
-        const char* end = text.data() + text.size();
-        const auto [stop, error] = std::from_chars(text.data(), end, value);
-        if (error != std::errc() || stop != end || value < low || value > high) {
-          return range + ", got \"" + text + "\"";
-        }
-        return {};
-      },
-      range);
-}
-
 // A time of the ledger's exports: "2026-12-09", "2026-12-09T06:00",
 // seconds, milliseconds and an offset ("Z", "+01:00") as the operator likes.
 const CLI::Validator IsoTime(

@@ -21,7 +21,8 @@ const char* const kStationRegisterMap =
     R"(Modbus TCP registers (numbered from 0; anything else: exception 2, illegal data address):
   coil 0            trigger: write 1 for one write attempt; 0 again once it has settled.
                     A 1 while an attempt runs: exception 6 (busy); while not ready: exception 4.
-  discrete inputs   0 ready, 1 busy, 2 last attempt passed, 3 last attempt rejected,
+  discrete inputs   0 ready (not while a shared ledger is awaited), 1 busy, 2 last attempt passed,
+                    3 last attempt rejected,
                     4 halted (counter or list at its end, ledger unusable or bytes already used,
                       journal or stored value failed, reader lost; until the station is started anew)
   input registers   0-1 tags written, 2-3 attempts rejected, 4-5 outcomes unknown (32 bits, high word first)
@@ -70,10 +71,12 @@ int Serve(Context& context, StationFrontEnd& frontEnd, TagWriter& writer, const 
   {
     // From here on the writer belongs to the worker's thread until it ends.
     frontEnd.Attach(&station);
-    StationWorker attempts([&station, &halted] {
-      station.RunAttempt();
-      if (station.Halted()) halted();
-    });
+    StationWorker attempts(
+        [&station, &halted] {
+          station.RunAttempt();
+          if (station.Halted()) halted();
+        },
+        [&station] { return station.Resume(); });
     worker = &attempts;
     StopEvent stop;
     const StopSignals::OnStop onStop(context.Stop(), [&stop] { stop.Raise(); });
@@ -94,9 +97,12 @@ int RunStation(Context& context, const JobOptions& job, const std::string& modbu
     return kBadArguments;
   }
   StationFrontEnd frontEnd(context.Out());
-  return WriteWith(context, job, {frontEnd, [&](TagWriter& writer, ReaderClient&, const std::function<void()>& halted) {
-                                    return Serve(context, frontEnd, writer, *address, halted);
-                                  }});
+  const JobRunner runner{frontEnd,
+                         [&](TagWriter& writer, ReaderClient&, const std::function<void()>& halted) {
+                           return Serve(context, frontEnd, writer, *address, halted);
+                         },
+                         true};
+  return WriteWith(context, job, runner);
 }
 
 }  // namespace stampwise::cli

@@ -3,7 +3,9 @@
 #include <limits>
 
 #include "app/job/write_job.h"
+#include "app/ledger/lease_size.h"
 #include "app/settings_keys.h"
+#include "cli/argument_checks.h"
 
 namespace stampwise::cli {
 
@@ -16,7 +18,7 @@ void AddTraceOptions(CLI::App& write, JobOptions& job) {
   write.add_option("--station", job.station,
                    "station name in the journal and the shared ledger (default: stored, else the host name)");
   write.add_option("--lease", job.lease, "values a station leases at a time from a shared ledger (default 100)")
-      ->check(CLI::Range(1, 1000000));
+      ->check(WholeNumberIn(1, ledger::kMaxLeaseSize));
   write.add_option("--tid", job.tid, "read each tag's TID (default: on with --journal)")
       ->check(CLI::IsMember({"on", "off"}));
   auto* values = write.add_option("--values-file", job.valuesFile, "take the values from this CSV or text file");

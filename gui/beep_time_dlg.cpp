@@ -6,6 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/job/write_job.h"
+#include "app/ledger/pg_ledger.h"
+#include "app/messages.h"
+#include "app/settings_keys.h"
+#include "app/strings.h"
 #include "app/values_validation.h"
 #include "gui/texts.h"
 
@@ -19,6 +24,12 @@ CBeepTimeDlg::CBeepTimeDlg(Settings& settings, MessageBoxes& boxes, QWidget* par
   beepTime_->setObjectName(QStringLiteral("id1002"));
   cycleTime_ = new QLineEdit(QString::number(settings_.ReadInt(section::kSettings, "ZyklusZeit", 250)));
   cycleTime_->setObjectName(QStringLiteral("id1003"));
+  ledger_ = new QLineEdit(FromUtf8(LedgerShown(settings_.ReadString(keys::kLedgerFile))));
+  ledger_->setObjectName(QStringLiteral("ledgerFile"));
+  ledger_->setPlaceholderText(Caption("leer: das eigene dieses Benutzers"));
+  ledger_->setMinimumWidth(ledger_->fontMetrics().averageCharWidth() * 60);
+  leaseSize_ = new QLineEdit(QString::number(settings_.ReadLeaseSize()));
+  leaseSize_->setObjectName(QStringLiteral("leaseSize"));
 
   auto* ok = new QPushButton(Caption("OK"));
   ok->setObjectName(QStringLiteral("id1"));
@@ -36,6 +47,12 @@ CBeepTimeDlg::CBeepTimeDlg(Settings& settings, MessageBoxes& boxes, QWidget* par
   grid->addWidget(new QLabel(Caption("Zykluszeit")), 1, 0);
   grid->addWidget(cycleTime_, 1, 1);
   grid->addWidget(new QLabel(QStringLiteral("ms")), 1, 2);
+  grid->addWidget(new QLabel(Caption("Vergabebuch")), 2, 0);
+  grid->addWidget(ledger_, 2, 1, 1, 3);
+  grid->addWidget(new QLabel(Caption("Blockgröße")), 3, 0);
+  grid->addWidget(leaseSize_, 3, 1);
+  grid->addWidget(new QLabel(Caption("Werte")), 3, 2);
+  grid->addWidget(new QLabel(Caption("(je Block eines gemeinsamen Vergabebuchs)")), 3, 3);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(ok);
@@ -62,8 +79,20 @@ void CBeepTimeDlg::accept() {
   int beepMs = 0;
   int cycleMs = 0;
   if (!TakeField(beepTime_, 1002, kMinBeepMs, kMaxBeepMs, &beepMs)) return;
+  int leaseSize = 0;
   if (!TakeField(cycleTime_, 1003, kMinCycleTimeMs, kMaxCycleTimeMs, &cycleMs)) return;
+  if (!TakeField(leaseSize_, 0, 1, ledger::kMaxLeaseSize, &leaseSize)) return;
+  const std::string stored = settings_.ReadString(keys::kLedgerFile);
+  const std::string ledger = LedgerAfterEdit(stored, ToUtf8(ledger_->text()));
+  if (const std::optional<std::string> why =
+          ledger::IsSharedLedgerUri(ledger) ? ledger::UnreadableUri(ledger) : std::nullopt) {
+    boxes_.Warning(this, FromUtf8(FormatString(msg::kLedgerFailed, {ledger::WithoutPassword(ledger), *why})));
+    ledger_->setFocus();
+    return;
+  }
   settings_.WriteTimings(beepMs, cycleMs);
+  if (ledger != stored) settings_.WriteString(keys::kLedgerFile, ledger);
+  settings_.WriteInt(keys::kLeaseSize, leaseSize);
   QDialog::accept();
 }
 

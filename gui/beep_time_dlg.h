@@ -1,5 +1,6 @@
 // "Einstellungen": the duration of the success beep and the cycle time of
-// the read and write cycles, stored in the settings on OK.
+// the read and write cycles, and the ledger with the block of values a
+// station leases from a shared one, stored in the settings on OK.
 #pragma once
 
 #include <QDialog>
@@ -31,6 +32,8 @@ class CBeepTimeDlg : public QDialog {
   MessageBoxes& boxes_;
   QLineEdit* beepTime_ = nullptr;   // 1002
   QLineEdit* cycleTime_ = nullptr;  // 1003
+  QLineEdit* ledger_ = nullptr;     // a file or a postgresql:// URI, shown without its password
+  QLineEdit* leaseSize_ = nullptr;
 };
 
 }  // namespace stampwise::gui

@@ -51,6 +51,11 @@ ProductionView::ProductionView(ProductionStats& stats, QWidget* parent) : QWidge
   state_->setMargin(6);
   shiftSince_ = new QLabel;
   shiftSince_->setObjectName(QStringLiteral("productionShiftSince"));
+  // Why a job waits, under the state it explains.
+  ledgerWait_ = new QLabel;
+  ledgerWait_->setObjectName(QStringLiteral("productionLedgerWait"));
+  ledgerWait_->setWordWrap(true);
+  ledgerWait_->hide();
 
   auto* figures = new QGridLayout;
   shiftWritten_ = AddFigure(figures, 0, 0, "Diese Schicht", "productionShift");
@@ -105,6 +110,7 @@ ProductionView::ProductionView(ProductionStats& stats, QWidget* parent) : QWidge
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(state_);
+  layout->addWidget(ledgerWait_);
   auto* report = new QPushButton(Caption("Schichtbericht speichern …"));
   report->setObjectName(QStringLiteral("productionReport"));
   connect(report, &QPushButton::clicked, this, &ProductionView::ReportRequested);
@@ -137,10 +143,11 @@ void ProductionView::Refresh() {
   if (!isVisible()) return;  // drawn again when shown
   stats_.Update();
   QPalette palette = state_->palette();
+  const bool waiting = !stats_.LedgerWait().empty();
   switch (stats_.Running()) {
     case Cycle::Write:
-      state_->setText(Caption("Schreibzyklus läuft"));
-      palette.setColor(QPalette::Window, QColor(0x2e, 0x7d, 0x32));
+      state_->setText(Caption(waiting ? "Wartet auf das Vergabebuch" : "Schreibzyklus läuft"));
+      palette.setColor(QPalette::Window, waiting ? QColor(0xb2, 0x6a, 0x00) : QColor(0x2e, 0x7d, 0x32));
       break;
     case Cycle::Read:
       state_->setText(Caption("Lesezyklus läuft"));
@@ -153,6 +160,8 @@ void ProductionView::Refresh() {
   }
   palette.setColor(QPalette::WindowText, Qt::white);
   state_->setPalette(palette);
+  ledgerWait_->setText(FromUtf8(stats_.LedgerWait()));
+  ledgerWait_->setVisible(waiting);
   const QDateTime since = QDateTime::fromSecsSinceEpoch(
       std::chrono::duration_cast<std::chrono::seconds>(stats_.ShiftCountedSince().time_since_epoch()).count());
   shiftSince_->setText(Caption("Schicht gezählt seit %1").arg(since.toString(QStringLiteral("HH:mm"))));

@@ -53,6 +53,7 @@ class ProductionView : public QWidget {
   ProductionStats& stats_;
   QTimer clock_;  // figures age while no tag comes
   QLabel* state_ = nullptr;
+  QLabel* ledgerWait_ = nullptr;
   QLabel* shiftSince_ = nullptr;
   QLabel* shiftWritten_ = nullptr;
   QLabel* cycleWritten_ = nullptr;

@@ -77,6 +77,9 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   }
   WriterConfig config = LoadWriteJob(settings_);
   config.ledgerFile = ChosenLedger(settings_, std::nullopt);
+  config.leaseSize = settings_.ReadLeaseSize();
+  // The window waits for a shared ledger that does not answer and goes on.
+  config.waitForLedger = true;
   writer_.Configure(config);
   StartMqtt();
   writeLogPath_->setText(FromUtf8(loaded_.logs.writeLogFile));
@@ -637,9 +640,14 @@ void CStampwiseDlg::RunSettingsDialog() {
   // A running cycle keeps its period until it is restarted.
   const int beepTimeMs = settings_.ReadBeepTime();
   const int cycleTimeMs = settings_.ReadCycleTime();
+  // The ledger and its lease size count from the next claim on.
+  const std::string ledger = ChosenLedger(settings_, std::nullopt);
+  const int leaseSize = settings_.ReadLeaseSize();
   Reconfigure([&](WriterConfig& config) {
     config.beepTimeMs = beepTimeMs;
     config.cycleTimeMs = cycleTimeMs;
+    config.ledgerFile = ledger;
+    config.leaseSize = leaseSize;
   });
 }
 
@@ -728,6 +736,12 @@ void CStampwiseDlg::TagDone(const TagEvent& event) {
   if (event.kind == TagEvent::Kind::kWrite && event.outcome == TagEvent::Outcome::kDone) {
     programmed_->setText(QString::number(++programmedShown_));
   }
+  if (productionView_ != nullptr) productionView_->Refresh();
+}
+
+void CStampwiseDlg::LedgerWait(const std::string& text) {
+  if (!text.empty()) AppendStatus(text);
+  production_->SetLedgerWait(text);
   if (productionView_ != nullptr) productionView_->Refresh();
 }
 

@@ -126,6 +126,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   // Asks whether data the ledger holds as used go to a tag again, on purpose.
   bool ConfirmReuse();
   void TagDone(const TagEvent& event) override;
+  void LedgerWait(const std::string& text) override;
   void ShowNextTagUri(const std::string& uri) override;
   void ShowReadTagUri(const std::string& uri) override;
 
@@ -174,6 +175,8 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   // Each accepted trigger, on the window's thread: one write attempt as
   // "Schreiben" runs it, once no other exchange runs.
   void RunStationAttempt();
+  // The station asks its shared ledger again, between exchanges.
+  void ResumeStation();
   // The station takes triggers while a reader is open and no cycle runs.
   void UpdateStationReady();
   // The production view's shift report (stampwise_dlg_report.cpp): saved

@@ -23,6 +23,15 @@ void CStampwiseDlg::BuildStationPanel(QVBoxLayout* report) {
   connect(stationPanel_, &StationPanel::AttemptRequested, this, &CStampwiseDlg::RunStationAttempt);
   connect(stationPanel_, &StationPanel::StatusChanged, this,
           [this](const QString& text) { statusBar_->ShowStation(text); });
+  connect(stationPanel_, &StationPanel::ResumeRequested, this, &CStampwiseDlg::ResumeStation);
+}
+
+void CStampwiseDlg::ResumeStation() {
+  if (inExchange_) {
+    QTimer::singleShot(kRetryMs, this, &CStampwiseDlg::ResumeStation);
+    return;
+  }
+  Exclusive([this] { stationPanel_->Resume(); });
 }
 
 void CStampwiseDlg::RunStationAttempt() {

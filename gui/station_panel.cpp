@@ -11,6 +11,7 @@
 
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/station_worker.h"
 #include "app/strings.h"
 #include "gui/texts.h"
 #include "plc/modbus_station.h"
@@ -40,6 +41,9 @@ StationPanel::StationPanel(TagWriter& writer, Settings& settings, QWidget* paren
   connect(on_, &QCheckBox::toggled, this, [this](bool on) {
     if (!SetOn(on)) on_->setChecked(false);
   });
+  resume_.setSingleShot(true);
+  resume_.setInterval(static_cast<int>(StationWorker::kResumePause.count()));
+  connect(&resume_, &QTimer::timeout, this, &StationPanel::ResumeRequested);
 }
 
 StationPanel::~StationPanel() { Stop(); }
@@ -92,6 +96,7 @@ void StationPanel::Stop() {
     ::close(stopFd_);
     stopFd_ = -1;
   }
+  resume_.stop();
   server_.reset();
   station_.reset();
   clients_ = 0;
@@ -113,11 +118,16 @@ void StationPanel::RunAttempt(bool jobValid) {
   station_->SetReady(ready_, jobValid);
   station_->RunAttempt();
   station_->SetReady(ready_, true);
+  if (station_->Waiting()) resume_.start();
   const bool passed = station_->LastOutcome() == station::Outcome::kWritten;
   lastTrigger_ = FromUtf8(
       FormatString(msg::kStationLastTrigger, {ToUtf8(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
                                               LoadString(passed ? msg::kStationPassed : msg::kStationRejected)}));
   emit StatusChanged(StatusText());
+}
+
+void StationPanel::Resume() {
+  if (station_ && station_->Resume()) resume_.start();
 }
 
 void StationPanel::Note(const TagEvent& event) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -51,6 +52,8 @@ class StationPanel : public QWidget {
   void RunAttempt(bool jobValid);
   // Every attempt's outcome (the window's TagDone).
   void Note(const TagEvent& event);
+  // Asks the shared ledger the station waits for again (ResumeRequested).
+  void Resume();
 
   QString StatusText() const;
 
@@ -59,6 +62,8 @@ class StationPanel : public QWidget {
   void AttemptRequested();
   // The status bar's text changed.
   void StatusChanged(const QString& text);
+  // The station waits for its shared ledger: the window calls Resume.
+  void ResumeRequested();
 
  private:
   void Stop();
@@ -71,6 +76,7 @@ class StationPanel : public QWidget {
   bool ready_ = false;
   int clients_ = 0;
   QString lastTrigger_;
+  QTimer resume_;  // while the station waits for its shared ledger
   std::unique_ptr<Station> station_;
   std::unique_ptr<plc::ModbusStation> server_;
   int stopFd_ = -1;

@@ -48,6 +48,7 @@ constexpr Caption kCaptions[] = {
     {"Schliessen", "Close"},
     {"Info über QL-MKV Stampwise", "About QL-MKV Stampwise"},
     {"Schreibzyklus läuft", "Write cycle running"},
+    {"Wartet auf das Vergabebuch", "Waiting for the ledger"},
     {"Lesezyklus läuft", "Read cycle running"},
     {"&Ansicht", "&View"},
     // Production view
@@ -77,6 +78,11 @@ constexpr Caption kCaptions[] = {
     {"Tondauer", "Beep time"},
     {"( 0ms = Ton aus)", "( 0ms = no beep)"},
     {"Zykluszeit", "Cycle time"},
+    {"Vergabebuch", "Ledger"},
+    {"leer: das eigene dieses Benutzers", "empty: this user's own"},
+    {"Blockgröße", "Block size"},
+    {"Werte", "values"},
+    {"(je Block eines gemeinsamen Vergabebuchs)", "(per block of a shared ledger)"},
     {"Abbrechen", "Cancel"},
     // Transmit power
     {"Sendeleistung einstellen", "Set transmit power"},

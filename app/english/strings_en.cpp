@@ -146,6 +146,8 @@ constexpr std::array kEnglishStrings{
     Entry{32992,
           "The value <%s> is not in this station's lease of %s; with a shared ledger values come from the "
           "pool only."},
+    Entry{32993, "The station waits for the shared ledger %s and writes on as soon as it answers."},
+    Entry{32994, "The shared ledger %s answers again; the station writes on."},
     Entry{61712, "Enter an integer."},
     Entry{61714, "Enter an integer between %1 and %2."},
     Entry{61716, "Enter no more than %1 characters."},

@@ -66,7 +66,8 @@ Status AttemptRecorder::Begin(std::vector<std::string>& lines) {
   return Done{};
 }
 
-Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse) {
+ledger::ClaimRequest AttemptRecorder::RequestFor(ValueSource& source, const AttemptPlace& place,
+                                                 bool allowReuse) const {
   ledger::ClaimRequest request;
   request.station = station_;
   request.bank = place.bank;
@@ -76,6 +77,16 @@ Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptP
   request.tid = place.tid;
   request.epcBefore = place.epcBefore;
   request.journal = JournalPath();
+  request.plan = [&source](const std::optional<std::string>& position) { return source.PlanFrom(position); };
+  return request;
+}
+
+Status AttemptRecorder::Ready(ValueSource& source, const AttemptPlace& place, bool allowReuse) {
+  return ledger_.Ready(RequestFor(source, place, allowReuse));
+}
+
+Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse) {
+  ledger::ClaimRequest request = RequestFor(source, place, allowReuse);
   std::optional<ledger::Plan> planned;
   request.plan = [&](const std::optional<std::string>& position) {
     Result<ledger::Plan> plan = source.PlanFrom(position);

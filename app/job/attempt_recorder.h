@@ -48,6 +48,9 @@ class AttemptRecorder {
 
   // Claims the source's next value for a tag at `place`.
   Result<ledger::Claim> Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse);
+  // Makes sure the ledger has the source's next value at hand for a tag at
+  // `place` (a new lease of a shared pool), without claiming it.
+  Status Ready(ValueSource& source, const AttemptPlace& place, bool allowReuse);
   // Settles it and journals it.
   Status Settle(ledger::Claim& claim, const ledger::Settlement& settlement);
   // An attempt that took no value (two tags in the field, a value refused).
@@ -60,6 +63,7 @@ class AttemptRecorder {
   std::optional<std::string> TakeJournalRestart();
 
  private:
+  ledger::ClaimRequest RequestFor(ValueSource& source, const AttemptPlace& place, bool allowReuse) const;
   Status Journal(const ledger::Claim& claim);
   std::string JournalPath() const { return journal_ ? journal_->Path() : std::string(); }
 

@@ -4,6 +4,7 @@
 
 #include "app/formats.h"
 #include "app/job/value_source.h"
+#include "app/ledger/pg_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
 #include "app/settings_keys.h"
 
@@ -76,6 +77,15 @@ std::string ChosenLedger(Settings& settings, const std::optional<std::string>& g
   if (given && !given->empty()) return *given;
   const std::string stored = settings.ReadString(keys::kLedgerFile);
   return stored.empty() ? ledger::DefaultLedgerFile() : stored;
+}
+
+std::string LedgerShown(const std::string& stored) { return ledger::WithoutPassword(stored); }
+
+std::string LedgerAfterEdit(const std::string& stored, const std::string& edited) {
+  const std::size_t first = edited.find_first_not_of(" \t");
+  const std::string trimmed =
+      first == std::string::npos ? std::string() : edited.substr(first, edited.find_last_not_of(" \t") - first + 1);
+  return trimmed == LedgerShown(stored) ? stored : trimmed;
 }
 
 }  // namespace stampwise

@@ -51,4 +51,11 @@ bool SaveWriteJob(Settings& settings, AppSettings app, const TagWriter& writer, 
 // one (section "Ledger", key "Datei"), else the per-user default.
 std::string ChosenLedger(Settings& settings, const std::optional<std::string>& given);
 
+// The stored ledger ("Ledger"/"Datei") as a settings field shows it: a URI
+// without its password.
+std::string LedgerShown(const std::string& stored);
+// What to store from the field: a field left as shown keeps the stored
+// ledger, with the password it did not show; blanks around it go.
+std::string LedgerAfterEdit(const std::string& stored, const std::string& edited);
+
 }  // namespace stampwise

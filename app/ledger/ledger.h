@@ -117,6 +117,11 @@ class Ledger {
   // The pool's position; nothing when the pool has none yet.
   virtual Result<std::optional<std::string>> Position(const std::string& pool) = 0;
 
+  // Makes sure the next claim of the request's pool has a value at hand
+  // (a station whose lease is used up takes the next one now), without
+  // claiming it. Done at once for a ledger that leases nothing.
+  virtual Status Ready(const ClaimRequest& /*request*/) { return Done{}; }
+
   // Claims in the order they were made.
   virtual Result<std::vector<Claim>> List(const ListFilter& filter) = 0;
 

@@ -3,11 +3,18 @@
 #include "app/ledger/pg_ledger.h"
 #include "app/ledger/shared_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
+#include "app/messages.h"
+#include "app/strings.h"
 
 namespace stampwise::ledger {
 
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, int leaseSize) {
   const bool shared = IsSharedLedgerUri(where);
+  // A URI libpq cannot read is no database away: nothing comes of waiting.
+  if (const std::optional<std::string> unreadable = shared ? UnreadableUri(where) : std::nullopt) {
+    return Result<std::unique_ptr<Ledger>>::Failure(
+        Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {WithoutPassword(where), *unreadable}), 0});
+  }
   Result<std::unique_ptr<SqliteLedger>> local =
       SqliteLedger::Open(shared || where.empty() ? DefaultLedgerFile() : where);
   if (!local) return Result<std::unique_ptr<Ledger>>::Failure(local.message());

@@ -6,12 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "app/ledger/lease_size.h"
 #include "app/ledger/ledger.h"
 
 namespace stampwise::ledger {
-
-// Values a station leases at a time from a shared pool.
-inline constexpr int kDefaultLeaseSize = 100;
 
 // `where`: a file, a postgresql:// URI, or empty for the per-user file.
 Result<std::unique_ptr<Ledger>> OpenLedger(const std::string& where, int leaseSize = kDefaultLeaseSize);

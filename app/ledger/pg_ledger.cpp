@@ -77,14 +77,46 @@ Bytes FromHex(const std::string& hex) {
   return bytes;
 }
 
-// The text of libpq's message without its trailing line break.
+// libpq's message on one line: its hint comes on a line of its own,
+// indented, and a line break ends it.
 std::string Trimmed(const char* text) {
-  std::string message = text == nullptr ? "" : text;
-  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  std::string message;
+  for (const char* c = text == nullptr ? "" : text; *c != '\0'; ++c) {
+    if (*c != '\n') {
+      message += *c;
+      continue;
+    }
+    while (c[1] == '\t' || c[1] == ' ') ++c;
+    message += ' ';
+  }
+  while (!message.empty() && message.back() == ' ') message.pop_back();
   return message;
 }
 
+// A text of libpq's fit to be shown: the URI it quotes goes without its password.
+std::string ShownText(const std::string& uri, std::string text) {
+  const std::string shown = WithoutPassword(uri);
+  for (std::size_t at = text.find(uri); !uri.empty() && at != std::string::npos; at = text.find(uri, at)) {
+    text.replace(at, uri.size(), shown);
+    at += shown.size();
+  }
+  return text;
+}
+
 }  // namespace
+
+std::optional<std::string> UnreadableUri(const std::string& uri) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
+  if (options != nullptr) {
+    PQconninfoFree(options);
+    return std::nullopt;
+  }
+  // libpq quotes the URI as given, password and all.
+  std::string why = error == nullptr ? "out of memory" : ShownText(uri, Trimmed(error));
+  PQfreemem(error);
+  return why;
+}
 
 bool IsSharedLedgerUri(const std::string& where) {
   return where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0;
@@ -185,16 +217,16 @@ PgLedger::~PgLedger() { PQfinish(conn_); }
 Status PgLedger::Away(const std::string& why) {
   PQfinish(conn_);
   conn_ = nullptr;
+  lastFailure_ = ShownText(uri_, why);
   retryPause_ = retryAfter_ ? std::min(retryPause_ * 2, std::chrono::seconds(kLastRetryPause)) : kFirstRetryPause;
   retryAfter_ = std::chrono::steady_clock::now() + retryPause_;
-  return Status::Failure(Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {shown_, why}), 0});
+  return Status::Failure(Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {shown_, lastFailure_}), 0});
 }
 
 Status PgLedger::Connect() {
   if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return Done{};
   if (retryAfter_ && std::chrono::steady_clock::now() < *retryAfter_) {
-    return Status::Failure(
-        Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {shown_, "no answer a moment ago"}), 0});
+    return Status::Failure(Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {shown_, lastFailure_}), 0});
   }
   PQfinish(conn_);
   // The URI's own settings come after these and win.
@@ -234,11 +266,12 @@ Status PgLedger::MakeSchema() {
 Result<Lease> PgLedger::TakeLease(const std::string& station, const std::string& pool,
                                   const std::optional<std::string>& local,
                                   const std::optional<std::string>& previousEnd, const PlanFunction& plan) {
-  const auto away = [&](const std::string& why) {
+  // Says why in libpq's words: the message names the ledger already.
+  const auto away = [&] {
     return Result<Lease>::Failure(
-        Message{msg::kSharedLedgerAway, FormatString(msg::kSharedLedgerAway, {shown_, why, pool}), 0});
+        Message{msg::kSharedLedgerAway, FormatString(msg::kSharedLedgerAway, {shown_, lastFailure_, pool}), 0});
   };
-  if (const Status connected = Connect(); !connected) return away(connected.message().text);
+  if (!Connect()) return away();
   try {
     PgTransaction transaction(conn_);
     // One lease of a pool at a time, also for a pool nobody used yet.
@@ -258,7 +291,8 @@ Result<Lease> PgLedger::TakeLease(const std::string& station, const std::string&
     transaction.Commit();
     return lease;
   } catch (const PgError& e) {
-    return away(Away(e.what()).message().text);
+    Away(e.what());
+    return away();
   }
 }
 

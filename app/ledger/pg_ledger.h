@@ -22,6 +22,8 @@ namespace stampwise::ledger {
 bool IsSharedLedgerUri(const std::string& where);
 // The URI without its password, fit for logs and output.
 std::string WithoutPassword(const std::string& uri);
+// Why libpq cannot read `uri` (without its password); nothing when it can.
+std::optional<std::string> UnreadableUri(const std::string& uri);
 
 // A pool's position and the leases open on it.
 struct PoolState {
@@ -79,6 +81,7 @@ class PgLedger final : public LeaseKeeper {
   int leaseSize_;
   pg_conn* conn_ = nullptr;
   std::optional<std::chrono::steady_clock::time_point> retryAfter_;
+  std::string lastFailure_;  // why the database did not answer last
   std::chrono::seconds retryPause_{1};
 };
 

@@ -67,6 +67,11 @@ Result<std::vector<Claim>> SharedLedger::SettleAbandoned(const std::string& mess
 
 Result<std::optional<std::string>> SharedLedger::Position(const std::string& pool) { return local_->Position(pool); }
 
+Status SharedLedger::Ready(const ClaimRequest& request) {
+  if (const Status ready = local_->Ready(request); !ready) return ready;
+  return Send();
+}
+
 Result<std::vector<Claim>> SharedLedger::List(const ListFilter& filter) {
   // What this station settled last is there too.
   Send();

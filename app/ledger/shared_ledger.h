@@ -26,6 +26,8 @@ class SharedLedger final : public Ledger {
   Result<Claim> Record(const ClaimRequest& request, const std::string& value, const Settlement& settlement) override;
   Result<std::vector<Claim>> SettleAbandoned(const std::string& message) override;
   Result<std::optional<std::string>> Position(const std::string& pool) override;
+  // Takes a lease when the station's is used up, and sends what waits.
+  Status Ready(const ClaimRequest& request) override;
   // Every station's claims: only the database has them.
   Result<std::vector<Claim>> List(const ListFilter& filter) override;
   Result<std::vector<Claim>> Unjournaled(const std::string& journal) override;

@@ -494,6 +494,22 @@ Result<Plan> SqliteLedger::PlanLeased(const ClaimRequest& request, std::optional
   return planned;
 }
 
+Status SqliteLedger::Ready(const ClaimRequest& request) {
+  if (keeper_ == nullptr || request.pool.empty()) return Done{};
+  try {
+    Transaction transaction(*this, true);
+    std::optional<std::string> position = PoolPosition(request.pool);
+    bool outside = false;
+    const Result<Plan> planned = PlanLeased(request, position, outside);
+    if (!planned) return Status::Failure(planned.message());
+    // A lease taken here is stored before any of its values is used.
+    transaction.Commit();
+    return Done{};
+  } catch (const LedgerError& e) {
+    return Failure(e.what());
+  }
+}
+
 Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
   try {
     Transaction transaction(*this, true);

@@ -43,6 +43,7 @@ class SqliteLedger final : public Ledger {
   Result<Claim> Record(const ClaimRequest& request, const std::string& value, const Settlement& settlement) override;
   Result<std::vector<Claim>> SettleAbandoned(const std::string& message) override;
   Result<std::optional<std::string>> Position(const std::string& pool) override;
+  Status Ready(const ClaimRequest& request) override;
   Result<std::vector<Claim>> List(const ListFilter& filter) override;
   Result<std::vector<Claim>> Unjournaled(const std::string& journal) override;
   void MarkJournaled(const std::vector<std::int64_t>& ids) override;

@@ -41,6 +41,7 @@ class RecordingFrontEnd : public FrontEnd {
   void FocusPasswordField() override { ++passwordFocused; }
   void WriteCycleStopped() override { ++cycleStopped; }
   void TagDone(const TagEvent& event) override { tagEvents.push_back(event); }
+  void LedgerWait(const std::string& text) override { ledgerWaits.push_back(text); }
 
   int CountStatus(const std::string& line) const {
     int n = 0;
@@ -50,6 +51,7 @@ class RecordingFrontEnd : public FrontEnd {
 
   std::vector<std::string> statusLines;
   std::vector<TagEvent> tagEvents;
+  std::vector<std::string> ledgerWaits;
   std::vector<std::string> readTexts;
   std::string writeValue;
   std::vector<std::string> writeValues;

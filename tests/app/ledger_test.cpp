@@ -9,6 +9,8 @@
 #include <set>
 
 #include "app/job/value_source.h"
+#include "app/job/write_job.h"
+#include "app/ledger/open_ledger.h"
 #include "app/ledger/pg_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
 #include "app/messages.h"
@@ -462,6 +464,56 @@ TEST(SharedLedgerUri, PasswordsAreNeverShown) {
   for (const auto& c : cases) EXPECT_EQ(ledger::WithoutPassword(c.uri), c.shown) << c.uri;
   EXPECT_TRUE(ledger::IsSharedLedgerUri("postgresql://db/x"));
   EXPECT_FALSE(ledger::IsSharedLedgerUri("/var/lib/postgresql://x"));
+}
+
+// A URI libpq cannot read is refused when the ledger is opened (waiting for
+// it would never end), and libpq's texts, which quote it, never show its
+// password.
+TEST(SharedLedgerUri, AnUnreadableUriIsRefusedWithoutItsPassword) {
+  const std::string unreadable[] = {"postgresql://line:s3cret@[db/serials", "postgresql://line:s3cret@db/serials?x",
+                                    "postgresql://line:s3cret@db/serials?bogus=1"};
+  for (const std::string& uri : unreadable) {
+    const std::optional<std::string> why = ledger::UnreadableUri(uri);
+    ASSERT_TRUE(why) << uri;
+    EXPECT_EQ(why->find("s3cret"), std::string::npos) << *why;
+    const Result<std::unique_ptr<ledger::Ledger>> opened = ledger::OpenLedger(uri);
+    ASSERT_FALSE(opened) << uri;
+    EXPECT_EQ(opened.message().id, msg::kLedgerFailed);
+    EXPECT_EQ(opened.message().text.find("s3cret"), std::string::npos) << opened.message().text;
+    ledger::PgLedger direct(uri, 1);
+    const Result<std::vector<ledger::PoolState>> pools = direct.Pools();
+    ASSERT_FALSE(pools) << uri;
+    EXPECT_EQ(pools.message().text.find("s3cret"), std::string::npos) << pools.message().text;
+  }
+  EXPECT_FALSE(ledger::UnreadableUri("postgresql://line:s3cret@db/serials?sslmode=require"));
+  EXPECT_FALSE(ledger::UnreadableUri("postgresql:///serials?host=/run/postgresql"));
+}
+
+// The settings field shows the stored ledger without its password; left as
+// shown it keeps the password, edited it is what was typed.
+TEST(LedgerSetting, TheFieldNeverShowsThePasswordAndKeepsIt) {
+  struct Case {
+    const char* stored;
+    const char* shown;
+    const char* edited;
+    const char* kept;
+  };
+  const Case cases[] = {
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "postgresql://line@db/serials",
+       "postgresql://line:s3cret@db/serials"},
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "  postgresql://line@db/serials\t",
+       "postgresql://line:s3cret@db/serials"},
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "postgresql://line@db2/serials",
+       "postgresql://line@db2/serials"},
+      {"postgresql://line:s3cret@db/serials", "postgresql://line@db/serials", "", ""},
+      {"", "", "postgresql://line:neu@db/serials", "postgresql://line:neu@db/serials"},
+      {"/var/lib/line3/ledger.sqlite3", "/var/lib/line3/ledger.sqlite3", " /var/lib/line3/ledger.sqlite3 ",
+       "/var/lib/line3/ledger.sqlite3"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LedgerShown(c.stored), c.shown) << c.stored;
+    EXPECT_EQ(LedgerAfterEdit(c.stored, c.edited), c.kept) << c.stored << " / " << c.edited;
+  }
 }
 
 }  // namespace

@@ -60,6 +60,19 @@ TEST_F(SettingsFile, CyclePeriodIsBroughtIntoRangeAndWrittenBack) {
   }
 }
 
+// The window's lease size from a shared ledger: 100 when missing or not a
+// number; outside 1..100000 it is brought into range.
+TEST_F(SettingsFile, LeaseSizeIsBroughtIntoRange) {
+  const std::pair<const char*, int> cases[] = {{"", 100}, {"abc", 100}, {"1", 1},           {"250", 250},
+                                               {"0", 1},  {"-5", 1},    {"100000", 100000}, {"100001", 100000}};
+  const std::string file = folder_.File("lease.ini");
+  for (const auto& [stored, expected] : cases) {
+    WriteFile(file, std::string("[Ledger]\r\nBlockgroesse=") + stored + "\r\n");
+    Settings settings(file, logs_);
+    EXPECT_EQ(settings.ReadLeaseSize(), expected) << stored;
+  }
+}
+
 TEST_F(SettingsFile, FirstStartWritesBackTheKeysThatAreMarkedSo) {
   Settings settings(path_, logs_);
   AppSettings loaded = settings.Load();

@@ -16,6 +16,7 @@ CONTROL is mkv-sim's control socket (connected at the first sim step). Each step
   garbage       a client that sends bytes that are no Modbus; whether the station closed it
   partial       a client that sends half a request header and stops (kept open to the end)
   refused       a trigger the station refuses; its exception code
+  ready         waits until the station is ready (one waiting for its ledger comes back by itself)
   damage:FILE   another program breaks the station's ledger FILE (its claims table gone)
 A step that fails prints {"error": ...} and ends the run with status 1.
 """
@@ -32,6 +33,9 @@ from pymodbus.client import ModbusTcpClient
 HANG_GUARD_S = 60
 # A PLC asks once per scan cycle, never in a loop without pause.
 SCAN_CYCLE_S = 0.001
+# Only against a station that never comes back: its ledger's pause between
+# tries grows to 30 s.
+READY_GUARD_S = 120
 
 
 class Failed(Exception):
@@ -154,6 +158,18 @@ class Plc:
     def refused(self):
         return {"code": self.write_trigger()}
 
+    def ready(self):
+        deadline = time.monotonic() + READY_GUARD_S
+        while True:
+            inputs = self.client.read_discrete_inputs(0, 1)
+            if inputs.isError():
+                raise Failed(f"input 0 unreadable: {inputs}")
+            if inputs.bits[0]:
+                return self.image()
+            if time.monotonic() > deadline:
+                raise Failed("the station never became ready")
+            time.sleep(0.05)
+
     @staticmethod
     def damage(ledger):
         with sqlite3.connect(ledger) as db:
@@ -176,7 +192,7 @@ def run(plc, step):
     if step == "partial":
         plc.raw().sendall(b"\x00\x01\x00")
         return {}
-    if step in ("trigger", "busy", "image", "map", "garbage", "refused"):
+    if step in ("trigger", "busy", "image", "map", "garbage", "refused", "ready"):
         return getattr(plc, step)()
     raise Failed(f"unknown step {step}")
 

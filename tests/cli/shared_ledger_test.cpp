@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -14,6 +15,8 @@
 #include <random>
 #include <thread>
 
+#include "app/messages.h"
+#include "app/strings.h"
 #include "tests/app/pg_cluster.h"
 #include "tests/cli/cli_fixture.h"
 
@@ -39,14 +42,15 @@ class SharedLedgerTest : public CliTest {
     ASSERT_TRUE(cluster_->Running()) << "the test's PostgreSQL server did not start";
   }
 
-  Station& AddStation(const std::string& name) {
+  // A station on a belt of its own (a new tag every 5 ms unless `belt` says otherwise).
+  Station& AddStation(const std::string& name, std::vector<std::string> belt = {"--conveyor", "5,5"}) {
     auto station = std::make_unique<Station>();
     station->name = name;
     station->local = folder_.File(name + ".sqlite3");
     station->settings = folder_.File(name + ".ini");
     station->record = folder_.File(name + "-record.txt");
-    station->sim = std::make_unique<mkvsim::SimProcess>(
-        std::vector<std::string>{"--tags", "0", "--conveyor", "5,5", "--quiet", "--record", station->record});
+    belt.insert(belt.end(), {"--tags", "0", "--quiet", "--record", station->record});
+    station->sim = std::make_unique<mkvsim::SimProcess>(belt);
     stations_.push_back(std::move(station));
     return *stations_.back();
   }
@@ -242,6 +246,64 @@ TEST_F(SharedLedgerTest, StationWritesOnFromItsLeaseWhileTheDatabaseIsAway) {
   EXPECT_EQ(back.exitCode, 0) << back.out << back.err;
   EXPECT_EQ(Written(one).size(), written.size() + 2);
   EXPECT_GT(Written(one).back(), 0x70Aul);
+  ExpectNoValueTwice();
+  ExpectEveryWriteSharedOnce();
+}
+
+// A station the PLC drives waits for the server once its lease is used up:
+// it says so, takes no trigger meanwhile, and goes on by itself when the
+// server answers again. The PLC moves the belt.
+TEST_F(SharedLedgerTest, StationWaitsForTheServerAndGoesOnByItself) {
+  Station& one = AddStation("EINS", {});
+  std::vector<std::string> line = Job(one, "00000001", {"--lease", "3", "--modbus", "127.0.0.1:0"});
+  *std::find(line.begin(), line.end(), "write") = "station";
+  ChildProcess station(line);
+  const std::string ready = LoadString(msg::kStationReady);
+  const std::string prefix = ready.substr(0, ready.find("%s"));
+  ASSERT_TRUE(station.Pump(30000, prefix)) << station.Out() << station.Err();
+  const std::size_t colon = station.Out().find(':', station.Out().find(prefix) + prefix.size());
+  const std::string port = std::to_string(std::stoi(station.Out().substr(colon + 1)));
+  const auto plc = [&](const std::vector<std::string>& steps) {
+    std::vector<std::string> argv{PLC_PYTHON, PLC_CLIENT, port, one.sim->ControlPath()};
+    argv.insert(argv.end(), steps.begin(), steps.end());
+    const RunResult run = RunProgram(argv, 600000);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    std::vector<nlohmann::json> results;
+    for (const std::string& result : Lines(run.out)) results.push_back(nlohmann::json::parse(result, nullptr, false));
+    results.resize(steps.size());
+    return results;
+  };
+  constexpr int kReady = 0;
+  constexpr int kHalted = 4;
+  constexpr int kOutcome = 6;
+
+  // The value given is a lease of its own; the next lease (2 to 4) is taken
+  // with the server there, and its rest written while the server is away.
+  plc({"loop:2"});
+  ASSERT_TRUE(cluster_->Stop());
+  plc({"loop:2"});
+  station.Pump(500);
+  ASSERT_EQ(Written(one).size(), 4u) << station.Out() << station.Err();
+  std::vector<nlohmann::json> away = plc({"sim:conveyor next 1", "trigger", "refused"});
+  EXPECT_EQ(away[1]["registers"][kOutcome], 2) << "the tag without a value failed";
+  EXPECT_EQ(away[1]["inputs"][kReady], 0) << "no trigger while it waits";
+  EXPECT_EQ(away[1]["inputs"][kHalted], 0) << "waiting is no halt";
+  EXPECT_EQ(away[2]["code"], 4);
+  const std::string waiting = LoadString(msg::kSharedLedgerWaiting).substr(0, 20);
+  for (int i = 0; i < 300 && station.Err().find(waiting) == std::string::npos; ++i) station.Pump(100);
+  EXPECT_THAT(station.Err(), HasSubstr(waiting)) << "said on stderr";
+  EXPECT_THAT(station.Out() + station.Err(), HasSubstr("antwortet nicht"));
+  EXPECT_EQ(Written(one).size(), 4u);
+
+  ASSERT_TRUE(cluster_->Start());
+  // The tag that waited on the belt takes the next lease's first value.
+  std::vector<nlohmann::json> back = plc({"ready", "trigger", "loop:2"});
+  EXPECT_EQ(back[1]["registers"][kOutcome], 1);
+  station.Signal(SIGTERM);
+  EXPECT_EQ(station.Wait(30000), 0) << station.Out() << station.Err();
+  EXPECT_THAT(station.Out(), HasSubstr(LoadString(msg::kSharedLedgerBack).substr(0, 20)));
+  EXPECT_THAT(station.Out() + station.Err(), Not(HasSubstr(PgCluster::kPassword)));
+  EXPECT_EQ(Written(one), (std::vector<unsigned long>{1, 2, 3, 4, 5, 6, 7}));
   ExpectNoValueTwice();
   ExpectEveryWriteSharedOnce();
 }
