@@ -2,32 +2,17 @@
 // TCP reason, a USB reader that is not attached, nothing for a module name.
 #include "app/open_failure.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include "tests/cli/loopback_port.h"
 
 namespace stampwise {
 namespace {
 
-// A loopback port nobody listens on: bound for a moment, then let go.
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ADD_FAILURE() << "no loopback port";
-  }
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 TEST(OpenFailure, LinksWithoutADeviceFileSayWhy) {
-  const std::string refused = "127.0.0.1-" + std::to_string(FreeLoopbackPort());
+  const int port = testing::ClosedLoopbackPort();
+  ASSERT_NE(port, 0) << "no loopback port";
+  const std::string refused = "127.0.0.1-" + std::to_string(port);
   struct Case {
     std::string connection;
     std::optional<std::string> path;
