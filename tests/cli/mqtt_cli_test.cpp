@@ -97,7 +97,9 @@ class Subscriber {
   std::vector<nlohmann::json> Messages(const std::string& prefix, bool oncePerClaim) const {
     std::vector<nlohmann::json> messages;
     std::set<std::int64_t> claims;
-    std::istringstream in(process_->Out());
+    // Only whole lines: the pipe may have brought the last one in part.
+    const std::string& out = process_->Out();
+    std::istringstream in(out.substr(0, out.rfind('\n') + 1));
     for (std::string line; std::getline(in, line);) {
       if (line.rfind(prefix, 0) != 0) continue;
       nlohmann::json message = nlohmann::json::parse(line.substr(prefix.size()));
