@@ -10,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/log.h"
+#include "app/logs/write_log.h"
 #include "tests/app/temp_folder.h"
 
 namespace {

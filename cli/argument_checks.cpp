@@ -4,8 +4,8 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "app/reader_link.h"
-#include "app/strings.h"
+#include "app/connection/reader_link.h"
+#include "app/texts/strings.h"
 #include "cli/commands.h"
 
 namespace stampwise::cli {

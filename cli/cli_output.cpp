@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/gs1_epc.h"
+#include "app/gs1/gs1_epc.h"
 
 namespace stampwise::cli {
 

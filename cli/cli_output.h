@@ -5,9 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/cycle_summary.h"
-#include "app/front_end.h"
-#include "app/strings.h"
+#include "app/job/front_end.h"
+#include "app/production/cycle_summary.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::cli {
 

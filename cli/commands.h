@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "app/reader_client.h"
-#include "app/settings.h"
-#include "app/tag_writer.h"
+#include "app/connection/reader_client.h"
+#include "app/job/tag_writer.h"
+#include "app/store/settings.h"
 #include "cli/cli_output.h"
 #include "cli/job_options.h"
 #include "cli/stop_signals.h"

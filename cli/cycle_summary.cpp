@@ -1,7 +1,7 @@
 #include "cli/cycle_summary.h"
 
-#include "app/cycle_summary.h"
-#include "app/strings.h"
+#include "app/production/cycle_summary.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::cli {
 

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "app/tag_writer.h"
+#include "app/job/tag_writer.h"
 #include "cli/cli_output.h"
 
 namespace stampwise::cli {

@@ -2,9 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/gs1_epc.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/gs1/gs1_epc.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "cli/commands.h"
 
 namespace stampwise::cli {

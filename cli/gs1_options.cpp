@@ -3,8 +3,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::cli {
 namespace {

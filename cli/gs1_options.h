@@ -4,9 +4,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/gs1_job.h"
-#include "app/result.h"
-#include "app/settings.h"
+#include "app/base/result.h"
+#include "app/gs1/gs1_job.h"
+#include "app/store/settings.h"
 #include "cli/job_options.h"
 
 namespace stampwise::cli {

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "app/values.h"
+#include "app/values/values.h"
 
 namespace stampwise::cli {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/settings.h"
+#include "app/store/settings.h"
 
 namespace stampwise::cli {
 

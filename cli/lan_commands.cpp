@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/lan_setup.h"
-#include "app/messages.h"
-#include "app/reader_client.h"
-#include "app/strings.h"
-#include "app/values_validation.h"
+#include "app/connection/lan_setup.h"
+#include "app/connection/reader_client.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
+#include "app/values/values_validation.h"
 
 namespace stampwise::cli {
 

@@ -3,8 +3,8 @@
 
 #include "app/ledger/open_ledger.h"
 #include "app/ledger/pg_ledger.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "cli/commands.h"
 
 namespace stampwise::cli {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <functional>
 
-#include "app/front_end.h"
+#include "app/job/front_end.h"
 #include "cli/stop_signals.h"
 
 namespace stampwise::cli {

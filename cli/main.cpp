@@ -8,14 +8,14 @@
 #include <iostream>
 #include <limits>
 
+#include "app/base/paths.h"
+#include "app/connection/port_settings.h"
 #include "app/events/time_window.h"
-#include "app/language.h"
 #include "app/ledger/pg_ledger.h"
-#include "app/messages.h"
-#include "app/paths.h"
-#include "app/port_settings.h"
-#include "app/settings.h"
-#include "app/strings.h"
+#include "app/store/settings.h"
+#include "app/texts/language.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "cli/argument_checks.h"
 #include "cli/commands.h"
 #include "cli/epc_commands.h"

@@ -2,9 +2,9 @@
 
 #include <fstream>
 
-#include "app/atomic_file.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/base/atomic_file.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::cli {
 

@@ -7,11 +7,11 @@
 #include <functional>
 #include <stdexcept>
 
-#include "app/messages.h"
-#include "app/station.h"
-#include "app/station_front_end.h"
-#include "app/station_worker.h"
-#include "app/strings.h"
+#include "app/station/station.h"
+#include "app/station/station_front_end.h"
+#include "app/station/station_worker.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "cli/cycle_summary.h"
 #include "plc/modbus_station.h"
 

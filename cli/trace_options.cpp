@@ -4,7 +4,7 @@
 
 #include "app/job/write_job.h"
 #include "app/ledger/lease_size.h"
-#include "app/settings_keys.h"
+#include "app/store/settings_keys.h"
 #include "cli/argument_checks.h"
 
 namespace stampwise::cli {

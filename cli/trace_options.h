@@ -4,8 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/settings.h"
-#include "app/write_trace.h"
+#include "app/job/traceability.h"
+#include "app/store/settings.h"
 #include "cli/job_options.h"
 
 namespace stampwise::cli {

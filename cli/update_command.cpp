@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/settings_keys.h"
+#include "app/store/settings_keys.h"
 #include "cli/commands.h"
 #include "update/https_client.h"
 #include "update/status_lines.h"

@@ -10,9 +10,9 @@
 #include <system_error>
 #include <thread>
 
-#include "app/messages.h"
-#include "app/reader_client.h"
-#include "app/strings.h"
+#include "app/connection/reader_client.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "gui/bitmap_static.h"
 #include "gui/dialog_support.h"
 #include "gui/texts.h"

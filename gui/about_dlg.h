@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "app/settings.h"
+#include "app/store/settings.h"
 #include "gui/label.h"
 #include "gui/message_boxes.h"
 #include "update/installer.h"

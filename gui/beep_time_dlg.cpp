@@ -8,10 +8,10 @@
 
 #include "app/job/write_job.h"
 #include "app/ledger/pg_ledger.h"
-#include "app/messages.h"
-#include "app/settings_keys.h"
-#include "app/strings.h"
-#include "app/values_validation.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
+#include "app/values/values_validation.h"
 #include "gui/texts.h"
 
 namespace stampwise::gui {

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "app/settings.h"
+#include "app/store/settings.h"
 #include "gui/message_boxes.h"
 
 class QLineEdit;

@@ -2,9 +2,9 @@
 
 #include <QLabel>
 
-#include "app/increment.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
+#include "app/values/increment.h"
 #include "gui/texts.h"
 
 namespace stampwise::gui {

@@ -5,9 +5,9 @@
 
 #include <QStatusBar>
 
-#include "app/enabling.h"
-#include "app/params.h"
-#include "app/reader_link.h"
+#include "app/base/params.h"
+#include "app/connection/reader_link.h"
+#include "app/values/enabling.h"
 
 class QLabel;
 

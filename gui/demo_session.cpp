@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "app/paths.h"
-#include "app/settings.h"
+#include "app/base/paths.h"
+#include "app/store/settings.h"
 #include "sim/sim_process.h"
 
 namespace stampwise::gui {

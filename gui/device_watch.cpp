@@ -6,7 +6,7 @@
 #include <QSocketNotifier>
 #include <cstring>
 
-#include "app/reader_client.h"
+#include "app/connection/reader_client.h"
 
 namespace stampwise::gui {
 namespace {

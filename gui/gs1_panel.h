@@ -5,8 +5,8 @@
 
 #include <QGroupBox>
 
-#include "app/gs1_job.h"
-#include "app/result.h"
+#include "app/base/result.h"
+#include "app/gs1/gs1_job.h"
 
 class QCheckBox;
 class QComboBox;

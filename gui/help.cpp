@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QUrl>
 
-#include "app/messages.h"
-#include "app/paths.h"
+#include "app/base/paths.h"
+#include "app/texts/messages.h"
 #include "gui/texts.h"
 
 namespace stampwise::gui {

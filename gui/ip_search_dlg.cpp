@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/messages.h"
-#include "app/reader_client.h"
+#include "app/connection/reader_client.h"
+#include "app/texts/messages.h"
 #include "gui/dialog_support.h"
 #include "gui/lan_config_dlg.h"
 #include "gui/texts.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/lan_setup.h"
+#include "app/connection/lan_setup.h"
 #include "gui/message_boxes.h"
 
 class QListWidget;

@@ -13,11 +13,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/lan_setup.h"
-#include "app/messages.h"
-#include "app/reader_client.h"
-#include "app/strings.h"
-#include "app/values_validation.h"
+#include "app/connection/lan_setup.h"
+#include "app/connection/reader_client.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
+#include "app/values/values_validation.h"
 #include "gui/dialog_support.h"
 #include "gui/texts.h"
 #include "gui/wait_cursor.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/paths.h"
+#include "app/base/paths.h"
 #include "gui/demo_session.h"
 #include "gui/message_boxes.h"
 #include "gui/stampwise_app.h"

@@ -17,11 +17,11 @@
 #include <map>
 #include <utility>
 
-#include "app/messages.h"
-#include "app/port_settings.h"
-#include "app/reader_client.h"
-#include "app/serial_names.h"
-#include "app/strings.h"
+#include "app/connection/port_settings.h"
+#include "app/connection/reader_client.h"
+#include "app/connection/serial_names.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "gui/device_list_delegate.h"
 #include "gui/dialog_support.h"
 #include "gui/ip_search_dlg.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/reader_client.h"
-#include "app/settings.h"
+#include "app/connection/reader_client.h"
+#include "app/store/settings.h"
 #include "gui/device_watch.h"
 #include "gui/message_boxes.h"
 

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/messages.h"
-#include "app/strings.h"
-#include "app/values_validation.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
+#include "app/values/values_validation.h"
 #include "common/ascii.h"
 
 namespace stampwise::portdlg {

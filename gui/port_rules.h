@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/port_settings.h"
-#include "app/reader_client.h"
-#include "app/result.h"
+#include "app/base/result.h"
+#include "app/connection/port_settings.h"
+#include "app/connection/reader_client.h"
 
 namespace stampwise::portdlg {
 

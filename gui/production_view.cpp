@@ -13,8 +13,8 @@
 #include <QValueAxis>
 #include <algorithm>
 
-#include "app/gs1_epc.h"
-#include "app/settings_keys.h"
+#include "app/gs1/gs1_epc.h"
+#include "app/store/settings_keys.h"
 #include "gui/texts.h"
 
 namespace stampwise::gui {

@@ -9,8 +9,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/production_stats.h"
-#include "app/settings.h"
+#include "app/production/production_stats.h"
+#include "app/store/settings.h"
 
 class QCloseEvent;
 class QGridLayout;

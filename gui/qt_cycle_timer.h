@@ -4,7 +4,7 @@
 
 #include <QTimer>
 
-#include "app/front_end.h"
+#include "app/job/front_end.h"
 
 namespace stampwise::gui {
 

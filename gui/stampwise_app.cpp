@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/language.h"
-#include "app/paths.h"
-#include "app/settings.h"
+#include "app/base/paths.h"
+#include "app/store/settings.h"
+#include "app/texts/language.h"
 #include "gui/production_view.h"
 #include "gui/stop_signals.h"
 

@@ -17,9 +17,9 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "app/enabling.h"
-#include "app/formats.h"
-#include "app/messages.h"
+#include "app/texts/messages.h"
+#include "app/values/enabling.h"
+#include "app/values/formats.h"
 #include "gui/connection_status.h"
 #include "gui/gs1_panel.h"
 #include "gui/stampwise_dlg.h"

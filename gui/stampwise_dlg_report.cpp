@@ -10,9 +10,9 @@
 #include <chrono>
 #include <filesystem>
 
+#include "app/base/paths.h"
 #include "app/events/shift_report.h"
-#include "app/messages.h"
-#include "app/paths.h"
+#include "app/texts/messages.h"
 #include "gui/production_view.h"
 #include "gui/stampwise_dlg.h"
 #include "gui/texts.h"

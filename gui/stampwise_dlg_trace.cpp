@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "app/job/value_list.h"
 #include "app/job/write_job.h"
-#include "app/messages.h"
-#include "app/settings_keys.h"
-#include "app/value_list.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/messages.h"
 #include "gui/dialog_support.h"
 #include "gui/stampwise_dlg.h"
 #include "gui/texts.h"

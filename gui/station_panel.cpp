@@ -9,10 +9,10 @@
 #include <QMessageBox>
 #include <QTime>
 
-#include "app/messages.h"
-#include "app/settings.h"
-#include "app/station_worker.h"
-#include "app/strings.h"
+#include "app/station/station_worker.h"
+#include "app/store/settings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "gui/texts.h"
 #include "plc/modbus_station.h"
 

@@ -13,8 +13,8 @@
 #include <optional>
 #include <thread>
 
-#include "app/station.h"
-#include "app/tag_writer.h"
+#include "app/job/tag_writer.h"
+#include "app/station/station.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -2,9 +2,9 @@
 
 #include <dlfcn.h>
 
-#include "app/language.h"
-#include "app/paths.h"
-#include "app/strings.h"
+#include "app/base/paths.h"
+#include "app/texts/language.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::gui {
 namespace {

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/messages.h"
+#include "app/texts/messages.h"
 #include "gui/texts.h"
 
 namespace stampwise::gui {

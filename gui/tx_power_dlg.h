@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/reader_client.h"
+#include "app/connection/reader_client.h"
 #include "gui/message_boxes.h"
 
 class QComboBox;

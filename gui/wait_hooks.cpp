@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/reader_client.h"
+#include "app/connection/reader_client.h"
 
 namespace stampwise::gui {
 namespace {

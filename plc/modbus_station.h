@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/station.h"
+#include "app/station/station.h"
 
 typedef struct _modbus modbus_t;
 typedef struct _modbus_mapping_t modbus_mapping_t;

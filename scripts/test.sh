@@ -16,6 +16,10 @@ echo "== [${SECONDS} s] formatting"
 bash scripts/check_format.sh
 echo "formatting: clean"
 
+echo "== [${SECONDS} s] layers"
+python3 scripts/check_layers.py --self-test
+python3 scripts/check_layers.py
+
 # The optimised build of the tests is the one the package is made of: built
 # once with Debian's flags, tested, then packed.
 echo "== [${SECONDS} s] optimised build with Debian's flags, tests, package"

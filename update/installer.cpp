@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "app/strings.h"
+#include "app/texts/strings.h"
 
 extern char** environ;
 

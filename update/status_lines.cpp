@@ -1,7 +1,7 @@
 #include "update/status_lines.h"
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::update {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/ini.h"
+#include "app/store/ini.h"
 #include "update/https_client.h"
 #include "update/version_rules.h"
 

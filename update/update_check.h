@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "app/settings.h"
+#include "app/store/settings.h"
 #include "update/https_client.h"
 
 namespace stampwise::update {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/reader_link.h"
+#include "app/connection/reader_link.h"
 
 namespace stampwise::update {
 namespace {

@@ -4,8 +4,8 @@
 #include <regex>
 
 #include "app/events/time_window.h"
-#include "app/gs1_epc.h"
-#include "app/strings.h"
+#include "app/gs1/gs1_epc.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::events {
 namespace {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "app/journal.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/ledger/production_journal.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::events {
 namespace {

@@ -21,9 +21,9 @@
 #include <string>
 #include <thread>
 
+#include "app/base/result.h"
 #include "app/events/mqtt_target.h"
 #include "app/job/attempt_recorder.h"
-#include "app/result.h"
 
 struct mosquitto;
 

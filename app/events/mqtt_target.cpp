@@ -4,8 +4,8 @@
 #include <charconv>
 #include <fstream>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::events {
 namespace {

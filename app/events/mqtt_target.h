@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/result.h"
+#include "app/base/result.h"
 
 namespace stampwise::events {
 

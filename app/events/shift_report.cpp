@@ -6,9 +6,9 @@
 #include <map>
 #include <optional>
 
-#include "app/atomic_file.h"
+#include "app/base/atomic_file.h"
 #include "app/ledger/open_ledger.h"
-#include "app/strings.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::events {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/base/result.h"
 #include "app/events/time_window.h"
 #include "app/ledger/ledger.h"
-#include "app/result.h"
 
 namespace stampwise::events {
 

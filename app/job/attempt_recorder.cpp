@@ -1,7 +1,7 @@
 #include "app/job/attempt_recorder.h"
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/base/result.h"
 #include "app/job/value_source.h"
-#include "app/journal.h"
 #include "app/ledger/ledger.h"
-#include "app/result.h"
+#include "app/ledger/production_journal.h"
 
 namespace stampwise {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "app/settings.h"
+#include "app/store/settings.h"
 
 namespace stampwise {
 

@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <map>
 
-#include "app/formats.h"
-#include "app/increment.h"
-#include "app/messages.h"
-#include "app/settings_keys.h"
-#include "app/strings.h"
-#include "app/value_list.h"
-#include "app/values.h"
-#include "app/values_validation.h"
+#include "app/job/value_list.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
+#include "app/values/formats.h"
+#include "app/values/increment.h"
+#include "app/values/values.h"
+#include "app/values/values_validation.h"
 #include "common/ascii.h"
 
 namespace stampwise {

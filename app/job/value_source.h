@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "app/gs1_job.h"
+#include "app/base/params.h"
+#include "app/base/result.h"
+#include "app/gs1/gs1_job.h"
 #include "app/job/key_writer.h"
 #include "app/ledger/ledger.h"
-#include "app/params.h"
-#include "app/result.h"
-#include "app/settings.h"
+#include "app/store/settings.h"
 
 namespace stampwise {
 

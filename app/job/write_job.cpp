@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
-#include "app/formats.h"
 #include "app/job/value_source.h"
 #include "app/ledger/pg_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
-#include "app/settings_keys.h"
+#include "app/store/settings_keys.h"
+#include "app/values/formats.h"
 
 namespace stampwise {
 

@@ -19,9 +19,9 @@
 #include <optional>
 #include <string>
 
-#include "app/gs1_job.h"
-#include "app/settings.h"
-#include "app/tag_writer.h"
+#include "app/gs1/gs1_job.h"
+#include "app/job/tag_writer.h"
+#include "app/store/settings.h"
 
 namespace stampwise {
 

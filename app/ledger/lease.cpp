@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::ledger {
 

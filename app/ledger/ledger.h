@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/result.h"
-#include "app/values.h"
+#include "app/base/result.h"
+#include "app/values/values.h"
 
 namespace stampwise::ledger {
 

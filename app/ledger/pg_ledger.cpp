@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/gs1_epc.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/gs1/gs1_epc.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::ledger {
 namespace {

@@ -10,11 +10,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/gs1_epc.h"
-#include "app/journal.h"
-#include "app/messages.h"
-#include "app/paths.h"
-#include "app/strings.h"
+#include "app/base/paths.h"
+#include "app/gs1/gs1_epc.h"
+#include "app/ledger/production_journal.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::ledger {
 namespace {

@@ -10,8 +10,8 @@
 #include <random>
 #include <thread>
 
-#include "app/record.h"
-#include "app/settings.h"
+#include "app/store/record.h"
+#include "app/store/settings.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/front_end.h"
-#include "app/reader_link.h"
-#include "app/settings.h"
-#include "app/tag_writer.h"
+#include "app/connection/reader_link.h"
+#include "app/job/front_end.h"
+#include "app/job/tag_writer.h"
+#include "app/store/settings.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
 #include "tests/app/temp_folder.h"

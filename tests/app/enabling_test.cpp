@@ -1,4 +1,4 @@
-#include "app/enabling.h"
+#include "app/values/enabling.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/epc_prediction.h"
+#include "app/values/epc_prediction.h"
 
 #include <gtest/gtest.h>
 

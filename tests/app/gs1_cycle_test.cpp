@@ -4,9 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/gs1_epc.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/gs1/gs1_epc.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/app/cycle_fixture.h"
 
 namespace stampwise::testing {

@@ -1,10 +1,10 @@
 // GS1 EPC encodings: the standard's published examples, round trips over
 // every partition and filter, and each kind of bad input with its message.
-#include "app/gs1_epc.h"
+#include "app/gs1/gs1_epc.h"
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "app/texts/messages.h"
 
 namespace stampwise::gs1 {
 namespace {

@@ -1,13 +1,13 @@
 // GS1 write jobs without a reader: the plan of one tag, the desktop
 // program's inputs to and from an EPC, the tag URI of what was read, and the
 // durable take of the next tag URI.
-#include "app/gs1_job.h"
+#include "app/gs1/gs1_job.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
-#include "app/settings.h"
+#include "app/store/settings.h"
+#include "app/texts/messages.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {

@@ -1,4 +1,4 @@
-#include "app/increment.h"
+#include "app/values/increment.h"
 
 #include <gtest/gtest.h>
 

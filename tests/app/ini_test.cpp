@@ -1,4 +1,4 @@
-#include "app/ini.h"
+#include "app/store/ini.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
 // The production journal's records, its repair after a crash and its header.
-#include "app/journal.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
@@ -9,6 +7,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "app/ledger/production_journal.h"
 #include "tests/app/odd_bytes.h"
 #include "tests/app/temp_folder.h"
 

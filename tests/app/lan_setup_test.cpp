@@ -1,6 +1,6 @@
 // The IP search's merge of the reader listing with the listing of every
 // module.
-#include "app/lan_setup.h"
+#include "app/connection/lan_setup.h"
 
 #include <gtest/gtest.h>
 

@@ -13,8 +13,8 @@
 #include "app/ledger/open_ledger.h"
 #include "app/ledger/pg_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
-#include "app/messages.h"
-#include "app/settings_keys.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/messages.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {

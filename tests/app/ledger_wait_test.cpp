@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "app/ledger/pg_ledger.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/app/cycle_fixture.h"
 #include "tests/app/pg_cluster.h"
 

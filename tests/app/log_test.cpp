@@ -1,5 +1,3 @@
-#include "app/log.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/logs/write_log.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {

@@ -1,6 +1,6 @@
 // Why a link did not open, for links without a device file: a LAN address's
 // TCP reason, a USB reader that is not attached, nothing for a module name.
-#include "app/open_failure.h"
+#include "app/connection/open_failure.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The stored reader link checked at start-up: a swapped USB reader is opened
 // directly, a serial name is taken as it stands.
-#include "app/port_settings.h"
+#include "app/connection/port_settings.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/reader_link.h"
+#include "app/connection/reader_link.h"
 #include "reader/rdr.h"
 #include "tests/app/temp_folder.h"
 

@@ -1,11 +1,11 @@
 // The production view's figures: shifts by the clock, the rate over the last
 // minutes, the yield, the last hour minute by minute, and the summary line
 // both front ends end a cycle with.
-#include "app/production_stats.h"
+#include "app/production/production_stats.h"
 
 #include <gtest/gtest.h>
 
-#include "app/cycle_summary.h"
+#include "app/production/cycle_summary.h"
 
 namespace stampwise {
 namespace {

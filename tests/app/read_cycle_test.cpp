@@ -4,8 +4,8 @@
 
 #include <regex>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/app/cycle_fixture.h"
 
 namespace stampwise::testing {

@@ -1,11 +1,11 @@
 // The reader client against mkv-sim and the fake D2XX library: it owns its
 // connection, and its lists and errors are those of the library.
-#include "app/reader_client.h"
+#include "app/connection/reader_client.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/messages.h"
+#include "app/texts/messages.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
 #include "tests/fakes/fake_hid.h"

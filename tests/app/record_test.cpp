@@ -1,9 +1,9 @@
-#include "app/record.h"
+#include "app/store/record.h"
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {

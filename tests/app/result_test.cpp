@@ -1,4 +1,4 @@
-#include "app/result.h"
+#include "app/base/result.h"
 
 #include <gtest/gtest.h>
 

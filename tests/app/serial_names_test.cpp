@@ -1,5 +1,5 @@
 // Stable names of serial devices and the check of a typed device path.
-#include "app/serial_names.h"
+#include "app/connection/serial_names.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

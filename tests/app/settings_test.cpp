@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/store/settings.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,11 +1,11 @@
-#include "app/strings.h"
+#include "app/texts/strings.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "app/messages.h"
+#include "app/texts/messages.h"
 #include "tests/app/odd_bytes.h"
 
 namespace stampwise {

@@ -7,11 +7,11 @@
 #include <regex>
 #include <set>
 
-#include "app/atomic_file.h"
+#include "app/base/atomic_file.h"
 #include "app/job/value_source.h"
 #include "app/ledger/sqlite_ledger.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/app/cycle_fixture.h"
 
 namespace stampwise::testing {

@@ -1,5 +1,3 @@
-#include "app/trace.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -16,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/logs/diagnostic_trace.h"
 #include "tests/app/temp_folder.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Value lists: CSV records with standard quoting, a column of them, and the
 // fingerprint of the part already given out.
-#include "app/value_list.h"
+#include "app/job/value_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "app/values.h"
+#include "app/values/values.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "app/texts/messages.h"
 
 namespace stampwise {
 namespace {

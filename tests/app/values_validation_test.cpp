@@ -1,9 +1,9 @@
-#include "app/values_validation.h"
+#include "app/values/values_validation.h"
 
 #include <gtest/gtest.h>
 
-#include "app/enabling.h"
-#include "app/messages.h"
+#include "app/texts/messages.h"
+#include "app/values/enabling.h"
 
 namespace stampwise {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "app/settings.h"
+#include "app/store/settings.h"
 #include "sim/sim_process.h"
 #include "tests/app/temp_folder.h"
 #include "tests/cli/child_process.h"

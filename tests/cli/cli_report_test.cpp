@@ -7,8 +7,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/cli/cli_fixture.h"
 
 namespace stampwise::testing {

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/cli/cli_fixture.h"
 
 namespace stampwise::testing {

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "app/messages.h"
-#include "app/settings_keys.h"
-#include "app/strings.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/cli/cli_fixture.h"
 
 namespace stampwise::testing {

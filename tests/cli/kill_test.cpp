@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "app/ledger/sqlite_ledger.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/cli/cli_fixture.h"
 
 namespace stampwise::testing {

@@ -16,8 +16,8 @@
 #include <set>
 #include <thread>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/app/odd_bytes.h"
 #include "tests/cli/cli_fixture.h"
 

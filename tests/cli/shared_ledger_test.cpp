@@ -15,8 +15,8 @@
 #include <random>
 #include <thread>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/app/pg_cluster.h"
 #include "tests/cli/cli_fixture.h"
 

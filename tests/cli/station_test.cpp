@@ -12,8 +12,8 @@
 #include <memory>
 #include <set>
 
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "tests/cli/cli_fixture.h"
 
 namespace stampwise::testing {

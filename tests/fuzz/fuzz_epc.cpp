@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/gs1_epc.h"
+#include "app/gs1/gs1_epc.h"
 
 using namespace stampwise::gs1;
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/ini.h"
-#include "app/record.h"
-#include "app/settings.h"
+#include "app/store/ini.h"
+#include "app/store/record.h"
+#include "app/store/settings.h"
 
 using namespace stampwise;
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/increment.h"
-#include "app/strings.h"
-#include "app/values.h"
-#include "app/values_validation.h"
+#include "app/texts/strings.h"
+#include "app/values/increment.h"
+#include "app/values/values.h"
+#include "app/values/values_validation.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/paths.h"
-#include "app/settings.h"
+#include "app/base/paths.h"
+#include "app/store/settings.h"
 #include "gui/message_boxes.h"
 #include "tests/app/temp_folder.h"
 

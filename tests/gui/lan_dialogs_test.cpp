@@ -16,10 +16,10 @@
 #include <functional>
 #include <memory>
 
-#include "app/messages.h"
-#include "app/reader_client.h"
-#include "app/settings_keys.h"
-#include "app/strings.h"
+#include "app/connection/reader_client.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "gui/ip_search_dlg.h"
 #include "gui/lan_config_dlg.h"
 #include "gui/port_dlg.h"

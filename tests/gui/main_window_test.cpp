@@ -16,9 +16,9 @@
 #include <fstream>
 #include <memory>
 
-#include "app/language.h"
-#include "app/settings_keys.h"
-#include "app/strings.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/language.h"
+#include "app/texts/strings.h"
 #include "gui/beep_time_dlg.h"
 #include "gui/device_watch.h"
 #include "gui/port_dlg.h"

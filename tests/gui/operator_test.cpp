@@ -16,9 +16,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/language.h"
-#include "app/messages.h"
-#include "app/strings.h"
+#include "app/texts/language.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "gui/connection_status.h"
 #include "gui/stampwise_app.h"
 #include "gui/stampwise_dlg.h"

@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "app/reader_client.h"
-#include "app/serial_names.h"
-#include "app/settings_keys.h"
+#include "app/connection/reader_client.h"
+#include "app/connection/serial_names.h"
+#include "app/store/settings_keys.h"
 #include "gui/device_list_delegate.h"
 #include "sim/sim_process.h"
 #include "tests/gui/gui_test_support.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/strings.h"
+#include "app/texts/strings.h"
 
 namespace stampwise::portdlg {
 namespace {

@@ -23,11 +23,11 @@
 #include <fstream>
 #include <memory>
 
-#include "app/language.h"
-#include "app/messages.h"
-#include "app/paths.h"
-#include "app/settings_keys.h"
-#include "app/strings.h"
+#include "app/base/paths.h"
+#include "app/store/settings_keys.h"
+#include "app/texts/language.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "gui/connection_status.h"
 #include "gui/production_view.h"
 #include "gui/stampwise_dlg.h"

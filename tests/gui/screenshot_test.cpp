@@ -12,8 +12,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
-#include "app/language.h"
-#include "app/paths.h"
+#include "app/base/paths.h"
+#include "app/texts/language.h"
 #include "gui/demo_session.h"
 #include "gui/port_dlg.h"
 #include "gui/production_view.h"

@@ -14,12 +14,12 @@
 #include <atomic>
 #include <thread>
 
-#include "app/messages.h"
-#include "app/reader_link.h"
-#include "app/station.h"
-#include "app/station_front_end.h"
-#include "app/station_worker.h"
-#include "app/strings.h"
+#include "app/connection/reader_link.h"
+#include "app/station/station.h"
+#include "app/station/station_front_end.h"
+#include "app/station/station_worker.h"
+#include "app/texts/messages.h"
+#include "app/texts/strings.h"
 #include "reader/rdr.h"
 #include "tests/app/cycle_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/strings.h"
+#include "app/texts/strings.h"
 #include "tests/update/https_test_server.h"
 #include "update/update_check.h"
 

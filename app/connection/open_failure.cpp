@@ -1,0 +1,116 @@
+#include "app/connection/open_failure.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <regex>
+
+#include "app/connection/reader_client.h"
+#include "app/connection/reader_link.h"
+
+namespace stampwise {
+namespace {
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+// A connection string without its device address.
+std::string WithoutAddress(const std::string& connection) {
+  std::string name = connection;
+  const std::size_t colon = name.rfind(':');
+  if (colon != std::string::npos && colon + 1 < name.size() &&
+      name.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    name.resize(colon);
+  }
+  return name;
+}
+
+// The file part: without the bracketed description of a list entry.
+std::string FileNameOf(const std::string& connection) {
+  const std::string name = WithoutAddress(connection);
+  return name.substr(0, name.find(' '));
+}
+
+// The reader library's bound for a TCP connect.
+constexpr int kConnectWaitMs = 3000;
+constexpr int kDefaultLanPort = 10001;
+
+// Why a TCP connection to a LAN address fails ("Connection refused", "No
+// route to host", "Connection timed out"); nothing when it connects now.
+std::optional<std::string> TcpReason(const std::string& address, int port) {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) return "not an IPv4 address";
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return SystemReason(errno);
+  int error = 0;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    error = errno;
+    if (error == EINPROGRESS) {
+      pollfd wait{fd, POLLOUT, 0};
+      const int ready = ::poll(&wait, 1, kConnectWaitMs);
+      socklen_t length = sizeof error;
+      if (ready == 0) {
+        error = ETIMEDOUT;
+      } else if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+      }
+    }
+  }
+  ::close(fd);
+  if (error == 0) return std::nullopt;
+  return SystemReason(error);
+}
+
+// A LAN reader given by its address ("10.0.0.5", "10.0.0.5-4001"): the TCP
+// connection's reason. A USB reader given by its name ("17050002", "1705-0042
+// HID"): whether it is attached at all.
+std::optional<OpenFailure> LinkWithoutDeviceFile(const std::string& name) {
+  static const std::regex kLanAddress(R"(^(\d{1,3}(?:\.\d{1,3}){3})(?:-(\d{1,5}))?$)");
+  std::smatch lan;
+  if (std::regex_match(name, lan, kLanAddress)) {
+    const int port = lan[2].matched ? std::stoi(lan[2].str()) : kDefaultLanPort;
+    if (const std::optional<std::string> reason = TcpReason(lan[1].str(), port)) return OpenFailure{name, *reason};
+    return std::nullopt;
+  }
+  if (name.empty() || name.front() == '[') return std::nullopt;
+  const std::vector<std::string> usb = ReaderClient::UsbDevices();
+  if (std::find(usb.begin(), usb.end(), name) == usb.end()) {
+    return OpenFailure{name, "no USB reader with this serial number is attached"};
+  }
+  return OpenFailure{name, "attached, but it could not be opened (another program may hold it)"};
+}
+
+}  // namespace
+
+std::optional<OpenFailure> FindOpenFailure(const std::string& connection) {
+  const std::string device = DeviceFileOfConnection(connection);
+  if (device.empty()) {
+    const std::string name = FileNameOf(connection);
+    struct stat info {};
+    if (name.empty() || ::stat(name.c_str(), &info) != 0) return LinkWithoutDeviceFile(WithoutAddress(connection));
+    return OpenFailure{name, "not under /dev/, so taken as a D2XX serial number (give the /dev/ name)"};
+  }
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return OpenFailure{device, SystemReason(errno)};
+  std::optional<OpenFailure> failure;
+  if (!::isatty(fd)) {
+    failure = OpenFailure{device, "not a terminal"};
+  } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Another program holds the line (serial tools take the same lock).
+    failure = OpenFailure{device, SystemReason(errno == EWOULDBLOCK ? EBUSY : errno)};
+  }
+  ::close(fd);
+  return failure;
+}
+
+}  // namespace stampwise

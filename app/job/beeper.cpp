@@ -1,0 +1,115 @@
+#include "app/job/beeper.h"
+
+#include <alsa/asoundlib.h>
+#include <dlfcn.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace stampwise {
+namespace {
+
+void Silent(const char*, int, const char*, int, const char*, ...) {}
+
+// The sound library is loaded at run time: a machine without it still runs
+// the tool, only silently.
+struct AlsaTable {
+  decltype(&snd_pcm_open) open = nullptr;
+  decltype(&snd_pcm_set_params) setParams = nullptr;
+  decltype(&snd_pcm_writei) writei = nullptr;
+  decltype(&snd_pcm_recover) recover = nullptr;
+  decltype(&snd_pcm_drain) drain = nullptr;
+  decltype(&snd_pcm_close) close = nullptr;
+  bool ok = false;
+
+  AlsaTable() {
+    void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) return;
+    open = reinterpret_cast<decltype(open)>(dlsym(lib, "snd_pcm_open"));
+    setParams = reinterpret_cast<decltype(setParams)>(dlsym(lib, "snd_pcm_set_params"));
+    writei = reinterpret_cast<decltype(writei)>(dlsym(lib, "snd_pcm_writei"));
+    recover = reinterpret_cast<decltype(recover)>(dlsym(lib, "snd_pcm_recover"));
+    drain = reinterpret_cast<decltype(drain)>(dlsym(lib, "snd_pcm_drain"));
+    close = reinterpret_cast<decltype(close)>(dlsym(lib, "snd_pcm_close"));
+    ok = open && setParams && writei && recover && drain && close;
+    // Keep the library's own complaints (no card, no daemon) off the terminal.
+    using SetHandler = int (*)(snd_lib_error_handler_t);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(lib, "snd_lib_error_set_handler"))) set(&Silent);
+    // The library stays loaded for the life of the process.
+  }
+};
+
+const AlsaTable& Alsa() {
+  static const AlsaTable table;
+  return table;
+}
+
+}  // namespace
+
+bool PlayTone(int frequencyHz, int durationMs) {
+  const AlsaTable& alsa = Alsa();
+  if (!alsa.ok || durationMs <= 0) return false;
+  snd_pcm_t* pcm = nullptr;
+  if (alsa.open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
+  constexpr unsigned kRate = 48000;
+  bool played = false;
+  if (alsa.setParams(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kRate, 1, 50000) >= 0) {
+    const std::size_t frames = static_cast<std::size_t>(kRate) * static_cast<std::size_t>(durationMs) / 1000;
+    std::vector<std::int16_t> samples(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+      const double t = static_cast<double>(i) / kRate;
+      samples[i] = static_cast<std::int16_t>(12000.0 * std::sin(2.0 * std::numbers::pi * frequencyHz * t));
+    }
+    std::size_t done = 0;
+    played = true;
+    while (done < frames) {
+      snd_pcm_sframes_t n = alsa.writei(pcm, samples.data() + done, frames - done);
+      if (n < 0) n = alsa.recover(pcm, static_cast<int>(n), 1);
+      if (n < 0) {
+        played = false;
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    if (played) alsa.drain(pcm);
+  }
+  alsa.close(pcm);
+  return played;
+}
+
+Beeper::Beeper() : worker_([this](std::stop_token stop) { Run(stop); }) {}
+
+Beeper::~Beeper() {
+  worker_.request_stop();
+  wake_.notify_all();
+}
+
+void Beeper::Beep(int durationMs) {
+  if (durationMs <= 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    pendingMs_ = durationMs;
+    ++requested_;
+  }
+  wake_.notify_all();
+}
+
+int Beeper::Requested() const {
+  std::lock_guard lock(mutex_);
+  return requested_;
+}
+
+void Beeper::Run(std::stop_token stop) {
+  std::unique_lock lock(mutex_);
+  while (!stop.stop_requested()) {
+    if (!wake_.wait(lock, stop, [this] { return pendingMs_ > 0; })) break;
+    const int ms = pendingMs_;
+    pendingMs_ = 0;
+    lock.unlock();
+    PlayTone(440, ms);
+    lock.lock();
+  }
+}
+
+}  // namespace stampwise
