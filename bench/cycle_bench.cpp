@@ -142,7 +142,7 @@ bool RunCycle(int tags, const std::string& folder, bool traced, Run& run) {
   TickedTimer writeTimer;
   TickedTimer readTimer;
   stampwise::TagWriter writer(frontEnd, writeTimer, readTimer, &settings, nullptr);
-  writer.SetHandle(id.handle);
+  writer.SetLink(stampwise::TagLink(id.handle));
   stampwise::WriterConfig config;
   stampwise::ParameterSet& params = config.params;
   params.bank = stampwise::Bank::User;

@@ -75,7 +75,7 @@ class WriteSide {
     const stampwise::ReaderIdentity id = stampwise::OpenReader(sim_.PtyPath(), 19200, 500);
     if (id.handle <= 0) throw std::runtime_error("the reader does not open");
     handle_ = id.handle;
-    writer_.SetHandle(handle_);
+    writer_.SetLink(stampwise::TagLink(handle_));
     stampwise::WriterConfig config = writer_.Config();
     config.params.bank = stampwise::Bank::User;
     config.params.lengthBytes = 4;

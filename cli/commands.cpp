@@ -212,7 +212,7 @@ int ListPorts(Context& context) {
     context.Out().Print(name, {{"type", "port"}, {"kind", "serial"}, {"name", ToUtf8(name)}});
   }
   for (const std::string& name : ReaderClient::UsbDevices(kCapacity)) {
-    const std::string entry = "USB: " + name;
+    const std::string entry = std::string(kUsbPrefix) + name;
     context.Out().Print(entry, {{"type", "port"}, {"kind", "usb"}, {"name", ToUtf8(entry)}});
   }
   return kSuccess;
@@ -296,7 +296,7 @@ int RunJob(Context& context, const JobOptions& options, bool reading, const JobR
     ended();
     return context.Stop().ExitStatus();
   }
-  writer.SetHandle(reader.Handle());
+  writer.SetLink(reader.Tags());
   // A reader that is gone or has stopped answering ends the job instead of
   // being waited on for ever.
   writer.WatchLink([&reader] { return reader.LinkLost(); }, context.Connection());
@@ -347,10 +347,8 @@ int WriteWith(Context& context, const JobOptions& options, const JobRunner& runn
 }
 
 int Power(Context& context, std::optional<int> setDbm) {
-  constexpr int kMinDbm = 13;
-  constexpr int kMaxDbm = 27;
-  if (setDbm && (*setDbm < kMinDbm || *setDbm > kMaxDbm)) {
-    context.Out().Error(RangeError(0, kMinDbm, kMaxDbm).text);
+  if (setDbm && (*setDbm < kMinTxPowerDbm || *setDbm > kMaxTxPowerDbm)) {
+    context.Out().Error(RangeError(0, kMinTxPowerDbm, kMaxTxPowerDbm).text);
     return kBadArguments;
   }
   ReaderClient reader;
@@ -361,7 +359,7 @@ int Power(Context& context, std::optional<int> setDbm) {
     return kTagFailed;
   }
   if (setDbm) {
-    const int value = (*setDbm - kMinDbm) * 10 + 130;
+    const int value = TenthsOfDbm(*setDbm);
     if (!reader.WriteTxPower(value, true)) {
       context.Out().Error(LoadString(msg::kPowerNotStored));
       return kTagFailed;
@@ -374,7 +372,7 @@ int Power(Context& context, std::optional<int> setDbm) {
     context.Out().Error(LoadString(reader.LastMessageId()));
     return kTagFailed;
   }
-  const int dbm = power / 10;  // the dialog's list index + 13: whole dBm, rounded down
+  const int dbm = WholeDbm(power);
   context.Out().Print(std::to_string(dbm) + " dBm",
                       {{"type", "power"}, {"dbm", dbm}, {"tenths", power}, {"set", false}});
   return kSuccess;

@@ -8,9 +8,6 @@
 namespace stampwise::cli {
 namespace {
 
-constexpr std::array<std::pair<const char*, Bank>, 4> kBanks{
-    {{"res", Bank::Reserved}, {"epc", Bank::Epc}, {"tid", Bank::Tid}, {"user", Bank::User}}};
-
 constexpr std::array<std::pair<const char*, DataFormat>, 6> kFormats{{
     {"hex-bin", DataFormat::HexBinary},
     {"hex-ascii", DataFormat::HexAscii},
@@ -59,7 +56,7 @@ void LogChoice(const std::optional<std::string>& text, std::string& file, bool& 
 std::optional<std::string> ApplyJobOptions(const JobOptions& job, AppSettings& settings, bool* keepLast) {
   ParameterSet& params = settings.params;
   if (job.bank) {
-    const auto bank = Lookup(kBanks, *job.bank);
+    const auto bank = BankOfKey(*job.bank);
     if (!bank) return "--bank: expected res, epc, tid or user, got \"" + *job.bank + "\"";
     params.bank = *bank;
   }

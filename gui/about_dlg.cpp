@@ -185,7 +185,7 @@ bool CAboutDlg::Download(const std::string& address, const std::string& path) {
   bool ok = false;
   QEventLoop loop;
   cancelDownload_ = false;
-  downloading_ = true;
+  const NestedWait::Turn turn(download_);
   try {
     std::thread worker([&] {
       ok = update::DownloadToFile(address, path, update::kInstallerLimits, &cancelDownload_).ok;
@@ -197,12 +197,11 @@ bool CAboutDlg::Download(const std::string& address, const std::string& path) {
   } catch (const std::system_error&) {
     ok = false;
   }
-  downloading_ = false;
   return ok;
 }
 
 void CAboutDlg::reject() {
-  if (downloading_) {
+  if (download_.Busy()) {
     cancelDownload_ = true;
     return;
   }

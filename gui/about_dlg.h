@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "app/base/nested_wait.h"
 #include "app/store/settings.h"
 #include "gui/label.h"
 #include "gui/message_boxes.h"
@@ -58,7 +59,7 @@ class CAboutDlg : public QDialog {
   Starter startInstaller_;
   bool updateFlag_;
   bool exitRequested_ = false;
-  bool downloading_ = false;
+  NestedWait download_;
   std::atomic<bool> cancelDownload_{false};
 
   QLabel* title_ = nullptr;              // 101

@@ -169,7 +169,6 @@ std::optional<CLanConfig::Change> CLanConfig::CheckedChange() {
 }
 
 void CLanConfig::ShowApplying(bool applying) {
-  applying_ = applying;
   for (QWidget* control : findChildren<QWidget*>()) {
     if (control != progress_) control->setEnabled(!applying);
   }
@@ -182,10 +181,11 @@ void CLanConfig::ShowApplying(bool applying) {
 }
 
 void CLanConfig::accept() {
-  if (applying_) return;
+  if (applying_.Busy()) return;
   const std::optional<Change> change = CheckedChange();
   if (!change) return;
   const WaitCursor waitCursor;
+  const NestedWait::Turn turn(applying_);
   ShowApplying(true);
   if (!ReaderClient::SetLanParams(moduleAddress_, change->address, change->mask, change->gateway)) {
     boxes_.Warning(this, TableText(msg::kLanConfigFailed));
@@ -204,7 +204,7 @@ void CLanConfig::accept() {
 // Closing the window while a change is applied would leave the module half
 // configured from the operator's view: the wait runs to its end.
 void CLanConfig::reject() {
-  if (!applying_) QDialog::reject();
+  if (!applying_.Busy()) QDialog::reject();
 }
 
 }  // namespace stampwise::gui

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/base/nested_wait.h"
 #include "gui/message_boxes.h"
 
 class QLineEdit;
@@ -26,7 +27,7 @@ class CLanConfig : public QDialog {
 
   // After a change: the module's new address text.
   const std::string& ModuleAddress() const { return moduleAddress_; }
-  bool Applying() const { return applying_; }
+  bool Applying() const { return applying_.Busy(); }
 
   void accept() override;
   void reject() override;
@@ -52,7 +53,7 @@ class CLanConfig : public QDialog {
   // it unchanged (bytes that are not UTF-8 show as Latin-1).
   std::string moduleName_;
   Addressing addressing_ = kUnknown;
-  bool applying_ = false;
+  NestedWait applying_;
 
   QProgressBar* progress_ = nullptr;   // 1253
   QLineEdit* mask_ = nullptr;          // 1244

@@ -15,9 +15,6 @@
 
 namespace stampwise::portdlg {
 
-inline constexpr std::string_view kUsbPrefix = "USB: ";
-inline constexpr std::string_view kLanPrefix = "LAN: ";
-
 // Entries of the "Baudrate" list, in order.
 inline constexpr std::array<int, 7> kBaudRates = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
 

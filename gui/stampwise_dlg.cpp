@@ -107,10 +107,8 @@ CStampwiseDlg::~CStampwiseDlg() {
 }
 
 void CStampwiseDlg::Exclusive(const std::function<void()>& command) {
-  if (inExchange_) return;
-  inExchange_ = true;
-  command();
-  inExchange_ = false;
+  const NestedWait::Turn turn(exchange_);
+  if (turn.Entered()) command();
 }
 
 void CStampwiseDlg::ConnectControls() {
@@ -218,7 +216,7 @@ bool CStampwiseDlg::OpenConnection(const std::string& connection, int baudCode, 
   const std::string version = ProductVersion();
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, version, nullptr)));
   const ReaderIdentity identity = reader_.Open(connection, baudCode, timeoutMs);
-  writer_.SetHandle(reader_.Handle());
+  writer_.SetLink(reader_.Tags());
   writer_.WatchLink([this] { return reader_.LinkLost(); }, connection);
   statusBar_->ShowReader(&identity);
   UpdateStationReady();
@@ -279,7 +277,7 @@ void CStampwiseDlg::ChooseInterface() {
 }
 
 void CStampwiseDlg::CloseConnection() {
-  writer_.SetHandle(0);
+  writer_.SetLink(TagLink());
   statusBar_->ShowReader(nullptr);
   txPowerAdjustable_ = false;
   setWindowTitle(FromUtf8(WindowTitle(kTemplateTitle, ProductVersion(), nullptr)));
@@ -664,11 +662,10 @@ void CStampwiseDlg::RunTransmitPowerDialog() {
 
 void CStampwiseDlg::RunAboutBox() {
   // Both checks may find something while a box is open: one box at a time.
-  if (aboutOpen_) return;
-  aboutOpen_ = true;
+  const NestedWait::Turn turn(aboutBox_);
+  if (!turn.Entered()) return;
   CAboutDlg dialog(settings_, *checks_, boxes_, this);
   runDialog_(dialog);
-  aboutOpen_ = false;
   // An installer was started: the program makes way for it.
   if (dialog.ExitRequested()) done(kClose);
 }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "app/base/nested_wait.h"
 #include "app/connection/reader_client.h"
 #include "app/events/mqtt_publisher.h"
 #include "app/job/beeper.h"
@@ -244,7 +245,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   std::unique_ptr<update::UpdateChecks> ownChecks_;
   update::UpdateChecks* checks_;
   ReaderIdentity identity_;
-  bool aboutOpen_ = false;
+  NestedWait aboutBox_;
   DialogRunner runDialog_;
   QtCycleTimer writeTimer_;
   QtCycleTimer readTimer_;
@@ -273,7 +274,7 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   ProductionView* productionView_ = nullptr;
   bool finished_ = false;
   std::deque<WaitCursor> waitCursors_;  // one per SetWaitCursor(true) not yet ended
-  bool inExchange_ = false;
+  NestedWait exchange_;
   QString templateTitle_;
   AppSettings loaded_;
 

@@ -27,7 +27,7 @@ void CStampwiseDlg::BuildStationPanel(QVBoxLayout* report) {
 }
 
 void CStampwiseDlg::ResumeStation() {
-  if (inExchange_) {
+  if (exchange_.Busy()) {
     QTimer::singleShot(kRetryMs, this, &CStampwiseDlg::ResumeStation);
     return;
   }
@@ -35,7 +35,7 @@ void CStampwiseDlg::ResumeStation() {
 }
 
 void CStampwiseDlg::RunStationAttempt() {
-  if (inExchange_) {
+  if (exchange_.Busy()) {
     QTimer::singleShot(kRetryMs, this, &CStampwiseDlg::RunStationAttempt);
     return;
   }

@@ -20,7 +20,7 @@ CTXPowerDlg::CTXPowerDlg(const ReaderClient& reader, MessageBoxes& boxes, QWidge
   setWindowTitle(Caption("Sendeleistung einstellen"));
   power_ = new QComboBox;
   power_->setObjectName(QStringLiteral("id1034"));
-  for (int index = 0; index < kEntries; ++index) power_->addItem(QString::number(13 + index));
+  for (int index = 0; index < kEntries; ++index) power_->addItem(QString::number(kMinTxPowerDbm + index));
   power_->setCurrentIndex(-1);
 
   auto* read = new QPushButton(Caption("Lesen"));
@@ -55,7 +55,7 @@ void CTXPowerDlg::ReadPower() {
   if (!reader_.ReadTxPower(&value)) return;
   // A value outside 130..270 has no entry: nothing selected.
   const int index = PowerIndexFromValue(value);
-  power_->setCurrentIndex(index >= 0 && index < kEntries && value >= 130 ? index : -1);
+  power_->setCurrentIndex(index >= 0 && index < kEntries && value >= TenthsOfDbm(kMinTxPowerDbm) ? index : -1);
 }
 
 void CTXPowerDlg::WritePower() {

@@ -12,14 +12,14 @@ class QComboBox;
 namespace stampwise::gui {
 
 // List index 0..14 <-> power in tenths of a dBm (13.0 .. 27.0 dBm).
-inline int PowerIndexFromValue(int tenthsDbm) { return tenthsDbm / 10 - 13; }
-inline int PowerValueFromIndex(int index) { return index * 10 + 130; }
+inline int PowerIndexFromValue(int tenthsDbm) { return WholeDbm(tenthsDbm) - kMinTxPowerDbm; }
+inline int PowerValueFromIndex(int index) { return TenthsOfDbm(index + kMinTxPowerDbm); }
 
 class CTXPowerDlg : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kEntries = 15;
+  static constexpr int kEntries = kMaxTxPowerDbm - kMinTxPowerDbm + 1;
 
   CTXPowerDlg(const ReaderClient& reader, MessageBoxes& boxes, QWidget* parent = nullptr);
 

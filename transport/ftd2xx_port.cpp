@@ -1,7 +1,5 @@
 #include "transport/ftd2xx_port.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <iterator>
 
@@ -44,10 +42,10 @@ std::string CFTD2xxPort::LibraryName() {
 }
 
 bool CFTD2xxPort::Load() {
-  if (module_ != nullptr) return true;
+  if (module_.IsOpen()) return true;
   const std::string library = LibraryName();
-  module_ = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module_ == nullptr) {
+  module_ = common::SharedLibrary(library);
+  if (!module_.IsOpen()) {
     diag::Debug("Fehler: Kann " + library + " nicht laden");
     return false;
   }
@@ -83,7 +81,7 @@ bool CFTD2xxPort::Load() {
   };
   static_assert(std::size(kLoadOrder) == kEntryCount);
   for (const EntryName& entry : kLoadOrder) {
-    entries_[entry.slot] = dlsym(module_, entry.name);
+    entries_[entry.slot] = module_.Entry<void*>(entry.name);
     if (entries_[entry.slot] == nullptr)
       diag::Debug(std::string("Fehler: Kann ") + entry.name + " nicht initialisieren");
   }
@@ -97,8 +95,7 @@ int CFTD2xxPort::ResolvedCount() const {
 }
 
 void CFTD2xxPort::Unload() {
-  if (module_ != nullptr) dlclose(module_);
-  module_ = nullptr;
+  module_.Close();
   for (void*& entry : entries_) entry = nullptr;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/shared_library.h"
 #include "transport/d2xx_types.h"
 
 namespace qlmkv {
@@ -25,7 +26,7 @@ class CFTD2xxPort {
   // Loads the library and resolves every entry point; does nothing when it is
   // already loaded. Returns whether the library is loaded.
   bool Load();
-  bool IsLoaded() const { return module_ != nullptr; }
+  bool IsLoaded() const { return module_.IsOpen(); }
   // Number of entry points that were found (for checks of a partial library).
   int ResolvedCount() const;
   void Unload();
@@ -92,7 +93,7 @@ class CFTD2xxPort {
     return reinterpret_cast<Fn>(entries_[entry]);
   }
 
-  void* module_ = nullptr;
+  common::SharedLibrary module_;
   void* entries_[kEntryCount] = {};
 };
 

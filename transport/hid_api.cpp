@@ -1,6 +1,5 @@
 #include "transport/hid_api.h"
 
-#include <dlfcn.h>
 #include <hidapi/hidapi.h>
 
 #include <cstdlib>
@@ -14,12 +13,6 @@ namespace {
 
 // Present from hidapi 0.14 on; older versions leave the descriptor to sysfs.
 using GetReportDescriptorFn = int (*)(hid_device*, unsigned char*, size_t);
-
-template <typename Fn>
-bool Resolve(void* module, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(dlsym(module, name));
-  return fn != nullptr;
-}
 
 }  // namespace
 
@@ -48,17 +41,17 @@ std::string HidApi::LibraryName() {
 
 HidApi::HidApi() : entries_(new Entries()) {
   const std::string library = LibraryName();
-  module_ = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module_ == nullptr) {
+  module_ = common::SharedLibrary(library);
+  if (!module_.IsOpen()) {
     diag::Debug("HID: cannot load " + library + ": HID readers are not available");
     return;
   }
   Entries& e = *entries_;
-  const bool complete = Resolve(module_, "hid_init", e.init) && Resolve(module_, "hid_enumerate", e.enumerate) &&
-                        Resolve(module_, "hid_free_enumeration", e.freeEnumeration) &&
-                        Resolve(module_, "hid_open_path", e.openPath) && Resolve(module_, "hid_close", e.close) &&
-                        Resolve(module_, "hid_write", e.write) && Resolve(module_, "hid_read_timeout", e.readTimeout);
-  Resolve(module_, "hid_get_report_descriptor", e.getReportDescriptor);
+  const bool complete = module_.Resolve("hid_init", e.init) && module_.Resolve("hid_enumerate", e.enumerate) &&
+                        module_.Resolve("hid_free_enumeration", e.freeEnumeration) &&
+                        module_.Resolve("hid_open_path", e.openPath) && module_.Resolve("hid_close", e.close) &&
+                        module_.Resolve("hid_write", e.write) && module_.Resolve("hid_read_timeout", e.readTimeout);
+  module_.Resolve("hid_get_report_descriptor", e.getReportDescriptor);
   if (!complete) {
     diag::Debug("HID: " + library + " lacks an entry point: HID readers are not available");
     return;

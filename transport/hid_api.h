@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "common/shared_library.h"
+
 struct hid_device_;
 
 namespace qlmkv::hid {
@@ -59,7 +61,7 @@ class HidApi {
   HidApi();
   ~HidApi() = default;
 
-  void* module_ = nullptr;
+  common::SharedLibrary module_;
   bool available_ = false;
   std::mutex globalLock_;  // enumeration, open and close
 

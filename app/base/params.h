@@ -3,11 +3,39 @@
 // by the value conversions and the write and read cycles.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace stampwise {
 
 enum class Bank { Reserved = 0, Epc = 1, Tid = 2, User = 3 };
+
+// A bank's names: as "MemoryType" stores it, and as the journal, the ledger
+// and the command line write it.
+struct BankName {
+  Bank bank;
+  std::string_view stored;
+  std::string_view key;
+};
+inline constexpr std::array<BankName, 4> kBankNames{{
+    {Bank::Reserved, "Res", "res"},
+    {Bank::Epc, "EPC", "epc"},
+    {Bank::Tid, "TID", "tid"},
+    {Bank::User, "User", "user"},
+}};
+// The names of `bank`; those of User for a number that is no bank.
+inline const BankName& NamesOf(Bank bank) {
+  const auto index = static_cast<std::size_t>(bank);
+  return kBankNames[index < kBankNames.size() ? index : kBankNames.size() - 1];
+}
+inline std::optional<Bank> BankOfKey(std::string_view key) {
+  for (const BankName& name : kBankNames) {
+    if (name.key == key) return name.bank;
+  }
+  return std::nullopt;
+}
 
 // Data formats, in the order of the radio group.
 enum class DataFormat {

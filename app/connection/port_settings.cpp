@@ -9,8 +9,6 @@ namespace stampwise {
 
 namespace {
 
-constexpr std::string_view kUsbPrefix = "USB: ";
-
 bool StartsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
 
 }  // namespace
@@ -68,7 +66,9 @@ bool SavePortSettings(Settings& settings, const PortChoice& choice) {
 }
 
 std::string WithoutListPrefix(const std::string& entry) {
-  if (entry.rfind("USB: ", 0) == 0 || entry.rfind("LAN: ", 0) == 0) return entry.substr(5);
+  for (const std::string_view prefix : {kUsbPrefix, kLanPrefix}) {
+    if (StartsWith(entry, prefix)) return entry.substr(prefix.size());
+  }
   return entry;
 }
 

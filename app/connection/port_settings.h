@@ -4,11 +4,17 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/store/settings.h"
 
 namespace stampwise {
+
+// The device list's prefixes of USB devices and LAN readers (a serial port
+// has none), as stored in "PortName".
+inline constexpr std::string_view kUsbPrefix = "USB: ";
+inline constexpr std::string_view kLanPrefix = "LAN: ";
 
 // Range of the reply time-out ("Timeout").
 inline constexpr int kMinTimeoutMs = 10;

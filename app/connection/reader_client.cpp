@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/base/nested_wait.h"
 #include "app/texts/messages.h"
 #include "reader/rdr.h"
 
@@ -19,22 +20,11 @@ std::vector<std::string> NamesOf(int capacity, List list) {
   return UnpackNameList(buffer.data(), list(buffer.data(), capacity));
 }
 
-// One LAN function at a time on the window thread; see LanBusy.
-class LanTurn {
- public:
-  LanTurn() : mine_(!busy_) { busy_ = true; }
-  ~LanTurn() {
-    if (mine_) busy_ = false;
-  }
-  LanTurn(const LanTurn&) = delete;
-  LanTurn& operator=(const LanTurn&) = delete;
-  bool Mine() const { return mine_; }
-  static bool Busy() { return busy_; }
-
- private:
-  static inline thread_local bool busy_ = false;
-  bool mine_;
-};
+// One LAN function at a time on each thread (the window's); see LanBusy.
+NestedWait& LanWait() {
+  static thread_local NestedWait wait;
+  return wait;
+}
 
 }  // namespace
 
@@ -84,23 +74,23 @@ std::vector<std::string> ReaderClient::SerialPorts(int capacity) { return NamesO
 
 std::vector<std::string> ReaderClient::UsbDevices(int capacity) { return NamesOf(capacity, RdrListUsbDevices); }
 
-bool ReaderClient::LanBusy() { return LanTurn::Busy(); }
+bool ReaderClient::LanBusy() { return LanWait().Busy(); }
 
 std::vector<std::string> ReaderClient::LanReaders(int capacity) {
-  const LanTurn turn;
-  if (!turn.Mine()) return {};
+  const NestedWait::Turn turn(LanWait());
+  if (!turn.Entered()) return {};
   return NamesOf(capacity, [](char* buffer, int size) { return RdrListLanReaders(buffer, size, 1); });
 }
 
 std::vector<std::string> ReaderClient::LanModules(int capacity) {
-  const LanTurn turn;
-  if (!turn.Mine()) return {};
+  const NestedWait::Turn turn(LanWait());
+  if (!turn.Entered()) return {};
   return NamesOf(capacity, [](char* buffer, int size) { return RdrListLanReaders(buffer, size, 0); });
 }
 
 std::optional<LanSetup> ReaderClient::ReadLanSetup(const std::string& address) {
-  const LanTurn turn;
-  if (!turn.Mine()) return std::nullopt;
+  const NestedWait::Turn turn(LanWait());
+  if (!turn.Entered()) return std::nullopt;
   const int handle = RdrLanConfigOpen(address.c_str());
   if (handle <= 0) return std::nullopt;
   // One byte more than a setup record, so a longer record shows as such.
@@ -114,8 +104,8 @@ std::optional<LanSetup> ReaderClient::ReadLanSetup(const std::string& address) {
 
 bool ReaderClient::SetLanParams(const std::string& current, const std::string& newAddress, const std::string& mask,
                                 const std::string& gateway) {
-  const LanTurn turn;
-  if (!turn.Mine()) return false;
+  const NestedWait::Turn turn(LanWait());
+  if (!turn.Entered()) return false;
   return RdrSetLanParams(current.c_str(), newAddress.c_str(), mask.empty() ? nullptr : mask.c_str(),
                          gateway.empty() ? nullptr : gateway.c_str()) == 0;
 }
@@ -125,8 +115,8 @@ int ReaderClient::MissingDrivers() { return RdrCheckDrivers(); }
 bool ReaderClient::VirtualComDriverInstalled() { return IsVirtualComDriverInstalled() == 1; }
 
 bool ReaderClient::Ping(const std::string& address) {
-  const LanTurn turn;
-  return turn.Mine() && RdrPing(address.c_str()) != 0;
+  const NestedWait::Turn turn(LanWait());
+  return turn.Entered() && RdrPing(address.c_str()) != 0;
 }
 
 bool ReaderClient::SwitchUsbMode(const std::string& port, UsbMode mode) {

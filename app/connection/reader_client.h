@@ -10,8 +10,17 @@
 
 #include "app/connection/lan_setup.h"
 #include "app/connection/reader_link.h"
+#include "app/connection/tag_link.h"
 
 namespace stampwise {
+
+// The transmit power an operator picks: whole dBm from 13 to 27; the reader
+// keeps it in tenths of a dBm and reports it so.
+inline constexpr int kMinTxPowerDbm = 13;
+inline constexpr int kMaxTxPowerDbm = 27;
+constexpr int TenthsOfDbm(int dbm) { return dbm * 10; }
+// Whole dBm, rounded down.
+constexpr int WholeDbm(int tenthsDbm) { return tenthsDbm / 10; }
 
 // What a USB reader currently is, and what it can be told to become.
 enum class UsbMode { None, Hid, VirtualCom };
@@ -45,8 +54,10 @@ class ReaderClient {
   bool Close();
 
   bool IsOpen() const { return handle_ > 0; }
-  // The library's handle, for the write and read cycles; 0 when not open.
+  // The library's handle; 0 when not open.
   int Handle() const { return handle_; }
+  // The connection's tag exchanges, for the write and read cycles.
+  TagLink Tags() const { return TagLink(handle_); }
   const std::string& Connection() const { return connection_; }
 
   // The message for the library's last error on this connection.

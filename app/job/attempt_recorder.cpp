@@ -17,14 +17,7 @@ const char* JournalOutcome(ledger::Outcome outcome) {
 
 }  // namespace
 
-const char* JournalBankName(int bank) {
-  switch (bank) {
-    case 0: return "res";
-    case 1: return "epc";
-    case 2: return "tid";
-    default: return "user";
-  }
-}
+std::string JournalBankName(int bank) { return std::string(NamesOf(static_cast<Bank>(bank)).key); }
 
 std::string JournalRecordOf(JournalFormat format, const ledger::Claim& claim) {
   JournalEntry entry;

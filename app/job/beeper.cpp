@@ -1,11 +1,12 @@
 #include "app/job/beeper.h"
 
 #include <alsa/asoundlib.h>
-#include <dlfcn.h>
 
 #include <cmath>
 #include <numbers>
 #include <vector>
+
+#include "common/shared_library.h"
 
 namespace stampwise {
 namespace {
@@ -24,19 +25,16 @@ struct AlsaTable {
   bool ok = false;
 
   AlsaTable() {
-    void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) return;
-    open = reinterpret_cast<decltype(open)>(dlsym(lib, "snd_pcm_open"));
-    setParams = reinterpret_cast<decltype(setParams)>(dlsym(lib, "snd_pcm_set_params"));
-    writei = reinterpret_cast<decltype(writei)>(dlsym(lib, "snd_pcm_writei"));
-    recover = reinterpret_cast<decltype(recover)>(dlsym(lib, "snd_pcm_recover"));
-    drain = reinterpret_cast<decltype(drain)>(dlsym(lib, "snd_pcm_drain"));
-    close = reinterpret_cast<decltype(close)>(dlsym(lib, "snd_pcm_close"));
-    ok = open && setParams && writei && recover && drain && close;
+    common::SharedLibrary lib("libasound.so.2");
+    if (!lib.IsOpen()) return;
+    ok = lib.Resolve("snd_pcm_open", open) && lib.Resolve("snd_pcm_set_params", setParams) &&
+         lib.Resolve("snd_pcm_writei", writei) && lib.Resolve("snd_pcm_recover", recover) &&
+         lib.Resolve("snd_pcm_drain", drain) && lib.Resolve("snd_pcm_close", close);
     // Keep the library's own complaints (no card, no daemon) off the terminal.
     using SetHandler = int (*)(snd_lib_error_handler_t);
-    if (auto set = reinterpret_cast<SetHandler>(dlsym(lib, "snd_lib_error_set_handler"))) set(&Silent);
-    // The library stays loaded for the life of the process.
+    if (auto set = lib.Entry<SetHandler>("snd_lib_error_set_handler")) set(&Silent);
+    // The beeper's thread may still play while static objects go.
+    lib.KeepLoaded();
   }
 };
 

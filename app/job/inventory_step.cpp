@@ -2,7 +2,6 @@
 
 #include "app/logs/diagnostic_trace.h"
 #include "app/texts/messages.h"
-#include "reader/rdr.h"
 
 namespace stampwise {
 
@@ -17,31 +16,30 @@ void InventoryStep::Forget() {
   }
 }
 
-void InventoryStep::ShowLibraryError(int handle) { reporter_.ShowId(ErrorMessageId(RdrGetLastError(handle))); }
+void InventoryStep::ShowLibraryError(const TagLink& link) { reporter_.ShowId(ErrorMessageId(link.LastError())); }
 
-bool InventoryStep::Run(int handle, bool cyclic) {
+bool InventoryStep::Run(const TagLink& link, bool cyclic) {
   TimingRecord timing(TraceChannel::Default(), 0);
   struct TraceAtEnd {
     TimingRecord& record;
     ~TraceAtEnd() { record.Trace("Inventory"); }
   } traceAtEnd{timing};
 
-  unsigned char reply[100] = {};
-  const int length = RdrInventory(handle, 1, reply, sizeof reply);
+  std::uint8_t reply[100] = {};
+  const int length = link.Inventory(reply, sizeof reply);
   timing.Trace("Nach Inventory");
 
   const bool keepSameTagFlag = memory_.sameTagStillPresent;
   memory_.sameTagStillPresent = false;
   fieldWasEmpty_ = false;
   if (length < 0) {
-    const int error = RdrGetLastError(handle);
-    if (error == RDR_ERR_NO_TAG) {
+    if (link.LastFoundNoTag()) {
       fieldWasEmpty_ = true;
       Forget();
-    } else if (error == RDR_ERR_COLLISION) {
+    } else if (link.LastFoundSeveralTags()) {
       reporter_.ShowId(msg::kTagNotUnique);
     } else {
-      reporter_.ShowId(ErrorMessageId(error));
+      ShowLibraryError(link);
     }
     return false;
   }
@@ -67,8 +65,8 @@ bool InventoryStep::Run(int handle, bool cyclic) {
     }
     memory_.sameTagStillPresent = keepSameTagFlag;  // a one-shot run leaves the flag alone
   }
-  if (RdrSelectTag(handle, memory_.currentTag.data(), static_cast<int>(memory_.currentTag.size())) < 0) {
-    ShowLibraryError(handle);
+  if (!link.SelectTag(memory_.currentTag)) {
+    ShowLibraryError(link);
     return false;
   }
   return true;

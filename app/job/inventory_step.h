@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/connection/tag_link.h"
 #include "app/logs/status_log.h"
 
 namespace stampwise {
@@ -34,14 +35,14 @@ class InventoryStep {
 
   InventoryStep(StatusReporter& reporter, TagMemory& memory, SteadyClock clock);
 
-  // Runs one inventory on `handle` and selects the single tag found.
-  bool Run(int handle, bool cyclic);
+  // Runs one inventory on `link` and selects the single tag found.
+  bool Run(const TagLink& link, bool cyclic);
   // The last Run failed because no tag answered (nothing was shown for it).
   bool FieldWasEmpty() const { return fieldWasEmpty_; }
 
  private:
   void Forget();
-  void ShowLibraryError(int handle);
+  void ShowLibraryError(const TagLink& link);
 
   StatusReporter& reporter_;
   TagMemory& memory_;

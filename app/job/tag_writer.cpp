@@ -14,7 +14,6 @@
 #include "app/values/formats.h"
 #include "app/values/values.h"
 #include "common/ascii.h"
-#include "reader/rdr.h"
 
 namespace stampwise {
 namespace {
@@ -45,25 +44,6 @@ class WaitCursor {
 // The numbering system toggle in the first byte of the protocol-control word:
 // set, the second byte is an ISO AFI instead of EPCglobal attribute bits.
 constexpr unsigned kPcToggle = 0x01;
-
-// Status 6 (wrong data count) and 24 (unknown command): the reader refused
-// the command, so it never reached the tag.
-constexpr int kReaderBadLength = 6;
-
-// True when a failed data write certainly left the tag as it was: the
-// library refused the frame before it went out, or the reader refused the
-// command (a refusal the library trusts: no other reply on its heels). Every
-// other failure (time-out, a cut, stale or unreadable reply, status 21
-// without a matching read-back, any other status, even one whose number
-// equals one of the library's own) may have come after the tag took the
-// data. A link that cannot send shows as a time-out too, and is counted
-// with those.
-bool WriteCertainlyMissedTag(int handle) {
-  const int origin = RdrGetLastErrorOrigin(handle);
-  if (origin == RDR_ORIGIN_NOT_SENT) return true;
-  const int error = RdrGetLastError(handle);
-  return origin == RDR_ORIGIN_READER && (error == kReaderBadLength || error == RDR_ERR_UNKNOWN_COMMAND);
-}
 
 // The halt that a refused value means.
 TagWriter::Halt HaltOf(int messageId) {
@@ -369,12 +349,12 @@ void TagWriter::ReportEmptyField(TagEvent::Kind kind, bool cyclic) {
                              {},
                              {},
                              writing ? programmedCount_ : readCount_,
-                             RDR_ERR_NO_TAG,
+                             TagLink::NoTagError(),
                              msg::kNoValidTag});
 }
 
 bool TagWriter::LibraryFailure(TagEvent::Kind kind, const Bytes& bytes) {
-  const int error = RdrGetLastError(handle_);
+  const int error = link_.LastError();
   reporter_.ShowId(ErrorMessageId(error));
   return TagFailed(kind, error, ErrorMessageId(error), bytes);
 }
@@ -444,11 +424,11 @@ void TagWriter::UseUp(ledger::Claim& claim, const Bytes& epcBefore, int start, c
 
 bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, ledger::Claim& claim,
                              const unsigned char* password) {
-  if (config_.options.setPassword && (RdrWriteData(handle_, 0, 2, password, 4) < 0 ||
-                                      (config_.options.activatePassword &&
-                                       RdrLock(handle_, LockArea(TargetBank(), TargetStart()), 2, password) < 0))) {
+  if (config_.options.setPassword &&
+      (!link_.WriteData(0, 2, password, 4) ||
+       (config_.options.activatePassword && !link_.Lock(LockArea(TargetBank(), TargetStart()), 2, password)))) {
     // The data frame has not gone out: the value is still unused.
-    const int error = RdrGetLastError(handle_);
+    const int error = link_.LastError();
     reporter_.ShowId(ErrorMessageId(error));
     if (SettleClaim(claim, ledger::Outcome::kFailed, {})) {
       TagFailed(TagEvent::Kind::kWrite, error, ErrorMessageId(error));
@@ -457,11 +437,9 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, ledger::Cla
   }
   const Bytes epcBefore = memory_.currentTag;
   const int length = static_cast<int>(data.size());
-  const int result = config_.options.setPassword ? RdrWriteDataPw(handle_, bank, start, password, data.data(), length)
-                                                 : RdrWriteData(handle_, bank, start, data.data(), length);
-  if (result >= 0) return true;
-  const int error = RdrGetLastError(handle_);
-  if (WriteCertainlyMissedTag(handle_)) {
+  if (link_.WriteData(bank, start, data.data(), length, config_.options.setPassword ? password : nullptr)) return true;
+  const int error = link_.LastError();
+  if (link_.LastWriteCertainlyMissedTag()) {
     reporter_.ShowId(ErrorMessageId(error));
     if (SettleClaim(claim, ledger::Outcome::kFailed, data)) {
       TagFailed(TagEvent::Kind::kWrite, error, ErrorMessageId(error), data);
@@ -481,7 +459,7 @@ bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
   place_ = AttemptPlace{static_cast<int>(TargetBank()), TargetStart(), {}, {}};
   verify_ = "off";
   const int linesBefore = statusLines_;
-  if (!inventory_.Run(handle_, cyclic)) {
+  if (!inventory_.Run(link_, cyclic)) {
     // Two tags in the field is an attempt the journal must show (once, as the
     // status line shows it once).
     if (statusLines_ != linesBefore && lastStatusLine_ == LoadString(msg::kTagNotUnique)) {
@@ -492,10 +470,10 @@ bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
     return false;
   }
   place_.epcBefore = gs1::Hex(memory_.currentTag);
-  if (config_.trace.readTid) place_.tid = ReadTagTid(handle_);
+  if (config_.trace.readTid) place_.tid = gs1::Hex(link_.ReadTid());
   unsigned char password[20] = {};
   const WriteOptions& options = config_.options;
-  if (options.setPassword && RdrHexToBytes(options.accessPassword.c_str(), password, sizeof password) != 4) {
+  if (options.setPassword && TagLink::HexToBytes(options.accessPassword, password, sizeof password) != 4) {
     reporter_.ShowId(msg::kPasswordLength);
     frontEnd_.FocusPasswordField();
     RecordFailedAttempt();
@@ -517,7 +495,7 @@ bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
     const auto lengthBits = static_cast<std::uint8_t>((lengthBytes / 2) * 8);
     unsigned char pc[2] = {};
     Bytes prefix = {lengthBits, 0};
-    if (RdrReadData(handle_, 1, 1, pc, 2) == 2) {
+    if (link_.ReadData(1, 1, pc, 2) == 2) {
       prefix = {static_cast<std::uint8_t>((pc[0] & 7) | lengthBits), pc[1]};
       // A GS1 EPC wants the numbering system toggle clear (an EPCglobal
       // application): a set toggle and the AFI it carried go.
@@ -536,7 +514,7 @@ bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
     // that answers with another EPC is not the one written (it came in after
     // it) and must stay unknown, or the cycle would never write it.
     const std::optional<Bytes> predicted = PredictEpcAfterWrite(epcBefore, start, data);
-    const bool answered = inventory_.Run(handle_, false);
+    const bool answered = inventory_.Run(link_, false);
     if (!answered || (predicted && memory_.currentTag != *predicted)) {
       memory_.currentTag = predicted.value_or(Bytes{});
       // A new EPC nobody can know: the next single tag seen is this one.
@@ -576,13 +554,13 @@ bool TagWriter::VerifyWrite(ledger::Claim& claim, const Bytes& data, int bank, i
   const bool withPc = bank == static_cast<int>(Bank::Epc) && start == 1;
   const Bytes expected(data.begin() + (withPc ? 2 : 0), data.end());
   Bytes back(expected.size());
-  const int read = RdrReadData(handle_, bank, withPc ? 2 : start, back.data(), static_cast<int>(back.size()));
+  const int read = link_.ReadData(bank, withPc ? 2 : start, back.data(), static_cast<int>(back.size()));
   if (read == static_cast<int>(back.size()) && back == expected) {
     verify_ = "ok";
     return true;
   }
   verify_ = "mismatch";
-  const int error = read < 0 ? RdrGetLastError(handle_) : 0;
+  const int error = read < 0 ? link_.LastError() : 0;
   int messageId = msg::kVerifyMismatch;
   if (read < 0) {
     messageId = msg::kVerifyReadFailed;
@@ -611,7 +589,7 @@ CycleTimer& TagWriter::TimerOf(Cycle cycle) { return cycle == Cycle::Read ? read
 void TagWriter::StopTimer(CycleTimer& timer) {
   if (!timer.IsRunning()) return;
   timer.Stop();
-  RdrSetNoWindowLock(handle_, 0);
+  link_.SetWindowLock(true);
 }
 
 bool TagWriter::StartCycle(Cycle cycle) {
@@ -633,7 +611,7 @@ bool TagWriter::StartCycle(Cycle cycle) {
     lastReadText_.clear();
     readCount_ = 0;
   }
-  RdrSetNoWindowLock(handle_, 1);
+  link_.SetWindowLock(false);
   memory_.lastTag.clear();
   reporter_.ResetRepeat();
   TimerOf(cycle).Start(config_.cycleTimeMs);
@@ -670,7 +648,7 @@ void TagWriter::ShowReadTagUri(const Bytes& read) {
 }
 
 bool TagWriter::ReadAttempt(bool cyclic) {
-  if (inventory_.Run(handle_, cyclic)) {
+  if (inventory_.Run(link_, cyclic)) {
     // A GS1 job reads the EPC from word 2, as long as the tag says it is.
     const bool gs1 = config_.gs1.enabled;
     ParameterSet shown = config_.params;
@@ -682,8 +660,8 @@ bool TagWriter::ReadAttempt(bool cyclic) {
       shown.msbFirst = true;
     }
     Bytes buffer(static_cast<std::size_t>(std::max(shown.lengthBytes, 0)), 0);
-    const int read = RdrReadData(handle_, static_cast<int>(shown.bank), shown.startWord, buffer.data(),
-                                 static_cast<int>(buffer.size()));
+    const int read =
+        link_.ReadData(static_cast<int>(shown.bank), shown.startWord, buffer.data(), static_cast<int>(buffer.size()));
     if (read != static_cast<int>(buffer.size())) {
       if (read < 0) {
         LibraryFailure(TagEvent::Kind::kRead);

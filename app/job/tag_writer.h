@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/base/params.h"
+#include "app/connection/tag_link.h"
 #include "app/gs1/gs1_job.h"
 #include "app/job/attempt_recorder.h"
 #include "app/job/beeper.h"
@@ -74,9 +75,10 @@ class TagWriter {
   // Told of every settled attempt from the next job on (null: nobody); it
   // must outlive the writer.
   void SetAttemptSink(AttemptSink* sink) { attemptSink_ = sink; }
-  // The open connection (0 or negative: none).
-  void SetHandle(int handle) { handle_ = handle; }
-  int Handle() const { return handle_; }
+  // The open connection's tag exchanges (ReaderClient::Tags); a link that is
+  // not open when there is none.
+  void SetLink(TagLink link) { link_ = link; }
+  const TagLink& Link() const { return link_; }
   // Asked after every failed attempt: true when the reader is gone (see
   // ReaderClient::LinkLost). Then the cycles stop with the message naming
   // `connection`, and HaltReason says kReaderLost.
@@ -221,7 +223,7 @@ class TagWriter {
   TagMemory memory_;
   InventoryStep inventory_;
 
-  int handle_ = 0;
+  TagLink link_;
   std::function<bool()> linkLost_;
   std::string connection_;
   WriterConfig config_;

@@ -20,8 +20,4 @@ struct TraceConfig {
   bool operator==(const TraceConfig&) const = default;
 };
 
-// TID words 0 to 5 of the tag alone in the field as hex, fewer words when
-// the chip has fewer; empty when none can be read.
-std::string ReadTagTid(int handle);
-
 }  // namespace stampwise

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/texts/messages.h"
-#include "reader/rdr.h"
 
 namespace stampwise {
 namespace station {
@@ -126,9 +125,9 @@ void Station::RunAttempt() {
   int status = 0;
   if (lastEvent_) {
     status = lastEvent_->status;
-  } else if (ready && !halted && writer_.Handle() > 0) {
+  } else if (ready && !halted && writer_.Link().IsOpen()) {
     // The inventory's exchange failed: the PLC gets the library's reason.
-    status = RdrGetLastError(writer_.Handle());
+    status = writer_.Link().LastError();
   }
   // The TID of a tag that took its data, as the attempt read it (when the
   // job reads TIDs): no further exchange before the trigger settles.

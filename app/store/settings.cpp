@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kFlagSentinel = 255;
 constexpr int kNumberSentinel = -1;
-constexpr std::array<const char*, 4> kMemoryTypes{"Res", "EPC", "TID", "User"};
 
 // Reads by the key table. A key written back when missing is read with a
 // sentinel (255 for flags, -1 for numbers), so that a missing or unreadable
@@ -69,16 +68,13 @@ int Saturate(std::int64_t value) {
 }  // namespace
 
 std::optional<Bank> BankFromMemoryType(std::string_view text) {
-  for (std::size_t index = 0; index < kMemoryTypes.size(); ++index) {
-    if (text == kMemoryTypes[index]) return static_cast<Bank>(index);
+  for (const BankName& name : kBankNames) {
+    if (text == name.stored) return name.bank;
   }
   return std::nullopt;
 }
 
-const char* MemoryTypeText(Bank bank) {
-  auto index = static_cast<std::size_t>(bank);
-  return index < kMemoryTypes.size() ? kMemoryTypes[index] : "User";
-}
+const char* MemoryTypeText(Bank bank) { return NamesOf(bank).stored.data(); }
 
 std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved, const std::vector<WindowRect>& screens) {
   // Stored numbers may be anything; compute wide so that nothing overflows.

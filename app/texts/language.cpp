@@ -1,16 +1,24 @@
 #include "app/texts/language.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
+#include <utility>
 
 #include "app/texts/strings.h"
+#include "common/shared_library.h"
 
 namespace stampwise {
 namespace {
 
+using CaptionSource = const char* (*)(const char* german);
+
 std::mutex languageMutex;
-void* englishLibrary = nullptr;
+CaptionSource englishCaption = nullptr;
+
+// Never closed at exit: texts may still be asked for while static objects go.
+common::SharedLibrary& English() {
+  static auto* const library = new common::SharedLibrary();
+  return *library;
+}
 
 }  // namespace
 
@@ -18,27 +26,28 @@ bool ApplyLanguage(int language, const std::string& libraryFolder) {
   std::lock_guard lock(languageMutex);
   if (language <= 0) {
     SetStringSource(nullptr);
-    if (englishLibrary != nullptr) dlclose(englishLibrary);
-    englishLibrary = nullptr;
+    englishCaption = nullptr;
+    English().Close();
     return false;
   }
-  if (englishLibrary != nullptr) return true;
-  const std::string path = libraryFolder + kEnglishLibraryName;
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return false;
-  auto source = reinterpret_cast<StringSource>(dlsym(library, "StampwiseString"));
-  if (source == nullptr) {
-    dlclose(library);
-    return false;
-  }
-  englishLibrary = library;
+  if (English().IsOpen()) return true;
+  common::SharedLibrary library(libraryFolder + kEnglishLibraryName);
+  StringSource source = nullptr;
+  if (!library.Resolve("StampwiseString", source)) return false;
+  englishCaption = library.Entry<CaptionSource>("StampwiseCaption");
+  English() = std::move(library);
   SetStringSource(source);
   return true;
 }
 
 bool EnglishActive() {
   std::lock_guard lock(languageMutex);
-  return englishLibrary != nullptr;
+  return English().IsOpen();
+}
+
+const char* EnglishCaption(const char* german) {
+  std::lock_guard lock(languageMutex);
+  return englishCaption != nullptr ? englishCaption(german) : nullptr;
 }
 
 }  // namespace stampwise

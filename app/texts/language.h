@@ -14,5 +14,8 @@ inline constexpr const char* kEnglishLibraryName = "QL_MKV_StampwiseEng.so";
 bool ApplyLanguage(int language, const std::string& libraryFolder);
 
 bool EnglishActive();
+// The English caption of a control's German caption while English is active;
+// null under German, or for a caption the library does not know.
+const char* EnglishCaption(const char* german);
 
 }  // namespace stampwise

@@ -134,7 +134,7 @@ class CycleTest : public ::testing::Test {
     settings_ = std::make_unique<Settings>(folder_.File("settings.ini"), folder_.Path() + "/");
     writer_ = std::make_unique<TagWriter>(frontEnd_, writeTimer_, readTimer_, settings_.get(), nullptr,
                                           [this] { return now_; });
-    writer_->SetHandle(handle_);
+    writer_->SetLink(TagLink(handle_));
     Change([this](WriterConfig& config) {
       config.logs.writeLogFile = folder_.File("write.txt");
       config.logs.readLogFile = folder_.File("read.txt");

@@ -524,7 +524,7 @@ TEST_F(CycleTest, KeysThatCannotBeStoredMidCycleEndItAfterTheTagUnderWay) {
   std::filesystem::remove(blocker);
   writer_ = std::make_unique<TagWriter>(frontEnd_, writeTimer_, readTimer_, settings_.get(), nullptr,
                                         [this] { return now_; });
-  writer_->SetHandle(handle_);
+  writer_->SetLink(TagLink(handle_));
   Change([this](WriterConfig& config) { config.logs.writeLogFile = folder_.File("write.txt"); });
   UserHexJob(StoredLastData());
   ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
@@ -639,7 +639,7 @@ TEST_F(CycleTest, TwoWritersOnOneStoreNeverShareAValue) {
   ManualTimer otherWriteTimer;
   ManualTimer otherReadTimer;
   TagWriter other(otherFront, otherWriteTimer, otherReadTimer, &otherSettings, nullptr);
-  other.SetHandle(otherReader.handle);
+  other.SetLink(TagLink(otherReader.handle));
   WriterConfig otherJob = writer_->Config();
   otherJob.params.value = "00000001";  // both windows show the same start value
   other.Configure(otherJob);

@@ -73,7 +73,7 @@ class ModbusStationTest : public ::testing::Test {
     handle_ = id.handle;
     settings_ = std::make_unique<Settings>(folder_.File("settings.ini"), folder_.Path() + "/");
     writer_ = std::make_unique<TagWriter>(frontEnd_, writeTimer_, readTimer_, settings_.get(), nullptr);
-    writer_->SetHandle(handle_);
+    writer_->SetLink(TagLink(handle_));
     WriterConfig config = writer_->Config();
     config.params.bank = Bank::User;
     config.params.lengthBytes = 4;
