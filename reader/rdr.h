@@ -58,6 +58,13 @@ enum {
 };
 
 int RDR_API RdrOpen(const char* connection, int baudRate, int lineFormat, int timeoutMs);
+/* Why the calling thread's last RdrOpen could not open its serial line: the
+ * device file (or D2XX serial number) and the system's reason ("No such file
+ * or directory", "Device or resource busy", "not a terminal"). Returns 1 and
+ * fills both, cut to fit and NUL-terminated, when the open failed there; 0
+ * otherwise (no such failure, another kind of link, or a reader that did not
+ * answer). */
+int RDR_API RdrGetOpenFailure(char* device, int deviceCapacity, char* reason, int reasonCapacity);
 int RDR_API RdrClose(int handle);
 /* The calling thread's last error on this connection: a failure of another
  * thread on the same handle does not replace it. Every function may be called

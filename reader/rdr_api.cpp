@@ -1,5 +1,6 @@
 // The exported C interface: handle lookup, the "copy" rule for caller buffers
 // and a catch-all at the boundary, so that no exception leaves the library.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -12,11 +13,12 @@
 #include "reader/rdr.h"
 #include "reader/sdk_app.h"
 #include "reader/wait_hooks.h"
+#include "transport/open_failure_note.h"
 
 namespace qlmkv {
 namespace {
 
-constexpr int kLibraryVersion = 119;
+constexpr int kLibraryVersion = QLMKV_SDK_VERSION_NUMBER;
 constexpr int kLanCollectMs = 500;
 constexpr int kInventoryChunk = 16;
 
@@ -35,6 +37,15 @@ int Guarded(Fn fn) {
 }
 
 CQL_MKV_SDKApp& App() { return CQL_MKV_SDKApp::Instance(); }
+
+// `text` into a caller's buffer of `capacity` bytes, cut to fit, always
+// NUL-terminated; nothing for a missing buffer.
+void CopyCut(const std::string& text, char* buffer, int capacity) {
+  if (buffer == nullptr || capacity <= 0) return;
+  const std::size_t length = std::min(text.size(), static_cast<std::size_t>(capacity) - 1);
+  std::memcpy(buffer, text.data(), length);
+  buffer[length] = '\0';
+}
 
 // Runs `fn` on the connection named by `handle`; -1 for an unknown handle.
 template <typename Fn>
@@ -108,6 +119,16 @@ extern "C" {
 
 int RdrOpen(const char* connection, int baudRate, int lineFormat, int timeoutMs) {
   return Guarded([&] { return App().Open(connection != nullptr ? connection : "", baudRate, lineFormat, timeoutMs); });
+}
+
+int RdrGetOpenFailure(char* device, int deviceCapacity, char* reason, int reasonCapacity) {
+  return Guarded([&] {
+    const std::optional<OpenFailureNote> note = LastOpenFailure();
+    if (!note) return 0;
+    CopyCut(note->device, device, deviceCapacity);
+    CopyCut(note->reason, reason, reasonCapacity);
+    return 1;
+  });
 }
 
 int RdrClose(int handle) {

@@ -8,6 +8,7 @@
 #include "reader/commands.h"
 #include "reader/links.h"
 #include "reader/rdr.h"
+#include "transport/open_failure_note.h"
 
 namespace qlmkv {
 
@@ -34,6 +35,7 @@ CQL_MKV_SDKApp& CQL_MKV_SDKApp::Instance() {
 }
 
 int CQL_MKV_SDKApp::Open(const std::string& connection, int baudRate, int lineFormat, int timeoutMs) {
+  ClearOpenFailure();
   const int baud = EffectiveBaudRate(connection, baudRate);
   const ConnectionTarget target = ParseConnectionString(connection);
   bool recovered = false;

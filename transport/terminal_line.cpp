@@ -283,7 +283,8 @@ std::unique_ptr<SerialLine> OpenTerminalLine(const std::string& path, LineError&
   if (fd < 0 || !isatty(fd)) {
     const int reason = fd < 0 ? err : ENOTTY;
     if (fd >= 0) ::close(fd);
-    error = {reason, std::system_category().message(reason), false};
+    // ENOTTY's own text speaks of an ioctl: say what the file is not.
+    error = {reason, fd < 0 ? std::system_category().message(reason) : "not a terminal", false};
     return nullptr;
   }
   // No sharing: a line another program (or another port) holds is refused.

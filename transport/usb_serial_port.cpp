@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "transport/diagnostics.h"
+#include "transport/open_failure_note.h"
 #include "transport/port_name.h"
 
 namespace qlmkv {
@@ -81,6 +82,7 @@ bool CUSBSerialPort::InitPort(SerialPortListener* listener, const std::string& p
   line_ = d2xxMode_ ? OpenD2xxLine(ftd2xx_, resolved.target, error) : OpenTerminalLine(resolved.target, error);
   if (!line_) {
     config.unlock();
+    NoteOpenFailure({resolved.target, error.text});
     Warn("CreateFile()", error);
     ClosePort();
     return false;

@@ -1,10 +1,8 @@
 #include "app/connection/open_failure.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 
 #include "app/connection/reader_client.h"
 #include "app/connection/reader_link.h"
+#include "reader/rdr.h"
 
 namespace stampwise {
 namespace {
@@ -100,17 +99,12 @@ std::optional<OpenFailure> FindOpenFailure(const std::string& connection) {
     if (name.empty() || ::stat(name.c_str(), &info) != 0) return LinkWithoutDeviceFile(WithoutAddress(connection));
     return OpenFailure{name, "not under /dev/, so taken as a D2XX serial number (give the /dev/ name)"};
   }
-  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return OpenFailure{device, SystemReason(errno)};
-  std::optional<OpenFailure> failure;
-  if (!::isatty(fd)) {
-    failure = OpenFailure{device, "not a terminal"};
-  } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    // Another program holds the line (serial tools take the same lock).
-    failure = OpenFailure{device, SystemReason(errno == EWOULDBLOCK ? EBUSY : errno)};
-  }
-  ::close(fd);
-  return failure;
+  // The line's own reason, as the library's open found it; none when the
+  // line opened (and no reader answered).
+  char path[512] = {};
+  char reason[256] = {};
+  if (RdrGetOpenFailure(path, sizeof path, reason, sizeof reason) != 1) return std::nullopt;
+  return OpenFailure{path, reason};
 }
 
 }  // namespace stampwise

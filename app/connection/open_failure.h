@@ -13,12 +13,13 @@ struct OpenFailure {
   std::string reason;  // "No such file or directory", "not a terminal", ...
 };
 
-// Looks at the device file behind `connection` as opening a serial line
-// does (open, terminal check, the exclusive lock) and says what stands in
-// the way. A name outside /dev/ that names a file is told that it is taken
-// as a D2XX serial number; a LAN address gets the TCP connection's reason,
-// a USB serial number whether such a reader is attached. Nothing when no
-// reason can be found (a module name, a link that opens now).
+// Says what stood in the way of the calling thread's last failed open of
+// `connection` (ReaderClient::Open). A device file: the system's reason as
+// the library's open found it (missing, not a terminal, held by another
+// program). A name outside /dev/ that names a file is told that it is taken
+// as a D2XX serial number; a LAN address gets the TCP connection's reason, a
+// USB serial number whether such a reader is attached. Nothing when no
+// reason can be found (a module name, a line that opened but no reader).
 std::optional<OpenFailure> FindOpenFailure(const std::string& connection);
 
 }  // namespace stampwise

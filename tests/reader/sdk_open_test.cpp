@@ -2,6 +2,9 @@
 // line settings, device address, handle numbers and the open failures.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+
 #include "reader/rdr.h"
 #include "tests/reader/sdk_fixture.h"
 
@@ -167,6 +170,34 @@ TEST_F(SdkOpen, NoLanRecoveryForSerialLinks) {
   serialReader = std::make_shared<ScriptedReader>(nullptr);
   EXPECT_EQ(RdrOpen("COM1", 9600, 0, 10), RDR_OPEN_NO_READER);
   EXPECT_TRUE(module->opens.empty());
+}
+
+// The system's reason of a line that did not open reaches the caller, cut to
+// its buffers; a later open that fails elsewhere (or succeeds) takes it back.
+TEST(SdkOpenFailure, TheLinesOwnReasonComesUpCutToTheCallersBuffers) {
+  const std::string missing = "/dev/stampwise-no-such-port";
+  ASSERT_EQ(RdrOpen(missing.c_str(), 19200, 0, 100), RDR_OPEN_FAILED);
+  char device[64] = {};
+  char reason[64] = {};
+  ASSERT_EQ(RdrGetOpenFailure(device, sizeof device, reason, sizeof reason), 1);
+  EXPECT_EQ(std::string(device), missing);
+  EXPECT_EQ(std::string(reason), "No such file or directory");
+
+  char shortDevice[5] = {'x', 'x', 'x', 'x', 'x'};
+  EXPECT_EQ(RdrGetOpenFailure(shortDevice, sizeof shortDevice, nullptr, 0), 1);
+  EXPECT_EQ(std::string(shortDevice), "/dev");
+
+  ASSERT_EQ(RdrOpen("/dev/null", 19200, 0, 100), RDR_OPEN_FAILED);
+  ASSERT_EQ(RdrGetOpenFailure(device, sizeof device, reason, sizeof reason), 1);
+  EXPECT_EQ(std::string(reason), "not a terminal");
+
+  // Another thread's failure is its own.
+  int other = -1;
+  std::thread([&] { other = RdrGetOpenFailure(device, sizeof device, reason, sizeof reason); }).join();
+  EXPECT_EQ(other, 0);
+
+  EXPECT_EQ(RdrOpen("0012AB HID", 19200, 0, 100), RDR_OPEN_FAILED);
+  EXPECT_EQ(RdrGetOpenFailure(device, sizeof device, reason, sizeof reason), 0);
 }
 
 }  // namespace
