@@ -19,6 +19,7 @@
 
 #include "app/connection/port_settings.h"
 #include "app/connection/reader_client.h"
+#include "app/connection/reader_link.h"
 #include "app/connection/serial_names.h"
 #include "app/texts/messages.h"
 #include "app/texts/strings.h"
@@ -195,7 +196,7 @@ void CPortDlg::FillList() {
   for (const std::string& entry : entries_) {
     auto* item = new QListWidgetItem(FromUtf8(entry), list_);
     if (!UsesLineControls(entry)) continue;  // USB and LAN entries are no device paths
-    const auto stable = stableNames.find(DevicePathOfEntry(entry));
+    const auto stable = stableNames.find(DeviceFileOfConnection(entry));
     if (stable != stableNames.end()) item->setData(DeviceListDelegate::kStableNameRole, FromUtf8(stable->second));
   }
 }

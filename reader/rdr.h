@@ -58,6 +58,19 @@ enum {
 };
 
 int RDR_API RdrOpen(const char* connection, int baudRate, int lineFormat, int timeoutMs);
+/* Kinds of link a connection string names (RdrDescribeConnection). */
+enum {
+  RDR_LINK_DEVICE_FILE = 0, /* a serial line on a terminal device ("/dev/ttyACM0", "COM3") */
+  RDR_LINK_D2XX = 1,        /* a D2XX device by its serial number */
+  RDR_LINK_HID = 2,
+  RDR_LINK_LAN = 3
+};
+/* What RdrOpen would open for `connection`, without opening it: returns the
+ * RDR_LINK_* kind and fills `name` (cut to fit, NUL-terminated) with the
+ * device file, the D2XX serial number, the HID name or the LAN address, each
+ * without the device address and a list entry's description; -1 without a
+ * connection string. */
+int RDR_API RdrDescribeConnection(const char* connection, char* name, int capacity);
 /* Why the calling thread's last RdrOpen could not open its serial line: the
  * device file (or D2XX serial number) and the system's reason ("No such file
  * or directory", "Device or resource busy", "not a terminal"). Returns 1 and

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "reader/commands.h"
+#include "reader/connection_string.h"
 #include "reader/hex_text.h"
 #include "reader/lan_params.h"
 #include "reader/links.h"
@@ -14,6 +15,7 @@
 #include "reader/sdk_app.h"
 #include "reader/wait_hooks.h"
 #include "transport/open_failure_note.h"
+#include "transport/port_name.h"
 
 namespace qlmkv {
 namespace {
@@ -119,6 +121,28 @@ extern "C" {
 
 int RdrOpen(const char* connection, int baudRate, int lineFormat, int timeoutMs) {
   return Guarded([&] { return App().Open(connection != nullptr ? connection : "", baudRate, lineFormat, timeoutMs); });
+}
+
+int RdrDescribeConnection(const char* connection, char* name, int capacity) {
+  return Guarded([&] {
+    if (connection == nullptr) return -1;
+    const ConnectionTarget target = ParseConnectionString(connection);
+    int kind = RDR_LINK_LAN;
+    std::string text = target.port;
+    switch (ClassifyPort(target.port)) {
+      case LinkKind::kLan: break;
+      case LinkKind::kHid: kind = RDR_LINK_HID; break;
+      case LinkKind::kSerial: {
+        // As the serial transport reads the name it is given.
+        const ResolvedPortName resolved = ResolvePortName(SerialPortName(target.port));
+        kind = resolved.d2xx ? RDR_LINK_D2XX : RDR_LINK_DEVICE_FILE;
+        text = resolved.target;
+        break;
+      }
+    }
+    CopyCut(text, name, capacity);
+    return kind;
+  });
 }
 
 int RdrGetOpenFailure(char* device, int deviceCapacity, char* reason, int reasonCapacity) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/texts/messages.h"
 #include "app/texts/strings.h"
@@ -100,34 +101,35 @@ ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeo
   return id;
 }
 
-std::string DeviceFileOfConnection(const std::string& connection) {
-  std::string port = connection;
-  const std::size_t colon = port.find(':');
-  if (colon != std::string::npos && colon + 1 < port.size()) port.resize(colon);
-  port = port.substr(0, port.find(' '));
-  if (port.rfind("/dev/", 0) == 0) return port;
-  if (port.size() > 3 && (port[0] == 'C' || port[0] == 'c') && (port[1] == 'O' || port[1] == 'o') &&
-      (port[2] == 'M' || port[2] == 'm')) {
-    char* end = nullptr;
-    const long number = std::strtol(port.c_str() + 3, &end, 10);
-    if (end != nullptr && *end == '\0' && number >= 1 && number <= 256) {
-      return "/dev/ttyS" + std::to_string(number - 1);
-    }
+LinkTarget DescribeConnection(const std::string& connection) {
+  std::vector<char> name(connection.size() + 32, '\0');
+  const int kind = RdrDescribeConnection(connection.c_str(), name.data(), static_cast<int>(name.size()));
+  LinkTarget target;
+  switch (kind) {
+    case RDR_LINK_DEVICE_FILE: target.kind = LinkTarget::Kind::kDeviceFile; break;
+    case RDR_LINK_D2XX: target.kind = LinkTarget::Kind::kD2xx; break;
+    case RDR_LINK_HID: target.kind = LinkTarget::Kind::kHid; break;
+    default: target.kind = LinkTarget::Kind::kLan; break;
   }
-  return {};
+  target.name = name.data();
+  return target;
+}
+
+std::string DeviceFileOfConnection(const std::string& connection) {
+  const LinkTarget target = DescribeConnection(connection);
+  return target.kind == LinkTarget::Kind::kDeviceFile ? target.name : std::string();
 }
 
 std::string ListedHidNameOfConnection(const std::string& connection) {
-  std::string name = connection;
-  const std::size_t colon = name.find(':');
-  if (colon != std::string::npos && colon + 1 < name.size()) name.resize(colon);
-  if (name.find("HID") == std::string::npos) return {};
+  const LinkTarget target = DescribeConnection(connection);
+  if (target.kind != LinkTarget::Kind::kHid) return {};
   // The USB list keeps only names whose first four characters read 1700 to 1709.
   int series = 0;
-  for (std::size_t i = 0; i < name.size() && i < 4 && std::isdigit(static_cast<unsigned char>(name[i])); ++i) {
-    series = series * 10 + (name[i] - '0');
+  for (std::size_t i = 0; i < target.name.size() && i < 4 && std::isdigit(static_cast<unsigned char>(target.name[i]));
+       ++i) {
+    series = series * 10 + (target.name[i] - '0');
   }
-  return series >= 1700 && series <= 1709 ? name : std::string();
+  return series >= 1700 && series <= 1709 ? target.name : std::string();
 }
 
 bool ReaderLinkLost(const std::string& connection) {

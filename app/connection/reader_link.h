@@ -45,6 +45,16 @@ struct ReaderIdentity {
 // refuses reader-only devices and sets mode 0.
 ReaderIdentity OpenReader(const std::string& connection, int baudCode, int timeoutMs);
 
+// What a connection string opens, as the reader library reads it: the kind
+// of link and its name without device address and list description (a
+// device file, a D2XX serial number, a HID name, a LAN address).
+struct LinkTarget {
+  enum class Kind { kDeviceFile, kD2xx, kHid, kLan };
+  Kind kind = Kind::kLan;
+  std::string name;
+};
+LinkTarget DescribeConnection(const std::string& connection);
+
 // The device file behind a serial connection string ("/dev/ttyACM0 [..]:2"
 // gives "/dev/ttyACM0", "COM3" gives "/dev/ttyS2"); empty for links that
 // have none (LAN, HID, D2XX serial numbers).

@@ -35,8 +35,6 @@ std::map<std::string, std::string> StableSerialNames(const std::string& director
   return names;
 }
 
-std::string DevicePathOfEntry(std::string_view entry) { return std::string(entry.substr(0, entry.find(' '))); }
-
 TypedPathProblem CheckTypedDevicePath(const std::string& path) {
   if (path.rfind("/dev/", 0) != 0) return TypedPathProblem::kNotUnderDev;
   if (path.find(' ') != std::string::npos) return TypedPathProblem::kHasBlank;

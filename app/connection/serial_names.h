@@ -18,10 +18,6 @@ std::string SerialByIdDirectory();
 // `directory` that leads to a device. Empty when the folder is missing.
 std::map<std::string, std::string> StableSerialNames(const std::string& directory = SerialByIdDirectory());
 
-// The kernel path of a serial list entry: the text before its first blank
-// ("/dev/ttyACM0 [Vex Virtual COM]" -> "/dev/ttyACM0").
-std::string DevicePathOfEntry(std::string_view entry);
-
 // Why a typed device path cannot be opened as a serial line (kNone: it can
 // be tried). The library takes only names under /dev/ for serial lines (any
 // other name is a D2XX serial number) and drops what follows a blank, so the

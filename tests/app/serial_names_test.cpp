@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "app/connection/reader_link.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {
@@ -26,9 +27,16 @@ TEST(StableSerialNames, LinksToDevicesByTheirKernelPathFirstNameWins) {
   EXPECT_TRUE(StableSerialNames(folder.File("missing")).empty());
 }
 
-TEST(DevicePathOfEntry, TextBeforeTheFirstBlank) {
-  EXPECT_EQ(DevicePathOfEntry("/dev/ttyACM0 [Vex Virtual COM]"), "/dev/ttyACM0");
-  EXPECT_EQ(DevicePathOfEntry("/dev/ttyS0"), "/dev/ttyS0");
+// A list entry's device file, as the library would open it.
+TEST(DeviceFileOfConnection, ListEntriesAndConnectionStrings) {
+  EXPECT_EQ(DeviceFileOfConnection("/dev/ttyACM0 [Vex Virtual COM]"), "/dev/ttyACM0");
+  EXPECT_EQ(DeviceFileOfConnection("/dev/ttyS0"), "/dev/ttyS0");
+  EXPECT_EQ(DeviceFileOfConnection("/dev/ttyUSB1 [FT232R: 2]:3"), "/dev/ttyUSB1");
+  EXPECT_EQ(DeviceFileOfConnection("COM2:1"), "/dev/ttyS1");
+  EXPECT_EQ(DeviceFileOfConnection("FT5X8QZB"), "");
+  EXPECT_EQ(DeviceFileOfConnection("1705-0042 HID:1"), "");
+  EXPECT_EQ(ListedHidNameOfConnection("1705-0042 HID:1"), "1705-0042 HID");
+  EXPECT_EQ(ListedHidNameOfConnection("0012AB HID:1"), "");
 }
 
 TEST(CheckTypedDevicePath, OnlyCharacterDevicesUnderDevWithoutBlanks) {

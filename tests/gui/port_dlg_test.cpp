@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "app/connection/reader_client.h"
+#include "app/connection/reader_link.h"
 #include "app/connection/serial_names.h"
 #include "app/store/settings_keys.h"
 #include "gui/device_list_delegate.h"
@@ -89,7 +90,7 @@ TEST_F(TypedPortTest, PathsThatCannotBeOpenedKeepTheDialogOpen) {
 TEST_F(TypedPortTest, StableNameStandsBesideItsPortAndCanBeTaken) {
   const std::vector<std::string> ports = ReaderClient::SerialPorts();
   if (ports.empty()) GTEST_SKIP() << "no serial port listed on this machine";
-  const std::string device = DevicePathOfEntry(ports.front());
+  const std::string device = DeviceFileOfConnection(ports.front());
   // The library opens only names under /dev/ as serial lines: the stand-in
   // for /dev/serial/by-id/ lies there too (removed with the test).
   stampwise::testing::TempFolder byId("stampwise-by-id", "/dev");
@@ -134,7 +135,7 @@ TEST_F(TypedPortTest, PictureWithATypedPathAndAStableName) {
   stampwise::testing::TempFolder byId("stampwise-by-id", "/dev");
   const std::vector<std::string> ports = ReaderClient::SerialPorts();
   if (!byId.Path().empty() && !ports.empty()) {
-    std::filesystem::create_symlink(DevicePathOfEntry(ports.front()), byId.File("usb-Vex_Reader_0042-if00"));
+    std::filesystem::create_symlink(DeviceFileOfConnection(ports.front()), byId.File("usb-Vex_Reader_0042-if00"));
     setenv("STAMPWISE_SERIAL_BY_ID_DIR", byId.Path().c_str(), 1);
   }
   Settings settings;

@@ -172,6 +172,31 @@ TEST_F(SdkOpen, NoLanRecoveryForSerialLinks) {
   EXPECT_TRUE(module->opens.empty());
 }
 
+// What an open would reach, told without opening: the same rules as the open.
+TEST(SdkDescribe, ConnectionStringsNameTheirLinkAsTheOpenReadsThem) {
+  const struct {
+    const char* connection;
+    int kind;
+    std::string name;
+  } cases[] = {
+      {"/dev/ttyACM0 [Vex Virtual COM]:2", RDR_LINK_DEVICE_FILE, "/dev/ttyACM0"},
+      {"COM3:5", RDR_LINK_DEVICE_FILE, "/dev/ttyS2"},
+      {"\\\\.\\com4", RDR_LINK_DEVICE_FILE, "/dev/ttyS3"},
+      {"COM99999999999", RDR_LINK_DEVICE_FILE, ""},
+      {"FT5X8QZB:x", RDR_LINK_D2XX, "FT5X8QZB"},
+      {"0012AB HID:1", RDR_LINK_HID, "0012AB HID"},
+      {"192.168.0.10-10001:3", RDR_LINK_LAN, "192.168.0.10-10001"},
+      {"[Module7]", RDR_LINK_LAN, "[Module7]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.connection);
+    char name[64] = {};
+    EXPECT_EQ(RdrDescribeConnection(c.connection, name, sizeof name), c.kind);
+    EXPECT_EQ(std::string(name), c.name);
+  }
+  EXPECT_EQ(RdrDescribeConnection(nullptr, nullptr, 0), -1);
+}
+
 // The system's reason of a line that did not open reaches the caller, cut to
 // its buffers; a later open that fails elsewhere (or succeeds) takes it back.
 TEST(SdkOpenFailure, TheLinesOwnReasonComesUpCutToTheCallersBuffers) {
