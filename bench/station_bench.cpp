@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 #include "app/job/front_end.h"
 #include "app/job/tag_writer.h"
 #include "app/store/settings.h"

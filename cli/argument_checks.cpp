@@ -4,7 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 #include "app/texts/strings.h"
 #include "cli/commands.h"
 

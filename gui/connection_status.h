@@ -6,7 +6,7 @@
 #include <QStatusBar>
 
 #include "app/base/params.h"
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 #include "app/values/enabling.h"
 
 class QLabel;

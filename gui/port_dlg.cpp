@@ -17,9 +17,9 @@
 #include <map>
 #include <utility>
 
+#include "app/connection/open_reader.h"
 #include "app/connection/port_settings.h"
 #include "app/connection/reader_client.h"
-#include "app/connection/reader_link.h"
 #include "app/connection/serial_names.h"
 #include "app/texts/messages.h"
 #include "app/texts/strings.h"

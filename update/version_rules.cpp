@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 
 namespace stampwise::update {
 namespace {

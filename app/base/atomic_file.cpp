@@ -47,17 +47,17 @@ bool WriteAll(int fd, std::string_view content) {
   return true;
 }
 
+}  // namespace
+
 bool SyncFolderOf(const std::string& path) {
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  const std::string folder = parent.empty() ? std::string(".") : parent.string();
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   bool synced = ::fsync(fd) == 0;
   ::close(fd);
   return synced;
 }
-
-}  // namespace
 
 bool FileIdentity::operator==(const FileIdentity& other) const {
   return device == other.device && inode == other.inode && size == other.size && SameTime(modified, other.modified) &&
@@ -97,17 +97,14 @@ int OpenRegularFile(const std::string& path, int flags) {
   return fd;
 }
 
-std::optional<FileLock> FileLock::Acquire(const std::string& path, bool writable, bool create,
-                                          std::chrono::milliseconds timeout, std::string* error) {
+Result<FileLock> FileLock::Acquire(const std::string& path, bool writable, bool create,
+                                   std::chrono::milliseconds timeout) {
   int flags = writable ? O_RDWR : O_RDONLY;
   if (create) flags |= O_CREAT;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     int fd = OpenRegularFile(path, flags);
-    if (fd < 0) {
-      if (error) *error = ErrnoText(path);
-      return std::nullopt;
-    }
+    if (fd < 0) return Failed{{0, ErrnoText(path)}};
     bool locked = false;
     for (;;) {
       if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -119,9 +116,8 @@ std::optional<FileLock> FileLock::Acquire(const std::string& path, bool writable
       std::this_thread::sleep_for(kRetryInterval);
     }
     if (!locked) {
-      if (error) *error = path + ": held by another program";
       ::close(fd);
-      return std::nullopt;
+      return Failed{{0, path + ": held by another program"}};
     }
     // While we waited, the holder may have replaced the file: then our lock
     // sits on a dead inode and we must lock the new one.
@@ -131,10 +127,7 @@ std::optional<FileLock> FileLock::Acquire(const std::string& path, bool writable
       return FileLock(fd);
     }
     ::close(fd);
-    if (std::chrono::steady_clock::now() >= deadline) {
-      if (error) *error = path + ": replaced while waiting for it";
-      return std::nullopt;
-    }
+    if (std::chrono::steady_clock::now() >= deadline) return Failed{{0, path + ": replaced while waiting for it"}};
   }
 }
 
@@ -153,64 +146,51 @@ FileLock::~FileLock() {
   if (fd_ >= 0) ::close(fd_);  // closing the last descriptor drops the flock
 }
 
-bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std::size_t maxBytes) {
-  content->clear();
-  if (::lseek(fd, 0, SEEK_SET) < 0) {
-    if (error) *error = ErrnoText("seek");
-    return false;
-  }
+Result<std::string> ReadAllFromDescriptor(int fd, std::size_t maxBytes) {
+  if (::lseek(fd, 0, SEEK_SET) < 0) return Failed{{0, ErrnoText("seek")}};
+  std::string content;
   char buffer[65536];
   for (;;) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      if (error) *error = ErrnoText("read");
-      return false;
+      return Failed{{0, ErrnoText("read")}};
     }
-    if (got == 0) return true;
-    if (content->size() + static_cast<std::size_t>(got) > maxBytes) {
-      if (error) *error = "file too large";
-      content->clear();
-      return false;
-    }
-    content->append(buffer, static_cast<std::size_t>(got));
+    if (got == 0) return content;
+    if (content.size() + static_cast<std::size_t>(got) > maxBytes) return Failed{{0, "file too large"}};
+    content.append(buffer, static_cast<std::size_t>(got));
   }
 }
 
-bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view content, std::string* error,
-                           bool synced) {
+Status ReplaceFileAtomically(const std::string& requestedPath, std::string_view content, bool synced) {
   const std::string path = ResolveLink(requestedPath);
   const std::string temporary = path + ".tmp";
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
-    if (error) *error = ErrnoText(temporary);
-    return false;
-  }
+  if (fd < 0) return Failed{{0, ErrnoText(temporary)}};
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
 
   bool written = WriteAll(fd, content) && (!synced || ::fsync(fd) == 0);
-  if (!written && error) *error = ErrnoText(temporary);
+  std::string error = written ? std::string() : ErrnoText(temporary);
   if (::close(fd) != 0 && written) {
     written = false;
-    if (error) *error = ErrnoText(temporary);
+    error = ErrnoText(temporary);
   }
   if (!written) {
     ::unlink(temporary.c_str());
-    return false;
+    return Failed{{0, error}};
   }
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    if (error) *error = ErrnoText(path);
+    error = ErrnoText(path);
     ::unlink(temporary.c_str());
-    return false;
+    return Failed{{0, error}};
   }
   if (synced && !SyncFolderOf(path)) {
     // The new contents are in place; only their survival of a power cut is
     // in doubt. Report it, the caller keeps its data dirty and saves again.
-    if (error) *error = ErrnoText("sync folder of " + path);
-    return false;
+    return Failed{{0, ErrnoText("sync folder of " + path)}};
   }
-  return true;
+  return Done{};
 }
 
 }  // namespace stampwise

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/base/result.h"
+
 namespace stampwise {
 
 // Who a path refers to and what it looked like: a save replaces the inode,
@@ -44,8 +46,8 @@ class FileLock {
   // Retries every 10 ms while another descriptor holds the lock, up to
   // timeout. Fails with an error text when the file cannot be opened (for
   // writing when writable), is missing (unless created) or stays locked.
-  static std::optional<FileLock> Acquire(const std::string& path, bool writable, bool create,
-                                         std::chrono::milliseconds timeout, std::string* error);
+  static Result<FileLock> Acquire(const std::string& path, bool writable, bool create,
+                                  std::chrono::milliseconds timeout);
 
   FileLock(FileLock&& other) noexcept;
   FileLock& operator=(FileLock&& other) noexcept;
@@ -63,7 +65,7 @@ class FileLock {
 // Reads a whole regular file from its start; fails beyond maxBytes so that a
 // wrong file cannot eat the memory.
 constexpr std::size_t kMaxStoreFileBytes = std::size_t{64} << 20;
-bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std::size_t maxBytes = kMaxStoreFileBytes);
+Result<std::string> ReadAllFromDescriptor(int fd, std::size_t maxBytes = kMaxStoreFileBytes);
 
 // Writes content to "<path>.tmp" in the same folder, flushes it to disk,
 // renames it over path and flushes the folder: a crash leaves either the old
@@ -73,7 +75,11 @@ bool ReadAllFromDescriptor(int fd, std::string* content, std::string* error, std
 // `synced`: flushed to the disk before it replaces the file (and the folder
 // after it); without, a killed program still leaves the old or the new file
 // whole, only a power cut may take the new one back.
-bool ReplaceFileAtomically(const std::string& path, std::string_view content, std::string* error, bool synced = true);
+Status ReplaceFileAtomically(const std::string& path, std::string_view content, bool synced = true);
+
+// Flushes the folder holding `path`, so that a file's new name survives a
+// power cut. False when it could not.
+bool SyncFolderOf(const std::string& path);
 
 // "<what>: <strerror(errno)>" for error texts.
 std::string ErrnoText(std::string_view what);

@@ -19,11 +19,18 @@ struct Message {
   int controlId = 0;
 };
 
+// A failure on its way into any Result: `return Failed{message};`. A text
+// without a message number (a system's reason) is Failed{{0, text}}.
+struct Failed {
+  Message message;
+};
+
 template <typename T>
 class Result {
  public:
   // A value is a success, so functions may simply return it.
   Result(T value) : value_(std::move(value)) {}
+  Result(Failed failed) : message_(std::move(failed.message)) {}
   static Result Failure(Message message) { return Result(std::move(message), FailureTag{}); }
 
   bool ok() const { return value_.has_value(); }
@@ -33,6 +40,9 @@ class Result {
   const T& value() const& { return Checked(); }
   T& value() & { return Checked(); }
   T&& value() && { return std::move(Checked()); }
+
+  const T* operator->() const { return &Checked(); }
+  T* operator->() { return &Checked(); }
 
   // Why it failed; an empty message (id 0) on success.
   const Message& message() const { return message_; }

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <regex>
 
+#include "app/connection/open_reader.h"
 #include "app/connection/reader_client.h"
-#include "app/connection/reader_link.h"
 #include "reader/rdr.h"
 
 namespace stampwise {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/connection/lan_setup.h"
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 #include "app/connection/tag_link.h"
 
 namespace stampwise {

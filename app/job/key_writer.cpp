@@ -31,14 +31,12 @@ void KeyWriter::Start(KeyUpdate update) {
   changed_.notify_all();
 }
 
-bool KeyWriter::Finish(std::string* error) {
+Status KeyWriter::Finish() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !busy_; });
-  if (!failed_) return true;
-  if (error != nullptr) *error = error_;
+  if (!failed_) return Done{};
   failed_ = false;
-  error_.clear();
-  return false;
+  return Failed{{0, std::exchange(error_, std::string())}};
 }
 
 void KeyWriter::Run() {

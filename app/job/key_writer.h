@@ -33,9 +33,9 @@ class KeyWriter {
 
   // Starts `update` once the write under way is done.
   void Start(KeyUpdate update);
-  // Waits for the write under way. False when a write since the last call
-  // failed; `error` then says why.
-  bool Finish(std::string* error = nullptr);
+  // Waits for the write under way. Fails, saying why, when a write since the
+  // last call failed.
+  Status Finish();
 
  private:
   void Run();

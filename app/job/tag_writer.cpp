@@ -138,12 +138,12 @@ bool TagWriter::OpenRecorder() {
   recorder_.reset();
   std::optional<ProductionJournal> journal;
   if (!config_.trace.journalPath.empty()) {
-    std::string error;
-    journal = ProductionJournal::Open(config_.trace.journalPath, &error);
-    if (!journal) {
+    Result<ProductionJournal> opened = ProductionJournal::Open(config_.trace.journalPath);
+    if (!opened) {
       return StopWith(Halt::kJournalFailed,
-                      Message{msg::kJournalFailed, FormatString(msg::kJournalFailed, {error}), 0});
+                      Message{msg::kJournalFailed, FormatString(msg::kJournalFailed, {opened.message().text}), 0});
     }
+    journal = std::move(opened).value();
   }
   const std::string station = config_.trace.station.empty() ? DefaultStationName() : config_.trace.station;
   auto recorder = std::make_unique<AttemptRecorder>(*ledger_, station, std::move(journal), attemptSink_);
@@ -282,10 +282,11 @@ bool TagWriter::RetryLedger() {
 }
 
 bool TagWriter::FinishStoringKeys() {
-  std::string error;
-  if (!keyWriter_ || keyWriter_->Finish(&error)) return true;
+  if (!keyWriter_) return true;
+  const Status stored = keyWriter_->Finish();
+  if (stored) return true;
   keysStored_ = false;
-  reporter_.ShowMessage(msg::kSettingsStoreFailed, FormatString(msg::kSettingsStoreFailed, {error}));
+  reporter_.ShowMessage(msg::kSettingsStoreFailed, FormatString(msg::kSettingsStoreFailed, {stored.message().text}));
   StopWith(Halt::kStoreFailed);
   return false;
 }

@@ -84,13 +84,12 @@ Result<std::vector<std::string>> LoadValueList(const std::string& path, int colu
   const auto refuse = [&](int id, std::initializer_list<FormatArg> args) {
     return Result<std::vector<std::string>>::Failure({id, FormatString(id, args)});
   };
-  std::string content;
-  std::string error;
   const int fd = OpenRegularFile(path, O_RDONLY | O_CLOEXEC);
-  const bool read = fd >= 0 && ReadAllFromDescriptor(fd, &content, &error);
-  if (fd < 0) error = ErrnoText(path);
-  if (fd >= 0) ::close(fd);
-  if (!read) return refuse(msg::kValueListUnreadable, {error});
+  if (fd < 0) return refuse(msg::kValueListUnreadable, {ErrnoText(path)});
+  Result<std::string> read = ReadAllFromDescriptor(fd);
+  ::close(fd);
+  if (!read) return refuse(msg::kValueListUnreadable, {read.message().text});
+  std::string content = std::move(read).value();
   // A byte-order mark says how the file is encoded; it is no part of the first value.
   if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
   const CsvRecords csv = ParseCsv(content);

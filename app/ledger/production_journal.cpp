@@ -51,16 +51,6 @@ bool WriteFully(int fd, std::string_view bytes) {
   return true;
 }
 
-// A new file's name reaches the disk with the folder.
-void SyncFolderOf(const std::string& path) {
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 const std::vector<std::string>& JournalColumns() {
@@ -239,28 +229,22 @@ bool CutTornTail(int fd, JournalFormat format, std::string* error) {
 
 }  // namespace
 
-std::optional<ProductionJournal> ProductionJournal::Open(const std::string& path, std::string* error) {
+Result<ProductionJournal> ProductionJournal::Open(const std::string& path) {
   const bool existed = std::filesystem::exists(path);
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    *error = ErrnoText(path);
-    return std::nullopt;
-  }
+  if (fd < 0) return Failed{{0, ErrnoText(path)}};
   ProductionJournal journal(fd, path, JournalFormatOf(path));
   // One program writes a journal at a time: two would interleave their lines.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *error = errno == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path);
-    return std::nullopt;
+    return Failed{{0, errno == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path)}};
   }
-  if (!CutTornTail(fd, journal.format_, error)) {
-    if (error->empty()) *error = ErrnoText(path);
-    return std::nullopt;
-  }
+  std::string error;
+  if (!CutTornTail(fd, journal.format_, &error)) return Failed{{0, error.empty() ? ErrnoText(path) : error}};
   if (journal.format_ == JournalFormat::kCsv && ::lseek(fd, 0, SEEK_END) == 0 &&
       !journal.AppendBytes(JournalHeader())) {
-    *error = journal.lastError_;
-    return std::nullopt;
+    return Failed{{0, journal.lastError_}};
   }
+  // A new file's name reaches the disk with the folder.
   if (!existed) SyncFolderOf(path);
   return journal;
 }
@@ -299,10 +283,9 @@ bool ProductionJournal::StillOurs() const {
 }
 
 bool ProductionJournal::Reopen() {
-  std::string error;
-  std::optional<ProductionJournal> fresh = Open(path_, &error);
+  Result<ProductionJournal> fresh = Open(path_);
   if (!fresh) {
-    lastError_ = error;
+    lastError_ = fresh.message().text;
     return false;
   }
   ::close(fd_);

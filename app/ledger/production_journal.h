@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/base/result.h"
+
 namespace stampwise {
 
 struct JournalEntry {
@@ -58,9 +60,9 @@ std::string DefaultStationName();
 class ProductionJournal {
  public:
   // Opens or creates the file, cuts a torn last record and writes the CSV
-  // header into an empty file. Nothing, with the reason in `error`, when the
-  // file cannot be opened, read or repaired, or another program writes it.
-  static std::optional<ProductionJournal> Open(const std::string& path, std::string* error);
+  // header into an empty file. Fails with the reason when the file cannot be
+  // opened, read or repaired, or another program writes it.
+  static Result<ProductionJournal> Open(const std::string& path);
 
   ProductionJournal(ProductionJournal&& other) noexcept;
   ProductionJournal& operator=(ProductionJournal&& other) noexcept;

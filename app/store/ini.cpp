@@ -89,21 +89,20 @@ bool CIniEx::Open(const std::string& fileName, bool writable, bool create, bool 
   ignoreCase_ = ignoreCase;
   backupOnSave_ = backupOnSave;
 
-  std::string error;
-  auto lock = FileLock::Acquire(fileName, writable, create, lockTimeout_, &error);
+  const Result<FileLock> lock = FileLock::Acquire(fileName, writable, create, lockTimeout_);
   if (!lock) {
-    SetLastError(error);
+    SetLastError(lock.message().text);
     return false;
   }
   fileName_ = fileName;
   saveOnClose_ = writable;
-  std::string content;
-  if (!ReadAllFromDescriptor(lock->Descriptor(), &content, &error)) {
-    SetLastError(error);
+  const Result<std::string> content = ReadAllFromDescriptor(lock.value().Descriptor());
+  if (!content) {
+    SetLastError(content.message().text);
     readFailed_ = true;
     return true;
   }
-  if (!content.empty()) LoadFromText(content);
+  if (!content.value().empty()) LoadFromText(content.value());
   return true;
 }
 
@@ -253,24 +252,23 @@ CIniEx::SaveOutcome CIniEx::Save(bool backup) {
     SetLastError(fileName_ + ": not written back, it could not be read");
     return outcome;
   }
-  std::string error;
-  auto lock = FileLock::Acquire(fileName_, true, true, lockTimeout_, &error);
+  const Result<FileLock> lock = FileLock::Acquire(fileName_, true, true, lockTimeout_);
   if (!lock) {
-    SetLastError(error);
+    SetLastError(lock.message().text);
     return outcome;
   }
   if (backup) {
     if (backupFileName_.empty()) backupFileName_ = NextBackupName();
-    std::string old;
-    if (!ReadAllFromDescriptor(lock->Descriptor(), &old, &error) ||
-        !ReplaceFileAtomically(backupFileName_, old, &error)) {
-      SetLastError(error);
+    const Result<std::string> old = ReadAllFromDescriptor(lock.value().Descriptor());
+    const Status kept = old ? ReplaceFileAtomically(backupFileName_, old.value()) : Status(Failed{old.message()});
+    if (!kept) {
+      SetLastError(kept.message().text);
       return outcome;
     }
     outcome.backupFileName = backupFileName_;
   }
-  if (!ReplaceFileAtomically(fileName_, ToText(), &error)) {
-    SetLastError(error);
+  if (const Status saved = ReplaceFileAtomically(fileName_, ToText()); !saved) {
+    SetLastError(saved.message().text);
     return outcome;
   }
   dirty_ = false;

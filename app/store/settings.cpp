@@ -182,10 +182,12 @@ void Settings::Refresh() {
   seen_.reset();
   int fd = OpenRegularFile(fileName_, O_RDONLY);
   if (fd < 0) return;  // missing or unreadable: every key gives its default
-  std::string content;
-  if (ReadAllFromDescriptor(fd, &content, &lastError_)) {
-    ini_->LoadFromText(content);
+  const Result<std::string> content = ReadAllFromDescriptor(fd);
+  if (content) {
+    ini_->LoadFromText(content.value());
     seen_ = IdentityOfDescriptor(fd);
+  } else {
+    lastError_ = content.message().text;
   }
   ::close(fd);
 }
@@ -196,25 +198,30 @@ bool Settings::Update(Change&& change) {
   auto folder = std::filesystem::path(fileName_).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
 
-  auto lock = FileLock::Acquire(fileName_, true, true, lockTimeout_, &lastError_);
-  if (!lock) return false;
+  const Result<FileLock> lock = FileLock::Acquire(fileName_, true, true, lockTimeout_);
+  if (!lock) {
+    lastError_ = lock.message().text;
+    return false;
+  }
   // Another program may have saved since we last looked: start from its
   // file, always. Its identity is no proof of "unchanged": a file system
   // reuses a freed inode, and two saves within one clock tick of the same
   // size look alike, which would let a stale "LastData" hand out a value
   // twice.
-  auto held = IdentityOfDescriptor(lock->Descriptor());
-  std::string content;
-  if (!ReadAllFromDescriptor(lock->Descriptor(), &content, &lastError_)) {
+  auto held = IdentityOfDescriptor(lock.value().Descriptor());
+  const Result<std::string> content = ReadAllFromDescriptor(lock.value().Descriptor());
+  if (!content) {
+    lastError_ = content.message().text;
     seen_.reset();
     return false;  // never overwrite what we could not read
   }
   ini_ = std::make_unique<CIniEx>();
-  ini_->LoadFromText(content);
+  ini_->LoadFromText(content.value());
   seen_ = held;
   change(*ini_);
   if (!ini_->IsDirty()) return true;
-  if (!ReplaceFileAtomically(fileName_, ini_->ToText(), &lastError_, synced_)) {
+  if (const Status saved = ReplaceFileAtomically(fileName_, ini_->ToText(), synced_); !saved) {
+    lastError_ = saved.message().text;
     seen_.reset();  // reload on the next access; memory holds unsaved changes
     return false;
   }
@@ -352,11 +359,10 @@ bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return U
 std::optional<int> DamagedSettingsLine(const std::string& fileName) {
   const int fd = OpenRegularFile(fileName, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::string content;
-  std::string error;
-  const bool read = ReadAllFromDescriptor(fd, &content, &error);
+  const Result<std::string> read = ReadAllFromDescriptor(fd);
   ::close(fd);
   if (!read) return 1;
+  const std::string& content = read.value();
   int number = 0;
   std::size_t start = 0;
   while (start < content.size()) {

@@ -133,17 +133,16 @@ TEST(ProductionJournal, HeaderOnceTornTailCutAndEveryLineWhole) {
   const LocalZone zone("CET-1");
   TempFolder folder;
   const std::string csv = folder.File("journal.csv");
-  std::string error;
   {
-    auto journal = ProductionJournal::Open(csv, &error);
-    ASSERT_TRUE(journal.has_value()) << error;
+    auto journal = ProductionJournal::Open(csv);
+    ASSERT_TRUE(journal) << journal.message().text;
     ASSERT_TRUE(journal->Append(JournalRecord(JournalFormat::kCsv, Entry("1"))));
   }
   // A crash in the middle of the next line...
   std::ofstream(csv, std::ios::app) << "2026-12-09T14:03:08.000+01:00,LINE-3,E2,\"half";
   {
-    auto journal = ProductionJournal::Open(csv, &error);
-    ASSERT_TRUE(journal.has_value()) << error;
+    auto journal = ProductionJournal::Open(csv);
+    ASSERT_TRUE(journal) << journal.message().text;
     ASSERT_TRUE(journal->Append(JournalRecord(JournalFormat::kCsv, Entry("2"))));
   }
   const std::string record1 = JournalRecord(JournalFormat::kCsv, Entry("1"));
@@ -152,14 +151,15 @@ TEST(ProductionJournal, HeaderOnceTornTailCutAndEveryLineWhole) {
 
   const std::string jsonl = folder.File("journal.jsonl");
   {
-    auto journal = ProductionJournal::Open(jsonl, &error);
-    ASSERT_TRUE(journal.has_value()) << error;
+    auto journal = ProductionJournal::Open(jsonl);
+    ASSERT_TRUE(journal) << journal.message().text;
     ASSERT_TRUE(journal->Append(JournalRecord(JournalFormat::kJsonLines, Entry("1"))));
   }
   EXPECT_EQ(ReadFile(jsonl), JournalRecord(JournalFormat::kJsonLines, Entry("1"))) << "JSON lines have no header";
 
-  EXPECT_FALSE(ProductionJournal::Open(folder.File("missing/journal.csv"), &error).has_value());
-  EXPECT_NE(error.find("missing/journal.csv"), std::string::npos) << error;
+  const Result<ProductionJournal> missing = ProductionJournal::Open(folder.File("missing/journal.csv"));
+  ASSERT_FALSE(missing);
+  EXPECT_NE(missing.message().text.find("missing/journal.csv"), std::string::npos) << missing.message().text;
 }
 
 // After a crash the records the ledger knows are completed: those already
@@ -171,9 +171,8 @@ TEST(ProductionJournal, CatchUpWritesOnlyWhatIsMissing) {
   const std::string r1 = JournalRecord(JournalFormat::kCsv, Entry("1"));
   const std::string r2 = JournalRecord(JournalFormat::kCsv, Entry("2"));
   const std::string r3 = JournalRecord(JournalFormat::kCsv, Entry("3"));
-  std::string error;
-  auto journal = ProductionJournal::Open(csv, &error);
-  ASSERT_TRUE(journal.has_value()) << error;
+  auto journal = ProductionJournal::Open(csv);
+  ASSERT_TRUE(journal) << journal.message().text;
   ASSERT_TRUE(journal->Append(r1));
   ASSERT_TRUE(journal->CatchUp({r1, r2, r3}));
   ASSERT_TRUE(journal->CatchUp({r3}));
@@ -187,9 +186,8 @@ TEST(ProductionJournal, ADeletedOrReplacedJournalIsBegunAnew) {
   TempFolder folder;
   const std::string csv = folder.File("journal.csv");
   const std::string r1 = JournalRecord(JournalFormat::kCsv, Entry("1"));
-  std::string error;
-  auto journal = ProductionJournal::Open(csv, &error);
-  ASSERT_TRUE(journal.has_value()) << error;
+  auto journal = ProductionJournal::Open(csv);
+  ASSERT_TRUE(journal) << journal.message().text;
   for (const char* how : {"deleted", "replaced"}) {
     SCOPED_TRACE(how);
     std::filesystem::remove(csv);
@@ -217,14 +215,13 @@ TEST(ProductionJournal, ValuesOfAnyBytesAreJournaled) {
     for (const JournalFormat format : {JournalFormat::kJsonLines, JournalFormat::kCsv}) {
       const std::string path = folder.File(std::string(odd.name) + (format == JournalFormat::kCsv ? ".csv" : ".jsonl"));
       const std::string record = JournalRecord(format, Entry(value));
-      std::string error;
       {
-        auto journal = ProductionJournal::Open(path, &error);
-        ASSERT_TRUE(journal.has_value()) << error;
+        auto journal = ProductionJournal::Open(path);
+        ASSERT_TRUE(journal) << journal.message().text;
         ASSERT_TRUE(journal->Append(record));
       }
-      auto journal = ProductionJournal::Open(path, &error);
-      ASSERT_TRUE(journal.has_value()) << error;
+      auto journal = ProductionJournal::Open(path);
+      ASSERT_TRUE(journal) << journal.message().text;
       EXPECT_NE(ReadFile(path).find(record), std::string::npos) << "nothing cut";
     }
   }

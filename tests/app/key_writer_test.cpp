@@ -49,9 +49,9 @@ TEST_F(KeyWriterTest, AFailedWriteIsToldOnceWithItsReason) {
   // No save can make its temporary file.
   ASSERT_TRUE(std::filesystem::create_directory(File() + ".tmp"));
   writer.Start(Write(2));
-  std::string error;
-  EXPECT_FALSE(writer.Finish(&error));
-  EXPECT_FALSE(error.empty());
+  const Status failed = writer.Finish();
+  EXPECT_FALSE(failed);
+  EXPECT_FALSE(failed.message().text.empty());
   EXPECT_TRUE(writer.Finish()) << "told once";
   EXPECT_EQ(Stored(), 1);
 

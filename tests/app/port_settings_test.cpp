@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 #include "reader/rdr.h"
 #include "tests/app/temp_folder.h"
 

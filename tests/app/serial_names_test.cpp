@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "app/connection/open_reader.h"
 #include "app/connection/reader_client.h"
-#include "app/connection/reader_link.h"
 #include "app/connection/serial_names.h"
 #include "app/store/settings_keys.h"
 #include "gui/device_list_delegate.h"

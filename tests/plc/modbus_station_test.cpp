@@ -14,7 +14,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 #include "app/station/station.h"
 #include "app/station/station_front_end.h"
 #include "app/station/station_worker.h"

@@ -1,4 +1,4 @@
-#include "app/connection/reader_link.h"
+#include "app/connection/open_reader.h"
 
 #include <sys/stat.h>
 
