@@ -16,8 +16,8 @@ enum class Bank { Reserved = 0, Epc = 1, Tid = 2, User = 3 };
 // and the command line write it.
 struct BankName {
   Bank bank;
-  std::string_view stored;
-  std::string_view key;
+  const char* stored;
+  const char* key;
 };
 inline constexpr std::array<BankName, 4> kBankNames{{
     {Bank::Reserved, "Res", "res"},
@@ -32,7 +32,7 @@ inline const BankName& NamesOf(Bank bank) {
 }
 inline std::optional<Bank> BankOfKey(std::string_view key) {
   for (const BankName& name : kBankNames) {
-    if (name.key == key) return name.bank;
+    if (key == name.key) return name.bank;
   }
   return std::nullopt;
 }

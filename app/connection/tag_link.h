@@ -15,7 +15,6 @@ class TagLink {
   // `handle`: the connection's handle (ReaderClient::Handle); 0 when none is open.
   explicit TagLink(int handle = 0) : handle_(handle) {}
 
-  int Handle() const { return handle_; }
   bool IsOpen() const { return handle_ > 0; }
 
   // One inventory into `reply` (tag count, then the single tag's entry);

@@ -17,7 +17,7 @@ const char* JournalOutcome(ledger::Outcome outcome) {
 
 }  // namespace
 
-std::string JournalBankName(int bank) { return std::string(NamesOf(static_cast<Bank>(bank)).key); }
+const char* JournalBankName(int bank) { return NamesOf(static_cast<Bank>(bank)).key; }
 
 std::string JournalRecordOf(JournalFormat format, const ledger::Claim& claim) {
   JournalEntry entry;

@@ -25,7 +25,7 @@ struct AttemptPlace {
 };
 
 // The journal's bank names: "res", "epc", "tid", "user".
-std::string JournalBankName(int bank);
+const char* JournalBankName(int bank);
 
 // Told of every attempt once the ledger has settled it (the MQTT messages).
 // Called on the writer's thread: it must not wait.

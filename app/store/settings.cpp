@@ -74,7 +74,7 @@ std::optional<Bank> BankFromMemoryType(std::string_view text) {
   return std::nullopt;
 }
 
-const char* MemoryTypeText(Bank bank) { return NamesOf(bank).stored.data(); }
+const char* MemoryTypeText(Bank bank) { return NamesOf(bank).stored; }
 
 std::optional<WindowRect> PlaceSavedWindow(const WindowRect& saved, const std::vector<WindowRect>& screens) {
   // Stored numbers may be anything; compute wide so that nothing overflows.
