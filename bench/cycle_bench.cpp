@@ -5,7 +5,7 @@
 // TID read and the production journal (written from the settled claims,
 // without a flush of its own). The stored "LastData" is written on a thread
 // of its own while the tag is written: here it only takes CPU from the
-// exchanges.
+// exchanges. The time spent waiting for the disk's flush is shown apart.
 //
 // The TagWriter runs against mkv-sim on a belt that brings a new tag at once.
 // The SDK's exchange functions are wrapped here (forwarding to the library)
@@ -54,6 +54,16 @@ int Timed(const char* name, Args... args) {
 }
 
 }  // namespace
+
+// The ledger's flushes to disk, timed: the floor of the time outside.
+Clock::duration flushTime{};
+extern "C" int fdatasync(int fd) {
+  static auto* real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+  const auto start = Clock::now();
+  const int result = real(fd);
+  flushTime += Clock::now() - start;
+  return result;
+}
 
 // The exchanges a write attempt makes, timed and handed on to the SDK.
 extern "C" {
@@ -122,6 +132,7 @@ double Percentile(std::vector<double> values, double p) {
 struct Run {
   std::vector<double> outside;  // ms per tag outside the reader exchanges
   std::vector<double> inside;
+  std::vector<double> flush;  // of the time outside: waiting for the disk
 };
 
 // One cycle of `tags` tags in `folder`; with `traced`, every write is read
@@ -165,12 +176,14 @@ bool RunCycle(int tags, const std::string& folder, bool traced, Run& run) {
   for (long tick = 0; writer.ProgrammedCount() < tags && tick < 1000L * tags; ++tick) {
     const int before = writer.ProgrammedCount();
     exchangeTime = {};
+    flushTime = {};
     const auto start = Clock::now();
     writer.Tick(stampwise::Cycle::Write);
     const auto total = Clock::now() - start;
     if (writer.ProgrammedCount() == before) continue;  // the belt was between tags
     run.outside.push_back(Ms(total - exchangeTime));
     run.inside.push_back(Ms(exchangeTime));
+    run.flush.push_back(Ms(flushTime));
   }
   writer.StopCycle();
   RdrClose(id.handle);
@@ -187,6 +200,7 @@ void Print(const char* what, const Run& run) {
   std::printf("  outside exchanges, median:      %.3f ms\n", Percentile(run.outside, 0.5));
   std::printf("  outside exchanges, 90th pct:    %.3f ms\n", Percentile(run.outside, 0.9));
   std::printf("  outside exchanges, max:         %.3f ms\n", Percentile(run.outside, 1.0));
+  std::printf("  of it the disk flush, median:   %.3f ms\n", Percentile(run.flush, 0.5));
   std::printf("  inside exchanges, median:       %.3f ms\n", Percentile(run.inside, 0.5));
 }
 

@@ -94,9 +94,9 @@ int main() {
   std::optional<std::string> previous;
   for (int i = 0; i < 200; ++i) {
     const auto begun = Clock::now();
-    Result<ledger::Lease> lease =
-        ledger.TakeLease("bench", source->Pool(), std::nullopt, previous,
-                         [&](const std::optional<std::string>& position) { return source->PlanFrom(position); });
+    Result<ledger::Lease> lease = ledger.TakeLease(
+        "bench", source->Pool(), std::nullopt, previous,
+        [&](const std::optional<std::string>& position) { return source->PlanFrom(position); }, source->PoolShown());
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begun).count());
     if (!lease) {
       std::printf("lease: %s\n", lease.message().text.c_str());

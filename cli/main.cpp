@@ -293,6 +293,11 @@ int main(int argc, char** argv) {
     // Encodings need no reader and no stored link.
     if (*encode) return EpcEncode(output, epcEncode);
     if (*decode) return EpcDecode(output, epcHex);
+    // A build without a PostgreSQL client (Windows) says so before anything starts.
+    if (global.ledger && ledger::IsSharedLedgerUri(*global.ledger) && !ledger::SharedLedgerAvailable()) {
+      output.Error(FormatString(msg::kNotInThisBuild, {"PostgreSQL"}), {}, {{"kind", "arguments"}});
+      return kBadArguments;
+    }
     // A settings file that is something else altogether is not taken for an
     // empty one: its defaults would start every job from scratch.
     if (const std::optional<int> line = DamagedSettingsLine(settings.FileName())) {

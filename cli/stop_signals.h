@@ -1,5 +1,7 @@
-// SIGINT, SIGTERM and SIGHUP for the command line tool. They stay blocked in
-// every thread and are taken by a watcher thread, so a job ends between two
+// SIGINT, SIGTERM and SIGHUP for the command line tool (on Windows the
+// console's Ctrl+C and Ctrl+Break as SIGINT, closing the console as SIGHUP,
+// log-off and shut-down as SIGTERM). On Linux they stay blocked in every
+// thread and are taken by a watcher thread, so a job ends between two
 // tags (never in the middle of one) while every other command ends within a
 // second: it may end by itself (the update check cancels its transfers), and
 // when it has not after a short grace the watcher ends the process with
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -21,7 +24,7 @@ class StopSignals {
   static constexpr std::chrono::milliseconds kGrace{500};
 
   // Blocks the three signals and ignores SIGPIPE; call before any thread
-  // starts, so that every thread inherits the mask.
+  // starts, so that every thread inherits the mask. Nothing on Windows.
   static void Block();
 
   // Starts the watcher (Block must have been called).
@@ -55,17 +58,20 @@ class StopSignals {
     StopSignals& signals_;
   };
 
- private:
-  void Watch();
+  // How the signals arrive: stop_signals_posix.cpp or stop_signals_windows.cpp.
+  class Watcher;
 
-  int signalFd_ = -1;
-  int quitFd_ = -1;
+ private:
+  // What follows a signal, on the thread it arrived on: noted, the command
+  // told, and the process ended unless it ends itself (WaitForEnd).
+  void Handle(int signal);
+
   std::atomic<int> received_{0};
   std::atomic<bool> finishing_{false};
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::function<void()> cancel_;  // under mutex_
-  std::thread watcher_;
+  std::unique_ptr<Watcher> watcher_;
 };
 
 }  // namespace stampwise::cli

@@ -3,7 +3,11 @@
 // process where the owner says so). Header only, so every folder may use it.
 #pragma once
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <string>
 #include <utility>
@@ -14,7 +18,7 @@ class SharedLibrary {
  public:
   SharedLibrary() = default;
   // Loads `name` with its symbols kept to itself; not open when that fails.
-  explicit SharedLibrary(const std::string& name) : handle_(dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  explicit SharedLibrary(const std::string& name) : handle_(Load(name)) {}
   ~SharedLibrary() { Close(); }
   SharedLibrary(SharedLibrary&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
   SharedLibrary& operator=(SharedLibrary&& other) noexcept {
@@ -31,7 +35,7 @@ class SharedLibrary {
   // The entry point `name` as a `Fn`; null when the library (or it) is missing.
   template <typename Fn>
   Fn Entry(const char* name) const {
-    return handle_ != nullptr ? reinterpret_cast<Fn>(dlsym(handle_, name)) : nullptr;
+    return handle_ != nullptr ? reinterpret_cast<Fn>(Find(handle_, name)) : nullptr;
   }
   // Sets `fn` to the entry point `name`; false when it is missing.
   template <typename Fn>
@@ -43,11 +47,26 @@ class SharedLibrary {
   // that may still be called while static objects are destroyed.
   void KeepLoaded() { handle_ = nullptr; }
   void Close() {
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) Free(handle_);
     handle_ = nullptr;
   }
 
  private:
+#if defined(_WIN32)
+  // Only the named file or the system's folders: never the current folder.
+  static void* Load(const std::string& name) {
+    return reinterpret_cast<void*>(LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+  }
+  static void* Find(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+  }
+  static void Free(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+#else
+  static void* Load(const std::string& name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
+  static void* Find(void* handle, const char* name) { return dlsym(handle, name); }
+  static void Free(void* handle) { dlclose(handle); }
+#endif
+
   void* handle_ = nullptr;
 };
 

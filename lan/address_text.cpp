@@ -1,7 +1,5 @@
 #include "lan/address_text.h"
 
-#include <arpa/inet.h>
-
 #include <charconv>
 
 namespace qlmkv::lan {

@@ -2,11 +2,11 @@
 // holding a bracketed module name.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "lan/socket_api.h"
 
 namespace qlmkv::lan {
 

@@ -1,9 +1,5 @@
 #include "lan/datagram_socket.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -67,13 +63,12 @@ bool DatagramSocket::Open(const std::string& localAddress, std::uint16_t localPo
     if (!parsed) return Close(), false;
     local.sin_addr = *parsed;
   }
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return Close(), false;
-  const int on = 1;
+  const SocketHandle fd = OpenSocket(SOCK_DGRAM);
+  if (fd == kNoSocket) return Close(), false;
   // A refused broadcast option only keeps the broadcasts from going out.
-  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  SetSocketOption(fd, SOL_SOCKET, SO_BROADCAST, 1);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    ::close(fd);
+    CloseSocket(fd);
     Close();
     return false;
   }
@@ -83,8 +78,8 @@ bool DatagramSocket::Open(const std::string& localAddress, std::uint16_t localPo
 }
 
 void DatagramSocket::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  CloseSocket(fd_);
+  fd_ = kNoSocket;
   localAddress_.clear();
   if (holdsPort_) ServicePort().Give();
   holdsPort_ = false;
@@ -92,34 +87,30 @@ void DatagramSocket::Close() {
 
 bool DatagramSocket::SendTo(const std::string& address, const Bytes& bytes) {
   const auto parsed = ParseIpv4(address);
-  if (fd_ < 0 || !parsed || bytes.empty()) return false;
+  if (fd_ == kNoSocket || !parsed || bytes.empty()) return false;
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(kServicePort);
   peer.sin_addr = *parsed;
-  ssize_t sent;
-  do {
-    sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-  } while (sent < 0 && errno == EINTR);
-  return sent == static_cast<ssize_t>(bytes.size());
+  return SendDatagram(fd_, bytes.data(), bytes.size(), peer) == static_cast<long>(bytes.size());
 }
 
 std::optional<Datagram> DatagramSocket::Receive(Clock::time_point deadline) {
-  if (fd_ < 0) return std::nullopt;
+  if (fd_ == kNoSocket) return std::nullopt;
   for (;;) {
     if (!WaitReadable(fd_, deadline)) return std::nullopt;
-    // One byte more than a module sends, so that MSG_TRUNC tells an
-    // oversized datagram apart from one of the largest size.
+    // One byte more than a module sends, so that an oversized datagram
+    // shows apart from one of the largest size.
     std::uint8_t buffer[kMaxDatagram + 1];
     sockaddr_in sender{};
-    socklen_t senderSize = sizeof sender;
-    const ssize_t n =
-        ::recvfrom(fd_, buffer, sizeof buffer, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sender), &senderSize);
+    bool truncated = false;
+    const long n = ReceiveDatagram(fd_, buffer, sizeof buffer, sender, truncated);
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED) continue;
+      const int error = LastSocketError();
+      if (error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED) continue;
       return std::nullopt;
     }
-    if (senderSize < sizeof sender || sender.sin_family != AF_INET) continue;
+    if (truncated || sender.sin_family != AF_INET) continue;
     if (!localAddress_.empty() && FormatIpv4(sender.sin_addr) == localAddress_) continue;
     if (auto datagram = ParseDatagram(BytesOf(sender.sin_addr), buffer, static_cast<std::size_t>(n))) return datagram;
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lan/datagram.h"
+#include "lan/socket_api.h"
 
 namespace qlmkv::lan {
 
@@ -23,7 +24,7 @@ class DatagramSocket {
   // Binds `localAddress` (empty: any) on `localPort` with broadcast allowed.
   bool Open(const std::string& localAddress, std::uint16_t localPort = kServicePort);
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ != kNoSocket; }
   const std::string& LocalAddress() const { return localAddress_; }
 
   // To a dotted address ("255.255.255.255" broadcasts) on the service port.
@@ -35,7 +36,7 @@ class DatagramSocket {
   std::optional<Datagram> Receive(Clock::time_point deadline);
 
  private:
-  int fd_ = -1;
+  SocketHandle fd_ = kNoSocket;
   std::string localAddress_;
   bool holdsPort_ = false;
 };

@@ -1,7 +1,5 @@
 #include "lan/idle_wait.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -25,10 +23,10 @@ int MillisecondsUntil(Clock::time_point deadline) {
 }
 
 // One poll of `fd`; -1 on an error other than an interruption.
-int PollOnce(int fd, int timeoutMs) {
+int PollOnce(SocketHandle fd, int timeoutMs) {
   pollfd pfd{fd, POLLIN, 0};
-  const int ready = ::poll(&pfd, 1, timeoutMs);
-  if (ready < 0) return errno == EINTR ? 0 : -1;
+  const int ready = PollSockets(&pfd, 1, timeoutMs);
+  if (ready < 0) return LastSocketError() == EINTR ? 0 : -1;
   return ready;
 }
 
@@ -36,7 +34,7 @@ int PollOnce(int fd, int timeoutMs) {
 
 void SetIdlePass(IdlePass pass) { g_idlePass.store(pass); }
 
-bool WaitReadable(int fd, Clock::time_point deadline) {
+bool WaitReadable(SocketHandle fd, Clock::time_point deadline) {
   for (;;) {
     const int left = MillisecondsUntil(deadline);
     const IdlePass pass = g_idlePass.load();

@@ -7,6 +7,8 @@
 
 #include <chrono>
 
+#include "lan/socket_api.h"
+
 namespace qlmkv::lan {
 
 // Runs the front end's events for at most `maxBlockMs`.
@@ -16,7 +18,7 @@ using IdlePass = void (*)(int maxBlockMs);
 void SetIdlePass(IdlePass pass);
 
 // True when `fd` has something to read before `deadline`.
-bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline);
+bool WaitReadable(SocketHandle fd, std::chrono::steady_clock::time_point deadline);
 
 // Waits `duration`, with the idle pass running when there is one.
 void PauseFor(std::chrono::milliseconds duration);

@@ -1,8 +1,6 @@
 // The LAN entry points of the reader core.
 #include "lan/lan.h"
 
-#include <netdb.h>
-
 #include "lan/address_text.h"
 #include "lan/config_link.h"
 #include "lan/discovery.h"
@@ -40,7 +38,7 @@ bool PingAddress(const std::string& address, int timeoutMs) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
+    if (!StartSockets() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
     target = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     ::freeaddrinfo(found);
   }

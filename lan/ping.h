@@ -2,12 +2,12 @@
 // allows it, else a raw socket; with neither every echo fails at once.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "lan/socket_api.h"
 
 namespace qlmkv::lan {
 

@@ -1,13 +1,5 @@
 #include "lan/tcp_link.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "lan/address_text.h"
@@ -30,16 +22,13 @@ int PollMs(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-CTCPSocketThread::CTCPSocketThread(ByteSink& sink) : sink_(sink), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+CTCPSocketThread::CTCPSocketThread(ByteSink& sink) : sink_(sink) {}
 
-CTCPSocketThread::~CTCPSocketThread() {
-  Close();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
-}
+CTCPSocketThread::~CTCPSocketThread() { Close(); }
 
 bool CTCPSocketThread::ConnectReader(const std::string& address, const std::string& localAddress) {
   const auto peer = SplitPort(address);
-  if (!peer || !ParseIpv4(peer->host) || wakeFd_ < 0 || worker_.joinable()) return false;
+  if (!peer || !ParseIpv4(peer->host) || !wake_.IsOpen() || worker_.joinable()) return false;
   peerAddress_ = peer->host;
   peerPort_ = peer->port;
   localAddress_ = localAddress;
@@ -69,20 +58,19 @@ void CTCPSocketThread::Send(const std::uint8_t* data, std::size_t size, std::chr
     std::size_t done = 0;
     bool failed = false;
     // Behind a queued frame or one under way this one waits its turn.
-    if (sendFd_ >= 0 && sendQueue_.empty() && !workerSending_) {
+    if (sendFd_ != kNoSocket && sendQueue_.empty() && !workerSending_) {
       while (done < size) {
-        const ssize_t n = ::send(sendFd_, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long n = SendSome(sendFd_, data + done, size - done);
+        const int error = n < 0 ? LastSocketError() : 0;
         if (n > 0) {
           done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-          continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        } else if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
           break;
         } else {
           // A broken connection: the frame is lost, as when the worker
           // meets it; the worker closes the socket and the next frame reconnects.
           broken_ = true;
-          sendFd_ = -1;
+          sendFd_ = kNoSocket;
           failed = true;
           break;
         }
@@ -106,17 +94,9 @@ void CTCPSocketThread::Close() {
   sendQueue_.clear();
 }
 
-void CTCPSocketThread::Wake() {
-  const std::uint64_t one = 1;
-  // A full counter already wakes the worker; nothing is lost when this fails.
-  if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) return;
-}
+void CTCPSocketThread::Wake() { wake_.Ring(); }
 
-void CTCPSocketThread::DrainWake() {
-  std::uint64_t count;
-  while (::read(wakeFd_, &count, sizeof count) > 0) {
-  }
-}
+void CTCPSocketThread::DrainWake() { wake_.Drain(); }
 
 void CTCPSocketThread::Run() {
   const bool connected = Connect(0);
@@ -129,14 +109,14 @@ void CTCPSocketThread::Run() {
   if (!connected) return;
 
   while (!stop_) {
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+    pollfd fds[2] = {{wake_.Handle(), POLLIN, 0}, {fd_, POLLIN, 0}};
     // A lost connection leaves only the wake-up to wait for: the next frame reconnects.
-    const nfds_t count = fd_ >= 0 ? 2 : 1;
-    if (::poll(fds, count, -1) < 0 && errno != EINTR) break;
+    const std::size_t count = fd_ != kNoSocket ? 2 : 1;
+    if (PollSockets(fds, count, -1) < 0 && LastSocketError() != EINTR) break;
     if (fds[0].revents & POLLIN) DrainWake();
     if (stop_) break;
     CloseIfBroken();
-    if (count == 2 && fd_ >= 0 && fds[1].revents != 0) ReadAvailable();
+    if (count == 2 && fd_ != kNoSocket && fds[1].revents != 0) ReadAvailable();
     for (;;) {
       Frame frame;
       {
@@ -169,10 +149,11 @@ void CTCPSocketThread::CloseIfBroken() {
 
 void CTCPSocketThread::ReadAvailable() {
   std::uint8_t buffer[kReadChunk];
-  const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+  const long n = ReceiveSome(fd_, buffer, sizeof buffer);
+  const int error = n < 0 ? LastSocketError() : 0;
   if (n > 0) {
     sink_.OnReceiveBytes(buffer, static_cast<std::size_t>(n));
-  } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+  } else if (n == 0 || (error != EAGAIN && error != EWOULDBLOCK)) {
     // The reader closed the connection, or it broke.
     CloseSocket();
   }
@@ -180,19 +161,18 @@ void CTCPSocketThread::ReadAvailable() {
 
 void CTCPSocketThread::SendFrame(const Frame& frame) {
   CloseIfBroken();
-  if (frame.onlyOnConnection != 0 && (fd_ < 0 || frame.onlyOnConnection != connection_)) return;
+  if (frame.onlyOnConnection != 0 && (fd_ == kNoSocket || frame.onlyOnConnection != connection_)) return;
   // After a lost connection the reader expects its peer back on its own port.
-  if (fd_ < 0 && !Connect(peerPort_)) return;
+  if (fd_ == kNoSocket && !Connect(peerPort_)) return;
   // A frame whose exchange has already given up would only earn a stale reply.
   if (Clock::now() > frame.deadline) return;
   std::size_t done = 0;
   while (done < frame.bytes.size()) {
-    const ssize_t n = ::send(fd_, frame.bytes.data() + done, frame.bytes.size() - done, MSG_NOSIGNAL);
+    const long n = SendSome(fd_, frame.bytes.data() + done, frame.bytes.size() - done);
+    const int error = n < 0 ? LastSocketError() : 0;
     if (n > 0) {
       done += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    } else if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
       if (!WaitSocket(POLLOUT, frame.deadline)) return;
     } else {
       CloseSocket();
@@ -215,12 +195,11 @@ bool CTCPSocketThread::Connect(std::uint16_t localPort) {
 }
 
 bool CTCPSocketThread::ConnectOnce(std::uint16_t localPort, int& error) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd_ < 0) return error = errno, false;
-  const int on = 1;
-  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  fd_ = OpenSocket(SOCK_STREAM);
+  if (fd_ == kNoSocket) return error = LastSocketError(), false;
+  SetSocketOption(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
   // Frames are small and each waits for its reply: no coalescing delay.
-  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  SetSocketOption(fd_, IPPROTO_TCP, TCP_NODELAY, 1);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(localPort);
@@ -231,15 +210,18 @@ bool CTCPSocketThread::ConnectOnce(std::uint16_t localPort, int& error) {
   peer.sin_addr = *ParseIpv4(peerAddress_);
   error = 0;
   if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    error = errno;
+    error = LastSocketError();
   } else if (::connect(fd_, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-    if (errno != EINPROGRESS) {
-      error = errno;
+    // A non-blocking connect under way: EINPROGRESS on Linux, EWOULDBLOCK on Windows.
+    const int pending = LastSocketError();
+    if (pending != EINPROGRESS && pending != EWOULDBLOCK) {
+      error = pending;
     } else if (!WaitSocket(POLLOUT, Clock::now() + kConnectTimeout)) {
       error = ETIMEDOUT;
     } else {
       socklen_t size = sizeof error;
-      if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+      if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
+        error = LastSocketError();
     }
   }
   sockaddr_in bound{};
@@ -269,9 +251,9 @@ void CTCPSocketThread::OpenForCallers() {
 bool CTCPSocketThread::WaitSocket(short events, Clock::time_point deadline) {
   for (;;) {
     if (stop_) return false;
-    pollfd fds[2] = {{fd_, events, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, PollMs(deadline));
-    if (ready < 0 && errno == EINTR) continue;
+    pollfd fds[2] = {{fd_, events, 0}, {wake_.Handle(), POLLIN, 0}};
+    const int ready = PollSockets(fds, 2, PollMs(deadline));
+    if (ready < 0 && LastSocketError() == EINTR) continue;
     if (ready <= 0) return false;
     // Wake-ups for new frames wait in the queue; only a stop ends this wait.
     if (fds[1].revents & POLLIN) DrainWake();
@@ -282,8 +264,8 @@ bool CTCPSocketThread::WaitSocket(short events, Clock::time_point deadline) {
 bool CTCPSocketThread::PauseUnlessStopped(std::chrono::milliseconds pause) {
   const auto deadline = Clock::now() + pause;
   while (!stop_) {
-    pollfd wake{wakeFd_, POLLIN, 0};
-    const int ready = ::poll(&wake, 1, PollMs(deadline));
+    pollfd wake{wake_.Handle(), POLLIN, 0};
+    const int ready = PollSockets(&wake, 1, PollMs(deadline));
     if (ready == 0) return true;
     if (ready > 0) DrainWake();
   }
@@ -294,10 +276,10 @@ void CTCPSocketThread::CloseSocket() {
   {
     // No caller sends on it from now on, and none is sending now.
     std::lock_guard lock(sendLock_);
-    sendFd_ = -1;
+    sendFd_ = kNoSocket;
   }
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  lan::CloseSocket(fd_);
+  fd_ = kNoSocket;
   localPort_ = 0;
 }
 

@@ -3,7 +3,7 @@
 // arrives. A frame goes out from the caller's thread when the socket is
 // connected and takes it at once; otherwise the worker sends it (after a
 // reconnect, or once the socket has room). The worker waits in poll() on the
-// socket and an eventfd that Send and Close ring, never in a sleep loop.
+// socket and a wake-up that Send and Close ring, never in a sleep loop.
 #pragma once
 
 #include <atomic>
@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "lan/socket_api.h"
 #include "link/link.h"
 
 namespace qlmkv::lan {
@@ -78,8 +79,8 @@ class CTCPSocketThread final : public Transport {
   std::uint16_t peerPort_ = 0;
   std::string localAddress_;
 
-  int wakeFd_ = -1;
-  int fd_ = -1;  // the worker's alone once it runs
+  WakeSignal wake_;
+  SocketHandle fd_ = kNoSocket;  // the worker's alone once it runs
   std::atomic<bool> stop_{false};
   std::atomic<std::uint16_t> localPort_{0};
 
@@ -88,10 +89,10 @@ class CTCPSocketThread final : public Transport {
   // socket under them.
   std::mutex sendLock_;
   std::deque<Frame> sendQueue_;
-  int sendFd_ = -1;               // the connected socket, -1 while there is none
-  std::uint64_t connection_ = 0;  // counts connections made
-  bool workerSending_ = false;    // a frame taken off the queue is under way
-  bool broken_ = false;           // a caller's send failed: the worker closes the socket
+  SocketHandle sendFd_ = kNoSocket;  // the connected socket, kNoSocket while there is none
+  std::uint64_t connection_ = 0;     // counts connections made
+  bool workerSending_ = false;       // a frame taken off the queue is under way
+  bool broken_ = false;              // a caller's send failed: the worker closes the socket
 
   std::mutex startLock_;
   std::condition_variable startSignal_;

@@ -8,7 +8,11 @@
 #ifndef QLMKV_RDR_H
 #define QLMKV_RDR_H
 
-#if defined(__GNUC__)
+#if defined(_WIN32) && defined(QLMKV_SDK_BUILD)
+#define RDR_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define RDR_API
+#elif defined(__GNUC__)
 #define RDR_API __attribute__((visibility("default")))
 #else
 #define RDR_API

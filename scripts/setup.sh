@@ -13,6 +13,7 @@ packages=(
   qt6-charts-dev libqt6opengl6-dev
   socat xvfb xauth iproute2 procps util-linux python3 openssl python3-pymodbus python3-serial-asyncio
   mosquitto mosquitto-clients python3-jsonschema chromium
+  g++-mingw-w64-x86-64-posix wine64 wine tcl
   dpkg-dev file lintian desktop-file-utils appstream
 )
 

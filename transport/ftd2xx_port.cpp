@@ -1,7 +1,9 @@
 #include "transport/ftd2xx_port.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
+#include <vector>
 
 #include "transport/diagnostics.h"
 
@@ -27,6 +29,12 @@ using CommStateFn = Bool (*)(Handle, d2xx::Dcb*);
 using SetCommTimeoutsFn = Bool (*)(Handle, d2xx::CommTimeouts*);
 using WordArgFn = Bool (*)(Handle, Word32);
 
+#if defined(_WIN32)
+constexpr const char* kSystemLibrary = "ftd2xx.dll";
+#else
+constexpr const char* kSystemLibrary = "libftd2xx.so";
+#endif
+
 struct EntryName {
   int slot;
   const char* name;
@@ -38,7 +46,7 @@ CFTD2xxPort::~CFTD2xxPort() { Unload(); }
 
 std::string CFTD2xxPort::LibraryName() {
   const char* overridden = std::getenv("QLMKV_FTD2XX_LIBRARY");
-  return overridden != nullptr && *overridden != '\0' ? overridden : "libftd2xx.so";
+  return overridden != nullptr && *overridden != '\0' ? overridden : kSystemLibrary;
 }
 
 bool CFTD2xxPort::Load() {
@@ -193,6 +201,22 @@ void CFTD2xxPort::FT_W32_SetCommBreak(Handle handle) {
 
 void CFTD2xxPort::FT_W32_ClearCommBreak(Handle handle) {
   if (auto fn = Get<HandleFn>(kW32ClearCommBreak)) fn(handle);
+}
+
+std::vector<std::string> ListFreeD2xxDevices() {
+  std::vector<std::string> serials;
+  CFTD2xxPort library;
+  d2xx::Word32 count = 0;
+  if (library.FT_CreateDeviceInfoList(&count) != d2xx::kOk || count == 0) return serials;
+  std::vector<d2xx::DeviceListInfoNode> nodes(count);
+  if (library.FT_GetDeviceInfoList(nodes.data(), &count) != d2xx::kOk) return serials;
+  if (count > nodes.size()) count = static_cast<d2xx::Word32>(nodes.size());
+  for (d2xx::Word32 i = 0; i < count; ++i) {
+    const d2xx::DeviceListInfoNode& node = nodes[i];
+    const std::string serial(node.serialNumber, strnlen(node.serialNumber, sizeof node.serialNumber));
+    if (node.handle == nullptr && !serial.empty()) serials.push_back(serial);
+  }
+  return serials;
 }
 
 }  // namespace qlmkv

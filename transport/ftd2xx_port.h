@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/shared_library.h"
 #include "transport/d2xx_types.h"
@@ -96,5 +97,8 @@ class CFTD2xxPort {
   common::SharedLibrary module_;
   void* entries_[kEntryCount] = {};
 };
+
+// Serial numbers of the attached D2XX devices that are not open.
+std::vector<std::string> ListFreeD2xxDevices();
 
 }  // namespace qlmkv

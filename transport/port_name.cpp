@@ -50,7 +50,7 @@ ResolvedPortName ResolvePortName(const std::string& name) {
     result.portNumber = LeadingNumber(digits.substr(0, count));
     // An absurdly long number cannot name a port: leave the path empty so the
     // open fails instead of reaching some other device.
-    if (result.portNumber > 0) result.target = "/dev/ttyS" + std::to_string(result.portNumber - 1);
+    if (result.portNumber > 0) result.target = ComDevicePath(result.portNumber);
     return result;
   }
 

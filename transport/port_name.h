@@ -14,9 +14,12 @@ struct ResolvedPortName {
 
 // "\\.\" is skipped first. "/dev/..." is cut at the first blank (the list
 // appends " [description]"). "COMn" (any case, n starting with 1-9, anything
-// after the digits dropped) maps to /dev/ttyS(n-1). Everything else: D2XX,
+// after the digits dropped) maps to ComDevicePath(n). Everything else: D2XX,
 // whose port number is what the first three characters read as.
 ResolvedPortName ResolvePortName(const std::string& name);
+
+// The serial device of "COMn": /dev/ttyS(n-1) on Linux, "\\.\COMn" on Windows.
+std::string ComDevicePath(int number);
 
 // True for the names that open a terminal device; false for D2XX serial numbers.
 inline bool OpensTerminalDevice(const std::string& name) { return !ResolvePortName(name).d2xx; }

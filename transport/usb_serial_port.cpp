@@ -353,20 +353,6 @@ void CUSBSerialPort::Warn(const char* operation, const LineError& error) const {
   diag::Warning(operation, error.text, portName_);
 }
 
-std::vector<std::string> CUSBSerialPort::EnumFtdiDevices() {
-  std::vector<std::string> serials;
-  CFTD2xxPort library;
-  d2xx::Word32 count = 0;
-  if (library.FT_CreateDeviceInfoList(&count) != d2xx::kOk || count == 0) return serials;
-  std::vector<d2xx::DeviceListInfoNode> nodes(count);
-  if (library.FT_GetDeviceInfoList(nodes.data(), &count) != d2xx::kOk) return serials;
-  if (count > nodes.size()) count = static_cast<d2xx::Word32>(nodes.size());
-  for (d2xx::Word32 i = 0; i < count; ++i) {
-    const d2xx::DeviceListInfoNode& node = nodes[i];
-    const std::string serial(node.serialNumber, strnlen(node.serialNumber, sizeof node.serialNumber));
-    if (node.handle == nullptr && !serial.empty()) serials.push_back(serial);
-  }
-  return serials;
-}
+std::vector<std::string> CUSBSerialPort::EnumFtdiDevices() { return ListFreeD2xxDevices(); }
 
 }  // namespace qlmkv

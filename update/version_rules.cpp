@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/base/file_ops.h"
+#include "app/base/paths.h"
 #include "app/connection/open_reader.h"
 
 namespace stampwise::update {
@@ -67,12 +69,11 @@ std::string GetOwnVersion() { return OwnVersionText(ProductVersion()); }
 std::string FileDate(const std::string& file) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) return {};
-  struct tm local {};
-  if (::localtime_r(&info.st_mtime, &local) == nullptr) return {};
+  const std::tm local = LocalTimeOf(info.st_mtime).fields;
   char text[16];
   return std::strftime(text, sizeof text, "%Y-%m-%d", &local) == 0 ? std::string() : std::string(text);
 }
 
-std::string GetOwnBuildDate() { return FileDate("/proc/self/exe"); }
+std::string GetOwnBuildDate() { return FileDate(ExecutablePath()); }
 
 }  // namespace stampwise::update

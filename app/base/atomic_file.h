@@ -3,11 +3,9 @@
 // whole-file read, and a replace-by-rename write.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstddef>
-#include <ctime>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,14 +14,15 @@
 
 namespace stampwise {
 
-// Who a path refers to and what it looked like: a save replaces the inode,
-// an edit changes size or times, so any difference means "changed".
+// Who a path refers to and what it looked like: a save replaces the inode
+// (on Windows: the volume's file index), an edit changes size or times, so
+// any difference means "changed".
 struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  std::timespec modified{};
-  std::timespec changed{};
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified = 0;  // nanoseconds, from the platform's own epoch
+  std::int64_t changed = 0;
 
   bool operator==(const FileIdentity& other) const;
 };
@@ -31,11 +30,14 @@ struct FileIdentity {
 std::optional<FileIdentity> IdentityOfPath(const std::string& path);
 std::optional<FileIdentity> IdentityOfDescriptor(int fd);
 
-// Opens a regular file without blocking on FIFOs and devices. Returns -1 and
-// sets errno (EINVAL for a file that is not a regular one) on failure.
+// Opens a regular file without blocking on FIFOs and devices, in binary mode
+// and not inherited by child programs. Returns -1 and sets errno (EINVAL for
+// a file that is not a regular one) on failure.
 int OpenRegularFile(const std::string& path, int flags);
 
-// An exclusive flock on a file, released on destruction. Everyone who saves
+// An exclusive lock on a file (flock; LockFileEx on a byte beyond any
+// content on Windows, so that it keeps writers out, not readers), released
+// on destruction. Everyone who saves
 // through ReplaceFileAtomically holds it, so the lock always sits on the
 // inode the path currently names.
 class FileLock {

@@ -1,11 +1,10 @@
 #include "app/base/paths.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include "app/base/paths_platform.h"
 
 // The installed private folder, relative to the program directory.
 #ifndef STAMPWISE_PRIVATE_DIRECTORY
@@ -14,25 +13,9 @@
 
 namespace stampwise {
 
-namespace {
-
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
-}
-
-std::string HomeDirectory() {
-  std::string home = Environment("HOME");
-  if (!home.empty()) return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
-  return "/tmp";
-}
-
-// An XDG base folder: the variable when it holds an absolute path, else the fallback.
-std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
-  std::string folder = Environment(variable);
-  if (folder.empty() || folder.front() != '/') folder = HomeDirectory() + "/" + fallbackUnderHome;
-  return folder;
 }
 
 std::string WithTrailingSlash(std::string folder) {
@@ -40,13 +23,11 @@ std::string WithTrailingSlash(std::string folder) {
   return folder;
 }
 
-}  // namespace
-
 std::string ProgramDirectory() {
+  const std::string executable = ExecutablePath();
   std::error_code error;
-  auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return WithTrailingSlash(std::filesystem::current_path(error).string());
-  return WithTrailingSlash(executable.parent_path().string());
+  if (executable.empty()) return WithTrailingSlash(std::filesystem::current_path(error).generic_string());
+  return WithTrailingSlash(std::filesystem::path(executable).parent_path().generic_string());
 }
 
 std::vector<std::string> ResourceDirectories() {
@@ -56,26 +37,18 @@ std::vector<std::string> ResourceDirectories() {
 
 std::string ResourceDirectoryOf(const std::string& name) {
   for (const std::string& folder : ResourceDirectories()) {
-    if (::access((folder + name).c_str(), R_OK) == 0) return folder;
+    if (IsReadableFile(folder + name)) return folder;
   }
   return ProgramDirectory();
 }
 
 std::string DefaultLogDirectory() {
   std::string program = ProgramDirectory();
-  if (::access(program.c_str(), W_OK) == 0) return program;
+  if (IsWritableFolder(program)) return program;
   std::string data = DataDirectory();
   std::error_code error;
   std::filesystem::create_directories(data, error);
   return WithTrailingSlash(data);
-}
-
-std::string DataDirectory() { return XdgFolder("XDG_DATA_HOME", ".local/share") + "/QL-MKV Stampwise"; }
-
-std::string DefaultSettingsFile() {
-  std::string chosen = Environment(kSettingsFileVariable);
-  if (!chosen.empty()) return chosen;
-  return XdgFolder("XDG_CONFIG_HOME", ".config") + "/Vex Applikationen/QL-MKV Stampwise.ini";
 }
 
 }  // namespace stampwise

@@ -9,9 +9,15 @@ namespace stampwise {
 
 // Names the settings file instead of the per-user default (tests, --settings).
 inline constexpr const char* kSettingsFileVariable = "STAMPWISE_SETTINGS";
+// The per-user registry profile as a settings "file" name: on Windows the
+// settings live there, unless STAMPWISE_SETTINGS or --settings name a file.
+inline constexpr const char* kRegistryProfile = "HKEY_CURRENT_USER\\Software\\Vex Applikationen\\QL-MKV Stampwise";
+
 // Names the ledger instead of the per-user default (tests, --ledger).
 inline constexpr const char* kLedgerVariable = "STAMPWISE_LEDGER";
 
+// The running executable's file.
+std::string ExecutablePath();
 // The folder of the running executable, with a trailing "/".
 std::string ProgramDirectory();
 
@@ -22,15 +28,17 @@ std::vector<std::string> ResourceDirectories();
 // The first of them that holds `name`; the program directory when none does.
 std::string ResourceDirectoryOf(const std::string& name);
 
-// The program directory when it is writable, otherwise
-// "$XDG_DATA_HOME/QL-MKV Stampwise/" (created on demand); trailing "/".
+// The program directory when it is writable, otherwise the data directory
+// (created on demand); trailing "/".
 std::string DefaultLogDirectory();
 
-// "$XDG_DATA_HOME/QL-MKV Stampwise" (~/.local/share when unset), not created.
+// "$XDG_DATA_HOME/QL-MKV Stampwise" (~/.local/share when unset); on Windows
+// "QL-MKV Stampwise" in the user's local application data. Not created.
 std::string DataDirectory();
 
 // $STAMPWISE_SETTINGS when set and not empty, otherwise
-// "$XDG_CONFIG_HOME/Vex Applikationen/QL-MKV Stampwise.ini" (~/.config when unset).
+// "$XDG_CONFIG_HOME/Vex Applikationen/QL-MKV Stampwise.ini" (~/.config when
+// unset); on Windows kRegistryProfile.
 std::string DefaultSettingsFile();
 
 }  // namespace stampwise

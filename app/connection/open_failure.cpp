@@ -1,11 +1,6 @@
 #include "app/connection/open_failure.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,44 +9,15 @@
 
 #include "app/connection/open_reader.h"
 #include "app/connection/reader_client.h"
+#include "app/connection/tcp_probe.h"
 #include "reader/rdr.h"
 
 namespace stampwise {
 namespace {
 
-std::string SystemReason(int error) { return std::strerror(error); }
-
 // The reader library's bound for a TCP connect.
 constexpr int kConnectWaitMs = 3000;
 constexpr int kDefaultLanPort = 10001;
-
-// Why a TCP connection to a LAN address fails ("Connection refused", "No
-// route to host", "Connection timed out"); nothing when it connects now.
-std::optional<std::string> TcpReason(const std::string& address, int port) {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) return "not an IPv4 address";
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return SystemReason(errno);
-  int error = 0;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-    error = errno;
-    if (error == EINPROGRESS) {
-      pollfd wait{fd, POLLOUT, 0};
-      const int ready = ::poll(&wait, 1, kConnectWaitMs);
-      socklen_t length = sizeof error;
-      if (ready == 0) {
-        error = ETIMEDOUT;
-      } else if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-        error = errno;
-      }
-    }
-  }
-  ::close(fd);
-  if (error == 0) return std::nullopt;
-  return SystemReason(error);
-}
 
 // A LAN reader given by its address ("10.0.0.5", "10.0.0.5-4001"): the TCP
 // connection's reason; nothing for a module name ("[HALLE]").
@@ -60,7 +26,8 @@ std::optional<OpenFailure> LanFailure(const std::string& address) {
   std::smatch lan;
   if (!std::regex_match(address, lan, kLanAddress)) return std::nullopt;
   const int port = lan[2].matched ? std::stoi(lan[2].str()) : kDefaultLanPort;
-  if (const std::optional<std::string> reason = TcpReason(lan[1].str(), port)) return OpenFailure{address, *reason};
+  if (const std::optional<std::string> reason = TcpConnectFailure(lan[1].str(), port, kConnectWaitMs))
+    return OpenFailure{address, *reason};
   return std::nullopt;
 }
 

@@ -1,7 +1,5 @@
 #include "app/connection/open_reader.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/connection/device_presence.h"
 #include "app/texts/messages.h"
 #include "app/texts/strings.h"
 #include "common/ascii.h"
@@ -134,9 +133,7 @@ std::string ListedHidNameOfConnection(const std::string& connection) {
 
 bool ReaderLinkLost(const std::string& connection) {
   const std::string file = DeviceFileOfConnection(connection);
-  if (file.empty()) return false;
-  struct stat info {};
-  return ::stat(file.c_str(), &info) != 0 && (errno == ENOENT || errno == ENODEV || errno == ENXIO);
+  return !file.empty() && DeviceFileGone(file);
 }
 
 std::string WindowTitle(const std::string& templateTitle, const std::string& productVersion,

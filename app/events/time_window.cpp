@@ -3,6 +3,8 @@
 #include <cctype>
 #include <ctime>
 
+#include "app/base/file_ops.h"
+
 namespace stampwise::events {
 namespace {
 
@@ -89,7 +91,7 @@ std::optional<TimePoint> ParseIsoTime(const std::string& text) {
       offset = (*h * 60L + *m) * 60L * (negative ? -1 : 1);
     }
     if (at != text.size()) return std::nullopt;
-    seconds = ::timegm(&fields) - offset;
+    seconds = UtcSecondsOf(fields) - offset;
   }
   return TimePoint(std::chrono::seconds(seconds)) + std::chrono::milliseconds(millis);
 }

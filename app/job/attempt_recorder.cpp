@@ -66,6 +66,7 @@ ledger::ClaimRequest AttemptRecorder::RequestFor(ValueSource& source, const Atte
   request.bank = place.bank;
   request.start = place.start;
   request.pool = source.Pool();
+  request.poolShown = source.PoolShown();
   request.allowReuse = allowReuse;
   request.tid = place.tid;
   request.epcBefore = place.epcBefore;

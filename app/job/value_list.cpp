@@ -84,7 +84,7 @@ Result<std::vector<std::string>> LoadValueList(const std::string& path, int colu
   const auto refuse = [&](int id, std::initializer_list<FormatArg> args) {
     return Result<std::vector<std::string>>::Failure({id, FormatString(id, args)});
   };
-  const int fd = OpenRegularFile(path, O_RDONLY | O_CLOEXEC);
+  const int fd = OpenRegularFile(path, O_RDONLY);
   if (fd < 0) return refuse(msg::kValueListUnreadable, {ErrnoText(path)});
   Result<std::string> read = ReadAllFromDescriptor(fd);
   ::close(fd);

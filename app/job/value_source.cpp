@@ -95,6 +95,9 @@ class CounterSource final : public ValueSource {
 
   std::string Next() const override { return params_.value; }
   std::string Pool() const override { return CounterPool(params_); }
+  std::string PoolShown() const override {
+    return FormatString(msg::kPoolOfCounter, {NamesOf(params_.bank).stored, params_.startWord});
+  }
 
   Status CheckAll() const override {
     if (const std::optional<Message> exhausted = Exhausted()) return Status::Failure(*exhausted);
@@ -172,6 +175,16 @@ std::optional<gs1::TagEpc> EpcOf(const std::string& uri) {
   return std::move(epc).value();
 }
 
+// What the serials of `uri` number: its scheme, `separator`, then every
+// component but the serial.
+std::optional<std::string> Gs1ItemOf(const std::string& uri, const char* separator) {
+  const std::optional<gs1::TagEpc> epc = EpcOf(uri);
+  if (!epc) return std::nullopt;
+  std::string item = gs1::SchemeName(epc->scheme);
+  for (std::size_t i = 0; i + 1 < epc->parts.size(); ++i) item += (i == 0 ? separator : ".") + epc->parts[i];
+  return item;
+}
+
 // The serial of `uri` (the component that counts), when it is a number.
 std::optional<std::string> SerialOf(const std::string& uri) {
   const std::optional<gs1::TagEpc> epc = EpcOf(uri);
@@ -198,6 +211,10 @@ class Gs1Source final : public ValueSource {
 
   std::string Next() const override { return job_.nextUri; }
   std::string Pool() const override { return job_.increment ? Gs1Pool(job_.nextUri) : std::string(); }
+  std::string PoolShown() const override {
+    const std::optional<std::string> item = Gs1ItemOf(job_.nextUri, " ");
+    return FormatString(msg::kPoolOfGs1, {item.value_or(job_.nextUri)});
+  }
 
   Status CheckAll() const override {
     const Result<Gs1Step> first = PlanGs1Write(job_.nextUri, job_.increment);
@@ -300,6 +317,7 @@ class ListSource final : public ValueSource {
 
   std::string Next() const override { return next_ <= Size() ? values_[static_cast<std::size_t>(next_) - 1] : ""; }
   std::string Pool() const override { return ListPool(values_); }
+  std::string PoolShown() const override { return FormatString(msg::kPoolOfList, {path_}); }
 
   Status CheckAll() const override {
     std::map<Bytes, int> lineOf;
@@ -440,11 +458,8 @@ std::string CounterPool(const ParameterSet& params) {
 }
 
 std::string Gs1Pool(const std::string& tagUri) {
-  const std::optional<gs1::TagEpc> epc = EpcOf(tagUri);
-  if (!epc) return {};
-  std::string pool = "gs1:" + gs1::SchemeName(epc->scheme);
-  for (std::size_t i = 0; i + 1 < epc->parts.size(); ++i) pool += (i == 0 ? ":" : ".") + epc->parts[i];
-  return pool;
+  const std::optional<std::string> item = Gs1ItemOf(tagUri, ":");
+  return item ? "gs1:" + *item : std::string();
 }
 
 std::string ListPool(const std::vector<std::string>& values) {

@@ -29,6 +29,8 @@ class ValueSource {
   virtual std::string Next() const = 0;
   // The position its values advance in the ledger; empty when they do not.
   virtual std::string Pool() const = 0;
+  // The pool as the operator knows it, for messages.
+  virtual std::string PoolShown() const = 0;
   // Every value the job can write passes the checks (before the first tag).
   virtual Status CheckAll() const = 0;
   // The pool's position as the ledger holds it: a stored value that lags

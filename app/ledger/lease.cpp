@@ -8,7 +8,7 @@
 namespace stampwise::ledger {
 
 Result<Lease> PlanLease(const std::optional<std::string>& start, int size, const PlanFunction& plan,
-                        const std::string& pool) {
+                        const std::string& shown) {
   Lease lease;
   lease.start = start;
   std::optional<std::string> position = start;
@@ -25,7 +25,7 @@ Result<Lease> PlanLease(const std::optional<std::string>& start, int size, const
     if (!value.advances || !seen.insert(value.bytes).second) {
       if (taken == 0) {
         return Result<Lease>::Failure(
-            Message{msg::kSharedLeaseOutside, FormatString(msg::kSharedLeaseOutside, {value.value, pool}), 0});
+            Message{msg::kSharedLeaseOutside, FormatString(msg::kSharedLeaseOutside, {value.value, shown}), 0});
       }
       break;
     }

@@ -28,8 +28,9 @@ struct Lease {
 // early where the source runs out, or at a value that would not move the
 // position on (a value the operator gave, outside the pool's order). Fails
 // when not even the first value can be planned.
+// `shown`: the pool as messages name it.
 Result<Lease> PlanLease(const std::optional<std::string>& start, int size, const PlanFunction& plan,
-                        const std::string& pool);
+                        const std::string& shown);
 
 // Where leases come from: the shared ledger.
 class LeaseKeeper {
@@ -38,9 +39,11 @@ class LeaseKeeper {
   // A new block of `pool` for this program (`owner`) at `station`. `local` is
   // the station's own position, the start of a pool nobody used before.
   // `previousEnd`: the end of the lease it replaces, closed with it.
+  // `shown`: the pool as messages name it.
   virtual Result<Lease> TakeLease(const std::string& station, const std::string& pool,
                                   const std::optional<std::string>& local,
-                                  const std::optional<std::string>& previousEnd, const PlanFunction& plan) = 0;
+                                  const std::optional<std::string>& previousEnd, const PlanFunction& plan,
+                                  const std::string& shown) = 0;
   // Bytes held at a bank and start word already: when, by which station,
   // with which outcome (for the refusal of a value outside every lease).
   virtual std::optional<Message> UsedBefore(int bank, int start, const Bytes& bytes) = 0;

@@ -66,7 +66,8 @@ struct ClaimRequest {
   std::string station;
   int bank = 0;
   int start = 0;
-  std::string pool;  // empty: the value does not advance; recorded, never refused
+  std::string pool;       // empty: the value does not advance; recorded, never refused
+  std::string poolShown;  // the pool as the operator knows it, for messages (else the pool)
   bool allowReuse = false;
   std::string tid;
   std::string epcBefore;
@@ -75,6 +76,11 @@ struct ClaimRequest {
   // A failure refuses the claim with its message.
   std::function<Result<Plan>(const std::optional<std::string>& position)> plan;
 };
+
+// The pool of `request` as messages name it.
+inline const std::string& ShownPool(const ClaimRequest& request) {
+  return request.poolShown.empty() ? request.pool : request.poolShown;
+}
 
 // What a settled attempt adds to its claim.
 struct Settlement {

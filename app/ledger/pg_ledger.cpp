@@ -105,6 +105,8 @@ std::string ShownText(const std::string& uri, std::string text) {
 
 }  // namespace
 
+bool SharedLedgerAvailable() { return true; }
+
 std::optional<std::string> UnreadableUri(const std::string& uri) {
   char* error = nullptr;
   PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
@@ -116,38 +118,6 @@ std::optional<std::string> UnreadableUri(const std::string& uri) {
   std::string why = error == nullptr ? "out of memory" : ShownText(uri, Trimmed(error));
   PQfreemem(error);
   return why;
-}
-
-bool IsSharedLedgerUri(const std::string& where) {
-  return where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0;
-}
-
-std::string WithoutPassword(const std::string& uri) {
-  std::string shown = uri;
-  const std::size_t scheme = shown.find("://");
-  if (scheme != std::string::npos) {
-    const std::size_t authority = scheme + 3;
-    const std::size_t path = shown.find_first_of("/?", authority);
-    const std::size_t at = shown.rfind('@', path == std::string::npos ? std::string::npos : path);
-    if (at != std::string::npos && at >= authority) {
-      const std::size_t colon = shown.find(':', authority);
-      if (colon != std::string::npos && colon < at) shown.erase(colon, at - colon);
-    }
-  }
-  // A password given as a parameter goes as well.
-  for (std::size_t at = shown.find("password="); at != std::string::npos; at = shown.find("password=", at)) {
-    const char separator = at == 0 ? '\0' : shown[at - 1];
-    if (separator != '?' && separator != '&') {
-      ++at;
-      continue;
-    }
-    const std::size_t end = shown.find('&', at);
-    shown.erase(at - 1, end == std::string::npos ? std::string::npos : end - at + 1);
-    // The first parameter's '?' stays for the one after it.
-    if (separator == '?' && at - 1 < shown.size()) shown[at - 1] = '?';
-    --at;
-  }
-  return shown;
 }
 
 // One statement with text parameters; its rows are read as text.
@@ -265,11 +235,12 @@ Status PgLedger::MakeSchema() {
 
 Result<Lease> PgLedger::TakeLease(const std::string& station, const std::string& pool,
                                   const std::optional<std::string>& local,
-                                  const std::optional<std::string>& previousEnd, const PlanFunction& plan) {
+                                  const std::optional<std::string>& previousEnd, const PlanFunction& plan,
+                                  const std::string& shown) {
   // Says why in libpq's words: the message names the ledger already.
   const auto away = [&] {
     return Result<Lease>::Failure(
-        Message{msg::kSharedLedgerAway, FormatString(msg::kSharedLedgerAway, {shown_, lastFailure_, pool}), 0});
+        Message{msg::kSharedLedgerAway, FormatString(msg::kSharedLedgerAway, {shown_, lastFailure_, shown}), 0});
   };
   if (!Connect()) return away();
   try {
@@ -279,7 +250,7 @@ Result<Lease> PgLedger::TakeLease(const std::string& station, const std::string&
     Query found(conn_, "SELECT position FROM pools WHERE pool = $1", {pool});
     // The first station sets the pool's start; later ones follow the pool.
     const std::optional<std::string> start = found.Rows() > 0 ? std::optional(found.Text(0, 0)) : local;
-    Result<Lease> lease = PlanLease(start, leaseSize_, plan, pool);
+    Result<Lease> lease = PlanLease(start, leaseSize_, plan, shown);
     if (!lease) return lease;
     Query(conn_,
           "INSERT INTO pools(pool, position) VALUES($1, $2) ON CONFLICT(pool) DO UPDATE SET position = "

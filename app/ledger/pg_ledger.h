@@ -13,15 +13,14 @@
 
 #include "app/ledger/lease.h"
 #include "app/ledger/ledger.h"
+#include "app/ledger/ledger_uri.h"
 
 struct pg_conn;
 
 namespace stampwise::ledger {
 
-// True for a libpq connection URI ("postgresql://" or "postgres://").
-bool IsSharedLedgerUri(const std::string& where);
-// The URI without its password, fit for logs and output.
-std::string WithoutPassword(const std::string& uri);
+// False in a build made without a PostgreSQL client.
+bool SharedLedgerAvailable();
 // Why libpq cannot read `uri` (without its password); nothing when it can.
 std::optional<std::string> UnreadableUri(const std::string& uri);
 
@@ -48,7 +47,8 @@ class PgLedger final : public LeaseKeeper {
   std::string Describe() const { return shown_; }
 
   Result<Lease> TakeLease(const std::string& station, const std::string& pool, const std::optional<std::string>& local,
-                          const std::optional<std::string>& previousEnd, const PlanFunction& plan) override;
+                          const std::optional<std::string>& previousEnd, const PlanFunction& plan,
+                          const std::string& shown) override;
   std::optional<Message> UsedBefore(int bank, int start, const Bytes& bytes) override;
 
   // Adds settled claims of the ledger `origin`, each once however often it

@@ -1,18 +1,17 @@
 #include "app/ledger/production_journal.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "app/base/atomic_file.h"
+#include "app/base/file_ops.h"
 #include "app/texts/strings.h"
 
 namespace stampwise {
@@ -68,9 +67,9 @@ std::string IsoLocalTime(std::chrono::system_clock::time_point when) {
   const auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
   const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds).count();
   const std::time_t t = static_cast<std::time_t>(seconds.count());
-  std::tm local{};
-  ::localtime_r(&t, &local);
-  const long offsetMinutes = local.tm_gmtoff / 60;
+  const LocalTime localTime = LocalTimeOf(t);
+  const std::tm& local = localTime.fields;
+  const long offsetMinutes = localTime.offsetSeconds / 60;
   const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", local.tm_year + 1900,
@@ -182,9 +181,8 @@ std::optional<JournalEntry> ParseJsonRecord(std::string_view line) {
 }
 
 std::string DefaultStationName() {
-  char name[HOST_NAME_MAX + 1] = {};
-  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "station";
-  return name;
+  const std::string name = MachineName();
+  return name.empty() ? "station" : name;
 }
 
 namespace {
@@ -192,15 +190,14 @@ namespace {
 constexpr std::size_t kTailBytes = 64 * 1024;
 
 // The last `count` bytes of the file (fewer when it is shorter), and where they begin.
-bool ReadTail(int fd, std::size_t count, std::string* tail, off_t* at, std::string* error) {
-  const off_t size = ::lseek(fd, 0, SEEK_END);
+bool ReadTail(int fd, std::size_t count, std::string* tail, std::int64_t* at, std::string* error) {
+  const std::int64_t size = IdentityOfDescriptor(fd).value_or(FileIdentity{.size = -1}).size;
   if (size < 0) return false;
-  *at = size > static_cast<off_t>(count) ? size - static_cast<off_t>(count) : 0;
+  *at = size > static_cast<std::int64_t>(count) ? size - static_cast<std::int64_t>(count) : 0;
   tail->assign(static_cast<std::size_t>(size - *at), '\0');
   std::size_t done = 0;
   while (done < tail->size()) {
-    const ssize_t n = ::pread(fd, tail->data() + done, tail->size() - done, *at + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
+    const std::int64_t n = ReadAt(fd, tail->data() + done, tail->size() - done, *at + static_cast<std::int64_t>(done));
     if (n <= 0) {
       if (error) *error = "read failed";
       return false;
@@ -213,7 +210,7 @@ bool ReadTail(int fd, std::size_t count, std::string* tail, off_t* at, std::stri
 // Cuts a torn last record off an open journal.
 bool CutTornTail(int fd, JournalFormat format, std::string* error) {
   std::string tail;
-  off_t at = 0;
+  std::int64_t at = 0;
   if (!ReadTail(fd, kTailBytes, &tail, &at, error)) return false;
   // Start the tail at a line start unless it is the whole file.
   std::size_t from = 0;
@@ -224,19 +221,19 @@ bool CutTornTail(int fd, JournalFormat format, std::string* error) {
   }
   const std::size_t torn = TornTailStart(format, std::string_view(tail).substr(from), at == 0);
   if (from + torn >= tail.size()) return true;
-  return ::ftruncate(fd, at + static_cast<off_t>(from + torn)) == 0 && ::fdatasync(fd) == 0;
+  return TruncateFile(fd, at + static_cast<std::int64_t>(from + torn)) && SyncData(fd);
 }
 
 }  // namespace
 
 Result<ProductionJournal> ProductionJournal::Open(const std::string& path) {
   const bool existed = std::filesystem::exists(path);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = OpenRegularFile(path, O_RDWR | O_CREAT | O_APPEND);
   if (fd < 0) return Failed{{0, ErrnoText(path)}};
   ProductionJournal journal(fd, path, JournalFormatOf(path));
   // One program writes a journal at a time: two would interleave their lines.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    return Failed{{0, errno == EWOULDBLOCK ? path + ": in use by another program" : ErrnoText(path)}};
+  if (const LockAttempt locked = TryLockExclusive(fd); locked != LockAttempt::kLocked) {
+    return Failed{{0, locked == LockAttempt::kHeld ? path + ": in use by another program" : ErrnoText(path)}};
   }
   std::string error;
   if (!CutTornTail(fd, journal.format_, &error)) return Failed{{0, error.empty() ? ErrnoText(path) : error}};
@@ -271,15 +268,15 @@ ProductionJournal& ProductionJournal::operator=(ProductionJournal&& other) noexc
 ProductionJournal::~ProductionJournal() {
   if (fd_ < 0) return;
   // Once per job: the lines so far reach the disk (the ledger has them anyway).
-  ::fdatasync(fd_);
+  SyncData(fd_);
   ::close(fd_);
 }
 
 bool ProductionJournal::StillOurs() const {
-  struct stat ours {};
-  struct stat atPath {};
-  if (::fstat(fd_, &ours) != 0 || ours.st_nlink == 0) return false;
-  return ::stat(path_.c_str(), &atPath) == 0 && atPath.st_dev == ours.st_dev && atPath.st_ino == ours.st_ino;
+  // A deleted or replaced journal no longer answers to its path.
+  const std::optional<FileIdentity> ours = IdentityOfDescriptor(fd_);
+  const std::optional<FileIdentity> atPath = IdentityOfPath(path_);
+  return ours && atPath && atPath->device == ours->device && atPath->inode == ours->inode;
 }
 
 bool ProductionJournal::Reopen() {
@@ -306,7 +303,7 @@ bool ProductionJournal::CatchUp(const std::vector<std::string>& records) {
   std::size_t total = 0;
   for (const std::string& record : records) total += record.size();
   std::string tail;
-  off_t at = 0;
+  std::int64_t at = 0;
   if (!ReadTail(fd_, total, &tail, &at, &lastError_)) return false;
   // The longest run of the first records that ends the file is there already.
   std::size_t there = 0;
@@ -322,11 +319,11 @@ bool ProductionJournal::CatchUp(const std::vector<std::string>& records) {
 }
 
 bool ProductionJournal::AppendBytes(std::string_view bytes) {
-  const off_t before = ::lseek(fd_, 0, SEEK_END);
+  const std::int64_t before = IdentityOfDescriptor(fd_).value_or(FileIdentity{.size = -1}).size;
   if (before >= 0 && WriteFully(fd_, bytes)) return true;
   lastError_ = ErrnoText(path_);
   // Half a record would tear the line after it: take it back.
-  if (before >= 0 && ::ftruncate(fd_, before) == 0) ::fdatasync(fd_);
+  if (before >= 0 && TruncateFile(fd_, before)) SyncData(fd_);
   return false;
 }
 

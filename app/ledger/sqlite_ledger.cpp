@@ -56,9 +56,13 @@ CREATE TABLE IF NOT EXISTS claims(
 );
 CREATE INDEX IF NOT EXISTS claims_by_bytes ON claims(bank, start, bytes);
 CREATE INDEX IF NOT EXISTS claims_open ON claims(outcome) WHERE outcome = 'open';
-CREATE INDEX IF NOT EXISTS claims_to_journal ON claims(journal, settle_order) WHERE journaled = 0;
-CREATE INDEX IF NOT EXISTS claims_by_settle_order ON claims(settle_order);
-CREATE INDEX IF NOT EXISTS claims_to_share ON claims(settle_order) WHERE shared = 0;
+DROP INDEX IF EXISTS claims_to_journal;
+DROP INDEX IF EXISTS claims_by_settle_order;
+DROP INDEX IF EXISTS claims_to_share;
+CREATE INDEX IF NOT EXISTS settled_to_journal ON claims(journal, settle_order)
+  WHERE journaled = 0 AND settle_order IS NOT NULL;
+CREATE INDEX IF NOT EXISTS settled_in_order ON claims(settle_order) WHERE settle_order IS NOT NULL;
+CREATE INDEX IF NOT EXISTS settled_to_share ON claims(settle_order) WHERE shared = 0 AND settle_order IS NOT NULL;
 CREATE TABLE IF NOT EXISTS meta(
   key TEXT PRIMARY KEY,
   value TEXT NOT NULL
@@ -194,8 +198,7 @@ class SqliteLedger::Statement {
 // unless committed.
 class SqliteLedger::Transaction {
  public:
-  explicit Transaction(SqliteLedger& ledger, bool durable) : ledger_(ledger) {
-    ledger_.SetSynchronous(durable);
+  explicit Transaction(SqliteLedger& ledger, bool durable) : ledger_(ledger), durable_(durable) {
     Exec("BEGIN IMMEDIATE");
   }
   ~Transaction() {
@@ -206,12 +209,14 @@ class SqliteLedger::Transaction {
   void Commit() {
     Exec("COMMIT");
     done_ = true;
+    if (durable_) ledger_.SyncLog();
   }
 
  private:
   // Kept prepared: a tag runs two transactions.
   void Exec(const char* sql) { Statement(ledger_.db_, sql, ledger_.statements_).Run(); }
   SqliteLedger& ledger_;
+  bool durable_;
   bool done_ = false;
 };
 
@@ -288,10 +293,19 @@ Status SqliteLedger::Failure(const std::string& what) const {
   return Status::Failure(Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {path_, what}), 0});
 }
 
-void SqliteLedger::SetSynchronous(bool full) {
-  if (full == fullSync_) return;
-  Statement(db_, full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", statements_).Run();
-  fullSync_ = full;
+// The connection commits without a sync of its own (synchronous=NORMAL); a
+// commit that must outlast a power loss syncs the write-ahead log itself, as
+// synchronous=FULL would after each commit. Switching the setting between a
+// tag's two transactions instead would prepare statements anew every time.
+void SqliteLedger::SyncLog() {
+  sqlite3_file* log = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK || log == nullptr ||
+      log->pMethods == nullptr) {
+    throw LedgerError("no write-ahead log to sync");
+  }
+  if (const int synced = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL); synced != SQLITE_OK) {
+    throw LedgerError(sqlite3_errstr(synced));
+  }
 }
 
 void SqliteLedger::SwitchToWal() {
@@ -324,10 +338,9 @@ Status SqliteLedger::Migrate() {
   try {
     // WAL lets readers (a `ledger list`, the window) go on while a station writes.
     SwitchToWal();
-    if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
       throw LedgerError(sqlite3_errmsg(db_));
     }
-    fullSync_ = true;
     // Several programs may open a new ledger at once: the schema is made
     // under the write lock, by whichever comes first.
     Transaction transaction(*this, true);
@@ -372,12 +385,14 @@ void SqliteLedger::FlushJournaled() {
   journaled_.clear();
 }
 
-std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next) {
-  Statement insert(db_,
-                   "INSERT INTO claims(station, owner, bank, start, value, bytes, pool, position_after, reuse, tid, "
-                   "outcome, claimed, settled, journal, epc_before, length, data, verify, message, shared) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                   statements_);
+std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next,
+                                  const std::optional<std::string>& before) {
+  Statement insert(
+      db_,
+      "INSERT INTO claims(station, owner, bank, start, value, bytes, pool, position_after, reuse, tid, "
+      "outcome, claimed, settled, journal, epc_before, length, data, verify, message, shared, position_before) "
+      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      statements_);
   insert.Bind(1, claim.station)
       .Bind(2, claim.owner)
       .Bind(3, claim.bank)
@@ -402,6 +417,7 @@ std::int64_t SqliteLedger::Insert(const Claim& claim, const std::string& next) {
   } else {
     insert.BindOptional(20, std::nullopt);
   }
+  insert.BindOptional(21, before);
   insert.Run();
   return sqlite3_last_insert_rowid(db_);
 }
@@ -459,9 +475,10 @@ Result<Plan> SqliteLedger::PlanLeased(const ClaimRequest& request, std::optional
                                       bool& outside) {
   const auto refuseOutside = [&](const Plan& plan) {
     std::optional<Message> used = keeper_->UsedBefore(request.bank, request.start, plan.bytes);
-    return Result<Plan>::Failure(used ? *used
-                                      : Message{msg::kSharedLeaseOutside,
-                                                FormatString(msg::kSharedLeaseOutside, {plan.value, request.pool}), 0});
+    return Result<Plan>::Failure(
+        used ? *used
+             : Message{msg::kSharedLeaseOutside,
+                       FormatString(msg::kSharedLeaseOutside, {plan.value, ShownPool(request)}), 0});
   };
   if (const auto progress = LeaseProgress(request.pool, request.station)) position = *progress;
   Result<Plan> planned = request.plan(position);
@@ -478,8 +495,8 @@ Result<Plan> SqliteLedger::PlanLeased(const ClaimRequest& request, std::optional
     own.Bind(1, request.pool).Bind(2, OwnerId());
     if (own.Step()) previousEnd = own.Text(0);
   }
-  Result<Lease> lease =
-      keeper_->TakeLease(request.station, request.pool, PoolPosition(request.pool), previousEnd, request.plan);
+  Result<Lease> lease = keeper_->TakeLease(request.station, request.pool, PoolPosition(request.pool), previousEnd,
+                                           request.plan, ShownPool(request));
   if (!lease) {
     if (lease.message().id != msg::kSharedLeaseOutside) return Result<Plan>::Failure(lease.message());
     // A value behind the pool: only a deliberate re-use.
@@ -512,8 +529,9 @@ Status SqliteLedger::Ready(const ClaimRequest& request) {
 
 Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
   try {
+    // The journal marks wait for the next settlement, which touches the same
+    // index anyway: the durable commit carries only the claim's own pages.
     Transaction transaction(*this, true);
-    FlushJournaled();
     std::optional<std::string> position;
     if (!request.pool.empty()) position = PoolPosition(request.pool);
     const bool leased = keeper_ != nullptr && !request.pool.empty();
@@ -554,15 +572,14 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
         claim.reuse = true;
       }
     }
-    claim.id = Insert(claim, plan.next);
-    if (!request.pool.empty() && plan.advances) {
+    const bool moves = !request.pool.empty() && plan.advances;
+    claim.id = Insert(claim, plan.next, moves ? position : std::nullopt);
+    if (moves) {
       Statement move(db_,
                      "INSERT INTO pools(pool, position) VALUES(?, ?) "
                      "ON CONFLICT(pool) DO UPDATE SET position = excluded.position",
                      statements_);
       move.Bind(1, request.pool).Bind(2, plan.next).Run();
-      Statement before(db_, "UPDATE claims SET position_before = ? WHERE id = ?", statements_);
-      before.BindOptional(1, position).Bind(2, claim.id).Run();
       if (leased && !outside) {
         Statement progress(db_, "UPDATE leases SET progress = ? WHERE pool = ? AND owner = ?", statements_);
         progress.Bind(1, plan.next).Bind(2, request.pool).Bind(3, OwnerId()).Run();
@@ -578,7 +595,8 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
 void SqliteLedger::WriteSettlement(const Claim& claim) {
   Statement settle(db_,
                    "UPDATE claims SET outcome = ?, settled = ?, length = ?, data = ?, verify = ?, message = ?, "
-                   "settle_order = (SELECT coalesce(max(settle_order), 0) + 1 FROM claims) WHERE id = ?",
+                   "settle_order = (SELECT coalesce(max(settle_order), 0) + 1 FROM claims "
+                   "WHERE settle_order IS NOT NULL) WHERE id = ?",
                    statements_);
   settle.Bind(1, OutcomeName(claim.outcome))
       .Bind(2, claim.settled)
@@ -647,7 +665,7 @@ Result<Claim> SqliteLedger::Record(const ClaimRequest& request, const std::strin
     claim.length = settlement.length;
     claim.verify = settlement.verify;
     claim.message = settlement.message;
-    claim.id = Insert(claim, "");
+    claim.id = Insert(claim, "", std::nullopt);
     WriteSettlement(claim);
     transaction.Commit();
     return claim;
@@ -709,9 +727,11 @@ Result<std::vector<Claim>> SqliteLedger::List(const ListFilter& filter) {
 
 Result<std::vector<Claim>> SqliteLedger::Unjournaled(const std::string& journal) {
   try {
-    Statement list(db_, (std::string("SELECT ") + kClaimColumns +
-                         " FROM claims WHERE journal = ? AND journaled = 0 AND outcome <> 'open' ORDER BY settle_order")
-                            .c_str());
+    Statement list(
+        db_, (std::string("SELECT ") + kClaimColumns +
+              " FROM claims WHERE journal = ? AND journaled = 0 AND settle_order IS NOT NULL AND outcome <> 'open' "
+              "ORDER BY settle_order")
+                 .c_str());
     list.Bind(1, journal);
     std::vector<Claim> claims;
     while (list.Step()) claims.push_back(ClaimOf(list));
@@ -728,7 +748,8 @@ void SqliteLedger::MarkJournaled(const std::vector<std::int64_t>& ids) {
 Result<std::vector<Claim>> SqliteLedger::Unshared(int limit) {
   try {
     Statement list(db_, (std::string("SELECT ") + kClaimColumns +
-                         " FROM claims WHERE shared = 0 AND outcome <> 'open' ORDER BY settle_order LIMIT ?")
+                         " FROM claims WHERE shared = 0 AND settle_order IS NOT NULL AND outcome <> 'open' "
+                         "ORDER BY settle_order LIMIT ?")
                             .c_str());
     list.Bind(1, limit);
     std::vector<Claim> claims;

@@ -71,11 +71,12 @@ class SqliteLedger final : public Ledger {
   Status Migrate();
   void SwitchToWal();
   Status Failure(const std::string& what) const;
-  // Records marked journaled since the last transaction go with the next.
+  // Records marked journaled since the last settlement go with the next.
   void FlushJournaled();
-  std::int64_t Insert(const Claim& claim, const std::string& next);
+  // `before`: the pool's position the claim moved on from.
+  std::int64_t Insert(const Claim& claim, const std::string& next, const std::optional<std::string>& before);
   void WriteSettlement(const Claim& claim);
-  void SetSynchronous(bool full);
+  void SyncLog();
   std::optional<std::string> PoolPosition(const std::string& pool);
   // The progress of this program's lease of `pool` (nothing: none held; an
   // empty position: the lease begins at the source's own value).
@@ -90,7 +91,6 @@ class SqliteLedger final : public Ledger {
   std::string path_;
   std::vector<std::int64_t> journaled_;
   std::map<const char*, sqlite3_stmt*> statements_;  // prepared once, see Statement
-  bool fullSync_ = true;
   LeaseKeeper* keeper_ = nullptr;
 };
 

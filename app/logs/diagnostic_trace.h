@@ -32,6 +32,7 @@ class TraceChannel {
   static TraceChannel& Default();
 
  private:
+  static constexpr std::size_t kBufferSize = 512;
   std::string folder_;
 };
 

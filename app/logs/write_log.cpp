@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/base/file_ops.h"
+
 namespace stampwise {
 
 const char* LogFormatName(DataFormat format) {
@@ -72,18 +74,16 @@ std::optional<LogFile::Count> LogFile::CountLines(int fd) {
 // the piece; their line must not be cut.
 void LogFile::CutPartialLine(int fd, std::size_t written) {
   if (written == 0) return;
-  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  const std::int64_t end = ::lseek(fd, 0, SEEK_CUR);
   const auto now = IdentityOfDescriptor(fd);
-  if (end < static_cast<off_t>(written) || !now || now->size != end) return;
-  while (::ftruncate(fd, end - static_cast<off_t>(written)) != 0 && errno == EINTR) {
-  }
+  if (end < static_cast<std::int64_t>(written) || !now || now->size != end) return;
+  TruncateFile(fd, end - static_cast<std::int64_t>(written));
 }
 
 bool LogFile::Append(DataFormat format, int startWord, int lengthBytes, std::string_view value,
                      std::chrono::system_clock::time_point when) {
   std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  ::localtime_r(&seconds, &local);
+  const std::tm local = LocalTimeOf(seconds).fields;
   if (fileName_.empty()) return false;
 
   int fd = OpenRegularFile(fileName_, O_RDWR | O_CREAT | O_APPEND);
@@ -112,7 +112,7 @@ bool LogFile::Append(DataFormat format, int startWord, int lengthBytes, std::str
   ::close(fd);
   // Keep the count only when the file grew by exactly our line; anything else
   // means another writer got in between, and the next line recounts.
-  if (rest.empty() && after && before && after->size == before->size + static_cast<off_t>(line.size())) {
+  if (rest.empty() && after && before && after->size == before->size + static_cast<std::int64_t>(line.size())) {
     count->lineFeeds += std::count(line.begin(), line.end(), '\n');
     count->openLastLine = false;
     count->file = *after;

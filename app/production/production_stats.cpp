@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "app/base/file_ops.h"
+
 namespace stampwise {
 
 using std::chrono::system_clock;
@@ -51,8 +53,7 @@ int MinutesIntoShift(int minuteOfDay, const std::vector<int>& starts) {
 
 int ProductionStats::LocalMinuteOfDay(system_clock::time_point when) {
   const time_t seconds = system_clock::to_time_t(when);
-  tm local{};
-  localtime_r(&seconds, &local);
+  const tm local = LocalTimeOf(seconds).fields;
   return local.tm_hour * 60 + local.tm_min;
 }
 

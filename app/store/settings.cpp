@@ -173,61 +173,24 @@ void SaveSettingsTo(CIniEx& ini, const AppSettings& settings) {
 }
 
 Settings::Settings(std::string fileName, std::string logDirectory)
-    : fileName_(std::move(fileName)), logDirectory_(std::move(logDirectory)), ini_(std::make_unique<CIniEx>()) {}
+    : fileName_(std::move(fileName)), logDirectory_(std::move(logDirectory)), ini_(std::make_unique<CIniEx>()) {
+  if (fileName_ == kRegistryProfile) profile_ = OpenRegistryProfile();
+  if (!profile_) profile_ = OpenFileProfile(fileName_);
+}
+
+Settings::~Settings() = default;
+Settings::Settings(Settings&&) noexcept = default;
+Settings& Settings::operator=(Settings&&) noexcept = default;
 
 void Settings::Refresh() {
-  auto now = IdentityOfPath(fileName_);
-  if (now == seen_) return;
-  ini_ = std::make_unique<CIniEx>();
-  seen_.reset();
-  int fd = OpenRegularFile(fileName_, O_RDONLY);
-  if (fd < 0) return;  // missing or unreadable: every key gives its default
-  const Result<std::string> content = ReadAllFromDescriptor(fd);
-  if (content) {
-    ini_->LoadFromText(content.value());
-    seen_ = IdentityOfDescriptor(fd);
-  } else {
-    lastError_ = content.message().text;
-  }
-  ::close(fd);
+  auto fresh = std::make_unique<CIniEx>();
+  if (profile_->Reload(*fresh, lastError_)) ini_ = std::move(fresh);
 }
 
 template <typename Change>
 bool Settings::Update(Change&& change) {
-  std::error_code ignored;
-  auto folder = std::filesystem::path(fileName_).parent_path();
-  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
-
-  const Result<FileLock> lock = FileLock::Acquire(fileName_, true, true, lockTimeout_);
-  if (!lock) {
-    lastError_ = lock.message().text;
-    return false;
-  }
-  // Another program may have saved since we last looked: start from its
-  // file, always. Its identity is no proof of "unchanged": a file system
-  // reuses a freed inode, and two saves within one clock tick of the same
-  // size look alike, which would let a stale "LastData" hand out a value
-  // twice.
-  auto held = IdentityOfDescriptor(lock.value().Descriptor());
-  const Result<std::string> content = ReadAllFromDescriptor(lock.value().Descriptor());
-  if (!content) {
-    lastError_ = content.message().text;
-    seen_.reset();
-    return false;  // never overwrite what we could not read
-  }
   ini_ = std::make_unique<CIniEx>();
-  ini_->LoadFromText(content.value());
-  seen_ = held;
-  change(*ini_);
-  if (!ini_->IsDirty()) return true;
-  if (const Status saved = ReplaceFileAtomically(fileName_, ini_->ToText(), synced_); !saved) {
-    lastError_ = saved.message().text;
-    seen_.reset();  // reload on the next access; memory holds unsaved changes
-    return false;
-  }
-  ini_->MarkClean();
-  seen_ = IdentityOfPath(fileName_);
-  return true;
+  return profile_->Update(*ini_, change, synced_, lockTimeout_, lastError_);
 }
 
 int Settings::ReadInt(std::string_view sectionName, std::string_view key, int defaultValue) {
@@ -357,7 +320,7 @@ bool Settings::SaveGs1(const Gs1Settings& gs1) {
 bool Settings::WriteBatch(const std::function<void(CIniEx&)>& change) { return Update(change); }
 
 std::optional<int> DamagedSettingsLine(const std::string& fileName) {
-  const int fd = OpenRegularFile(fileName, O_RDONLY | O_CLOEXEC);
+  const int fd = OpenRegularFile(fileName, O_RDONLY);
   if (fd < 0) return std::nullopt;
   const Result<std::string> read = ReadAllFromDescriptor(fd);
   ::close(fd);

@@ -18,6 +18,7 @@
 #include "app/gs1/gs1_job.h"
 #include "app/store/ini.h"
 #include "app/store/settings_keys.h"
+#include "app/store/settings_profile.h"
 
 namespace stampwise {
 
@@ -86,7 +87,11 @@ std::optional<int> DamagedSettingsLine(const std::string& fileName);
 // or to another instance writing other keys. Not for use from two threads.
 class Settings {
  public:
+  // `fileName` kRegistryProfile: the registry profile where there is one.
   explicit Settings(std::string fileName = DefaultSettingsFile(), std::string logDirectory = DefaultLogDirectory());
+  ~Settings();
+  Settings(Settings&&) noexcept;
+  Settings& operator=(Settings&&) noexcept;
 
   const std::string& FileName() const { return fileName_; }
   const std::string& LogDirectory() const { return logDirectory_; }
@@ -155,8 +160,8 @@ class Settings {
 
   std::string fileName_;
   std::string logDirectory_;
+  std::unique_ptr<SettingsProfile> profile_;
   std::unique_ptr<CIniEx> ini_;
-  std::optional<FileIdentity> seen_;  // the file state ini_ reflects
   // "LastData" as this store last loaded, saved or handed it out; a stored
   // value that differs was written by another program.
   std::optional<std::string> lastDataSeen_;

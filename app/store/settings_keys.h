@@ -4,6 +4,7 @@
 // the data record files) each has an entry of its own.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,10 @@ struct SettingKey {
   const char* text = "";     // default of a text (also for an empty one)
   bool writtenBack = false;  // a missing key is written back when loaded
 };
+
+// The type of a key of the settings (not of a data record) by its section
+// and name, matched without regard to case; nothing for a key not in the table.
+std::optional<KeyType> KeyTypeOf(std::string_view sectionName, std::string_view name);
 
 // What the store holds for a key as it stands: "" when missing.
 inline std::string StoredText(const CIniEx& ini, const SettingKey& key) {

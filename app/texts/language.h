@@ -6,7 +6,7 @@
 
 namespace stampwise {
 
-inline constexpr const char* kEnglishLibraryName = "QL_MKV_StampwiseEng.so";
+inline constexpr const char* kEnglishLibraryName = "QL_MKV_StampwiseEng" STAMPWISE_MODULE_SUFFIX;
 
 // Applies the "Sprache" setting: above 0 loads the English library (a library
 // that cannot be loaded leaves the language as it was), 0 or less goes back to

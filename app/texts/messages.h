@@ -121,6 +121,10 @@ inline constexpr int kSharedLedgerConflict = 32991;  // "%s": the ledger, "%s": 
 inline constexpr int kSharedLeaseOutside = 32992;    // "%s": value, "%s": the pool
 inline constexpr int kSharedLedgerWaiting = 32993;   // the job waits for it ("%s": the ledger)
 inline constexpr int kSharedLedgerBack = 32994;      // it answers again, the job goes on ("%s": the ledger)
+// A pool as the operator knows it, for the messages above.
+inline constexpr int kPoolOfCounter = 32995;  // "%s": the bank, "%d": the start word
+inline constexpr int kPoolOfGs1 = 32996;      // "%s": the scheme, company prefix and item or asset type
+inline constexpr int kPoolOfList = 32997;     // "%s": the list's file
 // Events for other systems: EPCIS, MQTT, the shift report.
 inline constexpr int kEpcisUnknownLeftOut = 32970;  // "%d": how many
 inline constexpr int kReadPointIgnored = 32971;     // "%s": the setting
@@ -128,6 +132,9 @@ inline constexpr int kMqttBadUri = 32972;           // "%s": what is missing or 
 inline constexpr int kMqttCredentials = 32973;      // "%s": the credentials file
 inline constexpr int kMqttNotDelivered = 32974;     // "%d": how many, "%s": broker, "%s": since when
 inline constexpr int kMqttCannotStart = 32975;      // "%s": broker, "%s": why
+// A feature this build was made without (the Windows build: no PostgreSQL,
+// MQTT or Modbus client). "%s": the feature
+inline constexpr int kNotInThisBuild = 32976;
 
 // What a command did, and the state the window's status bar shows.
 inline constexpr int kRecordSaved = 32950;      // "%s": file

@@ -156,6 +156,7 @@ constexpr std::array kGermanStrings{
                 "Die MQTT-Zugangsdatei %s ist nicht lesbar (Benutzer in der ersten Zeile, Kennwort in der zweiten)"},
     StringEntry{32974, "%d Meldungen erreichten den MQTT-Broker %s nicht; \"ledger publish --since %s\" sendet sie"},
     StringEntry{32975, "MQTT-Broker %s kann nicht benutzt werden: %s"},
+    StringEntry{32976, "%s ist in diesem Build nicht verfügbar"},
     StringEntry{
         32990, "Das gemeinsame Vergabebuch %s antwortet nicht (%s); der Block dieser Station für %s ist aufgebraucht."},
     StringEntry{32991,
@@ -166,6 +167,9 @@ constexpr std::array kGermanStrings{
     StringEntry{32993,
                 "Die Station wartet auf das gemeinsame Vergabebuch %s und schreibt weiter, sobald es antwortet."},
     StringEntry{32994, "Das gemeinsame Vergabebuch %s antwortet wieder; die Station schreibt weiter."},
+    StringEntry{32995, "den Zähler in Bank %s ab Wort %d"},
+    StringEntry{32996, "die GS1-Seriennummern von %s"},
+    StringEntry{32997, "die Werteliste %s"},
     StringEntry{61712, "Geben Sie eine ganze Zahl ein."},
     StringEntry{61714, "Geben Sie eine ganze Zahl zwischen %1 und %2 ein."},
     StringEntry{61716, "Geben Sie höchstens %1 Zeichen ein."},

@@ -20,6 +20,7 @@
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
 #include "tests/app/temp_folder.h"
+#include "tests/common/sim_record.h"
 #include "tests/fakes/fake_hid.h"
 
 namespace stampwise::testing {
@@ -75,29 +76,6 @@ class ManualTimer : public CycleTimer {
 };
 
 // One line of the simulator's write record.
-struct RecordedWrite {
-  unsigned tagId = 0;
-  int bank = 0;
-  int word = 0;
-  std::string data;  // upper-case hex
-  bool operator==(const RecordedWrite&) const = default;
-};
-
-inline std::vector<RecordedWrite> ReadRecord(const std::string& path) {
-  std::vector<RecordedWrite> writes;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    RecordedWrite w;
-    char data[512] = {};
-    if (std::sscanf(line.c_str(), "tag=%u bank=%d word=%d data=%511s", &w.tagId, &w.bank, &w.word, data) == 4) {
-      w.data = data;
-      writes.push_back(w);
-    }
-  }
-  return writes;
-}
-
 inline std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string text;

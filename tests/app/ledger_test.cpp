@@ -2,6 +2,7 @@
 // that go to one tag only, claims that ended programs left open, and the
 // journal's records that the ledger knows.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@
 #include "app/ledger/sqlite_ledger.h"
 #include "app/store/settings_keys.h"
 #include "app/texts/messages.h"
+#include "app/texts/strings.h"
+#include "tests/app/flush_counter.h"
 #include "tests/app/temp_folder.h"
 
 namespace stampwise {
@@ -31,12 +34,14 @@ class LedgerTest : public ::testing::Test {
     return std::move(opened).value();
   }
   // A claim of the source's next value at the User bank, word 0.
-  static Result<ledger::Claim> Take(ledger::Ledger& ledger, ValueSource& source, bool allowReuse = false) {
+  static Result<ledger::Claim> Take(ledger::Ledger& ledger, ValueSource& source, bool allowReuse = false,
+                                    const std::string& journal = "") {
     ledger::ClaimRequest request;
     request.station = "S1";
     request.bank = 3;
     request.pool = source.Pool();
     request.allowReuse = allowReuse;
+    request.journal = journal;
     std::optional<ledger::Plan> planned;
     request.plan = [&](const std::optional<std::string>& position) {
       Result<ledger::Plan> plan = source.PlanFrom(position);
@@ -152,6 +157,33 @@ TEST_F(LedgerTest, Gs1ItemsShareOneSerialPosition) {
   Result<ledger::Claim> claim = Take(*ledger, *otherItem);
   ASSERT_TRUE(claim);
   EXPECT_EQ(claim.value().value, "urn:epc:tag:sgtin-96:3.0614141.812346.10");
+}
+
+// Messages about a pool (a shared ledger away, a value outside the lease)
+// name it as the operator set it up, never by the ledger's key.
+TEST_F(LedgerTest, PoolsAreShownAsTheOperatorKnowsThem) {
+  ParameterSet epcWord2 = HexCounter("00000001");
+  epcWord2.bank = Bank::Epc;
+  epcWord2.startWord = 2;
+  const struct {
+    std::unique_ptr<ValueSource> source;
+    const char* shown;
+  } cases[] = {
+      {MakeCounterSource(HexCounter("00000001"), false), "den Zähler in Bank User ab Wort 0"},
+      {MakeCounterSource(epcWord2, false), "den Zähler in Bank EPC ab Wort 2"},
+      {MakeGs1Source(Gs1Job{true, "urn:epc:tag:sgtin-96:3.0614141.812345.10", true}, false),
+       "die GS1-Seriennummern von sgtin-96 0614141.812345"},
+      {MakeGs1Source(Gs1Job{true, "urn:epc:tag:sscc-96:0.0614141.0000000099", true}, false),
+       "die GS1-Seriennummern von sscc-96 0614141"},
+      {MakeListSource(HexCounter("00000001"), "/lists/lot 7.csv", 1, {"00000001", "00000002"}, false),
+       "die Werteliste /lists/lot 7.csv"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_FALSE(c.source->Pool().empty()) << c.shown;
+    EXPECT_EQ(c.source->PoolShown(), c.shown);
+    const std::string away = FormatString(msg::kSharedLedgerAway, {"db", "no answer", c.source->PoolShown()});
+    EXPECT_EQ(away.find(c.source->Pool()), std::string::npos) << away;
+  }
 }
 
 // Each list keeps its own position; lines added at the end continue it; a
@@ -313,20 +345,8 @@ TEST_F(LedgerTest, UnjournaledClaimsInSettleOrder) {
   auto source = MakeCounterSource(HexCounter("00000001"), false);
   std::vector<ledger::Claim> claims;
   for (int i = 0; i < 3; ++i) {
-    ledger::ClaimRequest request;
-    request.station = "S1";
-    request.bank = 3;
-    request.pool = source->Pool();
-    request.journal = "/j.csv";
-    std::optional<ledger::Plan> planned;
-    request.plan = [&](const std::optional<std::string>& position) {
-      Result<ledger::Plan> plan = source->PlanFrom(position);
-      if (plan) planned = plan.value();
-      return plan;
-    };
-    Result<ledger::Claim> claim = ledger->Take(request);
+    Result<ledger::Claim> claim = Take(*ledger, *source, false, "/j.csv");
     ASSERT_TRUE(claim);
-    source->Claimed(*planned);
     claims.push_back(claim.value());
   }
   Settle(*ledger, *source, claims[2], Outcome::kWritten);
@@ -342,6 +362,68 @@ TEST_F(LedgerTest, UnjournaledClaimsInSettleOrder) {
   ASSERT_EQ(rest.value().size(), 2u);
   EXPECT_EQ(rest.value()[0].value, "00000001");
   EXPECT_EQ(rest.value()[1].value, "00000002");
+}
+
+// A claim is on disk before it is handed out; the tag's outcome rides on the
+// next claim's flush, so a tag costs one flush of the write-ahead log.
+TEST_F(LedgerTest, AClaimIsFlushedBeforeItIsHandedOutAndATagCostsOneFlush) {
+  auto ledger = Open();
+  auto source = MakeCounterSource(HexCounter("00000001"), false);
+  const std::string log = "ledger.sqlite3-wal";
+  for (int tag = 0; tag < 3; ++tag) {
+    const int before = testing::FlushesOf(log);
+    Result<ledger::Claim> claim = Take(*ledger, *source);
+    ASSERT_TRUE(claim) << claim.message().text;
+    EXPECT_EQ(testing::FlushesOf(log), before + 1) << "tag " << tag;
+    Settle(*ledger, *source, claim.value(), Outcome::kWritten);
+    EXPECT_EQ(testing::FlushesOf(log), before + 1) << "tag " << tag;
+  }
+}
+
+// The indexes of settled claims once took every claim in; a ledger made
+// then gets the present ones when it is opened, and reads as before.
+TEST_F(LedgerTest, ALedgerWithTheFormerIndexesGetsThePresentOnes) {
+  auto source = MakeCounterSource(HexCounter("00000001"), false);
+  const auto takeAndSettle = [&](SqliteLedger& ledger, Outcome outcome) {
+    Result<ledger::Claim> claim = Take(ledger, *source, false, "/j.csv");
+    ASSERT_TRUE(claim) << claim.message().text;
+    Settle(ledger, *source, claim.value(), outcome);
+  };
+  takeAndSettle(*Open(), Outcome::kWritten);
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(folder_.File("ledger.sqlite3").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "DROP INDEX settled_to_journal; DROP INDEX settled_in_order; DROP INDEX settled_to_share;"
+                         "CREATE INDEX claims_to_journal ON claims(journal, settle_order) WHERE journaled = 0;"
+                         "CREATE INDEX claims_by_settle_order ON claims(settle_order);"
+                         "CREATE INDEX claims_to_share ON claims(settle_order) WHERE shared = 0;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
+
+  auto ledger = Open();
+  takeAndSettle(*ledger, Outcome::kUnknown);
+  const auto unjournaled = ledger->Unjournaled("/j.csv");
+  ASSERT_TRUE(unjournaled);
+  ASSERT_EQ(unjournaled.value().size(), 2u);
+  EXPECT_EQ(unjournaled.value()[0].value, "00000001");
+  EXPECT_EQ(unjournaled.value()[1].value, "00000002");
+  EXPECT_EQ(ledger->IntegrityCheck(), "ok");
+
+  ASSERT_EQ(sqlite3_open(folder_.File("ledger.sqlite3").c_str(), &db), SQLITE_OK);
+  std::set<std::string> indexes;
+  sqlite3_exec(
+      db, "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'claims'",
+      [](void* out, int, char** values, char**) {
+        static_cast<std::set<std::string>*>(out)->insert(values[0]);
+        return 0;
+      },
+      &indexes, nullptr);
+  sqlite3_close(db);
+  EXPECT_EQ(indexes, (std::set<std::string>{"claims_by_bytes", "claims_open", "settled_in_order", "settled_to_journal",
+                                            "settled_to_share"}));
 }
 
 // A file that is no ledger, or one of a newer program, is refused by name.
@@ -360,12 +442,13 @@ class FakeKeeper final : public ledger::LeaseKeeper {
  public:
   explicit FakeKeeper(int size) : size_(size) {}
   Result<ledger::Lease> TakeLease(const std::string&, const std::string& pool, const std::optional<std::string>& local,
-                                  const std::optional<std::string>&, const ledger::PlanFunction& plan) override {
+                                  const std::optional<std::string>&, const ledger::PlanFunction& plan,
+                                  const std::string& shown) override {
     if (away) return Result<ledger::Lease>::Failure(Message{msg::kSharedLedgerAway, "away", 0});
     ++leases;
     const auto found = positions.find(pool);
     Result<ledger::Lease> lease =
-        ledger::PlanLease(found != positions.end() ? std::optional(found->second) : local, size_, plan, pool);
+        ledger::PlanLease(found != positions.end() ? std::optional(found->second) : local, size_, plan, shown);
     if (lease) positions[pool] = lease.value().end;
     return lease;
   }

@@ -86,7 +86,11 @@ Bool WithDevice(Handle handle, Op op) {
 
 }  // namespace
 
+#if defined(_WIN32)
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 FAKE_EXPORT Status FT_CreateDeviceInfoList(Word32* count) {
   std::lock_guard lock(gMutex);

@@ -1,5 +1,4 @@
-#include "update/https_client.h"
-
+// The update check's HTTPS client on Linux: libcurl.
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -12,7 +11,8 @@
 #include <memory>
 #include <mutex>
 
-#include "common/ascii.h"
+#include "update/https_address.h"
+#include "update/https_client.h"
 
 namespace stampwise::update {
 namespace {
@@ -36,15 +36,6 @@ std::string UrlPart(CURLU* url, CURLUPart part) {
   std::string result(text);
   curl_free(text);
   return result;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = ascii::ToLower(c);
-  return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Receives the body in blocks; returns false to abandon the transfer.
@@ -133,21 +124,10 @@ TransferResult Transfer(const std::string& address, const TransferLimits& limits
 
 }  // namespace
 
-bool IsUsableHttpsAddress(const std::string& address, std::string* why) {
-  auto refuse = [why](const char* reason) {
-    if (why != nullptr) *why = reason;
-    return false;
-  };
+std::optional<AddressParts> SplitAddress(const std::string& address) {
   CurlPtr<CURLU> url(curl_url());
-  if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) {
-    return refuse("not an address");
-  }
-  if (Lower(UrlPart(url.get(), CURLUPART_SCHEME)) != "https") return refuse("not an https:// address");
-  std::string host = Lower(UrlPart(url.get(), CURLUPART_HOST));
-  if (!host.empty() && host.back() == '.') host.pop_back();
-  if (host.empty()) return refuse("no host");
-  if (host == "invalid" || EndsWith(host, ".invalid")) return refuse("a host under .invalid never resolves");
-  return true;
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) return std::nullopt;
+  return AddressParts{UrlPart(url.get(), CURLUPART_SCHEME), UrlPart(url.get(), CURLUPART_HOST)};
 }
 
 TransferResult FetchText(const std::string& address, const TransferLimits& limits, std::string* body,

@@ -1,5 +1,3 @@
-#include "update/installer.h"
-
 #include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +5,7 @@
 #include <cerrno>
 
 #include "app/texts/strings.h"
+#include "update/installer.h"
 
 extern char** environ;
 
