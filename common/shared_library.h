@@ -4,7 +4,13 @@
 #pragma once
 
 #if defined(_WIN32)
-#include <windows.h>
+// The loader's functions alone, not all of windows.h. The loader's header
+// names its string-resource function LoadString by a macro, which would
+// rename the program's own LoadString wherever a library is loaded.
+#include <windef.h>
+// (after the types it uses)
+#include <libloaderapi.h>
+#undef LoadString
 #else
 #include <dlfcn.h>
 #endif
