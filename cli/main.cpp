@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
     // A settings file named on the command line that is not there is made
     // by the command: said, so that a mistyped name does not go unnoticed.
     std::error_code ignored;
-    const bool newStore = global.settingsFile && !std::filesystem::exists(*global.settingsFile, ignored);
+    const bool newStore = global.settingsFile && !std::filesystem::exists(FilePath(*global.settingsFile), ignored);
     Settings settings(global.settingsFile ? *global.settingsFile : DefaultSettingsFile());
     const int language = global.language ? (*global.language == "en" ? 1 : 0) : settings.ReadLanguage();
     ApplyLanguage(language, ResourceDirectoryOf(kEnglishLibraryName));
@@ -339,7 +339,7 @@ int main(int argc, char** argv) {
       return kBadArguments;
     };
     const int status = runCommand();
-    if (newStore && std::filesystem::exists(settings.FileName(), ignored)) {
+    if (newStore && std::filesystem::exists(FilePath(settings.FileName()), ignored)) {
       output.Note(FormatString(msg::kSettingsCreated, {settings.FileName()}));
     }
     return status;

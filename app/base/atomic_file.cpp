@@ -10,13 +10,14 @@
 #include <thread>
 
 #include "app/base/file_ops.h"
+#include "app/base/paths.h"
 
 namespace stampwise {
 
 std::string ResolveLink(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::is_symlink(path, error)) return path;
-  auto target = std::filesystem::canonical(path, error);
+  if (!std::filesystem::is_symlink(FilePath(path), error)) return path;
+  auto target = std::filesystem::canonical(FilePath(path), error);
   return error ? path : target.string();
 }
 

@@ -27,7 +27,7 @@ std::string ProgramDirectory() {
   const std::string executable = ExecutablePath();
   std::error_code error;
   if (executable.empty()) return WithTrailingSlash(std::filesystem::current_path(error).generic_string());
-  return WithTrailingSlash(std::filesystem::path(executable).parent_path().generic_string());
+  return WithTrailingSlash(FilePath(executable).parent_path().generic_string());
 }
 
 std::vector<std::string> ResourceDirectories() {
@@ -47,7 +47,7 @@ std::string DefaultLogDirectory() {
   if (IsWritableFolder(program)) return program;
   std::string data = DataDirectory();
   std::error_code error;
-  std::filesystem::create_directories(data, error);
+  std::filesystem::create_directories(FilePath(data), error);
   return WithTrailingSlash(data);
 }
 

@@ -2,7 +2,9 @@
 // settings file and the default folder of the log files.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace stampwise {
@@ -15,6 +17,11 @@ inline constexpr const char* kRegistryProfile = "HKEY_CURRENT_USER\\Software\\Ve
 
 // Names the ledger instead of the per-user default (tests, --ledger).
 inline constexpr const char* kLedgerVariable = "STAMPWISE_LEDGER";
+
+// The path of one of the program's file names. Its strings are UTF-8 on
+// every system; the standard library would read a narrow name on Windows
+// byte by byte.
+std::filesystem::path FilePath(std::string_view name);
 
 // The running executable's file.
 std::string ExecutablePath();

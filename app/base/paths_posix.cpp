@@ -28,6 +28,8 @@ std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
 
 }  // namespace
 
+std::filesystem::path FilePath(std::string_view name) { return std::filesystem::path(name); }
+
 std::string ExecutablePath() {
   std::error_code error;
   auto executable = std::filesystem::read_symlink("/proc/self/exe", error);

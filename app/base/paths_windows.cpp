@@ -22,10 +22,14 @@ std::string KnownFolder(const KNOWNFOLDERID& id) {
   if (::SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &folder) == S_OK) path = NarrowText(folder);
   ::CoTaskMemFree(folder);
   if (path.empty()) path = Environment("APPDATA");
-  return std::filesystem::path(path).generic_string();
+  return FilePath(path).generic_string();
 }
 
 }  // namespace
+
+std::filesystem::path FilePath(std::string_view name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
 
 std::string ExecutablePath() {
   std::wstring module(MAX_PATH, L'\0');
@@ -34,7 +38,7 @@ std::string ExecutablePath() {
     if (length == 0) return {};
     if (length < module.size()) {
       module.resize(length);
-      return std::filesystem::path(NarrowText(module)).generic_string();
+      return std::filesystem::path(module).generic_string();
     }
     module.resize(module.size() * 2);
   }

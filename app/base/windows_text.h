@@ -1,5 +1,7 @@
-// Text at the Windows API: the program's strings are in the ANSI code page,
-// the wide ("W") functions take UTF-16.
+// Text at the Windows API: the program's strings are UTF-8 there too (its
+// texts are), the wide ("W") functions take UTF-16. stampwise-cli's manifest
+// makes UTF-8 the process's ANSI code page (Windows 10 1903 on), so that its
+// arguments and the narrow ("A") functions agree.
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "app/base/paths.h"
 #include "app/gs1/gs1_epc.h"
 #include "app/job/value_list.h"
 #include "app/ledger/open_ledger.h"
@@ -164,7 +165,8 @@ bool TagWriter::MakeSource() {
     source = MakeGs1Source(config_.gs1, explicitValue);
   } else if (!config_.trace.valueListPath.empty()) {
     // One list, one position, from whichever folder the job starts.
-    const std::string path = std::filesystem::absolute(config_.trace.valueListPath).lexically_normal().string();
+    const std::string path =
+        std::filesystem::absolute(FilePath(config_.trace.valueListPath)).lexically_normal().string();
     Result<std::vector<std::string>> values = LoadValueList(path, config_.trace.valueListColumn);
     if (!values) return StopWith(HaltOf(values.message().id), values.message());
     source = MakeListSource(config_.params, path, config_.trace.valueListColumn, std::move(values).value(),

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/base/paths.h"
 #include "app/job/value_source.h"
 #include "app/ledger/pg_ledger.h"
 #include "app/ledger/sqlite_ledger.h"
@@ -13,8 +14,8 @@ namespace stampwise {
 std::string StoredJournalPath(Settings& settings, const std::string& writeLogFile) {
   if (settings.ReadInt(keys::kJournalEnabled) == 0) return {};
   std::string folder = settings.ReadString(keys::kJournalFolder);
-  if (folder.empty()) folder = std::filesystem::path(writeLogFile).parent_path().string();
-  return (std::filesystem::path(folder) / kJournalFileName).string();
+  if (folder.empty()) folder = FilePath(writeLogFile).parent_path().string();
+  return (FilePath(folder) / kJournalFileName).string();
 }
 
 TraceConfig StoredTrace(Settings& settings, const std::string& writeLogFile) {

@@ -12,6 +12,7 @@
 
 #include "app/base/atomic_file.h"
 #include "app/base/file_ops.h"
+#include "app/base/paths.h"
 #include "app/texts/strings.h"
 
 namespace stampwise {
@@ -227,7 +228,7 @@ bool CutTornTail(int fd, JournalFormat format, std::string* error) {
 }  // namespace
 
 Result<ProductionJournal> ProductionJournal::Open(const std::string& path) {
-  const bool existed = std::filesystem::exists(path);
+  const bool existed = std::filesystem::exists(FilePath(path));
   const int fd = OpenRegularFile(path, O_RDWR | O_CREAT | O_APPEND);
   if (fd < 0) return Failed{{0, ErrnoText(path)}};
   ProductionJournal journal(fd, path, JournalFormatOf(path));

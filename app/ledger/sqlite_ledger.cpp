@@ -259,8 +259,8 @@ Result<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(const std::string& path
         Message{msg::kLedgerFailed, FormatString(msg::kLedgerFailed, {path, reason}), 0});
   };
   std::error_code error;
-  if (!create && !std::filesystem::is_regular_file(path, error)) return refuse(std::strerror(ENOENT));
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!create && !std::filesystem::is_regular_file(FilePath(path), error)) return refuse(std::strerror(ENOENT));
+  const std::filesystem::path folder = FilePath(path).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, error);
   sqlite3* db = nullptr;
   const int opened =

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/base/paths.h"
 #include "common/ascii.h"
 
 namespace stampwise {
@@ -219,7 +220,7 @@ std::string CIniEx::ToText() const {
 
 std::string CIniEx::NextBackupName() const {
   namespace fs = std::filesystem;
-  const fs::path file(fileName_);
+  const fs::path file = FilePath(fileName_);
   const std::string prefix = file.filename().string() + ".";
   fs::path folder = file.parent_path();
   if (folder.empty()) folder = ".";

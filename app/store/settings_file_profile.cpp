@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/base/atomic_file.h"
+#include "app/base/paths.h"
 #include "app/store/settings_profile.h"
 
 namespace stampwise {
@@ -36,7 +37,7 @@ class FileProfile final : public SettingsProfile {
   bool Update(CIniEx& ini, const std::function<void(CIniEx&)>& change, bool synced,
               std::chrono::milliseconds lockTimeout, std::string& error) override {
     std::error_code ignored;
-    auto folder = std::filesystem::path(fileName_).parent_path();
+    auto folder = FilePath(fileName_).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
 
     const Result<FileLock> lock = FileLock::Acquire(fileName_, true, true, lockTimeout);

@@ -33,24 +33,32 @@ std::filesystem::path ProgramFolder() {
   return std::filesystem::path(std::wstring(path, length)).parent_path();
 }
 
-std::string Quoted(const std::string& argument) { return "\"" + argument + "\""; }
+std::wstring Wide(const std::string& utf8) {
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  return wide;
+}
+
+std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
 
 struct RunResult {
   DWORD exitCode = 0;
   std::string out;
 };
 
-// Runs stampwise-cli.exe (beside this program) with `args`; its output goes
-// to a file that is read back once it has ended.
+// Runs stampwise-cli.exe (beside this program) with `args` (UTF-8, handed
+// over as the wide command line a shell would give); its output goes to a
+// file that is read back once it has ended.
 RunResult RunCli(const std::filesystem::path& folder, const std::vector<std::string>& args) {
-  std::string line = Quoted((ProgramFolder() / "stampwise-cli.exe").string());
-  for (const std::string& argument : args) line += " " + Quoted(argument);
+  std::wstring line = Quoted((ProgramFolder() / "stampwise-cli.exe").wstring());
+  for (const std::string& argument : args) line += L" " + Quoted(Wide(argument));
   const std::filesystem::path outFile = folder / "out.txt";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out = ::CreateFileW(outFile.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = in;
@@ -59,7 +67,7 @@ RunResult RunCli(const std::filesystem::path& folder, const std::vector<std::str
   PROCESS_INFORMATION process{};
   RunResult result;
   result.exitCode = 255;
-  if (::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
     ::WaitForSingleObject(process.hProcess, INFINITE);
     ::GetExitCodeProcess(process.hProcess, &result.exitCode);
     ::CloseHandle(process.hProcess);
@@ -157,6 +165,30 @@ TEST_P(CliUnderWine, ReadsWhatWasWritten) {
       Cli({"--json", "read", "--bank", "user", "--start", "0", "--length", "4", "--format", "hex-bin"});
   ASSERT_EQ(read.exitCode, 0u) << read.out;
   EXPECT_NE(read.out.find("\"text\":\"0000ABCD\""), std::string::npos) << read.out;
+}
+
+// Names outside ASCII on the command line reach the files as given, and the
+// German texts leave the tool in UTF-8: no reader needed.
+TEST(CliText, NamesAndTextsOutsideAsciiStayUtf8) {
+  std::random_device random;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / (L"stampwise-cli-Prüfung-" + std::to_wstring(random()));
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path ledgerPath = folder / L"Übergabe-Straße.sqlite3";
+  const std::u8string utf8 = ledgerPath.u8string();
+  const std::string ledger(utf8.begin(), utf8.end());
+  std::ofstream(ledgerPath).close();  // an empty file is an empty database
+  const RunResult list = RunCli(folder, {"--ledger", ledger, "ledger", "list"});
+  EXPECT_EQ(list.exitCode, 0u) << list.out;
+  EXPECT_TRUE(std::filesystem::exists(ledgerPath)) << list.out;
+
+  // The Modbus station is not part of this build: its German refusal.
+  const RunResult station = RunCli(folder, {"--lang", "de", "--ledger", ledger, "station"});
+  EXPECT_NE(station.exitCode, 0u);
+  EXPECT_NE(station.out.find("nicht verf\xC3\xBCgbar"), std::string::npos) << station.out;
+
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
 }
 
 INSTANTIATE_TEST_SUITE_P(Link, CliUnderWine,
