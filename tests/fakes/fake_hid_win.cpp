@@ -60,7 +60,7 @@ constexpr GUID kHidClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11,
 constexpr wchar_t kPipePrefix[] = L"qlmkv-fake-hid-";
 // Instances kept listening per device: more than the handles one listing or
 // opening takes before the next listing adds instances again.
-constexpr int kListeningInstances = 4;
+constexpr std::size_t kListeningInstances = 4;
 // Large enough that a handle nobody reads from (the port's writing one) only
 // fills after many exchanges; a full pipe then drops reports, as a full HID
 // input queue does.
@@ -81,8 +81,8 @@ struct Device {
   int inputLength = 9;   // -1: capabilities unreadable
   int outputLength = 9;  // -1: capabilities unreadable
   bool unplugged = false;
-  int listening = 0;
-  std::vector<Session*> sessions;  // connected
+  std::vector<Session*> listening;  // not connected when last looked at
+  std::vector<Session*> sessions;   // connected
   std::vector<Report> written;
   std::unique_ptr<mkvsim::SimReader> reader;
 };
@@ -104,9 +104,18 @@ int ParseLength(const std::string& text) {
 
 void ServeSession(Device& device, Session* session);
 
+// Asks the pipe itself, not the session's thread, which may not have run yet.
+bool WaitsForAClient(HANDLE pipe) {
+  DWORD available = 0;
+  if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_BAD_PIPE || error == ERROR_PIPE_LISTENING;
+}
+
 // Under gMutex.
 void KeepListening(Device& device) {
-  while (device.listening < kListeningInstances) {
+  std::erase_if(device.listening, [](const Session* session) { return !WaitsForAClient(session->pipe); });
+  while (device.listening.size() < kListeningInstances) {
     auto* session = new Session();
     session->pipe = CreateNamedPipeW(PipeName(device).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
@@ -120,7 +129,7 @@ void KeepListening(Device& device) {
     // Listening from here on: a client that comes before the thread runs finds it.
     if (!ConnectNamedPipe(session->pipe, &session->connect) && GetLastError() == ERROR_PIPE_CONNECTED)
       SetEvent(session->connect.hEvent);
-    ++device.listening;
+    device.listening.push_back(session);
     std::thread([&device, session] { ServeSession(device, session); }).detach();
   }
 }
@@ -217,7 +226,7 @@ void ServeSession(Device& device, Session* session) {
   WaitForSingleObject(session->connect.hEvent, INFINITE);
   {
     std::lock_guard lock(gMutex);
-    --device.listening;
+    std::erase(device.listening, session);
     device.sessions.push_back(session);
   }
   OVERLAPPED reading{};
