@@ -1,13 +1,15 @@
-// The entry points of the system's HID library (hidapi, hidraw backend),
-// loaded once per process at run time and resolved by name. A missing library
-// or required entry point disables HID only: listing finds nothing and opening
-// fails.
+// The entry points of the system's HID functions, loaded once per process at
+// run time and resolved by name. A missing library or required entry point
+// disables HID only: listing finds nothing and opening fails.
 //
-// The library file is "libhidapi-hidraw.so.0", or the path in the environment
-// variable QLMKV_HIDAPI_LIBRARY when that is set (tests point it at a fake).
+// Linux (hid_api_posix.cpp): hidapi's hidraw backend, "libhidapi-hidraw.so.0"
+// or the path in QLMKV_HIDAPI_LIBRARY. Windows (hid_api_win.cpp): the HID
+// class functions of "hid.dll" with the device set-up functions of
+// "setupapi.dll"; a library named in QLMKV_HID_LIBRARY stands for both. Tests
+// point the variables at fakes.
 //
-// The library is not thread-safe: enumerating, opening and closing go through
-// this table's lock, and each opened device is used by one thread at a time.
+// Enumerating, opening and closing go through this table's lock; each opened
+// device is used by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -16,13 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "common/shared_library.h"
-
-struct hid_device_;
+#include "transport/hid_report.h"
 
 namespace qlmkv::hid {
 
-using Device = ::hid_device_;
+// An open device, as the system's backend holds it.
+struct Device;
 
 // What enumeration tells of one device.
 struct DeviceInfo {
@@ -40,19 +41,26 @@ class HidApi {
 
   static std::string LibraryName();
   bool Available() const { return available_; }
+  // Why HID is not available; empty when it is.
+  const std::string& Unavailability() const { return unavailability_; }
 
   // Every HID device of the system; empty when HID is unavailable.
   std::vector<DeviceInfo> Enumerate();
-  // Null when the device cannot be opened.
-  Device* OpenPath(const std::string& path);
+  // Null when the device cannot be opened; then `reason` says why.
+  Device* OpenPath(const std::string& path, std::string& reason);
   void Close(Device* device);
 
   // Device functions: never call two of them on one device at the same time.
-  int Write(Device* device, const std::uint8_t* data, std::size_t size);
+  // Write sends one output report and gives the bytes written, or -1; a report
+  // that has not gone out after `milliseconds` is called off where the system
+  // allows it (hidraw's writes have no time-out).
+  int Write(Device* device, const std::uint8_t* data, std::size_t size, int milliseconds);
+  // One input report as the system hands it over: its size, 0 when none came
+  // within `milliseconds`, -1 when the device is gone.
   int ReadTimeout(Device* device, std::uint8_t* data, std::size_t size, int milliseconds);
-  // The device's report descriptor, when the library can hand it over (newer
-  // versions); empty otherwise.
-  std::vector<std::uint8_t> ReportDescriptor(Device* device);
+  // The report lengths of an open device (the report descriptor on Linux, the
+  // device's capabilities on Windows); missing ones are not known.
+  ReportLengths Lengths(Device* device, const std::string& path);
 
   HidApi(const HidApi&) = delete;
   HidApi& operator=(const HidApi&) = delete;
@@ -61,10 +69,11 @@ class HidApi {
   HidApi();
   ~HidApi() = default;
 
-  common::SharedLibrary module_;
   bool available_ = false;
+  std::string unavailability_;
   std::mutex globalLock_;  // enumeration, open and close
 
+  // The system's entry points and the libraries that hold them.
   struct Entries;
   Entries* entries_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "transport/diagnostics.h"
+#include "transport/open_failure_note.h"
 #include "transport/transports.h"
 
 namespace qlmkv {
@@ -39,12 +40,6 @@ std::string Narrow(const std::wstring& text) {
   return narrow;
 }
 
-hid::ReportLengths LengthsOf(hid::HidApi& api, hid::Device* device, const std::string& path) {
-  std::vector<std::uint8_t> descriptor = api.ReportDescriptor(device);
-  if (descriptor.empty()) descriptor = hid::ReadSysfsReportDescriptor(path);
-  return hid::ParseReportDescriptor(descriptor.data(), descriptor.size());
-}
-
 }  // namespace
 
 bool CHidPort::Accepted(std::uint16_t vendorId, std::uint16_t productId) {
@@ -65,9 +60,10 @@ void CHidPort::EnumHidDevices(std::vector<std::string>& names) {
     const std::string name = DeviceName(device);
     if (std::find(names.begin(), names.end(), name) != names.end()) continue;
     // Only a device this program may open is worth offering.
-    hid::Device* probe = api.OpenPath(device.path);
+    std::string reason;
+    hid::Device* probe = api.OpenPath(device.path, reason);
     if (probe == nullptr) {
-      diag::Debug("HID: cannot open " + device.path + " (" + name + ")");
+      diag::Debug("HID: " + reason + " (" + name + ")");
       continue;
     }
     api.Close(probe);
@@ -77,22 +73,26 @@ void CHidPort::EnumHidDevices(std::vector<std::string>& names) {
 
 std::unique_ptr<CHidPort> CHidPort::Open(const std::string& name, ByteSink& sink) {
   hid::HidApi& api = hid::HidApi::Instance();
-  if (!api.Available()) return nullptr;
+  if (!api.Available()) {
+    NoteOpenFailure({name, api.Unavailability()});
+    return nullptr;
+  }
+  std::string reason = "no HID reader of this name";
   for (const hid::DeviceInfo& device : api.Enumerate()) {
     if (!Accepted(device.vendorId, device.productId) || DeviceName(device) != name) continue;
-    hid::Device* reader = api.OpenPath(device.path);
+    hid::Device* reader = api.OpenPath(device.path, reason);
     if (reader == nullptr) continue;
-    hid::Device* writer = api.OpenPath(device.path);
+    hid::Device* writer = api.OpenPath(device.path, reason);
     if (writer == nullptr) {
       api.Close(reader);
       continue;
     }
-    const hid::ReportLengths lengths = LengthsOf(api, reader, device.path);
+    const hid::ReportLengths lengths = api.Lengths(reader, device.path);
     const hid::InputLayout input{lengths.input.value_or(hid::kDefaultReportLength), lengths.numberedReports};
     const std::size_t outputLength = lengths.output.value_or(hid::kDefaultReportLength);
     if (!hid::UsableOutputLength(outputLength)) {
-      diag::Debug("HID: " + name + " has output reports of " + std::to_string(outputLength) + " bytes; at most " +
-                  std::to_string(hid::kMaxOutputReportLength) + " are supported");
+      NoteOpenFailure({name, "output reports of " + std::to_string(outputLength) + " bytes; at most " +
+                                 std::to_string(hid::kMaxOutputReportLength) + " are supported"});
       api.Close(writer);
       api.Close(reader);
       return nullptr;
@@ -103,6 +103,7 @@ std::unique_ptr<CHidPort> CHidPort::Open(const std::string& name, ByteSink& sink
     port->SendHidControl(0);
     return port;
   }
+  NoteOpenFailure({name, reason});
   return nullptr;
 }
 
@@ -154,7 +155,8 @@ void CHidPort::MarkLost() {
 
 bool CHidPort::WriteReport(const hid::Report& report) {
   if (writer_ == nullptr) return false;
-  return api_.Write(writer_, report.data(), report.size()) == static_cast<int>(report.size());
+  const int limitMs = static_cast<int>(kReportWriteLimit.count());
+  return api_.Write(writer_, report.data(), report.size(), limitMs) == static_cast<int>(report.size());
 }
 
 void CHidPort::Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) {

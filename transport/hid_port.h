@@ -2,11 +2,11 @@
 // device. Devices are found by vendor and product id and named by their USB
 // serial number; frames travel in HID reports (see hid_report.h).
 //
-// The port holds two handles on its device, one per direction: the library
-// must not be used on one handle from two threads at once, and this way a
-// frame goes out at once while the reader thread waits for input. The reader
-// thread blocks in the library's read with a short time-out and hands every
-// payload to the connection's sink.
+// The port holds two handles on its device, one per direction: a handle must
+// not be used from two threads at once (hidapi's rule, and on Windows one
+// operation per handle's event), and this way a frame goes out at once while
+// the reader thread waits for input. The reader thread blocks in the system's
+// read with a short time-out and hands every payload to the connection's sink.
 #pragma once
 
 #include <atomic>

@@ -12,6 +12,7 @@
 #include "transport/diagnostics.h"
 #include "transport/ftd2xx_port.h"
 #include "transport/open_failure_note.h"
+#include "transport/overlapped_win.h"
 #include "transport/port_list.h"
 #include "transport/port_name.h"
 #include "transport/transports.h"
@@ -22,32 +23,6 @@ namespace {
 
 constexpr DWORD kReadChunk = 512;
 constexpr DWORD kInputQueue = 4096;
-
-std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD size =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = size > 0 && text != nullptr ? std::string(text, size) : "error " + std::to_string(code);
-  if (text != nullptr) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-    message.pop_back();
-  return message;
-}
-
-class Event {
- public:
-  Event() : handle_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-  ~Event() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  Event(const Event&) = delete;
-  Event& operator=(const Event&) = delete;
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // The line settings of a COM port: the line text through BuildCommDCB, then
 // the flow-control flags of the handshake mode.
@@ -138,8 +113,7 @@ class ComPortTransport final : public Transport {
     // after the time-out, and the exchange ends as a reply time-out.
     const auto waitMs =
         timeout.count() <= 0 || timeout.count() >= INFINITE ? INFINITE : static_cast<DWORD>(timeout.count());
-    if (WaitForSingleObject(overlapped.hEvent, waitMs) != WAIT_OBJECT_0) CancelIoEx(port_, &overlapped);
-    GetOverlappedResult(port_, &overlapped, &done, TRUE);
+    FinishOverlapped(port_, overlapped, waitMs, done);
   }
 
   bool IsUsb() const override { return false; }

@@ -16,6 +16,7 @@
 #include "tests/transport/transport_test_util.h"
 #include "transport/hid_port.h"
 #include "transport/hid_report.h"
+#include "transport/open_failure_note.h"
 #include "transport/transports.h"
 
 namespace qlmkv {
@@ -201,6 +202,30 @@ TEST_F(HidPortTest, OpensTheFirstDeviceOfAName) {
   EXPECT_EQ(CHidPort::Open("1319-????", sink), nullptr);
 }
 
+TEST_F(HidPortTest, AFailedOpenNotesTheNameAndTheReason) {
+  struct Case {
+    const char* devices;
+    const char* name;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {kReader, "17059999 HID", "no HID reader of this name"},
+      {"1C40:05AC:17050001:9:9", "17050001 HID", "no HID reader of this name"},
+      {"1C40:05AB:17050001:9:9:locked", "17050001 HID", "cannot open /dev/fake-hidraw0"},
+      {"1C40:05AB:17050001:9:66", "17050001 HID", "output reports of 66 bytes; at most 65 are supported"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.devices);
+    RecordingListener sink;
+    ClearOpenFailure();
+    EXPECT_EQ(Open(c.devices, c.name, sink), nullptr);
+    const std::optional<OpenFailureNote> note = LastOpenFailure();
+    ASSERT_TRUE(note.has_value());
+    EXPECT_EQ(note->device, c.name);
+    EXPECT_EQ(note->reason, c.reason);
+  }
+}
+
 TEST_F(HidPortTest, ReportLengthsComeFromTheDescriptor) {
   struct Case {
     const char* lengths;
@@ -291,7 +316,10 @@ TEST(HidUnavailableTest, NoLibraryOrAMissingEntryPointMeansNoHid) {
           FakeHid fake(kReader, library);
           RecordingListener sink;
           const bool none = EnumHidDevices().empty() && OpenHidTransport("17050001 HID", sink) == nullptr;
-          std::exit(none ? 0 : 1);
+          // The note names what is missing.
+          const std::optional<OpenFailureNote> note = LastOpenFailure();
+          const bool named = note && note->reason.find(library) != std::string::npos;
+          std::exit(none && named ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
   }
