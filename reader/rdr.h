@@ -75,12 +75,12 @@ enum {
  * without the device address and a list entry's description; -1 without a
  * connection string. */
 int RDR_API RdrDescribeConnection(const char* connection, char* name, int capacity);
-/* Why the calling thread's last RdrOpen could not open its serial line: the
- * device file (or D2XX serial number) and the system's reason ("No such file
- * or directory", "Device or resource busy", "not a terminal"). Returns 1 and
- * fills both, cut to fit and NUL-terminated, when the open failed there; 0
- * otherwise (no such failure, another kind of link, or a reader that did not
- * answer). */
+/* Why the calling thread's last RdrOpen could not open its serial line or USB
+ * reader: the device file (or D2XX serial number, or HID name) and the
+ * system's reason ("No such file or directory", "Device or resource busy",
+ * "not a terminal", "no HID reader of this name"). Returns 1 and fills both,
+ * cut to fit and NUL-terminated, when the open failed there; 0 otherwise (no
+ * such failure, a LAN link, or a reader that did not answer). */
 int RDR_API RdrGetOpenFailure(char* device, int deviceCapacity, char* reason, int reasonCapacity);
 int RDR_API RdrClose(int handle);
 /* The calling thread's last error on this connection: a failure of another

@@ -198,7 +198,7 @@ TEST(SdkDescribe, ConnectionStringsNameTheirLinkAsTheOpenReadsThem) {
 }
 
 // The system's reason of a line that did not open reaches the caller, cut to
-// its buffers; a later open that fails elsewhere (or succeeds) takes it back.
+// its buffers; a later open that fails elsewhere (or succeeds) replaces it.
 TEST(SdkOpenFailure, TheLinesOwnReasonComesUpCutToTheCallersBuffers) {
   const std::string missing = "/dev/stampwise-no-such-port";
   ASSERT_EQ(RdrOpen(missing.c_str(), 19200, 0, 100), RDR_OPEN_FAILED);
@@ -221,8 +221,11 @@ TEST(SdkOpenFailure, TheLinesOwnReasonComesUpCutToTheCallersBuffers) {
   std::thread([&] { other = RdrGetOpenFailure(device, sizeof device, reason, sizeof reason); }).join();
   EXPECT_EQ(other, 0);
 
+  // A HID reader that does not open says so with its own name.
   EXPECT_EQ(RdrOpen("0012AB HID", 19200, 0, 100), RDR_OPEN_FAILED);
-  EXPECT_EQ(RdrGetOpenFailure(device, sizeof device, reason, sizeof reason), 0);
+  ASSERT_EQ(RdrGetOpenFailure(device, sizeof device, reason, sizeof reason), 1);
+  EXPECT_EQ(std::string(device), "0012AB HID");
+  EXPECT_NE(std::string(reason), "not a terminal");
 }
 
 }  // namespace
