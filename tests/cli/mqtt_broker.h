@@ -50,6 +50,12 @@ class Broker {
     return "mqtts://" + host + ":" + std::to_string(port_) + "/" + topic;
   }
   int Port() const { return port_; }
+  // Its log so far (connections, disconnections and why): a failure's evidence.
+  std::string Log() const {
+    if (!process_) return "";
+    process_->Pump(0);
+    return process_->Err();
+  }
 
  private:
   // Its log is buffered in a pipe: a connection tells when it listens.

@@ -81,10 +81,24 @@ class Subscriber {
   // The attempts' messages in the order they came, one per claim (QoS 1
   // may bring one twice after a reconnect).
   std::vector<nlohmann::json> Attempts() const { return Messages(topic_ + " ", true); }
-  std::vector<std::string> States() const {
+  // What mosquitto_sub printed, its debug lines included: a failure's evidence.
+  const std::string& Seen() const { return process_->Out(); }
+  // The station's states in the order they came, one repeated at once
+  // counted once: QoS 1 delivers at least once, and a subscriber that
+  // reconnects is sent the retained state again.
+  std::vector<std::string> StateChanges() const {
     std::vector<std::string> states;
-    for (const nlohmann::json& m : Messages(topic_ + "/state ", false)) states.push_back(m["state"]);
+    for (const nlohmann::json& m : Messages(topic_ + "/state ", false)) {
+      if (states.empty() || states.back() != m["state"]) states.push_back(m["state"]);
+    }
     return states;
+  }
+  // State messages the broker sent as the station's last will: it vanished
+  // without saying goodbye.
+  int Wills() const {
+    int wills = 0;
+    for (const nlohmann::json& m : Messages(topic_ + "/state ", false)) wills += m.value("lost", false) ? 1 : 0;
+    return wills;
   }
 
  private:
@@ -171,7 +185,8 @@ TEST_F(MqttCliTest, AConveyorRunSendsEachAttemptInOrderWithTheJournalsValues) {
   ASSERT_TRUE(subscriber.AwaitState("stopped"));
   ASSERT_TRUE(subscriber.AwaitAttempts(200));
   ExpectJournalsMessages(subscriber.Attempts(), 200);
-  EXPECT_THAT(subscriber.States(), ElementsAre("started", "stopped"));
+  EXPECT_THAT(subscriber.StateChanges(), ElementsAre("started", "stopped")) << subscriber.Seen() << broker_.Log();
+  EXPECT_EQ(subscriber.Wills(), 0) << subscriber.Seen() << broker_.Log();
 }
 
 // The writer goes on while the broker is away; what waited arrives when it
@@ -199,6 +214,21 @@ TEST_F(MqttCliTest, ABrokerStoppedMidRunGetsTheQueuedMessagesWhenItIsBack) {
   const std::size_t written = JournalRecords().size();
   ASSERT_TRUE(subscriber->AwaitAttempts(written));
   ExpectJournalsMessages(subscriber->Attempts(), written);
+}
+
+// A station that vanishes mid-run (killed, its power cut) is told to the
+// line by the broker: its last will, "stopped" and lost, retained.
+TEST_F(MqttCliTest, AKilledStationIsStoppedAndLostOnTheStateTopic) {
+  broker_.Start();
+  Subscriber subscriber(broker_, "line/3");
+  StartSim({"--tags", "0", "--conveyor", "5,0"});
+  ChildProcess cli(CommandLine(Job({"--cycle", "--period", "5"})));
+  ASSERT_TRUE(subscriber.AwaitAttempts(5)) << cli.Out() << cli.Err();
+  cli.Signal(SIGKILL);
+  cli.Wait(kGuardMs);
+  ASSERT_TRUE(subscriber.AwaitState("stopped")) << subscriber.Seen() << broker_.Log();
+  EXPECT_THAT(subscriber.StateChanges(), ElementsAre("started", "stopped"));
+  EXPECT_EQ(subscriber.Wills(), 1);
 }
 
 // A broker that is not there: the job runs, says what did not arrive and
