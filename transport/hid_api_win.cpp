@@ -26,23 +26,6 @@ constexpr char kSystemSetupLibrary[] = "setupapi.dll";
 // A USB string descriptor holds at most 126 characters.
 constexpr std::size_t kSerialChars = 127;
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
-  return text;
-}
-
 }  // namespace
 
 // An open device file; `done` is the event of the one operation under way.
@@ -107,7 +90,7 @@ struct HidApi::Entries {
     attributes.Size = sizeof attributes;
     const bool known = getAttributes(file, &attributes);
     if (known) {
-      info.path = Utf8(path);
+      info.path = common::NarrowText(path);
       info.vendorId = attributes.VendorID;
       info.productId = attributes.ProductID;
       wchar_t serial[kSerialChars + 1] = {};
@@ -178,8 +161,8 @@ Device* HidApi::OpenPath(const std::string& path, std::string& reason) {
   }
   std::lock_guard lock(globalLock_);
   auto* device = new Device();
-  device->file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  device->file = CreateFileW(common::WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   const DWORD error = device->file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
   if (error == ERROR_SUCCESS && device->done.Get() != nullptr) return device;
   reason = SystemMessage(error != ERROR_SUCCESS ? error : GetLastError());

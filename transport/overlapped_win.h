@@ -1,17 +1,17 @@
 // Win32 pieces the Windows transports share: the system's text for an error
-// code, a manual-reset event, and ending an overlapped operation in bounded
-// time.
+// code (from common/), a manual-reset event, and ending an overlapped
+// operation in bounded time.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "common/windows_text.h"
+
 namespace qlmkv {
 
-// The system's message for `code`, without its line end ("error 1234" when
-// the system has none).
-std::string SystemMessage(DWORD code);
+using common::SystemMessage;
 
 // A manual-reset event, not signalled at first; null when it could not be made.
 class Event {

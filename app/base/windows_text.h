@@ -7,12 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "common/windows_text.h"
+
 namespace stampwise {
 
-std::wstring WideText(std::string_view text);
-std::string NarrowText(std::wstring_view text);
+using common::NarrowText;
+using common::WideText;
 
 // "<what>: <the system's text for error>", the Windows twin of ErrnoText.
-std::string SystemErrorText(std::string_view what, unsigned long error);
+inline std::string SystemErrorText(std::string_view what, unsigned long error) {
+  return std::string(what) + ": " + common::SystemMessage(error);
+}
 
 }  // namespace stampwise
