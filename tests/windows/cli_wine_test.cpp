@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/windows_text.h"
 #include "tests/common/sim_record.h"
 
 namespace stampwise::testing {
@@ -33,13 +34,6 @@ std::filesystem::path ProgramFolder() {
   return std::filesystem::path(std::wstring(path, length)).parent_path();
 }
 
-std::wstring Wide(const std::string& utf8) {
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
-
 std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
 
 struct RunResult {
@@ -52,7 +46,7 @@ struct RunResult {
 // file that is read back once it has ended.
 RunResult RunCli(const std::filesystem::path& folder, const std::vector<std::string>& args) {
   std::wstring line = Quoted((ProgramFolder() / "stampwise-cli.exe").wstring());
-  for (const std::string& argument : args) line += L" " + Quoted(Wide(argument));
+  for (const std::string& argument : args) line += L" " + Quoted(common::WideText(argument));
   const std::filesystem::path outFile = folder / "out.txt";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out = ::CreateFileW(outFile.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
