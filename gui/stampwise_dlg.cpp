@@ -371,8 +371,7 @@ void CStampwiseDlg::WriteControls() {
   activatePassword_->setChecked(options.activatePassword);
   password_->setText(FromValue(options.accessPassword));
   // With a value list the field shows its next line; the counter's value stays.
-  const ValueSource* source = writer_.Source();
-  ShowWriteValue(source != nullptr && source->ListPosition() ? source->Next() : params.value);
+  ShowWriteValue(writer_.ListPosition() ? writer_.NextValueShown() : params.value);
   if (gs1Mode_) gs1Radio_->setChecked(true);
 }
 

@@ -136,8 +136,7 @@ void CStampwiseDlg::UseValueList(const std::string& path) {
     ShowWriteValue(writer_.CounterValue());
     return;
   }
-  const ValueSource* source = writer_.Source();
-  const std::optional<std::pair<int, int>> position = source != nullptr ? source->ListPosition() : std::nullopt;
+  const std::optional<std::pair<int, int>> position = writer_.ListPosition();
   if (position && position->first > 1 &&
       boxes_.Question(this, Caption("Die Werteliste ist schon teilweise vergeben. Von vorn beginnen?"))) {
     Reconfigure([](WriterConfig& config) { config.trace.valueListRestart = true; });
@@ -170,8 +169,7 @@ void CStampwiseDlg::UpdateValueListLeft() {
     valueListLeft_->setText(FromUtf8(writer_.LastStatusLine()));
     return;
   }
-  const ValueSource* source = writer_.Source();
-  const std::optional<std::pair<int, int>> position = source != nullptr ? source->ListPosition() : std::nullopt;
+  const std::optional<std::pair<int, int>> position = writer_.ListPosition();
   if (!position) {
     valueListLeft_->clear();
     return;

@@ -79,8 +79,10 @@ Status AttemptRecorder::Ready(ValueSource& source, const AttemptPlace& place, bo
   return ledger_.Ready(RequestFor(source, place, allowReuse));
 }
 
-Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse) {
+Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse,
+                                             bool ahead) {
   ledger::ClaimRequest request = RequestFor(source, place, allowReuse);
+  request.flushLater = ahead;
   std::optional<ledger::Plan> planned;
   request.plan = [&](const std::optional<std::string>& position) {
     Result<ledger::Plan> plan = source.PlanFrom(position);
@@ -95,6 +97,13 @@ Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptP
 Status AttemptRecorder::Settle(ledger::Claim& claim, const ledger::Settlement& settlement) {
   if (Status settled = ledger_.Settle(claim, settlement); !settled) return settled;
   return Journal(claim);
+}
+
+Status AttemptRecorder::Withdraw(ledger::Claim& claim, const ledger::Settlement& failed) {
+  const Result<bool> withdrawn = ledger_.Withdraw(claim);
+  if (!withdrawn) return Status::Failure(withdrawn.message());
+  if (withdrawn.value()) return Done{};
+  return Settle(claim, failed);
 }
 
 Status AttemptRecorder::RecordFailure(const AttemptPlace& place, const std::string& value,

@@ -46,8 +46,18 @@ class AttemptRecorder {
   // means the job cannot keep its records.
   Status Begin(std::vector<std::string>& lines);
 
-  // Claims the source's next value for a tag at `place`.
-  Result<ledger::Claim> Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse);
+  // Claims the source's next value for a tag at `place`. `ahead`: for a tag
+  // not yet in the field; its flush runs while it is looked for, and Durable,
+  // then Locate, come before the write.
+  Result<ledger::Claim> Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse, bool ahead = false);
+  Status Durable() { return ledger_.Durable(); }
+  // The tag a claim made ahead went to.
+  Status Locate(ledger::Claim& claim, const AttemptPlace& place) {
+    return ledger_.Locate(claim, place.tid, place.epcBefore);
+  }
+  // A claim made ahead that no tag came for: removed, or settled failed
+  // (journaled) when its value cannot be the pool's next again.
+  Status Withdraw(ledger::Claim& claim, const ledger::Settlement& failed);
   // Makes sure the ledger has the source's next value at hand for a tag at
   // `place` (a new lease of a shared pool), without claiming it.
   Status Ready(ValueSource& source, const AttemptPlace& place, bool allowReuse);

@@ -69,6 +69,8 @@ TagWriter::Halt HaltOf(int messageId) {
 
 }  // namespace
 
+TagWriter::~TagWriter() { WithdrawAhead(false); }
+
 TagWriter::TagWriter(FrontEnd& frontEnd, CycleTimer& writeTimer, CycleTimer& readTimer, Settings* settings,
                      Beeper* beeper, SteadyClock clock)
     : frontEnd_(frontEnd),
@@ -85,6 +87,7 @@ TagWriter::TagWriter(FrontEnd& frontEnd, CycleTimer& writeTimer, CycleTimer& rea
 
 void TagWriter::SetLedger(ledger::Ledger* ledger) {
   if (ledger == ledger_) return;
+  WithdrawAhead();
   // Claims are made in one ledger: what was made for another is made anew.
   recorder_.reset();
   source_.reset();
@@ -98,7 +101,14 @@ Cycle TagWriter::RunningCycle() const {
   return Cycle::None;
 }
 
+std::optional<std::pair<int, int>> TagWriter::ListPosition() const {
+  std::optional<std::pair<int, int>> position = source_ ? source_->ListPosition() : std::nullopt;
+  if (position && ahead_) --position->first;
+  return position;
+}
+
 std::string TagWriter::NextValueShown() const {
+  if (ahead_) return ahead_->value;
   if (source_) return source_->Next();
   return config_.gs1.enabled ? config_.gs1.nextUri : config_.params.value;
 }
@@ -136,6 +146,7 @@ bool TagWriter::OpenLedger() {
 }
 
 bool TagWriter::OpenRecorder() {
+  WithdrawAhead();
   recorder_.reset();
   std::optional<ProductionJournal> journal;
   if (!config_.trace.journalPath.empty()) {
@@ -157,6 +168,7 @@ bool TagWriter::OpenRecorder() {
 }
 
 bool TagWriter::MakeSource() {
+  WithdrawAhead();
   source_.reset();
   keysStored_ = false;  // a new job stores its first keys before its first tag
   const bool explicitValue = std::exchange(config_.explicitValue, false);
@@ -222,7 +234,7 @@ void TagWriter::ShowNextValue() {
 
 std::optional<ledger::Claim> TagWriter::ClaimValue(bool mayWait) {
   if (!source_ && !PrepareJob()) return std::nullopt;
-  Result<ledger::Claim> claim = recorder_->Claim(*source_, place_, config_.allowReuse);
+  Result<ledger::Claim> claim = ahead_ ? TakeAhead() : recorder_->Claim(*source_, place_, config_.allowReuse);
   if (!claim) {
     const Message& refusal = claim.message();
     reporter_.ShowMessage(refusal.id, refusal.text);
@@ -281,6 +293,53 @@ bool TagWriter::RetryLedger() {
   }
   EndLedgerWait();
   return true;
+}
+
+Result<ledger::Claim> TagWriter::TakeAhead() {
+  // On disk before the write: the flush ran while the tag was looked for.
+  Status ready = recorder_->Durable();
+  if (ready) ready = recorder_->Locate(*ahead_, place_);
+  if (!ready) {
+    WithdrawAhead();
+    return Result<ledger::Claim>::Failure(ready.message());
+  }
+  ledger::Claim claim = std::move(*ahead_);
+  ahead_.reset();
+  return claim;
+}
+
+void TagWriter::ClaimAhead() {
+  if (!writeTimer_.IsRunning() || halt_ != Halt::kNone || ledgerWait_ || !source_ || !recorder_ ||
+      source_->Exhausted()) {
+    return;
+  }
+  const AttemptPlace place{static_cast<int>(TargetBank()), TargetStart(), {}, {}};
+  Result<ledger::Claim> claim = recorder_->Claim(*source_, place, config_.allowReuse, true);
+  // A refusal is met again by the next attempt, which shows and records it
+  // with its tag.
+  if (claim) ahead_ = std::move(claim).value();
+}
+
+void TagWriter::WithdrawAhead(bool report) {
+  if (!ahead_) return;
+  ledger::Claim claim = std::move(*ahead_);
+  ahead_.reset();
+  source_->GivenBack(ledger::Plan{claim.value, claim.bytes, {}});
+  ledger::Settlement failed;
+  failed.outcome = ledger::Outcome::kFailed;
+  failed.message = FormatString(msg::kLedgerNotUsed, {claim.value});
+  // A withdrawal that cannot be recorded leaves the claim open: the next
+  // start settles it unknown, and its value is not written twice.
+  if (const Status withdrawn = recorder_->Withdraw(claim, failed); !withdrawn && report) {
+    reporter_.ShowMessage(withdrawn.message().id, withdrawn.message().text);
+  }
+}
+
+void TagWriter::StoreEnd() {
+  if (settings_ == nullptr || !FinishStoringKeys()) return;
+  if (!source_->StoreBack()(*settings_)) {
+    reporter_.ShowMessage(msg::kSettingsStoreFailed, FormatString(msg::kSettingsStoreFailed, {settings_->LastError()}));
+  }
 }
 
 bool TagWriter::FinishStoringKeys() {
@@ -380,6 +439,7 @@ void TagWriter::AppendLogLine(LogFile& log, bool enabled, DataFormat format, int
 
 bool TagWriter::StopWith(Halt reason) {
   halt_ = reason;
+  WithdrawAhead();
   if (writeTimer_.IsRunning()) {
     StopTimer(writeTimer_);
     frontEnd_.WriteCycleStopped();
@@ -455,7 +515,11 @@ bool TagWriter::WriteTagData(const Bytes& data, int bank, int start, ledger::Cla
 
 bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
   if (!PrepareJob()) return false;
-  if (const std::optional<Message> exhausted = source_->Exhausted()) return StopWith(HaltOf(exhausted->id), *exhausted);
+  // A value claimed ahead is the next one, though the source may have run out after it.
+  if (const std::optional<Message> exhausted = source_->Exhausted(); exhausted && !ahead_) {
+    StoreEnd();
+    return StopWith(HaltOf(exhausted->id), *exhausted);
+  }
   // A cycle touches no tag while it waits; a command of its own asks anew.
   if (!cyclic) EndLedgerWait();
   if (ledgerWait_ && !RetryLedger()) return false;
@@ -546,6 +610,7 @@ bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
   frontEnd_.ShowProgrammedCount(++programmedCount_);
   Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kDone, written, data, programmedCount_);
   reporter_.ResetRepeat();
+  if (cyclic) ClaimAhead();
   return true;
 }
 
@@ -602,6 +667,7 @@ bool TagWriter::StartCycle(Cycle cycle) {
     EndLedgerWait();
     if (!PrepareJob()) return false;
     if (const std::optional<Message> exhausted = source_->Exhausted()) {
+      StoreEnd();
       reporter_.ShowMessage(exhausted->id, exhausted->text);
       halt_ = HaltOf(exhausted->id);
       return false;
@@ -622,6 +688,7 @@ bool TagWriter::StartCycle(Cycle cycle) {
 }
 
 void TagWriter::StopCycle() {
+  WithdrawAhead();
   StopTimer(writeTimer_);
   StopTimer(readTimer_);
   EndLedgerWait();

@@ -69,6 +69,10 @@ class TagWriter {
   // (silent). The ledger is the default one unless SetLedger names another.
   TagWriter(FrontEnd& frontEnd, CycleTimer& writeTimer, CycleTimer& readTimer, Settings* settings, Beeper* beeper,
             SteadyClock clock = std::chrono::steady_clock::now);
+  // Gives back a value claimed for a tag that did not come.
+  ~TagWriter();
+  TagWriter(const TagWriter&) = delete;
+  TagWriter& operator=(const TagWriter&) = delete;
 
   // The ledger every claim goes to; it must outlive the writer.
   void SetLedger(ledger::Ledger* ledger);
@@ -145,6 +149,9 @@ class TagWriter {
 
   // The job's value source, once a write command (or PrepareJob) made it.
   const ValueSource* Source() const { return source_.get(); }
+  // A value list's next line (the one claimed ahead, see ClaimAhead) and its
+  // number of lines; nothing for other sources.
+  std::optional<std::pair<int, int>> ListPosition() const;
   // The TID the last write attempt read of its tag (hex; empty when none).
   const std::string& AttemptTid() const { return place_.tid; }
   // The counter's write value as it stands (a list or GS1 job leaves it as configured).
@@ -175,11 +182,22 @@ class TagWriter {
   // Claims the next value; false (after the message, the write side
   // stopped where that is due) when none can be had.
   std::optional<ledger::Claim> ClaimValue(bool mayWait);
+  // A write cycle claims the next tag's value as soon as a tag is done, so
+  // that its flush to disk runs while the tag is looked for. Taken by the
+  // next attempt (on disk and its tag recorded first), or withdrawn when the
+  // cycle stops or the job changes.
+  void ClaimAhead();
+  Result<ledger::Claim> TakeAhead();
+  // `report`: a failure is shown (not while the writer goes).
+  void WithdrawAhead(bool report = true);
   void BeginLedgerWait();
   void EndLedgerWait();
   // Waits for the stored keys of the attempt under way; false when they
   // could not be written (shown, the job stops after this tag).
   bool FinishStoringKeys();
+  // The source is used up, maybe by a claim a killed program left: the
+  // stored keys follow the ledger there (never back), for other programs.
+  void StoreEnd();
   // Records the outcome; false when the record failed (the job stops).
   bool SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data);
   // An attempt that took no value (its status line shown).
@@ -242,6 +260,7 @@ class TagWriter {
   std::optional<JobKey> prepared_;
   std::optional<std::string> shownValue_;  // the counter's value or the GS1 URI the front end shows
   AttemptPlace place_;                     // of the attempt under way
+  std::optional<ledger::Claim> ahead_;     // see ClaimAhead
   std::string verify_ = "off";
   std::string lastStatusLine_;
   int statusLines_ = 0;  // shown so far, to tell a fresh line from a suppressed repeat

@@ -5,7 +5,8 @@
 // the same bank and start word is refused. The settings file's "LastData" and
 // its kin only follow it.
 //
-// Claim is durable before it returns; Settle is safe against a killed program
+// Claim is durable before it returns (or, made ahead of its tag, once Durable
+// returns); Settle is safe against a killed program
 // (a power loss may take it back, and the claim then counts as unknown). A
 // claim left open by a program that ended is settled unknown once, by the next
 // program that opens the ledger.
@@ -72,6 +73,11 @@ struct ClaimRequest {
   std::string tid;
   std::string epcBefore;
   std::string journal;
+  // A claim made ahead of its tag: Take returns once the claim would outlast
+  // a killed program, before it is on disk; Durable() waits for the disk and
+  // must be called before anything of it reaches a tag. The flush so runs
+  // while the tag is looked for.
+  bool flushLater = false;
   // Plans the value from the pool's position (nothing when the pool is new).
   // A failure refuses the claim with its message.
   std::function<Result<Plan>(const std::optional<std::string>& position)> plan;
@@ -112,6 +118,18 @@ class Ledger {
   // Records the outcome. kFailed (nothing reached the tag) gives the pool
   // position back when no later value was taken meanwhile.
   virtual Status Settle(Claim& claim, const Settlement& settlement) = 0;
+
+  // Waits until every claim taken so far is on disk; fails when the disk
+  // refused (the claims are then not safe against a power loss).
+  virtual Status Durable() { return Done{}; }
+
+  // The tag a claim made ahead of it went to, recorded before the write.
+  virtual Status Locate(Claim& claim, const std::string& tid, const std::string& epcBefore) = 0;
+
+  // A claim made ahead that no tag came for: it is removed and its value is
+  // the pool's next again (true). When another program took a later value
+  // meanwhile, it stays open (false) for the caller to settle as failed.
+  virtual Result<bool> Withdraw(const Claim& claim) = 0;
 
   // An attempt that took no value, recorded as failed.
   virtual Result<Claim> Record(const ClaimRequest& request, const std::string& value, const Settlement& settlement) = 0;

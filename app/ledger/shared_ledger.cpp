@@ -45,6 +45,15 @@ Status SharedLedger::Send() {
 
 Result<Claim> SharedLedger::Take(const ClaimRequest& request) { return local_->Take(request); }
 
+Status SharedLedger::Durable() { return local_->Durable(); }
+
+Status SharedLedger::Locate(Claim& claim, const std::string& tid, const std::string& epcBefore) {
+  return local_->Locate(claim, tid, epcBefore);
+}
+
+// An open claim was never sent: the database does not learn of it.
+Result<bool> SharedLedger::Withdraw(const Claim& claim) { return local_->Withdraw(claim); }
+
 Status SharedLedger::Settle(Claim& claim, const Settlement& settlement) {
   if (const Status settled = local_->Settle(claim, settlement); !settled) return settled;
   return Send();

@@ -23,6 +23,9 @@ class SharedLedger final : public Ledger {
   std::string Describe() const override { return shared_->Describe(); }
   Result<Claim> Take(const ClaimRequest& request) override;
   Status Settle(Claim& claim, const Settlement& settlement) override;
+  Status Durable() override;
+  Status Locate(Claim& claim, const std::string& tid, const std::string& epcBefore) override;
+  Result<bool> Withdraw(const Claim& claim) override;
   Result<Claim> Record(const ClaimRequest& request, const std::string& value, const Settlement& settlement) override;
   Result<std::vector<Claim>> SettleAbandoned(const std::string& message) override;
   Result<std::optional<std::string>> Position(const std::string& pool) override;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "app/base/paths.h"
 #include "app/gs1/gs1_epc.h"
@@ -280,6 +281,7 @@ Result<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(const std::string& path
 }
 
 SqliteLedger::~SqliteLedger() {
+  AwaitFlush();
   try {
     FlushJournaled();
   } catch (const LedgerError&) {
@@ -298,14 +300,32 @@ Status SqliteLedger::Failure(const std::string& what) const {
 // synchronous=FULL would after each commit. Switching the setting between a
 // tag's two transactions instead would prepare statements anew every time.
 void SqliteLedger::SyncLog() {
+  if (const std::optional<std::string> failed = SyncLogFile()) throw LedgerError(*failed);
+}
+
+std::optional<std::string> SqliteLedger::SyncLogFile() {
   sqlite3_file* log = nullptr;
   if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK || log == nullptr ||
       log->pMethods == nullptr) {
-    throw LedgerError("no write-ahead log to sync");
+    return "no write-ahead log to sync";
   }
   if (const int synced = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL); synced != SQLITE_OK) {
-    throw LedgerError(sqlite3_errstr(synced));
+    return sqlite3_errstr(synced);
   }
+  return std::nullopt;
+}
+
+// The log's sync runs on the flush's thread while nothing here touches the
+// connection: every use of it waits for the sync first.
+void SqliteLedger::AwaitFlush() {
+  if (!flush_) return;
+  if (std::optional<std::string> failed = flush_->Wait(); failed && !flushFailure_) flushFailure_ = std::move(failed);
+}
+
+Status SqliteLedger::Durable() {
+  AwaitFlush();
+  if (const std::optional<std::string> failed = std::exchange(flushFailure_, std::nullopt)) return Failure(*failed);
+  return Done{};
 }
 
 void SqliteLedger::SwitchToWal() {
@@ -512,6 +532,7 @@ Result<Plan> SqliteLedger::PlanLeased(const ClaimRequest& request, std::optional
 }
 
 Status SqliteLedger::Ready(const ClaimRequest& request) {
+  AwaitFlush();
   if (keeper_ == nullptr || request.pool.empty()) return Done{};
   try {
     Transaction transaction(*this, true);
@@ -528,10 +549,11 @@ Status SqliteLedger::Ready(const ClaimRequest& request) {
 }
 
 Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
+  AwaitFlush();
   try {
     // The journal marks wait for the next settlement, which touches the same
     // index anyway: the durable commit carries only the claim's own pages.
-    Transaction transaction(*this, true);
+    Transaction transaction(*this, !request.flushLater);
     std::optional<std::string> position;
     if (!request.pool.empty()) position = PoolPosition(request.pool);
     const bool leased = keeper_ != nullptr && !request.pool.empty();
@@ -586,6 +608,10 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
       }
     }
     transaction.Commit();
+    if (request.flushLater) {
+      if (!flush_) flush_ = std::make_unique<BackgroundFlush>();
+      flush_->Start([this] { return SyncLogFile(); });
+    }
     return claim;
   } catch (const LedgerError& e) {
     return Result<Claim>::Failure(Failure(e.what()).message());
@@ -609,6 +635,7 @@ void SqliteLedger::WriteSettlement(const Claim& claim) {
 }
 
 Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
+  AwaitFlush();
   try {
     Transaction transaction(*this, false);
     FlushJournaled();
@@ -619,26 +646,9 @@ Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
     claim.verify = settlement.verify;
     claim.message = settlement.message;
     WriteSettlement(claim);
-    if (settlement.outcome == Outcome::kFailed && !claim.pool.empty()) {
-      // Nothing reached the tag: the value is free again, unless another
-      // program has taken the one after it meanwhile.
-      Statement back(db_,
-                     "UPDATE pools SET position = (SELECT position_before FROM claims WHERE id = ?1) "
-                     "WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = ?1) "
-                     "AND (SELECT position_before FROM claims WHERE id = ?1) IS NOT NULL",
-                     statements_);
-      back.Bind(1, claim.id).Bind(2, claim.pool).Run();
-      Statement gone(db_,
-                     "DELETE FROM pools WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = "
-                     "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL",
-                     statements_);
-      gone.Bind(1, claim.id).Bind(2, claim.pool).Run();
-      Statement lease(db_,
-                      "UPDATE leases SET progress = (SELECT position_before FROM claims WHERE id = ?1) "
-                      "WHERE pool = ?2 AND owner = ?3 AND progress = (SELECT position_after FROM claims WHERE id = ?1)",
-                      statements_);
-      lease.Bind(1, claim.id).Bind(2, claim.pool).Bind(3, OwnerId()).Run();
-    }
+    // Nothing reached the tag: the value is free again, unless another
+    // program has taken the one after it meanwhile.
+    if (settlement.outcome == Outcome::kFailed) GiveBack(claim);
     transaction.Commit();
     return Done{};
   } catch (const LedgerError& e) {
@@ -646,8 +656,65 @@ Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
   }
 }
 
+bool SqliteLedger::GiveBack(const Claim& claim) {
+  if (claim.pool.empty()) return true;
+  Statement back(db_,
+                 "UPDATE pools SET position = (SELECT position_before FROM claims WHERE id = ?1) "
+                 "WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = ?1) "
+                 "AND (SELECT position_before FROM claims WHERE id = ?1) IS NOT NULL",
+                 statements_);
+  back.Bind(1, claim.id).Bind(2, claim.pool).Run();
+  bool moved = sqlite3_changes(db_) > 0;
+  Statement gone(db_,
+                 "DELETE FROM pools WHERE pool = ?2 AND position = (SELECT position_after FROM claims WHERE id = "
+                 "?1) AND (SELECT position_before FROM claims WHERE id = ?1) IS NULL",
+                 statements_);
+  gone.Bind(1, claim.id).Bind(2, claim.pool).Run();
+  moved = moved || sqlite3_changes(db_) > 0;
+  Statement lease(db_,
+                  "UPDATE leases SET progress = (SELECT position_before FROM claims WHERE id = ?1) "
+                  "WHERE pool = ?2 AND owner = ?3 AND progress = (SELECT position_after FROM claims WHERE id = ?1)",
+                  statements_);
+  lease.Bind(1, claim.id).Bind(2, claim.pool).Bind(3, OwnerId()).Run();
+  return moved;
+}
+
+Status SqliteLedger::Locate(Claim& claim, const std::string& tid, const std::string& epcBefore) {
+  AwaitFlush();
+  try {
+    Transaction transaction(*this, false);
+    Statement place(db_, "UPDATE claims SET tid = ?, epc_before = ? WHERE id = ?", statements_);
+    place.Bind(1, tid).Bind(2, epcBefore).Bind(3, claim.id).Run();
+    transaction.Commit();
+    claim.tid = tid;
+    claim.epcBefore = epcBefore;
+    return Done{};
+  } catch (const LedgerError& e) {
+    return Failure(e.what());
+  }
+}
+
+Result<bool> SqliteLedger::Withdraw(const Claim& claim) {
+  AwaitFlush();
+  try {
+    Transaction transaction(*this, false);
+    // A value that does not advance has nothing to give back; one whose
+    // position moved on under another program stays as a record of the gap.
+    const bool back = GiveBack(claim);
+    if (back) {
+      Statement remove(db_, "DELETE FROM claims WHERE id = ? AND outcome = 'open'", statements_);
+      remove.Bind(1, claim.id).Run();
+    }
+    transaction.Commit();
+    return back;
+  } catch (const LedgerError& e) {
+    return Result<bool>::Failure(Failure(e.what()).message());
+  }
+}
+
 Result<Claim> SqliteLedger::Record(const ClaimRequest& request, const std::string& value,
                                    const Settlement& settlement) {
+  AwaitFlush();
   try {
     Transaction transaction(*this, false);
     FlushJournaled();
@@ -675,6 +742,7 @@ Result<Claim> SqliteLedger::Record(const ClaimRequest& request, const std::strin
 }
 
 Result<std::vector<Claim>> SqliteLedger::SettleAbandoned(const std::string& message) {
+  AwaitFlush();
   try {
     Transaction transaction(*this, true);
     FlushJournaled();
@@ -701,6 +769,7 @@ Result<std::vector<Claim>> SqliteLedger::SettleAbandoned(const std::string& mess
 }
 
 Result<std::optional<std::string>> SqliteLedger::Position(const std::string& pool) {
+  AwaitFlush();
   try {
     Statement read(db_, "SELECT position FROM pools WHERE pool = ?");
     read.Bind(1, pool);
@@ -712,6 +781,7 @@ Result<std::optional<std::string>> SqliteLedger::Position(const std::string& poo
 }
 
 Result<std::vector<Claim>> SqliteLedger::List(const ListFilter& filter) {
+  AwaitFlush();
   try {
     Statement list(db_, (std::string("SELECT ") + kClaimColumns +
                          " FROM claims WHERE (?1 = '' OR station = ?1) AND (?2 = '' OR journal = ?2) ORDER BY id")
@@ -726,6 +796,7 @@ Result<std::vector<Claim>> SqliteLedger::List(const ListFilter& filter) {
 }
 
 Result<std::vector<Claim>> SqliteLedger::Unjournaled(const std::string& journal) {
+  AwaitFlush();
   try {
     Statement list(
         db_, (std::string("SELECT ") + kClaimColumns +
@@ -746,6 +817,7 @@ void SqliteLedger::MarkJournaled(const std::vector<std::int64_t>& ids) {
 }
 
 Result<std::vector<Claim>> SqliteLedger::Unshared(int limit) {
+  AwaitFlush();
   try {
     Statement list(db_, (std::string("SELECT ") + kClaimColumns +
                          " FROM claims WHERE shared = 0 AND settle_order IS NOT NULL AND outcome <> 'open' "
@@ -761,6 +833,7 @@ Result<std::vector<Claim>> SqliteLedger::Unshared(int limit) {
 }
 
 Status SqliteLedger::MarkShared(const std::vector<std::int64_t>& ids) {
+  AwaitFlush();
   try {
     // Not synced on its own: a mark lost to a power loss sends the claim
     // again, and the shared ledger counts it once.
@@ -775,6 +848,7 @@ Status SqliteLedger::MarkShared(const std::vector<std::int64_t>& ids) {
 }
 
 Result<std::string> SqliteLedger::Origin() {
+  AwaitFlush();
   try {
     Statement read(db_, "SELECT value FROM meta WHERE key = 'origin'");
     if (!read.Step()) throw LedgerError("no origin");
@@ -785,6 +859,7 @@ Result<std::string> SqliteLedger::Origin() {
 }
 
 Result<std::vector<HeldLease>> SqliteLedger::OwnLeases() {
+  AwaitFlush();
   try {
     Statement read(db_, "SELECT pool, progress, end_position FROM leases WHERE owner = ? ORDER BY pool");
     read.Bind(1, OwnerId());
@@ -797,6 +872,7 @@ Result<std::vector<HeldLease>> SqliteLedger::OwnLeases() {
 }
 
 Status SqliteLedger::DropLease(const std::string& pool) {
+  AwaitFlush();
   try {
     Transaction transaction(*this, true);
     Statement row(db_, "DELETE FROM leases WHERE pool = ? AND owner = ?");
@@ -811,6 +887,7 @@ Status SqliteLedger::DropLease(const std::string& pool) {
 }
 
 std::string SqliteLedger::IntegrityCheck() {
+  AwaitFlush();
   try {
     Statement check(db_, "PRAGMA integrity_check");
     std::string result;

@@ -1,14 +1,16 @@
 // The ledger in an SQLite database: the default, one file per user, shared by
 // the programs of one machine that name the same file. WAL mode; a claim is a
-// transaction committed with a full sync, the settling of an outcome one
-// committed without (it survives a killed program, and the next claim's sync
-// carries it to the disk).
+// transaction committed with a full sync (for a claim made ahead of its tag,
+// run on a thread of its own, see ClaimRequest::flushLater), the settling of
+// an outcome one committed without (it survives a killed program, and the next
+// claim's sync carries it to the disk).
 #pragma once
 
 #include <map>
 #include <memory>
 #include <string>
 
+#include "app/ledger/background_flush.h"
 #include "app/ledger/lease.h"
 #include "app/ledger/ledger.h"
 
@@ -40,6 +42,11 @@ class SqliteLedger final : public Ledger {
   std::string Describe() const override { return path_; }
   Result<Claim> Take(const ClaimRequest& request) override;
   Status Settle(Claim& claim, const Settlement& settlement) override;
+  // A claim taken with flushLater is on disk once its log's sync, run on a
+  // thread of its own, is done.
+  Status Durable() override;
+  Status Locate(Claim& claim, const std::string& tid, const std::string& epcBefore) override;
+  Result<bool> Withdraw(const Claim& claim) override;
   Result<Claim> Record(const ClaimRequest& request, const std::string& value, const Settlement& settlement) override;
   Result<std::vector<Claim>> SettleAbandoned(const std::string& message) override;
   Result<std::optional<std::string>> Position(const std::string& pool) override;
@@ -77,6 +84,11 @@ class SqliteLedger final : public Ledger {
   std::int64_t Insert(const Claim& claim, const std::string& next, const std::optional<std::string>& before);
   void WriteSettlement(const Claim& claim);
   void SyncLog();
+  std::optional<std::string> SyncLogFile();
+  void AwaitFlush();
+  // Moves the pool (and this program's lease) back before a claim that
+  // nothing of reached a tag; false when a later value was taken meanwhile.
+  bool GiveBack(const Claim& claim);
   std::optional<std::string> PoolPosition(const std::string& pool);
   // The progress of this program's lease of `pool` (nothing: none held; an
   // empty position: the lease begins at the source's own value).
@@ -92,6 +104,8 @@ class SqliteLedger final : public Ledger {
   std::vector<std::int64_t> journaled_;
   std::map<const char*, sqlite3_stmt*> statements_;  // prepared once, see Statement
   LeaseKeeper* keeper_ = nullptr;
+  std::unique_ptr<BackgroundFlush> flush_;   // made with the first claim flushed later
+  std::optional<std::string> flushFailure_;  // for Durable
 };
 
 }  // namespace stampwise::ledger

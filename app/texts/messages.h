@@ -115,6 +115,7 @@ inline constexpr int kCounterLastValue = 32966;     // "%s": the last value, "%s
 inline constexpr int kSettingsDamaged = 32967;      // "%s": file, "%d": line
 inline constexpr int kSettingsCreated = 32968;      // "%s": file
 inline constexpr int kLedgerReuseQuestion = 32969;  // "%s": the refusal
+inline constexpr int kLedgerNotUsed = 32977;        // a value taken for a tag that never came ("%s": value)
 // The shared ledger (a database many stations share).
 inline constexpr int kSharedLedgerAway = 32990;      // "%s": the ledger, "%s": why, "%s": the pool
 inline constexpr int kSharedLedgerConflict = 32991;  // "%s": the ledger, "%s": value, "%s": station, "%s": claimed

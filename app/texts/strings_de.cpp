@@ -157,6 +157,7 @@ constexpr std::array kGermanStrings{
     StringEntry{32974, "%d Meldungen erreichten den MQTT-Broker %s nicht; \"ledger publish --since %s\" sendet sie"},
     StringEntry{32975, "MQTT-Broker %s kann nicht benutzt werden: %s"},
     StringEntry{32976, "%s ist in diesem Build nicht verfügbar"},
+    StringEntry{32977, "Der Wert <%s> lag für das nächste Tag bereit; der Zyklus endete vorher: nichts geschrieben"},
     StringEntry{
         32990, "Das gemeinsame Vergabebuch %s antwortet nicht (%s); der Block dieser Station für %s ist aufgebraucht."},
     StringEntry{32991,

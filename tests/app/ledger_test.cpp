@@ -35,13 +35,14 @@ class LedgerTest : public ::testing::Test {
   }
   // A claim of the source's next value at the User bank, word 0.
   static Result<ledger::Claim> Take(ledger::Ledger& ledger, ValueSource& source, bool allowReuse = false,
-                                    const std::string& journal = "") {
+                                    const std::string& journal = "", bool flushLater = false) {
     ledger::ClaimRequest request;
     request.station = "S1";
     request.bank = 3;
     request.pool = source.Pool();
     request.allowReuse = allowReuse;
     request.journal = journal;
+    request.flushLater = flushLater;
     std::optional<ledger::Plan> planned;
     request.plan = [&](const std::optional<std::string>& position) {
       Result<ledger::Plan> plan = source.PlanFrom(position);
@@ -378,6 +379,47 @@ TEST_F(LedgerTest, AClaimIsFlushedBeforeItIsHandedOutAndATagCostsOneFlush) {
     Settle(*ledger, *source, claim.value(), Outcome::kWritten);
     EXPECT_EQ(testing::FlushesOf(log), before + 1) << "tag " << tag;
   }
+}
+
+// A claim made ahead of its tag is flushed on the ledger's own thread and on
+// disk once Durable returns; its tag is recorded before the write. One no tag
+// came for goes back without a trace, unless another program took a later
+// value meanwhile: then it stays for its record as failed.
+TEST_F(LedgerTest, AClaimMadeAheadIsDurableLaterAndCanBeWithdrawn) {
+  auto ledger = Open();
+  auto other = Open();
+  auto source = MakeCounterSource(HexCounter("00000001"), false);
+  const std::string log = "ledger.sqlite3-wal";
+  const int before = testing::FlushesOf(log);
+  Result<ledger::Claim> ahead = Take(*ledger, *source, false, "", true);
+  ASSERT_TRUE(ahead) << ahead.message().text;
+  ASSERT_TRUE(ledger->Durable());
+  EXPECT_EQ(testing::FlushesOf(log), before + 1);
+  ASSERT_TRUE(ledger->Locate(ahead.value(), "E2801160", "3000AA"));
+  EXPECT_EQ(other->List({}).value().at(0).tid, "E2801160") << "another program sees where it went";
+  EXPECT_EQ(other->List({}).value().at(0).epcBefore, "3000AA");
+  Settle(*ledger, *source, ahead.value(), Outcome::kWritten);
+
+  // Withdrawn: no record, and the value is the next again.
+  Result<ledger::Claim> unused = Take(*ledger, *source, false, "", true);
+  ASSERT_TRUE(unused);
+  EXPECT_EQ(unused.value().value, "00000002");
+  EXPECT_EQ(ledger->Withdraw(unused.value()).value(), true);
+  source->GivenBack({unused.value().value, unused.value().bytes, {}});
+  EXPECT_EQ(ledger->List({}).value().size(), 1u);
+  EXPECT_EQ(ledger->Position(source->Pool()).value(), std::optional<std::string>("00000002"));
+
+  // Another program went on after it: it cannot be the next again.
+  Result<ledger::Claim> passed = Take(*ledger, *source, false, "", true);
+  ASSERT_TRUE(passed);
+  auto second = MakeCounterSource(HexCounter("00000001"), false);
+  Result<ledger::Claim> later = Take(*other, *second);
+  ASSERT_TRUE(later);
+  EXPECT_EQ(later.value().value, "00000003");
+  EXPECT_EQ(ledger->Withdraw(passed.value()).value(), false);
+  EXPECT_EQ(ledger->List({}).value().at(1).outcome, Outcome::kOpen) << "left for the caller to settle";
+  EXPECT_EQ(ledger->Position(source->Pool()).value(), std::optional<std::string>("00000004"));
+  EXPECT_EQ(ledger->IntegrityCheck(), "ok");
 }
 
 // The indexes of settled claims once took every claim in; a ledger made

@@ -894,5 +894,63 @@ TEST_F(CycleTest, AnUnwritableLogLineIsReported) {
   EXPECT_EQ(writer_->Config().params.value, "00000002");
 }
 
+// A write cycle claims the next tag's value as soon as a tag is done. The
+// window shows that value; a stop gives it back without a record, so the next
+// cycle (of a counter or a value list) starts with it. A value another program
+// went on behind stays in the ledger as failed, said so in its record.
+TEST_F(CycleTest, TheValueClaimedForTheNextTagGoesBackWhenTheCycleStops) {
+  StartReader({"--tags", "0", "--conveyor", "1,0"});
+  const std::string list = folder_.File("values.csv");
+  std::ofstream(list) << "0000A001\n0000A002\n0000A003\n0000A004\n";
+  const auto runTags = [this](int tags) {
+    EXPECT_TRUE(writer_->StartCycle(Cycle::Write));
+    const int before = writer_->ProgrammedCount();
+    for (int tick = 0; tick < 200 && writer_->ProgrammedCount() < before + tags; ++tick) {
+      const int count = writer_->ProgrammedCount();
+      writer_->Tick(Cycle::Write);
+      if (writer_->ProgrammedCount() != count) {
+        EXPECT_EQ(frontEnd_.writeValue, writer_->NextValueShown());
+      }
+    }
+    writer_->StopCycle();
+  };
+  const auto claims = [this] { return ledger::SqliteLedger::Open(ledger_.Path()).value()->List({}).value(); };
+
+  UserHexJob("00000001");
+  runTags(2);
+  EXPECT_EQ(writer_->NextValueShown(), "00000003");
+  Change([&](WriterConfig& config) { config.trace.valueListPath = list; });
+  runTags(2);
+  EXPECT_EQ(writer_->ListPosition(), std::make_optional(std::make_pair(3, 4)));
+  Change([&](WriterConfig& config) { config.trace.valueListPath.clear(); });
+  runTags(1);
+  Change([&](WriterConfig& config) { config.trace.valueListPath = list; });
+  runTags(1);
+  EXPECT_THAT(DataWritten(3), ElementsAre("00000001", "00000002", "0000A001", "0000A002", "00000003", "0000A003"));
+  for (const ledger::Claim& claim : claims()) EXPECT_EQ(claim.outcome, ledger::Outcome::kWritten) << claim.value;
+  EXPECT_EQ(claims().size(), 6u);
+
+  // Another station takes the counter's next value while this one holds it ready.
+  Change([&](WriterConfig& config) { config.trace.valueListPath.clear(); });
+  ASSERT_TRUE(writer_->StartCycle(Cycle::Write));
+  for (int tick = 0; tick < 50 && writer_->ProgrammedCount() < 1; ++tick) writer_->Tick(Cycle::Write);
+  ASSERT_EQ(writer_->NextValueShown(), "00000005");
+  auto other = ledger::SqliteLedger::Open(ledger_.Path()).value();
+  ParameterSet params = writer_->Config().params;
+  auto source = MakeCounterSource(params, false);
+  ledger::ClaimRequest request;
+  request.station = "S2";
+  request.bank = 3;
+  request.pool = source->Pool();
+  request.plan = [&](const std::optional<std::string>& position) { return source->PlanFrom(position); };
+  ASSERT_EQ(other->Take(request).value().value, "00000006");
+  writer_->StopCycle();
+  const std::vector<ledger::Claim> all = claims();
+  ASSERT_EQ(all.size(), 9u);
+  EXPECT_EQ(all[7].value, "00000005");
+  EXPECT_EQ(all[7].outcome, ledger::Outcome::kFailed);
+  EXPECT_EQ(all[7].message, FormatString(msg::kLedgerNotUsed, {"00000005"}));
+}
+
 }  // namespace
 }  // namespace stampwise::testing

@@ -142,6 +142,7 @@ constexpr std::array kEnglishStrings{
     Entry{32974, "%d messages did not reach the MQTT broker %s; \"ledger publish --since %s\" sends them"},
     Entry{32975, "MQTT broker %s cannot be used: %s"},
     Entry{32976, "%s is not available in this build"},
+    Entry{32977, "The value <%s> was ready for the next tag; the cycle ended before it came: nothing written"},
     Entry{32990, "The shared ledger %s does not answer (%s); this station's lease of %s is used up."},
     Entry{32991, "Shared ledger %s: the value <%s> was handed out before (station %s, on %s). The station stops."},
     Entry{32992,
