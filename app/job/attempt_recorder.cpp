@@ -79,23 +79,42 @@ Status AttemptRecorder::Ready(ValueSource& source, const AttemptPlace& place, bo
   return ledger_.Ready(RequestFor(source, place, allowReuse));
 }
 
-Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse,
-                                             bool ahead) {
+ledger::ClaimRequest AttemptRecorder::PlanningRequest(ValueSource& source, const AttemptPlace& place, bool allowReuse,
+                                                      std::optional<ledger::Plan>& planned) const {
   ledger::ClaimRequest request = RequestFor(source, place, allowReuse);
-  request.flushLater = ahead;
-  std::optional<ledger::Plan> planned;
-  request.plan = [&](const std::optional<std::string>& position) {
+  request.plan = [&source, &planned](const std::optional<std::string>& position) {
     Result<ledger::Plan> plan = source.PlanFrom(position);
     if (plan) planned = plan.value();
     return plan;
   };
-  Result<ledger::Claim> claim = ledger_.Take(request);
+  return request;
+}
+
+Result<ledger::Claim> AttemptRecorder::Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse) {
+  std::optional<ledger::Plan> planned;
+  Result<ledger::Claim> claim = ledger_.Take(PlanningRequest(source, place, allowReuse, planned));
   if (claim && planned) source.Claimed(*planned);
   return claim;
 }
 
 Status AttemptRecorder::Settle(ledger::Claim& claim, const ledger::Settlement& settlement) {
   if (Status settled = ledger_.Settle(claim, settlement); !settled) return settled;
+  return Journal(claim);
+}
+
+Status AttemptRecorder::SettleAndClaimNext(ledger::Claim& claim, const ledger::Settlement& settlement,
+                                           ValueSource& source, const AttemptPlace& place, bool allowReuse,
+                                           std::optional<ledger::Claim>& next) {
+  next.reset();
+  std::optional<ledger::Plan> planned;
+  ledger::ClaimRequest request = PlanningRequest(source, place, allowReuse, planned);
+  request.flushLater = true;
+  std::optional<Result<ledger::Claim>> taken;
+  if (Status settled = ledger_.SettleAndTake(claim, settlement, request, taken); !settled) return settled;
+  if (taken && *taken && planned) {
+    source.Claimed(*planned);
+    next = std::move(*taken).value();
+  }
   return Journal(claim);
 }
 

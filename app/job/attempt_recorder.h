@@ -46,10 +46,8 @@ class AttemptRecorder {
   // means the job cannot keep its records.
   Status Begin(std::vector<std::string>& lines);
 
-  // Claims the source's next value for a tag at `place`. `ahead`: for a tag
-  // not yet in the field; its flush runs while it is looked for, and Durable,
-  // then Locate, come before the write.
-  Result<ledger::Claim> Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse, bool ahead = false);
+  // Claims the source's next value for a tag at `place`.
+  Result<ledger::Claim> Claim(ValueSource& source, const AttemptPlace& place, bool allowReuse);
   Status Durable() { return ledger_.Durable(); }
   // The tag a claim made ahead went to.
   Status Locate(ledger::Claim& claim, const AttemptPlace& place) {
@@ -63,6 +61,12 @@ class AttemptRecorder {
   Status Ready(ValueSource& source, const AttemptPlace& place, bool allowReuse);
   // Settles it and journals it.
   Status Settle(ledger::Claim& claim, const ledger::Settlement& settlement);
+  // The same, and in the same commit claims the source's next value for a
+  // tag not yet in the field (`next`, when the ledger gave one; a refusal is
+  // met again by the next attempt). Its flush runs while the tag is looked
+  // for: Durable, then Locate, come before its write.
+  Status SettleAndClaimNext(ledger::Claim& claim, const ledger::Settlement& settlement, ValueSource& source,
+                            const AttemptPlace& place, bool allowReuse, std::optional<ledger::Claim>& next);
   // An attempt that took no value (two tags in the field, a value refused).
   Status RecordFailure(const AttemptPlace& place, const std::string& value, const ledger::Settlement& settlement);
 
@@ -74,6 +78,9 @@ class AttemptRecorder {
 
  private:
   ledger::ClaimRequest RequestFor(ValueSource& source, const AttemptPlace& place, bool allowReuse) const;
+  // A request whose plan, once made, is kept in `planned`.
+  ledger::ClaimRequest PlanningRequest(ValueSource& source, const AttemptPlace& place, bool allowReuse,
+                                       std::optional<ledger::Plan>& planned) const;
   Status Journal(const ledger::Claim& claim);
   std::string JournalPath() const { return journal_ ? journal_->Path() : std::string(); }
 

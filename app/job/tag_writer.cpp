@@ -308,16 +308,8 @@ Result<ledger::Claim> TagWriter::TakeAhead() {
   return claim;
 }
 
-void TagWriter::ClaimAhead() {
-  if (!writeTimer_.IsRunning() || halt_ != Halt::kNone || ledgerWait_ || !source_ || !recorder_ ||
-      source_->Exhausted()) {
-    return;
-  }
-  const AttemptPlace place{static_cast<int>(TargetBank()), TargetStart(), {}, {}};
-  Result<ledger::Claim> claim = recorder_->Claim(*source_, place, config_.allowReuse, true);
-  // A refusal is met again by the next attempt, which shows and records it
-  // with its tag.
-  if (claim) ahead_ = std::move(claim).value();
+bool TagWriter::MayClaimAhead() const {
+  return writeTimer_.IsRunning() && halt_ == Halt::kNone && !ledgerWait_ && !ahead_ && !source_->Exhausted();
 }
 
 void TagWriter::WithdrawAhead(bool report) {
@@ -352,7 +344,7 @@ bool TagWriter::FinishStoringKeys() {
   return false;
 }
 
-bool TagWriter::SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data) {
+bool TagWriter::SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data, bool claimNext) {
   ledger::Settlement settlement;
   settlement.outcome = outcome;
   settlement.length = static_cast<int>(data.size());
@@ -364,7 +356,13 @@ bool TagWriter::SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const
     source_->GivenBack(ledger::Plan{claim.value, claim.bytes, {}});
     ShowNextValue();
   }
-  const Status settled = recorder_->Settle(claim, settlement);
+  Status settled = Done{};
+  if (claimNext && MayClaimAhead()) {
+    const AttemptPlace next{static_cast<int>(TargetBank()), TargetStart(), {}, {}};
+    settled = recorder_->SettleAndClaimNext(claim, settlement, *source_, next, config_.allowReuse, ahead_);
+  } else {
+    settled = recorder_->Settle(claim, settlement);
+  }
   if (const std::optional<std::string> restart = recorder_->TakeJournalRestart()) reporter_.ShowText(*restart);
   // A value given back is the stored next one again; a failed store shows up
   // at the next claim.
@@ -598,7 +596,7 @@ bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
   const std::string line =
       dataFormat ? FormatString(msg::kDataWritten, {dataWriteCounter_}) : FormatString(msg::kValueWritten, {written});
   lastStatusLine_ = line;
-  if (!SettleClaim(*claim, ledger::Outcome::kWritten, data)) return false;
+  if (!SettleClaim(*claim, ledger::Outcome::kWritten, data, cyclic)) return false;
   if (dataFormat) ++dataWriteCounter_;
   if (gs1) {
     AppendLogLine(writeLog_, config_.logs.writeLogEnabled, DataFormat::HexBinary, kGs1StartWord, lengthBytes, written);
@@ -610,7 +608,6 @@ bool TagWriter::WriteAttempt(bool cyclic, bool mayWait) {
   frontEnd_.ShowProgrammedCount(++programmedCount_);
   Report(TagEvent::Kind::kWrite, TagEvent::Outcome::kDone, written, data, programmedCount_);
   reporter_.ResetRepeat();
-  if (cyclic) ClaimAhead();
   return true;
 }
 

@@ -149,7 +149,7 @@ class TagWriter {
 
   // The job's value source, once a write command (or PrepareJob) made it.
   const ValueSource* Source() const { return source_.get(); }
-  // A value list's next line (the one claimed ahead, see ClaimAhead) and its
+  // A value list's next line (the one claimed ahead, see MayClaimAhead) and its
   // number of lines; nothing for other sources.
   std::optional<std::pair<int, int>> ListPosition() const;
   // The TID the last write attempt read of its tag (hex; empty when none).
@@ -182,11 +182,11 @@ class TagWriter {
   // Claims the next value; false (after the message, the write side
   // stopped where that is due) when none can be had.
   std::optional<ledger::Claim> ClaimValue(bool mayWait);
-  // A write cycle claims the next tag's value as soon as a tag is done, so
-  // that its flush to disk runs while the tag is looked for. Taken by the
-  // next attempt (on disk and its tag recorded first), or withdrawn when the
-  // cycle stops or the job changes.
-  void ClaimAhead();
+  // A write cycle claims the next tag's value as soon as a tag is done, in
+  // the commit of its outcome, so that its flush to disk runs while the tag
+  // is looked for. Taken by the next attempt (on disk and its tag recorded
+  // first), or withdrawn when the cycle stops or the job changes.
+  bool MayClaimAhead() const;
   Result<ledger::Claim> TakeAhead();
   // `report`: a failure is shown (not while the writer goes).
   void WithdrawAhead(bool report = true);
@@ -199,7 +199,8 @@ class TagWriter {
   // stored keys follow the ledger there (never back), for other programs.
   void StoreEnd();
   // Records the outcome; false when the record failed (the job stops).
-  bool SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data);
+  // `claimNext`: a cycle's written tag, whose commit claims ahead.
+  bool SettleClaim(ledger::Claim& claim, ledger::Outcome outcome, const Bytes& data, bool claimNext = false);
   // An attempt that took no value (its status line shown).
   void RecordFailedAttempt();
   // The read-back check of a write the reader reported done; false after a
@@ -260,7 +261,7 @@ class TagWriter {
   std::optional<JobKey> prepared_;
   std::optional<std::string> shownValue_;  // the counter's value or the GS1 URI the front end shows
   AttemptPlace place_;                     // of the attempt under way
-  std::optional<ledger::Claim> ahead_;     // see ClaimAhead
+  std::optional<ledger::Claim> ahead_;     // see MayClaimAhead
   std::string verify_ = "off";
   std::string lastStatusLine_;
   int statusLines_ = 0;  // shown so far, to tell a fresh line from a suppressed repeat

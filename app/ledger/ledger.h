@@ -119,6 +119,13 @@ class Ledger {
   // position back when no later value was taken meanwhile.
   virtual Status Settle(Claim& claim, const Settlement& settlement) = 0;
 
+  // Settles `claim` and takes the next value as Take(next) would, in one
+  // transaction: a tag's outcome and the next tag's claim cost one commit. A
+  // refused claim (in `taken`) leaves the settlement standing; a failure
+  // records neither.
+  virtual Status SettleAndTake(Claim& claim, const Settlement& settlement, const ClaimRequest& next,
+                               std::optional<Result<Claim>>& taken) = 0;
+
   // Waits until every claim taken so far is on disk; fails when the disk
   // refused (the claims are then not safe against a power loss).
   virtual Status Durable() { return Done{}; }

@@ -45,6 +45,12 @@ Status SharedLedger::Send() {
 
 Result<Claim> SharedLedger::Take(const ClaimRequest& request) { return local_->Take(request); }
 
+Status SharedLedger::SettleAndTake(Claim& claim, const Settlement& settlement, const ClaimRequest& next,
+                                   std::optional<Result<Claim>>& taken) {
+  if (const Status settled = local_->SettleAndTake(claim, settlement, next, taken); !settled) return settled;
+  return Send();
+}
+
 Status SharedLedger::Durable() { return local_->Durable(); }
 
 Status SharedLedger::Locate(Claim& claim, const std::string& tid, const std::string& epcBefore) {

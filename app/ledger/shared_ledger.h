@@ -23,6 +23,8 @@ class SharedLedger final : public Ledger {
   std::string Describe() const override { return shared_->Describe(); }
   Result<Claim> Take(const ClaimRequest& request) override;
   Status Settle(Claim& claim, const Settlement& settlement) override;
+  Status SettleAndTake(Claim& claim, const Settlement& settlement, const ClaimRequest& next,
+                       std::optional<Result<Claim>>& taken) override;
   Status Durable() override;
   Status Locate(Claim& claim, const std::string& tid, const std::string& epcBefore) override;
   Result<bool> Withdraw(const Claim& claim) override;

@@ -553,69 +553,80 @@ Result<Claim> SqliteLedger::Take(const ClaimRequest& request) {
   try {
     // The journal marks wait for the next settlement, which touches the same
     // index anyway: the durable commit carries only the claim's own pages.
-    Transaction transaction(*this, !request.flushLater);
-    std::optional<std::string> position;
-    if (!request.pool.empty()) position = PoolPosition(request.pool);
-    const bool leased = keeper_ != nullptr && !request.pool.empty();
-    bool outside = false;
-    // The lease taken here is stored in the same transaction as the claim.
-    Result<Plan> planned = leased ? PlanLeased(request, position, outside) : request.plan(position);
-    if (!planned) return Result<Claim>::Failure(planned.message());
-    const Plan& plan = planned.value();
-
-    Claim claim;
-    claim.station = request.station;
-    claim.owner = OwnerId();
-    claim.bank = request.bank;
-    claim.start = request.start;
-    claim.value = plan.value;
-    claim.bytes = plan.bytes;
-    claim.pool = request.pool;
-    claim.reuse = outside;
-    claim.tid = request.tid;
-    claim.epcBefore = request.epcBefore;
-    claim.journal = request.journal;
-    claim.claimed = Now();
-    if (!request.pool.empty() && !plan.bytes.empty()) {
-      // Bytes a tag may carry: written, unknown, spoilt, or still open.
-      Statement holder(db_,
-                       "SELECT claimed, station, outcome FROM claims WHERE bank = ? AND start = ? AND bytes = ? "
-                       "AND outcome <> 'failed' ORDER BY id LIMIT 1",
-                       statements_);
-      holder.Bind(1, request.bank).Bind(2, request.start).Bind(3, plan.bytes);
-      if (holder.Step()) {
-        if (!request.allowReuse) {
-          return Result<Claim>::Failure(
-              Message{msg::kLedgerBytesUsed,
-                      FormatString(msg::kLedgerBytesUsed,
-                                   {gs1::Hex(plan.bytes), holder.Text(0), holder.Text(1), holder.Text(2)}),
-                      0});
-        }
-        claim.reuse = true;
-      }
-    }
-    const bool moves = !request.pool.empty() && plan.advances;
-    claim.id = Insert(claim, plan.next, moves ? position : std::nullopt);
-    if (moves) {
-      Statement move(db_,
-                     "INSERT INTO pools(pool, position) VALUES(?, ?) "
-                     "ON CONFLICT(pool) DO UPDATE SET position = excluded.position",
-                     statements_);
-      move.Bind(1, request.pool).Bind(2, plan.next).Run();
-      if (leased && !outside) {
-        Statement progress(db_, "UPDATE leases SET progress = ? WHERE pool = ? AND owner = ?", statements_);
-        progress.Bind(1, plan.next).Bind(2, request.pool).Bind(3, OwnerId()).Run();
-      }
-    }
+    Transaction transaction(*this, false);
+    Result<Claim> claim = TakeIn(request);
+    if (!claim) return claim;
     transaction.Commit();
-    if (request.flushLater) {
-      if (!flush_) flush_ = std::make_unique<BackgroundFlush>();
-      flush_->Start([this] { return SyncLogFile(); });
-    }
+    MakeDurable(request);
     return claim;
   } catch (const LedgerError& e) {
     return Result<Claim>::Failure(Failure(e.what()).message());
   }
+}
+
+void SqliteLedger::MakeDurable(const ClaimRequest& request) {
+  if (!request.flushLater) {
+    SyncLog();
+    return;
+  }
+  if (!flush_) flush_ = std::make_unique<BackgroundFlush>();
+  flush_->Start([this] { return SyncLogFile(); });
+}
+
+Result<Claim> SqliteLedger::TakeIn(const ClaimRequest& request) {
+  std::optional<std::string> position;
+  if (!request.pool.empty()) position = PoolPosition(request.pool);
+  const bool leased = keeper_ != nullptr && !request.pool.empty();
+  bool outside = false;
+  // The lease taken here is stored in the same transaction as the claim.
+  Result<Plan> planned = leased ? PlanLeased(request, position, outside) : request.plan(position);
+  if (!planned) return Result<Claim>::Failure(planned.message());
+  const Plan& plan = planned.value();
+
+  Claim claim;
+  claim.station = request.station;
+  claim.owner = OwnerId();
+  claim.bank = request.bank;
+  claim.start = request.start;
+  claim.value = plan.value;
+  claim.bytes = plan.bytes;
+  claim.pool = request.pool;
+  claim.reuse = outside;
+  claim.tid = request.tid;
+  claim.epcBefore = request.epcBefore;
+  claim.journal = request.journal;
+  claim.claimed = Now();
+  if (!request.pool.empty() && !plan.bytes.empty()) {
+    // Bytes a tag may carry: written, unknown, spoilt, or still open.
+    Statement holder(db_,
+                     "SELECT claimed, station, outcome FROM claims WHERE bank = ? AND start = ? AND bytes = ? "
+                     "AND outcome <> 'failed' ORDER BY id LIMIT 1",
+                     statements_);
+    holder.Bind(1, request.bank).Bind(2, request.start).Bind(3, plan.bytes);
+    if (holder.Step()) {
+      if (!request.allowReuse) {
+        return Result<Claim>::Failure(Message{
+            msg::kLedgerBytesUsed,
+            FormatString(msg::kLedgerBytesUsed, {gs1::Hex(plan.bytes), holder.Text(0), holder.Text(1), holder.Text(2)}),
+            0});
+      }
+      claim.reuse = true;
+    }
+  }
+  const bool moves = !request.pool.empty() && plan.advances;
+  claim.id = Insert(claim, plan.next, moves ? position : std::nullopt);
+  if (moves) {
+    Statement move(db_,
+                   "INSERT INTO pools(pool, position) VALUES(?, ?) "
+                   "ON CONFLICT(pool) DO UPDATE SET position = excluded.position",
+                   statements_);
+    move.Bind(1, request.pool).Bind(2, plan.next).Run();
+    if (leased && !outside) {
+      Statement progress(db_, "UPDATE leases SET progress = ? WHERE pool = ? AND owner = ?", statements_);
+      progress.Bind(1, plan.next).Bind(2, request.pool).Bind(3, OwnerId()).Run();
+    }
+  }
+  return claim;
 }
 
 void SqliteLedger::WriteSettlement(const Claim& claim) {
@@ -638,22 +649,46 @@ Status SqliteLedger::Settle(Claim& claim, const Settlement& settlement) {
   AwaitFlush();
   try {
     Transaction transaction(*this, false);
-    FlushJournaled();
-    claim.outcome = settlement.outcome;
-    claim.settled = Now();
-    claim.length = settlement.length;
-    claim.data = settlement.data;
-    claim.verify = settlement.verify;
-    claim.message = settlement.message;
-    WriteSettlement(claim);
-    // Nothing reached the tag: the value is free again, unless another
-    // program has taken the one after it meanwhile.
-    if (settlement.outcome == Outcome::kFailed) GiveBack(claim);
+    SettleIn(claim, settlement);
     transaction.Commit();
     return Done{};
   } catch (const LedgerError& e) {
     return Failure(e.what());
   }
+}
+
+Status SqliteLedger::SettleAndTake(Claim& claim, const Settlement& settlement, const ClaimRequest& next,
+                                   std::optional<Result<Claim>>& taken) {
+  AwaitFlush();
+  taken.reset();
+  try {
+    Transaction transaction(*this, false);
+    SettleIn(claim, settlement);
+    // A refused claim (and a lease it may have stored) leaves the settlement standing.
+    Statement(db_, "SAVEPOINT next_claim", statements_).Run();
+    Result<Claim> nextClaim = TakeIn(next);
+    Statement(db_, nextClaim ? "RELEASE next_claim" : "ROLLBACK TO next_claim", statements_).Run();
+    transaction.Commit();
+    if (nextClaim) MakeDurable(next);
+    taken = std::move(nextClaim);
+    return Done{};
+  } catch (const LedgerError& e) {
+    return Failure(e.what());
+  }
+}
+
+void SqliteLedger::SettleIn(Claim& claim, const Settlement& settlement) {
+  FlushJournaled();
+  claim.outcome = settlement.outcome;
+  claim.settled = Now();
+  claim.length = settlement.length;
+  claim.data = settlement.data;
+  claim.verify = settlement.verify;
+  claim.message = settlement.message;
+  WriteSettlement(claim);
+  // Nothing reached the tag: the value is free again, unless another
+  // program has taken the one after it meanwhile.
+  if (settlement.outcome == Outcome::kFailed) GiveBack(claim);
 }
 
 bool SqliteLedger::GiveBack(const Claim& claim) {

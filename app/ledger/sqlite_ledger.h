@@ -42,6 +42,8 @@ class SqliteLedger final : public Ledger {
   std::string Describe() const override { return path_; }
   Result<Claim> Take(const ClaimRequest& request) override;
   Status Settle(Claim& claim, const Settlement& settlement) override;
+  Status SettleAndTake(Claim& claim, const Settlement& settlement, const ClaimRequest& next,
+                       std::optional<Result<Claim>>& taken) override;
   // A claim taken with flushLater is on disk once its log's sync, run on a
   // thread of its own, is done.
   Status Durable() override;
@@ -83,6 +85,11 @@ class SqliteLedger final : public Ledger {
   // `before`: the pool's position the claim moved on from.
   std::int64_t Insert(const Claim& claim, const std::string& next, const std::optional<std::string>& before);
   void WriteSettlement(const Claim& claim);
+  // Take and Settle inside a transaction already begun.
+  Result<Claim> TakeIn(const ClaimRequest& request);
+  void SettleIn(Claim& claim, const Settlement& settlement);
+  // After a claim's commit: its log synced now, or on the flush's thread.
+  void MakeDurable(const ClaimRequest& request);
   void SyncLog();
   std::optional<std::string> SyncLogFile();
   void AwaitFlush();

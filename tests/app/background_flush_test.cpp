@@ -71,35 +71,34 @@ TEST(BackgroundFlush, ClaimsMadeAheadKeepTheLedgerWhole) {
   params.autoIncrementHex = true;
   params.value = "00000001";
   auto source = MakeCounterSource(params, false);
-  const auto takeAhead = [&] {
-    ledger::ClaimRequest request;
-    request.station = "S1";
-    request.bank = 3;
-    request.pool = source->Pool();
-    request.flushLater = true;
-    std::optional<ledger::Plan> planned;
-    request.plan = [&](const std::optional<std::string>& position) {
-      Result<ledger::Plan> plan = source->PlanFrom(position);
-      if (plan) planned = plan.value();
-      return plan;
-    };
-    Result<ledger::Claim> claim = ledger->Take(request);
-    if (claim) source->Claimed(*planned);
-    return claim;
+  std::optional<ledger::Plan> planned;
+  ledger::ClaimRequest request;
+  request.station = "S1";
+  request.bank = 3;
+  request.pool = source->Pool();
+  request.flushLater = true;
+  request.plan = [&](const std::optional<std::string>& position) {
+    Result<ledger::Plan> plan = source->PlanFrom(position);
+    if (plan) planned = plan.value();
+    return plan;
   };
-  Result<ledger::Claim> ahead = takeAhead();
-  ASSERT_TRUE(ahead) << ahead.message().text;
+  Result<ledger::Claim> first = ledger->Take(request);
+  ASSERT_TRUE(first) << first.message().text;
+  source->Claimed(*planned);
+  ledger::Claim ahead = first.value();
   for (int tag = 0; tag < 100; ++tag) {
-    ledger::Claim claim = ahead.value();
+    ledger::Claim claim = ahead;
     ASSERT_TRUE(ledger->Durable());
     ASSERT_TRUE(ledger->Locate(claim, "E280", "3000"));
     ledger::Settlement written;
     written.outcome = ledger::Outcome::kWritten;
-    ASSERT_TRUE(ledger->Settle(claim, written));
-    ahead = takeAhead();
-    ASSERT_TRUE(ahead);
+    std::optional<Result<ledger::Claim>> next;
+    ASSERT_TRUE(ledger->SettleAndTake(claim, written, request, next));
+    ASSERT_TRUE(next && *next);
+    source->Claimed(*planned);
+    ahead = next->value();
   }
-  EXPECT_EQ(ledger->Withdraw(ahead.value()).value(), true);
+  EXPECT_EQ(ledger->Withdraw(ahead).value(), true);
   const std::vector<ledger::Claim> claims = ledger->List({}).value();
   ASSERT_EQ(claims.size(), 100u);
   EXPECT_EQ(claims.back().value, "00000064");

@@ -404,6 +404,7 @@ TEST_F(LedgerTest, AClaimMadeAheadIsDurableLaterAndCanBeWithdrawn) {
   Result<ledger::Claim> unused = Take(*ledger, *source, false, "", true);
   ASSERT_TRUE(unused);
   EXPECT_EQ(unused.value().value, "00000002");
+  ASSERT_TRUE(ledger->Durable());
   EXPECT_EQ(ledger->Withdraw(unused.value()).value(), true);
   source->GivenBack({unused.value().value, unused.value().bytes, {}});
   EXPECT_EQ(ledger->List({}).value().size(), 1u);
@@ -420,6 +421,51 @@ TEST_F(LedgerTest, AClaimMadeAheadIsDurableLaterAndCanBeWithdrawn) {
   EXPECT_EQ(ledger->List({}).value().at(1).outcome, Outcome::kOpen) << "left for the caller to settle";
   EXPECT_EQ(ledger->Position(source->Pool()).value(), std::optional<std::string>("00000004"));
   EXPECT_EQ(ledger->IntegrityCheck(), "ok");
+}
+
+// A tag's outcome and the next tag's claim go in one commit; a refused claim
+// leaves the outcome recorded and nothing of itself.
+TEST_F(LedgerTest, AnOutcomeAndTheNextClaimGoInOneCommit) {
+  auto ledger = Open();
+  auto source = MakeCounterSource(HexCounter("00000001"), false);
+  const auto request = [&](ValueSource& from, std::optional<ledger::Plan>& planned) {
+    ledger::ClaimRequest next;
+    next.station = "S1";
+    next.bank = 3;
+    next.pool = from.Pool();
+    next.plan = [&from, &planned](const std::optional<std::string>& position) {
+      Result<ledger::Plan> plan = from.PlanFrom(position);
+      if (plan) planned = plan.value();
+      return plan;
+    };
+    return next;
+  };
+  Result<ledger::Claim> first = Take(*ledger, *source);
+  ASSERT_TRUE(first);
+  const std::string log = "ledger.sqlite3-wal";
+  const int flushes = testing::FlushesOf(log);
+  ledger::Settlement written;
+  written.outcome = Outcome::kWritten;
+  std::optional<ledger::Plan> planned;
+  std::optional<Result<ledger::Claim>> taken;
+  ASSERT_TRUE(ledger->SettleAndTake(first.value(), written, request(*source, planned), taken));
+  EXPECT_EQ(testing::FlushesOf(log), flushes + 1) << "one durable commit for both";
+  ASSERT_TRUE(taken && *taken);
+  EXPECT_EQ(taken->value().value, "00000002");
+  source->Claimed(*planned);
+
+  // The next value's bytes are on a tag already (typed on purpose, behind the ledger).
+  auto typed = MakeCounterSource(HexCounter("00000001"), true);
+  std::optional<ledger::Plan> typedPlan;
+  ledger::Claim second = taken->value();
+  ASSERT_TRUE(ledger->SettleAndTake(second, written, request(*typed, typedPlan), taken));
+  ASSERT_TRUE(taken);
+  EXPECT_FALSE(*taken);
+  EXPECT_EQ(taken->message().id, msg::kLedgerBytesUsed);
+  const std::vector<ledger::Claim> claims = ledger->List({}).value();
+  ASSERT_EQ(claims.size(), 2u);
+  EXPECT_EQ(claims[1].outcome, Outcome::kWritten);
+  EXPECT_EQ(ledger->Position(source->Pool()).value(), std::optional<std::string>("00000003"));
 }
 
 // The indexes of settled claims once took every claim in; a ledger made
