@@ -121,8 +121,8 @@ class Ledger {
 
   // Settles `claim` and takes the next value as Take(next) would, in one
   // transaction: a tag's outcome and the next tag's claim cost one commit. A
-  // refused claim (in `taken`) leaves the settlement standing; a failure
-  // records neither.
+  // claim refused or failed (in `taken`) leaves the settlement standing; a
+  // failure of the settlement records neither.
   virtual Status SettleAndTake(Claim& claim, const Settlement& settlement, const ClaimRequest& next,
                                std::optional<Result<Claim>>& taken) = 0;
 

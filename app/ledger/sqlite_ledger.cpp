@@ -227,6 +227,21 @@ constexpr const char* kClaimColumns =
     "id, station, owner, bank, start, value, bytes, pool, reuse, tid, outcome, claimed, settled, journal, "
     "epc_before, length, data, verify, message";
 
+// An attempt of `request` with `value`, made now by this program.
+Claim NewClaim(const ClaimRequest& request, const std::string& value) {
+  Claim claim;
+  claim.station = request.station;
+  claim.owner = OwnerId();
+  claim.bank = request.bank;
+  claim.start = request.start;
+  claim.value = value;
+  claim.tid = request.tid;
+  claim.epcBefore = request.epcBefore;
+  claim.journal = request.journal;
+  claim.claimed = Now();
+  return claim;
+}
+
 template <typename Row>
 Claim ClaimOf(const Row& row) {
   Claim claim;
@@ -583,19 +598,10 @@ Result<Claim> SqliteLedger::TakeIn(const ClaimRequest& request) {
   if (!planned) return Result<Claim>::Failure(planned.message());
   const Plan& plan = planned.value();
 
-  Claim claim;
-  claim.station = request.station;
-  claim.owner = OwnerId();
-  claim.bank = request.bank;
-  claim.start = request.start;
-  claim.value = plan.value;
+  Claim claim = NewClaim(request, plan.value);
   claim.bytes = plan.bytes;
   claim.pool = request.pool;
   claim.reuse = outside;
-  claim.tid = request.tid;
-  claim.epcBefore = request.epcBefore;
-  claim.journal = request.journal;
-  claim.claimed = Now();
   if (!request.pool.empty() && !plan.bytes.empty()) {
     // Bytes a tag may carry: written, unknown, spoilt, or still open.
     Statement holder(db_,
@@ -664,9 +670,16 @@ Status SqliteLedger::SettleAndTake(Claim& claim, const Settlement& settlement, c
   try {
     Transaction transaction(*this, false);
     SettleIn(claim, settlement);
-    // A refused claim (and a lease it may have stored) leaves the settlement standing.
+    // A refused claim (and a lease it may have stored), or one the database
+    // failed on, leaves the settlement standing: the tag's outcome matters more.
     Statement(db_, "SAVEPOINT next_claim", statements_).Run();
-    Result<Claim> nextClaim = TakeIn(next);
+    Result<Claim> nextClaim = [&]() -> Result<Claim> {
+      try {
+        return TakeIn(next);
+      } catch (const LedgerError& e) {
+        return Result<Claim>::Failure(Failure(e.what()).message());
+      }
+    }();
     Statement(db_, nextClaim ? "RELEASE next_claim" : "ROLLBACK TO next_claim", statements_).Run();
     transaction.Commit();
     if (nextClaim) MakeDurable(next);
@@ -753,16 +766,8 @@ Result<Claim> SqliteLedger::Record(const ClaimRequest& request, const std::strin
   try {
     Transaction transaction(*this, false);
     FlushJournaled();
-    Claim claim;
-    claim.station = request.station;
-    claim.owner = OwnerId();
-    claim.bank = request.bank;
-    claim.start = request.start;
-    claim.value = value;
-    claim.tid = request.tid;
-    claim.epcBefore = request.epcBefore;
-    claim.journal = request.journal;
-    claim.claimed = claim.settled = Now();
+    Claim claim = NewClaim(request, value);
+    claim.settled = claim.claimed;
     claim.outcome = Outcome::kFailed;
     claim.length = settlement.length;
     claim.verify = settlement.verify;

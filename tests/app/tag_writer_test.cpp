@@ -901,15 +901,19 @@ TEST_F(CycleTest, AnUnwritableLogLineIsReported) {
 TEST_F(CycleTest, TheValueClaimedForTheNextTagGoesBackWhenTheCycleStops) {
   StartReader({"--tags", "0", "--conveyor", "1,0"});
   const std::string list = folder_.File("values.csv");
-  std::ofstream(list) << "0000A001\n0000A002\n0000A003\n0000A004\n";
-  const auto runTags = [this](int tags) {
+  const std::vector<std::string> lines{"0000A001", "0000A002", "0000A003", "0000A004"};
+  std::ofstream(list) << lines[0] << "\n" << lines[1] << "\n" << lines[2] << "\n" << lines[3] << "\n";
+  const auto runTags = [&](int tags) {
     EXPECT_TRUE(writer_->StartCycle(Cycle::Write));
     const int before = writer_->ProgrammedCount();
     for (int tick = 0; tick < 200 && writer_->ProgrammedCount() < before + tags; ++tick) {
       const int count = writer_->ProgrammedCount();
       writer_->Tick(Cycle::Write);
-      if (writer_->ProgrammedCount() != count) {
-        EXPECT_EQ(frontEnd_.writeValue, writer_->NextValueShown());
+      if (writer_->ProgrammedCount() == count) continue;
+      EXPECT_EQ(frontEnd_.writeValue, writer_->NextValueShown());
+      // The lines left count the one held for the next tag.
+      if (const auto position = writer_->ListPosition()) {
+        EXPECT_EQ(lines.at(static_cast<std::size_t>(position->first) - 1), writer_->NextValueShown());
       }
     }
     writer_->StopCycle();
