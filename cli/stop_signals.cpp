@@ -6,7 +6,7 @@
 
 namespace stampwise::cli {
 
-void StopSignals::Handle(int signal) {
+void StopSignals::Handle(int signal, Watcher& from) {
   {
     // Under the lock, so that a WaitFor about to sleep cannot miss it. The
     // first signal counts; another one while it is handled changes nothing.
@@ -17,9 +17,9 @@ void StopSignals::Handle(int signal) {
     arrived_.notify_all();
   }
   // A command that is not finishing a tag gets a short grace to end itself.
-  if (watcher_->WaitForEnd(kGrace)) return;
+  if (from.WaitForEnd(kGrace)) return;
   if (!finishing_.load()) std::_Exit(ExitStatus());
-  watcher_->WaitForEnd(std::nullopt);  // the job ends after the tag in hand
+  from.WaitForEnd(std::nullopt);  // the job ends after the tag in hand
 }
 
 bool StopSignals::WaitFor(std::chrono::steady_clock::duration duration) {

@@ -63,8 +63,10 @@ class StopSignals {
 
  private:
   // What follows a signal, on the thread it arrived on: noted, the command
-  // told, and the process ended unless it ends itself (WaitForEnd).
-  void Handle(int signal);
+  // told, and the process ended unless it ends itself (WaitForEnd). `from`
+  // is the watcher that took it: a signal may come while the watcher is
+  // still being made, before watcher_ holds it.
+  void Handle(int signal, Watcher& from);
 
   std::atomic<int> received_{0};
   std::atomic<bool> finishing_{false};

@@ -95,7 +95,7 @@ StopSignals::Watcher::~Watcher() {
 }
 
 bool StopSignals::Watcher::Deliver(int signal) {
-  owner_.Handle(signal);
+  owner_.Handle(signal, *this);
   return true;
 }
 

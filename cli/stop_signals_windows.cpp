@@ -48,7 +48,7 @@ bool StopSignals::Watcher::Deliver(int signal) {
     if (state_->ending) return false;
     ++state_->handling;
   }
-  owner_.Handle(signal);
+  owner_.Handle(signal, *this);
   {
     std::lock_guard lock(state_->mutex);
     --state_->handling;
