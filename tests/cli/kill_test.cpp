@@ -126,7 +126,11 @@ TEST_F(CliKillTest, LostCutAndLateRepliesNeverRepeatAValue) {
   ChildProcess cli(line);
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(240);
   int faultsSent = 0;
-  while (DistinctTags() < kRunTags && cli.Running() && std::chrono::steady_clock::now() < giveUp) {
+  // Enough tags and enough faults: a fast cycle writes the tags before the
+  // faults, which come at their own pace, have had their say.
+  constexpr int kFaults = 21;
+  while ((DistinctTags() < kRunTags || faultsSent < kFaults) && cli.Running() &&
+         std::chrono::steady_clock::now() < giveUp) {
     cli.Pump(pauseMs(random));
     ASSERT_THAT(sim_->Command(faults[pick(random)]), ::testing::StartsWith("OK"));
     ++faultsSent;
