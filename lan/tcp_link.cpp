@@ -28,7 +28,7 @@ CTCPSocketThread::~CTCPSocketThread() { Close(); }
 
 bool CTCPSocketThread::ConnectReader(const std::string& address, const std::string& localAddress) {
   const auto peer = SplitPort(address);
-  if (!peer || !ParseIpv4(peer->host) || !wake_.IsOpen() || worker_.joinable()) return false;
+  if (!peer || !ParseIpv4(peer->host) || !wake_.IsOpen() || !callerWake_.IsOpen() || worker_.joinable()) return false;
   peerAddress_ = peer->host;
   peerPort_ = peer->port;
   localAddress_ = localAddress;
@@ -85,6 +85,35 @@ void CTCPSocketThread::Send(const std::uint8_t* data, std::size_t size, std::chr
   Wake();
 }
 
+bool CTCPSocketThread::ReceiveHere(Clock::time_point until, const std::function<bool()>& news) {
+  if (!readTurn_.TakeForCaller()) return false;
+  SocketHandle socket;
+  {
+    std::lock_guard lock(sendLock_);
+    socket = sendFd_;
+  }
+  bool usable = socket != kNoSocket;
+  if (usable && !news()) {
+    pollfd fds[2] = {{socket, POLLIN, 0}, {callerWake_.Handle(), POLLIN, 0}};
+    const int ready = PollSockets(fds, 2, PollMs(until));
+    if (ready > 0 && fds[0].revents != 0 && !ReadInto(socket)) {
+      MarkBroken();
+      usable = false;
+    }
+  }
+  if (readTurn_.ReturnFromCaller(usable)) Wake();
+  return usable;
+}
+
+void CTCPSocketThread::MarkBroken() {
+  {
+    std::lock_guard lock(sendLock_);
+    broken_ = true;
+    sendFd_ = kNoSocket;
+  }
+  Wake();
+}
+
 void CTCPSocketThread::Close() {
   if (!worker_.joinable()) return;
   stop_ = true;
@@ -110,8 +139,10 @@ void CTCPSocketThread::Run() {
 
   while (!stop_) {
     pollfd fds[2] = {{wake_.Handle(), POLLIN, 0}, {fd_, POLLIN, 0}};
-    // A lost connection leaves only the wake-up to wait for: the next frame reconnects.
-    const std::size_t count = fd_ != kNoSocket ? 2 : 1;
+    // A lost connection leaves only the wake-up to wait for: the next frame
+    // reconnects. While a caller reads the socket, the caller wakes the
+    // worker when it is done.
+    const std::size_t count = fd_ != kNoSocket && readTurn_.WorkerMayWatch() ? 2 : 1;
     if (PollSockets(fds, count, -1) < 0 && LastSocketError() != EINTR) break;
     if (fds[0].revents & POLLIN) DrainWake();
     if (stop_) break;
@@ -148,15 +179,22 @@ void CTCPSocketThread::CloseIfBroken() {
 }
 
 void CTCPSocketThread::ReadAvailable() {
+  if (!readTurn_.TryTakeForWorker()) return;
+  const bool open = ReadInto(fd_);
+  readTurn_.ReturnFromWorker();
+  if (!open) CloseSocket();
+}
+
+bool CTCPSocketThread::ReadInto(SocketHandle socket) {
   std::uint8_t buffer[kReadChunk];
-  const long n = ReceiveSome(fd_, buffer, sizeof buffer);
+  const long n = ReceiveSome(socket, buffer, sizeof buffer);
   const int error = n < 0 ? LastSocketError() : 0;
   if (n > 0) {
     sink_.OnReceiveBytes(buffer, static_cast<std::size_t>(n));
-  } else if (n == 0 || (error != EAGAIN && error != EWOULDBLOCK)) {
-    // The reader closed the connection, or it broke.
-    CloseSocket();
+    return true;
   }
+  // The reader closed the connection, or it broke.
+  return n < 0 && (error == EAGAIN || error == EWOULDBLOCK);
 }
 
 void CTCPSocketThread::SendFrame(const Frame& frame) {
@@ -242,10 +280,14 @@ bool CTCPSocketThread::ConnectOnce(std::uint16_t localPort, int& error) {
 }
 
 void CTCPSocketThread::OpenForCallers() {
-  std::lock_guard lock(sendLock_);
-  sendFd_ = fd_;
-  ++connection_;
-  broken_ = false;
+  {
+    std::lock_guard lock(sendLock_);
+    sendFd_ = fd_;
+    ++connection_;
+    broken_ = false;
+  }
+  callerWake_.Drain();
+  readTurn_.OpenToCallers();
 }
 
 bool CTCPSocketThread::WaitSocket(short events, Clock::time_point deadline) {
@@ -273,6 +315,8 @@ bool CTCPSocketThread::PauseUnlessStopped(std::chrono::milliseconds pause) {
 }
 
 void CTCPSocketThread::CloseSocket() {
+  // A caller reading the socket leaves it first.
+  readTurn_.CloseToCallers([this] { callerWake_.Ring(); });
   {
     // No caller sends on it from now on, and none is sending now.
     std::lock_guard lock(sendLock_);

@@ -2,8 +2,10 @@
 // connects, reconnects, and hands every received byte to the sink as it
 // arrives. A frame goes out from the caller's thread when the socket is
 // connected and takes it at once; otherwise the worker sends it (after a
-// reconnect, or once the socket has room). The worker waits in poll() on the
-// socket and a wake-up that Send and Close ring, never in a sleep loop.
+// reconnect, or once the socket has room). A caller waiting for its reply
+// reads the socket itself meanwhile (ReceiveHere), so an exchange needs no
+// hand-over between threads. The worker waits in poll() on the socket and a
+// wake-up that Send and Close ring, never in a sleep loop.
 #pragma once
 
 #include <atomic>
@@ -18,6 +20,7 @@
 
 #include "lan/socket_api.h"
 #include "link/link.h"
+#include "link/read_turn.h"
 
 namespace qlmkv::lan {
 
@@ -39,6 +42,7 @@ class CTCPSocketThread final : public Transport {
   // Sends the frame on the caller's thread, or queues what is left of it for
   // the worker (QueueFrame).
   void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override;
+  bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news) override;
   bool IsUsb() const override { return false; }
   // Stops the worker and joins it; after it no byte reaches the sink.
   void Close() override;
@@ -70,6 +74,12 @@ class CTCPSocketThread final : public Transport {
   bool WaitSocket(short events, Clock::time_point deadline);
   void SendFrame(const Frame& frame);
   void ReadAvailable();
+  // Reads what waits on `socket` into the sink; false when the connection
+  // was closed by the reader or broke.
+  bool ReadInto(SocketHandle socket);
+  // The socket cannot be used any more: callers stop using it, and the
+  // worker closes it.
+  void MarkBroken();
   bool PauseUnlessStopped(std::chrono::milliseconds pause);
   void Wake();
   void DrainWake();
@@ -80,6 +90,10 @@ class CTCPSocketThread final : public Transport {
   std::string localAddress_;
 
   WakeSignal wake_;
+  // Cuts short the wait of a caller reading the socket when the worker
+  // closes it.
+  WakeSignal callerWake_;
+  ReadTurn readTurn_;
   SocketHandle fd_ = kNoSocket;  // the worker's alone once it runs
   std::atomic<bool> stop_{false};
   std::atomic<std::uint16_t> localPort_{0};

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace qlmkv {
 
@@ -51,6 +52,17 @@ class Transport {
   // cannot go out within `timeout` is dropped. Write failures are not reported
   // here; they show up as a reply time-out.
   virtual void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) = 0;
+
+  // Waits on the calling thread until bytes arrive or `until` has come, and
+  // reads them itself: they reach the sink before this returns, so a waiting
+  // exchange takes its reply without a hand-over from the worker. `news` is
+  // asked once the link is the caller's; when it holds (bytes came before),
+  // this returns at once. False when the link cannot be read here now (no
+  // such path, not connected, closing): the caller then waits for the
+  // worker's delivery instead.
+  virtual bool ReceiveHere(std::chrono::steady_clock::time_point /*until*/, const std::function<bool()>& /*news*/) {
+    return false;
+  }
 
   // HID links and D2XX serial links count as USB (RdrIsUsb).
   virtual bool IsUsb() const = 0;

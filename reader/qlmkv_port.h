@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -127,6 +128,9 @@ class CQL_MKV_Port final : public ByteSink {
   // Wakes a waiting exchange (condition variable and the front end's loop).
   void WakeWaiters();
   void Pass(bool mayBlock, std::uint64_t seenArrivals, std::chrono::steady_clock::time_point deadline);
+  // Waits for the reply by reading the link on this thread, where the
+  // transport can; false when the worker's delivery is to be waited for.
+  bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news);
   ErrorRecord LastErrorRecord() const;
   // Waits until a byte arrives or `until` has come; true when one arrived.
   bool ArrivalBefore(std::chrono::steady_clock::time_point until);

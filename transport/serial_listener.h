@@ -1,6 +1,7 @@
 // Events of an open serial port, raised on the port's worker thread (and, for
-// the modem lines that are on at open, once on the opening thread). The
-// listener replaces the notification hooks of a port: override what you need.
+// the modem lines that are on at open, once on the opening thread; received
+// bytes also on a thread waiting in ReceiveHere). The listener replaces the
+// notification hooks of a port: override what you need.
 #pragma once
 
 #include <cstdint>

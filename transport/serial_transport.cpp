@@ -24,10 +24,13 @@ class SerialTransport final : public Transport, private SerialPortListener {
     return true;
   }
 
-  // Written from the calling thread where the line takes it at once: an
-  // exchange then costs one hand-over, the reply's.
+  // Written from the calling thread where the line takes it at once.
   void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override {
     port_.WriteNow(data, size, timeout);
+  }
+  // The reply then comes without a hand-over too, where the line allows it.
+  bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news) override {
+    return port_.ReceiveHere(until, news);
   }
   bool IsUsb() const override { return port_.IsD2xxMode(); }
   void Close() override { port_.ClosePort(); }

@@ -10,11 +10,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <system_error>
 
 #include "common/ascii.h"
 #include "transport/custom_baud.h"
+#include "transport/poll_time.h"
 #include "transport/serial_line.h"
 #include "transport/serial_listener.h"
 
@@ -22,15 +22,6 @@ namespace qlmkv {
 namespace {
 
 bool IsLossErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
-
-// Time left until `deadline` for poll(): -1 for no deadline, 0 once it passed.
-int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  if (deadline == std::chrono::steady_clock::time_point::max()) return -1;
-  const auto left = deadline - std::chrono::steady_clock::now();
-  if (left <= std::chrono::steady_clock::duration::zero()) return 0;
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
-}
 
 speed_t SpeedFor(int baud) {
   struct Pair {

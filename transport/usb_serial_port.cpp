@@ -11,6 +11,7 @@
 
 #include "transport/diagnostics.h"
 #include "transport/open_failure_note.h"
+#include "transport/poll_time.h"
 #include "transport/port_name.h"
 
 namespace qlmkv {
@@ -41,11 +42,14 @@ std::chrono::steady_clock::time_point DeadlineAfter(std::chrono::milliseconds ti
 }  // namespace
 
 CUSBSerialPort::CUSBSerialPort()
-    : shutdownFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), writeRequestFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : shutdownFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      writeRequestFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      callerWakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      rewatchFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CUSBSerialPort::~CUSBSerialPort() {
   ClosePort();
-  for (const int fd : {writeRequestFd_, shutdownFd_}) {
+  for (const int fd : {writeRequestFd_, shutdownFd_, callerWakeFd_, rewatchFd_}) {
     if (fd >= 0) ::close(fd);
   }
 }
@@ -61,13 +65,12 @@ bool CUSBSerialPort::InitPort(SerialPortListener* listener, const std::string& p
   d2xxMode_ = resolved.d2xx;
   portNumber_ = resolved.portNumber;
 
-  if (shutdownFd_ < 0 || writeRequestFd_ < 0) {
+  if (shutdownFd_ < 0 || writeRequestFd_ < 0 || callerWakeFd_ < 0 || rewatchFd_ < 0) {
     Warn("CreateEvent()", {EMFILE, std::system_category().message(EMFILE), false});
     return false;
   }
-  // Both events start unsignalled at every open.
-  Reset(shutdownFd_);
-  Reset(writeRequestFd_);
+  // The events start unsignalled at every open.
+  for (const int fd : {shutdownFd_, writeRequestFd_, callerWakeFd_, rewatchFd_}) Reset(fd);
   listener_ = listener;
   {
     std::lock_guard lock(writeMutex_);
@@ -135,7 +138,38 @@ bool CUSBSerialPort::StartMonitoring() {
     return false;
   }
   running.wait();
+  // A terminal device may be read by a waiting caller; a D2XX line only
+  // through its library, by the worker.
+  if (!d2xxMode_ && line_->WaitFd() >= 0) {
+    callerFd_ = line_->WaitFd();
+    readTurn_.OpenToCallers();
+  }
   return true;
+}
+
+bool CUSBSerialPort::ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news) {
+  if (!readTurn_.TakeForCaller()) return false;
+  bool usable = true;
+  if (!news()) {
+    pollfd fds[2] = {{callerFd_, POLLIN, 0}, {callerWakeFd_, POLLIN, 0}};
+    const int ready = poll(fds, 2, MillisecondsUntil(until));
+    if (ready > 0 && (fds[0].revents & POLLIN)) usable = ReadHere();
+    // A hung-up or failing line is the worker's to report.
+    if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) usable = false;
+  }
+  if (readTurn_.ReturnFromCaller(usable)) Signal(rewatchFd_);
+  return usable;
+}
+
+bool CUSBSerialPort::ReadHere() {
+  std::uint8_t chunk[kReadChunk];
+  for (;;) {
+    const ssize_t got = ::read(callerFd_, chunk, sizeof chunk);
+    if (got > 0 && listener_ != nullptr) listener_->OnReceiveBytes(chunk, static_cast<std::size_t>(got));
+    if (got == static_cast<ssize_t>(sizeof chunk)) continue;
+    if (got < 0 && errno == EINTR) continue;
+    return got >= 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+  }
 }
 
 void CUSBSerialPort::WriteToPort(const std::uint8_t* data, int length, std::chrono::milliseconds timeout) {
@@ -181,6 +215,7 @@ std::size_t CUSBSerialPort::PendingBytes() const {
 
 void CUSBSerialPort::ClosePort() {
   StopWorker();
+  CloseToCallers();
   std::lock_guard lock(writeMutex_);
   callerWrites_ = false;
   if (line_) {
@@ -205,13 +240,17 @@ void CUSBSerialPort::WorkerMain() {
   while (lineOpen_) {
     // Received bytes wake the wait at once; the time-out paces the status
     // poll (modem lines, line errors, and everything on a D2XX line).
-    pollfd fds[3] = {{shutdownFd_, POLLIN, 0}, {writeRequestFd_, POLLIN, 0}, {line_->WaitFd(), POLLIN, 0}};
+    // While a caller reads the line, it wakes the worker when it is done.
+    const int lineFd = readTurn_.WorkerMayWatch() ? line_->WaitFd() : -1;
+    pollfd fds[4] = {
+        {shutdownFd_, POLLIN, 0}, {writeRequestFd_, POLLIN, 0}, {lineFd, POLLIN, 0}, {rewatchFd_, POLLIN, 0}};
     // A line without status to watch sleeps until something happens, so an
     // idle pseudo-terminal costs no processor time.
     const bool pollStatus = line_->WaitFd() < 0 || line_->HasLineStatus();
-    const int ready = poll(fds, 3, pollStatus ? kPollPeriodMs : -1);
+    const int ready = poll(fds, 4, pollStatus ? kPollPeriodMs : -1);
     if (ready < 0) continue;  // interrupted: wait again
     if (fds[0].revents & POLLIN) break;
+    if (fds[3].revents & POLLIN) Reset(rewatchFd_);
     if ((fds[1].revents & POLLIN) && !WriteStep()) {
       LoseLine();
       break;
@@ -269,6 +308,14 @@ void CUSBSerialPort::RaiseModemChanges(std::uint32_t bits) {
 }
 
 bool CUSBSerialPort::ReceiveBytes(std::uint32_t count) {
+  // A caller reading the line takes these bytes itself.
+  if (!readTurn_.TryTakeForWorker()) return true;
+  const bool kept = ReceiveBytesInTurn(count);
+  readTurn_.ReturnFromWorker();
+  return kept;
+}
+
+bool CUSBSerialPort::ReceiveBytesInTurn(std::uint32_t count) {
   std::uint8_t chunk[kReadChunk];
   while (count > 0) {
     const long got = line_->Read(chunk, count < kReadChunk ? count : kReadChunk);
@@ -343,10 +390,16 @@ bool CUSBSerialPort::WriteStep() {
 
 void CUSBSerialPort::LoseLine() {
   if (listener_ != nullptr) listener_->OnLineError(line_error::kPortLost);
+  CloseToCallers();
   std::lock_guard lock(writeMutex_);
   callerWrites_ = false;
   (void)line_->Close();
   lineOpen_ = false;
+}
+
+void CUSBSerialPort::CloseToCallers() {
+  readTurn_.CloseToCallers([this] { Signal(callerWakeFd_); });
+  callerFd_ = -1;
 }
 
 void CUSBSerialPort::Warn(const char* operation, const LineError& error) const {

@@ -10,12 +10,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "link/read_turn.h"
 #include "transport/ftd2xx_port.h"
 #include "transport/serial_line.h"
 #include "transport/serial_listener.h"
@@ -54,6 +56,14 @@ class CUSBSerialPort {
   // A D2XX line is always written by the worker.
   void WriteNow(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout);
 
+  // Waits on the calling thread until bytes arrive on the line or `until`
+  // has come, and raises OnReceiveBytes for them on this thread, so a waiting
+  // exchange gets its reply without a hand-over from the worker; the worker
+  // leaves the line alone meanwhile. Returns at once when `news()` holds once
+  // the line is the caller's. False on a line that cannot be read this way
+  // (D2XX, not monitored, lost or closing): wait for the worker's delivery.
+  bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news);
+
   // Stops the worker thread and releases the line. Safe on a closed port.
   void ClosePort();
 
@@ -70,11 +80,16 @@ class CUSBSerialPort {
   void WorkerMain();
   bool PollLine();  // false: the line is gone
   bool ReceiveBytes(std::uint32_t count);
+  bool ReceiveBytesInTurn(std::uint32_t count);
+  // A caller's read of what waits on the line; false when the line failed.
+  bool ReadHere();
   bool WriteStep();
   // Queues a block for the worker; caller holds writeMutex_. False when it does not fit.
   bool Enqueue(const std::uint8_t* data, std::size_t size, std::chrono::steady_clock::time_point deadline);
   void RaiseModemChanges(std::uint32_t bits);
   void LoseLine();
+  // Callers no longer read the line; returns once none does.
+  void CloseToCallers();
   void StopWorker();
   void Warn(const char* operation, const LineError& error) const;
 
@@ -88,6 +103,10 @@ class CUSBSerialPort {
   // may signal them at any time, even while the port closes.
   const int shutdownFd_;
   const int writeRequestFd_;
+  const int callerWakeFd_;  // cuts a caller's wait on the line short
+  const int rewatchFd_;     // a caller is done with the line: the worker watches it again
+  ReadTurn readTurn_;
+  int callerFd_ = -1;  // the line's descriptor while callers may read it
   std::uint32_t eventMask_ = 0;
   bool d2xxMode_ = false;
   int portNumber_ = 0;

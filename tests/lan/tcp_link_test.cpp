@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <random>
 #include <string>
@@ -21,6 +23,7 @@
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
+#include "tests/fakes/piecewise_reader.h"
 
 namespace qlmkv::lan {
 namespace {
@@ -91,6 +94,7 @@ class Listener {
     }
     return bytes;
   }
+  int Peer() const { return peer_; }
   void ClosePeer() {
     ::close(peer_);
     peer_ = -1;
@@ -218,6 +222,30 @@ TEST(LanTcpLink, CloseDuringExchangeRaces) {
     connection->CloseTransport();
     exchange.join();
   }
+}
+
+// A waiting exchange reads the socket itself, the worker does at other
+// times: a reply that comes in pieces, each read by whichever of them reads
+// the socket then, reaches its exchange whole and in order, every time.
+TEST(LanTcpLink, RepliesInPiecesReachTheirExchangesWholeAndInOrder) {
+  Listener listener;
+  CQL_MKV_Port connection(1, 2000);
+  auto link = std::make_unique<CTCPSocketThread>(connection);
+  ASSERT_TRUE(link->ConnectReader(listener.Address(), ""));
+  connection.AttachTransport(std::move(link));
+  ASSERT_TRUE(listener.Accept());
+  // Each piece goes out when written, not held back until the last is acknowledged.
+  const int noDelay = 1;
+  ASSERT_EQ(::setsockopt(listener.Peer(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay), 0);
+  constexpr int kExchanges = 1000;
+  auto reader = std::async(std::launch::async, [&] { return test::AnswerInPieces(listener.Peer(), kExchanges, 5); });
+  for (int n = 0; n < kExchanges; ++n) {
+    frame::Bytes data;
+    ASSERT_TRUE(connection.Transceive(0xF0, {}, data)) << "exchange " << n << ": " << connection.LastError();
+    ASSERT_EQ(data, test::NumberedVersion(n)) << "exchange " << n;
+  }
+  EXPECT_EQ(reader.get(), kExchanges);
+  connection.CloseTransport();
 }
 
 class SdkOverTcp : public ::testing::Test {

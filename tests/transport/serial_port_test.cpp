@@ -14,6 +14,7 @@
 
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
+#include "tests/fakes/piecewise_reader.h"
 #include "tests/transport/transport_test_util.h"
 #include "transport/custom_baud.h"
 #include "transport/transports.h"
@@ -441,6 +442,24 @@ TEST(SerialTransportTest, CloseEndsAWaitingExchange) {
     if (!ended) Drain(pty);
     EXPECT_FALSE(exchange.get());
   }
+}
+
+// A waiting exchange reads the line itself, the worker does at other times:
+// a reply that comes in pieces, each read by whichever of them reads the line
+// then, reaches its exchange whole and in order, every time.
+TEST(SerialTransportTest, RepliesInPiecesReachTheirExchangesWholeAndInOrder) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  PtyConnection connection(pty.slavePath(), 2000);
+  constexpr int kExchanges = 1000;
+  auto reader = std::async(std::launch::async, [&] { return test::AnswerInPieces(pty.master(), kExchanges, 3); });
+  for (int n = 0; n < kExchanges; ++n) {
+    Bytes data;
+    ASSERT_TRUE(connection.port.Transceive(0xF0, {}, data)) << "exchange " << n << ": " << connection.port.LastError();
+    ASSERT_EQ(data, test::NumberedVersion(n)) << "exchange " << n;
+  }
+  EXPECT_EQ(reader.get(), kExchanges);
+  connection.port.CloseTransport();
 }
 
 // Close races an exchange at every point of it: before the send, during it,
