@@ -1,9 +1,10 @@
 // The link contract: the byte pipe under one reader connection, which every
 // link (serial, D2XX, HID, LAN) implements. A connection owns exactly one
 // transport; the transport delivers every received byte to the connection's
-// sink from its own worker thread, as the bytes arrive, so a waiting exchange
-// never polls. Framing, waits and errors stay in the reader core: a transport
-// only moves bytes.
+// sink as the bytes arrive: from its own worker thread, or, where the link
+// allows it, from the waiting exchange's thread itself (ReceiveHere), so a
+// waiting exchange never polls. Framing, waits and errors stay in the reader
+// core: a transport only moves bytes.
 //
 // The lowest layer of the SDK: this header includes only the standard library.
 #pragma once
