@@ -44,7 +44,8 @@ inline int AnswerInPieces(int fd, int count, unsigned seed) {
     const int pieces = pieceCount(random);
     std::size_t sent = 0;
     for (int piece = 0; piece < pieces; ++piece) {
-      const std::size_t end = piece + 1 == pieces ? reply.size() : sent + reply.size() / static_cast<std::size_t>(pieces);
+      const std::size_t end =
+          piece + 1 == pieces ? reply.size() : sent + reply.size() / static_cast<std::size_t>(pieces);
       if (::write(fd, reply.data() + sent, end - sent) != static_cast<ssize_t>(end - sent)) return n;
       sent = end;
       std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(random)));
