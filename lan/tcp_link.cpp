@@ -105,6 +105,10 @@ bool CTCPSocketThread::ReceiveHere(Clock::time_point until, const std::function<
   return usable;
 }
 
+void CTCPSocketThread::LetWorkerDeliver() {
+  if (readTurn_.HandToWorker()) Wake();
+}
+
 void CTCPSocketThread::MarkBroken() {
   {
     std::lock_guard lock(sendLock_);
@@ -140,8 +144,8 @@ void CTCPSocketThread::Run() {
   while (!stop_) {
     pollfd fds[2] = {{wake_.Handle(), POLLIN, 0}, {fd_, POLLIN, 0}};
     // A lost connection leaves only the wake-up to wait for: the next frame
-    // reconnects. While a caller reads the socket, the caller wakes the
-    // worker when it is done.
+    // reconnects. While callers read the socket, the worker is woken when
+    // the socket is handed back to it.
     const std::size_t count = fd_ != kNoSocket && readTurn_.WorkerMayWatch() ? 2 : 1;
     if (PollSockets(fds, count, -1) < 0 && LastSocketError() != EINTR) break;
     if (fds[0].revents & POLLIN) DrainWake();

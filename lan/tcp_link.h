@@ -4,8 +4,10 @@
 // connected and takes it at once; otherwise the worker sends it (after a
 // reconnect, or once the socket has room). A caller waiting for its reply
 // reads the socket itself meanwhile (ReceiveHere), so an exchange needs no
-// hand-over between threads. The worker waits in poll() on the socket and a
-// wake-up that Send and Close ring, never in a sleep loop.
+// hand-over between threads; from then on the worker leaves the socket to
+// the callers between exchanges too, until a wait hands it back
+// (LetWorkerDeliver) or the connection ends. The worker waits in poll() on
+// the socket and a wake-up that Send and Close ring, never in a sleep loop.
 #pragma once
 
 #include <atomic>
@@ -43,6 +45,7 @@ class CTCPSocketThread final : public Transport {
   // the worker (QueueFrame).
   void Send(const std::uint8_t* data, std::size_t size, std::chrono::milliseconds timeout) override;
   bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news) override;
+  void LetWorkerDeliver() override;
   bool IsUsb() const override { return false; }
   // Stops the worker and joins it; after it no byte reaches the sink.
   void Close() override;

@@ -64,6 +64,10 @@ class Transport {
   virtual bool ReceiveHere(std::chrono::steady_clock::time_point /*until*/, const std::function<bool()>& /*news*/) {
     return false;
   }
+  // The next wait takes the worker's delivery instead (a wait that handles
+  // the front end's events, or one that ReceiveHere declined): a link whose
+  // worker rests while callers read it has it watch the link again.
+  virtual void LetWorkerDeliver() {}
 
   // HID links and D2XX serial links count as USB (RdrIsUsb).
   virtual bool IsUsb() const = 0;

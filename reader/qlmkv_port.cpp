@@ -166,7 +166,9 @@ bool CQL_MKV_Port::SendCommand() {
     return false;
   }
   // Bytes that came while no exchange was open answer nothing we asked:
-  // the line is out of step, and is drained like after a time-out.
+  // the line is out of step, and is drained like after a time-out. A link
+  // that callers read holds them until it is read: now.
+  (void)ReceiveHere(clock_.Now(), [] { return false; });
   if (ReceivedCount() > 0) drainFirst_ = true;
   if (drainFirst_ && !Drain()) {
     sendBuffer_.clear();
@@ -301,6 +303,7 @@ void CQL_MKV_Port::Pass(bool mayBlock, std::uint64_t seenArrivals, Clock::time_p
   const auto until = mayBlock ? deadline : clock_.Now();
   const DispatchHooks hooks = CurrentDispatchHooks();
   if (hooks.dispatch != nullptr) {
+    LetWorkerDeliver();
     bool news;
     {
       std::lock_guard lock(rxMutex_);
@@ -314,6 +317,7 @@ void CQL_MKV_Port::Pass(bool mayBlock, std::uint64_t seenArrivals, Clock::time_p
           return news();
         }))
       return;
+    LetWorkerDeliver();
     std::unique_lock lock(rxMutex_);
     clock_.WaitUntil(lock, rxSignal_, until, news);
   }
@@ -331,6 +335,11 @@ bool CQL_MKV_Port::ReceiveHere(Clock::time_point until, const std::function<bool
   // The transport is destroyed only with the connection, and a close lets a
   // caller's wait end first.
   return transport->ReceiveHere(until, news);
+}
+
+void CQL_MKV_Port::LetWorkerDeliver() {
+  std::lock_guard use(transportMutex_);
+  if (transport_ != nullptr && !transportClosed_) transport_->LetWorkerDeliver();
 }
 
 std::size_t CQL_MKV_Port::ReceivedCount() const {

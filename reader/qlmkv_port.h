@@ -1,6 +1,7 @@
 // One reader connection: its transport, its framing and the request/reply
-// exchange. Received bytes come in through OnReceiveChar from the transport's
-// worker thread and wait in the receive buffer until the waiting thread takes
+// exchange. Received bytes come in through OnReceiveBytes, from the
+// transport's worker thread or, where the link lets it, from the waiting
+// thread's own read, and wait in the receive buffer until that thread takes
 // the reply.
 //
 // The protocol carries no sequence numbers, so a reply is tied to its command
@@ -131,6 +132,8 @@ class CQL_MKV_Port final : public ByteSink {
   // Waits for the reply by reading the link on this thread, where the
   // transport can; false when the worker's delivery is to be waited for.
   bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news);
+  // The wait that follows takes the link worker's delivery.
+  void LetWorkerDeliver();
   ErrorRecord LastErrorRecord() const;
   // Waits until a byte arrives or `until` has come; true when one arrived.
   bool ArrivalBefore(std::chrono::steady_clock::time_point until);

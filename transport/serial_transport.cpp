@@ -1,5 +1,6 @@
 // The serial-side transports of a reader connection: a CUSBSerialPort whose
-// received bytes go to the connection's sink; its other events are not used.
+// received bytes go to the connection's sink, and whose lost line ends the
+// connection's waits at once; its other events are not used.
 #include "transport/port_list.h"
 #include "transport/transports.h"
 #include "transport/usb_serial_port.h"
@@ -32,12 +33,17 @@ class SerialTransport final : public Transport, private SerialPortListener {
   bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news) override {
     return port_.ReceiveHere(until, news);
   }
+  void LetWorkerDeliver() override { port_.LetWorkerDeliver(); }
   bool IsUsb() const override { return port_.IsD2xxMode(); }
   void Close() override { port_.ClosePort(); }
 
  private:
   void OnReceiveChar(std::uint8_t byte) override { sink_.OnReceiveChar(byte); }
   void OnReceiveBytes(const std::uint8_t* data, std::size_t size) override { sink_.OnReceiveBytes(data, size); }
+  // An unplugged adapter or a hung-up terminal: nothing more will come.
+  void OnLineError(std::uint32_t errors) override {
+    if (errors & line_error::kPortLost) sink_.OnLinkLost();
+  }
 
   ByteSink& sink_;
   CUSBSerialPort port_;

@@ -161,6 +161,10 @@ bool CUSBSerialPort::ReceiveHere(std::chrono::steady_clock::time_point until, co
   return usable;
 }
 
+void CUSBSerialPort::LetWorkerDeliver() {
+  if (readTurn_.HandToWorker()) Signal(rewatchFd_);
+}
+
 bool CUSBSerialPort::ReadHere() {
   std::uint8_t chunk[kReadChunk];
   for (;;) {
@@ -240,7 +244,7 @@ void CUSBSerialPort::WorkerMain() {
   while (lineOpen_) {
     // Received bytes wake the wait at once; the time-out paces the status
     // poll (modem lines, line errors, and everything on a D2XX line).
-    // While a caller reads the line, it wakes the worker when it is done.
+    // While callers read the line, the worker is woken when it is handed back.
     const int lineFd = readTurn_.WorkerMayWatch() ? line_->WaitFd() : -1;
     pollfd fds[4] = {
         {shutdownFd_, POLLIN, 0}, {writeRequestFd_, POLLIN, 0}, {lineFd, POLLIN, 0}, {rewatchFd_, POLLIN, 0}};

@@ -63,6 +63,11 @@ class CUSBSerialPort {
   // the line is the caller's. False on a line that cannot be read this way
   // (D2XX, not monitored, lost or closing): wait for the worker's delivery.
   bool ReceiveHere(std::chrono::steady_clock::time_point until, const std::function<bool()>& news);
+  // From a caller's first read on, the worker leaves a terminal line to the
+  // callers between their reads too (the status poll of a line with status
+  // goes on), so a reply wakes only the caller. This hands the line back to
+  // the worker for a wait that takes its delivery.
+  void LetWorkerDeliver();
 
   // Stops the worker thread and releases the line. Safe on a closed port.
   void ClosePort();
@@ -104,7 +109,7 @@ class CUSBSerialPort {
   const int shutdownFd_;
   const int writeRequestFd_;
   const int callerWakeFd_;  // cuts a caller's wait on the line short
-  const int rewatchFd_;     // a caller is done with the line: the worker watches it again
+  const int rewatchFd_;     // the line is handed back: the worker watches it again
   ReadTurn readTurn_;
   int callerFd_ = -1;  // the line's descriptor while callers may read it
   std::uint32_t eventMask_ = 0;

@@ -130,7 +130,8 @@ TEST_F(LanNetwork, ReaderClosingTheLinkIsReconnectedFromItsPort) {
   const int handle = Open("10.77.0.2");
   ASSERT_GT(handle, 0);
   ASSERT_EQ(module.Command("lan close"), "OK");
-  // The link notices the close as soon as the reader's FIN arrives.
+  // Once the reader's FIN has arrived, the next exchange meets the close
+  // before its frame goes out.
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(Answers(handle));
   EXPECT_EQ(module.Command("lan clients"), "OK 10.77.0.1:10001");

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
 #include "sim/sim_process.h"
+#include "tests/fakes/event_loop.h"
 #include "tests/fakes/piecewise_reader.h"
 
 namespace qlmkv::lan {
@@ -246,6 +248,58 @@ TEST(LanTcpLink, RepliesInPiecesReachTheirExchangesWholeAndInOrder) {
   }
   EXPECT_EQ(reader.get(), kExchanges);
   connection.CloseTransport();
+}
+
+// Between exchanges the worker leaves the socket to the callers: a stray
+// reply that came meanwhile is met by the next exchange before its frame goes
+// out (and drained, not taken for its reply), and a wait that dispatches a
+// front end's events has the worker deliver the reply again.
+TEST(LanTcpLink, WhatComesBetweenExchangesIsMetByTheNextOne) {
+  struct Case {
+    const char* name;
+    bool strayReply;
+    bool dispatchedWait;
+  };
+  const Case cases[] = {
+      {"stray reply", true, false},
+      {"dispatched wait", false, true},
+      {"stray reply, dispatched wait", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Listener listener;
+    CQL_MKV_Port connection(1, 200);
+    auto link = std::make_unique<CTCPSocketThread>(connection);
+    ASSERT_TRUE(link->ConnectReader(listener.Address(), ""));
+    connection.AttachTransport(std::move(link));
+    ASSERT_TRUE(listener.Accept());
+    // The stray reply goes out when written, not once the reply before it is acknowledged.
+    const int noDelay = 1;
+    ASSERT_EQ(::setsockopt(listener.Peer(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay), 0);
+    const auto reply = [](int n) { return frame::Build(0, 1, 0x00, test::NumberedVersion(n)); };
+    const auto exchange = [&](int n) {
+      auto reader =
+          std::async(std::launch::async, [&] { return listener.Read(5).size() == 5 && listener.Write(reply(n)); });
+      frame::Bytes data;
+      const bool ok = connection.Transceive(0xF0, {}, data);
+      EXPECT_TRUE(reader.get());
+      return ok ? data : frame::Bytes{};
+    };
+    // A few exchanges bring the worker to rest.
+    for (int n = 0; n < 3; ++n) {
+      ASSERT_EQ(exchange(n), test::NumberedVersion(n));
+    }
+    if (c.strayReply) {
+      ASSERT_TRUE(listener.Write(reply(99)));
+    }
+    test::FakeEventLoop loop;
+    std::optional<test::DispatchingTo> dispatching;
+    if (c.dispatchedWait) dispatching.emplace(loop);
+    EXPECT_EQ(exchange(3), test::NumberedVersion(3));
+    EXPECT_EQ(loop.dispatches > 0, c.dispatchedWait);
+    dispatching.reset();
+    connection.CloseTransport();
+  }
 }
 
 class SdkOverTcp : public ::testing::Test {

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <stdexcept>
 
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
+#include "tests/fakes/event_loop.h"
 #include "tests/reader/scripted_reader.h"
 #include "tests/reader/virtual_clock.h"
 
@@ -176,48 +175,6 @@ TEST(ReceiveBuffer, AccessOutsideTheBufferIsRefused) {
   port.DropReceived(5);
   EXPECT_EQ(port.ReceivedCount(), 0u);
 }
-
-// A front end's event loop: dispatch blocks until woken or maxBlockMs passed.
-struct FakeEventLoop {
-  std::mutex mutex;
-  std::condition_variable cv;
-  bool woken = false;
-  int dispatches = 0;
-  int wokenReturns = 0;
-  int locks = 0;
-  int unlocks = 0;
-  void* savedSeen = nullptr;
-
-  static void Dispatch(void* context, int maxBlockMs) {
-    auto* self = static_cast<FakeEventLoop*>(context);
-    std::unique_lock lock(self->mutex);
-    ++self->dispatches;
-    if (self->cv.wait_for(lock, std::chrono::milliseconds(maxBlockMs), [self] { return self->woken; })) {
-      ++self->wokenReturns;
-    }
-    self->woken = false;
-  }
-  static void Wake(void* context) {
-    auto* self = static_cast<FakeEventLoop*>(context);
-    {
-      std::lock_guard lock(self->mutex);
-      self->woken = true;
-    }
-    self->cv.notify_all();
-  }
-  static void* Lock(void* context) {
-    auto* self = static_cast<FakeEventLoop*>(context);
-    std::lock_guard lock(self->mutex);
-    ++self->locks;
-    return self;
-  }
-  static void Unlock(void* context, void* saved) {
-    auto* self = static_cast<FakeEventLoop*>(context);
-    std::lock_guard lock(self->mutex);
-    ++self->unlocks;
-    self->savedSeen = saved;
-  }
-};
 
 class WaitHooks : public ::testing::Test {
  protected:

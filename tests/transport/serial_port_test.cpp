@@ -9,11 +9,13 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include "reader/qlmkv_port.h"
 #include "reader/rdr.h"
+#include "tests/fakes/event_loop.h"
 #include "tests/fakes/piecewise_reader.h"
 #include "tests/transport/transport_test_util.h"
 #include "transport/custom_baud.h"
@@ -460,6 +462,46 @@ TEST(SerialTransportTest, RepliesInPiecesReachTheirExchangesWholeAndInOrder) {
   }
   EXPECT_EQ(reader.get(), kExchanges);
   connection.port.CloseTransport();
+}
+
+// Between exchanges the worker leaves the line to the callers: a wait that
+// dispatches a front end's events has it deliver the reply again, and a
+// reader gone meanwhile ends the next exchange at once, not after its time-out.
+TEST(SerialTransportTest, WhatComesBetweenExchangesIsMetByTheNextOne) {
+  for (const bool readerGone : {false, true}) {
+    SCOPED_TRACE(readerGone ? "reader gone" : "dispatched wait");
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    PtyConnection connection(pty.slavePath(), 60000);
+    const auto exchange = [&](int n) {
+      auto reader = std::async(std::launch::async, [&] { return test::AnswerInPieces(pty.master(), 1, n); });
+      Bytes data;
+      const bool ok = connection.port.Transceive(0xF0, {}, data);
+      reader.get();
+      return ok ? data : Bytes{};
+    };
+    // A few exchanges bring the worker to rest.
+    for (int n = 0; n < 3; ++n) {
+      ASSERT_EQ(exchange(n), test::NumberedVersion(0));
+    }
+    test::FakeEventLoop loop;
+    std::optional<test::DispatchingTo> dispatching;
+    if (readerGone) {
+      pty.CloseMaster();
+      auto last = std::async(std::launch::async, [&] {
+        Bytes data;
+        return connection.port.Transceive(0xF0, {}, data);
+      });
+      ASSERT_EQ(last.wait_for(test::kPatience), std::future_status::ready) << "the exchange waits for its time-out";
+      EXPECT_FALSE(last.get());
+    } else {
+      dispatching.emplace(loop);
+      EXPECT_EQ(exchange(3), test::NumberedVersion(0));
+      EXPECT_GT(loop.dispatches, 0);
+    }
+    dispatching.reset();
+    connection.port.CloseTransport();
+  }
 }
 
 // Close races an exchange at every point of it: before the send, during it,
