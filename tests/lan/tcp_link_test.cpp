@@ -226,19 +226,30 @@ TEST(LanTcpLink, CloseDuringExchangeRaces) {
   }
 }
 
+// A reader connection over the TCP link to the test's listener. The
+// listener's side sends each write at once, not once the last one is
+// acknowledged, so what the test writes arrives when written.
+struct TcpConnection {
+  explicit TcpConnection(int timeoutMs) : port(1, timeoutMs) {}
+  bool Open() {
+    auto link = std::make_unique<CTCPSocketThread>(port);
+    if (!link->ConnectReader(listener.Address(), "")) return false;
+    port.AttachTransport(std::move(link));
+    const int noDelay = 1;
+    return listener.Accept() && ::setsockopt(listener.Peer(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) == 0;
+  }
+  Listener listener;  // outlives the connection
+  CQL_MKV_Port port;
+};
+
 // A waiting exchange reads the socket itself, the worker does at other
 // times: a reply that comes in pieces, each read by whichever of them reads
 // the socket then, reaches its exchange whole and in order, every time.
 TEST(LanTcpLink, RepliesInPiecesReachTheirExchangesWholeAndInOrder) {
-  Listener listener;
-  CQL_MKV_Port connection(1, 2000);
-  auto link = std::make_unique<CTCPSocketThread>(connection);
-  ASSERT_TRUE(link->ConnectReader(listener.Address(), ""));
-  connection.AttachTransport(std::move(link));
-  ASSERT_TRUE(listener.Accept());
-  // Each piece goes out when written, not held back until the last is acknowledged.
-  const int noDelay = 1;
-  ASSERT_EQ(::setsockopt(listener.Peer(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay), 0);
+  TcpConnection tcp(2000);
+  ASSERT_TRUE(tcp.Open());
+  Listener& listener = tcp.listener;
+  CQL_MKV_Port& connection = tcp.port;
   constexpr int kExchanges = 1000;
   auto reader = std::async(std::launch::async, [&] { return test::AnswerInPieces(listener.Peer(), kExchanges, 5); });
   for (int n = 0; n < kExchanges; ++n) {
@@ -267,15 +278,10 @@ TEST(LanTcpLink, WhatComesBetweenExchangesIsMetByTheNextOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Listener listener;
-    CQL_MKV_Port connection(1, 200);
-    auto link = std::make_unique<CTCPSocketThread>(connection);
-    ASSERT_TRUE(link->ConnectReader(listener.Address(), ""));
-    connection.AttachTransport(std::move(link));
-    ASSERT_TRUE(listener.Accept());
-    // The stray reply goes out when written, not once the reply before it is acknowledged.
-    const int noDelay = 1;
-    ASSERT_EQ(::setsockopt(listener.Peer(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay), 0);
+    TcpConnection tcp(200);
+    ASSERT_TRUE(tcp.Open());
+    Listener& listener = tcp.listener;
+    CQL_MKV_Port& connection = tcp.port;
     const auto reply = [](int n) { return frame::Build(0, 1, 0x00, test::NumberedVersion(n)); };
     const auto exchange = [&](int n) {
       auto reader =
