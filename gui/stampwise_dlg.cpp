@@ -91,6 +91,7 @@ CStampwiseDlg::CStampwiseDlg(Settings& settings, MessageBoxes& boxes, update::Up
   // The list in use stays chosen across starts.
   valueListPath_->setText(FromUtf8(settings_.ReadString(keys::kValueListFile)));
   LoadTraceState();
+  UpdateValuesLeft();
   // What the fields show now is the stored job: a value typed over it later
   // is the operator's own.
   writer_.MarkShown();
@@ -400,14 +401,19 @@ void CStampwiseDlg::ApplyControlStates() {
 }
 
 void CStampwiseDlg::UpdateValuesLeft() {
-  // A GS1 job counts its serial, not the write value: no count for it here.
+  // A GS1 job counts its serial, and a value list gives its lines (the list's
+  // panel shows how many are left), not the write value: no count for them here.
   ParameterSet counted = ApplyFormatRules(ParamsFromControls());
-  if (gs1Mode_) counted.autoIncrementDec = counted.autoIncrementHex = false;
+  if (gs1Mode_ || !valueListPath_->text().isEmpty()) counted.autoIncrementDec = counted.autoIncrementHex = false;
   statusBar_->ShowValuesLeft(counted);
 }
 
 void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
-  const ParameterSet current = ParamsFromControls();
+  ParameterSet current = ParamsFromControls();
+  // With a value list the field shows the list's next line: what the new
+  // format takes over is the counter's own value, which the list leaves alone.
+  const bool listInUse = !valueListPath_->text().isEmpty();
+  if (listInUse) current.value = writer_.CounterValue();
   const FormatSwitchResult switched = SwitchFormat(current, current.value, format, msbFirst);
   for (const Message& message : switched.messages) writer_.Reporter().ShowMessage(message.id, message.text);
   Reconfigure([&](WriterConfig& config) { config.params = switched.params; });
@@ -415,7 +421,7 @@ void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
     readSingle_->clear();
     readMulti_->clear();
   }
-  ShowWriteValue(switched.params.value);
+  ShowWriteValue(listInUse && writer_.ListPosition() ? writer_.NextValueShown() : switched.params.value);
   valueSingle_->SetTypingLimit(switched.textLimit);
   valueMulti_->SetTypingLimit(switched.textLimit);
   ApplyControlStates();

@@ -131,6 +131,7 @@ void CStampwiseDlg::UseValueList(const std::string& path) {
   }
   valueListPath_->setText(FromUtf8(absolute));
   ApplyTrace();
+  UpdateValuesLeft();
   if (absolute.empty()) {
     // The field shows the counter's value again.
     ShowWriteValue(writer_.CounterValue());

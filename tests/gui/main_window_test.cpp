@@ -20,6 +20,7 @@
 #include "app/texts/language.h"
 #include "app/texts/strings.h"
 #include "gui/beep_time_dlg.h"
+#include "gui/connection_status.h"
 #include "gui/device_watch.h"
 #include "gui/port_dlg.h"
 #include "gui/stampwise_app.h"
@@ -91,8 +92,14 @@ TEST_F(MainWindowTest, ValueListVerifyAndJournalFromTheWindow) {
   std::ofstream(list) << "0000000A\n0000000B\n0000000C\n";
   auto window = OpenWindow({"--tags", "1"});
   ASSERT_GT(window->Handle(), 0);
+  auto* bar = window->findChild<ConnectionStatusBar*>(QStringLiteral("statusBar"));
+  ASSERT_NE(bar, nullptr);
+  const QString counterLeft = bar->ValuesLeftText();
+  EXPECT_FALSE(counterLeft.isEmpty());
   window->UseValueList(list);
   EXPECT_EQ(Text(*window, 1304), "noch 3 von 3 Zeilen");
+  // The list's lines are written, not the counter's values: the counter's count goes.
+  EXPECT_EQ(bar->ValuesLeftText(), "");
   Click(*window, 1305);
   Click(*window, 1306);
   const std::string journal = Text(*window, 1307).toStdString();
@@ -122,6 +129,21 @@ TEST_F(MainWindowTest, ValueListVerifyAndJournalFromTheWindow) {
   ASSERT_FALSE(boxes_.shown.empty());
   EXPECT_EQ(boxes_.shown.back().kind, "question");
   EXPECT_EQ(Text(*window, 1304), "noch 2 von 3 Zeilen");
+  EXPECT_EQ(bar->ValuesLeftText(), "");
+
+  // Opened again, the window keeps the list and still shows no count of the counter's.
+  window.reset();
+  window = OpenWindow({"--tags", "1"});
+  bar = window->findChild<ConnectionStatusBar*>(QStringLiteral("statusBar"));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(Text(*window, 1304), "noch 2 von 3 Zeilen");
+  EXPECT_EQ(bar->ValuesLeftText(), "");
+
+  // Without the list the counter is written again, from its own value (the
+  // list's line the window started with did not become it), and counted.
+  window->UseValueList("");
+  EXPECT_EQ(Text(*window, 1006), "0");
+  EXPECT_EQ(bar->ValuesLeftText(), counterLeft);
 }
 
 TEST_F(MainWindowTest, FailedOpeningsShowTheirMessageThenTheInterfaceDialog) {
