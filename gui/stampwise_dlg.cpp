@@ -335,7 +335,7 @@ bool CStampwiseDlg::ReadControls(bool skipValueCheck, bool showErrors) {
                            options.accessPassword};
   // In GS1 mode the six formats' write value is not used: the panel is
   // checked instead; a value list's lines are checked by the job itself.
-  const bool listInUse = !valueListPath_->text().isEmpty();
+  const bool listInUse = ValueListInUse();
   const Result<ValidControls> checked = ValidateControls(texts, params, skipValueCheck || gs1Mode_ || listInUse);
   if (!checked) {
     if (showErrors) {
@@ -404,7 +404,7 @@ void CStampwiseDlg::UpdateValuesLeft() {
   // A GS1 job counts its serial, and a value list gives its lines (the list's
   // panel shows how many are left), not the write value: no count for them here.
   ParameterSet counted = ApplyFormatRules(ParamsFromControls());
-  if (gs1Mode_ || !valueListPath_->text().isEmpty()) counted.autoIncrementDec = counted.autoIncrementHex = false;
+  if (gs1Mode_ || ValueListInUse()) counted.autoIncrementDec = counted.autoIncrementHex = false;
   statusBar_->ShowValuesLeft(counted);
 }
 
@@ -412,7 +412,7 @@ void CStampwiseDlg::SwitchFormatTo(DataFormat format, bool msbFirst) {
   ParameterSet current = ParamsFromControls();
   // With a value list the field shows the list's next line: what the new
   // format takes over is the counter's own value, which the list leaves alone.
-  const bool listInUse = !valueListPath_->text().isEmpty();
+  const bool listInUse = ValueListInUse();
   if (listInUse) current.value = writer_.CounterValue();
   const FormatSwitchResult switched = SwitchFormat(current, current.value, format, msbFirst);
   for (const Message& message : switched.messages) writer_.Reporter().ShowMessage(message.id, message.text);
@@ -728,7 +728,7 @@ void CStampwiseDlg::ShowReadText(const std::string& text) {
 // The writer counts per cycle (for the cycle's summary); the window counts
 // every tag written since it opened (see TagDone).
 void CStampwiseDlg::ShowProgrammedCount(int /*count*/) {
-  if (!valueListPath_->text().isEmpty()) UpdateValueListLeft();
+  if (ValueListInUse()) UpdateValueListLeft();
 }
 
 void CStampwiseDlg::TagDone(const TagEvent& event) {

@@ -191,6 +191,8 @@ class CStampwiseDlg : public QDialog, private FrontEnd {
   void OnChooseJournalFolder();
   void OnChooseValueList();
   void UpdateValueListLeft();
+  // The tags get the list's lines, not the counter's values.
+  bool ValueListInUse() const;
   // The journal and the value list stay as they are while a write cycle runs.
   void ApplyTraceStates();
 

@@ -154,8 +154,10 @@ void CStampwiseDlg::ApplyTraceStates() {
                            static_cast<QWidget*>(chooseValueList_)}) {
     control->setEnabled(idle);
   }
-  clearValueList_->setEnabled(idle && !valueListPath_->text().isEmpty());
+  clearValueList_->setEnabled(idle && ValueListInUse());
 }
+
+bool CStampwiseDlg::ValueListInUse() const { return !valueListPath_->text().isEmpty(); }
 
 void CStampwiseDlg::UpdateValueListLeft() {
   const std::string path = ToUtf8(valueListPath_->text());
